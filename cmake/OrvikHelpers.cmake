@@ -1,0 +1,37 @@
+# Small helpers shared by every folder's CMakeLists.txt.
+
+# orvik_library(NAME SOURCES ... [LIBS ...]) — a static library of one subsystem; the
+# include root is src/, so code includes "recordings/telemetry.h".
+function(orvik_library name)
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} STATIC ${A_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${A_LIBS})
+endfunction()
+
+# orvik_gtest(NAME SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT s] [GUI])
+# A GoogleTest program registered with CTest. GUI tests need a display: scripts/test.sh runs
+# ctest under xvfb-run when there is none.
+function(orvik_gtest name)
+  cmake_parse_arguments(A "GUI" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  find_package(GTest REQUIRED)
+  add_executable(${name} ${A_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  target_compile_definitions(${name} PRIVATE
+    ORVIK_SOURCE_DIR="${PROJECT_SOURCE_DIR}" ORVIK_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  add_test(NAME ${name} COMMAND ${name})
+  if(NOT A_TIMEOUT)
+    set(A_TIMEOUT 300)
+  endif()
+  set(labels ${A_LABELS})
+  if(A_GUI)
+    list(APPEND labels gui)
+    set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT
+      "QTWEBENGINE_DISABLE_SANDBOX=1" "QT_QPA_PLATFORM=xcb" "LIBGL_ALWAYS_SOFTWARE=1")
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT} SKIP_RETURN_CODE 77)
+  if(labels)
+    set_tests_properties(${name} PROPERTIES LABELS "${labels}")
+  endif()
+endfunction()

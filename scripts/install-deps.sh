@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Installs everything the project needs to build, run and test on Debian 12.
+# Idempotent and quiet: apt-get update runs only when a package is missing.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config git clang libclang-rt-14-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # command-line front end
+  libcli11-dev nlohmann-json3-dev
+  # media: sample-card generator, decoder check, playback
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg libmpv-dev
+  # volumes, labels, FAT tools used by the tests
+  libblkid-dev dosfstools mtools util-linux fdisk
+  # GUI
+  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-webengine-dev libgl-dev
+  fonts-noto-cjk
+  # headless GUI tests and screenshots
+  xvfb xauth x11-utils imagemagick libgl1-mesa-dri mesa-utils
+  # XML checks of exported tracks
+  libxml2-utils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "install-deps: installing ${#missing[@]} package(s): ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq >/dev/null
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Node.js comes with the machine image; npm is installed only when it is missing
+# (Debian's npm package conflicts with the image's nodejs).
+if ! command -v npm >/dev/null 2>&1; then
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq >/dev/null
+  command -v node >/dev/null 2>&1 || $SUDO apt-get install -y -qq nodejs >/dev/null
+  $SUDO apt-get install -y -qq npm >/dev/null
+fi
+
+# The map page's Leaflet assets, pinned by the committed package-lock.
+root=$(cd "$(dirname "$0")/.." && pwd)
+if [ -f "$root/resources/map/package-lock.json" ] && [ ! -f "$root/resources/map/node_modules/leaflet/dist/leaflet.js" ]; then
+  (cd "$root/resources/map" && npm ci --silent --no-audit --no-fund >/dev/null)
+fi
+exit 0

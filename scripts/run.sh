@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs the program on the demo card.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${ORVIK_BUILD_DIR:-$root/build}
+bash "$root/scripts/install-deps.sh"
+bash "$root/scripts/build.sh"
+[ "$(id -u)" -eq 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1
+if [ -x "$build/src/shell/orvik" ]; then
+  exec "$build/src/shell/orvik" --demo "$@"
+fi
+card=${XDG_CACHE_HOME:-$HOME/.cache}/orvik/demo-card
+"$build/tools/orvik-samplecard" --out "$card" >/dev/null
+exec "$build/src/cli/orvik-cli" list "$card"

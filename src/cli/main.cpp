@@ -1,0 +1,36 @@
+#include <clocale>
+#include <cstdio>
+#include <iostream>
+
+#include "cli/command_registry.h"
+
+namespace orvik::cli {
+void printError(const std::string& message) { std::cerr << "orvik-cli: " << message << '\n'; }
+}  // namespace orvik::cli
+
+int main(int argc, char** argv) {
+    using namespace orvik::cli;
+    std::setlocale(LC_ALL, "");
+    std::setlocale(LC_NUMERIC, "C");  // numbers in every output use "." whatever the locale
+
+    CLI::App app{"orvik-cli — read and prepare a dash camera's memory card", "orvik-cli"};
+    app.require_subcommand(1);
+    std::vector<std::pair<CLI::App*, std::function<int()>>> actions;
+    for (auto& setup : CommandRegistry::all()) {
+        auto before = app.get_subcommands({});
+        auto action = setup(app);
+        auto after = app.get_subcommands({});
+        if (after.size() > before.size()) actions.emplace_back(after.back(), std::move(action));
+    }
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() == 0) return app.exit(e);  // --help
+        app.exit(e);
+        return kExitUsage;
+    }
+    for (auto& [sub, action] : actions) {
+        if (sub->parsed()) return action();
+    }
+    return kExitUsage;
+}
