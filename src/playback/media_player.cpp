@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
@@ -20,6 +21,16 @@ namespace orvik::playback {
 namespace {
 
 constexpr std::uint64_t kObserveEof = 1;
+constexpr std::int64_t kSeekPendingLimitMs = 1000;
+
+std::int64_t nowMs() {
+    static QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return clock.elapsed();
+}
 
 MediaTime toMediaTime(double seconds) {
     return static_cast<MediaTime>(std::llround(seconds * static_cast<double>(kMediaTimePerSecond)));
@@ -243,6 +254,7 @@ HResult MediaPlayer::CloseFile() {
     stoppedFrame_ = false;
     eofReached_ = false;
     completionSignalled_ = false;
+    seekPending_ = false;
     seekingCaps_ = 0;
     hasAudio_ = false;
     if (videoWindow_)
@@ -364,6 +376,8 @@ HResult MediaPlayer::OpenFile(const std::string& path) {
     }
 
     applyVolume();
+    if (videoWindow_ && !videoWindow_->player())
+        videoWindow_->setPlayer(this);
     state_ = PlaybackState::Stopped;
     eofReached_ = false;
     completionSignalled_ = false;
@@ -420,10 +434,15 @@ HResult MediaPlayer::SetPosition(MediaTime t) {
         return E_UNEXPECTED;
     if (t < 0)
         t = 0;
-    const std::string seconds = std::to_string(toSeconds(t));
-    const char* cmd[] = {"seek", seconds.c_str(), "absolute+exact", nullptr};
+    // Locale-free number text: the command parser reads a dot.
+    char seconds[32] = {};
+    std::to_chars(seconds, seconds + sizeof seconds - 1, toSeconds(t), std::chars_format::fixed, 7);
+    const char* cmd[] = {"seek", seconds, "absolute+exact", nullptr};
     if (mpv_command(mpv_, cmd) < 0)
         return E_FAIL;
+    seekPending_ = true;
+    seekTarget_ = t;
+    seekIssuedMs_ = nowMs();
     if (state_ == PlaybackState::Stopped) {
         stoppedFrame_ = true;
         if (videoWindow_)
@@ -446,7 +465,14 @@ HResult MediaPlayer::GetCurrentPosition(MediaTime* t) const {
     if (!t)
         return E_POINTER;
     double seconds = 0;
-    if (!fileLoaded_ || !readDouble(mpv_, "time-pos", &seconds))
+    if (!fileLoaded_)
+        return E_UNEXPECTED;
+    if (seekPending_ && nowMs() - seekIssuedMs_ < kSeekPendingLimitMs) {
+        *t = seekTarget_;
+        return S_OK;
+    }
+    seekPending_ = false;
+    if (!readDouble(mpv_, "time-pos", &seconds))
         return E_UNEXPECTED;
     *t = toMediaTime(std::max(0.0, seconds));
     return S_OK;
@@ -513,6 +539,10 @@ void MediaPlayer::signalCompletion() {
 }
 
 void MediaPlayer::processEvent(const mpv_event& event) {
+    if (event.event_id == MPV_EVENT_PLAYBACK_RESTART) {
+        seekPending_ = false;
+        return;
+    }
     if (event.event_id != MPV_EVENT_PROPERTY_CHANGE || event.reply_userdata != kObserveEof)
         return;
     const auto* property = static_cast<const mpv_event_property*>(event.data);
