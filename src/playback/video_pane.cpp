@@ -176,6 +176,9 @@ void VideoPane::paintGL() {
     const int r = static_cast<int>(layout.visible.right * ratio);
     const int b = static_cast<int>(layout.visible.bottom * ratio);
     QOpenGLFunctions* gl = context()->functions();
+    // The core leaves its own framebuffer and masks bound.
+    gl->glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebufferObject());
+    gl->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     gl->glEnable(GL_SCISSOR_TEST);
     gl->glClearColor(0, 0, 0, 1);
     auto clear = [&](int x, int y, int w, int h) {
