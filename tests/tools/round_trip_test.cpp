@@ -148,3 +148,62 @@ TEST_F(RoundTrip, CatalogueListsTheVisibleRecordings) {
 
 }  // namespace
 }  // namespace orvik::tools
+
+#include "device_config/device_config.h"
+#include "device_config/drive_route.h"
+#include "device_config/time_file.h"
+
+namespace orvik::tools {
+namespace {
+
+TEST_F(RoundTrip, CameraFilesReadBackThroughTheDeviceCore) {
+    const fs::path root = dir_->path();
+    auto config = device_config::readConfigFile((root / "config_K7x7.bin").string());
+    ASSERT_TRUE(config.ok()) << config.error();
+    EXPECT_TRUE(config->checksumValid());
+    device_config::DeviceConfig defaults;
+    defaults.finalize();
+    EXPECT_EQ(defaults, *config);
+
+    const auto timeFile = test::readFile((root / "timeset.cfg").string());
+    EXPECT_EQ("2026/03/14 08:00:00", std::string(timeFile.begin(), timeFile.end()));
+
+    auto drv = device_config::readDriveRouteFile((root / "DrvInfo/orvik_000.drv").string());
+    ASSERT_TRUE(drv.ok()) << drv.error();
+    ASSERT_FALSE(drv->truncated());
+    EXPECT_EQ(card_->route, drv->records);
+    for (const char* f : {"config_K7x7.bin", "timeset.cfg", "DrvInfo/orvik_000.drv"})
+        EXPECT_EQ(1, std::count(card_->files.begin(), card_->files.end(), f)) << f;
+}
+
+TEST_F(RoundTrip, RouteFollowsTheRecordedDrive) {
+    const auto& route = card_->route;
+    // One record per second of every recording moment of the main drive (3 s each here):
+    // 2 + 1 + 2 + 2 + 1 + 1 (user, video-only) + 1 (damaged) + 1 (truncated) + 1 (parked).
+    ASSERT_EQ(12u * 3, route.size());
+    int withoutFix = 0;
+    for (std::size_t i = 0; i < route.size(); ++i) {
+        const auto& r = route[i];
+        EXPECT_EQ(i + 1, r.order);
+        EXPECT_EQ(126, r.year);
+        EXPECT_EQ(6, r.dayOfWeek) << "14 March 2026 is a Saturday";
+        if (r.kind == 1) {
+            // ddmm.mmmm, within about a kilometre of the start.
+            EXPECT_NEAR(3733.4217, r.latitudeInt + r.latitudeFrac / 10000.0, 0.6);
+            EXPECT_NEAR(12651.8696, r.longitudeInt + r.longitudeFrac / 10000.0, 0.6);
+        } else {
+            ++withoutFix;
+        }
+        if (i > 0) {
+            const auto& p = route[i - 1];
+            EXPECT_LT(p.hour * 3600 + p.minute * 60 + p.second,
+                      r.hour * 3600 + r.minute * 60 + r.second);
+            EXPECT_LE(p.mileage, r.mileage);
+        }
+    }
+    EXPECT_EQ(1, withoutFix) << "only the first second, before the receiver found satellites";
+    EXPECT_GT(route.back().mileage, 0u);
+}
+
+}  // namespace
+}  // namespace orvik::tools
