@@ -342,10 +342,13 @@ int FormatFat32(const std::string& devicePath, const FormatParams& params,
         int e = EOPNOTSUPP;
         if (punch) {
             e = dev->punchZeros(written, chunk);
-            if (e == EOPNOTSUPP || e == EINVAL) punch = false;
+            if (e == EOPNOTSUPP || e == EINVAL)
+                punch = false;
         }
-        if (!punch) e = dev->writeAt(written, zeros.data(), chunk);
-        if (e) return fail("Failed to write", e, EIO);
+        if (!punch)
+            e = dev->writeAt(written, zeros.data(), chunk);
+        if (e)
+            return fail("Failed to write", e, EIO);
         written += chunk;
         if (options.progress)
             options.progress(written, totalBytes);

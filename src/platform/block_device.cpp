@@ -407,8 +407,10 @@ int BlockDevice::readAt(std::uint64_t offset, void* data, std::size_t size) cons
 }
 
 int BlockDevice::punchZeros(std::uint64_t offset, std::uint64_t size) {
-    if (fd_ < 0) return EBADF;
-    if (!image_) return EOPNOTSUPP;
+    if (fd_ < 0)
+        return EBADF;
+    if (!image_)
+        return EOPNOTSUPP;
     if (::fallocate(fd_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(offset),
                     static_cast<off_t>(size)) != 0)
         return errno == ENOSYS ? EOPNOTSUPP : errno;

@@ -67,7 +67,9 @@ TEST(FormatFat32, PrintsEveryLineInOrder) {
                   "32 Reserved Sectors, 3816 Sectors per FAT, 2 fats\n"
                   "488388 Total clusters\n"
                   "488387 Free Clusters\n"
-                  "Formatting drive " + img + "...\n"
+                  "Formatting drive " +
+                  img +
+                  "...\n"
                   "Clearing out 7792 sectors for Reserved sectors, fats and root cluster...\n"
                   "Wrote 3989504 bytes in T seconds, R Megabytes/sec\n"
                   "Initialising reserved sectors and FATs...\n"
@@ -84,13 +86,15 @@ std::string dumpSectors(const std::string& img, std::uint64_t from, std::uint64_
     for (std::size_t off = 0; off < data.size(); off += 16) {
         std::string line = data.substr(off, 16);
         if (line == std::string(16, '\0')) {
-            if (!inZeros) os << "*\n";
+            if (!inZeros)
+                os << "*\n";
             inZeros = true;
             continue;
         }
         inZeros = false;
         char head[32];
-        std::snprintf(head, sizeof head, "%08llx:", static_cast<unsigned long long>(from * 512 + off));
+        std::snprintf(head, sizeof head,
+                      "%08llx:", static_cast<unsigned long long>(from * 512 + off));
         os << head;
         for (unsigned char c : line) {
             char h[4];
@@ -98,7 +102,8 @@ std::string dumpSectors(const std::string& img, std::uint64_t from, std::uint64_
             os << h;
         }
         os << "  ";
-        for (unsigned char c : line) os << (c >= 0x20 && c < 0x7f ? static_cast<char>(c) : '.');
+        for (unsigned char c : line)
+            os << (c >= 0x20 && c < 0x7f ? static_cast<char>(c) : '.');
         os << "\n";
     }
     return os.str();
@@ -114,11 +119,13 @@ TEST(FormatFat32, GoldenSystemArea) {
     std::string dump = "sectors 0-32\n" + dumpSectors(img, 0, 33) + "sectors 1056-1056\n" +
                        dumpSectors(img, 32 + 1024, 1) + "sectors 2080-2207\n" +
                        dumpSectors(img, 2080, 128);
-    const std::string golden = std::string(ORVIK_SOURCE_DIR) + "/tests/card_format/golden/fat32_8gib.dump";
+    const std::string golden =
+        std::string(ORVIK_SOURCE_DIR) + "/tests/card_format/golden/fat32_8gib.dump";
     if (std::getenv("ORVIK_UPDATE_GOLDEN")) {
         std::ofstream(golden) << dump;
     }
-    EXPECT_EQ(dump, readFile(golden)) << "rebuild with ORVIK_UPDATE_GOLDEN=1 when the change is meant";
+    EXPECT_EQ(dump, readFile(golden))
+        << "rebuild with ORVIK_UPDATE_GOLDEN=1 when the change is meant";
 }
 
 TEST(FormatFat32, TooFewClustersOrTooBigWritesNothing) {
@@ -130,7 +137,8 @@ TEST(FormatFat32, TooFewClustersOrTooBigWritesNothing) {
     } cases[] = {
         {1 * GiB, kFormatTooFewClusters, "FAT32 must have at least 65536 clusters"},
         {4000000000ull, kFormatTooFewClusters, "FAT32 must have at least 65536 clusters"},
-        {0xFFFFFFFFull * 512, kFormatTooBig, "This drive is too big for FAT32 - max 2TB supported\n\n"},
+        {0xFFFFFFFFull * 512, kFormatTooBig,
+         "This drive is too big for FAT32 - max 2TB supported\n\n"},
         {65535ull * 512, kFormatTooSmall, "This drive is too small for FAT32"},
     };
     for (const auto& c : cases) {
@@ -138,7 +146,8 @@ TEST(FormatFat32, TooFewClustersOrTooBigWritesNothing) {
         ASSERT_TRUE(makeSparseImage(img, c.bytes));
         // Old contents at the start, where a format would write first.
         std::string old(64 * 1024, '\0');
-        for (std::size_t i = 0; i < old.size(); ++i) old[i] = static_cast<char>(i * 7 + 1);
+        for (std::size_t i = 0; i < old.size(); ++i)
+            old[i] = static_cast<char>(i * 7 + 1);
         writeBytes(img, 0, old);
         const std::uint64_t before = allocatedBytes(img);
         Formatted f = format(img);
@@ -160,7 +169,8 @@ TEST(FormatFat32, FailureLinesCarryTheSystemError) {
     o.skipTargetCheck = true;
     EXPECT_EQ(FormatFat32(dir.file("missing.img"), {}, o), ENOENT);
     EXPECT_THAT(err.str(), HasSubstr("Failed to open device - close any files before formatting"));
-    EXPECT_THAT(err.str(), HasSubstr("RIGHT DRIVE!!!\nGetLastError()=2: No such file or directory\n"));
+    EXPECT_THAT(err.str(),
+                HasSubstr("RIGHT DRIVE!!!\nGetLastError()=2: No such file or directory\n"));
 
     // Someone else holds the image: the lock fails and nothing is written.
     const std::string img = dir.file("held.img");
@@ -226,15 +236,18 @@ TEST(FormatFat32, ReportsProgressUpToTheSystemArea) {
 // ---- The standard FAT tools ----
 
 class FatTools : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         for (const char* tool : {"fsck.fat", "minfo", "mcopy", "mmd", "mdir"}) {
-            if (!haveTool(tool)) GTEST_SKIP() << tool << " is not installed (dosfstools, mtools)";
+            if (!haveTool(tool))
+                GTEST_SKIP() << tool << " is not installed (dosfstools, mtools)";
         }
     }
 };
 
-std::string mtoolsEnv() { return "MTOOLS_SKIP_CHECK=1 MTOOLS_NO_VFAT=0 "; }
+std::string mtoolsEnv() {
+    return "MTOOLS_SKIP_CHECK=1 MTOOLS_NO_VFAT=0 ";
+}
 
 void expectFsckClean(const std::string& img, const std::string& when) {
     CommandResult r = run("fsck.fat -n -v " + quote(img));
@@ -245,12 +258,14 @@ void expectFsckClean(const std::string& img, const std::string& when) {
 
 std::string blkidValue(const std::string& img, const char* name) {
     blkid_probe pr = blkid_new_probe_from_filename(img.c_str());
-    if (!pr) return "";
+    if (!pr)
+        return "";
     blkid_probe_enable_superblocks(pr, 1);
     blkid_probe_set_superblocks_flags(pr, BLKID_SUBLKS_TYPE | BLKID_SUBLKS_LABEL);
     std::string out;
     const char* v = nullptr;
-    if (blkid_do_safeprobe(pr) == 0 && blkid_probe_lookup_value(pr, name, &v, nullptr) == 0) out = v;
+    if (blkid_do_safeprobe(pr) == 0 && blkid_probe_lookup_value(pr, name, &v, nullptr) == 0)
+        out = v;
     blkid_free_probe(pr);
     return out;
 }
@@ -273,8 +288,9 @@ void roundTrip(const TempDir& dir, const std::string& img) {
     CommandResult put = run(mtoolsEnv() + "mcopy" + i + quote(big) + " ::/BIG.BIN && " +
                             mtoolsEnv() + "mcopy -s" + i + quote(dir.file("tree")) + " ::/");
     ASSERT_EQ(put.exitCode, 0) << put.output;
-    CommandResult get = run(mtoolsEnv() + "mcopy -n" + i + "::/BIG.BIN " + quote(dir.file("big.back")) +
-                            " && " + mtoolsEnv() + "mcopy -s -n" + i + "::/tree " + quote(dir.file("back")));
+    CommandResult get =
+        run(mtoolsEnv() + "mcopy -n" + i + "::/BIG.BIN " + quote(dir.file("big.back")) + " && " +
+            mtoolsEnv() + "mcopy -s -n" + i + "::/tree " + quote(dir.file("back")));
     ASSERT_EQ(get.exitCode, 0) << get.output;
     EXPECT_TRUE(readFile(big) == readFile(dir.file("big.back"))) << "10 MB file differs";
     EXPECT_EQ(readFile(dir.file("back/Event/front/a.txt")), "front clip index\n");
@@ -308,14 +324,18 @@ TEST_P(FatToolsBySize, ToolsAcceptTheVolume) {
         // volume, so the largest size is checked through mdir/mcopy alone.)
         CommandResult info = run(mtoolsEnv() + "minfo -i " + quote(img) + " ::");
         ASSERT_EQ(info.exitCode, 0) << info.output;
-        EXPECT_THAT(info.output, HasSubstr("sector size: " + std::to_string(c.sectorSize) + " bytes"));
+        EXPECT_THAT(info.output,
+                    HasSubstr("sector size: " + std::to_string(c.sectorSize) + " bytes"));
         EXPECT_THAT(info.output, HasSubstr("cluster size: " + std::to_string(c.spc) + " sectors"));
         EXPECT_THAT(info.output, HasSubstr("reserved (boot) sectors: 32\n"));
         EXPECT_THAT(info.output, HasSubstr("fats: 2\n"));
-        EXPECT_THAT(info.output, HasSubstr("big size: " + std::to_string(l.totalSectors) + " sectors"));
-        EXPECT_THAT(info.output, HasSubstr("Big fatlen=" + std::to_string(l.fatSizeSectors) + "\n"));
+        EXPECT_THAT(info.output,
+                    HasSubstr("big size: " + std::to_string(l.totalSectors) + " sectors"));
+        EXPECT_THAT(info.output,
+                    HasSubstr("Big fatlen=" + std::to_string(l.fatSizeSectors) + "\n"));
         EXPECT_THAT(info.output, HasSubstr("sectors per track: 63\nheads: 255\n"));
-        EXPECT_THAT(info.output, HasSubstr("free clusters=" + std::to_string(l.freeClusters) + "\n"));
+        EXPECT_THAT(info.output,
+                    HasSubstr("free clusters=" + std::to_string(l.freeClusters) + "\n"));
         EXPECT_THAT(info.output, HasSubstr("serial number: 12345678"));
     }
     if (c.sectorSize == 512) {
@@ -327,13 +347,14 @@ TEST_P(FatToolsBySize, ToolsAcceptTheVolume) {
     EXPECT_EQ(blkidValue(img, "TYPE"), "vfat");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Images, FatToolsBySize,
-    ::testing::Values(SizeCase{"8GiB", 8 * GiB, 512, 128}, SizeCase{"32GiB", 32 * GiB, 512, 128},
-                      SizeCase{"64GiB", 64 * GiB, 512, 128}, SizeCase{"128GiB", 128 * GiB, 512, 128},
-                      SizeCase{"Largest", 0xFFFFFFFEull * 512, 512, 128},
-                      SizeCase{"Sectors4096", 16 * GiB, 4096, 16}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Images, FatToolsBySize,
+                         ::testing::Values(SizeCase{"8GiB", 8 * GiB, 512, 128},
+                                           SizeCase{"32GiB", 32 * GiB, 512, 128},
+                                           SizeCase{"64GiB", 64 * GiB, 512, 128},
+                                           SizeCase{"128GiB", 128 * GiB, 512, 128},
+                                           SizeCase{"Largest", 0xFFFFFFFEull * 512, 512, 128},
+                                           SizeCase{"Sectors4096", 16 * GiB, 4096, 16}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FatTools, LargeSectorImageSignatures) {
     TempDir dir;
@@ -361,7 +382,8 @@ TEST_F(FatTools, LabelStepGivesTheCameraLabel) {
     ASSERT_TRUE(makeSparseImage(img, 8 * GiB));
     ASSERT_EQ(format(img).code, 0);
     auto r = platform::writeFatLabel(img, platform::kCameraLabel);
-    if (!r) GTEST_SKIP() << "volume labelling is not in this build yet: " << r.error();
+    if (!r)
+        GTEST_SKIP() << "volume labelling is not in this build yet: " << r.error();
     EXPECT_EQ(blkidValue(img, "TYPE"), "vfat");
     EXPECT_EQ(blkidValue(img, "LABEL"), "ORVIK");
     expectFsckClean(img, "labelled");

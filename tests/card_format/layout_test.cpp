@@ -78,13 +78,13 @@ TEST(Fat32Layout, FatCoversTheLastClusterAtEverySize) {
             for (std::uint64_t gib = 1; gib <= 2048; gib += (gib < 64 ? 1 : 7)) {
                 for (std::uint64_t extra : {0ull, 123456789ull, 987654321ull}) {
                     LayoutCheck c = planFat32(gib * (1ull << 30) - extra, bps, spc);
-                    if (c.code != 0) continue;
+                    if (c.code != 0)
+                        continue;
                     const Fat32Layout& l = c.layout;
                     ASSERT_LE((std::uint64_t{l.clusterCount} + 2) * 4,
                               std::uint64_t{l.fatSizeSectors} * bps)
                         << gib << " GiB, " << int(spc) << " spc, " << bps;
-                    const std::uint32_t plain =
-                        FatSizeSectors(l.totalSectors, 32, spc, 2, bps);
+                    const std::uint32_t plain = FatSizeSectors(l.totalSectors, 32, spc, 2, bps);
                     // Grown by at most a sector, and only where the plain size falls short.
                     ASSERT_LE(l.fatSizeSectors - plain, 1u);
                     grown += l.fatSizeSectors != plain;

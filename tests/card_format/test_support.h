@@ -22,10 +22,12 @@ struct CommandResult {
 inline CommandResult run(const std::string& command) {
     CommandResult r;
     FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-    if (!p) return r;
+    if (!p)
+        return r;
     std::array<char, 4096> buf{};
     std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
+    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0)
+        r.output.append(buf.data(), n);
     int status = ::pclose(p);
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
@@ -37,33 +39,36 @@ inline bool haveTool(const std::string& name) {
 
 inline std::string quote(const std::string& s) {
     std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : s)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
 }
 
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string tmpl = (std::filesystem::temp_directory_path() / "orvik-fmt-XXXXXX").string();
         path_ = ::mkdtemp(tmpl.data()) ? tmpl : std::string();
     }
     ~TempDir() {
         std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+        if (!path_.empty())
+            std::filesystem::remove_all(path_, ec);
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 
 // A sparse file of `bytes`: nothing is allocated until written.
 inline bool makeSparseImage(const std::string& path, std::uint64_t bytes) {
     FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
+    if (!f)
+        return false;
     bool ok = ::ftruncate(::fileno(f), static_cast<off_t>(bytes)) == 0;
     return std::fclose(f) == 0 && ok;
 }
@@ -96,7 +101,9 @@ inline std::string readFile(const std::string& path) {
 }
 
 inline std::uint32_t le32(const std::string& s, std::size_t at) {
-    auto b = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(s[at + i])); };
+    auto b = [&](std::size_t i) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(s[at + i]));
+    };
     return b(0) | (b(1) << 8) | (b(2) << 16) | (b(3) << 24);
 }
 inline std::uint32_t le16(const std::string& s, std::size_t at) {
