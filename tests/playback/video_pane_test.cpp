@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QTest>
 #include <QWidget>
+#include <cstdlib>
 #include <memory>
 
 #include "playback/video_pane.h"
@@ -279,6 +280,10 @@ TEST(PanePair, TwoPanesShowTheirOwnPictures) {
     const VideoRect quarter{0, 0, kW / 2, kH / 2};
     ASSERT_EQ(rearPlayer.UpdateVideoWindow(&quarter, nullptr), S_OK);
     EXPECT_TRUE(showsColours(*front, {{kW - 4, kH - 4, Colour::White}}));
+    if (const char* dir = std::getenv("ORVIK_SCREENSHOT_DIR")) {
+        pumpEvents(200ms);
+        window.grab().save(QString::fromUtf8(dir) + "/playback_two_panes.png");
+    }
 }
 
 // ---- messages to the main window -------------------------------------------------------------
