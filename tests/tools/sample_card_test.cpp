@@ -204,3 +204,24 @@ TEST(SampleCardProgram, WritesACardAndReportsBadUsage) {
 
 }  // namespace
 }  // namespace orvik::tools
+
+namespace orvik::tools {
+namespace {
+
+TEST(SampleCardFailures, AFileInTheWayIsReportedNotOverwritten) {
+    test::TempDir dir;
+    const std::string blocker = dir / "card";
+    std::FILE* f = std::fopen(blocker.c_str(), "w");
+    ASSERT_NE(nullptr, f);
+    std::fclose(f);
+    SampleCardOptions o = tinyCard();
+    o.durationSeconds = 1.0;
+    o.alwaysPairs = 0;
+    auto r = writeSampleCard(blocker, o);
+    ASSERT_FALSE(r.ok());
+    EXPECT_NE(std::string::npos, r.error().find(blocker)) << r.error();
+    EXPECT_TRUE(std::filesystem::is_regular_file(blocker));
+}
+
+}  // namespace
+}  // namespace orvik::tools
