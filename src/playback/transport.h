@@ -8,18 +8,20 @@
 #include <optional>
 #include <string>
 
+#include "playback/video_rect.h"
+
 namespace orvik::playback {
 
-// Every position, duration and seek target: signed 64-bit count of 100-nanosecond units.
+// Every position, duration and seek target: signed 64-bit count of 100-nanosecond units (the same
+// alias as the player's).
 using MediaTime = std::int64_t;
 
-inline constexpr MediaTime kMediaTimePerSecond = 10'000'000;
 // Rewind and FastForward skip ten seconds, as their tooltips promise.
-inline constexpr MediaTime kSkipStep = 10 * kMediaTimePerSecond;
+inline constexpr MediaTime kSkipStep = 100'000'000;
 // The arrow keys step three seconds.
-inline constexpr MediaTime kArrowStep = 3 * kMediaTimePerSecond;
-// Beyond this distance between the two players the rear one is moved to the front's position.
-inline constexpr MediaTime kMaxChannelDrift = kMediaTimePerSecond / 10;
+inline constexpr MediaTime kArrowStep = 30'000'000;
+// Beyond 100 ms between the two players the rear one is moved to the front's position.
+inline constexpr MediaTime kMaxChannelDrift = 1'000'000;
 
 inline constexpr int kPositionTimerId = 257;
 inline constexpr int kPositionTimerMs = 200;
@@ -31,16 +33,8 @@ enum class ChannelMode : std::int32_t { Both = 0, FrontOnly = 1, RearOnly = 2 };
 // Which channel a zoom, pan or full-screen command acts on.
 enum class Channel { Front, Rear };
 
-struct Rect {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-
-    int width() const { return right - left; }
-    int height() const { return bottom - top; }
-    bool operator==(const Rect&) const = default;
-};
+// left/top inclusive, right/bottom exclusive, as the player takes its source rectangle.
+using Rect = VideoRect;
 
 // A control's place as x, y, width, height.
 struct Placement {

@@ -20,7 +20,7 @@ TEST(SeekArithmetic, CursorSurvivesDegenerateInput) {
     EXPECT_EQ(cursorForPosition(50, -5, 10), 0u);   // negative position
     EXPECT_EQ(cursorForPosition(50, 20, 10), 49u);  // beyond the end
     // A product beyond 64 bits does not wrap.
-    const MediaTime hours = 1000LL * 3600 * kMediaTimePerSecond;
+    const MediaTime hours = 1000LL * 3600 * 10'000'000;
     EXPECT_EQ(cursorForPosition(10'000'000'000ull, hours / 2, hours), 4'999'999'999ull);
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <numbers>
 
 extern "C" {
@@ -11,6 +12,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/error.h>
+#include <libavutil/log.h>
 #include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
@@ -158,6 +160,9 @@ Result<void> drain(AVCodecContext* codec, AVFrame* frame, AVFormatContext* fmt, 
             return {};
         if (rc < 0)
             return fail("encoder failed", rc);
+        // The muxer needs each packet's duration to close a fragment exactly.
+        if (pkt->duration == 0)
+            pkt->duration = codec->codec_type == AVMEDIA_TYPE_AUDIO ? codec->frame_size : 1;
         av_packet_rescale_ts(pkt, codec->time_base, stream->time_base);
         pkt->stream_index = stream->index;
         rc = av_interleaved_write_frame(fmt, pkt);
@@ -169,6 +174,13 @@ Result<void> drain(AVCodecContext* codec, AVFrame* frame, AVFormatContext* fmt, 
 }  // namespace
 
 Result<std::vector<std::uint8_t>> encodeFragmentedMp4(const MediaSpec& spec) {
+    // The encoders chat on stderr at the default level; keep them to errors unless the
+    // program chose a level of its own.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] {
+        if (av_log_get_level() == AV_LOG_INFO)
+            av_log_set_level(AV_LOG_ERROR);
+    });
     if (spec.width < 16 || spec.height < 16 || spec.width % 2 || spec.height % 2)
         return makeError("width and height must be even and at least 16");
     if (spec.fps < 1 || spec.fps > 120)
