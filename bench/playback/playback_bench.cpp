@@ -141,7 +141,8 @@ int firstFrame(const std::string& file, int runs) {
     auto* pane = new VideoPane(&window);
     pane->setGeometry(15, 15, 646, 363);
     window.show();
-    QTest::qWaitForWindowExposed(&window);
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
     std::vector<double> ours, bare, pane_;
     bareLibmpvFirstFrame(file);  // warm the file cache and the libraries
     playerFirstFrame(file);
@@ -167,7 +168,8 @@ int seek(const std::string& file, int count) {
     auto* pane = new VideoPane(&window);
     pane->setGeometry(15, 15, 646, 363);
     window.show();
-    QTest::qWaitForWindowExposed(&window);
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
     MediaPlayerOptions o;
     o.audioOutput = "null";
     MediaPlayer player(pane, o);
@@ -227,7 +229,8 @@ int twoChannels(const std::string& frontFile, const std::string& rearFile, int s
     front->setGeometry(15, 56, 646, 363);
     rear->setGeometry(678, 384, 326, 246);
     window.show();
-    QTest::qWaitForWindowExposed(&window);
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
     MediaPlayerOptions o;
     o.audioOutput = "null";
     MediaPlayer frontPlayer(front, o), rearPlayer(rear, o);

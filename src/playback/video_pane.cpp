@@ -153,6 +153,9 @@ void VideoPane::renderFrame(bool skip) {
         {MPV_RENDER_PARAM_SKIP_RENDERING, &skipRendering},
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };
+    // A paint may come before the update event: ask the core whether this render takes a frame.
+    if (mpv_render_context_update(renderContext_) & MPV_RENDER_UPDATE_FRAME)
+        frameReady_ = true;
     mpv_render_context_render(renderContext_, params);
     if (frameReady_ && !skip)
         ++framesRendered_;
