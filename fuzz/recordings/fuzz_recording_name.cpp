@@ -14,9 +14,11 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     (void)f.timeText();
     (void)f.channelText();
     (void)ExtensionFilter("mp4").matches(name);
-    if (compareRecordingKeys(f.key, f.key) != 0) std::abort();
+    if (compareRecordingKeys(f.key, f.key) != 0)
+        std::abort();
     const int ab = compareRecordingKeys(f.key, name);
     const int ba = compareRecordingKeys(name, f.key);
-    if ((ab < 0) != (ba > 0)) std::abort();  // an order, or sorting would misbehave
+    if ((ab < 0) != (ba > 0))
+        std::abort();  // an order, or sorting would misbehave
     return 0;
 }

@@ -19,7 +19,8 @@ void put(std::vector<std::byte>& out, const void* p, std::size_t n) {
 }
 
 void putBe32(std::vector<std::byte>& out, std::uint32_t v) {
-    const unsigned char b[4] = {static_cast<unsigned char>(v >> 24), static_cast<unsigned char>(v >> 16),
+    const unsigned char b[4] = {static_cast<unsigned char>(v >> 24),
+                                static_cast<unsigned char>(v >> 16),
                                 static_cast<unsigned char>(v >> 8), static_cast<unsigned char>(v)};
     put(out, b, 4);
 }
@@ -33,8 +34,9 @@ void framedFragments(std::vector<std::byte>& out, const unsigned char* data, std
         putBe32(out, 24);
         put(out, "moof", 4);
         out.resize(out.size() + 16);
-        const std::uint32_t mediaSize = (control & 0x80) ? control * 0x01010101u
-                                                         : static_cast<std::uint32_t>(8 + payload + kTelemetryAreaSize);
+        const std::uint32_t mediaSize =
+            (control & 0x80) ? control * 0x01010101u
+                             : static_cast<std::uint32_t>(8 + payload + kTelemetryAreaSize);
         putBe32(out, mediaSize);
         put(out, "mdat", 4);
         out.resize(out.size() + payload);
@@ -53,12 +55,15 @@ void framedFragments(std::vector<std::byte>& out, const unsigned char* data, std
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
-    if (size == 0) return 0;
-    static const unsigned char kHeader[] = {0, 0, 0, 20, 'f', 't', 'y', 'p', 'i', 's', 'o', '4', 0, 0, 2, 0,
-                                            'i', 's', 'o', '4', 0, 0, 0, 8, 'm', 'o', 'o', 'v'};
+    if (size == 0)
+        return 0;
+    static const unsigned char kHeader[] = {0,   0,   0, 20, 'f', 't', 'y', 'p', 'i', 's',
+                                            'o', '4', 0, 0,  2,   0,   'i', 's', 'o', '4',
+                                            0,   0,   0, 8,  'm', 'o', 'o', 'v'};
     const unsigned char mode = data[0];
     std::vector<std::byte> image;
-    if (mode & 1) put(image, kHeader, sizeof kHeader);
+    if (mode & 1)
+        put(image, kHeader, sizeof kHeader);
     if (mode & 2) {
         framedFragments(image, data + 1, size - 1);
     } else {
@@ -71,9 +76,14 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     const orvik::HResult hr = track.readRecording(source, &report);
     // Four lists of one length, no records from a failed read, none beyond what fits.
     const std::size_t n = track.fixes().size();
-    if (track.accelSamples().size() != n || track.rawAccel().size() != n || track.timestamps().size() != n) std::abort();
-    if (orvik::failed(hr) && (n != 0 || report.error.empty())) std::abort();
-    if (n > image.size() / kTelemetryRecordSize || report.records != n) std::abort();
-    if (report.endOffset > image.size() + 0xFFFFFFFFull) std::abort();
+    if (track.accelSamples().size() != n || track.rawAccel().size() != n ||
+        track.timestamps().size() != n)
+        std::abort();
+    if (orvik::failed(hr) && (n != 0 || report.error.empty()))
+        std::abort();
+    if (n > image.size() / kTelemetryRecordSize || report.records != n)
+        std::abort();
+    if (report.endOffset > image.size() + 0xFFFFFFFFull)
+        std::abort();
     return 0;
 }
