@@ -231,7 +231,8 @@ Result<DriveRouteFile> decodeDriveRoute(std::span<const std::uint8_t> bytes) {
 }
 
 Result<DriveRouteFile> readDriveRouteFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: opening a FIFO someone put in place of the file must not wait for a writer.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return makeError("cannot open " + path + ": " + std::strerror(errno));
     struct stat st {};
