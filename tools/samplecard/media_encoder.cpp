@@ -1,6 +1,7 @@
 #include "samplecard/media_encoder.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -124,13 +125,24 @@ void paintFrame(std::vector<std::uint8_t>& rgb, int w, int h, int index, const M
         return;
     }
     const bool front = spec.channel == 'F';
+    std::array<std::array<std::uint8_t, 3>, 256> palette;
+    for (int g = 0; g < 256; ++g)
+        palette[g] =
+            front ? std::array<std::uint8_t, 3>{std::uint8_t(g / 3), std::uint8_t(40 + g / 2),
+                                                std::uint8_t(90 + g / 2)}
+                  : std::array<std::uint8_t, 3>{std::uint8_t(110 + g / 2), std::uint8_t(60 + g / 3),
+                                                std::uint8_t(g / 4)};
+    std::vector<int> column(static_cast<std::size_t>(w));
+    for (int x = 0; x < w; ++x)
+        column[x] = x * 160 / std::max(1, w);
     for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            const int g = (x * 160 / std::max(1, w) + y * 80 / std::max(1, h) + index) & 0xFF;
-            if (front)
-                put(x, y, std::uint8_t(g / 3), std::uint8_t(40 + g / 2), std::uint8_t(90 + g / 2));
-            else
-                put(x, y, std::uint8_t(110 + g / 2), std::uint8_t(60 + g / 3), std::uint8_t(g / 4));
+        const int rowBase = y * 80 / std::max(1, h) + index;
+        std::uint8_t* p = &rgb[static_cast<std::size_t>(y) * w * 3];
+        for (int x = 0; x < w; ++x, p += 3) {
+            const auto& c = palette[(column[x] + rowBase) & 0xFF];
+            p[0] = c[0];
+            p[1] = c[1];
+            p[2] = c[2];
         }
     }
     const int side = std::max(4, h / 5);
