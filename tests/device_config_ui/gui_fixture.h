@@ -7,6 +7,7 @@
 #include <QString>
 #include <filesystem>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "device_config/device_config.h"
@@ -23,6 +24,10 @@ inline QApplication& app() {
     static QApplication* instance = [] {
         qputenv("QT_QPA_PLATFORM",
                 qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+        // The Position window's map runs Chromium, which refuses root without this.
+        if (::geteuid() == 0)
+            qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
         auto* a = new QApplication(argc, argv);
         a->setStyle(QStringLiteral("Fusion"));
         return a;
