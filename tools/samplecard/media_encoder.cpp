@@ -1,9 +1,11 @@
 #include "samplecard/media_encoder.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <numbers>
 
 extern "C" {
@@ -11,6 +13,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/error.h>
+#include <libavutil/log.h>
 #include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
@@ -122,13 +125,24 @@ void paintFrame(std::vector<std::uint8_t>& rgb, int w, int h, int index, const M
         return;
     }
     const bool front = spec.channel == 'F';
+    std::array<std::array<std::uint8_t, 3>, 256> palette;
+    for (int g = 0; g < 256; ++g)
+        palette[g] =
+            front ? std::array<std::uint8_t, 3>{std::uint8_t(g / 3), std::uint8_t(40 + g / 2),
+                                                std::uint8_t(90 + g / 2)}
+                  : std::array<std::uint8_t, 3>{std::uint8_t(110 + g / 2), std::uint8_t(60 + g / 3),
+                                                std::uint8_t(g / 4)};
+    std::vector<int> column(static_cast<std::size_t>(w));
+    for (int x = 0; x < w; ++x)
+        column[x] = x * 160 / std::max(1, w);
     for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            const int g = (x * 160 / std::max(1, w) + y * 80 / std::max(1, h) + index) & 0xFF;
-            if (front)
-                put(x, y, std::uint8_t(g / 3), std::uint8_t(40 + g / 2), std::uint8_t(90 + g / 2));
-            else
-                put(x, y, std::uint8_t(110 + g / 2), std::uint8_t(60 + g / 3), std::uint8_t(g / 4));
+        const int rowBase = y * 80 / std::max(1, h) + index;
+        std::uint8_t* p = &rgb[static_cast<std::size_t>(y) * w * 3];
+        for (int x = 0; x < w; ++x, p += 3) {
+            const auto& c = palette[(column[x] + rowBase) & 0xFF];
+            p[0] = c[0];
+            p[1] = c[1];
+            p[2] = c[2];
         }
     }
     const int side = std::max(4, h / 5);
@@ -158,6 +172,9 @@ Result<void> drain(AVCodecContext* codec, AVFrame* frame, AVFormatContext* fmt, 
             return {};
         if (rc < 0)
             return fail("encoder failed", rc);
+        // The muxer needs each packet's duration to close a fragment exactly.
+        if (pkt->duration == 0)
+            pkt->duration = codec->codec_type == AVMEDIA_TYPE_AUDIO ? codec->frame_size : 1;
         av_packet_rescale_ts(pkt, codec->time_base, stream->time_base);
         pkt->stream_index = stream->index;
         rc = av_interleaved_write_frame(fmt, pkt);
@@ -169,6 +186,13 @@ Result<void> drain(AVCodecContext* codec, AVFrame* frame, AVFormatContext* fmt, 
 }  // namespace
 
 Result<std::vector<std::uint8_t>> encodeFragmentedMp4(const MediaSpec& spec) {
+    // The encoders chat on stderr at the default level; keep them to errors unless the
+    // program chose a level of its own.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] {
+        if (av_log_get_level() == AV_LOG_INFO)
+            av_log_set_level(AV_LOG_ERROR);
+    });
     if (spec.width < 16 || spec.height < 16 || spec.width % 2 || spec.height % 2)
         return makeError("width and height must be even and at least 16");
     if (spec.fps < 1 || spec.fps > 120)

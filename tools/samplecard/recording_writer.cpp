@@ -37,6 +37,7 @@ Result<RecordingSummary> writeRecording(const std::string& path, const Recording
     summary.fragments = fragments;
     summary.truncated = spec.truncated;
     summary.driveEnd = spec.drive;
+    summary.start = spec.drive.utc;
 
     std::vector<std::vector<std::uint8_t>> areas;
     if (spec.telemetry) {

@@ -42,6 +42,7 @@ struct RecordingSummary {
     std::size_t fragments = 0;
     std::uint64_t fileSize = 0;
     bool truncated = false;
+    UtcTime start;                       // the drive's moment at the first record
     std::vector<TelemetrySample> slots;  // every slot written, in file order, damaged ones too
     // What a correct reader returns: the intact slots of the fragments that are complete in the
     // file, in file order.

@@ -1,11 +1,14 @@
 #include "samplecard/sample_card.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "device_config/device_config.h"
+#include "device_config/time_file.h"
 #include "samplecard/file_output.h"
 
 namespace orvik::tools {
@@ -42,6 +45,104 @@ std::string recordingFileName(const std::string& prefix, UtcTime utc, char chann
                   static_cast<int>(tod.minutes().count()), static_cast<int>(tod.seconds().count()),
                   channel);
     return buf;
+}
+
+std::vector<device_config::DriveRouteRecord> makeDriveRoute(
+    const std::vector<RecordingSummary>& recordings) {
+    std::vector<const RecordingSummary*> moments;
+    for (const auto& r : recordings) {
+        const bool seen =
+            std::any_of(moments.begin(), moments.end(),
+                        [&](const RecordingSummary* m) { return m->start == r.start; });
+        if (!seen && !r.slots.empty())
+            moments.push_back(&r);
+    }
+    std::sort(
+        moments.begin(), moments.end(),
+        [](const RecordingSummary* a, const RecordingSummary* b) { return a->start < b->start; });
+
+    std::vector<device_config::DriveRouteRecord> route;
+    double odometerMetres = 18'250'000, tripMetres = 0;
+    double lastLat = 0, lastLon = 0;
+    for (const RecordingSummary* m : moments) {
+        for (std::size_t f = 0; f * kTelemetrySlotsPerFragment < m->slots.size(); ++f) {
+            const TelemetrySample& s = m->slots[f * kTelemetrySlotsPerFragment];
+            const UtcTime t = m->start + seconds{f};
+            const auto day = floor<days>(t);
+            const year_month_day ymd{day};
+            const hh_mm_ss tod{floor<seconds>(t - day)};
+            device_config::DriveRouteRecord r;
+            r.order = static_cast<std::uint16_t>(route.size() + 1);
+            r.dayOfWeek = static_cast<std::uint8_t>(weekday{day}.c_encoding());
+            const bool fix = s.latitude != 0.0;
+            r.kind = fix ? 1 : 0;
+            r.year = static_cast<std::uint8_t>(static_cast<int>(ymd.year()) - 1900);
+            r.month = static_cast<std::uint8_t>(static_cast<unsigned>(ymd.month()));
+            r.day = static_cast<std::uint8_t>(static_cast<unsigned>(ymd.day()));
+            r.hour = static_cast<std::uint8_t>(tod.hours().count());
+            r.minute = static_cast<std::uint8_t>(tod.minutes().count());
+            r.second = static_cast<std::uint8_t>(tod.seconds().count());
+            auto split = [](double ddmm, std::uint16_t& whole, std::uint16_t& frac) {
+                const long tenThousandths = std::lround(ddmm * 10'000);
+                whole = static_cast<std::uint16_t>(tenThousandths / 10'000);
+                frac = static_cast<std::uint16_t>(tenThousandths % 10'000);
+            };
+            split(s.latitude, r.latitudeInt, r.latitudeFrac);
+            split(s.longitude, r.longitudeInt, r.longitudeFrac);
+            const double kmh = s.speedUnitCode == kSpeedUnitMph ? s.speed * 1.609344
+                                                                : static_cast<double>(s.speed);
+            if (fix) {
+                auto degrees = [](double ddmm) {
+                    return std::floor(ddmm / 100) + std::fmod(ddmm, 100) / 60;
+                };
+                const double lat = degrees(s.latitude), lon = degrees(s.longitude);
+                if (lastLat != 0) {
+                    const double dy = (lat - lastLat) * 111'320.0;
+                    const double dx =
+                        (lon - lastLon) * 111'320.0 * std::cos(lat * 3.14159265 / 180);
+                    const double d = std::hypot(dx, dy);
+                    if (d < 200)
+                        tripMetres += d;  // no distance across a gap in the recordings
+                }
+                lastLat = lat;
+                lastLon = lon;
+            }
+            r.gpsSpeed = static_cast<std::uint16_t>(std::lround(kmh));
+            r.mileage = static_cast<std::uint32_t>(tripMetres / 10);  // hundredths of a kilometre
+            r.vehicleSpeed = static_cast<std::int16_t>(std::lround(kmh));
+            r.rpm = static_cast<std::int16_t>(kmh > 0 ? 800 + std::lround(kmh * 32) : 750);
+            r.vehicleMileage = static_cast<std::int32_t>(odometerMetres + tripMetres);
+            r.battery = static_cast<std::int16_t>(13'800 + (route.size() % 7) * 10);
+            r.acceleratorPedal = static_cast<std::int16_t>(s.accelY > 10 ? 20 : 0);
+            r.footBrake = s.accelY < -20 ? 1 : 0;
+            r.gearPosition = kmh > 0 ? 4 : 1;  // D / P
+            r.accelX = static_cast<std::int16_t>(s.accelX);
+            r.accelY = static_cast<std::int16_t>(s.accelY);
+            r.accelZ = static_cast<std::int16_t>(s.accelZ);
+            route.push_back(r);
+        }
+    }
+    return route;
+}
+
+std::string sampleCardStamp(const SampleCardOptions& o) {
+    char buf[512];
+    std::snprintf(buf, sizeof buf,
+                  "orvik-samplecard 1\nsize %dx%d\nfps %d\nduration %.3f\ncount %d\nseed %llu\n"
+                  "pattern %d\nvideo-only %d\ncorrupt-slots %d\ntruncated %d\ndevice-files %d\n"
+                  "preset %s\n",
+                  o.width, o.height, o.fps, o.durationSeconds, o.alwaysPairs,
+                  static_cast<unsigned long long>(o.seed), o.pattern, o.videoOnlyRecording,
+                  o.corruptSlotsRecording, o.truncatedRecording, o.deviceFiles, o.preset.c_str());
+    return buf;
+}
+
+bool sampleCardUpToDate(const std::string& dir, const SampleCardOptions& options) {
+    std::ifstream in(fs::path(dir) / kSampleCardStampName, std::ios::binary);
+    if (!in)
+        return false;
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return text == sampleCardStamp(options);
 }
 
 const RecordingSummary* SampleCardSummary::find(const std::string& relativePath) const {
@@ -193,10 +294,11 @@ Result<SampleCardSummary> writeSampleCard(const std::string& dir, const SampleCa
     fs::create_directories(dir, ec);
     if (ec)
         return makeError("cannot create " + dir + ": " + ec.message());
-    const int total = static_cast<int>(plan.size());
+    const int planned = static_cast<int>(plan.size());
+    const int total = planned + (o.deviceFiles ? 3 : 0);
     DriveState going = base.drive;  // the drive as the last recording left it
     DriveState momentStart;
-    for (int i = 0; i < total; ++i) {
+    for (int i = 0; i < planned; ++i) {
         const Planned& p = plan[i];
         if (o.progress)
             o.progress(p.relativePath, i, total);
@@ -240,6 +342,53 @@ Result<SampleCardSummary> writeSampleCard(const std::string& dir, const SampleCa
         }
         summary.files.push_back(p.relativePath);
     }
+
+    if (o.deviceFiles) {
+        auto saved = [&](const device_config::SaveOutcome& out,
+                         const std::string& rel) -> Result<void> {
+            if (o.progress)
+                o.progress(rel, static_cast<int>(summary.files.size()), total);
+            if (!out.saved())
+                return makeError(out.error.empty() ? "cannot write " + rel : out.error);
+            summary.files.push_back(rel);
+            return {};
+        };
+        const std::string config(device_config::kConfigFileName);
+        if (auto r = saved(device_config::writeConfigFile((fs::path(dir) / config).string(),
+                                                          device_config::DeviceConfig{}),
+                           config);
+            !r)
+            return makeError(r.error());
+        // The clock the camera is to take: the morning of the drive.
+        const std::string timeFile(device_config::kTimeFileName);
+        if (auto r = saved(device_config::writeTimeFile((fs::path(dir) / timeFile).string(),
+                                                        {2026, 3, 14, 8, 0, 0}),
+                           timeFile);
+            !r)
+            return makeError(r.error());
+        // Only the main drive: not the older archive or the hidden folder, not the copies.
+        std::vector<RecordingSummary> driven;
+        for (const auto& r : summary.recordings)
+            if (!r.relativePath.starts_with("Archive/") && !r.relativePath.starts_with(".") &&
+                !r.relativePath.starts_with("Misc/"))
+                driven.push_back(r);
+        summary.route = makeDriveRoute(driven);
+        const std::string drv =
+            std::string(device_config::kDrvFolder) + "/" + std::string(device_config::kDrvFileName);
+        std::error_code mk;
+        fs::create_directories(fs::path(dir) / device_config::kDrvFolder, mk);
+        if (auto r = saved(
+                device_config::writeDriveRouteFile((fs::path(dir) / drv).string(), summary.route),
+                drv);
+            !r)
+            return makeError(r.error());
+    }
+    const std::string stamp = sampleCardStamp(o);
+    if (auto r = writeFileAtomically(
+            (fs::path(dir) / kSampleCardStampName).string(),
+            {reinterpret_cast<const std::uint8_t*>(stamp.data()), stamp.size()});
+        !r)
+        return makeError(r.error());
     return summary;
 }
 
