@@ -17,8 +17,8 @@
 #include "device_config/ui/information_page.h"
 #include "device_config/ui/position_window.h"
 #include "device_config/ui/settings_editor.h"
-#include "gui_fixture.h"
 #include "displays/map_host.h"
+#include "gui_fixture.h"
 #include "platform/atomic_file.h"
 
 namespace orvik::testing {
@@ -172,6 +172,9 @@ TEST_F(InformationPageTest, DoubleClickOpensThePositionWindowBesideThePage) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return points.isValid() && markers.isValid(); }, 10000));
     EXPECT_EQ(points.toInt(), 4);
     EXPECT_EQ(markers.toInt(), 1);
+
+    editor.reject();
+    EXPECT_EQ(page->positionWindow(), nullptr);
 }
 
 class DeviceTimeTest : public GuiTest {
@@ -304,7 +307,7 @@ TEST_F(CardFormatTest, FormatsLabelsAndRestoresTheSettings) {
     ASSERT_TRUE(label.ok());
     EXPECT_EQ(label.value(), "ORVIK");
     const auto restored = root_ / "restored.bin";
-    ASSERT_EQ(run("mtype -i " + image_.string() + " ::/config_K7x7.bin > " + restored.string()), 0);
+    ASSERT_EQ(run("mcopy -n -i " + image_.string() + " ::/config_K7x7.bin " + restored.string()), 0);
     EXPECT_EQ(slurp(restored), slurp(configPath()));
     EXPECT_EQ(run("fsck.fat -n " + image_.string()), 0);
 }

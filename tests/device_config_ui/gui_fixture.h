@@ -3,11 +3,11 @@
 // the one removable volume, and message boxes / file dialogs answered by the test.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QApplication>
 #include <QString>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "device_config/device_config.h"
