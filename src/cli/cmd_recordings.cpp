@@ -190,15 +190,19 @@ void fillFix(Json& j, const GpsFix& f) {
     j["gpsSatellites"] = f.gpsSatellites;
     j["glonassSatellites"] = f.glonassSatellites;
     Json& prns = j["prns"];
-    if (!prns.is_array() || prns.size() != f.prns.size()) prns = Json(f.prns.size(), 0);
-    for (std::size_t i = 0; i < f.prns.size(); ++i) prns[i] = f.prns[i];
+    if (!prns.is_array() || prns.size() != f.prns.size())
+        prns = Json(f.prns.size(), 0);
+    for (std::size_t i = 0; i < f.prns.size(); ++i)
+        prns[i] = f.prns[i];
     fillTime(j["time"], f.time);
 }
 
 template <typename Values>
 void fillArray(Json& j, const Values& values) {
-    if (!j.is_array() || j.size() != values.size()) j = Json(values.size(), 0);
-    for (std::size_t i = 0; i < values.size(); ++i) j[i] = values[i];
+    if (!j.is_array() || j.size() != values.size())
+        j = Json(values.size(), 0);
+    for (std::size_t i = 0; i < values.size(); ++i)
+        j[i] = values[i];
 }
 
 // The track is written element by element: an hour of telemetry as one JSON tree would take
@@ -219,12 +223,18 @@ void writeTelemetryJson(std::ostream& out, const TelemetryTrack& t) {
     writeJsonList(out, "fixes", t.fixes(), fillFix, false);
     writeJsonList(
         out, "accelSamples", t.accelSamples(),
-        [](Json& j, const AccelSample& a) { fillArray(j, std::array<float, 3>{a.x, a.y, a.z}); }, false);
+        [](Json& j, const AccelSample& a) {
+            fillArray(j, std::array<float, 3>{a.x, a.y, a.z});
+        },
+        false);
     writeJsonList(
         out, "rawAccel", t.rawAccel(),
-        [](Json& j, const RawAccel& a) { fillArray(j, std::array<std::int32_t, 4>{a.x, a.y, a.z, a.aux}); },
+        [](Json& j, const RawAccel& a) {
+            fillArray(j, std::array<std::int32_t, 4>{a.x, a.y, a.z, a.aux});
+        },
         false);
-    writeJsonList(out, "timestamps", t.timestamps(), [](Json& j, std::uint32_t v) { j = v; }, false);
+    writeJsonList(
+        out, "timestamps", t.timestamps(), [](Json& j, std::uint32_t v) { j = v; }, false);
     writeJsonList(out, "nmeaSnapshots", t.nmeaSnapshots(), fillFix, true);
     out << "}\n";
 }
