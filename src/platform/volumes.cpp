@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -63,6 +64,37 @@ std::string unescapeMountField(std::string_view s) {
     return out;
 }
 
+// udev writes blanks and other unsafe bytes in link names as \xNN.
+std::string unescapeUdev(std::string_view s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] == 'x' &&
+            std::isxdigit(static_cast<unsigned char>(s[i + 2])) &&
+            std::isxdigit(static_cast<unsigned char>(s[i + 3]))) {
+            out.push_back(
+                static_cast<char>(std::stoi(std::string(s.substr(i + 2, 2)), nullptr, 16)));
+            i += 3;
+        } else {
+            out.push_back(s[i]);
+        }
+    }
+    return out;
+}
+
+std::string labelFromUdevLinks(const std::string& device,
+                               const std::string& byLabel = "/dev/disk/by-label") {
+    std::error_code ec;
+    fs::path dev = fs::canonical(device, ec);
+    if (ec)
+        return {};
+    for (fs::directory_iterator it(byLabel, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code ec2;
+        if (fs::canonical(it->path(), ec2) == dev && !ec2)
+            return unescapeUdev(it->path().filename().string());
+    }
+    return {};
+}
+
 class FolderVolumeProvider final : public VolumeProvider {
   public:
     // Each entry "path" or "path=LABEL".
@@ -113,36 +145,7 @@ class SystemVolumeProvider final : public VolumeProvider {
         auto text = readFileLimited("/proc/self/mountinfo", 16 << 20);
         if (!text)
             return {};
-        std::vector<Volume> out;
-        for (const auto& m : parseMountInfo(*text)) {
-            if (m.root != "/")
-                continue;  // bind mounts of a sub-folder
-            if (m.source.rfind("/dev/", 0) != 0)
-                continue;  // not a block device
-            if (!isRemovableBlockDevice(m.major, m.minor))
-                continue;
-            struct statvfs sv {};
-            if (::statvfs(m.mountPoint.c_str(), &sv) != 0)
-                continue;  // volume info unreadable
-            Volume v;
-            v.mountPoint = m.mountPoint;
-            v.device = m.source;
-            v.fsType = m.fsType;
-            auto label = probeLabel(m.source);
-            if (label)
-                v.label = *label;
-            out.push_back(std::move(v));
-        }
-        sortByMountPoint(out);
-        // One device mounted twice is one card: keep its first mount point.
-        std::vector<Volume> unique;
-        for (auto& v : out) {
-            bool seen = std::any_of(unique.begin(), unique.end(),
-                                    [&](const Volume& u) { return u.device == v.device; });
-            if (!seen)
-                unique.push_back(std::move(v));
-        }
-        return unique;
+        return removableVolumesFromMountInfo(*text, "/sys");
     }
 
     Result<void> setLabel(const Volume& volume, std::string_view label) override {
@@ -256,6 +259,40 @@ std::vector<MountEntry> parseMountInfo(std::string_view text) {
         out.push_back(std::move(m));
     }
     return out;
+}
+
+std::vector<Volume> removableVolumesFromMountInfo(std::string_view mountinfo,
+                                                  const std::string& sysRoot) {
+    std::vector<Volume> out;
+    for (const auto& m : parseMountInfo(mountinfo)) {
+        if (m.root != "/")
+            continue;  // bind mounts of a sub-folder
+        if (m.source.rfind("/dev/", 0) != 0)
+            continue;  // not a block device
+        if (!isRemovableBlockDevice(m.major, m.minor, sysRoot))
+            continue;
+        struct statvfs sv {};
+        if (::statvfs(m.mountPoint.c_str(), &sv) != 0)
+            continue;  // volume information cannot be read
+        Volume v;
+        v.mountPoint = withoutTrailingSlash(m.mountPoint);
+        v.device = m.source;
+        v.fsType = m.fsType;
+        auto label = probeLabel(m.source);
+        // Without read access to the device (an ordinary user), udev's links still say it.
+        v.label = label ? *label : labelFromUdevLinks(m.source);
+        out.push_back(std::move(v));
+    }
+    sortByMountPoint(out);
+    // One device mounted twice is one card: keep its first mount point.
+    std::vector<Volume> unique;
+    for (auto& v : out) {
+        bool seen = std::any_of(unique.begin(), unique.end(),
+                                [&](const Volume& u) { return u.device == v.device; });
+        if (!seen)
+            unique.push_back(std::move(v));
+    }
+    return unique;
 }
 
 bool isRemovableBlockDevice(unsigned major, unsigned minor, const std::string& sysRoot) {
