@@ -1,0 +1,280 @@
+// Playing recordings in the real main window: real players, real map page, a generated card.
+// The generator comes first: its field named "slots" must not meet Qt's keyword macro.
+#include "samplecard/sample_card.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cstdlib>
+#include <memory>
+
+#include "displays/gsensor_graph.h"
+#include "displays/map_host.h"
+#include "playback/media_player.h"
+#include "playback/video_pane.h"
+#include "recordings/telemetry.h"
+#include "shell/gui_test_support.h"
+#include "shell/main_window.h"
+#include "shell/skin.h"
+
+namespace orvik::shell {
+namespace {
+
+using playback::MediaPlayer;
+using playback::MediaTime;
+using playback::PlaybackState;
+using playback::VideoPane;
+
+// One generated card for the whole program: small pictures, ten seconds a recording.
+const QString& cardFolder() {
+    static QTemporaryDir* dir = nullptr;
+    static QString folder;
+    if (!dir) {
+        dir = new QTemporaryDir();
+        tools::SampleCardOptions options;
+        options.width = 320;
+        options.height = 180;
+        options.durationSeconds = 10.0;
+        options.alwaysPairs = 2;
+        auto card = tools::writeSampleCard(dir->path().toStdString(), options);
+        EXPECT_TRUE(card.ok()) << (card.ok() ? "" : card.error());
+        folder = dir->path();
+    }
+    return folder;
+}
+
+class PlaybackWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        static QTemporaryDir temp;
+        // No sound device here; the map page goes to a folder of this program's own.
+        qputenv("ORVIK_MPV_AO", "null");
+        qputenv("TMPDIR", temp.path().toLocal8Bit());
+        testing::app();
+        ASSERT_FALSE(cardFolder().isEmpty());
+        window_ = std::make_unique<MainWindow>();
+        window_->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+        ASSERT_TRUE(window_->listFolder(cardFolder()));
+        ASSERT_GT(window_->rowCount(), 4);
+    }
+    void TearDown() override { window_.reset(); }
+
+    int rowOf(const QString& fileName) const {
+        for (int r = 0; r < window_->rowCount(); ++r) {
+            if (window_->rowFileName(r) == fileName) {
+                return r;
+            }
+        }
+        return -1;
+    }
+    // The first front row of a front/rear pair among the continuous recordings of the drive.
+    int firstPairRow() const {
+        for (int r = 0; r + 1 < window_->rowCount(); ++r) {
+            const QString name = window_->rowFileName(r);
+            if (name.startsWith("alwa_20260314") && window_->rowChannel(r) == 'F' &&
+                window_->rowChannel(r + 1) == 'R') {
+                return r;
+            }
+        }
+        return -1;
+    }
+    void doubleClickRow(int row) {
+        QTableView* list = reinterpret_cast<QTableView*>(window_->recordingList());
+        const QModelIndex index = list->model()->index(row, 0);
+        list->scrollTo(index);
+        const QPoint at = list->visualRect(index).center();
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    }
+    VideoPane* pane(const char* name) const {
+        return window_->findChild<VideoPane*>(QString::fromLatin1(name));
+    }
+    MediaPlayer* frontPlayer() const { return pane("frontPane")->player(); }
+    MediaPlayer* rearPlayer() const { return pane("rearPane")->player(); }
+    SkinSlider* seekBar() const { return qobject_cast<SkinSlider*>(window_->control(1012)); }
+    displays::GSensorGraph* graph() const {
+        return qobject_cast<displays::GSensorGraph*>(window_->control(1013));
+    }
+    QString labelText(int id) const {
+        auto* l = qobject_cast<QLabel*>(window_->control(id));
+        return l ? l->text() : QString();
+    }
+    bool running() const {
+        return frontPlayer() && frontPlayer()->GetState() == PlaybackState::Running;
+    }
+    QVariant evaluate(displays::MapHost& host, const QString& script) {
+        QVariant result;
+        bool done = false;
+        host.evaluate(script, [&](const QVariant& v) {
+            result = v;
+            done = true;
+        });
+        (void)QTest::qWaitFor([&] { return done; }, 10000);
+        return result;
+    }
+
+    std::unique_ptr<MainWindow> window_;
+};
+
+TEST_F(PlaybackWindowTest, DoubleClickPlaysBothChannelsWithTheirTelemetry) {
+    const int row = firstPairRow();
+    ASSERT_GE(row, 0);
+    doubleClickRow(row);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return running(); }, 15000));
+    EXPECT_EQ(window_->currentRow(), row + 1) << "the partner row is passed over";
+    ASSERT_TRUE(rearPlayer());
+    EXPECT_EQ(rearPlayer()->GetState(), PlaybackState::Running);
+    EXPECT_TRUE(rearPlayer()->muted());
+    EXPECT_TRUE(window_->control(1028)->isVisible());  // Pause shows while playing
+    EXPECT_FALSE(window_->control(1027)->isVisible());
+    EXPECT_GT(seekBar()->maximum(), 0);
+
+    recordings::TelemetryTrack track;
+    track.readRecording(window_->rowFullPath(row).toStdString());
+    ASSERT_FALSE(track.fixes().empty());
+
+    QTest::qWait(3000);
+    EXPECT_GT(seekBar()->position(), 0);
+    EXPECT_GT(graph()->cursor(), 0);
+    // The speed readout shows one of the recording's speeds, in its unit.
+    const QString speed = labelText(1020);
+    const QRegularExpression format("^(\\d+) (Km|Mi)/h$");
+    const auto match = format.match(speed);
+    ASSERT_TRUE(match.hasMatch()) << speed.toStdString();
+    bool known = false;
+    for (const auto& fix : track.fixes()) {
+        known = known || static_cast<int>(fix.speed) == match.captured(1).toInt();
+    }
+    EXPECT_TRUE(known) << speed.toStdString();
+}
+
+TEST_F(PlaybackWindowTest, InformationViewMovesTheMarkerAlongTheRoute) {
+    const int row = firstPairRow();
+    doubleClickRow(row);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return running(); }, 15000));
+    window_->runCommand(1003);  // Information tab
+    auto* host = qobject_cast<displays::MapHost*>(window_->control(32783));
+    ASSERT_TRUE(host);
+    EXPECT_TRUE(host->isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return host->isPageReady(); }, 60000));
+    EXPECT_TRUE(labelText(1020).endsWith("/h"));
+    // Wait for a refresh after the reload, then read the marker back.
+    QTest::qWait(1500);
+    recordings::TelemetryTrack track;
+    track.readRecording(window_->rowFullPath(row).toStdString());
+    const double lat = evaluate(*host, "markers[0].getLatLng().lat").toDouble();
+    const double lng = evaluate(*host, "markers[0].getLatLng().lng").toDouble();
+    double minLat = 90, maxLat = -90, minLng = 180, maxLng = -180;
+    for (const auto& fix : track.fixes()) {
+        if (auto p = recordings::positionOf(fix)) {
+            minLat = std::min(minLat, p->latitude.value());
+            maxLat = std::max(maxLat, p->latitude.value());
+            minLng = std::min(minLng, p->longitude.value());
+            maxLng = std::max(maxLng, p->longitude.value());
+        }
+    }
+    EXPECT_GE(lat, minLat - 1e-5);
+    EXPECT_LE(lat, maxLat + 1e-5);
+    EXPECT_GE(lng, minLng - 1e-5);
+    EXPECT_LE(lng, maxLng + 1e-5);
+    EXPECT_GT(evaluate(*host, "route ? route.getLatLngs().length : 0").toInt(), 1);
+
+    window_->runCommand(1004);  // back to the recordings
+    EXPECT_FALSE(host->isVisible());
+}
+
+TEST_F(PlaybackWindowTest, TransportCommandsAndTheEndOfARecording) {
+    const int row = firstPairRow();
+    doubleClickRow(row);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return running(); }, 15000));
+
+    window_->runCommand(1031);  // Speed+
+    EXPECT_EQ(labelText(1034), "2x");
+    window_->runCommand(1032);
+    EXPECT_EQ(labelText(1034), "1x");
+
+    const QString fit = labelText(1033);
+    window_->runCommand(1015);  // ZoomIn
+    EXPECT_NE(labelText(1033), fit);
+    window_->runCommand(1016);
+    EXPECT_EQ(labelText(1033), fit);
+
+    window_->runCommand(1028);  // Pause
+    EXPECT_EQ(frontPlayer()->GetState(), PlaybackState::Paused);
+    EXPECT_TRUE(window_->control(1027)->isVisible());
+    window_->runCommand(1027);  // Play
+    EXPECT_EQ(frontPlayer()->GetState(), PlaybackState::Running);
+
+    // The rear player held back a second is brought to the front's moment within a tick or two.
+    QTest::qWait(1200);
+    MediaTime front = 0;
+    frontPlayer()->GetCurrentPosition(&front);
+    rearPlayer()->SetPosition(std::max<MediaTime>(front - 10'000'000, 0));
+    QTest::qWait(700);
+    MediaTime f = 0, r = 0;
+    frontPlayer()->GetCurrentPosition(&f);
+    rearPlayer()->GetCurrentPosition(&r);
+    EXPECT_LT(std::llabs(f - r), 3'000'000) << "front " << f << " rear " << r;
+
+    // FastForward skips to the end of this 10 s pair: the next row opens.
+    const int before = window_->currentRow();
+    window_->runCommand(1030);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window_->currentRow() != before; }, 15000));
+    EXPECT_EQ(window_->currentRow(), before + 2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return running(); }, 15000));
+}
+
+TEST_F(PlaybackWindowTest, ARearRowWithoutPartnerPlaysAloneInTheFrontPane) {
+    // A rear recording without a partner plays alone in the front pane.
+    int lone = -1;
+    for (int r = 0; r < window_->rowCount() && lone < 0; ++r) {
+        QString partner = window_->rowFullPath(r);
+        if (window_->rowChannel(r) == 'R' && partner.size() > 5) {
+            partner[partner.size() - 5] = 'F';
+            if (!QFileInfo::exists(partner)) {
+                lone = r;
+            }
+        }
+    }
+    ASSERT_GE(lone, 0);
+    doubleClickRow(lone);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return running(); }, 15000));
+    EXPECT_EQ(window_->currentRow(), lone);
+    EXPECT_NE(rearPlayer()->GetState(), PlaybackState::Running);
+}
+
+// Not a check: with ORVIK_SCREENSHOT_DIR set, pictures of the playing window for the README.
+TEST_F(PlaybackWindowTest, Screenshots) {
+    const QString dir = qEnvironmentVariable("ORVIK_SCREENSHOT_DIR");
+    if (dir.isEmpty()) {
+        GTEST_SKIP() << "set ORVIK_SCREENSHOT_DIR to take the screenshots";
+    }
+    auto shot = [&](const char* name) {
+        QScreen* screen = window_->screen();
+        const QRect g = window_->frameGeometry();
+        screen->grabWindow(0, g.x(), g.y(), g.width(), g.height()).save(dir + "/" + name);
+    };
+    // The map page loads first, so the pictures show a moment well inside the recording.
+    window_->runCommand(1003);
+    auto* host = qobject_cast<displays::MapHost*>(window_->control(32783));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return host->isPageReady(); }, 60000));
+    doubleClickRow(firstPairRow());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return running(); }, 15000));
+    QTest::qWait(4000);
+    window_->runCommand(1028);  // pause, so both pictures show the same moment
+    QTest::qWait(500);
+    shot("playback-information.png");
+    window_->runCommand(1004);
+    QTest::qWait(300);
+    shot("playback-recordings.png");
+}
+
+}  // namespace
+}  // namespace orvik::shell
