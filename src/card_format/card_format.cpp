@@ -1,0 +1,361 @@
+#include "card_format/card_format.h"
+
+#include <blkid/blkid.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "platform/volume_label.h"
+
+namespace orvik::card_format {
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Probe {
+    std::string type, version, label;
+};
+
+// What is on the device now, as libblkid sees it (empty when it cannot be read).
+Probe probeDevice(const std::string& device) {
+    Probe p;
+    blkid_probe pr = blkid_new_probe_from_filename(device.c_str());
+    if (!pr)
+        return p;
+    blkid_probe_enable_superblocks(pr, 1);
+    blkid_probe_set_superblocks_flags(
+        pr, BLKID_SUBLKS_TYPE | BLKID_SUBLKS_LABEL | BLKID_SUBLKS_VERSION);
+    if (blkid_do_safeprobe(pr) == 0) {
+        const char* v = nullptr;
+        if (blkid_probe_lookup_value(pr, "TYPE", &v, nullptr) == 0)
+            p.type = v;
+        if (blkid_probe_lookup_value(pr, "VERSION", &v, nullptr) == 0)
+            p.version = v;
+        if (blkid_probe_lookup_value(pr, "LABEL", &v, nullptr) == 0)
+            p.label = v;
+    }
+    blkid_free_probe(pr);
+    return p;
+}
+
+std::string fileSystemName(const Probe& p) {
+    if (p.type == "vfat")
+        return p.version.empty() ? "FAT" : p.version;  // FAT12/FAT16/FAT32
+    if (p.type == "exfat")
+        return "exFAT";
+    if (p.type == "ntfs")
+        return "NTFS";
+    return p.type;
+}
+
+bool sameFile(const fs::path& a, const fs::path& b) {
+    std::error_code ec;
+    return fs::equivalent(a, b, ec);
+}
+
+// The card's configuration file below `root`, when there is one the camera would read.
+// Kept behind one function so the device-configuration locate rule can take over here.
+std::string findCardConfigFile(const std::string& root) {
+    fs::path p = fs::path(root) / std::string(kConfigFileName);
+    std::error_code ec;
+    if (fs::is_regular_file(p, ec) && fs::file_size(p, ec) == 624 && !ec)
+        return p.string();
+    return {};
+}
+
+Result<std::string> readWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return makeError("cannot open " + path + ": " + platform::systemErrorText(errno));
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    if (in.bad())
+        return makeError("cannot read " + path);
+    return ss.str();
+}
+
+// Temp file in the same folder, fsync, rename over the target, fsync the folder: the old file
+// (if any) stays whole until the new one is complete.
+Result<void> writeFileAtomically(const std::string& path, const std::string& data) {
+    fs::path target(path);
+    fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    std::string tmpl = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
+    std::vector<char> name(tmpl.begin(), tmpl.end());
+    name.push_back('\0');
+    int fd = ::mkstemp(name.data());
+    if (fd < 0)
+        return makeError("cannot create a file in " + dir.string() + ": " +
+                         platform::systemErrorText(errno));
+    auto failWith = [&](const std::string& what) -> Result<void> {
+        int e = errno;
+        ::close(fd);
+        ::unlink(name.data());
+        return makeError(what + " " + path + ": " + platform::systemErrorText(e));
+    };
+    std::size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return failWith("cannot write");
+        done += static_cast<std::size_t>(n);
+    }
+    ::fchmod(fd, 0644);
+    if (::fsync(fd) != 0)
+        return failWith("cannot write");
+    if (::close(fd) != 0) {
+        ::unlink(name.data());
+        return makeError("cannot write " + path + ": " + platform::systemErrorText(errno));
+    }
+    if (::rename(name.data(), path.c_str()) != 0) {
+        int e = errno;
+        ::unlink(name.data());
+        return makeError("cannot replace " + path + ": " + platform::systemErrorText(e));
+    }
+    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+    return {};
+}
+
+Result<CardTarget> targetForDevice(const std::string& sourcePath, const std::string& device,
+                                   const platform::SystemView& view) {
+    auto assessed = platform::assessFormatTarget(device, view);
+    if (!assessed)
+        return makeError(assessed.error());
+    CardTarget t;
+    t.sourcePath = sourcePath;
+    t.device = device;
+    t.totalBytes = assessed->sizeBytes;
+    if (!assessed->mounts.empty())
+        t.mountPoint = assessed->mounts.front().mountPoint;
+    Probe p = probeDevice(device);
+    t.fileSystem = fileSystemName(p);
+    t.label = p.label;
+    return t;
+}
+
+Result<void> labelCard(const std::string& device, std::string_view label) {
+    (void)device;
+    (void)label;
+    return makeError("volume labelling is not available in this build yet");
+}
+
+}  // namespace
+
+std::string allocationUnitText(std::uint64_t totalBytes) {
+    return totalBytes > 0x1BFFFFFFFull ? "64K" : "16K";
+}
+
+std::string failureText(std::string_view formatFailedText, int code,
+                        std::string_view quitProgramsText) {
+    std::string a(formatFailedText), b(quitProgramsText);
+    int n = std::snprintf(nullptr, 0, kFailureTemplate, a.c_str(), code, b.c_str());
+    std::string out(static_cast<std::size_t>(n) + 1, '\0');
+    std::snprintf(out.data(), out.size(), kFailureTemplate, a.c_str(), code, b.c_str());
+    out.resize(static_cast<std::size_t>(n));
+    return out;
+}
+
+std::string_view stepName(CardFormatStep step) {
+    switch (step) {
+        case CardFormatStep::SaveConfig:
+            return "saving the configuration file";
+        case CardFormatStep::Unmount:
+            return "unmounting";
+        case CardFormatStep::Format:
+            return "formatting";
+        case CardFormatStep::Label:
+            return "labelling";
+        case CardFormatStep::Remount:
+            return "mounting";
+        case CardFormatStep::RestoreConfig:
+            return "restoring the configuration file";
+        case CardFormatStep::Done:
+            return "done";
+    }
+    return "";
+}
+
+Result<CardTarget> resolveCardTarget(const std::string& sourcePath,
+                                     const platform::SystemView& view) {
+    struct stat st {};
+    if (::stat(sourcePath.c_str(), &st) != 0)
+        return makeError("'" + sourcePath +
+                         "' cannot be found: " + platform::systemErrorText(errno));
+    if (S_ISBLK(st.st_mode))
+        return targetForDevice(sourcePath, sourcePath, view);
+    if (S_ISDIR(st.st_mode))
+        return chooseDrive(sourcePath, view);
+    if (S_ISREG(st.st_mode) && fs::path(sourcePath).filename() == kConfigFileName) {
+        // The remembered configuration file: format the card it lives on.
+        auto mount = platform::mountContaining(sourcePath, view);
+        if (!mount)
+            return makeError(mount.error());
+        auto t = targetForDevice(sourcePath, mount->device, view);
+        if (!t)
+            return t;
+        t->mountPoint = mount->mountPoint;
+        t->sourceIsConfigFile = true;
+        return t;
+    }
+    if (S_ISREG(st.st_mode))
+        return targetForDevice(sourcePath, sourcePath, view);
+    return makeError("'" + sourcePath +
+                     "' is neither a card, a card image nor a configuration file");
+}
+
+Result<CardTarget> chooseDrive(const std::string& chosenPath, const platform::SystemView& view) {
+    std::error_code ec;
+    if (!fs::is_directory(chosenPath, ec))
+        return makeError("'" + chosenPath + "' is not the folder of a mounted card");
+    auto mount = platform::mountContaining(chosenPath, view);
+    if (!mount)
+        return makeError(mount.error());
+    if (!sameFile(chosenPath, mount->mountPoint))
+        return makeError("'" + chosenPath + "' is a folder on a drive, not the card itself (" +
+                         mount->mountPoint + ")");
+    auto t = targetForDevice(chosenPath, mount->device, view);
+    if (!t)
+        return t;
+    t->mountPoint = mount->mountPoint;
+    return t;
+}
+
+CardFormatOutcome runCardFormat(const CardTarget& target, const CardFormatRequest& request) {
+    CardFormatOutcome o;
+    std::ostream& out = request.format.out ? *request.format.out : std::cout;
+    auto announce = [&](CardFormatStep s) {
+        if (request.onStep)
+            request.onStep(s);
+    };
+    auto failAt = [&](CardFormatStep step, int code, std::string reason) {
+        o.code = code;
+        o.failedStep = step;
+        o.reason = std::move(reason);
+        o.textId = kTextFormatFailed;
+        o.detailTextId = kTextQuitPrograms;
+        return o;
+    };
+
+    FormatOptions fmt = request.format;
+    if (fmt.confirm) {
+        // Ask before anything happens to the card, not only before the sectors are written.
+        out << "Warning ALL data on drive '" << target.device
+            << "' will be lost irretrievably, are you sure\n(y/n) :";
+        out.flush();
+        if (!fmt.confirm()) {
+            out << "\n";
+            return failAt(CardFormatStep::Format, kFormatCancelled,
+                          "cancelled; nothing was changed");
+        }
+        fmt.confirm = nullptr;
+        fmt.printWarning = false;
+    }
+    if (fmt.cancelRequested && fmt.cancelRequested())
+        return failAt(CardFormatStep::Format, kFormatCancelled, "cancelled; nothing was changed");
+
+    // The card is checked again now: it may have changed since the dialog opened.
+    platform::FormatTarget assessed;
+    if (!fmt.skipTargetCheck) {
+        auto a = platform::assessFormatTarget(target.device, fmt.view);
+        if (!a)
+            return failAt(CardFormatStep::Format, kFormatRefused, a.error());
+        assessed = *a;
+    }
+
+    // 1. Keep a copy of the camera's settings.
+    announce(CardFormatStep::SaveConfig);
+    std::string configData;
+    {
+        std::string source;
+        if (target.sourceIsConfigFile)
+            source = target.sourcePath;
+        else if (!target.mountPoint.empty())
+            source = findCardConfigFile(target.mountPoint);
+        if (!source.empty()) {
+            auto data = readWholeFile(source);
+            std::string dir =
+                request.tempDir.empty() ? fs::temp_directory_path().string() : request.tempDir;
+            std::string copy = (fs::path(dir) / std::string(kConfigFileName)).string();
+            if (data && writeFileAtomically(copy, *data)) {
+                configData = std::move(*data);
+                o.savedConfigPath = copy;
+            }
+            // A failed copy does not stop the format.
+        }
+    }
+
+    // 2. Release the card's mounts.
+    announce(CardFormatStep::Unmount);
+    const bool wasMounted = !assessed.mounts.empty() || !target.mountPoint.empty();
+    for (const auto& m : assessed.mounts) {
+        auto r = request.unmounter ? request.unmounter(m)
+                                   : platform::unmountVolume(m.device, m.mountPoint);
+        if (!r)
+            return failAt(CardFormatStep::Unmount, EBUSY, r.error());
+    }
+
+    // 3. Format.
+    announce(CardFormatStep::Format);
+    FormatParams params;
+    params.sectorsPerCluster = kCardSectorsPerCluster;
+    if (int code = FormatFat32(target.device, params, fmt); code != 0)
+        return failAt(CardFormatStep::Format, code,
+                      "the formatter failed (code " + std::to_string(code) + ")");
+
+    // 4. The label the camera looks for; a failure here does not undo the format.
+    announce(CardFormatStep::Label);
+    {
+        auto r = request.labeller ? request.labeller(target.device, kCardLabel)
+                                  : labelCard(target.device, kCardLabel);
+        o.labelled = r.ok();
+        if (!r)
+            o.labelError = r.error();
+    }
+
+    // 5. Mount the card again where the desktop does that.
+    if (request.remount && wasMounted) {
+        announce(CardFormatStep::Remount);
+        auto r = request.remounter ? request.remounter(target.device)
+                                   : platform::remountVolume(target.device);
+        if (r)
+            o.mountPoint = *r;
+    }
+
+    // 6. Put the camera's settings back on the fresh card.
+    if (!o.savedConfigPath.empty()) {
+        announce(CardFormatStep::RestoreConfig);
+        Result<void> r;
+        if (!o.mountPoint.empty()) {
+            o.restoredConfigPath = (fs::path(o.mountPoint) / std::string(kConfigFileName)).string();
+            r = writeFileAtomically(o.restoredConfigPath, configData);
+        } else {
+            o.restoredConfigPath = target.device + "::/" + std::string(kConfigFileName);
+            r = writeRootFileOnFat32(target.device, kConfigFileName, configData,
+                                     fmt.imageSectorSize);
+        }
+        o.configRestored = r.ok();
+        if (!r) {
+            o.restoreError = r.error();
+            o.restoredConfigPath.clear();
+        }
+    }
+    announce(CardFormatStep::Done);
+    o.code = 0;
+    o.textId = kTextFormatComplete;
+    o.detailTextId = 0;
+    return o;
+}
+
+}  // namespace orvik::card_format

@@ -1,0 +1,118 @@
+#pragma once
+// The card-format workflow without its dialog: which card to format, what the dialog shows for
+// it, and the run itself — save the configuration file away, unmount, format FAT32 with 64 KiB
+// clusters, label "ORVIK", remount, and put the configuration file back on the fresh card.
+// Safe to run off the GUI thread; it touches no UI and reports through callbacks.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "card_format/fat32_formatter.h"
+#include "platform/block_device.h"
+#include "platform/result.h"
+
+namespace orvik::card_format {
+
+// String-table ids of the dialog's messages (the tables live with the shell's strings).
+inline constexpr int kTextFormatFailed = 297;    // "Cannot format this drive."
+inline constexpr int kTextFormatComplete = 298;  // "Format complete."
+inline constexpr int kTextQuitPrograms = 299;    // "Quit any disk utilities …"
+inline constexpr int kTextNotRemovable = 301;    // "Not removable drive. …"
+// Failure message: text 297, the code, text 299.
+inline constexpr const char* kFailureTemplate = "%s (%d)\r\n\r\n%s";
+
+// Fixed texts, the same in every language.
+inline constexpr std::string_view kFormatCaption = "SD Card Format";
+inline constexpr std::string_view kSelectDriveCaption = "Select Drive";
+inline constexpr std::string_view kDriveUnavailableText = "The selected drive is unavailable";
+inline constexpr std::string_view kFileSystemEntry = "FAT32";
+inline constexpr std::string_view kCardLabel = "ORVIK";
+inline constexpr std::string_view kConfigFileName = "config_K7x7.bin";
+
+// The cluster size used for every card, whatever the allocation-unit list shows.
+inline constexpr std::uint8_t kCardSectorsPerCluster = 128;
+
+// The allocation-unit entry shown for a card of `totalBytes`: "64K" from 7 GiB up, else "16K".
+std::string allocationUnitText(std::uint64_t totalBytes);
+
+// Fills kFailureTemplate.
+std::string failureText(std::string_view formatFailedText, int code,
+                        std::string_view quitProgramsText);
+
+// A card chosen for formatting.
+struct CardTarget {
+    std::string sourcePath;  // the path the workflow was started with
+    std::string device;      // block device or image file handed to the formatter
+    std::string mountPoint;  // where the card is mounted now; "" for an image or unmounted card
+    std::uint64_t totalBytes = 0;
+    std::string fileSystem;  // current file system: "FAT32", "FAT16", "FAT12", "exFAT", "ext4"…
+    std::string label;       // current volume label
+    bool sourceIsConfigFile = false;  // sourcePath is the card's configuration file
+};
+
+// True when the file-system list starts with "FAT32" selected.
+inline bool fileSystemPreselected(const CardTarget& t) {
+    return t.fileSystem == kFileSystemEntry;
+}
+
+// The card behind `sourcePath`: the remembered configuration file on a mounted card, the root of
+// a mounted removable card, or (CLI) a block device or image file. Refused, with the reason, when
+// the path does not lead to a card that may be formatted.
+Result<CardTarget> resolveCardTarget(const std::string& sourcePath,
+                                     const platform::SystemView& view = {});
+
+// A folder chosen in the drive browser: accepted only when it is the root of a mounted removable
+// card (the dialog shows text kTextNotRemovable otherwise).
+Result<CardTarget> chooseDrive(const std::string& chosenPath,
+                               const platform::SystemView& view = {});
+
+// Steps of a run, in order; each is announced through CardFormatRequest::onStep.
+enum class CardFormatStep { SaveConfig, Unmount, Format, Label, Remount, RestoreConfig, Done };
+std::string_view stepName(CardFormatStep step);
+
+struct CardFormatRequest {
+    // Progress, cancellation, output streams, fixed volume ID for the formatter.
+    FormatOptions format;
+    // Where the configuration copy goes; "" = the system's temporary folder.
+    std::string tempDir;
+    // Mount the card again after the format (through UDisks2 where available).
+    bool remount = true;
+    std::function<void(CardFormatStep)> onStep;
+    // Stand-ins for the system services (tests); empty = the real ones.
+    std::function<Result<void>(const platform::TargetMount&)> unmounter;
+    std::function<Result<std::string>(const std::string& device)> remounter;
+    // Labels the unmounted volume; empty = platform::writeFatLabel.
+    std::function<Result<void>(const std::string& device, std::string_view label)> labeller;
+};
+
+struct CardFormatOutcome {
+    int code = 0;  // 0 success; else the formatter's code or the errno of the failed step
+    bool succeeded() const { return code == 0; }
+    CardFormatStep failedStep = CardFormatStep::Done;
+    std::string reason;  // one line for logs and the CLI; "" on success
+
+    // What the dialog shows: text 298 on success; on failure kFailureTemplate with text 297,
+    // `code` and text 299.
+    int textId = kTextFormatComplete;
+    int detailTextId = 0;
+
+    std::string savedConfigPath;  // the temporary copy ("" when none was saved this run)
+    bool labelled = false;
+    std::string labelError;
+    std::string mountPoint;  // where the fresh card is mounted ("" when it is not)
+    bool configRestored = false;
+    std::string restoredConfigPath;  // on the card, or "<device>::/config_K7x7.bin" unmounted
+    std::string restoreError;
+};
+
+// Runs the whole workflow on `target`. A failure before the format leaves the card untouched.
+CardFormatOutcome runCardFormat(const CardTarget& target, const CardFormatRequest& request = {});
+
+// Writes `data` as `name` into the root directory of the unmounted FAT32 volume on `device`
+// (used to put the configuration file back when the desktop does not mount the card again).
+// The directory entry is written last, so a failure never leaves a half-written file visible.
+Result<void> writeRootFileOnFat32(const std::string& device, std::string_view name,
+                                  const std::string& data, std::uint32_t imageSectorSize = 512);
+
+}  // namespace orvik::card_format

@@ -1,0 +1,106 @@
+// orvik-cli format DEVICE|IMAGE [--yes]: the card-format workflow without a window.
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "card_format/card_format.h"
+#include "cli/command_registry.h"
+
+namespace orvik::cli {
+namespace {
+
+struct FormatArgs {
+    std::string target;
+    bool yes = false;
+    std::uint32_t sectorSize = 512;
+    std::string volumeId;
+    bool noRemount = false;
+};
+
+bool readYes() {
+    std::string answer;
+    if (!std::getline(std::cin, answer))
+        return false;
+    while (!answer.empty() && (answer.back() == '\r' || answer.back() == ' '))
+        answer.pop_back();
+    return answer == "y" || answer == "Y" || answer == "yes" || answer == "YES";
+}
+
+int runFormat(const FormatArgs& args) {
+    using namespace orvik::card_format;
+    auto target = resolveCardTarget(args.target);
+    if (!target) {
+        printError("cannot format: " + target.error());
+        return kExitFailed;
+    }
+    CardFormatRequest request;
+    request.format.imageSectorSize = args.sectorSize;
+    request.remount = !args.noRemount;
+    if (!args.volumeId.empty()) {
+        try {
+            std::size_t used = 0;
+            unsigned long id = std::stoul(args.volumeId, &used, 16);
+            if (used != args.volumeId.size() || id > 0xFFFFFFFFul)
+                throw std::out_of_range("id");
+            request.format.volumeId = static_cast<std::uint32_t>(id);
+        } catch (const std::exception&) {
+            printError("--volume-id wants up to 8 hexadecimal digits, not '" + args.volumeId + "'");
+            return kExitUsage;
+        }
+    }
+    if (!args.yes)
+        request.format.confirm = readYes;
+
+    std::cout << "Card: " << target->device << ", " << target->totalBytes << " bytes"
+              << (target->fileSystem.empty() ? "" : ", now " + target->fileSystem)
+              << (target->mountPoint.empty() ? "" : ", mounted at " + target->mountPoint)
+              << ", allocation unit " << allocationUnitText(target->totalBytes) << "\n";
+    CardFormatOutcome o = runCardFormat(*target, request);
+    if (!o.succeeded()) {
+        if (o.code == kFormatCancelled) {
+            std::cout << "Not formatted.\n";
+            return kExitFailed;
+        }
+        printError("Cannot format this drive. (" + std::to_string(o.code) +
+                   "): " + std::string(stepName(o.failedStep)) + " failed: " + o.reason);
+        return kExitFailed;
+    }
+    if (o.labelled)
+        std::cout << "Label : " << kCardLabel << "\n";
+    else
+        std::cout << "Label : not set (" << o.labelError << ")\n";
+    if (!o.savedConfigPath.empty()) {
+        std::cout << "Configuration file saved to " << o.savedConfigPath << "\n";
+        if (o.configRestored)
+            std::cout << "Configuration file restored to " << o.restoredConfigPath << "\n";
+        else
+            std::cout << "Configuration file not restored (" << o.restoreError
+                      << "); the saved copy is kept\n";
+    }
+    if (!o.mountPoint.empty())
+        std::cout << "Mounted at " << o.mountPoint << "\n";
+    std::cout << "Format complete.\n";
+    return kExitOk;
+}
+
+const RegisterCommand kFormat([](CLI::App& app) -> std::function<int()> {
+    auto args = std::make_shared<FormatArgs>();
+    auto* sub = app.add_subcommand(
+        "format",
+        "format a memory card (or a card image) FAT32 with the camera's label, keeping its "
+        "configuration file");
+    sub->add_option("target", args->target,
+                    "the card's block device (e.g. /dev/sdb1), an image file, the card's mount "
+                    "folder or its configuration file")
+        ->required();
+    sub->add_flag("--yes,-y", args->yes, "do not ask for confirmation");
+    sub->add_option("--sector-size", args->sectorSize, "sector size of an image file")
+        ->check(CLI::IsMember({512, 4096}));
+    sub->add_option("--volume-id", args->volumeId,
+                    "fixed volume ID (hexadecimal) instead of one made from the clock");
+    sub->add_flag("--no-remount", args->noRemount, "leave the card unmounted afterwards");
+    return [args] { return runFormat(*args); };
+});
+
+}  // namespace
+}  // namespace orvik::cli

@@ -1,0 +1,68 @@
+#pragma once
+// Mounted removable volumes (memory cards in SD slots and USB card readers), the Linux stand-in
+// for the "removable drives with readable volume information" that the configuration, time-file
+// and driving-route code look through, in ascending mount-point order.
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/result.h"
+
+namespace orvik::platform {
+
+struct Volume {
+    std::string mountPoint;  // root folder of the volume, without a trailing '/'
+    std::string device;      // "/dev/mmcblk0p1", empty for a folder presented as a volume
+    std::string fsType;      // "vfat", "exfat", …; empty when unknown
+    std::string label;       // as libblkid reports it, empty when the volume has none
+    bool simulated = false;  // a folder listed by ORVIK_REMOVABLE_VOLUMES or a test provider
+};
+
+// Source of the volume list. The default reads /proc/self/mountinfo and sysfs; tests and the
+// demo install their own.
+class VolumeProvider {
+  public:
+    virtual ~VolumeProvider() = default;
+    virtual std::vector<Volume> list() = 0;
+    // Gives the volume a new label; the default one goes through setVolumeLabel().
+    virtual Result<void> setLabel(const Volume& volume, std::string_view label) = 0;
+};
+
+// The removable volumes, sorted by mount point. When the environment variable
+// ORVIK_REMOVABLE_VOLUMES is set (folders separated by ':', each optionally followed by
+// "=LABEL"), exactly those existing folders are listed instead, as simulated volumes; a
+// simulated volume's label is kept in the file ".volume-label" inside the folder when present.
+std::vector<Volume> removableVolumes();
+
+// Sets the label of a volume from removableVolumes() through the active provider.
+Result<void> relabelVolume(const Volume& volume, std::string_view label);
+
+// Installs a provider for the whole process (tests, demo); nullptr restores the default.
+void setVolumeProvider(std::shared_ptr<VolumeProvider> provider);
+
+// A provider over folders, as used for ORVIK_REMOVABLE_VOLUMES; labels live in ".volume-label".
+std::shared_ptr<VolumeProvider> makeFolderVolumeProvider(std::vector<std::string> folders);
+
+// ---- parts of the default provider, exposed for tests ----
+
+struct MountEntry {
+    unsigned major = 0, minor = 0;
+    std::string root;        // path inside the file system that is mounted ("/" for a whole fs)
+    std::string mountPoint;  // octal escapes (\040 …) decoded
+    std::string fsType;
+    std::string source;
+};
+
+// Parses the text of /proc/self/mountinfo; malformed lines are skipped.
+std::vector<MountEntry> parseMountInfo(std::string_view text);
+
+// Whether the block device major:minor is removable media, judged from sysfs below `sysRoot`
+// ("/sys"): the disk's "removable" flag, or an SD/MMC card.
+bool isRemovableBlockDevice(unsigned major, unsigned minor, const std::string& sysRoot = "/sys");
+
+// The file-system label of a device or image as libblkid reads it; empty when it has none.
+Result<std::string> probeLabel(const std::string& devicePath);
+
+}  // namespace orvik::platform

@@ -1,0 +1,258 @@
+#include "recordings/catalogue.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/msdos_fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <utility>
+
+namespace orvik::recordings {
+
+namespace {
+
+constexpr std::uint32_t kFatHiddenAttribute = 0x02;
+constexpr std::size_t kProgressEvery = 1024;
+
+char upperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// On a FAT card "hidden" is also an attribute of the directory entry; other file systems do not
+// answer the request, which then counts as visible.
+bool fatHidden(int fd) {
+    std::uint32_t attributes = 0;
+    if (::ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &attributes) != 0)
+        return false;
+    return (attributes & kFatHiddenAttribute) != 0;
+}
+
+std::string errnoText(int err) {
+    return std::strerror(err);
+}
+
+// The last component of the path as the user means it ("card/", "." and "a/.." included).
+std::string lastComponent(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::path p = std::filesystem::absolute(path, ec);
+    if (ec)
+        p = path;
+    p = p.lexically_normal();
+    if (!p.has_filename())
+        p = p.parent_path();
+    return p.filename().string();
+}
+
+class Scanner {
+  public:
+    Scanner(const ExtensionFilter& filter, const ScanOptions& options, ScanStats& stats)
+        : filter_(filter), options_(options), stats_(stats) {}
+
+    // Walks the folder open at fd (taking ownership), depth-first.
+    void walk(int rootFd, std::string rootPath) {
+        struct Level {
+            DIR* dir;
+            std::string path;
+        };
+        std::vector<Level> stack;
+        if (!enter(rootFd, rootPath, stack))
+            return;
+        while (!stack.empty()) {
+            Level& top = stack.back();
+            errno = 0;
+            dirent* e = ::readdir(top.dir);
+            if (e == nullptr) {
+                ::closedir(top.dir);
+                stack.pop_back();
+                continue;
+            }
+            if (++stats_.entriesSeen % kProgressEvery == 0 && options_.progress) {
+                options_.progress(stats_.entriesSeen);
+            }
+            const char* name = e->d_name;
+            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+                continue;
+            const int dirFd = ::dirfd(top.dir);
+            unsigned char type = e->d_type;
+            if (type == DT_UNKNOWN) {
+                struct stat st {};
+                if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                    continue;
+                type = S_ISDIR(st.st_mode)   ? DT_DIR
+                       : S_ISREG(st.st_mode) ? DT_REG
+                       : S_ISLNK(st.st_mode) ? DT_LNK
+                                             : DT_FIFO;
+            }
+            if (type == DT_LNK) {
+                // A linked file is listed; a linked folder is not followed (no loops that way).
+                struct stat st {};
+                if (::fstatat(dirFd, name, &st, 0) != 0 || !S_ISREG(st.st_mode))
+                    continue;
+                type = DT_REG;
+            }
+            if (type == DT_REG) {
+                if (filter_.matches(name)) {
+                    FileEntry entry;
+                    entry.folder = top.path;
+                    entry.name = name;
+                    entry.hidden = name[0] == '.';
+                    found_.push_back(std::move(entry));
+                }
+                continue;
+            }
+            // Sockets, pipes and devices are never recordings (opening a pipe would block).
+            if (type != DT_DIR || name[0] == '.')
+                continue;
+            const int fd = ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (fd < 0) {
+                ++stats_.foldersSkipped;
+                continue;
+            }
+            if (fatHidden(fd)) {
+                ::close(fd);
+                continue;
+            }
+            std::string path = top.path;
+            path += '/';
+            path += name;
+            enter(fd, std::move(path), stack);  // may reallocate: top is not used after this
+        }
+    }
+
+    std::vector<FileEntry> take() { return std::move(found_); }
+
+  private:
+    template <typename Stack>
+    bool enter(int fd, std::string path, Stack& stack) {
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !visited_.insert({st.st_dev, st.st_ino}).second) {
+            ::close(fd);
+            ++stats_.foldersSkipped;
+            return false;
+        }
+        DIR* dir = ::fdopendir(fd);
+        if (dir == nullptr) {
+            ::close(fd);
+            ++stats_.foldersSkipped;
+            return false;
+        }
+        ++stats_.foldersVisited;
+        stack.push_back({dir, std::move(path)});
+        return true;
+    }
+
+    const ExtensionFilter& filter_;
+    const ScanOptions& options_;
+    ScanStats& stats_;
+    std::set<std::pair<dev_t, ino_t>> visited_;
+    std::vector<FileEntry> found_;
+};
+
+}  // namespace
+
+bool ExtensionFilter::matches(std::string_view fileName) const {
+    const std::size_t dot = fileName.rfind('.');
+    if (dot == std::string_view::npos)
+        return false;
+    const std::string_view ext = fileName.substr(dot + 1);
+    if (ext.size() != extension_.size())
+        return false;
+    for (std::size_t i = 0; i < ext.size(); ++i) {
+        if (upperAscii(ext[i]) != upperAscii(extension_[i]))
+            return false;
+    }
+    return true;
+}
+
+bool scanListLess(const FileEntry& a, const FileEntry& b) {
+    // Compare "folder/name" without building the strings.
+    const auto piece = [](const FileEntry& e, std::size_t i) -> int {
+        if (i < e.folder.size())
+            return static_cast<unsigned char>(e.folder[i]);
+        if (e.name.empty())
+            return -1;
+        if (i == e.folder.size())
+            return '/';
+        const std::size_t j = i - e.folder.size() - 1;
+        return j < e.name.size() ? static_cast<unsigned char>(e.name[j]) : -1;
+    };
+    for (std::size_t i = 0;; ++i) {
+        const int ca = piece(a, i), cb = piece(b, i);
+        if (ca != cb)
+            return ca < cb;
+        if (ca < 0)
+            return false;
+    }
+}
+
+Result<std::vector<FileEntry>> scanFolder(const std::string& root, const ExtensionFilter& filter,
+                                          const ScanOptions& options) {
+    if (root.empty())
+        return makeError("no folder given");
+    struct stat st {};
+    if (::stat(root.c_str(), &st) != 0) {
+        return makeError("cannot open folder '" + root + "': " + errnoText(errno));
+    }
+    if (!S_ISDIR(st.st_mode))
+        return makeError("'" + root + "' is not a folder");
+    if (lastComponent(root).starts_with('.')) {
+        return makeError("'" + root + "' is a hidden folder");
+    }
+    const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return makeError("cannot read folder '" + root + "': " + errnoText(errno));
+    if (fatHidden(fd)) {
+        ::close(fd);
+        return makeError("'" + root + "' is a hidden folder");
+    }
+    std::string rootPath = root;
+    while (rootPath.size() > 1 && rootPath.back() == '/')
+        rootPath.pop_back();
+    if (rootPath == "/")
+        rootPath.clear();  // children become "/name"
+
+    ScanStats localStats;
+    ScanStats& stats = options.stats != nullptr ? *options.stats : localStats;
+    stats = {};
+    Scanner scanner(filter, options, stats);
+    scanner.walk(fd, rootPath);
+    std::vector<FileEntry> found = scanner.take();
+    std::sort(found.begin(), found.end(), scanListLess);
+    if (options.progress)
+        options.progress(stats.entriesSeen);
+    return found;
+}
+
+std::vector<RecordingFile> makeRecordingList(const std::vector<FileEntry>& entries) {
+    std::vector<RecordingFile> rows;
+    rows.reserve(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        RecordingFile row = parseRecordingName(entries[i].name, entries[i].fullPath());
+        row.insertionIndex = i;
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+void sortRecordingList(std::vector<RecordingFile>& rows) {
+    std::stable_sort(rows.begin(), rows.end(), recordingListLess);
+}
+
+Result<std::vector<RecordingFile>> catalogueFolder(const std::string& root,
+                                                   const ScanOptions& options) {
+    auto entries = scanFolder(root, ExtensionFilter("mp4"), options);
+    if (!entries)
+        return makeError(entries.error());
+    std::vector<RecordingFile> rows = makeRecordingList(*entries);
+    sortRecordingList(rows);
+    return rows;
+}
+
+}  // namespace orvik::recordings

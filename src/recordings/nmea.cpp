@@ -1,0 +1,217 @@
+#include "recordings/nmea.h"
+
+#include <array>
+#include <cmath>
+
+#include "recordings/detail/text_scan.h"
+
+namespace orvik::recordings {
+
+namespace {
+
+using detail::fieldInt;
+using detail::fieldReal;
+
+// The fields of one sentence body. Only the first few are kept (no handled sentence reads past
+// field 14), but all are counted, and a field beyond the last one reads as empty.
+class Fields {
+  public:
+    explicit Fields(std::string_view body) {
+        if (body.empty())
+            return;
+        std::size_t start = 0;
+        for (;;) {
+            const std::size_t comma = body.find(',', start);
+            const std::string_view field = body.substr(
+                start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
+            if (count_ < kKept)
+                kept_[count_] = field;
+            ++count_;
+            if (comma == std::string_view::npos)
+                break;
+            start = comma + 1;
+        }
+    }
+    std::size_t size() const { return count_; }
+    std::string_view operator[](std::size_t i) const {
+        return i < count_ && i < kKept ? kept_[i] : std::string_view{};
+    }
+
+  private:
+    static constexpr std::size_t kKept = 16;
+    std::array<std::string_view, kKept> kept_{};
+    std::size_t count_ = 0;
+};
+
+// $GPRMC,081530.500,A,3733.1200,N,12658.4400,E,15.0,270.5,140621,,,A*00
+//  1 081530.500  UTC time of fix, hhmmss.sss
+//  2 A           status: A valid, V void
+//  3-6           position: not used, GGA carries it
+//  7 15.0        speed over ground, knots
+//  8 270.5       course over ground, degrees
+//  9 140621      date ddmmyy, the year always 20yy
+bool handleRmc(const Fields& f, GpsFix& fix) {
+    if (f.size() < 3)
+        return false;
+    fix.speed = fieldReal(f[7]);
+    fix.course = fieldReal(f[8]);
+    fix.fixValid = f[2] == "A";
+    if (f[9].size() == 6 && f[1].size() == 10) {
+        int hour = 0, minute = 0, second = 0, millisecond = 0, day = 0, month = 0, yy = 0;
+        detail::FieldScanner t(f[1]);
+        t.readInt(2, hour) && t.readInt(2, minute) && t.readInt(2, second) && t.literal('.') &&
+            t.readInt(3, millisecond);
+        detail::FieldScanner d(f[9]);
+        d.readInt(2, day) && d.readInt(2, month) && d.readInt(2, yy);
+        fix.time = GpsTime{static_cast<std::uint16_t>(2000 + yy),
+                           static_cast<std::uint16_t>(month),
+                           0,
+                           static_cast<std::uint16_t>(day),
+                           static_cast<std::uint16_t>(hour),
+                           static_cast<std::uint16_t>(minute),
+                           static_cast<std::uint16_t>(second),
+                           static_cast<std::uint16_t>(millisecond)};
+    }
+    fix.constellation = 0;
+    return true;
+}
+
+// $GNGGA,081530.50,3733.1200,N,12658.4400,E,1,08,0.9,30.0,M,18.0,M,,*4F
+//  2 3733.1200   latitude ddmm.mmmm     3 N  hemisphere
+//  4 12658.4400  longitude dddmm.mmmm   5 E  hemisphere
+//  6 1           fix quality
+//  7 08          satellites in use (only the combined "$GN" talker counts them)
+//  8 0.9         horizontal dilution of precision
+bool handleGga(const Fields& f, GpsFix& fix) {
+    if (!f[2].empty())
+        fix.latitude = NmeaAngle(fieldReal(f[2]));
+    if (!f[3].empty())
+        fix.latHemisphere = f[3][0];
+    if (!f[4].empty())
+        fix.longitude = NmeaAngle(fieldReal(f[4]));
+    if (!f[5].empty())
+        fix.lonHemisphere = f[5][0];
+    if (f[0] == "$GNGGA" && fix.gnsSeen == 0) {
+        const std::int32_t used = fieldInt(f[7]);
+        if (fix.gsaSeen == 0) {
+            fix.satellitesUsed = used;
+        } else if (used == fix.gpsSatellites) {
+            // The receiver fixed with one system only: the other system's GSA count is stale.
+            fix.glonassSatellites = 0;
+        } else if (used == fix.glonassSatellites) {
+            fix.gpsSatellites = 0;
+        }
+    }
+    if (fix.gnsSeen == 0 && !f[8].empty())
+        fix.hdop = fieldReal(f[8]);
+    fix.constellation = 0;
+    return true;
+}
+
+// $GNGSA,A,3,03,07,19,,,,,,,,,,1.8,0.9,1.5*2C
+//  1 A           selection mode
+//  2 3           fix type
+//  3-14          PRNs of the satellites in use; 1-64 GPS, 65 and up GLONASS
+//  15-17         PDOP, HDOP, VDOP (not used)
+// A combined receiver sends one GSA per system; the counts of both add up.
+bool handleGsa(const Fields& f, GpsFix& fix) {
+    fix.gsaSeen = 1;
+    if (fix.gnsSeen == 1)
+        return true;
+    int count = 0;
+    for (std::size_t i = 0; i < fix.prns.size(); ++i) {
+        fix.prns[i] = static_cast<std::uint8_t>(fieldInt(f[i + 3]) & 0xFF);
+        count += fix.prns[i] != 0;
+    }
+    const std::uint8_t first = fix.prns[0];
+    fix.constellation = first == 0 ? -1 : first <= 64 ? 0 : 1;
+    switch (fix.constellation) {
+        case 0:
+            fix.gpsSatellites = count;
+            fix.satellitesUsed = fix.gpsSatellites + fix.glonassSatellites;
+            break;
+        case 1:
+            fix.glonassSatellites = count;
+            fix.satellitesUsed = fix.gpsSatellites + fix.glonassSatellites;
+            break;
+        default:
+            if (!fix.fixValid) {
+                fix.satellitesUsed = 0;
+                fix.gpsSatellites = 0;
+                fix.glonassSatellites = 0;
+            }
+            break;
+    }
+    return true;
+}
+
+// $GNGNS,081530.50,3733.1200,N,12658.4400,E,AA,14,0.8,30.0,18.0,,*55
+//  6 AA          mode per system
+//  7 14          satellites in use, all systems
+//  8 0.8         horizontal dilution of precision
+// Once a GNS was seen it is the source of the count and the precision for the recording.
+bool handleGns(const Fields& f, GpsFix& fix) {
+    fix.gnsSeen = 1;
+    fix.satellitesUsed = fieldInt(f[7]);
+    if (!f[8].empty())
+        fix.hdop = fieldReal(f[8]);
+    return true;
+}
+
+struct SentenceHandler {
+    std::string_view address;
+    bool (*decode)(const Fields&, GpsFix&);
+};
+
+// "$GP" is accepted only where a GPS-only receiver sends the sentence; GSA and GNS matter only
+// from a combined receiver.
+constexpr std::array<SentenceHandler, 6> kHandlers{{
+    {"$GPRMC", handleRmc},
+    {"$GNRMC", handleRmc},
+    {"$GPGGA", handleGga},
+    {"$GNGGA", handleGga},
+    {"$GNGSA", handleGsa},
+    {"$GNGNS", handleGns},
+}};
+
+}  // namespace
+
+bool decodeNmeaSentence(std::string_view sentence, GpsFix& state) {
+    const std::size_t star = sentence.find('*');
+    if (star == std::string_view::npos || sentence.find('*', star + 1) != std::string_view::npos) {
+        return false;
+    }
+    // The checksum after "*" is not verified: the camera stores what the receiver sent.
+    const Fields fields(sentence.substr(0, star));
+    for (const SentenceHandler& handler : kHandlers) {
+        if (fields[0] == handler.address)
+            return handler.decode(fields, state);
+    }
+    return false;
+}
+
+DecimalDegrees toDecimalDegrees(NmeaAngle angle, char hemisphere) {
+    const double v = angle.value();
+    const double magnitude = std::fabs(v);
+    const double degrees = std::floor(magnitude / 100.0);
+    double decimal = degrees + (magnitude - degrees * 100.0) / 60.0;
+    if (v < 0)
+        decimal = -decimal;
+    if (hemisphere == 'S' || hemisphere == 'W')
+        decimal = -decimal;
+    return DecimalDegrees(decimal);
+}
+
+std::optional<GeoPosition> positionOf(const GpsFix& fix) {
+    if (fix.latitude.value() == 0.0 && fix.longitude.value() == 0.0)
+        return std::nullopt;
+    const DecimalDegrees lat = toDecimalDegrees(fix.latitude, fix.latHemisphere);
+    const DecimalDegrees lon = toDecimalDegrees(fix.longitude, fix.lonHemisphere);
+    if (!std::isfinite(lat.value()) || !std::isfinite(lon.value()))
+        return std::nullopt;
+    if (std::fabs(lat.value()) > 90.0 || std::fabs(lon.value()) > 180.0)
+        return std::nullopt;
+    return GeoPosition{lat, lon};
+}
+
+}  // namespace orvik::recordings

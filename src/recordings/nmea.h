@@ -1,0 +1,35 @@
+#pragma once
+// NMEA 0183 decoding of the receiver text stored in each telemetry record. RMC, GGA, GSA and GNS
+// update the running GpsFix; everything else is ignored. Bad sentences are never errors: they
+// leave the state alone or set the fields that did not convert to 0.
+#include <cstddef>
+#include <string_view>
+
+#include "recordings/gps_fix.h"
+
+namespace orvik::recordings {
+
+// Decodes one sentence (from "$" up to, without, its line end, e.g. "$GPRMC,...*6A") into state.
+// Returns true when the sentence is of a handled type and has exactly one "*".
+bool decodeNmeaSentence(std::string_view sentence, GpsFix& state);
+
+// Calls onSentence(std::string_view) for each sentence of a record's text that starts with "$G"
+// and is ended by CR, LF or a zero byte inside the text; text after the last terminator is an
+// incomplete sentence and is dropped.
+template <typename OnSentence>
+void forEachRecordSentence(std::string_view text, OnSentence&& onSentence) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\0' || c == '\r' || c == '\n') {
+            if (i - start >= 2 && text[start] == '$' && text[start + 1] == 'G') {
+                onSentence(text.substr(start, i - start));
+            }
+            start = i + 1;
+        } else if (c == '$') {
+            start = i;
+        }
+    }
+}
+
+}  // namespace orvik::recordings
