@@ -69,6 +69,10 @@ const ButtonSpec kButtons[] = {
 const int kDormantButtons[] = {ctl::kSnapshot, ctl::kPrint, ctl::kStop, ctl::kZoom};
 
 constexpr int kStrMissingDecoders = 60032;
+constexpr int kStrRecordTab = 60040;
+constexpr int kStrInformationTab = 60041;
+
+QString uiText(int id) { return QString::fromStdString(platform::text(id)); }
 
 }  // namespace
 
@@ -131,6 +135,8 @@ void MainWindow::createControls() {
         button->setVisible(b.shown);
         connect(button, &QAbstractButton::clicked, this, [this, id = b.id] { runCommand(id); });
     }
+    button(ctl::kRecordTab)->setCaption(uiText(kStrRecordTab));
+    button(ctl::kInformationTab)->setCaption(uiText(kStrInformationTab));
     // The Clock workflow is not offered.
     button(ctl::kClock)->setEnabled(false);
     for (int id : kDormantButtons) {
@@ -148,6 +154,7 @@ void MainWindow::createControls() {
     // 9. Seek bar; the G-sensor graph comes with the displays.
     seekBar_ = new SkinSlider(ctl::kSeekBar, this);
     seekBar_->setGeometry(42, 570, 595, 13);
+    seekBar_->setEnabled(false);  // until a seekable recording plays
     for (SkinSlider* s : {volumeSlider_, seekBar_})
         connect(s, &SkinSlider::notify, this, [this](int id, int code) {
             if (code != SkinSlider::kReleasedCode) return;
@@ -399,8 +406,7 @@ void MainWindow::startupChecks() {
     const DecoderCheck decoders = checkDecoders();
     if (!decoders.ok()) {
         QWidget* owner = QApplication::activeWindow() ? QApplication::activeWindow() : this;
-        LavFiltersPrompt prompt(owner, QString::fromStdString(platform::text(kStrMissingDecoders))
-                                           .arg(decoders.missing().join(QStringLiteral(", "))));
+        LavFiltersPrompt prompt(owner, uiText(kStrMissingDecoders).arg(decoders.missing().join(QStringLiteral(", "))));
         prompt.exec();
     }
 }

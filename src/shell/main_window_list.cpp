@@ -35,14 +35,14 @@ constexpr int kStrOpenFolderTitle = 60022;
 // More selected rows than this and Copy does nothing.
 constexpr size_t kMaxCopyRows = 100;
 
-QString tr(int id) { return QString::fromStdString(platform::text(id)); }
+QString uiText(int id) { return QString::fromStdString(platform::text(id)); }
 }  // namespace
 
 void MainWindow::openCommand() {
     if (openDialogShowing_) return;  // a second Open while the chooser is up does nothing
     openDialogShowing_ = true;
     const QString folder = QFileDialog::getExistingDirectory(
-        this, tr(kStrOpenFolderTitle), lastOpenedFolder_,
+        this, uiText(kStrOpenFolderTitle), lastOpenedFolder_,
         QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
     openDialogShowing_ = false;
     if (folder.isEmpty()) return;
@@ -64,7 +64,7 @@ bool MainWindow::listFolder(const QString& folder) {
 void MainWindow::showListContextMenu(const QPoint& globalPos) {
     if (rowCount() == 0) return;
     QMenu menu(this);
-    QAction* copy = menu.addAction(tr(kStrCopy));
+    QAction* copy = menu.addAction(uiText(kStrCopy));
     copy->setData(ctl::kCopyCommand);
     if (QAction* chosen = menu.exec(globalPos); chosen == copy) runCommand(ctl::kCopyCommand);
 }
@@ -83,7 +83,7 @@ void MainWindow::copySelectedRecordings() {
     recordingList_->viewport()->update();
 
     const QString destination =
-        QFileDialog::getExistingDirectory(this, tr(kStrCopyDestination), lastCopyFolder_);
+        QFileDialog::getExistingDirectory(this, uiText(kStrCopyDestination), lastCopyFolder_);
     if (destination.isEmpty()) return;
     lastCopyFolder_ = destination;
     const std::filesystem::path target(destination.toStdString());
@@ -104,17 +104,17 @@ void MainWindow::copySelectedRecordings() {
             if (skipAll) continue;
             if (!replaceAll) {
                 QMessageBox ask(QMessageBox::Warning, QStringLiteral("ORVIK"),
-                                tr(kStrAlreadyExists).arg(QString::fromStdString(job.to.filename().string())),
+                                uiText(kStrAlreadyExists).arg(QString::fromStdString(job.to.filename().string())),
                                 QMessageBox::NoButton, this);
-                auto* replace = ask.addButton(tr(kStrReplace), QMessageBox::AcceptRole);
-                auto* skip = ask.addButton(tr(kStrSkip), QMessageBox::RejectRole);
+                auto* replace = ask.addButton(uiText(kStrReplace), QMessageBox::AcceptRole);
+                auto* skip = ask.addButton(uiText(kStrSkip), QMessageBox::RejectRole);
                 QPushButton* all = nullptr;
                 QPushButton* none = nullptr;
                 if (sources.size() > 1) {
-                    all = ask.addButton(tr(kStrReplaceAll), QMessageBox::AcceptRole);
-                    none = ask.addButton(tr(kStrSkipAll), QMessageBox::RejectRole);
+                    all = ask.addButton(uiText(kStrReplaceAll), QMessageBox::AcceptRole);
+                    none = ask.addButton(uiText(kStrSkipAll), QMessageBox::RejectRole);
                 }
-                auto* cancel = ask.addButton(tr(kStrCancel), QMessageBox::DestructiveRole);
+                auto* cancel = ask.addButton(uiText(kStrCancel), QMessageBox::DestructiveRole);
                 ask.setDefaultButton(skip);
                 ask.setEscapeButton(cancel);
                 ask.exec();
@@ -154,7 +154,7 @@ void MainWindow::copySelectedRecordings() {
         }
     });
 
-    QProgressDialog progress(tr(kStrCopying), tr(kStrCancel), 0, 1000, this);
+    QProgressDialog progress(uiText(kStrCopying), uiText(kStrCancel), 0, 1000, this);
     progress.setWindowTitle(QStringLiteral("ORVIK"));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(300);
@@ -164,7 +164,7 @@ void MainWindow::copySelectedRecordings() {
     QTimer poll;
     auto update = [&] {
         const int i = fileIndex;
-        progress.setLabelText(tr(kStrCopyingFile)
+        progress.setLabelText(uiText(kStrCopyingFile)
                                   .arg(i + 1)
                                   .arg(jobs.size())
                                   .arg(QString::fromStdString(jobs[i].from.filename().string())));
@@ -185,11 +185,11 @@ void MainWindow::copySelectedRecordings() {
     QStringList failures;
     for (size_t i = 0; i < jobs.size(); ++i)
         if (outcomes[i].status == CopyOutcome::Failed)
-            failures << tr(kStrCopyFailed)
+            failures << uiText(kStrCopyFailed)
                             .arg(QString::fromStdString(jobs[i].from.filename().string()),
                                  QString::fromStdString(outcomes[i].error));
         else if (outcomes[i].status == CopyOutcome::Exists)
-            failures << tr(kStrAlreadyExists)
+            failures << uiText(kStrAlreadyExists)
                             .arg(QString::fromStdString(jobs[i].to.filename().string()))
                             .section(QLatin1Char('\n'), 0, 0);
     if (!failures.isEmpty())

@@ -1,10 +1,13 @@
 #include "shell/recording_list.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QDate>
 #include <QHeaderView>
 #include <QLocale>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
 #include <QTime>
 
 #include "platform/strings.h"
@@ -17,7 +20,38 @@ constexpr int kStrDateHeader = 264;
 constexpr int kStrTimeHeader = 265;
 constexpr int kStrFileNameHeader = 266;
 
-QString tr(int id) { return QString::fromStdString(platform::text(id)); }
+QString uiText(int id) { return QString::fromStdString(platform::text(id)); }
+
+// The Type column: the kind icon hard at the left, the label right after it, so the label
+// still fits the narrow column beside the wide icon.
+class TypeColumnDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyleOptionViewItem opt(option);
+        initStyleOption(&opt, index);
+        const QWidget* w = opt.widget;
+        QStyle* style = w ? w->style() : QApplication::style();
+        opt.text.clear();
+        opt.icon = QIcon();
+        style->drawPrimitive(QStyle::PE_PanelItemViewItem, &opt, p, w);
+        const QPixmap icon = index.data(Qt::DecorationRole).value<QPixmap>();
+        int x = opt.rect.left() + 4;
+        if (!icon.isNull()) {
+            p->drawPixmap(opt.rect.left() + 1, opt.rect.top() + (opt.rect.height() - icon.height()) / 2, icon);
+            x = opt.rect.left() + 1 + kIconArtWidth + 4;
+        }
+        const bool selected = opt.state & QStyle::State_Selected;
+        p->setPen(selected ? opt.palette.color(QPalette::HighlightedText)
+                           : index.data(Qt::ForegroundRole).value<QColor>());
+        p->setFont(opt.font);
+        const QRect textRect(x, opt.rect.top(), opt.rect.right() - x - 1, opt.rect.height());
+        const QString text = opt.fontMetrics.elidedText(index.data().toString(), Qt::ElideRight, textRect.width());
+        p->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, text);
+    }
+    // The visible part of each 53-pixel icon; the rest of the slice is see-through.
+    static constexpr int kIconArtWidth = 44;
+};
 }  // namespace
 
 int RecordingListModel::columnWidth(int column) {
@@ -37,7 +71,7 @@ RecordingListModel::RecordingListModel(QObject* parent) : QAbstractTableModel(pa
 
 void RecordingListModel::refreshTexts() {
     using recordings::RecordingKind;
-    for (int k = 0; k < 5; ++k) kindLabels_[k] = tr(recordings::kindStringId(RecordingKind(k)));
+    for (int k = 0; k < 5; ++k) kindLabels_[k] = uiText(recordings::kindStringId(RecordingKind(k)));
     for (size_t i = 0; i < rows_.size(); ++i) {
         dates_[i] = dateText(rows_[i]);
         times_[i] = timeText(rows_[i]);
@@ -132,7 +166,7 @@ QVariant RecordingListModel::headerData(int section, Qt::Orientation o, int role
         static const int ids[ColumnCount] = {kStrTypeHeader,     kStrDateHeader,     kStrTimeHeader,
                                              kStrFileNameHeader, kStrFileNameHeader, kStrFileNameHeader,
                                              kStrFileNameHeader};
-        return section >= 0 && section < ColumnCount ? tr(ids[section]) : QVariant();
+        return section >= 0 && section < ColumnCount ? uiText(ids[section]) : QVariant();
     }
     if (role == Qt::TextAlignmentRole) return QVariant::fromValue(columnAlignment(section));
     return {};
@@ -170,6 +204,8 @@ RecordingListView::RecordingListView(QWidget* parent) : QTableView(parent) {
         "  stop:0 #2c323b, stop:1 #1f242b); color: #c9d3de; border: none;"
         "  border-right: 1px solid #14181d; border-bottom: 1px solid #0b0d10;"
         "  padding: 0 6px; }"
+        "QTableView QTableCornerButton::section, QAbstractScrollArea::corner {"
+        "  background: #1a1e24; border: none; }"
         "QScrollBar:vertical { background: #1a1e24; width: 12px; margin: 0; }"
         "QScrollBar::handle:vertical { background: #4a5562; min-height: 24px;"
         "  border-radius: 4px; margin: 2px; }"
@@ -182,6 +218,7 @@ RecordingListView::RecordingListView(QWidget* parent) : QTableView(parent) {
 
 void RecordingListView::setListModel(RecordingListModel* model) {
     setModel(model);
+    setItemDelegateForColumn(RecordingListModel::Type, new TypeColumnDelegate(this));
     for (int c = 0; c < RecordingListModel::ColumnCount; ++c) {
         setColumnWidth(c, RecordingListModel::columnWidth(c));
         setColumnHidden(c, RecordingListModel::columnWidth(c) == 0);

@@ -5,9 +5,14 @@
 #include <QFontDatabase>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
+#include <algorithm>
 #include <QToolTip>
 
 #include "platform/strings.h"
+
+// The skin bitmaps live in a static library, so their resource must be registered by hand.
+static void registerSkinResources() { Q_INIT_RESOURCE(skin); }
 
 namespace orvik::shell {
 
@@ -97,6 +102,7 @@ QString SkinRegistry::fontFamily() {
 void SkinRegistry::fill() {
     if (!filled_) {
         filled_ = true;
+        registerSkinResources();
         const QRgb magenta = 0xFF00FF;
         struct Entry {
             int id;
@@ -216,6 +222,11 @@ void SkinButton::setTabState(int normalSlice, int pressedSlice) {
     repaint();
 }
 
+void SkinButton::setCaption(const QString& caption) {
+    caption_ = caption;
+    update();
+}
+
 void SkinButton::setTooltipTextId(int stringId) {
     tooltipId_ = stringId;
     setToolTip(SkinRegistry::instance().text(stringId));
@@ -235,8 +246,16 @@ QSize SkinButton::sizeHint() const {
 
 void SkinButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
+    const int slice = currentSlice();
     if (const SkinImage* img = SkinRegistry::instance().image(imageId_))
-        img->drawSlice(p, currentSlice(), QPoint(0, 0));
+        img->drawSlice(p, slice, QPoint(0, 0));
+    if (!caption_.isEmpty()) {
+        // Slice 1 of a tab is its selected look.
+        const bool selected = slice == 1;
+        p.setFont(SkinRegistry::instance().font(skin::kFontList));
+        p.setPen(selected ? QColor(0xee, 0xf3, 0xf8) : QColor(0x8d, 0x99, 0xa6));
+        p.drawText(rect().adjusted(36, 0, -8, 0), Qt::AlignLeft | Qt::AlignVCenter, caption_);
+    }
 }
 
 void SkinButton::enterEvent(QEnterEvent* e) {

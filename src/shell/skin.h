@@ -105,6 +105,9 @@ public:
     void setTabState(int normalSlice, int pressedSlice);
     int normalSlice() const { return normal_; }
     int pressedSlice() const { return pressed_; }
+    // Text drawn over the picture (tab buttons), left of centre after the tab's glyph.
+    void setCaption(const QString& caption);
+    QString caption() const { return caption_; }
     // Tooltip text from the skin's text cache.
     void setTooltipTextId(int stringId);
     int tooltipTextId() const { return tooltipId_; }
@@ -126,6 +129,7 @@ private:
     int normal_ = 0, hover_ = 1, pressed_ = 2;
     int tooltipId_ = 0;
     bool hovered_ = false;
+    QString caption_;
 };
 
 // Skinned slider with a signed 64-bit range. Setting a position clamps it into the range; the

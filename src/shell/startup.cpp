@@ -28,7 +28,7 @@ constexpr int kStrPromptLine2 = 60003;
 constexpr int kStrPromptDownload = 60004;
 constexpr int kStrPromptCancel = 60005;
 
-QString tr(int id) { return QString::fromStdString(platform::text(id)); }
+QString uiText(int id) { return QString::fromStdString(platform::text(id)); }
 }  // namespace
 
 QString makeVersionText() { return QStringLiteral("[Ver %1]").arg(QStringLiteral(ORVIK_VERSION)); }
@@ -90,14 +90,14 @@ QString decoderDownloadAddress() {
 
 LavFiltersPrompt::LavFiltersPrompt(QWidget* owner, const QString& detail) : QDialog(owner) {
     setObjectName(QString::number(kDialogId));
-    setWindowTitle(tr(kStrPromptCaption));
+    setWindowTitle(uiText(kStrPromptCaption));
     setModal(true);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 20, 24, 16);
     layout->setSpacing(10);
-    auto* line1 = new QLabel(tr(kStrPromptLine1), this);
+    auto* line1 = new QLabel(uiText(kStrPromptLine1), this);
     line1->setWordWrap(true);
-    auto* line2 = new QLabel(tr(kStrPromptLine2), this);
+    auto* line2 = new QLabel(uiText(kStrPromptLine2), this);
     layout->addWidget(line1);
     if (!detail.isEmpty()) {
         auto* d = new QLabel(detail, this);
@@ -107,9 +107,9 @@ LavFiltersPrompt::LavFiltersPrompt(QWidget* owner, const QString& detail) : QDia
     layout->addWidget(line2);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    download_ = new QPushButton(tr(kStrPromptDownload), this);
+    download_ = new QPushButton(uiText(kStrPromptDownload), this);
     download_->setDefault(true);
-    cancel_ = new QPushButton(tr(kStrPromptCancel), this);
+    cancel_ = new QPushButton(uiText(kStrPromptCancel), this);
     buttons->addWidget(download_);
     buttons->addWidget(cancel_);
     layout->addLayout(buttons);

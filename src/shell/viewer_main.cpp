@@ -30,7 +30,7 @@ namespace {
 constexpr int kStrPreparingDemo = 60030;
 constexpr int kStrDemoFailed = 60031;
 
-QString tr(int id) { return QString::fromStdString(platform::text(id)); }
+QString uiText(int id) { return QString::fromStdString(platform::text(id)); }
 
 // Text in UTF-8 whatever the session's locale; numbers stay in "C" conventions (libmpv
 // requires it, and our formats spell numbers themselves).
@@ -77,7 +77,7 @@ QString prepareDemoCard(QWidget* owner, const QString& folder) {
     const QString marker = folder + QStringLiteral("/.orvik-demo-complete");
     if (QFile::exists(marker)) return {};
 #if ORVIK_HAVE_SAMPLECARD
-    QProgressDialog progress(tr(kStrPreparingDemo), QString(), 0, 100, owner);
+    QProgressDialog progress(uiText(kStrPreparingDemo), QString(), 0, 100, owner);
     progress.setWindowTitle(QStringLiteral("ORVIK"));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(0);
@@ -123,8 +123,13 @@ int runViewer(int argc, char** argv) {
     if (!instance) return 0;
 
     bool demo = false;
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--demo") == 0) demo = true;
+    QString folder;  // a card folder to list at start
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--demo") == 0)
+            demo = true;
+        else if (argv[i][0] != '-' && folder.isEmpty())
+            folder = QString::fromLocal8Bit(argv[i]);
+    }
 
     QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
@@ -144,12 +149,13 @@ int runViewer(int argc, char** argv) {
     WindowMessageEvent checks(WM_STARTUP_CHECKS);
     QCoreApplication::sendEvent(&window, &checks);
 
+    if (!folder.isEmpty()) window.listFolder(folder);
     if (demo) {
         const QString folder = demoCardFolder();
         QDir().mkpath(folder);
         const QString failure = prepareDemoCard(&window, folder);
         if (!failure.isEmpty())
-            QMessageBox::critical(&window, QStringLiteral("ORVIK"), tr(kStrDemoFailed).arg(failure));
+            QMessageBox::critical(&window, QStringLiteral("ORVIK"), uiText(kStrDemoFailed).arg(failure));
         else if (window.listFolder(folder))
             window.demoCardListed();
     }
