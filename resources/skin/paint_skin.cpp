@@ -37,7 +37,8 @@ QFont font(int px, int weight = QFont::Normal, qreal spacing = 0) {
     QFont f(g_family);
     f.setPixelSize(px);
     f.setWeight(QFont::Weight(weight));
-    if (spacing) f.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
+    if (spacing)
+        f.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
     f.setHintingPreference(QFont::PreferNoHinting);
     return f;
 }
@@ -68,7 +69,8 @@ QColor baseAt(int y, int height) {
 }
 
 void fillBase(QPainter& p, int w, int h) {
-    for (int y = 0; y < h; ++y) p.fillRect(0, y, w, 1, baseAt(y, 645));
+    for (int y = 0; y < h; ++y)
+        p.fillRect(0, y, w, 1, baseAt(y, 645));
 }
 
 void panelFrame(QPainter& p, QRectF r, qreal radius, QColor fill, bool inset = false) {
@@ -85,7 +87,8 @@ void panelFrame(QPainter& p, QRectF r, qreal radius, QColor fill, bool inset = f
     p.drawRoundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
     if (!inset) {
         p.setPen(QPen(QColor(255, 255, 255, 14), 1));
-        p.drawLine(QPointF(r.left() + radius, r.top() + 1.5), QPointF(r.right() - radius, r.top() + 1.5));
+        p.drawLine(QPointF(r.left() + radius, r.top() + 1.5),
+                   QPointF(r.right() - radius, r.top() + 1.5));
     }
     p.restore();
 }
@@ -309,7 +312,8 @@ void glyphPlusMinus(QPainter& p, QRectF b, QColor c, bool plus) {
     const QPointF o = b.center();
     strokeStyle(p, c, 1.6);
     p.drawLine(o + QPointF(-3.5, 0), o + QPointF(3.5, 0));
-    if (plus) p.drawLine(o + QPointF(0, -3.5), o + QPointF(0, 3.5));
+    if (plus)
+        p.drawLine(o + QPointF(0, -3.5), o + QPointF(0, 3.5));
 }
 
 void glyphMagnifier(QPainter& p, QRectF b, QColor c, bool plus) {
@@ -319,7 +323,8 @@ void glyphMagnifier(QPainter& p, QRectF b, QColor c, bool plus) {
     p.drawLine(o + QPointF(3.4, 3.4), o + QPointF(6.5, 6.5));
     p.setPen(QPen(c, 1.2, Qt::SolidLine, Qt::RoundCap));
     p.drawLine(o + QPointF(-2.2, 0), o + QPointF(2.2, 0));
-    if (plus) p.drawLine(o + QPointF(0, -2.2), o + QPointF(0, 2.2));
+    if (plus)
+        p.drawLine(o + QPointF(0, -2.2), o + QPointF(0, 2.2));
 }
 
 enum class Plate { None, Round, Square, Pill };
@@ -344,14 +349,20 @@ QImage button3(const QImage& bg, QRect place, const Glyph& glyph, Plate plate, b
             }
             const qreal radius = plate == Plate::Square ? 5 : std::min(r.width(), r.height()) / 2;
             QColor fill = danger ? kClose : QColor(255, 255, 255, i == 1 ? 22 : 10);
-            if (danger && i == 2) fill = fill.darker(125);
-            if (!danger && i == 2) fill = QColor(46, 168, 255, 40);
+            if (danger && i == 2)
+                fill = fill.darker(125);
+            if (!danger && i == 2)
+                fill = QColor(46, 168, 255, 40);
             p.setPen(Qt::NoPen);
             p.setBrush(fill);
             p.drawRoundedRect(r, radius, radius);
         }
-        QColor c = i == 0 ? (accentNormal ? kAccent : kGlyph) : (danger ? Qt::white : i == 1 ? kGlyphHover : kAccent);
-        if (i == 2) p.translate(0, 1);
+        QColor c = i == 0 ? (accentNormal ? kAccent : kGlyph)
+                          : (danger   ? Qt::white
+                             : i == 1 ? kGlyphHover
+                                      : kAccent);
+        if (i == 2)
+            p.translate(0, 1);
         glyph(p, box, c);
         p.restore();
     }
@@ -454,7 +465,8 @@ QImage paintVideoPicture(int w, int h, const QString& label, bool large) {
     // Perspective road lines toward a vanishing point: the camera's view, suggested.
     const QPointF vp(w / 2.0, h * 0.44);
     p.setPen(QPen(QColor(255, 255, 255, 12), 1));
-    for (int i = -6; i <= 6; ++i) p.drawLine(vp, QPointF(w / 2.0 + i * w * 0.22, h));
+    for (int i = -6; i <= 6; ++i)
+        p.drawLine(vp, QPointF(w / 2.0 + i * w * 0.22, h));
     for (int k = 1; k <= 6; ++k) {
         const double y = vp.y() + (h - vp.y()) * std::pow(k / 6.0, 2.0);
         p.drawLine(QPointF(0, y), QPointF(w, y));
@@ -576,7 +588,8 @@ QImage paintListIcons() {
         }
         p.setFont(font(10, QFont::Bold));
         p.setPen(front ? QColor(0xe8, 0xf1, 0xfa) : QColor(0xb6, 0xc2, 0xce));
-        p.drawText(QRectF(27, 0, 16.5, 16), Qt::AlignCenter, front ? QStringLiteral("F") : QStringLiteral("R"));
+        p.drawText(QRectF(27, 0, 16.5, 16), Qt::AlignCenter,
+                   front ? QStringLiteral("F") : QStringLiteral("R"));
         p.restore();
     }
     // The mask colour must stay exact where nothing was drawn: antialiased edges are flattened
@@ -586,7 +599,8 @@ QImage paintListIcons() {
         auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
         for (int x = 0; x < out.width(); ++x) {
             const QColor c(line[x]);
-            if (c.red() > 200 && c.blue() > 200 && c.green() < 90) line[x] = qRgb(255, 0, 255);
+            if (c.red() > 200 && c.blue() > 200 && c.green() < 90)
+                line[x] = qRgb(255, 0, 255);
             else if (c.red() > 150 && c.blue() > 150 && c.green() < 110)
                 line[x] = qRgb(0x40, 0x30, 0x50);
         }
@@ -635,7 +649,8 @@ QImage paintControlPanel() {
     QPainter p(&img);
     fillBase(p, 656, 645);
     // Match the bottom of the stretched background.
-    for (int y = 0; y < 90; ++y) p.fillRect(0, y, 656, 1, baseAt(555 + y, 645));
+    for (int y = 0; y < 90; ++y)
+        p.fillRect(0, y, 656, 1, baseAt(555 + y, 645));
     panelFrame(p, QRectF(4, 8, 648, 80), 8, kStrip);
     return img;
 }
@@ -685,9 +700,15 @@ int main(int argc, char** argv) {
     save(paintPanel(bg), "panel.bmp");
 
     using namespace std::placeholders;
-    auto skip = [](bool fwd) { return [fwd](QPainter& p, QRectF b, QColor c) { glyphSkip(p, b, c, fwd); }; };
-    auto pm = [](bool plus) { return [plus](QPainter& p, QRectF b, QColor c) { glyphPlusMinus(p, b, c, plus); }; };
-    auto mag = [](bool plus) { return [plus](QPainter& p, QRectF b, QColor c) { glyphMagnifier(p, b, c, plus); }; };
+    auto skip = [](bool fwd) {
+        return [fwd](QPainter& p, QRectF b, QColor c) { glyphSkip(p, b, c, fwd); };
+    };
+    auto pm = [](bool plus) {
+        return [plus](QPainter& p, QRectF b, QColor c) { glyphPlusMinus(p, b, c, plus); };
+    };
+    auto mag = [](bool plus) {
+        return [plus](QPainter& p, QRectF b, QColor c) { glyphMagnifier(p, b, c, plus); };
+    };
 
     save(button3(bg, {969, 5, 35, 33}, glyphClose, Plate::Square, true), "close.bmp");
     save(button3(bg, {906, 5, 31, 33}, glyphMinimize, Plate::Square), "minimize.bmp");

@@ -21,13 +21,16 @@ std::string errnoText(const char* what, const fs::path& p) {
 CopyOutcome copyFileSafely(const fs::path& source, const fs::path& target, bool replaceExisting,
                            const std::function<bool(std::uint64_t)>& progress) {
     std::error_code ec;
-    if (!replaceExisting && fs::exists(fs::symlink_status(target, ec))) return {CopyOutcome::Exists, {}};
-    if (fs::equivalent(source, target, ec)) return {CopyOutcome::Failed, "the file would be copied onto itself"};
+    if (!replaceExisting && fs::exists(fs::symlink_status(target, ec)))
+        return {CopyOutcome::Exists, {}};
+    if (fs::equivalent(source, target, ec))
+        return {CopyOutcome::Failed, "the file would be copied onto itself"};
 
     const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return {CopyOutcome::Failed, errnoText("cannot read", source)};
-    const fs::path tmp = target.parent_path() / ("." + target.filename().string() + ".part" +
-                                                 std::to_string(::getpid()));
+    if (in < 0)
+        return {CopyOutcome::Failed, errnoText("cannot read", source)};
+    const fs::path tmp = target.parent_path() /
+                         ("." + target.filename().string() + ".part" + std::to_string(::getpid()));
     const int out = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (out < 0) {
         CopyOutcome r{CopyOutcome::Failed, errnoText("cannot write", target)};
@@ -46,24 +49,30 @@ CopyOutcome copyFileSafely(const fs::path& source, const fs::path& target, bool 
     for (;;) {
         const ssize_t n = ::read(in, buffer.data(), buffer.size());
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return abandon({CopyOutcome::Failed, errnoText("cannot read", source)});
         }
-        if (n == 0) break;
+        if (n == 0)
+            break;
         for (ssize_t off = 0; off < n;) {
             const ssize_t w = ::write(out, buffer.data() + off, static_cast<size_t>(n - off));
             if (w < 0) {
-                if (errno == EINTR) continue;
+                if (errno == EINTR)
+                    continue;
                 return abandon({CopyOutcome::Failed, errnoText("cannot write", target)});
             }
             off += w;
         }
         done += static_cast<std::uint64_t>(n);
-        if (progress && !progress(done)) return abandon({CopyOutcome::Cancelled, {}});
+        if (progress && !progress(done))
+            return abandon({CopyOutcome::Cancelled, {}});
     }
-    if (::fsync(out) != 0) return abandon({CopyOutcome::Failed, errnoText("cannot write", target)});
+    if (::fsync(out) != 0)
+        return abandon({CopyOutcome::Failed, errnoText("cannot write", target)});
     struct stat st {};
-    if (::fstat(in, &st) == 0) ::fchmod(out, st.st_mode & 0777);
+    if (::fstat(in, &st) == 0)
+        ::fchmod(out, st.st_mode & 0777);
     ::close(in);
     if (::close(out) != 0) {
         ::unlink(tmp.c_str());

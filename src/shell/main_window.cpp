@@ -22,14 +22,21 @@ namespace orvik::shell {
 
 KeyAction keyActionFor(int key) {
     switch (key) {
-        case Qt::Key_Space: return KeyAction::PlayPause;
+        case Qt::Key_Space:
+            return KeyAction::PlayPause;
         case Qt::Key_Return:
-        case Qt::Key_Enter: return KeyAction::Maximize;
-        case Qt::Key_PageUp: return KeyAction::PreviousRecording;
-        case Qt::Key_PageDown: return KeyAction::NextRecording;
-        case Qt::Key_Left: return KeyAction::StepBack;
-        case Qt::Key_Right: return KeyAction::StepForward;
-        default: return KeyAction::None;
+        case Qt::Key_Enter:
+            return KeyAction::Maximize;
+        case Qt::Key_PageUp:
+            return KeyAction::PreviousRecording;
+        case Qt::Key_PageDown:
+            return KeyAction::NextRecording;
+        case Qt::Key_Left:
+            return KeyAction::StepBack;
+        case Qt::Key_Right:
+            return KeyAction::StepForward;
+        default:
+            return KeyAction::None;
     }
 }
 
@@ -72,7 +79,9 @@ constexpr int kStrMissingDecoders = 60032;
 constexpr int kStrRecordTab = 60040;
 constexpr int kStrInformationTab = 60041;
 
-QString uiText(int id) { return QString::fromStdString(platform::text(id)); }
+QString uiText(int id) {
+    return QString::fromStdString(platform::text(id));
+}
 
 }  // namespace
 
@@ -131,7 +140,8 @@ void MainWindow::createControls() {
         auto* button = new SkinButton(b.id, this);
         button->setImageId(b.image);
         button->setGeometry(b.geometry);
-        if (b.tooltip) button->setTooltipTextId(b.tooltip);
+        if (b.tooltip)
+            button->setTooltipTextId(b.tooltip);
         button->setVisible(b.shown);
         connect(button, &QAbstractButton::clicked, this, [this, id = b.id] { runCommand(id); });
     }
@@ -157,9 +167,12 @@ void MainWindow::createControls() {
     seekBar_->setEnabled(false);  // until a seekable recording plays
     for (SkinSlider* s : {volumeSlider_, seekBar_})
         connect(s, &SkinSlider::notify, this, [this](int id, int code) {
-            if (code != SkinSlider::kReleasedCode) return;
-            if (id == ctl::kSeekBar) seekBarReleased();
-            if (id == ctl::kVolume) volumeSliderReleased();
+            if (code != SkinSlider::kReleasedCode)
+                return;
+            if (id == ctl::kSeekBar)
+                seekBarReleased();
+            if (id == ctl::kVolume)
+                volumeSliderReleased();
         });
 
     // 10. Recording list.
@@ -191,7 +204,8 @@ void MainWindow::createControls() {
 
     // 12. Tabs in the Recordings state.
     setTabs(PanelView::Recordings);
-    if (rearPaneWidget_) rearPaneWidget_->raise();
+    if (rearPaneWidget_)
+        rearPaneWidget_->raise();
     (void)reg;
 }
 
@@ -206,8 +220,10 @@ SkinButton* MainWindow::button(int id) const {
 void MainWindow::setTabs(PanelView view) {
     // Record tab: the selected look is slice 1; Information tab the same.
     const bool records = view == PanelView::Recordings;
-    if (auto* r = button(ctl::kRecordTab)) r->setTabState(records ? 1 : 0, records ? 0 : 1);
-    if (auto* i = button(ctl::kInformationTab)) i->setTabState(records ? 0 : 1, records ? 1 : 0);
+    if (auto* r = button(ctl::kRecordTab))
+        r->setTabState(records ? 1 : 0, records ? 0 : 1);
+    if (auto* i = button(ctl::kInformationTab))
+        i->setTabState(records ? 0 : 1, records ? 1 : 0);
 }
 
 void MainWindow::showRecordingsPanel() {
@@ -216,16 +232,19 @@ void MainWindow::showRecordingsPanel() {
     recordingList_->setGeometry(680, 85, 322, 298);
     recordingList_->show();
     for (QWidget* w : {mapHost_, speedReadout_, precisionReadout_, satellitesReadout_})
-        if (w) w->hide();
+        if (w)
+            w->hide();
 }
 
 void MainWindow::showInformationPanel() {
     panelView_ = PanelView::Information;
     setTabs(PanelView::Information);
     recordingList_->hide();
-    if (mapHost_) mapHost_->show();
+    if (mapHost_)
+        mapHost_->show();
     for (QWidget* w : {speedReadout_, precisionReadout_, satellitesReadout_})
-        if (w) w->show();
+        if (w)
+            w->show();
     const bool first = !informationShownBefore_;
     informationShownBefore_ = true;
     informationPanelShown(first);
@@ -236,7 +255,9 @@ void MainWindow::setCurrentRow(int row) {
     recordingModel_->setCurrentRow(row);
 }
 
-int MainWindow::rowCount() const { return recordingModel_->rowCount(); }
+int MainWindow::rowCount() const {
+    return recordingModel_->rowCount();
+}
 
 QString MainWindow::rowFullPath(int row) const {
     const auto* f = recordingModel_->row(row);
@@ -258,52 +279,106 @@ QString MainWindow::rowFileName(int row) const {
 void MainWindow::runCommand(int id) {
     switch (id) {
         case ctl::kCommandOk:
-        case ctl::kCommandCancel: return;  // the window never closes this way
-        case ctl::kClose: closeCommand(); return;
-        case ctl::kMinimize: showMinimized(); return;
-        case ctl::kMaximize: maximizeCommand(); return;
-        case ctl::kRecordTab: showRecordingsPanel(); return;
-        case ctl::kInformationTab: showInformationPanel(); return;
-        case ctl::kZoomIn: zoomInCommand(); return;
-        case ctl::kZoomOut: zoomOutCommand(); return;
-        case ctl::kClock: clockCommand(); return;
-        case ctl::kOpen: openCommand(); return;
-        case ctl::kConfiguration: configurationCommand(); return;
-        case ctl::kFullScreen: fullScreenCommand(); return;
-        case ctl::kRewind: rewindCommand(); return;
-        case ctl::kPlay: playCommand(); return;
-        case ctl::kPause: pauseCommand(); return;
-        case ctl::kFastForward: fastForwardCommand(); return;
-        case ctl::kSpeedUp: speedUpCommand(); return;
-        case ctl::kSpeedDown: speedDownCommand(); return;
-        case ctl::kSwap: swapCommand(); return;
-        case ctl::kCopyCommand: copySelectedRecordings(); return;
+        case ctl::kCommandCancel:
+            return;  // the window never closes this way
+        case ctl::kClose:
+            closeCommand();
+            return;
+        case ctl::kMinimize:
+            showMinimized();
+            return;
+        case ctl::kMaximize:
+            maximizeCommand();
+            return;
+        case ctl::kRecordTab:
+            showRecordingsPanel();
+            return;
+        case ctl::kInformationTab:
+            showInformationPanel();
+            return;
+        case ctl::kZoomIn:
+            zoomInCommand();
+            return;
+        case ctl::kZoomOut:
+            zoomOutCommand();
+            return;
+        case ctl::kClock:
+            clockCommand();
+            return;
+        case ctl::kOpen:
+            openCommand();
+            return;
+        case ctl::kConfiguration:
+            configurationCommand();
+            return;
+        case ctl::kFullScreen:
+            fullScreenCommand();
+            return;
+        case ctl::kRewind:
+            rewindCommand();
+            return;
+        case ctl::kPlay:
+            playCommand();
+            return;
+        case ctl::kPause:
+            pauseCommand();
+            return;
+        case ctl::kFastForward:
+            fastForwardCommand();
+            return;
+        case ctl::kSpeedUp:
+            speedUpCommand();
+            return;
+        case ctl::kSpeedDown:
+            speedDownCommand();
+            return;
+        case ctl::kSwap:
+            swapCommand();
+            return;
+        case ctl::kCopyCommand:
+            copySelectedRecordings();
+            return;
     }
 }
 
 bool MainWindow::handleKey(int key) {
     const KeyAction action = keyActionFor(key);
     switch (action) {
-        case KeyAction::PlayPause: spaceKey(); break;
-        case KeyAction::Maximize: maximizeCommand(); break;
-        case KeyAction::PreviousRecording: openPreviousRecording(); break;
-        case KeyAction::NextRecording: openNextRecording(); break;
-        case KeyAction::StepBack: stepPosition(-1); break;
-        case KeyAction::StepForward: stepPosition(+1); break;
-        case KeyAction::None: break;
+        case KeyAction::PlayPause:
+            spaceKey();
+            break;
+        case KeyAction::Maximize:
+            maximizeCommand();
+            break;
+        case KeyAction::PreviousRecording:
+            openPreviousRecording();
+            break;
+        case KeyAction::NextRecording:
+            openNextRecording();
+            break;
+        case KeyAction::StepBack:
+            stepPosition(-1);
+            break;
+        case KeyAction::StepForward:
+            stepPosition(+1);
+            break;
+        case KeyAction::None:
+            break;
     }
     emit keyRouted(action);
     return true;
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
-    if (shutDown_ || !watched->isWidgetType()) return QObject::eventFilter(watched, e);
+    if (shutDown_ || !watched->isWidgetType())
+        return QObject::eventFilter(watched, e);
     auto* w = static_cast<QWidget*>(watched);
     switch (e->type()) {
         case QEvent::KeyPress:
             // Every key-down in this window ends here, whichever control has the focus. Dialogs
             // (settings, file choosers) keep their keys.
-            if (w->window() == this) return handleKey(static_cast<QKeyEvent*>(e)->key());
+            if (w->window() == this)
+                return handleKey(static_cast<QKeyEvent*>(e)->key());
             break;
         case QEvent::ShortcutOverride:
             if (w->window() == this) {
@@ -316,7 +391,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
                 !frontPaneWidget_->hasFocus())
                 frontPaneWidget_->setFocus(Qt::MouseFocusReason);
             break;
-        default: break;
+        default:
+            break;
     }
     return QObject::eventFilter(watched, e);
 }
@@ -325,11 +401,21 @@ bool MainWindow::event(QEvent* e) {
     if (e->type() > QEvent::User && e->type() <= QEvent::MaxUser) {
         if (auto* m = dynamic_cast<WindowMessageEvent*>(e)) {
             switch (m->message()) {
-                case WM_PLAYBACK_COMPLETE: openNextRecording(); return true;
-                case WM_GRAPH_EVENT: graphEvent(); return true;
-                case WM_PANE_PAN: panePan(static_cast<int>(m->wParam()), static_cast<int>(m->lParam())); return true;
-                case WM_PANE_DBLCLK: paneDoubleClick(static_cast<int>(m->wParam())); return true;
-                case WM_STARTUP_CHECKS: startupChecks(); return true;
+                case WM_PLAYBACK_COMPLETE:
+                    openNextRecording();
+                    return true;
+                case WM_GRAPH_EVENT:
+                    graphEvent();
+                    return true;
+                case WM_PANE_PAN:
+                    panePan(static_cast<int>(m->wParam()), static_cast<int>(m->lParam()));
+                    return true;
+                case WM_PANE_DBLCLK:
+                    paneDoubleClick(static_cast<int>(m->wParam()));
+                    return true;
+                case WM_STARTUP_CHECKS:
+                    startupChecks();
+                    return true;
             }
         }
     }
@@ -343,13 +429,17 @@ void MainWindow::paintEvent(QPaintEvent*) {
     const auto& reg = SkinRegistry::instance();
     p.fillRect(rect(), QColor(0x11, 0x13, 0x17));
     if (!fullScreen_) {
-        if (auto* img = reg.image(skin::kBackground)) img->draw(p, {0, 0});
-        if (auto* img = reg.image(skin::kTitle)) img->draw(p, {285, 0});
-        if (auto* img = reg.image(skin::kPanel)) img->draw(p, {678, 323});
+        if (auto* img = reg.image(skin::kBackground))
+            img->draw(p, {0, 0});
+        if (auto* img = reg.image(skin::kTitle))
+            img->draw(p, {285, 0});
+        if (auto* img = reg.image(skin::kPanel))
+            img->draw(p, {678, 323});
     } else {
         if (auto* img = reg.image(skin::kStretchBackground))
             img->drawStretched(p, QRect(0, 0, screenWidth_, screenHeight_));
-        if (auto* img = reg.image(skin::kTitle)) img->draw(p, {screenWidth_ / 2 - 226, 0});
+        if (auto* img = reg.image(skin::kTitle))
+            img->draw(p, {screenWidth_ / 2 - 226, 0});
         if (auto* img = reg.image(skin::kControlPanel))
             img->draw(p, {screenWidth_ / 2 - 328, screenHeight_ - 90});
     }
@@ -358,7 +448,8 @@ void MainWindow::paintEvent(QPaintEvent*) {
 void MainWindow::mousePressEvent(QMouseEvent* e) {
     // The whole background drags the window, except in full screen.
     if (e->button() == Qt::LeftButton && !fullScreen_) {
-        if (windowHandle() && windowHandle()->startSystemMove()) return;
+        if (windowHandle() && windowHandle()->startSystemMove())
+            return;
         dragOffset_ = e->globalPosition().toPoint() - frameGeometry().topLeft();
         return;
     }
@@ -374,7 +465,8 @@ void MainWindow::mouseMoveEvent(QMouseEvent* e) {
 }
 
 void MainWindow::mouseReleaseEvent(QMouseEvent* e) {
-    if (e->button() == Qt::LeftButton) dragOffset_.reset();
+    if (e->button() == Qt::LeftButton)
+        dragOffset_.reset();
     QWidget::mouseReleaseEvent(e);
 }
 
@@ -393,20 +485,25 @@ void MainWindow::wheelEvent(QWheelEvent* e) {
 
 void MainWindow::closeEvent(QCloseEvent* e) {
     // Only the Close button ends the viewer; the window manager's close request is ignored.
-    if (!closing_) e->ignore();
+    if (!closing_)
+        e->ignore();
 }
 
-void MainWindow::showEvent(QShowEvent* e) { QWidget::showEvent(e); }
+void MainWindow::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+}
 
 // ---- start-up checks and shutdown --------------------------------------------------------------
 
 void MainWindow::startupChecks() {
-    if (startupChecksDone_) return;
+    if (startupChecksDone_)
+        return;
     startupChecksDone_ = true;
     const DecoderCheck decoders = checkDecoders();
     if (!decoders.ok()) {
         QWidget* owner = QApplication::activeWindow() ? QApplication::activeWindow() : this;
-        LavFiltersPrompt prompt(owner, uiText(kStrMissingDecoders).arg(decoders.missing().join(QStringLiteral(", "))));
+        LavFiltersPrompt prompt(
+            owner, uiText(kStrMissingDecoders).arg(decoders.missing().join(QStringLiteral(", "))));
         prompt.exec();
     }
 }
@@ -421,7 +518,8 @@ void MainWindow::closeCommand() {
 }
 
 void MainWindow::shutdown() {
-    if (shutDown_) return;
+    if (shutDown_)
+        return;
     shutDown_ = true;
     positionTimer_.stop();
     displayTimer_.stop();

@@ -34,12 +34,20 @@ class RecordingListView;
 enum class PanelView { Recordings, Information };
 
 // What a key-down does in the main window; every other key is dropped.
-enum class KeyAction { None, PlayPause, Maximize, PreviousRecording, NextRecording, StepBack, StepForward };
+enum class KeyAction {
+    None,
+    PlayPause,
+    Maximize,
+    PreviousRecording,
+    NextRecording,
+    StepBack,
+    StepForward
+};
 KeyAction keyActionFor(int qtKey);
 
 class MainWindow : public QWidget {
     Q_OBJECT
-public:
+  public:
     static constexpr int kWidth = 1020;
     static constexpr int kHeight = 645;
     // Window timers (ids kept for logs; both are QTimers of the window).
@@ -82,11 +90,11 @@ public:
     // Called once after --demo has listed the demo card.
     void demoCardListed() { onDemoCardListed(); }
 
-signals:
+  signals:
     // After a key-down was consumed, with what it did (None for a dropped key).
     void keyRouted(orvik::shell::KeyAction action);
 
-protected:
+  protected:
     bool event(QEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
@@ -98,10 +106,12 @@ protected:
     void closeEvent(QCloseEvent* e) override;
     void showEvent(QShowEvent* e) override;
 
-private:
+  private:
+    friend class MainWindowTestAccess;
+
     // ---- main_window.cpp ----
     void createControls();
-    void createVideoPanes();  // main_window_panes.cpp
+    void createVideoPanes();   // main_window_panes.cpp
     void destroyVideoPanes();  // main_window_panes.cpp
     void showRecordingsPanel();
     void showInformationPanel();
@@ -126,8 +136,8 @@ private:
     // Destroy: stop and delete both players, release the browser. The map page file is removed
     // by shutdown() afterwards.
     void shutdownPlayback();
-    void openRecording(int row);  // list double click
-    void openNextRecording();     // end of a recording, Page Down
+    void openRecording(int row);   // list double click
+    void openNextRecording();      // end of a recording, Page Down
     void openPreviousRecording();  // Page Up
     void onDemoCardListed();
     void playCommand();
@@ -139,8 +149,8 @@ private:
     void zoomInCommand();
     void zoomOutCommand();
     void swapCommand();
-    void fullScreenCommand();  // FullScreen button
-    void maximizeCommand();    // Maximize button and Enter
+    void fullScreenCommand();         // FullScreen button
+    void maximizeCommand();           // Maximize button and Enter
     void toggleFullScreen(int pane);  // 0 none enlarged, 1 front, 2 rear
     void seekBarReleased();
     void volumeSliderReleased();
@@ -159,14 +169,14 @@ private:
     void configurationCommand();
     void clockCommand();
 
-public:
+  public:
     // State the playback file keeps for itself (players' scales, modes, telemetry track ...).
     struct PlaybackState;
     struct PlaybackStateDeleter {
         void operator()(PlaybackState* p) const;
     };
 
-private:
+  private:
     std::unique_ptr<PlaybackState, PlaybackStateDeleter> playback_;
 
     // Controls.

@@ -35,17 +35,21 @@ constexpr int kStrOpenFolderTitle = 60022;
 // More selected rows than this and Copy does nothing.
 constexpr size_t kMaxCopyRows = 100;
 
-QString uiText(int id) { return QString::fromStdString(platform::text(id)); }
+QString uiText(int id) {
+    return QString::fromStdString(platform::text(id));
+}
 }  // namespace
 
 void MainWindow::openCommand() {
-    if (openDialogShowing_) return;  // a second Open while the chooser is up does nothing
+    if (openDialogShowing_)
+        return;  // a second Open while the chooser is up does nothing
     openDialogShowing_ = true;
     const QString folder = QFileDialog::getExistingDirectory(
         this, uiText(kStrOpenFolderTitle), lastOpenedFolder_,
         QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
     openDialogShowing_ = false;
-    if (folder.isEmpty()) return;
+    if (folder.isEmpty())
+        return;
     listFolder(folder);
     lastOpenedFolder_ = folder;
 }
@@ -55,23 +59,27 @@ bool MainWindow::listFolder(const QString& folder) {
     auto rows = recordings::catalogueFolder(folder.toStdString());
     QApplication::restoreOverrideCursor();
     // A folder that cannot be scanned leaves the list as it was.
-    if (!rows) return false;
+    if (!rows)
+        return false;
     recordingModel_->setRows(std::move(*rows));
     recordingModel_->setCurrentRow(currentRow_);
     return true;
 }
 
 void MainWindow::showListContextMenu(const QPoint& globalPos) {
-    if (rowCount() == 0) return;
+    if (rowCount() == 0)
+        return;
     QMenu menu(this);
     QAction* copy = menu.addAction(uiText(kStrCopy));
     copy->setData(ctl::kCopyCommand);
-    if (QAction* chosen = menu.exec(globalPos); chosen == copy) runCommand(ctl::kCopyCommand);
+    if (QAction* chosen = menu.exec(globalPos); chosen == copy)
+        runCommand(ctl::kCopyCommand);
 }
 
 void MainWindow::copySelectedRecordings() {
     const std::vector<int> selected = recordingList_->selectedRowsInOrder();
-    if (selected.empty() || selected.size() > kMaxCopyRows) return;
+    if (selected.empty() || selected.size() > kMaxCopyRows)
+        return;
 
     // Each selected row becomes current in turn, as the rows are collected.
     std::vector<std::filesystem::path> sources;
@@ -84,7 +92,8 @@ void MainWindow::copySelectedRecordings() {
 
     const QString destination =
         QFileDialog::getExistingDirectory(this, uiText(kStrCopyDestination), lastCopyFolder_);
-    if (destination.isEmpty()) return;
+    if (destination.isEmpty())
+        return;
     lastCopyFolder_ = destination;
     const std::filesystem::path target(destination.toStdString());
 
@@ -100,11 +109,14 @@ void MainWindow::copySelectedRecordings() {
         Job job{src, target / src.filename()};
         std::error_code ec;
         if (std::filesystem::exists(job.to, ec)) {
-            if (std::filesystem::equivalent(job.from, job.to, ec)) continue;
-            if (skipAll) continue;
+            if (std::filesystem::equivalent(job.from, job.to, ec))
+                continue;
+            if (skipAll)
+                continue;
             if (!replaceAll) {
                 QMessageBox ask(QMessageBox::Warning, QStringLiteral("ORVIK"),
-                                uiText(kStrAlreadyExists).arg(QString::fromStdString(job.to.filename().string())),
+                                uiText(kStrAlreadyExists)
+                                    .arg(QString::fromStdString(job.to.filename().string())),
                                 QMessageBox::NoButton, this);
                 auto* replace = ask.addButton(uiText(kStrReplace), QMessageBox::AcceptRole);
                 auto* skip = ask.addButton(uiText(kStrSkip), QMessageBox::RejectRole);
@@ -119,10 +131,14 @@ void MainWindow::copySelectedRecordings() {
                 ask.setEscapeButton(cancel);
                 ask.exec();
                 const auto* clicked = ask.clickedButton();
-                if (clicked == cancel || !clicked) return;
-                if (clicked == none) skipAll = true;
-                if (clicked == all) replaceAll = true;
-                if (clicked == skip || clicked == none) continue;
+                if (clicked == cancel || !clicked)
+                    return;
+                if (clicked == none)
+                    skipAll = true;
+                if (clicked == all)
+                    replaceAll = true;
+                if (clicked == skip || clicked == none)
+                    continue;
                 (void)replace;
             }
             job.replace = true;
@@ -130,10 +146,12 @@ void MainWindow::copySelectedRecordings() {
         job.size = std::filesystem::file_size(job.from, ec);
         jobs.push_back(std::move(job));
     }
-    if (jobs.empty()) return;
+    if (jobs.empty())
+        return;
 
     std::uint64_t totalBytes = 0;
-    for (const auto& j : jobs) totalBytes += j.size;
+    for (const auto& j : jobs)
+        totalBytes += j.size;
 
     // The copy runs on a worker thread; the dialog polls it so the window stays live.
     std::atomic<std::uint64_t> bytesDone{0};
@@ -144,11 +162,11 @@ void MainWindow::copySelectedRecordings() {
         std::uint64_t before = 0;
         for (size_t i = 0; i < jobs.size() && !cancel; ++i) {
             fileIndex = static_cast<int>(i);
-            outcomes[i] = copyFileSafely(jobs[i].from, jobs[i].to, jobs[i].replace,
-                                         [&](std::uint64_t n) {
-                                             bytesDone = before + n;
-                                             return !cancel.load();
-                                         });
+            outcomes[i] =
+                copyFileSafely(jobs[i].from, jobs[i].to, jobs[i].replace, [&](std::uint64_t n) {
+                    bytesDone = before + n;
+                    return !cancel.load();
+                });
             before += jobs[i].size;
             bytesDone = before;
         }

@@ -9,14 +9,14 @@ namespace {
 
 // Stands in for a video pane until a player draws into it: the pane's idle picture.
 class PicturePane : public QWidget {
-public:
+  public:
     PicturePane(int imageId, QWidget* parent) : QWidget(parent), imageId_(imageId) {
         setAttribute(Qt::WA_OpaquePaintEvent);
         setMouseTracking(true);
         setFocusPolicy(Qt::ClickFocus);
     }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.fillRect(rect(), Qt::black);
@@ -24,7 +24,7 @@ protected:
             img->drawStretched(p, rect());
     }
 
-private:
+  private:
     int imageId_;
 };
 

@@ -9,7 +9,9 @@ namespace orvik::shell {
 
 struct MainWindow::PlaybackState {};
 
-void MainWindow::PlaybackStateDeleter::operator()(PlaybackState* p) const { delete p; }
+void MainWindow::PlaybackStateDeleter::operator()(PlaybackState* p) const {
+    delete p;
+}
 
 void MainWindow::createDisplays() {
     auto place = [this](QWidget* w, int id, const QRect& geometry, bool shown) {
@@ -36,7 +38,9 @@ void MainWindow::createDisplays() {
 
 void MainWindow::initPlayback() {}
 void MainWindow::shutdownPlayback() {}
-void MainWindow::openRecording(int row) { setCurrentRow(row); }
+void MainWindow::openRecording(int row) {
+    setCurrentRow(row);
+}
 void MainWindow::openNextRecording() {}
 void MainWindow::openPreviousRecording() {}
 void MainWindow::onDemoCardListed() {}

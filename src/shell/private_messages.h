@@ -20,14 +20,14 @@ inline QEvent::Type windowMessageType(int message) {
 }
 
 class WindowMessageEvent : public QEvent {
-public:
+  public:
     WindowMessageEvent(int message, std::intptr_t wParam = 0, std::intptr_t lParam = 0)
         : QEvent(windowMessageType(message)), message_(message), wParam_(wParam), lParam_(lParam) {}
     int message() const { return message_; }
     std::intptr_t wParam() const { return wParam_; }
     std::intptr_t lParam() const { return lParam_; }
 
-private:
+  private:
     int message_;
     std::intptr_t wParam_, lParam_;
 };

@@ -20,14 +20,17 @@ constexpr int kStrDateHeader = 264;
 constexpr int kStrTimeHeader = 265;
 constexpr int kStrFileNameHeader = 266;
 
-QString uiText(int id) { return QString::fromStdString(platform::text(id)); }
+QString uiText(int id) {
+    return QString::fromStdString(platform::text(id));
+}
 
 // The Type column: the kind icon hard at the left, the label right after it, so the label
 // still fits the narrow column beside the wide icon.
 class TypeColumnDelegate : public QStyledItemDelegate {
-public:
+  public:
     using QStyledItemDelegate::QStyledItemDelegate;
-    void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    void paint(QPainter* p, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
         QStyleOptionViewItem opt(option);
         initStyleOption(&opt, index);
         const QWidget* w = opt.widget;
@@ -38,7 +41,8 @@ public:
         const QPixmap icon = index.data(Qt::DecorationRole).value<QPixmap>();
         int x = opt.rect.left() + 4;
         if (!icon.isNull()) {
-            p->drawPixmap(opt.rect.left() + 1, opt.rect.top() + (opt.rect.height() - icon.height()) / 2, icon);
+            p->drawPixmap(opt.rect.left() + 1,
+                          opt.rect.top() + (opt.rect.height() - icon.height()) / 2, icon);
             x = opt.rect.left() + 1 + kIconArtWidth + 4;
         }
         const bool selected = opt.state & QStyle::State_Selected;
@@ -46,7 +50,8 @@ public:
                            : index.data(Qt::ForegroundRole).value<QColor>());
         p->setFont(opt.font);
         const QRect textRect(x, opt.rect.top(), opt.rect.right() - x - 1, opt.rect.height());
-        const QString text = opt.fontMetrics.elidedText(index.data().toString(), Qt::ElideRight, textRect.width());
+        const QString text =
+            opt.fontMetrics.elidedText(index.data().toString(), Qt::ElideRight, textRect.width());
         p->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, text);
     }
     // The visible part of each 53-pixel icon; the rest of the slice is see-through.
@@ -65,34 +70,40 @@ Qt::Alignment RecordingListModel::columnAlignment(int column) {
 
 RecordingListModel::RecordingListModel(QObject* parent) : QAbstractTableModel(parent) {
     if (const SkinImage* img = SkinRegistry::instance().image(skin::kListIcons))
-        for (int i = 0; i < img->sliceCount(); ++i) icons_.push_back(img->slice(i));
+        for (int i = 0; i < img->sliceCount(); ++i)
+            icons_.push_back(img->slice(i));
     refreshTexts();
 }
 
 void RecordingListModel::refreshTexts() {
     using recordings::RecordingKind;
-    for (int k = 0; k < 5; ++k) kindLabels_[k] = uiText(recordings::kindStringId(RecordingKind(k)));
+    for (int k = 0; k < 5; ++k)
+        kindLabels_[k] = uiText(recordings::kindStringId(RecordingKind(k)));
     for (size_t i = 0; i < rows_.size(); ++i) {
         dates_[i] = dateText(rows_[i]);
         times_[i] = timeText(rows_[i]);
     }
-    if (!rows_.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
+    if (!rows_.empty())
+        emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
     emit headerDataChanged(Qt::Horizontal, 0, ColumnCount - 1);
 }
 
 QString RecordingListModel::dateText(const recordings::RecordingFile& f) {
     const auto& t = f.timestamp;
     const QDate date(t.year, t.month, t.day);
-    if (!t.validDate() || !date.isValid()) return QStringLiteral(" ");
+    if (!t.validDate() || !date.isValid())
+        return QStringLiteral(" ");
     return QLocale::system().toString(date, QLocale::ShortFormat);
 }
 
 QString RecordingListModel::timeText(const recordings::RecordingFile& f) {
     const auto& t = f.timestamp;
-    if (!t.validDate()) return QStringLiteral(" ");
+    if (!t.validDate())
+        return QStringLiteral(" ");
     const QTime time(t.hour, t.minute, t.second);
     // A real date with an impossible time (hour 24 and above) shows no time either.
-    if (!time.isValid()) return QStringLiteral(" ");
+    if (!time.isValid())
+        return QStringLiteral(" ");
     return QLocale::system().toString(time, QStringLiteral("HH:mm:ss"));
 }
 
@@ -129,31 +140,42 @@ int RecordingListModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant RecordingListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= rowCount()) return {};
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
     const auto& f = rows_[index.row()];
     switch (role) {
         case Qt::DisplayRole:
         case Qt::ToolTipRole:
             switch (index.column()) {
-                case Type: return kindLabels_[std::clamp(static_cast<int>(f.kind), 0, 4)];
-                case Date: return dates_[index.row()];
-                case Time: return times_[index.row()];
-                case FileName: return role == Qt::ToolTipRole ? QString::fromStdString(f.fullPath)
-                                                              : QString::fromStdString(f.name);
-                case Key: return QString::fromStdString(f.key);
-                case Channel: return QString::fromStdString(f.channelText());
-                case FullPath: return QString::fromStdString(f.fullPath);
+                case Type:
+                    return kindLabels_[std::clamp(static_cast<int>(f.kind), 0, 4)];
+                case Date:
+                    return dates_[index.row()];
+                case Time:
+                    return times_[index.row()];
+                case FileName:
+                    return role == Qt::ToolTipRole ? QString::fromStdString(f.fullPath)
+                                                   : QString::fromStdString(f.name);
+                case Key:
+                    return QString::fromStdString(f.key);
+                case Channel:
+                    return QString::fromStdString(f.channelText());
+                case FullPath:
+                    return QString::fromStdString(f.fullPath);
             }
             return {};
         case Qt::DecorationRole:
             if (index.column() == Type) {
                 const int icon = recordings::kindIconIndex(f.kind, f.channel);
                 // Index 6 lies outside the six icons: User and Unknown rows have none.
-                if (icon >= 0 && icon < static_cast<int>(icons_.size())) return icons_[icon];
+                if (icon >= 0 && icon < static_cast<int>(icons_.size()))
+                    return icons_[icon];
             }
             return {};
-        case Qt::TextAlignmentRole: return QVariant::fromValue(columnAlignment(index.column()));
-        case Qt::ForegroundRole: return QColor(Qt::black);
+        case Qt::TextAlignmentRole:
+            return QVariant::fromValue(columnAlignment(index.column()));
+        case Qt::ForegroundRole:
+            return QColor(Qt::black);
         case Qt::BackgroundRole:
             return index.row() == currentRow_ ? QColor(200, 200, 255) : QColor(Qt::white);
     }
@@ -161,14 +183,16 @@ QVariant RecordingListModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant RecordingListModel::headerData(int section, Qt::Orientation o, int role) const {
-    if (o != Qt::Horizontal) return {};
+    if (o != Qt::Horizontal)
+        return {};
     if (role == Qt::DisplayRole) {
-        static const int ids[ColumnCount] = {kStrTypeHeader,     kStrDateHeader,     kStrTimeHeader,
-                                             kStrFileNameHeader, kStrFileNameHeader, kStrFileNameHeader,
-                                             kStrFileNameHeader};
+        static const int ids[ColumnCount] = {
+            kStrTypeHeader,     kStrDateHeader,     kStrTimeHeader,    kStrFileNameHeader,
+            kStrFileNameHeader, kStrFileNameHeader, kStrFileNameHeader};
         return section >= 0 && section < ColumnCount ? uiText(ids[section]) : QVariant();
     }
-    if (role == Qt::TextAlignmentRole) return QVariant::fromValue(columnAlignment(section));
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(columnAlignment(section));
     return {};
 }
 
@@ -196,24 +220,24 @@ RecordingListView::RecordingListView(QWidget* parent) : QTableView(parent) {
     horizontalHeader()->setSectionsClickable(false);
     horizontalHeader()->setFixedHeight(22);
     setFocusPolicy(Qt::ClickFocus);
-    setStyleSheet(QStringLiteral(
-        "QTableView { background: #ffffff; color: #000000; gridline-color: #d4d8de;"
-        "  border: 1px solid #0b0d10; selection-background-color: #2f7fd8;"
-        "  selection-color: #ffffff; outline: 0; }"
-        "QHeaderView::section { background: qlineargradient(x1:0, y1:0, x2:0, y2:1,"
-        "  stop:0 #2c323b, stop:1 #1f242b); color: #c9d3de; border: none;"
-        "  border-right: 1px solid #14181d; border-bottom: 1px solid #0b0d10;"
-        "  padding: 0 6px; }"
-        "QTableView QTableCornerButton::section, QAbstractScrollArea::corner {"
-        "  background: #1a1e24; border: none; }"
-        "QScrollBar:vertical { background: #1a1e24; width: 12px; margin: 0; }"
-        "QScrollBar::handle:vertical { background: #4a5562; min-height: 24px;"
-        "  border-radius: 4px; margin: 2px; }"
-        "QScrollBar::handle:vertical:hover { background: #5d6b7b; }"
-        "QScrollBar::add-line, QScrollBar::sub-line { height: 0; width: 0; }"
-        "QScrollBar:horizontal { background: #1a1e24; height: 12px; margin: 0; }"
-        "QScrollBar::handle:horizontal { background: #4a5562; min-width: 24px;"
-        "  border-radius: 4px; margin: 2px; }"));
+    setStyleSheet(
+        QStringLiteral("QTableView { background: #ffffff; color: #000000; gridline-color: #d4d8de;"
+                       "  border: 1px solid #0b0d10; selection-background-color: #2f7fd8;"
+                       "  selection-color: #ffffff; outline: 0; }"
+                       "QHeaderView::section { background: qlineargradient(x1:0, y1:0, x2:0, y2:1,"
+                       "  stop:0 #2c323b, stop:1 #1f242b); color: #c9d3de; border: none;"
+                       "  border-right: 1px solid #14181d; border-bottom: 1px solid #0b0d10;"
+                       "  padding: 0 6px; }"
+                       "QTableView QTableCornerButton::section, QAbstractScrollArea::corner {"
+                       "  background: #1a1e24; border: none; }"
+                       "QScrollBar:vertical { background: #1a1e24; width: 12px; margin: 0; }"
+                       "QScrollBar::handle:vertical { background: #4a5562; min-height: 24px;"
+                       "  border-radius: 4px; margin: 2px; }"
+                       "QScrollBar::handle:vertical:hover { background: #5d6b7b; }"
+                       "QScrollBar::add-line, QScrollBar::sub-line { height: 0; width: 0; }"
+                       "QScrollBar:horizontal { background: #1a1e24; height: 12px; margin: 0; }"
+                       "QScrollBar::handle:horizontal { background: #4a5562; min-width: 24px;"
+                       "  border-radius: 4px; margin: 2px; }"));
 }
 
 void RecordingListView::setListModel(RecordingListModel* model) {
@@ -229,8 +253,10 @@ void RecordingListView::setListModel(RecordingListModel* model) {
 
 std::vector<int> RecordingListView::selectedRowsInOrder() const {
     std::vector<int> rows;
-    if (!selectionModel()) return rows;
-    for (const QModelIndex& i : selectionModel()->selectedRows()) rows.push_back(i.row());
+    if (!selectionModel())
+        return rows;
+    for (const QModelIndex& i : selectionModel()->selectedRows())
+        rows.push_back(i.row());
     std::sort(rows.begin(), rows.end());
     return rows;
 }
@@ -238,11 +264,13 @@ std::vector<int> RecordingListView::selectedRowsInOrder() const {
 void RecordingListView::mouseDoubleClickEvent(QMouseEvent* e) {
     const QModelIndex i = indexAt(e->position().toPoint());
     QTableView::mouseDoubleClickEvent(e);
-    if (i.isValid() && e->button() == Qt::LeftButton) emit rowDoubleClicked(i.row());
+    if (i.isValid() && e->button() == Qt::LeftButton)
+        emit rowDoubleClicked(i.row());
 }
 
 void RecordingListView::contextMenuEvent(QContextMenuEvent* e) {
-    if (model() && model()->rowCount() > 0) emit contextMenuAt(e->globalPos());
+    if (model() && model()->rowCount() > 0)
+        emit contextMenuAt(e->globalPos());
 }
 
 }  // namespace orvik::shell

@@ -12,7 +12,7 @@ namespace orvik::shell {
 
 class RecordingListModel : public QAbstractTableModel {
     Q_OBJECT
-public:
+  public:
     enum Column { Type = 0, Date, Time, FileName, Key, Channel, FullPath, ColumnCount };
     // Header and width of each column; the last three are hidden.
     static int columnWidth(int column);
@@ -40,7 +40,7 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation o, int role) const override;
 
-private:
+  private:
     std::vector<recordings::RecordingFile> rows_;
     std::vector<QString> dates_, times_;  // formatted once per fill
     std::vector<QPixmap> icons_;          // the six list icons
@@ -50,17 +50,17 @@ private:
 
 class RecordingListView : public QTableView {
     Q_OBJECT
-public:
+  public:
     explicit RecordingListView(QWidget* parent = nullptr);
     void setListModel(RecordingListModel* model);
     // Selected rows, top to bottom.
     std::vector<int> selectedRowsInOrder() const;
 
-signals:
+  signals:
     void rowDoubleClicked(int row);
     void contextMenuAt(const QPoint& globalPos);
 
-protected:
+  protected:
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
 };

@@ -6,23 +6,27 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <algorithm>
 #include <QToolTip>
+#include <algorithm>
 
 #include "platform/strings.h"
 
 // The skin bitmaps live in a static library, so their resource must be registered by hand.
-static void registerSkinResources() { Q_INIT_RESOURCE(skin); }
+static void registerSkinResources() {
+    Q_INIT_RESOURCE(skin);
+}
 
 namespace orvik::shell {
 
 // ---- SkinImage ---------------------------------------------------------------------------------
 
 void SkinImage::load() const {
-    if (loaded_) return;
+    if (loaded_)
+        return;
     loaded_ = true;
     QImage image(QStringLiteral(":/skin/") + name_);
-    if (image.isNull() || image.width() == 0 || image.height() == 0) return;
+    if (image.isNull() || image.width() == 0 || image.height() == 0)
+        return;
     pixmap_ = QPixmap::fromImage(image);
     if (transparent_) {
         // Magenta marks see-through pixels, as in an image list with a mask.
@@ -31,7 +35,8 @@ void SkinImage::load() const {
         for (int y = 0; y < withAlpha.height(); ++y) {
             auto* line = reinterpret_cast<QRgb*>(withAlpha.scanLine(y));
             for (int x = 0; x < withAlpha.width(); ++x)
-                if ((line[x] & 0xFFFFFF) == key) line[x] = 0;
+                if ((line[x] & 0xFFFFFF) == key)
+                    line[x] = 0;
         }
         pixmap_ = QPixmap::fromImage(withAlpha);
     }
@@ -41,7 +46,8 @@ void SkinImage::load() const {
             pixmap_ = QPixmap();
             return;
         }
-        for (int i = 0; i < slices_; ++i) pieces_.push_back(pixmap_.copy(i * w, 0, w, pixmap_.height()));
+        for (int i = 0; i < slices_; ++i)
+            pieces_.push_back(pixmap_.copy(i * w, 0, w, pixmap_.height()));
     }
 }
 
@@ -57,28 +63,33 @@ QSize SkinImage::size() const {
 
 QSize SkinImage::sliceSize() const {
     load();
-    if (pixmap_.isNull()) return {};
+    if (pixmap_.isNull())
+        return {};
     return slices_ >= 1 ? QSize(pixmap_.width() / slices_, pixmap_.height()) : pixmap_.size();
 }
 
 void SkinImage::draw(QPainter& p, QPoint at) const {
     load();
-    if (!pixmap_.isNull()) p.drawPixmap(at, pixmap_);
+    if (!pixmap_.isNull())
+        p.drawPixmap(at, pixmap_);
 }
 
 void SkinImage::drawStretched(QPainter& p, const QRect& target) const {
     load();
-    if (!pixmap_.isNull()) p.drawPixmap(target, pixmap_);
+    if (!pixmap_.isNull())
+        p.drawPixmap(target, pixmap_);
 }
 
 void SkinImage::drawSlice(QPainter& p, int index, QPoint at) const {
     load();
-    if (index >= 0 && index < static_cast<int>(pieces_.size())) p.drawPixmap(at, pieces_[index]);
+    if (index >= 0 && index < static_cast<int>(pieces_.size()))
+        p.drawPixmap(at, pieces_[index]);
 }
 
 QPixmap SkinImage::slice(int index) const {
     load();
-    if (index >= 0 && index < static_cast<int>(pieces_.size())) return pieces_[index];
+    if (index >= 0 && index < static_cast<int>(pieces_.size()))
+        return pieces_[index];
     return {};
 }
 
@@ -93,7 +104,8 @@ QString SkinRegistry::fontFamily() {
     static const QString family = [] {
         const QStringList families = QFontDatabase::families();
         for (const char* f : {"Noto Sans CJK KR", "Noto Sans KR", "Noto Sans CJK SC", "Noto Sans"})
-            if (families.contains(QString::fromLatin1(f))) return QString::fromLatin1(f);
+            if (families.contains(QString::fromLatin1(f)))
+                return QString::fromLatin1(f);
         return QFont().defaultFamily();
     }();
     return family;
@@ -142,9 +154,9 @@ void SkinRegistry::fill() {
             {skin::kListIcons, "listicons.bmp", 6, true},
         };
         for (const auto& e : entries)
-            images_.insert(e.id, SkinImage(QString::fromLatin1(e.name), e.slices,
-                                           e.transparent ? std::optional<QRgb>(magenta)
-                                                         : std::nullopt));
+            images_.insert(e.id,
+                           SkinImage(QString::fromLatin1(e.name), e.slices,
+                                     e.transparent ? std::optional<QRgb>(magenta) : std::nullopt));
 
         auto pixelFont = [](int px) {
             QFont f(fontFamily());
@@ -167,13 +179,15 @@ void SkinRegistry::fill() {
 
         // The texts other parts of the window take from the cache, in this order.
         auto range = [this](int from, int to) {
-            for (int id = from; id <= to; ++id) textIds_.push_back(id);
+            for (int id = from; id <= to; ++id)
+                textIds_.push_back(id);
         };
         range(258, 273);
-        for (int id : {289, 276, 278, 277}) textIds_.push_back(id);
+        for (int id : {289, 276, 278, 277})
+            textIds_.push_back(id);
         range(279, 285);
-        for (int id : {287, 288, 286, 274, 275, 238, 239, 234, 240, 241, 242, 243, 235, 236, 244,
-                       237, 306, 307, 308, 309, 363, 364, 352})
+        for (int id : {287, 288, 286, 274, 275, 238, 239, 234, 240, 241, 242, 243,
+                       235, 236, 244, 237, 306, 307, 308, 309, 363, 364, 352})
             textIds_.push_back(id);
         range(315, 321);
         for (int id : {314, 322, 323, 324, 325, 384, 326, 327, 328, 329, 330, 332, 333, 335})
@@ -191,9 +205,13 @@ const SkinImage* SkinRegistry::image(int id) const {
     return it == images_.constEnd() ? nullptr : &it.value();
 }
 
-QFont SkinRegistry::font(int id) const { return fonts_.value(id, QFont(fontFamily())); }
+QFont SkinRegistry::font(int id) const {
+    return fonts_.value(id, QFont(fontFamily()));
+}
 
-QString SkinRegistry::text(int id) const { return texts_.value(id); }
+QString SkinRegistry::text(int id) const {
+    return texts_.value(id);
+}
 
 // ---- SkinButton --------------------------------------------------------------------------------
 
@@ -233,8 +251,10 @@ void SkinButton::setTooltipTextId(int stringId) {
 }
 
 int SkinButton::currentSlice() const {
-    if (!hovered_) return normal_;
-    if (isDown()) return pressed_;
+    if (!hovered_)
+        return normal_;
+    if (isDown())
+        return pressed_;
     const SkinImage* img = SkinRegistry::instance().image(imageId_);
     return img && img->sliceCount() == 3 ? hover_ : normal_;
 }
@@ -299,14 +319,18 @@ void SkinSlider::setPosition(std::int64_t position) {
     update();
 }
 
-std::int64_t SkinSlider::position() const { return min_ == max_ ? 0 : pos_; }
+std::int64_t SkinSlider::position() const {
+    return min_ == max_ ? 0 : pos_;
+}
 
 int SkinSlider::thumbX() const {
     const int thumb = 13;
     const int travel = std::max(0, width() - thumb);
-    if (max_ <= min_) return 0;
+    if (max_ <= min_)
+        return 0;
     // Long double keeps 64-bit ranges (media time in 100 ns units) exact enough for pixels.
-    const long double f = static_cast<long double>(pos_ - min_) / static_cast<long double>(max_ - min_);
+    const long double f =
+        static_cast<long double>(pos_ - min_) / static_cast<long double>(max_ - min_);
     return static_cast<int>(f * travel + 0.5L);
 }
 
@@ -340,26 +364,30 @@ void SkinSlider::paintEvent(QPaintEvent*) {
         }
     }
     if (const SkinImage* thumb = reg.image(skin::kThumb)) {
-        if (!isEnabled()) p.setOpacity(0.45);
+        if (!isEnabled())
+            p.setOpacity(0.45);
         thumb->drawSlice(p, 0, QPoint(tx, (height() - 13) / 2));
     }
 }
 
 void SkinSlider::mousePressEvent(QMouseEvent* e) {
-    if (e->button() != Qt::LeftButton || max_ <= min_) return;
+    if (e->button() != Qt::LeftButton || max_ <= min_)
+        return;
     pressed_ = true;
     setPosition(positionAt(e->position().toPoint().x()));
     emit tracking(pos_);
 }
 
 void SkinSlider::mouseMoveEvent(QMouseEvent* e) {
-    if (!pressed_) return;
+    if (!pressed_)
+        return;
     setPosition(positionAt(e->position().toPoint().x()));
     emit tracking(pos_);
 }
 
 void SkinSlider::mouseReleaseEvent(QMouseEvent* e) {
-    if (e->button() != Qt::LeftButton || !pressed_) return;
+    if (e->button() != Qt::LeftButton || !pressed_)
+        return;
     pressed_ = false;
     setPosition(positionAt(e->position().toPoint().x()));
     emit notify(id_, kReleasedCode);

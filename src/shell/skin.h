@@ -18,7 +18,7 @@ namespace orvik::shell {
 // one picture; with n slices it is cut into n pieces of width / n, and `transparent` (if any)
 // becomes see-through. A bitmap that is missing or empty is simply not drawn.
 class SkinImage {
-public:
+  public:
     SkinImage() = default;
     SkinImage(QString resourceName, int slices, std::optional<QRgb> transparent = std::nullopt)
         : name_(std::move(resourceName)), slices_(slices), transparent_(transparent) {}
@@ -36,7 +36,7 @@ public:
     void drawSlice(QPainter& p, int index, QPoint at) const;
     QPixmap slice(int index) const;
 
-private:
+  private:
     void load() const;
     QString name_;
     int slices_ = 0;
@@ -48,7 +48,7 @@ private:
 
 // One per process, filled once at start and never emptied.
 class SkinRegistry {
-public:
+  public:
     static SkinRegistry& instance();
 
     // Registers the window's images, fonts and cached texts (in the current language).
@@ -64,7 +64,7 @@ public:
     // The font family used for every skin font (covers Hangul).
     static QString fontFamily();
 
-private:
+  private:
     SkinRegistry() = default;
     QHash<int, SkinImage> images_;
     QHash<int, QFont> fonts_;
@@ -87,14 +87,13 @@ inline constexpr int kFullScreenButton = 1201, kRewindButton = 1202, kPlayButton
 // The six 53 x 16 recording-list icons.
 inline constexpr int kListIcons = 202;
 // Font ids.
-inline constexpr int kFontList = 100, kFontLarge = 101, kFont10pt = 0, kFont15pt = 1,
-                     kFont16pt = 2;
+inline constexpr int kFontList = 100, kFontLarge = 101, kFont10pt = 0, kFont15pt = 1, kFont16pt = 2;
 }  // namespace skin
 
 // Owner-drawn push button: one slice for normal, hover and pressed (0, 1, 2 by default).
 class SkinButton : public QAbstractButton {
     Q_OBJECT
-public:
+  public:
     SkinButton(int controlId, QWidget* parent = nullptr);
 
     int controlId() const { return id_; }
@@ -117,13 +116,13 @@ public:
     int currentSlice() const;
     QSize sizeHint() const override;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
     void enterEvent(QEnterEvent*) override;
     void leaveEvent(QEvent*) override;
     void mouseMoveEvent(QMouseEvent*) override;
 
-private:
+  private:
     int id_;
     int imageId_ = 0;
     int normal_ = 0, hover_ = 1, pressed_ = 2;
@@ -137,7 +136,7 @@ private:
 // slider reports notify(id, kReleasedCode).
 class SkinSlider : public QWidget {
     Q_OBJECT
-public:
+  public:
     static constexpr int kReleasedCode = 276;
 
     SkinSlider(int controlId, QWidget* parent = nullptr);
@@ -150,18 +149,18 @@ public:
     std::int64_t position() const;
     bool isPressed() const { return pressed_; }
 
-signals:
+  signals:
     void notify(int controlId, int code);
     // While dragging, each new position (the thumb follows the pointer).
     void tracking(std::int64_t position);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
     void mousePressEvent(QMouseEvent*) override;
     void mouseMoveEvent(QMouseEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
 
-private:
+  private:
     std::int64_t positionAt(int x) const;
     int thumbX() const;
     int id_;

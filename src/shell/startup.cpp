@@ -28,10 +28,14 @@ constexpr int kStrPromptLine2 = 60003;
 constexpr int kStrPromptDownload = 60004;
 constexpr int kStrPromptCancel = 60005;
 
-QString uiText(int id) { return QString::fromStdString(platform::text(id)); }
+QString uiText(int id) {
+    return QString::fromStdString(platform::text(id));
+}
 }  // namespace
 
-QString makeVersionText() { return QStringLiteral("[Ver %1]").arg(QStringLiteral(ORVIK_VERSION)); }
+QString makeVersionText() {
+    return QStringLiteral("[Ver %1]").arg(QStringLiteral(ORVIK_VERSION));
+}
 
 const char* const kBrowserEmulationKeys[5] = {
     R"(HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node\Microsoft\Internet Explorer\Main\FeatureControl\FEATURE_BROWSER_EMULATION)",
@@ -62,21 +66,26 @@ std::string programFileName() {
 
 QStringList DecoderCheck::missing() const {
     QStringList m;
-    if (!mpvLoads) m << QStringLiteral("libmpv");
-    if (!h264) m << QStringLiteral("H.264");
-    if (!aac) m << QStringLiteral("AAC");
+    if (!mpvLoads)
+        m << QStringLiteral("libmpv");
+    if (!h264)
+        m << QStringLiteral("H.264");
+    if (!aac)
+        m << QStringLiteral("AAC");
     return m;
 }
 
 DecoderCheck checkDecoders() {
     DecoderCheck c;
     // Tests exercise the prompt by pretending the decoders are gone.
-    if (qEnvironmentVariableIsSet("ORVIK_PRETEND_NO_DECODERS")) return c;
+    if (qEnvironmentVariableIsSet("ORVIK_PRETEND_NO_DECODERS"))
+        return c;
     for (const char* lib : {"libmpv.so.2", "libmpv.so.1", "libmpv.so"}) {
         if (void* h = ::dlopen(lib, RTLD_LAZY | RTLD_LOCAL)) {
             c.mpvLoads = ::dlsym(h, "mpv_create") != nullptr;
             ::dlclose(h);
-            if (c.mpvLoads) break;
+            if (c.mpvLoads)
+                break;
         }
     }
     c.h264 = avcodec_find_decoder(AV_CODEC_ID_H264) != nullptr;
@@ -130,6 +139,8 @@ void LavFiltersPrompt::showEvent(QShowEvent* e) {
     }
 }
 
-void LavFiltersPrompt::reject() { done(kCancelResult); }
+void LavFiltersPrompt::reject() {
+    done(kCancelResult);
+}
 
 }  // namespace orvik::shell

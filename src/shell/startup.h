@@ -43,7 +43,7 @@ QString decoderDownloadAddress();
 // or closing gives 2.
 class LavFiltersPrompt : public QDialog {
     Q_OBJECT
-public:
+  public:
     static constexpr int kDialogId = 221;
     static constexpr int kDownloadResult = 1;
     static constexpr int kCancelResult = 2;
@@ -52,11 +52,13 @@ public:
     QPushButton* downloadButton() const { return download_; }
     QPushButton* cancelButton() const { return cancel_; }
 
-protected:
+  protected:
     void showEvent(QShowEvent* e) override;
+
+  public:
     void reject() override;
 
-private:
+  private:
     QPushButton* download_;
     QPushButton* cancel_;
 };

@@ -30,12 +30,15 @@ namespace {
 constexpr int kStrPreparingDemo = 60030;
 constexpr int kStrDemoFailed = 60031;
 
-QString uiText(int id) { return QString::fromStdString(platform::text(id)); }
+QString uiText(int id) {
+    return QString::fromStdString(platform::text(id));
+}
 
 // Text in UTF-8 whatever the session's locale; numbers stay in "C" conventions (libmpv
 // requires it, and our formats spell numbers themselves).
 void setRuntimeLocale() {
-    if (!std::setlocale(LC_CTYPE, "")) std::setlocale(LC_CTYPE, "C.UTF-8");
+    if (!std::setlocale(LC_CTYPE, ""))
+        std::setlocale(LC_CTYPE, "C.UTF-8");
     const char* ctype = std::setlocale(LC_CTYPE, nullptr);
     if (!ctype || (!std::strstr(ctype, "UTF-8") && !std::strstr(ctype, "utf8")))
         std::setlocale(LC_CTYPE, "C.UTF-8");
@@ -75,7 +78,8 @@ QString demoCardFolder() {
 // the reason it failed.
 QString prepareDemoCard(QWidget* owner, const QString& folder) {
     const QString marker = folder + QStringLiteral("/.orvik-demo-complete");
-    if (QFile::exists(marker)) return {};
+    if (QFile::exists(marker))
+        return {};
 #if ORVIK_HAVE_SAMPLECARD
     QProgressDialog progress(uiText(kStrPreparingDemo), QString(), 0, 100, owner);
     progress.setWindowTitle(QStringLiteral("ORVIK"));
@@ -92,7 +96,8 @@ QString prepareDemoCard(QWidget* owner, const QString& folder) {
             total = std::max(1, count);
         };
         auto result = tools::writeSampleCard(folder.toStdString(), options);
-        if (!result) error = result.error();
+        if (!result)
+            error = result.error();
     });
     QEventLoop loop;
     QObject::connect(worker, &QThread::finished, &loop, &QEventLoop::quit);
@@ -105,7 +110,8 @@ QString prepareDemoCard(QWidget* owner, const QString& folder) {
     worker->wait();
     delete worker;
     progress.close();
-    if (!error.empty()) return QString::fromStdString(error);
+    if (!error.empty())
+        return QString::fromStdString(error);
     QFile f(marker);
     f.open(QIODevice::WriteOnly);
     return {};
@@ -120,7 +126,8 @@ QString prepareDemoCard(QWidget* owner, const QString& folder) {
 int runViewer(int argc, char** argv) {
     // A second start leaves the running viewer alone and ends at once.
     const auto instance = platform::SingleInstance::acquire();
-    if (!instance) return 0;
+    if (!instance)
+        return 0;
 
     bool demo = false;
     QString folder;  // a card folder to list at start
@@ -149,13 +156,15 @@ int runViewer(int argc, char** argv) {
     WindowMessageEvent checks(WM_STARTUP_CHECKS);
     QCoreApplication::sendEvent(&window, &checks);
 
-    if (!folder.isEmpty()) window.listFolder(folder);
+    if (!folder.isEmpty())
+        window.listFolder(folder);
     if (demo) {
         const QString folder = demoCardFolder();
         QDir().mkpath(folder);
         const QString failure = prepareDemoCard(&window, folder);
         if (!failure.isEmpty())
-            QMessageBox::critical(&window, QStringLiteral("ORVIK"), uiText(kStrDemoFailed).arg(failure));
+            QMessageBox::critical(&window, QStringLiteral("ORVIK"),
+                                  uiText(kStrDemoFailed).arg(failure));
         else if (window.listFolder(folder))
             window.demoCardListed();
     }
