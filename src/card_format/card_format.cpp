@@ -12,7 +12,10 @@
 #include <iostream>
 #include <sstream>
 
+#include "device_config/device_config.h"
+#include "platform/atomic_file.h"
 #include "platform/volume_label.h"
+#include "platform/volumes.h"
 
 namespace orvik::card_format {
 namespace fs = std::filesystem;
@@ -60,71 +63,12 @@ bool sameFile(const fs::path& a, const fs::path& b) {
     return fs::equivalent(a, b, ec);
 }
 
-// The card's configuration file below `root`, when there is one the camera would read.
-// Kept behind one function so the device-configuration locate rule can take over here.
+// The card's configuration file in `root`, found by the same rule the settings editor uses.
 std::string findCardConfigFile(const std::string& root) {
     fs::path p = fs::path(root) / std::string(kConfigFileName);
     std::error_code ec;
     if (fs::is_regular_file(p, ec) && fs::file_size(p, ec) == 624 && !ec)
         return p.string();
-    return {};
-}
-
-Result<std::string> readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return makeError("cannot open " + path + ": " + platform::systemErrorText(errno));
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    if (in.bad())
-        return makeError("cannot read " + path);
-    return ss.str();
-}
-
-// Temp file in the same folder, fsync, rename over the target, fsync the folder: the old file
-// (if any) stays whole until the new one is complete.
-Result<void> writeFileAtomically(const std::string& path, const std::string& data) {
-    fs::path target(path);
-    fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-    std::string tmpl = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    int fd = ::mkstemp(name.data());
-    if (fd < 0)
-        return makeError("cannot create a file in " + dir.string() + ": " +
-                         platform::systemErrorText(errno));
-    auto failWith = [&](const std::string& what) -> Result<void> {
-        int e = errno;
-        ::close(fd);
-        ::unlink(name.data());
-        return makeError(what + " " + path + ": " + platform::systemErrorText(e));
-    };
-    std::size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return failWith("cannot write");
-        done += static_cast<std::size_t>(n);
-    }
-    ::fchmod(fd, 0644);
-    if (::fsync(fd) != 0)
-        return failWith("cannot write");
-    if (::close(fd) != 0) {
-        ::unlink(name.data());
-        return makeError("cannot write " + path + ": " + platform::systemErrorText(errno));
-    }
-    if (::rename(name.data(), path.c_str()) != 0) {
-        int e = errno;
-        ::unlink(name.data());
-        return makeError("cannot replace " + path + ": " + platform::systemErrorText(e));
-    }
-    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
     return {};
 }
 
@@ -146,9 +90,7 @@ Result<CardTarget> targetForDevice(const std::string& sourcePath, const std::str
 }
 
 Result<void> labelCard(const std::string& device, std::string_view label) {
-    (void)device;
-    (void)label;
-    return makeError("volume labelling is not available in this build yet");
+    return platform::writeFatLabel(device, label);
 }
 
 }  // namespace
@@ -209,10 +151,8 @@ Result<CardTarget> resolveCardTarget(const std::string& sourcePath,
         t->sourceIsConfigFile = true;
         return t;
     }
-    if (S_ISREG(st.st_mode))
-        return targetForDevice(sourcePath, sourcePath, view);
-    return makeError("'" + sourcePath +
-                     "' is neither a card, a card image nor a configuration file");
+    // An image file, or anything else: the safety check says what it is.
+    return targetForDevice(sourcePath, sourcePath, view);
 }
 
 Result<CardTarget> chooseDrive(const std::string& chosenPath, const platform::SystemView& view) {
@@ -284,11 +224,12 @@ CardFormatOutcome runCardFormat(const CardTarget& target, const CardFormatReques
         else if (!target.mountPoint.empty())
             source = findCardConfigFile(target.mountPoint);
         if (!source.empty()) {
-            auto data = readWholeFile(source);
+            // Far larger than any configuration file, small enough to hold in memory.
+            auto data = platform::readFileLimited(source, 1 << 20);
             std::string dir =
                 request.tempDir.empty() ? fs::temp_directory_path().string() : request.tempDir;
             std::string copy = (fs::path(dir) / std::string(kConfigFileName)).string();
-            if (data && writeFileAtomically(copy, *data)) {
+            if (data && platform::writeFileAtomic(copy, *data)) {
                 configData = std::move(*data);
                 o.savedConfigPath = copy;
             }
@@ -339,7 +280,7 @@ CardFormatOutcome runCardFormat(const CardTarget& target, const CardFormatReques
         Result<void> r;
         if (!o.mountPoint.empty()) {
             o.restoredConfigPath = (fs::path(o.mountPoint) / std::string(kConfigFileName)).string();
-            r = writeFileAtomically(o.restoredConfigPath, configData);
+            r = platform::writeFileAtomic(o.restoredConfigPath, configData);
         } else {
             o.restoredConfigPath = target.device + "::/" + std::string(kConfigFileName);
             r = writeRootFileOnFat32(target.device, kConfigFileName, configData,

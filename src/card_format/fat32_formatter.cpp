@@ -127,6 +127,15 @@ LayoutCheck planFat32(std::uint64_t lengthBytes, std::uint32_t bytesPerSector,
                                       l.fatCount, bytesPerSector);
     l.userAreaSectors = l.totalSectors - l.reservedSectors - l.fatCount * l.fatSizeSectors;
     l.clusterCount = l.userAreaSectors / l.sectorsPerCluster;
+    // The size formula forgets the two reserved FAT entries: for some volume sizes (64 GiB,
+    // 128 GiB cards among them) the FAT would end one entry before the last cluster, which FAT
+    // drivers reject or overrun. Grow the FAT until cluster numbers 2..count+1 all fit.
+    while ((static_cast<std::uint64_t>(l.clusterCount) + 2) * 4 >
+           static_cast<std::uint64_t>(l.fatSizeSectors) * bytesPerSector) {
+        ++l.fatSizeSectors;
+        l.userAreaSectors = l.totalSectors - l.reservedSectors - l.fatCount * l.fatSizeSectors;
+        l.clusterCount = l.userAreaSectors / l.sectorsPerCluster;
+    }
     l.fatSectorsNeeded =
         (static_cast<std::uint64_t>(l.clusterCount) * 4 + bytesPerSector - 1) / bytesPerSector;
     l.systemAreaSectors = l.fatCount * l.fatSizeSectors + l.reservedSectors + l.sectorsPerCluster;
@@ -324,12 +333,21 @@ int FormatFat32(const std::string& devicePath, const FormatParams& params,
         static_cast<std::uint64_t>(l.systemAreaSectors) * l.bytesPerSector;
     const auto started = std::chrono::steady_clock::now();
     std::uint64_t written = 0;
+    bool punch = options.sparseImages && dev->isImage();
     if (options.progress)
         options.progress(0, totalBytes);
     while (written < totalBytes) {
         const std::size_t chunk =
             static_cast<std::size_t>(std::min<std::uint64_t>(zeros.size(), totalBytes - written));
-        if (int e = dev->writeAt(written, zeros.data(), chunk))
+        int e = EOPNOTSUPP;
+        if (punch) {
+            e = dev->punchZeros(written, chunk);
+            if (e == EOPNOTSUPP || e == EINVAL)
+                punch = false;
+        }
+        if (!punch)
+            e = dev->writeAt(written, zeros.data(), chunk);
+        if (e)
             return fail("Failed to write", e, EIO);
         written += chunk;
         if (options.progress)

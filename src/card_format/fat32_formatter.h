@@ -45,6 +45,9 @@ struct FormatOptions {
     // Polled until the first sector is written; true stops the format with kFormatCancelled and
     // the volume untouched. Once clearing has begun the format runs to its end.
     std::function<bool()> cancelRequested;
+    // An image file's system area is cleared by punching holes, so it stays sparse; false writes
+    // zeros as on a real card. Cards always get written zeros.
+    bool sparseImages = true;
     // Sector size given to a regular-file image (512 or 4096).
     std::uint32_t imageSectorSize = 512;
     platform::SystemView view;

@@ -1,14 +1,303 @@
+// Putting one file into the root directory of an unmounted FAT32 volume, for the configuration
+// file that goes back onto a freshly formatted card when no file-system driver mounts it for us.
+// Order of writes: data clusters, FAT chains, FSInfo, and the directory entries last, so an
+// interrupted run leaves at most lost clusters and never a visible half-written file.
+#include <algorithm>
+#include <cctype>
+#include <ctime>
+#include <vector>
+
 #include "card_format/card_format.h"
+#include "card_format/le_bytes.h"
 
 namespace orvik::card_format {
+namespace {
+
+constexpr std::size_t kDirEntry = 32;
+constexpr std::uint32_t kFatMask = 0x0FFFFFFF;
+constexpr std::uint32_t kEndOfChain = 0x0FFFFFF8;
+
+struct Volume {
+    std::uint32_t bps = 0, spc = 0, reserved = 0, fats = 0, fatSize = 0, rootCluster = 0;
+    std::uint32_t fsInfoSector = 0, totalSectors = 0, clusterCount = 0;
+    std::uint64_t clusterBytes() const { return std::uint64_t{spc} * bps; }
+    std::uint64_t clusterOffset(std::uint32_t c) const {
+        return (std::uint64_t{reserved} + std::uint64_t{fats} * fatSize +
+                std::uint64_t{c - 2} * spc) *
+               bps;
+    }
+    std::uint64_t fatEntryOffset(std::uint32_t fat, std::uint32_t c) const {
+        return (std::uint64_t{reserved} + std::uint64_t{fat} * fatSize) * bps +
+               std::uint64_t{c} * 4;
+    }
+};
+
+Result<Volume> readVolume(platform::BlockDevice& dev, std::uint32_t bps) {
+    std::vector<unsigned char> b(bps);
+    if (int e = dev.readAt(0, b.data(), b.size()))
+        return makeError("cannot read the boot sector: " + platform::systemErrorText(e));
+    if (b[510] != 0x55 || b[511] != 0xAA ||
+        std::string(b.begin() + 82, b.begin() + 90) != "FAT32   ")
+        return makeError("the volume holds no FAT32 file system");
+    Volume v;
+    v.bps = getLe16(&b[11]);
+    v.spc = b[13];
+    v.reserved = getLe16(&b[14]);
+    v.fats = b[16];
+    v.totalSectors = getLe32(&b[32]);
+    v.fatSize = getLe32(&b[36]);
+    v.rootCluster = getLe32(&b[44]);
+    v.fsInfoSector = getLe16(&b[48]);
+    if (v.bps != bps || v.spc == 0 || v.fats == 0 || v.fatSize == 0 || v.rootCluster < 2)
+        return makeError("the FAT32 boot sector does not match the device");
+    const std::uint64_t dataStart = std::uint64_t{v.reserved} + std::uint64_t{v.fats} * v.fatSize;
+    if (dataStart >= v.totalSectors)
+        return makeError("the FAT32 boot sector is inconsistent");
+    v.clusterCount = static_cast<std::uint32_t>((v.totalSectors - dataStart) / v.spc);
+    return v;
+}
+
+Result<std::uint32_t> fatEntry(platform::BlockDevice& dev, const Volume& v, std::uint32_t c) {
+    unsigned char b[4];
+    if (int e = dev.readAt(v.fatEntryOffset(0, c), b, 4))
+        return makeError("cannot read the FAT: " + platform::systemErrorText(e));
+    return getLe32(b) & kFatMask;
+}
+
+// Short name for `name`: "CONFIG~1BIN" style when the name does not fit 8.3 as it stands.
+struct ShortName {
+    std::string bytes;  // 11 bytes
+    bool needsLongName = false;
+};
+
+ShortName makeShortName(std::string_view name, int tail) {
+    auto dot = name.rfind('.');
+    std::string base(name.substr(0, dot)),
+        ext(dot == std::string_view::npos ? "" : name.substr(dot + 1));
+    auto clean = [](std::string s) {
+        std::string out;
+        for (char ch : s) {
+            unsigned char c = static_cast<unsigned char>(ch);
+            if (c == ' ' || c == '.')
+                continue;
+            out += std::isalnum(c) ||
+                           std::string_view("$%'-_@~`!(){}^#&").find(ch) != std::string_view::npos
+                       ? static_cast<char>(std::toupper(c))
+                       : '_';
+        }
+        return out;
+    };
+    ShortName s;
+    std::string b = clean(base), e = clean(ext);
+    s.needsLongName = b.size() > 8 || e.size() > 3 || b != base || e != ext;
+    if (s.needsLongName) {
+        std::string t = "~" + std::to_string(tail);
+        b = b.substr(0, 8 - t.size()) + t;
+    }
+    e = e.substr(0, 3);
+    b.resize(8, ' ');
+    e.resize(3, ' ');
+    s.bytes = b + e;
+    return s;
+}
+
+unsigned char shortNameChecksum(const std::string& n) {
+    unsigned char sum = 0;
+    for (unsigned char c : n)
+        sum = static_cast<unsigned char>(((sum & 1) << 7) + (sum >> 1) + c);
+    return sum;
+}
+
+void dosTime(std::uint16_t* date, std::uint16_t* time) {
+    std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    ::localtime_r(&t, &tm);
+    const int year = std::clamp(tm.tm_year + 1900, 1980, 2107);
+    *date = static_cast<std::uint16_t>(((year - 1980) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
+    *time = static_cast<std::uint16_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
+}
+
+}  // namespace
 
 Result<void> writeRootFileOnFat32(const std::string& device, std::string_view name,
                                   const std::string& data, std::uint32_t imageSectorSize) {
-    (void)device;
-    (void)name;
-    (void)data;
-    (void)imageSectorSize;
-    return makeError("writing files on an unmounted card is not available yet");
+    if (name.empty() || name.size() > 255 || std::any_of(name.begin(), name.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x80 ||
+                   std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos;
+        }))
+        return makeError("'" + std::string(name) + "' is not a file name this writer handles");
+
+    platform::BlockDeviceOptions options;
+    options.imageSectorSize = imageSectorSize;
+    int err = 0;
+    auto dev = platform::BlockDevice::open(device, options, &err);
+    if (!dev)
+        return makeError("cannot open " + device + ": " + platform::systemErrorText(err));
+    if (int e = dev->lock())
+        return makeError("cannot lock " + device + ": " + platform::systemErrorText(e));
+    platform::DeviceGeometry geo;
+    if (int e = dev->geometry(&geo))
+        return makeError("cannot read the geometry of " + device + ": " +
+                         platform::systemErrorText(e));
+    auto vol = readVolume(*dev, geo.bytesPerSector);
+    if (!vol)
+        return makeError(vol.error());
+    const Volume& v = *vol;
+
+    // The root directory, cluster by cluster (bounded: a looping chain cannot hang us).
+    std::vector<std::uint32_t> rootChain;
+    for (std::uint32_t c = v.rootCluster; c >= 2 && c < v.clusterCount + 2;) {
+        if (rootChain.size() > v.clusterCount)
+            return makeError("the root directory chain loops");
+        rootChain.push_back(c);
+        auto next = fatEntry(*dev, v, c);
+        if (!next)
+            return makeError(next.error());
+        if (*next >= kEndOfChain)
+            break;
+        c = *next;
+    }
+    if (rootChain.empty())
+        return makeError("the root directory cluster is invalid");
+    const std::size_t clusterBytes = static_cast<std::size_t>(v.clusterBytes());
+    std::vector<unsigned char> dir(rootChain.size() * clusterBytes);
+    for (std::size_t i = 0; i < rootChain.size(); ++i) {
+        if (int e =
+                dev->readAt(v.clusterOffset(rootChain[i]), &dir[i * clusterBytes], clusterBytes))
+            return makeError("cannot read the root directory: " + platform::systemErrorText(e));
+    }
+    const std::size_t slots = dir.size() / kDirEntry;
+
+    // A free short name, and the refusal to shadow a file of the same long name.
+    ShortName sn;
+    for (int tail = 1; tail < 100; ++tail) {
+        sn = makeShortName(name, tail);
+        bool taken = false;
+        for (std::size_t i = 0; i < slots; ++i) {
+            const unsigned char* e = &dir[i * kDirEntry];
+            if (e[0] == 0x00)
+                break;
+            if (e[0] == 0xE5 || e[11] == 0x0F)
+                continue;
+            if (std::equal(sn.bytes.begin(), sn.bytes.end(), e))
+                taken = true;
+        }
+        if (!taken)
+            break;
+        if (!sn.needsLongName)
+            return makeError(std::string(name) + " already exists on the card");
+    }
+
+    const std::size_t lfnCount = sn.needsLongName ? (name.size() + 12) / 13 : 0;
+    const std::size_t need = lfnCount + 1;
+    std::size_t first = slots;
+    for (std::size_t i = 0, run = 0; i < slots; ++i) {
+        const unsigned char c = dir[i * kDirEntry];
+        run = (c == 0x00 || c == 0xE5) ? run + 1 : 0;
+        if (run == need) {
+            first = i + 1 - need;
+            break;
+        }
+    }
+    if (first == slots)
+        return makeError("the card's root directory is full");
+
+    // Data clusters.
+    const std::uint32_t clustersNeeded =
+        static_cast<std::uint32_t>((data.size() + clusterBytes - 1) / clusterBytes);
+    std::vector<std::uint32_t> chain;
+    {
+        // The FAT is scanned in 64 KiB pieces: a nearly full card must not take one read per entry.
+        constexpr std::uint32_t kPerRead = 16384;
+        std::vector<unsigned char> fatBuf(kPerRead * 4);
+        const std::uint32_t end = v.clusterCount + 2;
+        for (std::uint32_t base = 2; base < end && chain.size() < clustersNeeded;
+             base += kPerRead) {
+            const std::uint32_t n = std::min(kPerRead, end - base);
+            if (int e = dev->readAt(v.fatEntryOffset(0, base), fatBuf.data(), std::size_t{n} * 4))
+                return makeError("cannot read the FAT: " + platform::systemErrorText(e));
+            for (std::uint32_t i = 0; i < n && chain.size() < clustersNeeded; ++i) {
+                if ((getLe32(&fatBuf[std::size_t{i} * 4]) & kFatMask) == 0)
+                    chain.push_back(base + i);
+            }
+        }
+    }
+    if (chain.size() < clustersNeeded)
+        return makeError("the card is full");
+    std::vector<unsigned char> buf(clusterBytes);
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        std::fill(buf.begin(), buf.end(), 0);
+        const std::size_t off = i * clusterBytes;
+        std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(off),
+                    std::min(clusterBytes, data.size() - off), buf.begin());
+        if (int e = dev->writeAt(v.clusterOffset(chain[i]), buf.data(), buf.size()))
+            return makeError("cannot write " + device + ": " + platform::systemErrorText(e));
+    }
+    for (std::uint32_t fat = 0; fat < v.fats; ++fat) {
+        for (std::size_t i = 0; i < chain.size(); ++i) {
+            unsigned char b[4];
+            putLe32(b, i + 1 < chain.size() ? chain[i + 1] : 0x0FFFFFFF);
+            if (int e = dev->writeAt(v.fatEntryOffset(fat, chain[i]), b, 4))
+                return makeError("cannot write the FAT: " + platform::systemErrorText(e));
+        }
+    }
+    if (!chain.empty() && v.fsInfoSector != 0 && v.fsInfoSector != 0xFFFF) {
+        std::vector<unsigned char> fsi(v.bps);
+        const std::uint64_t at = std::uint64_t{v.fsInfoSector} * v.bps;
+        if (dev->readAt(at, fsi.data(), fsi.size()) == 0 && getLe32(&fsi[0]) == 0x41615252 &&
+            getLe32(&fsi[484]) == 0x61417272) {
+            std::uint32_t freeCount = getLe32(&fsi[488]);
+            if (freeCount != 0xFFFFFFFF && freeCount >= chain.size())
+                putLe32(&fsi[488], freeCount - static_cast<std::uint32_t>(chain.size()));
+            putLe32(&fsi[492], chain.back() + 1);
+            if (int e = dev->writeAt(at, fsi.data(), fsi.size()))
+                return makeError("cannot write the FSInfo sector: " + platform::systemErrorText(e));
+        }
+    }
+
+    // Directory entries: long-name pieces (last piece first), then the short entry.
+    std::vector<unsigned char> entries(need * kDirEntry, 0);
+    const unsigned char sum = shortNameChecksum(sn.bytes);
+    for (std::size_t k = 0; k < lfnCount; ++k) {
+        const std::size_t piece = lfnCount - 1 - k;  // entry k holds piece number lfnCount-k
+        unsigned char* e = &entries[k * kDirEntry];
+        e[0] = static_cast<unsigned char>((piece + 1) | (k == 0 ? 0x40 : 0));
+        e[11] = 0x0F;
+        e[13] = sum;
+        static constexpr int kPos[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+        for (int j = 0; j < 13; ++j) {
+            const std::size_t ci = piece * 13 + static_cast<std::size_t>(j);
+            std::uint32_t ch = ci < name.size()    ? static_cast<unsigned char>(name[ci])
+                               : ci == name.size() ? 0x0000
+                                                   : 0xFFFF;
+            putLe16(e + kPos[j], ch);
+        }
+    }
+    unsigned char* s = &entries[lfnCount * kDirEntry];
+    std::copy(sn.bytes.begin(), sn.bytes.end(), s);
+    s[11] = 0x20;  // archive
+    std::uint16_t date = 0, time = 0;
+    dosTime(&date, &time);
+    putLe16(s + 14, time);
+    putLe16(s + 16, date);
+    putLe16(s + 18, date);
+    const std::uint32_t firstCluster = chain.empty() ? 0 : chain.front();
+    putLe16(s + 20, firstCluster >> 16);
+    putLe16(s + 22, time);
+    putLe16(s + 24, date);
+    putLe16(s + 26, firstCluster & 0xFFFF);
+    putLe32(s + 28, static_cast<std::uint32_t>(data.size()));
+    for (std::size_t k = 0; k < need; ++k) {
+        const std::size_t slot = first + k;
+        const std::size_t cl = slot * kDirEntry / clusterBytes;
+        const std::size_t within = slot * kDirEntry % clusterBytes;
+        if (int e = dev->writeAt(v.clusterOffset(rootChain[cl]) + within, &entries[k * kDirEntry],
+                                 kDirEntry))
+            return makeError("cannot write the root directory: " + platform::systemErrorText(e));
+    }
+    if (int e = dev->flush())
+        return makeError("cannot flush " + device + ": " + platform::systemErrorText(e));
+    return {};
 }
 
 }  // namespace orvik::card_format

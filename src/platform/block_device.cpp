@@ -1,6 +1,7 @@
 #include "platform/block_device.h"
 
 #include <fcntl.h>
+#include <linux/falloc.h>
 #include <linux/fs.h>
 #include <linux/hdreg.h>
 #include <spawn.h>
@@ -402,6 +403,17 @@ int BlockDevice::readAt(std::uint64_t offset, void* data, std::size_t size) cons
         size -= static_cast<std::size_t>(n);
         offset += static_cast<std::uint64_t>(n);
     }
+    return 0;
+}
+
+int BlockDevice::punchZeros(std::uint64_t offset, std::uint64_t size) {
+    if (fd_ < 0)
+        return EBADF;
+    if (!image_)
+        return EOPNOTSUPP;
+    if (::fallocate(fd_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(offset),
+                    static_cast<off_t>(size)) != 0)
+        return errno == ENOSYS ? EOPNOTSUPP : errno;
     return 0;
 }
 

@@ -88,6 +88,9 @@ class BlockDevice {
     // pwrite of the whole buffer at byte `offset`, retried on short writes.
     int writeAt(std::uint64_t offset, const void* data, std::size_t size);
     int readAt(std::uint64_t offset, void* data, std::size_t size) const;
+    // Makes a range of an image file read as zeros by punching a hole (the image stays sparse).
+    // EOPNOTSUPP for block devices and file systems without hole punching: write zeros then.
+    int punchZeros(std::uint64_t offset, std::uint64_t size);
     // Writes `type` into this partition's entry of the parent disk's MBR. ENOTTY when there is no
     // partition table entry to change (a whole-disk card, an image file), EINVAL for a GPT disk.
     int setPartitionType(std::uint8_t type);

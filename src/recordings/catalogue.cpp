@@ -73,12 +73,13 @@ class Scanner {
                 stack.pop_back();
                 continue;
             }
+            const char* name = e->d_name;
+            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) {
+                continue;
+            }
             if (++stats_.entriesSeen % kProgressEvery == 0 && options_.progress) {
                 options_.progress(stats_.entriesSeen);
             }
-            const char* name = e->d_name;
-            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-                continue;
             const int dirFd = ::dirfd(top.dir);
             unsigned char type = e->d_type;
             if (type == DT_UNKNOWN) {

@@ -1,0 +1,179 @@
+#include "displays/map_host.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QUrl>
+#include <QWebEnginePage>
+#include <QWebEngineSettings>
+#include <algorithm>
+
+static void initMapResources() {
+    Q_INIT_RESOURCE(map_page);
+}
+
+namespace orvik::displays {
+
+namespace {
+
+// Keeps the view on the map page: links inside it (the tile attribution) open in the user's
+// browser instead of replacing the map.
+class MapPage : public QWebEnginePage {
+  public:
+    using QWebEnginePage::QWebEnginePage;
+
+  protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
+        if (!isMainFrame || url.isLocalFile() || url.scheme() == QLatin1String("about") ||
+            url.scheme() == QLatin1String("data")) {
+            return true;
+        }
+        if (type == NavigationTypeLinkClicked) {
+            QDesktopServices::openUrl(url);
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+MapHost::MapHost(QWidget* parent) : QWebEngineView(parent) {
+    initMapResources();
+    setObjectName(QStringLiteral("mapHost"));
+    setContextMenuPolicy(Qt::NoContextMenu);
+    auto* page = new MapPage(this);
+    page->setBackgroundColor(QColor(0xF4, 0xF5, 0xF7));
+    // The page is a local file; its map tiles come from the network.
+    page->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
+    page->settings()->setAttribute(QWebEngineSettings::ShowScrollBars, false);
+    setPage(page);
+    connect(this, &QWebEngineView::loadStarted, this, [this] { ready_ = false; });
+    connect(this, &QWebEngineView::loadFinished, this, &MapHost::onLoadFinished);
+}
+
+MapHost::~MapHost() {
+    if (!writtenPath_.isEmpty()) {
+        QFile::remove(writtenPath_);
+    }
+}
+
+QByteArray MapHost::pageBytes() {
+    initMapResources();
+    QFile file(QStringLiteral(":/orvik/map/map.html"));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return file.readAll();
+}
+
+QString MapHost::pageFilePath() {
+    return QDir(QDir::tempPath()).filePath(QStringLiteral("MAP.HTM"));
+}
+
+bool MapHost::loadPage() {
+    const QByteArray bytes = pageBytes();
+    if (bytes.isEmpty()) {
+        return false;
+    }
+    const QString path = pageFilePath();
+    // Written under a temporary name and renamed, so a browser never reads half a page.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        return false;
+    }
+    writtenPath_ = path;
+    return navigateAgain();
+}
+
+bool MapHost::navigateAgain() {
+    if (writtenPath_.isEmpty()) {
+        return false;
+    }
+    ready_ = false;
+    // Everything called so far is made again once the page is back.
+    pendingNames_.clear();
+    for (const auto& [name, arguments] : latest_) {
+        pendingNames_.push_back(name);
+    }
+    load(QUrl::fromLocalFile(writtenPath_));
+    return true;
+}
+
+QString MapHost::callScript(const QString& name, const QStringList& arguments) {
+    static const QRegularExpression identifier(QStringLiteral("^[A-Za-z_$][A-Za-z0-9_$]*$"));
+    if (!identifier.match(name).hasMatch()) {
+        return {};
+    }
+    QJsonArray array;
+    for (const QString& argument : arguments) {
+        array.append(argument);
+    }
+    QByteArray list = QJsonDocument(array).toJson(QJsonDocument::Compact);
+    list = list.mid(1, list.size() - 2);  // the elements without the brackets
+    return QStringLiteral("if (typeof %1 === 'function') { %1(%2); }")
+        .arg(name, QString::fromUtf8(list));
+}
+
+void MapHost::callPageFunction(const std::string& name, const std::vector<std::string>& arguments) {
+    QStringList list;
+    for (const auto& argument : arguments) {
+        list.append(QString::fromStdString(argument));
+    }
+    callPageFunction(QString::fromStdString(name), list);
+}
+
+void MapHost::callPageFunction(const QString& name, const QStringList& arguments) {
+    if (callScript(name, arguments).isEmpty()) {
+        return;
+    }
+    auto it = std::find_if(latest_.begin(), latest_.end(),
+                           [&](const auto& entry) { return entry.first == name; });
+    if (it == latest_.end()) {
+        latest_.emplace_back(name, arguments);
+    } else {
+        it->second = arguments;
+    }
+    if (ready_) {
+        runCall(name, arguments);
+    } else if (std::find(pendingNames_.begin(), pendingNames_.end(), name) == pendingNames_.end()) {
+        pendingNames_.push_back(name);
+    }
+}
+
+void MapHost::setLatLag(double nmeaLongitude, double nmeaLatitude) {
+    callPageFunction(std::string("setLatLag"), setLatLagArguments(nmeaLongitude, nmeaLatitude));
+}
+
+void MapHost::evaluate(const QString& script, std::function<void(const QVariant&)> done) {
+    page()->runJavaScript(script, [done = std::move(done)](const QVariant& result) {
+        if (done) {
+            done(result);
+        }
+    });
+}
+
+void MapHost::runCall(const QString& name, const QStringList& arguments) {
+    page()->runJavaScript(callScript(name, arguments));
+}
+
+void MapHost::onLoadFinished(bool ok) {
+    ready_ = ok;
+    if (ok) {
+        const std::vector<QString> names = std::move(pendingNames_);
+        pendingNames_.clear();
+        for (const QString& name : names) {
+            auto it = std::find_if(latest_.begin(), latest_.end(),
+                                   [&](const auto& entry) { return entry.first == name; });
+            if (it != latest_.end()) {
+                runCall(it->first, it->second);
+            }
+        }
+    }
+    emit pageReady(ok);
+}
+
+}  // namespace orvik::displays

@@ -1,0 +1,574 @@
+#include "playback/media_player.h"
+
+#include <mpv/client.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <charconv>
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "playback/video_pane.h"
+#include "playback/video_renderer.h"
+#include "playback/window_messages.h"
+
+namespace orvik::playback {
+
+namespace {
+
+constexpr std::uint64_t kObserveEof = 1;
+constexpr std::int64_t kSeekPendingLimitMs = 1000;
+
+std::int64_t nowMs() {
+    static QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return clock.elapsed();
+}
+
+MediaTime toMediaTime(double seconds) {
+    return static_cast<MediaTime>(std::llround(seconds * static_cast<double>(kMediaTimePerSecond)));
+}
+
+double toSeconds(MediaTime t) {
+    return static_cast<double>(t) / static_cast<double>(kMediaTimePerSecond);
+}
+
+void setOption(mpv_handle* core, const char* name, const char* value) {
+    // An option this mpv build lacks is not worth failing the player for.
+    mpv_set_option_string(core, name, value);
+}
+
+bool readDouble(mpv_handle* core, const char* name, double* value) {
+    return core && mpv_get_property(core, name, MPV_FORMAT_DOUBLE, value) >= 0;
+}
+
+bool readInt(mpv_handle* core, const char* name, std::int64_t* value) {
+    return core && mpv_get_property(core, name, MPV_FORMAT_INT64, value) >= 0;
+}
+
+bool readFlag(mpv_handle* core, const char* name) {
+    int flag = 0;
+    return core && mpv_get_property(core, name, MPV_FORMAT_FLAG, &flag) >= 0 && flag != 0;
+}
+
+std::string readString(mpv_handle* core, const std::string& name) {
+    char* text = core ? mpv_get_property_string(core, name.c_str()) : nullptr;
+    std::string result = text ? text : "";
+    mpv_free(text);
+    return result;
+}
+
+// What the file system says about a path before the core sees it.
+HResult checkReadableFile(const std::filesystem::path& path) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec || !std::filesystem::exists(status))
+        return E_FILE_NOT_FOUND;
+    // A folder would be played as a playlist of everything inside it.
+    if (!std::filesystem::is_regular_file(status))
+        return VFW_E_INVALID_FILE_FORMAT;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        std::fclose(f);
+        return S_OK;
+    }
+    return errno == EACCES ? E_ACCESSDENIED : E_FAIL;
+}
+
+}  // namespace
+
+// Receives the wakeups of a player that has no event window, so its queue never fills.
+class MediaPlayer::EventSink final : public QObject {
+  public:
+    explicit EventSink(MediaPlayer* player) : player_(player) {}
+    bool event(QEvent* event) override {
+        if (event->type() == windowMessageType(WM_GRAPH_EVENT)) {
+            player_->HandleGraphEvent();
+            return true;
+        }
+        return QObject::event(event);
+    }
+
+  private:
+    MediaPlayer* player_;
+};
+
+std::string resultText(HResult hr) {
+    switch (static_cast<std::uint32_t>(hr)) {
+        case 0x00000000u:
+            return "The operation completed successfully.";
+        case 0x80004005u:
+            return "Unspecified error";
+        case 0x8000FFFFu:
+            return "Catastrophic failure";
+        case 0x80004003u:
+            return "Invalid pointer";
+        case 0x80070057u:
+            return "The parameter is incorrect.";
+        case 0x8007000Eu:
+            return "Not enough memory resources are available to complete this operation.";
+        case 0x80070002u:
+            return "The system cannot find the file specified.";
+        case 0x80070005u:
+            return "Access is denied.";
+        case 0x80040227u:
+            return "The operation could not be performed because the filter is in the wrong state.";
+        case 0x80040216u:
+            return "An object or name was not found.";
+        case 0x8004022Fu:
+            return "The file format is invalid.";
+        case 0x8004022Eu:
+            return "The operation timed out.";
+        default:
+            return "";
+    }
+}
+
+double volumePercentForAttenuation(std::int32_t attenuation) {
+    if (attenuation <= kVolumeSilence)
+        return 0.0;
+    if (attenuation >= kVolumeFull)
+        return 100.0;
+    return 100.0 * std::pow(10.0, static_cast<double>(attenuation) / 6000.0);
+}
+
+MediaPlayerOptions MediaPlayerOptions::fromEnvironment() {
+    MediaPlayerOptions options;
+    if (const char* vo = std::getenv("ORVIK_MPV_VO"))
+        options.videoOutput = vo;
+    if (const char* ao = std::getenv("ORVIK_MPV_AO"))
+        options.audioOutput = ao;
+    return options;
+}
+
+MediaPlayer::MediaPlayer(VideoPane* videoWindow, MediaPlayerOptions options)
+    : videoWindow_(videoWindow), options_(std::move(options)), sink_(new EventSink(this)) {}
+
+MediaPlayer::~MediaPlayer() {
+    CloseFile();
+    TearDownGraph();
+    if (videoWindow_ && videoWindow_->player() == this)
+        videoWindow_->setPlayer(nullptr);
+}
+
+void MediaPlayer::SetEventWindow(QObject* window, int message) {
+    eventMessage_.store(message);
+    eventWindow_.store(window);
+}
+
+void MediaPlayer::wakeup(void* self) {
+    // Runs on one of the core's threads: only post, never touch the player or a widget.
+    auto* player = static_cast<MediaPlayer*>(self);
+    if (QObject* window = player->eventWindow_.load()) {
+        postWindowMessage(window, player->eventMessage_.load());
+    } else {
+        postWindowMessage(player->sink_.get(), WM_GRAPH_EVENT);
+    }
+}
+
+HResult MediaPlayer::InitializeGraph() {
+    TearDownGraph();
+    // The core refuses to start under a locale that writes numbers with a decimal comma.
+    std::setlocale(LC_NUMERIC, "C");
+    mpv_handle* core = mpv_create();
+    if (!core)
+        return E_OUTOFMEMORY;
+
+    const bool drawIntoPane = options_.videoOutput.empty() && videoWindow_;
+    const std::string vo = drawIntoPane                   ? "libmpv"
+                           : options_.videoOutput.empty() ? "null"
+                                                          : options_.videoOutput;
+    setOption(core, "vo", vo.c_str());
+    if (!options_.audioOutput.empty())
+        setOption(core, "ao", options_.audioOutput.c_str());
+    // A finished recording stays on its last frame and reports end of stream.
+    setOption(core, "keep-open", "yes");
+    setOption(core, "hr-seek", "yes");
+    setOption(core, "idle", "yes");
+    setOption(core, "pause", "yes");
+    setOption(core, "hwdec", "no");
+    // Only files, only containers: no playlists, folders, scripts, network helpers or side files.
+    setOption(core, "demuxer", "lavf");
+    setOption(core, "load-unsafe-playlists", "no");
+    setOption(core, "access-references", "no");
+    setOption(core, "ytdl", "no");
+    setOption(core, "load-scripts", "no");
+    setOption(core, "osc", "no");
+    setOption(core, "load-stats-overlay", "no");
+    setOption(core, "load-osd-console", "no");
+    setOption(core, "config", "no");
+    setOption(core, "input-default-bindings", "no");
+    setOption(core, "input-vo-keyboard", "no");
+    setOption(core, "osd-level", "0");
+    setOption(core, "sub-auto", "no");
+    setOption(core, "audio-file-auto", "no");
+    setOption(core, "cover-art-auto", "no");
+    setOption(core, "audio-display", "no");
+    setOption(core, "resume-playback", "no");
+    setOption(core, "save-position-on-quit", "no");
+    setOption(core, "terminal", "no");
+
+    if (mpv_initialize(core) < 0) {
+        mpv_terminate_destroy(core);
+        return E_FAIL;
+    }
+    mpv_observe_property(core, kObserveEof, "eof-reached", MPV_FORMAT_FLAG);
+    mpv_ = core;
+    mpv_set_wakeup_callback(mpv_, &MediaPlayer::wakeup, this);
+    return S_OK;
+}
+
+HResult MediaPlayer::TearDownGraph() {
+    // The render context must go before the core.
+    renderer_.reset();
+    if (mpv_) {
+        mpv_set_wakeup_callback(mpv_, nullptr, nullptr);
+        mpv_terminate_destroy(mpv_);
+        mpv_ = nullptr;
+    }
+    state_ = PlaybackState::NoGraph;
+    seekingCaps_ = 0;
+    hasAudio_ = false;
+    fileLoaded_ = false;
+    stoppedFrame_ = false;
+    eofReached_ = false;
+    completionSignalled_ = false;
+    if (videoWindow_)
+        videoWindow_->update();
+    return S_OK;
+}
+
+HResult MediaPlayer::CloseFile() {
+    Stop();
+    if (mpv_ && fileLoaded_) {
+        const char* cmd[] = {"stop", nullptr};
+        mpv_command(mpv_, cmd);
+    }
+    fileLoaded_ = false;
+    stoppedFrame_ = false;
+    eofReached_ = false;
+    completionSignalled_ = false;
+    seekPending_ = false;
+    seekingCaps_ = 0;
+    hasAudio_ = false;
+    if (videoWindow_)
+        videoWindow_->update();
+    return S_OK;
+}
+
+HResult MediaPlayer::waitForLoad(std::uint64_t entryId) {
+    QElapsedTimer clock;
+    clock.start();
+    bool started = false;
+    for (;;) {
+        const double remaining = (options_.openTimeoutMs - clock.elapsed()) / 1000.0;
+        if (remaining <= 0)
+            return VFW_E_TIMEOUT;
+        mpv_event* event = mpv_wait_event(mpv_, remaining);
+        switch (event->event_id) {
+            case MPV_EVENT_START_FILE: {
+                auto* info = static_cast<mpv_event_start_file*>(event->data);
+                if (static_cast<std::uint64_t>(info->playlist_entry_id) == entryId)
+                    started = true;
+                break;
+            }
+            case MPV_EVENT_FILE_LOADED:
+                if (started)
+                    return S_OK;
+                break;
+            case MPV_EVENT_END_FILE: {
+                auto* info = static_cast<mpv_event_end_file*>(event->data);
+                if (static_cast<std::uint64_t>(info->playlist_entry_id) == entryId) {
+                    return VFW_E_INVALID_FILE_FORMAT;
+                }
+                break;
+            }
+            case MPV_EVENT_SHUTDOWN:
+                return E_UNEXPECTED;
+            default:
+                processEvent(*event);
+                break;
+        }
+    }
+}
+
+HResult MediaPlayer::OpenFile(const std::string& path) {
+    CloseFile();
+    if (!mpv_)
+        return E_POINTER;
+
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    if (ec || path.empty())
+        return E_FILE_NOT_FOUND;
+    if (HResult hr = checkReadableFile(absolute); failed(hr))
+        return hr;
+
+    renderer_ = std::make_unique<MpvRenderer>();
+    if (HResult hr = renderer_->AddToGraph(mpv_, videoWindow_); failed(hr)) {
+        renderer_.reset();
+        return hr;
+    }
+
+    mpv_set_property_string(mpv_, "pause", "yes");
+    // The absolute path keeps names like "http:..." or "-x" from being read as anything but a file.
+    const std::string target = absolute.string();
+    const char* cmd[] = {"loadfile", target.c_str(), "replace", nullptr};
+    mpv_node result{};
+    if (mpv_command_ret(mpv_, cmd, &result) < 0)
+        return E_FAIL;
+    std::uint64_t entryId = 0;
+    if (result.format == MPV_FORMAT_NODE_MAP) {
+        for (int i = 0; i < result.u.list->num; ++i) {
+            if (std::string(result.u.list->keys[i]) == "playlist_entry_id" &&
+                result.u.list->values[i].format == MPV_FORMAT_INT64) {
+                entryId = static_cast<std::uint64_t>(result.u.list->values[i].u.int64);
+            }
+        }
+    }
+    mpv_free_node_contents(&result);
+
+    HResult hr = waitForLoad(entryId);
+    if (failed(hr)) {
+        const char* stop[] = {"stop", nullptr};
+        mpv_command(mpv_, stop);
+        return hr;
+    }
+    fileLoaded_ = true;
+
+    // Streams: any order; a recording needs a moving picture, sound is optional.
+    std::int64_t count = 0;
+    readInt(mpv_, "track-list/count", &count);
+    bool video = false;
+    bool audio = false;
+    for (std::int64_t i = 0; i < count; ++i) {
+        const std::string base = "track-list/" + std::to_string(i) + "/";
+        const std::string type = readString(mpv_, base + "type");
+        if (type == "video" && readString(mpv_, base + "albumart") != "yes" &&
+            readString(mpv_, base + "image") != "yes") {
+            video = true;
+        }
+        if (type == "audio")
+            audio = true;
+    }
+    if (!video) {
+        CloseFile();
+        return VFW_E_NOT_FOUND;
+    }
+    hasAudio_ = audio;
+    renderer_->FinalizeGraph(mpv_);
+
+    seekingCaps_ = 0;
+    double duration = 0;
+    if (readFlag(mpv_, "seekable")) {
+        seekingCaps_ |=
+            AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwards | AM_SEEKING_CanSeekBackwards;
+    }
+    seekingCaps_ |= AM_SEEKING_CanGetCurrentPos;
+    if (readDouble(mpv_, "duration", &duration) && duration > 0) {
+        seekingCaps_ |= AM_SEEKING_CanGetDuration | AM_SEEKING_CanGetStopPos;
+    }
+
+    applyVolume();
+    if (videoWindow_ && !videoWindow_->player())
+        videoWindow_->setPlayer(this);
+    state_ = PlaybackState::Stopped;
+    eofReached_ = false;
+    completionSignalled_ = false;
+    if (videoWindow_)
+        videoWindow_->update();
+    return S_OK;
+}
+
+HResult MediaPlayer::Play() {
+    if (state_ != PlaybackState::Paused && state_ != PlaybackState::Stopped) {
+        return VFW_E_WRONG_STATE;
+    }
+    if (mpv_ && mpv_set_property_string(mpv_, "pause", "no") < 0)
+        return E_FAIL;
+    state_ = PlaybackState::Running;
+    stoppedFrame_ = false;
+    // Started again while sitting at the end: the end is reached at once.
+    if (eofReached_)
+        signalCompletion();
+    if (videoWindow_)
+        videoWindow_->update();
+    return S_OK;
+}
+
+HResult MediaPlayer::Pause() {
+    if (state_ != PlaybackState::Running)
+        return VFW_E_WRONG_STATE;
+    if (mpv_ && mpv_set_property_string(mpv_, "pause", "yes") < 0)
+        return E_FAIL;
+    state_ = PlaybackState::Paused;
+    return S_OK;
+}
+
+HResult MediaPlayer::Stop() {
+    if (state_ != PlaybackState::Running && state_ != PlaybackState::Paused) {
+        return VFW_E_WRONG_STATE;
+    }
+    if (mpv_ && mpv_set_property_string(mpv_, "pause", "yes") < 0)
+        return E_FAIL;
+    state_ = PlaybackState::Stopped;
+    stoppedFrame_ = false;
+    if (videoWindow_)
+        videoWindow_->update();
+    return S_OK;
+}
+
+bool MediaPlayer::CanSeek() const {
+    constexpr std::uint32_t needed = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanGetDuration;
+    return (seekingCaps_ & needed) == needed;
+}
+
+HResult MediaPlayer::SetPosition(MediaTime t) {
+    if (!mpv_ || !fileLoaded_)
+        return E_UNEXPECTED;
+    if (t < 0)
+        t = 0;
+    // Locale-free number text: the command parser reads a dot.
+    char seconds[32] = {};
+    std::to_chars(seconds, seconds + sizeof seconds - 1, toSeconds(t), std::chars_format::fixed, 7);
+    const char* cmd[] = {"seek", seconds, "absolute+exact", nullptr};
+    if (mpv_command(mpv_, cmd) < 0)
+        return E_FAIL;
+    seekPending_ = true;
+    seekTarget_ = t;
+    seekIssuedMs_ = nowMs();
+    if (state_ == PlaybackState::Stopped) {
+        stoppedFrame_ = true;
+        if (videoWindow_)
+            videoWindow_->update();
+    }
+    return S_OK;
+}
+
+HResult MediaPlayer::GetDuration(MediaTime* t) const {
+    if (!t)
+        return E_POINTER;
+    double seconds = 0;
+    if (!fileLoaded_ || !readDouble(mpv_, "duration", &seconds))
+        return E_UNEXPECTED;
+    *t = toMediaTime(seconds);
+    return S_OK;
+}
+
+HResult MediaPlayer::GetCurrentPosition(MediaTime* t) const {
+    if (!t)
+        return E_POINTER;
+    double seconds = 0;
+    if (!fileLoaded_)
+        return E_UNEXPECTED;
+    if (seekPending_ && nowMs() - seekIssuedMs_ < kSeekPendingLimitMs) {
+        *t = seekTarget_;
+        return S_OK;
+    }
+    seekPending_ = false;
+    if (!readDouble(mpv_, "time-pos", &seconds))
+        return E_UNEXPECTED;
+    *t = toMediaTime(std::max(0.0, seconds));
+    return S_OK;
+}
+
+HResult MediaPlayer::SetRate(double rate) {
+    if (!mpv_)
+        return E_FAIL;
+    if (!std::isfinite(rate) || rate < 0.01 || rate > 100.0)
+        return E_INVALIDARG;
+    return mpv_set_property(mpv_, "speed", MPV_FORMAT_DOUBLE, &rate) < 0 ? E_FAIL : S_OK;
+}
+
+HResult MediaPlayer::SetMute(bool muted) {
+    muted_ = muted;
+    return applyVolume();
+}
+
+HResult MediaPlayer::SetVolume(std::int32_t attenuation) {
+    if (attenuation < kVolumeSilence || attenuation > kVolumeFull)
+        return E_INVALIDARG;
+    volume_ = attenuation;
+    return applyVolume();
+}
+
+HResult MediaPlayer::applyVolume() {
+    // A recording without sound takes the setting and stays silent.
+    if (!mpv_ || !hasAudio_)
+        return S_OK;
+    double percent = volumePercentForAttenuation(muted_ ? kVolumeSilence : volume_);
+    return mpv_set_property(mpv_, "volume", MPV_FORMAT_DOUBLE, &percent) < 0 ? E_FAIL : S_OK;
+}
+
+HResult MediaPlayer::GetNativeVideoSize(std::int32_t* width, std::int32_t* height) const {
+    if (!renderer_)
+        return S_OK;
+    return renderer_->GetNativeVideoSize(width, height);
+}
+
+HResult MediaPlayer::UpdateVideoWindow(const VideoRect* source, const VideoRect* destination) {
+    if (!renderer_)
+        return S_OK;
+    return renderer_->UpdateVideoWindow(videoWindow_, source, destination);
+}
+
+HResult MediaPlayer::Repaint() {
+    if (!renderer_)
+        return S_OK;
+    return renderer_->Repaint(videoWindow_);
+}
+
+bool MediaPlayer::showsPicture() const {
+    if (!fileLoaded_)
+        return false;
+    return state_ == PlaybackState::Running || state_ == PlaybackState::Paused ||
+           (state_ == PlaybackState::Stopped && stoppedFrame_);
+}
+
+void MediaPlayer::signalCompletion() {
+    if (completionSignalled_)
+        return;
+    completionSignalled_ = true;
+    postWindowMessage(eventWindow_.load(), WM_PLAYBACK_COMPLETE, 0, 0);
+}
+
+void MediaPlayer::processEvent(const mpv_event& event) {
+    if (event.event_id == MPV_EVENT_PLAYBACK_RESTART) {
+        seekPending_ = false;
+        return;
+    }
+    if (event.event_id != MPV_EVENT_PROPERTY_CHANGE || event.reply_userdata != kObserveEof)
+        return;
+    const auto* property = static_cast<const mpv_event_property*>(event.data);
+    const bool reached = property->format == MPV_FORMAT_FLAG && property->data &&
+                         *static_cast<const int*>(property->data) != 0;
+    if (reached == eofReached_)
+        return;
+    eofReached_ = reached;
+    if (!reached) {
+        // Moved away from the end (a seek): the next arrival counts again.
+        completionSignalled_ = false;
+    } else if (fileLoaded_ && state_ == PlaybackState::Running) {
+        signalCompletion();
+    }
+}
+
+HResult MediaPlayer::HandleGraphEvent() {
+    if (!mpv_)
+        return S_OK;
+    for (;;) {
+        mpv_event* event = mpv_wait_event(mpv_, 0);
+        if (event->event_id == MPV_EVENT_NONE)
+            break;
+        processEvent(*event);
+    }
+    return S_OK;
+}
+
+}  // namespace orvik::playback

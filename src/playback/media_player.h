@@ -1,0 +1,158 @@
+#pragma once
+// One channel's player: a libmpv core of its own, drawn into a VideoPane.
+//
+// The interface keeps the operations, states, result codes and units the rest of the viewer is
+// written against: positions and durations are media time in 100-ns units, volume is an
+// attenuation in hundredths of a decibel, every operation returns an HResult. Everything here
+// runs on the GUI thread; the core's own threads only post WM_GRAPH_EVENT.
+#include <QObject>
+#include <QPointer>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/hresult.h"
+#include "playback/video_rect.h"
+
+struct mpv_handle;
+struct mpv_event;
+
+namespace orvik::playback {
+
+class VideoPane;
+class VideoRenderer;
+
+enum class PlaybackState : std::int32_t { Running = 0, Paused = 1, Stopped = 2, NoGraph = 3 };
+
+// Media time: signed count of 100-ns units.
+using MediaTime = std::int64_t;
+inline constexpr MediaTime kMediaTimePerSecond = 10'000'000;
+
+// Seeking capability flags, as GetSeekingCapabilities() reports them.
+inline constexpr std::uint32_t AM_SEEKING_CanSeekAbsolute = 0x1;
+inline constexpr std::uint32_t AM_SEEKING_CanSeekForwards = 0x2;
+inline constexpr std::uint32_t AM_SEEKING_CanSeekBackwards = 0x4;
+inline constexpr std::uint32_t AM_SEEKING_CanGetCurrentPos = 0x8;
+inline constexpr std::uint32_t AM_SEEKING_CanGetStopPos = 0x10;
+inline constexpr std::uint32_t AM_SEEKING_CanGetDuration = 0x20;
+
+// Failure codes of OpenFile besides E_POINTER (no graph) and VFW_E_NOT_FOUND (no video stream).
+inline constexpr HResult E_FILE_NOT_FOUND = static_cast<HResult>(0x80070002u);
+inline constexpr HResult E_ACCESSDENIED = static_cast<HResult>(0x80070005u);
+inline constexpr HResult VFW_E_INVALID_FILE_FORMAT = static_cast<HResult>(0x8004022Fu);
+inline constexpr HResult VFW_E_TIMEOUT = static_cast<HResult>(0x8004022Eu);
+
+// Attenuation bounds of SetVolume.
+inline constexpr std::int32_t kVolumeSilence = -10000;
+inline constexpr std::int32_t kVolumeFull = 0;
+
+// The system's text for a result code this layer returns ("" when it has none), for the
+// "Error 0x%08x: %s" message the main window shows.
+std::string resultText(HResult hr);
+
+// mpv's volume percent for an attenuation: mpv's amplitude is (p/100)^3, so p = 100 * 10^(v/6000)
+// makes the amplitude follow the decibel value; -10000 (and below) is silence.
+double volumePercentForAttenuation(std::int32_t attenuation);
+
+struct MediaPlayerOptions {
+    // "" = render through the render API into the pane (or "null" when the player has no pane);
+    // "null" decodes without drawing (tests, benchmarks).
+    std::string videoOutput;
+    // "" = mpv's choice of sound output; "null" where there is no sound device.
+    std::string audioOutput;
+    // Longest time OpenFile waits for the core to load a file.
+    int openTimeoutMs = 15000;
+
+    // Defaults, overridden by ORVIK_MPV_VO and ORVIK_MPV_AO when set.
+    static MediaPlayerOptions fromEnvironment();
+};
+
+class MediaPlayer {
+  public:
+    // videoWindow may be null: the player then decodes without drawing.
+    explicit MediaPlayer(VideoPane* videoWindow,
+                         MediaPlayerOptions options = MediaPlayerOptions::fromEnvironment());
+    // CloseFile, then TearDownGraph.
+    ~MediaPlayer();
+    MediaPlayer(const MediaPlayer&) = delete;
+    MediaPlayer& operator=(const MediaPlayer&) = delete;
+
+    // Where WM_GRAPH_EVENT (the `message`) is posted; only the front player sets it. A player
+    // without an event window drains its own events and never signals completion.
+    void SetEventWindow(QObject* window, int message);
+
+    HResult InitializeGraph();
+    HResult OpenFile(const std::string& path);
+    HResult CloseFile();
+    HResult TearDownGraph();
+
+    HResult Play();   // Paused or Stopped -> Running, else VFW_E_WRONG_STATE
+    HResult Pause();  // Running -> Paused, else VFW_E_WRONG_STATE
+    HResult Stop();   // Running or Paused -> Stopped, else VFW_E_WRONG_STATE
+    PlaybackState GetState() const { return state_; }
+
+    bool CanSeek() const;
+    HResult SetPosition(MediaTime t);
+    HResult GetDuration(MediaTime* t) const;
+    HResult GetCurrentPosition(MediaTime* t) const;
+    HResult SetRate(double rate);
+
+    HResult SetMute(bool muted);
+    HResult SetVolume(std::int32_t attenuation);
+
+    HResult GetNativeVideoSize(std::int32_t* width, std::int32_t* height) const;
+    // Shows `source` (native picture pixels; null = the whole picture) letter-boxed into
+    // `destination` (pane pixels; null = the pane's client rectangle).
+    HResult UpdateVideoWindow(const VideoRect* source, const VideoRect* destination);
+    HResult Repaint();
+
+    // Drains the core's events; the front player posts WM_PLAYBACK_COMPLETE once per end of
+    // stream reached while running.
+    HResult HandleGraphEvent();
+
+    // Beyond the operations above: read-only views used by the pane, tests and benchmarks.
+    VideoPane* videoWindow() const { return videoWindow_; }
+    VideoRenderer* renderer() const { return renderer_.get(); }
+    bool hasAudio() const { return hasAudio_; }
+    bool hasFile() const { return fileLoaded_; }
+    std::int32_t volume() const { return volume_; }
+    bool muted() const { return muted_; }
+    std::uint32_t seekingCapabilities() const { return seekingCaps_; }
+    // True while the pane should show the picture rather than its background: Running, Paused,
+    // or Stopped after SetPosition asked for the frame at the new position.
+    bool showsPicture() const;
+    mpv_handle* mpvHandle() const { return mpv_; }
+
+  private:
+    class EventSink;
+    static void wakeup(void* self);
+    void processEvent(const mpv_event& event);
+    HResult applyVolume();
+    HResult waitForLoad(std::uint64_t entryId);
+    void signalCompletion();
+
+    PlaybackState state_ = PlaybackState::NoGraph;
+    QPointer<VideoPane> videoWindow_;
+    MediaPlayerOptions options_;
+    std::atomic<QObject*> eventWindow_{nullptr};
+    std::atomic<int> eventMessage_{0};
+    std::unique_ptr<EventSink> sink_;
+    std::uint32_t seekingCaps_ = 0;
+    bool hasAudio_ = false;
+    bool fileLoaded_ = false;
+    std::int32_t volume_ = 0;
+    bool muted_ = false;
+    bool stoppedFrame_ = false;
+    bool eofReached_ = false;
+    bool completionSignalled_ = false;
+    // A seek the core has queued but not carried out: until then the core still reports the old
+    // position. Cleared when the core restarts playback, or after a while in case that is missed.
+    mutable bool seekPending_ = false;
+    MediaTime seekTarget_ = 0;
+    std::int64_t seekIssuedMs_ = 0;
+    mpv_handle* mpv_ = nullptr;
+    std::unique_ptr<VideoRenderer> renderer_;
+};
+
+}  // namespace orvik::playback

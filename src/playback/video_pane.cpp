@@ -1,0 +1,235 @@
+#include "playback/video_pane.h"
+
+#include <mpv/client.h>
+#include <mpv/render_gl.h>
+
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
+#include <QPainter>
+
+#include "playback/media_player.h"
+#include "playback/window_messages.h"
+
+namespace orvik::playback {
+
+namespace {
+
+QEvent::Type renderEventType() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+void* getProcAddress(void*, const char* name) {
+    QOpenGLContext* context = QOpenGLContext::currentContext();
+    return context ? reinterpret_cast<void*>(context->getProcAddress(name)) : nullptr;
+}
+
+}  // namespace
+
+VideoPane::VideoPane(QWidget* parent, int channel) : QOpenGLWidget(parent), channel_(channel) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(false);
+}
+
+VideoPane::~VideoPane() {
+    if (renderer_)
+        detachCore(renderer_);
+}
+
+void VideoPane::setBackground(const QImage& image) {
+    background_ = image;
+    update();
+}
+
+void VideoPane::setPlayer(MediaPlayer* player) {
+    player_ = player;
+    update();
+}
+
+void VideoPane::setHasVideo(bool hasVideo) {
+    hasVideo_ = hasVideo;
+    update();
+}
+
+QObject* VideoPane::messageWindow() const {
+    if (messageWindow_)
+        return messageWindow_.data();
+    return window() != this ? window() : nullptr;
+}
+
+bool VideoPane::attachCore(mpv_handle* core, MpvRenderer* renderer) {
+    if (!core || !renderer)
+        return false;
+    if (renderer_ && renderer_ != renderer)
+        detachCore(renderer_);
+    if (renderContext_)
+        return true;
+    // A pane that was never shown has no GL context yet; grabbing the framebuffer creates it.
+    if (!context())
+        grabFramebuffer();
+    if (!context())
+        return false;
+    makeCurrent();
+    mpv_opengl_init_params gl{&getProcAddress, nullptr};
+    mpv_render_param params[] = {
+        {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_OPENGL)},
+        {MPV_RENDER_PARAM_OPENGL_INIT_PARAMS, &gl},
+        {MPV_RENDER_PARAM_INVALID, nullptr},
+    };
+    mpv_render_context* created = nullptr;
+    const int rc = mpv_render_context_create(&created, core, params);
+    doneCurrent();
+    if (rc < 0 || !created)
+        return false;
+    renderContext_ = created;
+    renderer_ = renderer;
+    framesRendered_ = 0;
+    hasVideo_ = true;
+    mpv_render_context_set_update_callback(renderContext_, &VideoPane::onRenderUpdate, this);
+    return true;
+}
+
+void VideoPane::detachCore(MpvRenderer* renderer) {
+    if (!renderContext_ || renderer != renderer_)
+        return;
+    makeCurrent();
+    mpv_render_context_set_update_callback(renderContext_, nullptr, nullptr);
+    mpv_render_context_free(renderContext_);
+    doneCurrent();
+    renderContext_ = nullptr;
+    renderer_ = nullptr;
+    update();
+}
+
+void VideoPane::onRenderUpdate(void* self) {
+    // Runs on a thread of the core: only post.
+    auto* pane = static_cast<VideoPane*>(self);
+    if (!pane->updatePending_.exchange(true)) {
+        QCoreApplication::postEvent(pane, new QEvent(renderEventType()));
+    }
+}
+
+bool VideoPane::event(QEvent* event) {
+    if (event->type() == renderEventType()) {
+        updatePending_.store(false);
+        if (renderContext_ &&
+            (mpv_render_context_update(renderContext_) & MPV_RENDER_UPDATE_FRAME)) {
+            if (isVisible()) {
+                update();
+            } else if (context()) {
+                // Hidden panes acknowledge frames without drawing, so the core never waits.
+                makeCurrent();
+                renderFrame(true);
+                doneCurrent();
+            }
+        }
+        return true;
+    }
+    return QOpenGLWidget::event(event);
+}
+
+void VideoPane::initializeGL() {}
+
+void VideoPane::resizeGL(int, int) {
+    if (renderer_)
+        renderer_->relayout();
+}
+
+void VideoPane::renderFrame(bool skip) {
+    const qreal ratio = devicePixelRatioF();
+    mpv_opengl_fbo fbo{static_cast<int>(defaultFramebufferObject()),
+                       static_cast<int>(width() * ratio), static_cast<int>(height() * ratio), 0};
+    int flipY = 1;
+    int block = 0;
+    int skipRendering = skip ? 1 : 0;
+    mpv_render_param params[] = {
+        {MPV_RENDER_PARAM_OPENGL_FBO, &fbo},
+        {MPV_RENDER_PARAM_FLIP_Y, &flipY},
+        // The GUI thread must not sleep until a frame's display time.
+        {MPV_RENDER_PARAM_BLOCK_FOR_TARGET_TIME, &block},
+        {MPV_RENDER_PARAM_SKIP_RENDERING, &skipRendering},
+        {MPV_RENDER_PARAM_INVALID, nullptr},
+    };
+    mpv_render_context_render(renderContext_, params);
+    if (!skip)
+        ++framesRendered_;
+}
+
+void VideoPane::paintGL() {
+    const bool picture = renderContext_ && hasVideo_ && player_ && player_->showsPicture();
+    if (renderContext_)
+        renderFrame(false);
+    if (!picture) {
+        paintBackground();
+        return;
+    }
+    // Only the source rectangle may be seen: clear what the core drew around it.
+    const VideoLayout& layout = renderer_->layout();
+    if (!layout.valid)
+        return;
+    const qreal ratio = devicePixelRatioF();
+    const int fw = static_cast<int>(width() * ratio), fh = static_cast<int>(height() * ratio);
+    const int l = static_cast<int>(layout.visible.left * ratio);
+    const int t = static_cast<int>(layout.visible.top * ratio);
+    const int r = static_cast<int>(layout.visible.right * ratio);
+    const int b = static_cast<int>(layout.visible.bottom * ratio);
+    QOpenGLFunctions* gl = context()->functions();
+    gl->glEnable(GL_SCISSOR_TEST);
+    gl->glClearColor(0, 0, 0, 1);
+    auto clear = [&](int x, int y, int w, int h) {
+        if (w <= 0 || h <= 0)
+            return;
+        gl->glScissor(x, fh - (y + h), w, h);  // GL counts rows from the bottom
+        gl->glClear(GL_COLOR_BUFFER_BIT);
+    };
+    clear(0, 0, fw, t);
+    clear(0, b, fw, fh - b);
+    clear(0, t, l, b - t);
+    clear(r, t, fw - r, b - t);
+    gl->glDisable(GL_SCISSOR_TEST);
+}
+
+void VideoPane::paintBackground() {
+    QPainter painter(this);
+    if (background_.isNull()) {
+        painter.fillRect(rect(), Qt::black);
+    } else {
+        painter.drawImage(rect(), background_);
+    }
+}
+
+void VideoPane::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return QOpenGLWidget::mousePressEvent(event);
+    grabMouse();
+    dragging_ = true;
+    lastPoint_ = event->position().toPoint();
+}
+
+void VideoPane::mouseMoveEvent(QMouseEvent* event) {
+    if (!dragging_)
+        return QOpenGLWidget::mouseMoveEvent(event);
+    const QPoint point = event->position().toPoint();
+    const QPoint delta = point - lastPoint_;
+    if (!delta.isNull())
+        postWindowMessage(messageWindow(), WM_PANE_PAN, delta.x(), delta.y());
+    lastPoint_ = point;
+}
+
+void VideoPane::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return QOpenGLWidget::mouseReleaseEvent(event);
+    releaseMouse();
+    dragging_ = false;
+    update();
+}
+
+void VideoPane::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return QOpenGLWidget::mouseDoubleClickEvent(event);
+    sendWindowMessage(messageWindow(), WM_PANE_DBLCLK, 0, channel_);
+}
+
+}  // namespace orvik::playback

@@ -1,0 +1,80 @@
+#pragma once
+// One channel's picture: an OpenGL child widget the player's core renders into. Shows its
+// background image while its player has nothing to show, and reports drags and double clicks to
+// the main window as WM_PANE_PAN / WM_PANE_DBLCLK.
+#include <QImage>
+#include <QOpenGLWidget>
+#include <QPoint>
+#include <QPointer>
+#include <atomic>
+#include <cstdint>
+
+#include "playback/video_renderer.h"
+
+struct mpv_handle;
+struct mpv_render_context;
+
+namespace orvik::playback {
+
+class MediaPlayer;
+
+class VideoPane : public QOpenGLWidget {
+    Q_OBJECT
+  public:
+    inline static constexpr int kFrontChannel = 1;
+    inline static constexpr int kRearChannel = 2;
+
+    explicit VideoPane(QWidget* parent = nullptr, int channel = kFrontChannel);
+    ~VideoPane() override;
+
+    void setBackground(const QImage& image);
+    const QImage& background() const { return background_; }
+    void setChannel(int channel) { channel_ = channel; }
+    int channel() const { return channel_; }
+    // The player whose state decides between picture and background (not owned).
+    void setPlayer(MediaPlayer* player);
+    MediaPlayer* player() const { return player_; }
+    void setHasVideo(bool hasVideo);
+    bool hasVideo() const { return hasVideo_; }
+    // Receiver of the pane's messages; by default the pane's top-level window.
+    void setMessageWindow(QObject* window) { messageWindow_ = window; }
+    QObject* messageWindow() const;
+
+    // Frames the core has drawn into this pane since the last attach (tests, benchmarks).
+    std::uint64_t framesRendered() const { return framesRendered_; }
+
+    // Used by MpvRenderer: binds the core's render context to this pane's GL context (making it
+    // on first use), or releases it. A pane holds one core at a time.
+    bool attachCore(mpv_handle* core, MpvRenderer* renderer);
+    void detachCore(MpvRenderer* renderer);
+    bool hasCore() const { return renderContext_ != nullptr; }
+
+  protected:
+    void initializeGL() override;
+    void paintGL() override;
+    void resizeGL(int w, int h) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    bool event(QEvent* event) override;
+
+  private:
+    static void onRenderUpdate(void* self);
+    void renderFrame(bool skip);
+    void paintBackground();
+
+    int channel_;
+    QImage background_;
+    QPointer<QObject> messageWindow_;
+    MediaPlayer* player_ = nullptr;
+    bool hasVideo_ = false;
+    bool dragging_ = false;
+    QPoint lastPoint_;
+    mpv_render_context* renderContext_ = nullptr;
+    MpvRenderer* renderer_ = nullptr;
+    std::atomic<bool> updatePending_{false};
+    std::uint64_t framesRendered_ = 0;
+};
+
+}  // namespace orvik::playback

@@ -1,0 +1,160 @@
+// Which paths may be formatted at all: the refusals, each with its reason, on made-up disks and
+// on this machine's real ones.
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "card_format/card_format.h"
+#include "card_format/fat32_formatter.h"
+#include "fake_system.h"
+
+namespace orvik::card_format {
+namespace {
+using testing::FakeSystem;
+using ::testing::HasSubstr;
+
+// Fake disks use the experimental majors 60/61, and only where this machine has no such device,
+// so a refusal that went wrong could never reach a real disk.
+#define REQUIRE_NODES(sys)  \
+    if (!(sys).nodesWork()) \
+    GTEST_SKIP() << "cannot make safe fake device nodes here (needs root)"
+
+TEST(FormatTarget, RemovableCardAndItsMounts) {
+    FakeSystem sys;
+    sys.addDisk("sdb", 60, 16, true);
+    sys.addPartition("sdb", "sdb1", 1, 60, 17, 8192, 62513152);
+    REQUIRE_NODES(sys);
+    sys.mount(60, 17, "/media/user/CARD\\040A", "/dev/sdb1");
+
+    auto part = platform::assessFormatTarget(sys.node("sdb1"), sys.view());
+    ASSERT_TRUE(part.ok()) << part.error();
+    EXPECT_EQ(part->kind, platform::TargetKind::BlockDevice);
+    EXPECT_EQ(part->disk, "sdb");
+    EXPECT_EQ(part->partitionNumber, 1);
+    EXPECT_EQ(part->sizeBytes, 62513152ull * 512);
+    ASSERT_EQ(part->mounts.size(), 1u);
+    EXPECT_EQ(part->mounts[0].mountPoint, "/media/user/CARD A");
+    EXPECT_EQ(part->mounts[0].device, sys.node("sdb1"));
+
+    // The whole disk carries the partition's mount with it.
+    auto disk = platform::assessFormatTarget(sys.node("sdb"), sys.view());
+    ASSERT_TRUE(disk.ok()) << disk.error();
+    EXPECT_EQ(disk->partitionNumber, 0);
+    EXPECT_EQ(disk->mounts.size(), 1u);
+
+    // The formatter itself refuses a mounted card, before opening anything.
+    std::ostringstream out, err;
+    FormatOptions o;
+    o.out = &out;
+    o.err = &err;
+    o.view = sys.view();
+    EXPECT_EQ(FormatFat32(sys.node("sdb1"), {128, ""}, o), kFormatRefused);
+    EXPECT_THAT(err.str(), HasSubstr("is mounted at /media/user/CARD A; unmount it first"));
+}
+
+TEST(FormatTarget, RefusesDisksThatAreNotCards) {
+    FakeSystem sys;
+    sys.addDisk("sda", 60, 0, false);                          // the machine's fixed disk
+    sys.addPartition("sda", "sda1", 1, 60, 1, 2048, 1000000);  // /boot/efi
+    sys.addPartition("sda", "sda2", 2, 60, 2, 1002048, 9000000);
+    sys.addDisk("sdc", 60, 32, true);  // a removable disk running Linux
+    sys.addPartition("sdc", "sdc1", 1, 60, 33, 2048, 100000);
+    sys.addPartition("sdc", "sdc2", 2, 60, 34, 102048, 100000);
+    sys.addDisk("sdd", 60, 48, true);  // removable with swap on it
+    sys.addPartition("sdd", "sdd1", 1, 60, 49, 2048, 100000);
+    sys.addDisk("sde", 60, 64, true);  // part of an LVM volume
+    sys.addPartition("sde", "sde1", 1, 60, 65, 2048, 100000);
+    sys.addHolder("sde/sde1", "dm-0");
+    sys.addDisk("sdf", 60, 80, false);  // fixed, nothing mounted
+    REQUIRE_NODES(sys);
+    sys.mount(60, 2, "/", "/dev/sda2");
+    sys.mount(60, 34, "/home", "/dev/sdc2");
+    sys.swapOn("sdd1");
+
+    struct Case {
+        std::string path, reason;
+    } cases[] = {
+        {sys.node("sda1"), "holds this system's own files (/ is mounted from it)"},
+        {sys.node("sda"), "holds this system's own files"},
+        {sys.node("sdc1"), "holds this system's own files (/home is mounted from it)"},
+        {sys.node("sdd"), "holds this system's swap space"},
+        {sys.node("sde"), "is in use by another device (dm-0"},
+        {sys.node("sdf"), "is not a removable device"},
+    };
+    for (const auto& c : cases) {
+        auto r = platform::assessFormatTarget(c.path, sys.view());
+        ASSERT_FALSE(r.ok()) << c.path;
+        EXPECT_THAT(r.error(), HasSubstr(c.reason)) << c.path;
+        // And the formatter says so and stops.
+        std::ostringstream out, err;
+        FormatOptions o;
+        o.out = &out;
+        o.err = &err;
+        o.view = sys.view();
+        EXPECT_EQ(FormatFat32(c.path, {128, ""}, o), kFormatRefused);
+        EXPECT_THAT(err.str(), HasSubstr("Refusing to format: "));
+    }
+}
+
+TEST(FormatTarget, AcceptsSdCardsAndLoopDevices) {
+    FakeSystem sys;
+    sys.addDisk("mmcblk0", 61, 0, false, 62521344, "SD");  // SD slots report removable 0
+    sys.addDisk("loop7", 61, 16, false);
+    REQUIRE_NODES(sys);
+    auto sd = platform::assessFormatTarget(sys.node("mmcblk0"), sys.view());
+    EXPECT_TRUE(sd.ok()) << sd.error();
+    auto loop = platform::assessFormatTarget(sys.node("loop7"), sys.view());
+    ASSERT_TRUE(loop.ok()) << loop.error();
+    EXPECT_EQ(loop->kind, platform::TargetKind::LoopDevice);
+}
+
+TEST(FormatTarget, RefusesWhatIsNeitherDeviceNorImage) {
+    testing::TempDir dir;
+    auto null = platform::assessFormatTarget("/dev/null");
+    ASSERT_FALSE(null.ok());
+    EXPECT_THAT(null.error(), HasSubstr("is neither a block device nor a card image file"));
+    auto folder = platform::assessFormatTarget(dir.path());
+    ASSERT_FALSE(folder.ok());
+    EXPECT_THAT(folder.error(), HasSubstr("is a directory, not a device or a card image"));
+    auto missing = platform::assessFormatTarget(dir.file("nothing.img"));
+    ASSERT_FALSE(missing.ok());
+    EXPECT_THAT(missing.error(), HasSubstr("No such file or directory"));
+
+    for (const std::string& path : {std::string("/dev/null"), dir.path()}) {
+        std::ostringstream out, err;
+        FormatOptions o;
+        o.out = &out;
+        o.err = &err;
+        EXPECT_EQ(FormatFat32(path, {128, ""}, o), kFormatRefused) << path;
+        EXPECT_THAT(err.str(), HasSubstr("Refusing to format: '" + path + "'"));
+    }
+}
+
+// The disk this machine runs from, through the real sysfs and mount table.
+TEST(FormatTarget, RefusesThisMachinesOwnDisk) {
+    struct stat root {};
+    ASSERT_EQ(::stat("/", &root), 0);
+    std::error_code ec;
+    auto node = std::filesystem::canonical("/sys/dev/block/" + std::to_string(major(root.st_dev)) +
+                                               ":" + std::to_string(minor(root.st_dev)),
+                                           ec);
+    const std::string dev = "/dev/" + node.filename().string();
+    struct stat st {};
+    if (ec || ::stat(dev.c_str(), &st) != 0 || !S_ISBLK(st.st_mode))
+        GTEST_SKIP() << "the root file system is not on a block device here";
+    auto r = platform::assessFormatTarget(dev);
+    ASSERT_FALSE(r.ok()) << dev << " was accepted";
+    EXPECT_THAT(r.error(), HasSubstr("this system's own files"));
+    std::ostringstream out, err;
+    FormatOptions o;
+    o.out = &out;
+    o.err = &err;
+    EXPECT_EQ(FormatFat32(dev, {128, ""}, o), kFormatRefused);
+}
+
+}  // namespace
+}  // namespace orvik::card_format

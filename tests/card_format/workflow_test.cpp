@@ -1,0 +1,337 @@
+// The card-format workflow: which card, the configuration copy and its restore, the label, the
+// outcome the dialog shows; and orvik-cli format as a subprocess.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "card_format/card_format.h"
+#include "fake_system.h"
+#include "test_support.h"
+
+namespace orvik::card_format {
+namespace {
+using namespace testing;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+constexpr std::uint64_t GiB = 1ull << 30;
+
+std::string sampleConfig() {
+    std::string c(624, '\0');
+    c[0] = 0x08;
+    c[1] = 0x15;
+    for (std::size_t i = 4; i < c.size(); ++i)
+        c[i] = static_cast<char>(i % 251);
+    return c;
+}
+
+std::string mtoolsRead(const std::string& img, const std::string& name, const TempDir& dir) {
+    const std::string back = dir.file("read-back.bin");
+    std::filesystem::remove(back);
+    CommandResult r = run("MTOOLS_SKIP_CHECK=1 mcopy -n -i " + quote(img) + " " +
+                          quote("::/" + name) + " " + quote(back));
+    return r.exitCode == 0 ? readFile(back) : "<mcopy failed: " + r.output + ">";
+}
+
+struct WorkflowRun {
+    std::ostringstream out, err;
+    std::vector<CardFormatStep> steps;
+    CardFormatRequest request;
+    WorkflowRun(const TempDir& dir) {
+        request.format.out = &out;
+        request.format.err = &err;
+        request.format.volumeId = 0x0A0B0C0D;
+        request.tempDir = dir.file("tmp");
+        std::filesystem::create_directories(request.tempDir);
+        request.onStep = [this](CardFormatStep s) { steps.push_back(s); };
+    }
+};
+
+class Workflow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        for (const char* tool : {"fsck.fat", "mcopy", "mdir"})
+            if (!haveTool(tool))
+                GTEST_SKIP() << tool << " is not installed";
+    }
+};
+
+TEST_F(Workflow, ImageGetsLabelAndItsConfigurationBack) {
+    TempDir dir;
+    const std::string img = dir.file("card.img");
+    ASSERT_TRUE(makeSparseImage(img, 8 * GiB));
+    const std::string config = dir.file("config_K7x7.bin");
+    std::ofstream(config, std::ios::binary) << sampleConfig();
+    CardTarget t;
+    t.sourcePath = config;
+    t.sourceIsConfigFile = true;
+    t.device = img;
+    WorkflowRun r(dir);
+    CardFormatOutcome o = runCardFormat(t, r.request);
+    ASSERT_TRUE(o.succeeded()) << o.reason << r.err.str();
+    EXPECT_EQ(o.textId, kTextFormatComplete);
+    EXPECT_EQ(o.detailTextId, 0);
+    EXPECT_THAT(r.steps, ElementsAre(CardFormatStep::SaveConfig, CardFormatStep::Unmount,
+                                     CardFormatStep::Format, CardFormatStep::Label,
+                                     CardFormatStep::RestoreConfig, CardFormatStep::Done));
+    // The copy in the temporary folder stays, byte for byte.
+    EXPECT_EQ(o.savedConfigPath, dir.file("tmp/config_K7x7.bin"));
+    EXPECT_EQ(readFile(o.savedConfigPath), sampleConfig());
+    EXPECT_TRUE(o.labelled) << o.labelError;
+    ASSERT_TRUE(o.configRestored) << o.restoreError;
+    EXPECT_EQ(mtoolsRead(img, "config_K7x7.bin", dir), sampleConfig());
+    CommandResult ls = run("MTOOLS_SKIP_CHECK=1 mdir -i " + quote(img) + " ::");
+    EXPECT_THAT(ls.output, HasSubstr("config_K7x7.bin"));
+    EXPECT_THAT(ls.output, HasSubstr("Volume in drive : is ORVIK"));
+    CommandResult fsck = run("fsck.fat -n " + quote(img));
+    EXPECT_EQ(fsck.exitCode, 0) << fsck.output;
+    EXPECT_THAT(fsck.output, HasSubstr("2 files"));  // the label entry and the file
+}
+
+TEST_F(Workflow, MountedCardIsRemountedAndTheFileWrittenThere) {
+    TempDir dir;
+    const std::string img = dir.file("card.img");
+    ASSERT_TRUE(makeSparseImage(img, 8 * GiB));
+    std::filesystem::create_directories(dir.file("card"));
+    std::filesystem::create_directories(dir.file("card-again"));
+    std::ofstream(dir.file("card/config_K7x7.bin"), std::ios::binary) << sampleConfig();
+    CardTarget t;
+    t.sourcePath = dir.file("card");  // chosen as the drive, not the file
+    t.mountPoint = dir.file("card");
+    t.device = img;
+    WorkflowRun r(dir);
+    std::string remounted;
+    r.request.remounter = [&](const std::string& device) -> Result<std::string> {
+        remounted = device;
+        return dir.file("card-again");
+    };
+    CardFormatOutcome o = runCardFormat(t, r.request);
+    ASSERT_TRUE(o.succeeded()) << o.reason;
+    EXPECT_EQ(remounted, img);
+    EXPECT_EQ(o.mountPoint, dir.file("card-again"));
+    ASSERT_TRUE(o.configRestored) << o.restoreError;
+    EXPECT_EQ(o.restoredConfigPath, dir.file("card-again/config_K7x7.bin"));
+    EXPECT_EQ(readFile(o.restoredConfigPath), sampleConfig());
+    // Nothing but the file itself is left in the card's root.
+    int entries = 0;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.file("card-again")))
+        ++entries;
+    EXPECT_EQ(entries, 1);
+    EXPECT_THAT(r.steps, ::testing::Contains(CardFormatStep::Remount));
+}
+
+TEST_F(Workflow, AnEarlierCopyIsNeverRestoredOnAnotherCard) {
+    TempDir dir;
+    const std::string img = dir.file("card.img");
+    ASSERT_TRUE(makeSparseImage(img, 8 * GiB));
+    WorkflowRun r(dir);
+    std::ofstream(dir.file("tmp/config_K7x7.bin")) << "left from another card";
+    CardTarget t;
+    t.sourcePath = img;
+    t.device = img;
+    CardFormatOutcome o = runCardFormat(t, r.request);
+    ASSERT_TRUE(o.succeeded()) << o.reason;
+    EXPECT_EQ(o.savedConfigPath, "");
+    EXPECT_FALSE(o.configRestored);
+    EXPECT_EQ(readFile(dir.file("tmp/config_K7x7.bin")), "left from another card");
+    EXPECT_THAT(mtoolsRead(img, "config_K7x7.bin", dir), HasSubstr("mcopy failed"));
+}
+
+TEST_F(Workflow, FormatFailureGivesTheDialogItsPieces) {
+    TempDir dir;
+    const std::string img = dir.file("card4gb.img");
+    ASSERT_TRUE(makeSparseImage(img, 4000000000ull));
+    const std::string config = dir.file("config_K7x7.bin");
+    std::ofstream(config, std::ios::binary) << sampleConfig();
+    CardTarget t;
+    t.sourcePath = config;
+    t.sourceIsConfigFile = true;
+    t.device = img;
+    WorkflowRun r(dir);
+    CardFormatOutcome o = runCardFormat(t, r.request);
+    EXPECT_FALSE(o.succeeded());
+    EXPECT_EQ(o.code, kFormatTooFewClusters);
+    EXPECT_EQ(o.failedStep, CardFormatStep::Format);
+    EXPECT_EQ(o.textId, kTextFormatFailed);
+    EXPECT_EQ(o.detailTextId, kTextQuitPrograms);
+    EXPECT_THAT(r.err.str(), HasSubstr("FAT32 must have at least 65536 clusters"));
+    EXPECT_EQ(failureText("Cannot format this drive.", o.code, "Quit any disk utilities"),
+              "Cannot format this drive. (" + std::to_string(kFormatTooFewClusters) +
+                  ")\r\n\r\nQuit any disk utilities");
+    // The copy was taken; the card was not touched.
+    EXPECT_EQ(readFile(o.savedConfigPath), sampleConfig());
+    EXPECT_FALSE(o.configRestored);
+    EXPECT_EQ(allocatedBytes(img), 0u);
+}
+
+TEST(WorkflowTarget, UnmountFailureStopsBeforeTheFormat) {
+    FakeSystem sys;
+    sys.addDisk("sdb", 60, 16, true);
+    sys.addPartition("sdb", "sdb1", 1, 60, 17, 8192, 62513152);
+    if (!sys.nodesWork())
+        GTEST_SKIP() << "cannot make safe fake device nodes here";
+    std::filesystem::create_directories(sys.root() + "/card");
+    sys.mount(60, 17, sys.root() + "/card", "/dev/sdb1");
+    TempDir dir;
+    WorkflowRun r(dir);
+    r.request.format.view = sys.view();
+    std::vector<std::string> asked;
+    r.request.unmounter = [&](const platform::TargetMount& m) -> Result<void> {
+        asked.push_back(m.mountPoint);
+        return makeError("target is busy");
+    };
+    auto t = resolveCardTarget(sys.node("sdb1"), sys.view());
+    ASSERT_TRUE(t.ok()) << t.error();
+    EXPECT_EQ(t->mountPoint, sys.root() + "/card");
+    CardFormatOutcome o = runCardFormat(*t, r.request);
+    EXPECT_EQ(o.code, EBUSY);
+    EXPECT_EQ(o.failedStep, CardFormatStep::Unmount);
+    EXPECT_EQ(o.textId, kTextFormatFailed);
+    EXPECT_EQ(o.detailTextId, kTextQuitPrograms);
+    EXPECT_THAT(o.reason, HasSubstr("target is busy"));
+    EXPECT_THAT(asked, ElementsAre(sys.root() + "/card"));
+    EXPECT_THAT(r.steps, ::testing::Not(::testing::Contains(CardFormatStep::Format)));
+}
+
+TEST(WorkflowTarget, FromTheRememberedFileOrTheChosenDrive) {
+    FakeSystem sys;
+    sys.addDisk("sdb", 60, 16, true);
+    sys.addPartition("sdb", "sdb1", 1, 60, 17, 8192, 15523840);  // 7 948 206 080 bytes
+    sys.addDisk("sda", 60, 0, false);
+    if (!sys.nodesWork())
+        GTEST_SKIP() << "cannot make safe fake device nodes here";
+    const std::string card = sys.root() + "/card", home = sys.root() + "/docs";
+    std::filesystem::create_directories(card + "/DCIM");
+    std::filesystem::create_directories(home);
+    std::ofstream(card + "/config_K7x7.bin") << sampleConfig();
+    sys.mount(60, 17, card, "/dev/sdb1");
+    sys.mount(60, 0, home, "/dev/sda");
+
+    auto fromFile = resolveCardTarget(card + "/config_K7x7.bin", sys.view());
+    ASSERT_TRUE(fromFile.ok()) << fromFile.error();
+    EXPECT_EQ(fromFile->device, sys.node("sdb1"));
+    EXPECT_EQ(fromFile->mountPoint, card);
+    EXPECT_TRUE(fromFile->sourceIsConfigFile);
+    EXPECT_EQ(fromFile->totalBytes, 7948206080ull);
+    EXPECT_EQ(allocationUnitText(fromFile->totalBytes), "64K");
+
+    auto chosen = chooseDrive(card, sys.view());
+    ASSERT_TRUE(chosen.ok()) << chosen.error();
+    EXPECT_FALSE(chosen->sourceIsConfigFile);
+    // A folder on the card, or a drive that is not removable, is refused.
+    auto inside = chooseDrive(card + "/DCIM", sys.view());
+    ASSERT_FALSE(inside.ok());
+    EXPECT_THAT(inside.error(), HasSubstr("is a folder on a drive, not the card itself"));
+    auto fixed = chooseDrive(home, sys.view());
+    ASSERT_FALSE(fixed.ok());
+    EXPECT_THAT(fixed.error(), HasSubstr("not a removable device"));
+}
+
+TEST_F(Workflow, ImageTargetShowsItsFileSystem) {
+    TempDir dir;
+    const std::string img = dir.file("card.img");
+    ASSERT_TRUE(makeSparseImage(img, 8 * GiB));
+    auto fresh = resolveCardTarget(img);
+    ASSERT_TRUE(fresh.ok()) << fresh.error();
+    EXPECT_EQ(fresh->fileSystem, "");
+    EXPECT_FALSE(fileSystemPreselected(*fresh));
+    WorkflowRun r(dir);
+    ASSERT_TRUE(runCardFormat(*fresh, r.request).succeeded());
+    auto again = resolveCardTarget(img);
+    ASSERT_TRUE(again.ok());
+    EXPECT_EQ(again->fileSystem, "FAT32");
+    EXPECT_TRUE(fileSystemPreselected(*again));
+    EXPECT_EQ(again->label, "ORVIK");
+    EXPECT_EQ(again->totalBytes, 8 * GiB);
+}
+
+TEST_F(Workflow, RootFileWriterHandlesLongAndShortNames) {
+    TempDir dir;
+    const std::string img = dir.file("card.img");
+    ASSERT_TRUE(makeSparseImage(img, 8 * GiB));
+    WorkflowRun r(dir);
+    CardTarget t;
+    t.device = img;
+    ASSERT_TRUE(runCardFormat(t, r.request).succeeded());
+    std::string big(200 * 1024 + 17, '\0');  // four clusters of 64 KiB
+    for (std::size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 31 / 7);
+    ASSERT_TRUE(writeRootFileOnFat32(img, "TIMESET.CFG", "2026-12-08 00:00:00\n"));
+    ASSERT_TRUE(writeRootFileOnFat32(img, "a rather long recording name.mp4", big));
+    ASSERT_TRUE(writeRootFileOnFat32(img, "empty.txt", ""));
+    EXPECT_EQ(mtoolsRead(img, "TIMESET.CFG", dir), "2026-12-08 00:00:00\n");
+    EXPECT_EQ(mtoolsRead(img, "a rather long recording name.mp4", dir), big);
+    EXPECT_EQ(mtoolsRead(img, "empty.txt", dir), "");
+    // The same short name twice would shadow a file.
+    auto again = writeRootFileOnFat32(img, "TIMESET.CFG", "x");
+    ASSERT_FALSE(again.ok());
+    EXPECT_THAT(again.error(), HasSubstr("already exists"));
+    EXPECT_FALSE(writeRootFileOnFat32(img, "a/b", "x").ok());
+    CommandResult fsck = run("fsck.fat -n -v " + quote(img));
+    EXPECT_EQ(fsck.exitCode, 0) << fsck.output;
+    EXPECT_THAT(fsck.output, ::testing::Not(HasSubstr("Free cluster summary wrong")));
+    // Not a FAT32 volume: refused, nothing written.
+    const std::string blank = dir.file("blank.img");
+    ASSERT_TRUE(makeSparseImage(blank, 64 << 20));
+    EXPECT_FALSE(writeRootFileOnFat32(blank, "x.bin", "x").ok());
+    EXPECT_EQ(allocatedBytes(blank), 0u);
+}
+
+// ---- orvik-cli format ----
+
+std::string cli() {
+    return std::string(ORVIK_BINARY_DIR) + "/src/cli/orvik-cli";
+}
+
+TEST_F(Workflow, CliAsksAndFormats) {
+    TempDir dir;
+    const std::string img = dir.file("card.img");
+    ASSERT_TRUE(makeSparseImage(img, 8 * GiB));
+    // "n" (or end of input) leaves the card alone.
+    CommandResult no = run("echo n | " + quote(cli()) + " format " + quote(img));
+    EXPECT_EQ(no.exitCode, 1) << no.output;
+    EXPECT_THAT(no.output, HasSubstr("will be lost irretrievably, are you sure\n(y/n) :"));
+    EXPECT_THAT(no.output, HasSubstr("Not formatted."));
+    EXPECT_EQ(allocatedBytes(img), 0u);
+    EXPECT_EQ(run(quote(cli()) + " format " + quote(img) + " </dev/null").exitCode, 1);
+    EXPECT_EQ(allocatedBytes(img), 0u);
+
+    CommandResult yes = run("echo y | " + quote(cli()) + " format " + quote(img) +
+                            " --volume-id 1234abcd --no-remount");
+    EXPECT_EQ(yes.exitCode, 0) << yes.output;
+    EXPECT_THAT(yes.output,
+                HasSubstr("Card: " + img + ", 8589934592 bytes, allocation unit 64K\n"));
+    EXPECT_THAT(yes.output, HasSubstr("Size : 8GB 16777216 sectors\n"));
+    EXPECT_THAT(yes.output, HasSubstr("Volume ID is 1234:abcd\n"));
+    EXPECT_THAT(yes.output, HasSubstr("Done\nLabel : ORVIK\nFormat complete.\n"));
+    EXPECT_EQ(run("fsck.fat -n " + quote(img)).exitCode, 0);
+
+    CommandResult again = run(quote(cli()) + " format --yes " + quote(img));
+    EXPECT_EQ(again.exitCode, 0) << again.output;
+    EXPECT_THAT(again.output, HasSubstr(", now FAT32, "));
+}
+
+TEST_F(Workflow, CliRefusesAndReportsFailures) {
+    TempDir dir;
+    CommandResult null = run(quote(cli()) + " format --yes /dev/null");
+    EXPECT_EQ(null.exitCode, 1);
+    EXPECT_THAT(null.output, HasSubstr("orvik-cli: cannot format: '/dev/null' is neither a block "
+                                       "device nor a card image file"));
+    CommandResult folder = run(quote(cli()) + " format --yes " + quote(dir.path()));
+    EXPECT_EQ(folder.exitCode, 1);
+    EXPECT_THAT(folder.output, HasSubstr("orvik-cli: cannot format: "));
+    const std::string small = dir.file("small.img");
+    ASSERT_TRUE(makeSparseImage(small, 4000000000ull));
+    CommandResult tooFew = run(quote(cli()) + " format --yes " + quote(small));
+    EXPECT_EQ(tooFew.exitCode, 1);
+    EXPECT_THAT(tooFew.output, HasSubstr("FAT32 must have at least 65536 clusters"));
+    EXPECT_THAT(tooFew.output,
+                HasSubstr("orvik-cli: Cannot format this drive. (8198): formatting failed"));
+    EXPECT_EQ(run(quote(cli()) + " format").exitCode, 2);
+    EXPECT_EQ(run(quote(cli()) + " format --yes --volume-id xyz " + quote(small)).exitCode, 2);
+    EXPECT_EQ(allocatedBytes(small), 0u);
+}
+
+}  // namespace
+}  // namespace orvik::card_format

@@ -1,0 +1,133 @@
+// orvik-cli config / drv / timefile / card, run as a subprocess as scripts use them.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <cstdio>
+
+#include "device_config/device_config.h"
+#include "device_config/drive_route.h"
+#include "device_config/test_support.h"
+
+namespace dc = orvik::device_config;
+using orvik::test::TempDir;
+
+namespace {
+
+struct Run {
+    int status = -1;
+    std::string out;  // stdout
+    std::string err;  // stderr
+};
+
+Run cli(const std::string& args, const std::string& env = "") {
+    TempDir tmp;
+    std::string cmd = env + " " ORVIK_CLI " " + args + " >" + (tmp / "out") + " 2>" + (tmp / "err");
+    int rc = std::system(cmd.c_str());
+    Run r;
+    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    r.out = orvik::test::readText(tmp / "out");
+    r.err = orvik::test::readText(tmp / "err");
+    return r;
+}
+
+}  // namespace
+
+TEST(CliConfig, DefaultsShowSetRoundTrip) {
+    TempDir dir;
+    auto r = cli("config defaults " + dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto bytes = orvik::test::readBytes(dir / "config_K7x7.bin");
+    ASSERT_EQ(bytes.size(), 624u);
+    EXPECT_EQ(bytes[2], 0x78);
+
+    r = cli("config set " + dir.path() + " speedUnit=1 alwaysSharePercent=50 driveImpactX=0.61");
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = cli("config show " + (dir / "config_K7x7.bin") + " --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(j["speedUnit"], 1);
+    EXPECT_EQ(j["alwaysSharePercent"], 50);
+    EXPECT_EQ(j["parkSharePercent"], 50);
+    EXPECT_EQ(j["driveImpactX"], 61);
+    EXPECT_EQ(j["magic"], 0x1508);
+    EXPECT_EQ(j["checksumValid"], true);
+    EXPECT_TRUE(j.contains("checksum"));
+    EXPECT_EQ(j.size(), 2u + 66u + 1u);
+
+    r = cli("config show " + dir.path());
+    ASSERT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("speedUnit = 1  (mph)\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("checksum = 0x"), std::string::npos);
+}
+
+TEST(CliConfig, RefusedValuesLeaveTheFileUntouched) {
+    TempDir dir;
+    ASSERT_EQ(cli("config defaults " + dir.path()).status, 0);
+    auto before = orvik::test::readBytes(dir / "config_K7x7.bin");
+
+    auto r = cli("config set " + dir.path() + " frontQuality=2 driveImpactZ=2.0");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "orvik-cli: G-Sensor value has exceeded effective range.(0.03-1.50)\n");
+    r = cli("config set " + dir.path() + " alwaysSharePercent=0");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "orvik-cli: Each recording mode must be set to minimum 10% or more\n");
+    r = cli("config set " + dir.path() + " noSuchField=1");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("unknown field \"noSuchField\""), std::string::npos);
+    r = cli("config set " + dir.path() + " frontQuality");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(orvik::test::readBytes(dir / "config_K7x7.bin"), before);
+
+    orvik::test::writeBytes(dir / "short.bin", std::vector<std::uint8_t>(623, 0));
+    r = cli("config show " + (dir / "short.bin"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("624"), std::string::npos);
+}
+
+TEST(CliDrv, ListsAndExports) {
+    TempDir dir;
+    ASSERT_TRUE(dc::writeDriveRouteFile(dir / "r.drv", dc::makeSampleRoute(5)).saved());
+    auto r = cli("drv " + (dir / "r.drv"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 6);
+    EXPECT_NE(r.out.find("Steering wheel turning angle"), std::string::npos);
+
+    r = cli("drv " + (dir / "r.drv") + " --csv " + (dir / "out.csv"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string csv = orvik::test::readText(dir / "out.csv");
+    EXPECT_EQ(csv.rfind("\xEF\xBB\xBFNo.,Order,Date", 0), 0u);
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 6);
+
+    r = cli("drv " + (dir / "r.drv") + " --csv " + (dir / "missing/out.csv"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot write"), std::string::npos);
+    orvik::test::writeBytes(dir / "bad.drv", {1, 2, 3});
+    EXPECT_EQ(cli("drv " + (dir / "bad.drv")).status, 1);
+}
+
+TEST(CliTimefile, WritesTheGivenMoment) {
+    TempDir dir;
+    auto r = cli("timefile " + dir.path() + " --at \"2024-03-05 08:07:06\"");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(orvik::test::readText(dir / "timeset.cfg"), "2024/03/05 08:07:06");
+    r = cli("timefile " + dir.path() + " --at \"2024-02-30 00:00:00\"");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(orvik::test::readText(dir / "timeset.cfg"), "2024/03/05 08:07:06");
+}
+
+TEST(CliCard, ListsSimulatedVolumesWithTheirConfigurationState) {
+    TempDir dir;
+    auto a = dir.makeDir("a"), b = dir.makeDir("b");
+    ASSERT_EQ(cli("config defaults " + b).status, 0);
+    auto r = cli("card --json", "ORVIK_REMOVABLE_VOLUMES=" + b + "=ORVIK:" + a);
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto j = nlohmann::json::parse(r.out);
+    ASSERT_EQ(j.size(), 2u);
+    EXPECT_EQ(j[0]["mountPoint"], a);
+    EXPECT_EQ(j[0]["config"], "none");
+    EXPECT_EQ(j[1]["label"], "ORVIK");
+    EXPECT_EQ(j[1]["config"], "yes");
+    r = cli("card", "ORVIK_REMOVABLE_VOLUMES=" + b + "=ORVIK");
+    EXPECT_NE(r.out.find("label=\"ORVIK\"  config=yes"), std::string::npos) << r.out;
+}

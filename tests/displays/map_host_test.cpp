@@ -1,0 +1,149 @@
+#include "displays/map_host.h"
+
+#include <gtest/gtest.h>
+
+#include <QEventLoop>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "displays/qt_app.h"
+
+namespace orvik::displays {
+namespace {
+
+// Loading the page starts the browser engine: 5-7 s here, more on a busy machine.
+constexpr int kLoadTimeoutMs = 60000;
+
+QVariant evaluate(MapHost& host, const QString& script) {
+    QVariant result;
+    bool done = false;
+    QEventLoop loop;
+    host.evaluate(script, [&](const QVariant& value) {
+        result = value;
+        done = true;
+        loop.quit();
+    });
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    if (!done) {
+        loop.exec();
+    }
+    return result;
+}
+
+bool waitReady(MapHost& host) {
+    if (host.isPageReady()) {
+        return true;
+    }
+    QSignalSpy spy(&host, &MapHost::pageReady);
+    if (!spy.wait(kLoadTimeoutMs)) {
+        return false;
+    }
+    return spy.takeFirst().at(0).toBool();
+}
+
+QString markerText(MapHost& host) {
+    return evaluate(host,
+                    "markers.length + ':' + markers[0].getLatLng().lat.toFixed(6) + ',' + "
+                    "markers[0].getLatLng().lng.toFixed(6)")
+        .toString();
+}
+
+TEST(MapPage, CallScriptsEscapeTheirArguments) {
+    EXPECT_EQ(
+        MapHost::callScript("setLatLag", {"126.864493", "37.557028", "1"}),
+        "if (typeof setLatLag === 'function') { setLatLag(\"126.864493\",\"37.557028\",\"1\"); }");
+    EXPECT_EQ(MapHost::callScript("showRoute", {"a\"b\\c</script>"}),
+              "if (typeof showRoute === 'function') { showRoute(\"a\\\"b\\\\c</script>\"); }");
+    EXPECT_TRUE(MapHost::callScript("alert(1);x", {}).isEmpty());
+    EXPECT_TRUE(MapHost::callScript("", {}).isEmpty());
+}
+
+TEST(MapPage, BuiltIntoTheProgramWithItsLibrary) {
+    testApplication();
+    const QByteArray page = MapHost::pageBytes();
+    for (const char* function : {"function load(", "function setLatLag(", "function addMarker(",
+                                 "function deleteOverlays(", "function moveCenter(",
+                                 "function showRoute(", "37.557028", "126.864494"}) {
+        EXPECT_TRUE(page.contains(function)) << function;
+    }
+    EXPECT_TRUE(page.contains("leaflet-container") && page.contains("1.9.4"))
+        << "the map library is inlined";
+    EXPECT_FALSE(page.contains("<script src=")) << "nothing is loaded from elsewhere";
+}
+
+TEST(MapHostBrowser, LoadsTheWrittenPageAndMovesTheMarker) {
+    testApplication();
+    auto host = std::make_unique<MapHost>();
+    host->resize(MapHost::kMainWidth, MapHost::kMainHeight);
+    host->show();
+    ASSERT_TRUE(host->loadPage());
+    const QString path = host->writtenPagePath();
+    EXPECT_EQ(path, MapHost::pageFilePath());
+    EXPECT_TRUE(path.endsWith("/MAP.HTM"));
+    EXPECT_TRUE(QFile::exists(path));
+
+    // Made while the page loads: held and made once it is there.
+    MapView view(*host);
+    view.setShown(true);
+    view.update(12651.8696, 3733.4217);
+    ASSERT_TRUE(waitReady(*host));
+
+    EXPECT_EQ(evaluate(*host, "typeof L").toString(), "object");
+    EXPECT_EQ(evaluate(*host, "map.getZoom()").toInt(), 15);
+    EXPECT_EQ(markerText(*host), "1:37.557028,126.864493");
+
+    // South and west, through the Position window's two-argument form.
+    host->setLatLag(-15112.0, -3352.0);
+    EXPECT_EQ(markerText(*host), "1:-33.866667,-151.200000");
+    EXPECT_EQ(evaluate(*host, "map.getCenter().lat.toFixed(4)").toString(), "-33.8667");
+
+    host->callPageFunction(std::string("showRoute"), {"[[37.5,126.8],[37.6,126.9],[37.7,127.0]]"});
+    EXPECT_EQ(evaluate(*host, "route.getLatLngs().length").toInt(), 3);
+    host->callPageFunction(std::string("deleteOverlays"), {});
+    EXPECT_EQ(evaluate(*host, "markers.length").toInt(), 0);
+    EXPECT_EQ(evaluate(*host, "route.getLatLngs().length").toInt(), 3);  // the route stays
+
+    if (const QByteArray dir = qgetenv("ORVIK_SCREENSHOT_DIR"); !dir.isEmpty()) {
+        host->setLatLag(12651.8696, 3733.4217);
+        QEventLoop pause;
+        QTimer::singleShot(1500, &pause, &QEventLoop::quit);
+        pause.exec();
+        host->grab().save(QString::fromLocal8Bit(dir) + "/map_host.png");
+    }
+    host.reset();
+    EXPECT_FALSE(QFile::exists(path)) << "the page file goes with its host";
+}
+
+TEST(MapHostBrowser, ReloadKeepsTheLatestMarkerAndRoute) {
+    testApplication();
+    MapHost host;
+    host.resize(MapHost::kMainWidth, MapHost::kMainHeight);
+    ASSERT_TRUE(host.loadPage());
+    ASSERT_TRUE(waitReady(host));
+    host.setLatLag(12651.8696, 3733.4217);
+    host.callPageFunction(std::string("showRoute"), {"[[37.5,126.8],[37.6,126.9]]"});
+    ASSERT_TRUE(host.navigateAgain());
+    EXPECT_FALSE(host.isPageReady());
+    ASSERT_TRUE(waitReady(host));
+    EXPECT_EQ(markerText(host), "1:37.557028,126.864493");
+    EXPECT_EQ(evaluate(host, "route.getLatLngs().length").toInt(), 2);
+}
+
+TEST(MapHostBrowser, UnwritablePageFileShowsNothing) {
+    testApplication();
+    // A folder where the page file should go cannot be replaced by the file.
+    QTemporaryDir blocked;
+    ASSERT_TRUE(QDir(blocked.path()).mkdir("MAP.HTM"));
+    const QByteArray saved = qgetenv("TMPDIR");
+    qputenv("TMPDIR", blocked.path().toLocal8Bit());
+    MapHost host;
+    EXPECT_FALSE(host.loadPage());
+    EXPECT_TRUE(host.writtenPagePath().isEmpty());
+    EXPECT_FALSE(host.navigateAgain());
+    qputenv("TMPDIR", saved);
+}
+
+}  // namespace
+}  // namespace orvik::displays

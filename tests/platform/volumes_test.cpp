@@ -1,0 +1,121 @@
+#include "platform/volumes.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+using namespace orvik::platform;
+
+namespace {
+
+struct Scratch {
+    Scratch() {
+        std::string t = (fs::temp_directory_path() / "orvik-vol-XXXXXX").string();
+        path = ::mkdtemp(t.data());
+    }
+    ~Scratch() { fs::remove_all(path); }
+    std::string sub(const std::string& name) {
+        fs::create_directories(path + "/" + name);
+        return path + "/" + name;
+    }
+    std::string path;
+};
+
+void put(const std::string& file, const std::string& text) {
+    fs::create_directories(fs::path(file).parent_path());
+    std::ofstream(file) << text;
+}
+
+}  // namespace
+
+TEST(MountInfo, ParsesFieldsAndDecodesEscapes) {
+    const char* text =
+        "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+        "98 22 179:1 / /media/u/MY\\040CARD rw,nosuid shared:5 - vfat /dev/mmcblk0p1 rw,uid=1000\n"
+        "99 22 8:17 /sub /mnt/bind rw master:2 opt:3 - vfat /dev/sdb1 rw\n"
+        "garbage line\n"
+        "100 22 x:y / /bad rw - vfat /dev/sdc1 rw\n"
+        "101 22 0:5 / /proc rw - proc proc rw";  // no trailing newline
+    auto m = parseMountInfo(text);
+    ASSERT_EQ(m.size(), 4u);
+    EXPECT_EQ(m[1].major, 179u);
+    EXPECT_EQ(m[1].minor, 1u);
+    EXPECT_EQ(m[1].mountPoint, "/media/u/MY CARD");
+    EXPECT_EQ(m[1].fsType, "vfat");
+    EXPECT_EQ(m[1].source, "/dev/mmcblk0p1");
+    EXPECT_EQ(m[2].root, "/sub");  // optional fields before "-" are skipped
+    EXPECT_EQ(m[2].source, "/dev/sdb1");
+    EXPECT_EQ(m[3].fsType, "proc");
+    EXPECT_TRUE(parseMountInfo("").empty());
+    EXPECT_TRUE(parseMountInfo("\\\\\\ - - -\n\n\n").empty());
+}
+
+TEST(Removable, JudgedFromTheDiskInSysfs) {
+    Scratch s;
+    std::string sys = s.path;
+    // sdb: a USB card reader (removable 1) with a partition; sda: a fixed disk; mmcblk0: an SD
+    // card in a built-in slot (removable 0, type SD); mmcblk1: soldered eMMC (type MMC? no: eMMC
+    // says MMC) is treated like a card only when the kernel calls it SD or MMC.
+    put(sys + "/devices/usb/sdb/removable", "1\n");
+    put(sys + "/devices/usb/sdb/sdb1/partition", "1\n");
+    put(sys + "/devices/pci/sda/removable", "0\n");
+    put(sys + "/devices/pci/sda/sda1/partition", "1\n");
+    put(sys + "/devices/mmc/mmcblk0/removable", "0\n");
+    put(sys + "/devices/mmc/mmcblk0/device/type", "SD\n");
+    put(sys + "/devices/mmc/mmcblk0/mmcblk0p1/partition", "1\n");
+    put(sys + "/devices/mmc/mmcblk2/removable", "0\n");
+    put(sys + "/devices/mmc/mmcblk2/device/type", "SDIO\n");
+    fs::create_directories(sys + "/dev/block");
+    fs::create_directory_symlink(sys + "/devices/usb/sdb/sdb1", sys + "/dev/block/8:17");
+    fs::create_directory_symlink(sys + "/devices/pci/sda/sda1", sys + "/dev/block/8:1");
+    fs::create_directory_symlink(sys + "/devices/mmc/mmcblk0/mmcblk0p1", sys + "/dev/block/179:1");
+    fs::create_directory_symlink(sys + "/devices/usb/sdb", sys + "/dev/block/8:16");
+    fs::create_directory_symlink(sys + "/devices/mmc/mmcblk2", sys + "/dev/block/179:16");
+    EXPECT_TRUE(isRemovableBlockDevice(8, 17, sys));
+    EXPECT_TRUE(isRemovableBlockDevice(8, 16, sys));  // a card without a partition table
+    EXPECT_FALSE(isRemovableBlockDevice(8, 1, sys));
+    EXPECT_TRUE(isRemovableBlockDevice(179, 1, sys));
+    EXPECT_FALSE(isRemovableBlockDevice(179, 16, sys));
+    EXPECT_FALSE(isRemovableBlockDevice(7, 0, sys));  // no such device
+}
+
+TEST(SimulatedVolumes, EnvironmentListsExistingFoldersInMountPointOrder) {
+    Scratch s;
+    std::string b = s.sub("b"), a = s.sub("a"), c = s.sub("c");
+    put(c + "/.volume-label", "FROMFILE\n");
+    std::string env = b + "=ORVIK:" + s.path + "/missing:" + a + "/:" + c + "=IGNORED";
+    ::setenv("ORVIK_REMOVABLE_VOLUMES", env.c_str(), 1);
+    auto v = removableVolumes();
+    ::unsetenv("ORVIK_REMOVABLE_VOLUMES");
+    ASSERT_EQ(v.size(), 3u);
+    EXPECT_EQ(v[0].mountPoint, a);
+    EXPECT_EQ(v[0].label, "");
+    EXPECT_EQ(v[1].mountPoint, b);
+    EXPECT_EQ(v[1].label, "ORVIK");
+    EXPECT_EQ(v[2].label, "FROMFILE");
+    EXPECT_TRUE(v[2].simulated);
+}
+
+TEST(SimulatedVolumes, RelabelWritesTheLabelFileAndProvidersCanBeInstalled) {
+    Scratch s;
+    std::string a = s.sub("a");
+    setVolumeProvider(makeFolderVolumeProvider({a + "=old"}));
+    auto v = removableVolumes();
+    ASSERT_EQ(v.size(), 1u);
+    EXPECT_EQ(v[0].label, "old");
+    ASSERT_TRUE(relabelVolume(v[0], "ORVIK").ok());
+    EXPECT_EQ(removableVolumes()[0].label, "ORVIK");
+
+    struct None : VolumeProvider {
+        std::vector<Volume> list() override { return {}; }
+        orvik::Result<void> setLabel(const Volume&, std::string_view) override {
+            return orvik::makeError("no");
+        }
+    };
+    setVolumeProvider(std::make_shared<None>());
+    EXPECT_TRUE(removableVolumes().empty());
+    setVolumeProvider(nullptr);
+}

@@ -1,0 +1,237 @@
+#include "playback/transport.h"
+
+#include <gtest/gtest.h>
+
+namespace orvik::playback {
+namespace {
+
+TEST(SeekArithmetic, CursorFollowsTheIndexRule) {
+    // 100 samples: start, end and the middle of the recording.
+    EXPECT_EQ(cursorForPosition(100, 0, 1'000'000), 0u);
+    EXPECT_EQ(cursorForPosition(100, 1'000'000, 1'000'000), 99u);
+    EXPECT_EQ(cursorForPosition(100, 500'000, 1'000'000), 49u);
+    // Rounds down.
+    EXPECT_EQ(cursorForPosition(3, 999'999, 1'000'000), 1u);
+}
+
+TEST(SeekArithmetic, CursorSurvivesDegenerateInput) {
+    EXPECT_EQ(cursorForPosition(0, 5, 10), 0u);     // no samples
+    EXPECT_EQ(cursorForPosition(50, 5, 0), 0u);     // seek bar without range
+    EXPECT_EQ(cursorForPosition(50, -5, 10), 0u);   // negative position
+    EXPECT_EQ(cursorForPosition(50, 20, 10), 49u);  // beyond the end
+    // A product beyond 64 bits does not wrap.
+    const MediaTime hours = 1000LL * 3600 * 10'000'000;
+    EXPECT_EQ(cursorForPosition(10'000'000'000ull, hours / 2, hours), 4'999'999'999ull);
+}
+
+TEST(SeekArithmetic, SeekReleaseCursor) {
+    EXPECT_EQ(cursorForSeekRelease(59, 1000, 0), std::nullopt);  // zero duration: no-op
+    EXPECT_EQ(cursorForSeekRelease(59, 1000, 1000), 58u);        // end selects the last sample
+    EXPECT_EQ(cursorForSeekRelease(59, 500, 1000), 29u);
+    // Fewer than two samples: c = 1.
+    EXPECT_EQ(cursorForSeekRelease(1, 999, 1000), 0u);
+    EXPECT_EQ(cursorForSeekRelease(1, 1000, 1000), 1u);
+    EXPECT_EQ(cursorForSeekRelease(0, 1000, 1000), 1u);
+}
+
+TEST(Skip, RewindAndFastForwardMoveTenSecondsWithClamping) {
+    EXPECT_EQ(kSkipStep, 100'000'000);
+    EXPECT_EQ(rewindTarget(250'000'000), 150'000'000);
+    EXPECT_EQ(rewindTarget(99'999'999), 0);
+    EXPECT_EQ(rewindTarget(0), 0);
+    const MediaTime duration = 300'000'000;
+    EXPECT_EQ(fastForwardTarget(100'000'000, duration), 200'000'000);
+    EXPECT_EQ(fastForwardTarget(250'000'000, duration), duration);  // exactly the end
+    EXPECT_EQ(fastForwardTarget(duration, duration), duration);
+}
+
+TEST(Skip, ArrowStepsThreeSeconds) {
+    const MediaTime d = 100'000'000;
+    EXPECT_EQ(arrowStepTarget(50'000'000, d, +1), 80'000'000);
+    EXPECT_EQ(arrowStepTarget(50'000'000, d, -1), 20'000'000);
+    EXPECT_EQ(arrowStepTarget(70'000'000, d, +1), d);             // landing on the end is allowed
+    EXPECT_EQ(arrowStepTarget(80'000'000, d, +1), std::nullopt);  // past the end: nothing
+    EXPECT_EQ(arrowStepTarget(20'000'000, d, -1), 0);             // below 3 s: to the start
+    EXPECT_EQ(arrowStepTarget(30'000'000, d, -1), 0);
+    EXPECT_EQ(arrowStepTarget(0, 0, +1), std::nullopt);  // nothing open
+}
+
+TEST(PositionTimer, MovesSeekBarAndCursorWhilePlaying) {
+    PositionTickInput in;
+    in.position = 50;
+    in.duration = 100;
+    in.canSeek = true;
+    in.reread = 60;
+    in.seekBarMaximum = 100;
+    in.sampleCount = 11;
+    auto out = positionTick(in);
+    EXPECT_EQ(out.seekBar, 60);
+    EXPECT_EQ(out.cursor, 6u);
+
+    in.reread = 0;  // a position of 0 read back is not trusted
+    out = positionTick(in);
+    EXPECT_FALSE(out.seekBar);
+    EXPECT_FALSE(out.cursor);
+
+    in.reread = std::nullopt;
+    EXPECT_FALSE(positionTick(in).seekBar);
+
+    in.reread = 60;
+    in.canSeek = false;
+    EXPECT_FALSE(positionTick(in).seekBar);
+}
+
+TEST(PositionTimer, AtTheEndTheBarGoesToThePosition) {
+    PositionTickInput in;
+    in.position = 100;
+    in.duration = 100;
+    in.seekBarMaximum = 100;
+    auto out = positionTick(in);
+    EXPECT_EQ(out.seekBar, 100);
+    EXPECT_FALSE(out.cursor);
+}
+
+TEST(PositionTimer, NeverPullsAHeldThumb) {
+    PositionTickInput in;
+    in.position = 50;
+    in.duration = 100;
+    in.canSeek = true;
+    in.reread = 50;
+    in.seekBarMaximum = 100;
+    in.sampleCount = 11;
+    in.seekBarPressed = true;
+    auto out = positionTick(in);
+    EXPECT_FALSE(out.seekBar);
+    EXPECT_EQ(out.cursor, 5u);
+    in.position = 100;
+    EXPECT_FALSE(positionTick(in).seekBar);
+}
+
+TEST(PositionTimer, RearResyncBeyondOneHundredMilliseconds) {
+    EXPECT_EQ(kMaxChannelDrift, 1'000'000);
+    EXPECT_FALSE(rearNeedsResync(true, 50'000'000, 50'000'000 + 1'000'000));
+    EXPECT_TRUE(rearNeedsResync(true, 50'000'000, 50'000'000 + 1'000'001));
+    EXPECT_TRUE(rearNeedsResync(true, 50'000'000, 48'000'000));
+    EXPECT_FALSE(rearNeedsResync(false, 50'000'000, 0));  // only while both play
+}
+
+TEST(Volume, SliderCurve) {
+    EXPECT_EQ(volumeForSliderPosition(0), -10000);
+    EXPECT_EQ(volumeForSliderPosition(50), -1462);
+    EXPECT_EQ(volumeForSliderPosition(99), 0);
+    EXPECT_EQ(volumeForSliderPosition(9), -5000);
+    // Outside the slider's range the ends hold.
+    EXPECT_EQ(volumeForSliderPosition(-3), -10000);
+    EXPECT_EQ(volumeForSliderPosition(500), 0);
+    for (int p = 1; p <= 99; ++p) {
+        EXPECT_GT(volumeForSliderPosition(p), volumeForSliderPosition(p - 1)) << p;
+    }
+}
+
+TEST(Zoom, StepsAndLimits) {
+    const double fit = fitScale(646, 1280);
+    EXPECT_EQ(fit, static_cast<double>(646.0f / 1280.0f));
+    EXPECT_EQ(zoomedScale(fit, fit, -1), fit);  // ZoomOut at the fit scale
+    EXPECT_EQ(zoomLabel(zoomedScale(1.96, 1.0, +1)), "2.00x");
+    EXPECT_EQ(zoomedScale(1.99, 1.0, +1), 2.0);
+    EXPECT_DOUBLE_EQ(zoomedScale(1.0, 0.5, +1), 1.0 + static_cast<double>(0.05f));
+    EXPECT_EQ(fitScale(646, 0), 1.0);  // unknown picture size
+    EXPECT_EQ(fullScreenFitScale(1080, 1080), static_cast<double>(934.0f / 1080.0f));
+}
+
+TEST(Zoom, Labels) {
+    EXPECT_STREQ(kInitialZoomLabel, "1.0x");
+    EXPECT_EQ(zoomLabel(0.5046875), "0.50x");
+    EXPECT_EQ(zoomLabel(1.25), "1.25x");
+    EXPECT_EQ(rateLabel(false), "1x");
+    EXPECT_EQ(rateLabel(true), "2x");
+}
+
+TEST(SourceRectangle, FitScaleShowsTheWholeWidth) {
+    // 1280x720 into the 646x363 pane at its fit scale.
+    ChannelView v{1280, 720, fitScale(646, 1280), fitScale(646, 1280), 0, 0};
+    Rect r = sourceRectangle(v, 646, 363);
+    EXPECT_EQ(r.left, 0);
+    EXPECT_EQ(r.right, 1280);
+    // 363 / 0.5047 = 719.26: the crop's height is truncated, half a line each side.
+    EXPECT_EQ(r.top, 1);
+    EXPECT_EQ(r.bottom, 719);
+    // A horizontal pan at the fit scale is clamped back to nothing.
+    v.panX = 40;
+    r = sourceRectangle(v, 646, 363);
+    EXPECT_EQ(v.panX, 0);
+    EXPECT_EQ(r.left, 0);
+    v.panX = -40;
+    r = sourceRectangle(v, 646, 363);
+    EXPECT_EQ(v.panX, 0);
+}
+
+TEST(SourceRectangle, ZoomCropsTheCentreAndPanStopsAtTheEdges) {
+    ChannelView v{1280, 720, 1.0, 0.5, 0, 0};
+    Rect r = sourceRectangle(v, 640, 360);
+    EXPECT_EQ(r, (Rect{320, 180, 960, 540}));
+    v.panX = 100;
+    v.panY = -50;
+    r = sourceRectangle(v, 640, 360);
+    EXPECT_EQ(r, (Rect{420, 130, 1060, 490}));
+    v.panX = 10'000;
+    v.panY = -10'000;
+    r = sourceRectangle(v, 640, 360);
+    EXPECT_EQ(v.panX, 320);
+    EXPECT_EQ(v.panY, -180);
+    EXPECT_EQ(r, (Rect{640, 0, 1280, 360}));
+}
+
+TEST(SourceRectangle, TallPictureCanStillPanVertically) {
+    // A 4:3 picture in the 16:9 pane at width fit: the crop is shorter than the picture.
+    ChannelView v{640, 480, fitScale(646, 640), fitScale(646, 640), 0, 30};
+    Rect r = sourceRectangle(v, 646, 363);
+    EXPECT_EQ(v.panY, 30);
+    EXPECT_EQ(r.left, 0);
+    EXPECT_EQ(r.right, 640);
+    EXPECT_GT(r.top, 30);
+}
+
+TEST(SourceRectangle, UnknownPictureOrScale) {
+    ChannelView none{};
+    EXPECT_EQ(sourceRectangle(none, 646, 363), Rect{});
+    ChannelView zero{640, 480, 0.0, 0.0, 0, 0};
+    EXPECT_EQ(sourceRectangle(zero, 646, 363), (Rect{0, 0, 640, 480}));
+}
+
+TEST(Layout, NormalAndFullScreenPositions) {
+    EXPECT_EQ(normalPlacement(control::kSeekBar), (Placement{42, 570, 595, 13}));
+    EXPECT_EQ(normalPlacement(control::kClose), (Placement{969, 5, 35, 33}));
+    EXPECT_EQ(normalPlacement(control::kMinimize), (Placement{906, 5, 31, 33}));
+    EXPECT_EQ(normalPlacement(4242), std::nullopt);
+    // 1920x1080: c = 960, b = 1080.
+    EXPECT_EQ(fullScreenPlacement(control::kFullScreen, 1920, 1080),
+              (Placement{1141, 1029, 39, 33}));
+    EXPECT_EQ(fullScreenPlacement(control::kRewind, 1920, 1080), (Placement{683, 1038, 23, 26}));
+    EXPECT_EQ(fullScreenPlacement(control::kSeekBar, 1920, 1080), (Placement{664, 1005, 595, 13}));
+    EXPECT_EQ(fullScreenPlacement(control::kVolumeSlider, 1920, 1080),
+              (Placement{1216, 1033, 59, 13}));
+    EXPECT_EQ(fullScreenPlacement(control::kZoomLabel, 1920, 1080), (Placement{864, 1041, 30, 18}));
+    EXPECT_EQ(fullScreenPlacement(control::kClose, 1920, 1080), (Placement{1869, 5, 35, 33}));
+    EXPECT_EQ(fullScreenPlacement(control::kMaximize, 1920, 1080), (Placement{1836, 5, 32, 33}));
+    EXPECT_EQ(fullScreenPlacement(control::kMinimize, 1920, 1080), (Placement{1806, 5, 31, 33}));
+    // Play and Pause share one place in both layouts.
+    EXPECT_EQ(fullScreenPlacement(control::kPlay, 1366, 768),
+              fullScreenPlacement(control::kPause, 1366, 768));
+    EXPECT_EQ(fullScreenPaneRect(1920, 1080), (Rect{2, 54, 1920, 990}));
+}
+
+TEST(Targets, ZoomPanAndFullScreenFollowSwapAndMode) {
+    EXPECT_EQ(zoomTarget(false, true, ChannelMode::Both, false), Channel::Front);
+    EXPECT_EQ(zoomTarget(false, true, ChannelMode::Both, true), Channel::Rear);
+    EXPECT_EQ(zoomTarget(false, true, ChannelMode::RearOnly, true), Channel::Front);
+    EXPECT_EQ(zoomTarget(true, false, ChannelMode::Both, false), Channel::Rear);
+    EXPECT_EQ(panTarget(ChannelMode::Both, true), Channel::Rear);
+    EXPECT_EQ(panTarget(ChannelMode::RearOnly, true), Channel::Front);
+    EXPECT_EQ(fullScreenPaneSelector(ChannelMode::Both, true), 2);
+    EXPECT_EQ(fullScreenPaneSelector(ChannelMode::RearOnly, true), 1);
+    EXPECT_EQ(fullScreenPaneSelector(ChannelMode::Both, false), 1);
+}
+
+}  // namespace
+}  // namespace orvik::playback

@@ -1,0 +1,213 @@
+// NMEA decoding: the sentence splitter of a record's text and the four handled sentences, with
+// the receiver quirks the decoder must keep (talkers, GSA per system, GNS taking over).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "recordings/nmea.h"
+#include "recordings/telemetry.h"
+
+namespace orvik::recordings {
+namespace {
+
+constexpr const char* kRmc =
+    "$GPRMC,081530.500,A,3733.1200,N,12658.4400,E,15.0,270.5,140621,,,A*00";
+
+// A track fed with record text directly.
+struct Decoder {
+    TelemetryTrack track;
+    void text(std::string t) {
+        t.resize(kNmeaTextSize, '\0');
+        track.decodeRecordText(t);
+    }
+    const GpsFix& state() const { return track.runningFix(); }
+    std::size_t snapshots() const { return track.nmeaSnapshots().size(); }
+};
+
+TEST(RecordText, SplitsAtLineEndsAndZeroBytes) {
+    std::vector<std::string> seen;
+    using namespace std::string_literals;
+    const std::string text =
+        "$GPRMC,1*00\r\n$GNGGA,2*00\0$PGRME,3*00\n$GNGSA*00\rjunk$GNGNS,4*00\n$GPRMC,cut at the end"s;
+    forEachRecordSentence(text, [&](std::string_view s) { seen.emplace_back(s); });
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{"$GPRMC,1*00", "$GNGGA,2*00", "$GNGSA*00", "$GNGNS,4*00"}));
+}
+
+TEST(RecordText, EverySentenceStartingWithDollarGGivesOneSnapshot) {
+    Decoder d;
+    d.text(std::string(kRmc) + "\n$GPGSV,unknown*00\n$GPRMC no star\n$PMTK,proprietary*00\n$G\n");
+    // RMC, GSV (not handled), RMC without "*", "$G" alone: four; $PMTK none.
+    EXPECT_EQ(d.snapshots(), 4u);
+    EXPECT_EQ(d.track.nmeaSnapshots()[0].speed, 15.0);
+}
+
+TEST(RecordText, ASentenceRunningToTheEndIsDropped) {
+    Decoder d;
+    std::string t(kNmeaTextSize, 'x');
+    t.replace(0, 6, "$GPRMC");
+    d.track.decodeRecordText(t);
+    EXPECT_EQ(d.snapshots(), 0u);
+}
+
+TEST(Rmc, SetsSpeedCourseValidityAndTime) {
+    GpsFix fix;
+    fix.latitude = NmeaAngle(1.0);
+    EXPECT_TRUE(decodeNmeaSentence(kRmc, fix));
+    EXPECT_EQ(fix.speed, 15.0);
+    EXPECT_EQ(fix.course, 270.5);
+    EXPECT_TRUE(fix.fixValid);
+    EXPECT_EQ(fix.time, (GpsTime{2021, 6, 0, 14, 8, 15, 30, 500}));
+    EXPECT_EQ(fix.latitude, NmeaAngle(1.0));  // RMC's position is not used
+    EXPECT_EQ(fix.latHemisphere, 'N');
+
+    EXPECT_TRUE(decodeNmeaSentence("$GNRMC,081531.000,V,,,,,0.0,,140621*00", fix));
+    EXPECT_FALSE(fix.fixValid);
+    EXPECT_EQ(fix.time.second, 31);
+}
+
+TEST(Rmc, TimeNeedsTenAndSixCharacterFields) {
+    GpsFix fix;
+    ASSERT_TRUE(decodeNmeaSentence(kRmc, fix));
+    const GpsTime before = fix.time;
+    EXPECT_TRUE(decodeNmeaSentence("$GPRMC,081530,A,,,,,1.0,2.0,140621*00", fix));
+    EXPECT_EQ(fix.time, before);
+    EXPECT_TRUE(decodeNmeaSentence("$GPRMC,081530.500,A,,,,,1.0,2.0,1406210*00", fix));
+    EXPECT_EQ(fix.time, before);
+    // Unreadable components count as 0, the year is always 20yy.
+    EXPECT_TRUE(decodeNmeaSentence("$GPRMC,08x530.500,A,,,,,1.0,2.0,1406zz*00", fix));
+    EXPECT_EQ(fix.time, (GpsTime{2000, 6, 0, 14, 8, 0, 0, 0}));
+    EXPECT_TRUE(decodeNmeaSentence("$GPRMC,235959.999,A,,,,,1.0,2.0,311299*00", fix));
+    EXPECT_EQ(fix.time, (GpsTime{2099, 12, 0, 31, 23, 59, 59, 999}));
+}
+
+TEST(Rmc, TooFewFieldsChangeNothing) {
+    GpsFix fix;
+    fix.speed = 3.0;
+    EXPECT_FALSE(decodeNmeaSentence("$GPRMC,1*00", fix));
+    EXPECT_EQ(fix.speed, 3.0);
+    EXPECT_TRUE(decodeNmeaSentence("$GPRMC,1,A*00", fix));  // three fields: the rest reads empty
+    EXPECT_EQ(fix.speed, 0.0);
+    EXPECT_TRUE(fix.fixValid);
+}
+
+TEST(Gga, SetsPositionAndKeepsItWhenFieldsAreEmpty) {
+    GpsFix fix;
+    EXPECT_TRUE(
+        decodeNmeaSentence("$GPGGA,081530,3733.4217,S,12651.8696,W,1,08,0.9,30.0,M,,,,*00", fix));
+    EXPECT_EQ(fix.latitude, NmeaAngle(3733.4217));
+    EXPECT_EQ(fix.longitude, NmeaAngle(12651.8696));
+    EXPECT_EQ(fix.latHemisphere, 'S');
+    EXPECT_EQ(fix.lonHemisphere, 'W');
+    EXPECT_EQ(fix.hdop, 0.9);
+    EXPECT_TRUE(decodeNmeaSentence("$GPGGA,081531,,,,,0,,,*00", fix));
+    EXPECT_EQ(fix.latitude, NmeaAngle(3733.4217));
+    EXPECT_EQ(fix.lonHemisphere, 'W');
+    EXPECT_EQ(fix.hdop, 0.9);
+}
+
+TEST(Gga, OnlyTheCombinedTalkerCountsSatellites) {
+    GpsFix fix;
+    EXPECT_TRUE(decodeNmeaSentence("$GPGGA,1,,,,,1,09,1.0*00", fix));
+    EXPECT_EQ(fix.satellitesUsed, 0);
+    EXPECT_TRUE(decodeNmeaSentence("$GNGGA,1,,,,,1,09,1.0*00", fix));
+    EXPECT_EQ(fix.satellitesUsed, 9);
+    fix.constellation = 1;
+    EXPECT_TRUE(decodeNmeaSentence("$GNGGA,1,,,,,1, 12,1.0*00", fix));
+    EXPECT_EQ(fix.satellitesUsed, 12);
+    EXPECT_EQ(fix.constellation, 0);
+}
+
+TEST(Gsa, OnePerSystemAddsUp) {
+    GpsFix fix;
+    EXPECT_TRUE(decodeNmeaSentence("$GNGSA,A,3,03,07,19,,,,,,,,,,1.8,0.9,1.5*00", fix));
+    EXPECT_EQ(fix.constellation, 0);
+    EXPECT_TRUE(decodeNmeaSentence("$GNGSA,A,3,66,75,,,,,,,,,,,1.8,0.9,1.5*00", fix));
+    EXPECT_EQ(fix.constellation, 1);
+    EXPECT_EQ(fix.gpsSatellites, 3);
+    EXPECT_EQ(fix.glonassSatellites, 2);
+    EXPECT_EQ(fix.satellitesUsed, 5);
+    EXPECT_EQ(fix.prns[0], 66);
+    EXPECT_EQ(fix.prns[2], 0);
+    EXPECT_EQ(fix.gsaSeen, 1);
+    // After a GSA, GGA only drops the system whose count it matches.
+    EXPECT_TRUE(decodeNmeaSentence("$GNGGA,1,,,,,1,03,1.0*00", fix));
+    EXPECT_EQ(fix.glonassSatellites, 0);
+    EXPECT_EQ(fix.gpsSatellites, 3);
+    EXPECT_EQ(fix.satellitesUsed, 5);
+}
+
+TEST(Gsa, PrnsAreTheirLowEightBits) {
+    GpsFix fix;
+    EXPECT_TRUE(decodeNmeaSentence("$GNGSA,A,3,300,,,,,,,,,,,*00", fix));
+    EXPECT_EQ(fix.prns[0], 44);
+    EXPECT_EQ(fix.constellation, 0);
+    EXPECT_TRUE(decodeNmeaSentence("$GNGSA,A,3,321,256,5*00", fix));
+    EXPECT_EQ(fix.prns[0], 65);
+    EXPECT_EQ(fix.constellation, 1);
+    EXPECT_EQ(fix.glonassSatellites, 2);  // 256 reduces to 0 and does not count
+}
+
+TEST(Gsa, UnknownSystem) {
+    GpsFix fix;
+    fix.satellitesUsed = 7;
+    fix.gpsSatellites = 7;
+    fix.fixValid = true;
+    EXPECT_TRUE(decodeNmeaSentence("$GNGSA,A,1,,,,,,,,,,,,*00", fix));
+    EXPECT_EQ(fix.constellation, -1);
+    EXPECT_EQ(fix.satellitesUsed, 7);  // kept while the fix is valid
+    fix.fixValid = false;
+    EXPECT_TRUE(decodeNmeaSentence("$GNGSA,A,1,,,,,,,,,,,,*00", fix));
+    EXPECT_EQ(fix.satellitesUsed, 0);
+    EXPECT_EQ(fix.gpsSatellites, 0);
+    EXPECT_FALSE(decodeNmeaSentence("$GPGSA,A,3,03*00", fix));  // GPS talker not handled
+}
+
+TEST(Gns, TakesOverCountAndPrecision) {
+    GpsFix fix;
+    EXPECT_TRUE(decodeNmeaSentence("$GNGNS,1,3733.1,N,12658.4,E,AA,14,0.8,30.0,18.0,,*00", fix));
+    EXPECT_EQ(fix.gnsSeen, 1);
+    EXPECT_EQ(fix.satellitesUsed, 14);
+    EXPECT_EQ(fix.hdop, 0.8);
+    EXPECT_EQ(fix.latitude, NmeaAngle(0.0));  // GNS carries no position for us
+    EXPECT_TRUE(decodeNmeaSentence("$GNGGA,1,3733.1,N,12658.4,E,1,03,2.5*00", fix));
+    EXPECT_EQ(fix.satellitesUsed, 14);
+    EXPECT_EQ(fix.hdop, 0.8);
+    EXPECT_EQ(fix.latitude, NmeaAngle(3733.1));  // the position still comes from GGA
+    EXPECT_TRUE(decodeNmeaSentence("$GNGSA,A,3,03,07,19,,,,,,,,,,*00", fix));
+    EXPECT_EQ(fix.gsaSeen, 1);
+    EXPECT_EQ(fix.prns[0], 0);
+    EXPECT_EQ(fix.satellitesUsed, 14);
+    EXPECT_TRUE(decodeNmeaSentence("$GNGNS,1,,,,,AA,,,*00", fix));
+    EXPECT_EQ(fix.satellitesUsed, 0);
+    EXPECT_EQ(fix.hdop, 0.8);
+}
+
+TEST(Sentence, NeedsExactlyOneStarAndAKnownAddress) {
+    GpsFix fix;
+    EXPECT_FALSE(decodeNmeaSentence("$GPRMC,081530.500,A,,,,,15.0,270.5,140621", fix));
+    EXPECT_FALSE(decodeNmeaSentence("$GPRMC,081530.500,A,,,,,15.0,270.5,140621*00*11", fix));
+    EXPECT_FALSE(decodeNmeaSentence("$gprmc,081530.500,A,,,,,15.0*00", fix));
+    EXPECT_FALSE(decodeNmeaSentence("$GPRMC ,081530.500,A*00", fix));
+    EXPECT_FALSE(decodeNmeaSentence("*", fix));
+    EXPECT_FALSE(decodeNmeaSentence("", fix));
+    EXPECT_EQ(fix, GpsFix{});
+}
+
+TEST(Sentence, FieldsConvertLikeTheCLibrary) {
+    GpsFix fix;
+    EXPECT_TRUE(decodeNmeaSentence("$GPRMC,1,A,,,,,  +12.5knots,-3e1,*00", fix));
+    EXPECT_EQ(fix.speed, 12.5);
+    EXPECT_EQ(fix.course, -30.0);
+    EXPECT_TRUE(decodeNmeaSentence("$GPRMC,1,A,,,,,abc,--1,*00", fix));
+    EXPECT_EQ(fix.speed, 0.0);
+    EXPECT_EQ(fix.course, 0.0);
+    EXPECT_TRUE(decodeNmeaSentence("$GNGGA,1,,,,,1,99999999999,*00", fix));
+    EXPECT_EQ(fix.satellitesUsed, 2147483647);
+    EXPECT_TRUE(decodeNmeaSentence("$GNGGA,1,,,,,1,-7x,*00", fix));
+    EXPECT_EQ(fix.satellitesUsed, -7);
+}
+
+}  // namespace
+}  // namespace orvik::recordings

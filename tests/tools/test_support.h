@@ -1,0 +1,45 @@
+#pragma once
+// Helpers shared by the generator tests: temporary folders, running programs, and an
+// independent walk of the camera layout that reads the telemetry slots back.
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "samplecard/telemetry_record.h"
+
+namespace orvik::tools::test {
+
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    const std::filesystem::path& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+  private:
+    std::filesystem::path path_;
+};
+
+std::vector<std::uint8_t> readFile(const std::string& path);
+
+struct CommandResult {
+    int status = -1;
+    std::string output;  // stdout
+};
+CommandResult runCommand(const std::string& command);
+bool haveProgram(const std::string& name);
+
+// The slots of every fragment, walking ftyp, box 2 and moof+box pairs and taking the last 2222
+// bytes of the box after each moof. Stops at the first box that is not complete.
+struct ReadSlot {
+    std::size_t fragment = 0;
+    std::vector<std::uint8_t> bytes;  // 202
+};
+std::vector<ReadSlot> readSlots(const std::vector<std::uint8_t>& file);
+
+// Decodes the fields of a 200-byte record as the camera stores them.
+TelemetrySample decodeRecord(const std::uint8_t* record);
+bool recordIsValid(const std::uint8_t* record);
+
+}  // namespace orvik::tools::test

@@ -1,0 +1,60 @@
+#pragma once
+// A complete sample card folder: recordings of every kind named as the camera names them, front
+// and rear partners, odd names and other files, nested and hidden folders.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "device_config/drive_route.h"
+#include "platform/result.h"
+#include "samplecard/recording_writer.h"
+
+namespace orvik::tools {
+
+struct SampleCardOptions {
+    int width = 640;  // front camera; the rear camera gets half of each side
+    int height = 360;
+    int fps = 30;
+    double durationSeconds = 4.0;
+    int alwaysPairs = 3;  // continuous front/rear recordings at the start of the drive
+    std::uint64_t seed = 1;
+    bool pattern = false;                // corner-colour frames in every recording
+    bool videoOnlyRecording = false;     // add a user recording without an audio track
+    bool corruptSlotsRecording = false;  // add an event pair with damaged telemetry slots
+    bool truncatedRecording = false;     // add a continuous pair cut short by a power loss
+    // The camera's own files: default "config_K7x7.bin", "timeset.cfg" and the driving-route
+    // file "DrvInfo/orvik_000.drv" with one record per second of the drive.
+    bool deviceFiles = true;
+    std::string preset = "ultrafast";
+    int threads = 1;
+    // Called before each file is written: its path relative to the card, its 0-based index and
+    // the number of files in all.
+    std::function<void(const std::string&, int, int)> progress;
+};
+
+struct SampleCardSummary {
+    std::string root;
+    std::vector<std::string> files;  // every file written, relative to root, in write order
+    // Every mp4 file written (hidden ones too), with the telemetry it carries.
+    std::vector<RecordingSummary> recordings;
+    // The driving-route records written to "DrvInfo/orvik_000.drv" (empty without device files).
+    std::vector<device_config::DriveRouteRecord> route;
+
+    // The recording at `relativePath`, or nullptr.
+    const RecordingSummary* find(const std::string& relativePath) const;
+};
+
+// Writes the card into `dir` (created when missing). Files of an earlier card are replaced;
+// other files in the folder are left alone.
+Result<SampleCardSummary> writeSampleCard(const std::string& dir, const SampleCardOptions& options);
+
+// One driving-route record per second of the recordings' drive: the first record of every
+// fragment of each recording moment (front and rear partners count once), in time order.
+std::vector<device_config::DriveRouteRecord> makeDriveRoute(
+    const std::vector<RecordingSummary>& recordings);
+
+// "kind_YYYYMMDD_hhmmss_C.mp4" for the moment `utc` (seconds are kept, fractions dropped).
+std::string recordingFileName(const std::string& prefix, UtcTime utc, char channel);
+
+}  // namespace orvik::tools
