@@ -19,7 +19,7 @@ int run(int argc, char** argv) {
     double duration = 0;
     std::uint64_t seed = 1;
     bool pattern = false, videoOnly = false, corrupt = false, truncated = false, edge = false;
-    bool quiet = false, noDeviceFiles = false;
+    bool quiet = false, noDeviceFiles = false, ifChanged = false;
     std::string preset = "ultrafast";
     app.add_option("--out", out, "card folder to write");
     app.add_option("--single", single, "write one front recording to this file instead of a card");
@@ -46,6 +46,8 @@ int run(int argc, char** argv) {
     app.add_flag("--edge-cases", edge, "card: all three of the above");
     app.add_flag("--no-device-files", noDeviceFiles,
                  "card: leave out config_K7x7.bin, timeset.cfg and DrvInfo/orvik_000.drv");
+    app.add_flag("--if-changed", ifChanged,
+                 "card: do nothing when DIR already holds a complete card of these options");
     app.add_option("--preset", preset, "x264 preset");
     app.add_option("--threads", threads, "encoder threads")->check(CLI::Range(1, 16));
     app.add_flag("-q,--quiet", quiet, "no progress on stderr");
@@ -84,6 +86,11 @@ int run(int argc, char** argv) {
             o.progress = [](const std::string& path, int i, int total) {
                 std::fprintf(stderr, "[%d/%d] %s\n", i + 1, total, path.c_str());
             };
+        if (ifChanged && orvik::tools::sampleCardUpToDate(out, o)) {
+            if (!quiet)
+                std::fprintf(stderr, "%s is up to date\n", out.c_str());
+            return 0;
+        }
         auto card = orvik::tools::writeSampleCard(out, o);
         if (!card) {
             std::cerr << "orvik-samplecard: " << card.error() << '\n';

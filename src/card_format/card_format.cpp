@@ -251,9 +251,18 @@ CardFormatOutcome runCardFormat(const CardTarget& target, const CardFormatReques
     announce(CardFormatStep::Format);
     FormatParams params;
     params.sectorsPerCluster = kCardSectorsPerCluster;
-    if (int code = FormatFat32(target.device, params, fmt); code != 0)
+    if (int code = FormatFat32(target.device, params, fmt); code != 0) {
+        // The card we unmounted goes back where it was: after a refusal, a cancel or a failed
+        // check it still holds its old contents.
+        if (request.remount && !assessed.mounts.empty()) {
+            auto r = request.remounter ? request.remounter(target.device)
+                                       : platform::remountVolume(target.device);
+            if (r)
+                o.mountPoint = *r;
+        }
         return failAt(CardFormatStep::Format, code,
                       "the formatter failed (code " + std::to_string(code) + ")");
+    }
 
     // 4. The label the camera looks for; a failure here does not undo the format.
     announce(CardFormatStep::Label);

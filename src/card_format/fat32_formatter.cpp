@@ -14,7 +14,6 @@ namespace orvik::card_format {
 namespace {
 
 constexpr std::uint32_t kReservedSectors = 32;
-constexpr std::uint32_t kFatCount = 2;
 constexpr std::uint32_t kRootCluster = 2;
 constexpr std::uint32_t kFsInfoSector = 1;
 constexpr std::uint32_t kBackupBootSector = 6;

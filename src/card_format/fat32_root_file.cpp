@@ -147,8 +147,9 @@ Result<void> writeRootFileOnFat32(const std::string& device, std::string_view na
     // The root directory, cluster by cluster (bounded: a looping chain cannot hang us).
     std::vector<std::uint32_t> rootChain;
     for (std::uint32_t c = v.rootCluster; c >= 2 && c < v.clusterCount + 2;) {
-        if (rootChain.size() > v.clusterCount)
-            return makeError("the root directory chain loops");
+        // A directory holds at most 65536 entries (2 MiB); longer chains are damage.
+        if (rootChain.size() > v.clusterCount || rootChain.size() * v.clusterBytes() > (2u << 20))
+            return makeError("the root directory chain is damaged");
         rootChain.push_back(c);
         auto next = fatEntry(*dev, v, c);
         if (!next)

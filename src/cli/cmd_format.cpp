@@ -15,6 +15,7 @@ struct FormatArgs {
     std::uint32_t sectorSize = 512;
     std::string volumeId;
     bool noRemount = false;
+    bool noSparse = false;
 };
 
 bool readYes() {
@@ -36,6 +37,7 @@ int runFormat(const FormatArgs& args) {
     CardFormatRequest request;
     request.format.imageSectorSize = args.sectorSize;
     request.remount = !args.noRemount;
+    request.format.sparseImages = !args.noSparse;
     if (!args.volumeId.empty()) {
         try {
             std::size_t used = 0;
@@ -99,6 +101,9 @@ const RegisterCommand kFormat([](CLI::App& app) -> std::function<int()> {
     sub->add_option("--volume-id", args->volumeId,
                     "fixed volume ID (hexadecimal) instead of one made from the clock");
     sub->add_flag("--no-remount", args->noRemount, "leave the card unmounted afterwards");
+    sub->add_flag("--no-sparse", args->noSparse,
+                  "clear an image's system area by writing zeros, as on a card (default: punch "
+                  "holes, so the image stays sparse)");
     return [args] { return runFormat(*args); };
 });
 

@@ -102,16 +102,34 @@ Json rowJson(const RecordingFile& row) {
     return j;
 }
 
-void printListTable(const std::vector<RecordingFile>& rows) {
+void appendPadded(std::string& line, std::string_view text, std::size_t width) {
+    line.append(text);
+    if (text.size() < width)
+        line.append(width - text.size(), ' ');
+    line.append("  ");
+}
+
+void printListTable(std::ostream& out, const std::vector<RecordingFile>& rows) {
     std::size_t nameWidth = 8;
     for (const auto& row : rows)
         nameWidth = std::max(nameWidth, row.name.size());
-    std::printf("%-8s  %-10s  %-8s  %-7s  %-*s  %s\n", "Type", "Date", "Time", "Channel",
-                static_cast<int>(nameWidth), "FileName", "Path");
+    std::string line;
+    const auto emit = [&](std::string_view kind, std::string_view date, std::string_view time,
+                          std::string_view channel, std::string_view name, std::string_view path) {
+        line.clear();
+        appendPadded(line, kind, 8);
+        appendPadded(line, date, 10);
+        appendPadded(line, time, 8);
+        appendPadded(line, channel, 7);
+        appendPadded(line, name, nameWidth);
+        line.append(path);
+        line += '\n';
+        out << line;
+    };
+    emit("Type", "Date", "Time", "Channel", "FileName", "Path");
     for (const auto& row : rows) {
-        std::printf("%-8s  %-10s  %-8s  %-7s  %-*s  %s\n", std::string(kindName(row.kind)).c_str(),
-                    row.dateText().c_str(), row.timeText().c_str(), row.channelText().c_str(),
-                    static_cast<int>(nameWidth), row.name.c_str(), row.fullPath.c_str());
+        emit(kindName(row.kind), row.dateText(), row.timeText(), row.channelText(), row.name,
+             row.fullPath);
     }
 }
 
@@ -130,9 +148,12 @@ int runList(const std::string& dir, bool json) {
         }
         std::cout << (first ? "]\n" : "\n]\n");
     } else {
-        std::cout.flush();
-        printListTable(*rows);
-        std::fflush(stdout);
+        printListTable(std::cout, *rows);
+    }
+    std::cout.flush();
+    if (!std::cout) {
+        printError("cannot write the output");
+        return kExitFailed;
     }
     return kExitOk;
 }

@@ -42,11 +42,57 @@ std::string fmt(const char* f, A... a) {
     return buf;
 }
 
+// printf's "%0*u" / "%*u" without the format parsing: this runs 28 times per record.
+void appendPadded(std::string& out, unsigned v, int width, char pad) {
+    char digits[12];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v);
+    for (int i = n; i < width; ++i)
+        out.push_back(pad);
+    while (n)
+        out.push_back(digits[--n]);
+}
+
+std::string joined3(unsigned a, int wa, char sep1, unsigned b, char sep2, unsigned c) {
+    std::string s;
+    appendPadded(s, a, wa, '0');
+    s.push_back(sep1);
+    appendPadded(s, b, 2, '0');
+    s.push_back(sep2);
+    appendPadded(s, c, 2, '0');
+    return s;
+}
+
+std::string fixedPoint(unsigned whole, int wholeWidth, char pad, unsigned frac, int fracWidth) {
+    std::string s;
+    appendPadded(s, whole, wholeWidth, pad);
+    s.push_back('.');
+    appendPadded(s, frac, fracWidth, '0');
+    return s;
+}
+
+// "%+.2f" of v / 256: v / 256 is exact in binary, so printf's rounding is round-half-even on
+// the exact quotient, which integer arithmetic reproduces.
+std::string signedSixtyFourths(std::int16_t v) {
+    unsigned n = static_cast<unsigned>(v < 0 ? -static_cast<int>(v) : v) * 25u;  // hundredths × 64
+    unsigned q = n / 64, rem = n % 64;
+    if (rem > 32 || (rem == 32 && (q & 1)))
+        ++q;
+    std::string s(1, v < 0 ? '-' : '+');
+    appendPadded(s, q / 100, 1, '0');
+    s.push_back('.');
+    appendPadded(s, q % 100, 2, '0');
+    return s;
+}
+
 std::string onOff(std::int16_t v) {
     return v == 1 ? "ON" : v == 0 ? "OFF" : "-";
 }
 std::string tenths(std::uint16_t v) {
-    return fmt("%2d.%1d", v / 10, v % 10);
+    return fixedPoint(v / 10u, 2, ' ', v % 10u, 1);
 }
 
 constexpr DriveRouteColumn kColumns[kDrvColumnCount] = {
@@ -185,7 +231,8 @@ Result<DriveRouteFile> decodeDriveRoute(std::span<const std::uint8_t> bytes) {
 }
 
 Result<DriveRouteFile> readDriveRouteFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: opening a FIFO someone put in place of the file must not wait for a writer.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return makeError("cannot open " + path + ": " + std::strerror(errno));
     struct stat st {};
@@ -269,15 +316,15 @@ DriveRouteRow formatDriveRouteRow(const DriveRouteRecord& r, std::size_t rowInde
     DriveRouteRow c;
     c[0] = std::to_string(rowIndex + 1);
     c[1] = std::to_string(r.order);
-    c[2] = fmt("%4d/%02d/%02d", r.year + 1900, r.month, r.day);
-    c[3] = fmt("%02d:%02d:%02d", r.hour, r.minute, r.second);
+    c[2] = joined3(r.year + 1900u, 4, '/', r.month, '/', r.day);
+    c[3] = joined3(r.hour, 2, ':', r.minute, ':', r.second);
     c[4] = r.dayOfWeek <= 6 ? kDays[r.dayOfWeek] : "-";
-    c[5] = fmt("%04d.%04d", r.latitudeInt, r.latitudeFrac);
-    c[6] = fmt("%05d.%04d", r.longitudeInt, r.longitudeFrac);
+    c[5] = fixedPoint(r.latitudeInt, 4, '0', r.latitudeFrac, 4);
+    c[6] = fixedPoint(r.longitudeInt, 5, '0', r.longitudeFrac, 4);
     c[7] = r.kind == 1 ? "A" : r.kind == 2 ? "F" : "V";
     c[8] = std::to_string(r.gpsSpeed);
     c[9] = r.vehicleSpeed < 0 ? "-" : std::to_string(r.vehicleSpeed);
-    c[10] = fmt("%.2f", r.mileage / 100.0);
+    c[10] = fixedPoint(r.mileage / 100u, 1, '0', r.mileage % 100u, 2);  // exact: "%.2f" of v/100
     c[11] = r.rpm == -2 ? "EV" : r.rpm < 0 ? "-" : std::to_string(r.rpm);
     c[12] = r.vehicleMileage < 0 ? "-" : fmt("%7.1f", r.vehicleMileage / 1000.0);
     c[13] = r.acceleratorPedal < 0 ? "-" : std::to_string(r.acceleratorPedal);
@@ -303,9 +350,9 @@ DriveRouteRow formatDriveRouteRow(const DriveRouteRecord& r, std::size_t rowInde
             c[19] = r.gearPosition > 0 ? std::to_string(r.gearPosition) : "-";
     }
     c[20] = r.throttlePosition < 0 ? "-" : std::to_string(r.throttlePosition);
-    c[21] = fmt("%+.2f", r.accelX / 256.0);
-    c[22] = fmt("%+.2f", r.accelY / 256.0);
-    c[23] = fmt("%+.2f", r.accelZ / 256.0);
+    c[21] = signedSixtyFourths(r.accelX);
+    c[22] = signedSixtyFourths(r.accelY);
+    c[23] = signedSixtyFourths(r.accelZ);
     c[24] = r.battery < 0 ? "-" : fmt("%2.1f", r.battery / 1000.0);
     c[25] = tenths(r.adc);
     c[26] = tenths(r.ttc);
@@ -435,7 +482,7 @@ std::vector<DriveRouteRecord> makeSampleRoute(std::size_t count, int year, int m
         r.acceleratorPedal = static_cast<std::int16_t>(speedKmh > prev ? 18 + (i % 5) : 0);
         r.footBrake = speedKmh < prev - 0.5 ? 1 : 0;
         r.rightTurnSignal = i % 90 < 3 ? 1 : 0;
-        r.leftTurnSignal = i % 130 < 3 ? 1 : 0;
+        r.leftTurnSignal = (i + 65) % 130 < 3 ? 1 : 0;
         r.steeringAngle =
             static_cast<std::int16_t>(std::lround(15 * std::sin(static_cast<double>(i) / 9.0)));
         r.gearLevel = static_cast<std::int16_t>(std::min(6, 1 + static_cast<int>(speedKmh / 18)));

@@ -131,7 +131,8 @@ Result<void> writeFileAtomic(const std::string& target, std::span<const std::uin
 }
 
 Result<std::string> readFileLimited(const std::string& path, std::size_t maxBytes) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: opening a FIFO someone put in place of the file must not wait for a writer.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return makeError("cannot open " + path + ": " + std::strerror(errno));
     struct stat st {};

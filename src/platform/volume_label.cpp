@@ -180,14 +180,17 @@ Result<std::vector<std::uint64_t>> rootSlots(Device& dev, const FatLayout& l) {
         if (steps >= maxClusters || cluster >= maxClusters)
             return makeError("the root folder's cluster chain is broken");
         std::uint64_t base = l.dataOffset() + (std::uint64_t(cluster) - 2) * l.clusterBytes();
+        if (base > dev.size() || l.clusterBytes() > dev.size() - base)
+            return makeError("the root folder lies beyond the end of the volume");
         for (std::uint64_t off = 0; off < l.clusterBytes(); off += kDirEntrySize)
             slots.push_back(base + off);
         std::uint8_t entry[4];
         if (auto r = dev.read(l.fatOffset() + std::uint64_t(cluster) * 4, entry, 4); !r)
             return makeError(r.error());
         cluster = le32(entry) & 0x0FFFFFFF;
-        if (slots.size() > (1u << 21))
-            return makeError("the root folder is implausibly large");
+        // FAT folders hold at most 65536 entries; a longer chain is a loop or garbage.
+        if (slots.size() > 65536)
+            return makeError("the root folder's cluster chain is broken");
     }
     return slots;
 }

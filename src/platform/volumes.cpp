@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -61,6 +62,37 @@ std::string unescapeMountField(std::string_view s) {
         out.push_back(s[i]);
     }
     return out;
+}
+
+// udev writes blanks and other unsafe bytes in link names as \xNN.
+std::string unescapeUdev(std::string_view s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] == 'x' &&
+            std::isxdigit(static_cast<unsigned char>(s[i + 2])) &&
+            std::isxdigit(static_cast<unsigned char>(s[i + 3]))) {
+            out.push_back(
+                static_cast<char>(std::stoi(std::string(s.substr(i + 2, 2)), nullptr, 16)));
+            i += 3;
+        } else {
+            out.push_back(s[i]);
+        }
+    }
+    return out;
+}
+
+std::string labelFromUdevLinks(const std::string& device,
+                               const std::string& byLabel = "/dev/disk/by-label") {
+    std::error_code ec;
+    fs::path dev = fs::canonical(device, ec);
+    if (ec)
+        return {};
+    for (fs::directory_iterator it(byLabel, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code ec2;
+        if (fs::canonical(it->path(), ec2) == dev && !ec2)
+            return unescapeUdev(it->path().filename().string());
+    }
+    return {};
 }
 
 class FolderVolumeProvider final : public VolumeProvider {
@@ -129,8 +161,8 @@ class SystemVolumeProvider final : public VolumeProvider {
             v.device = m.source;
             v.fsType = m.fsType;
             auto label = probeLabel(m.source);
-            if (label)
-                v.label = *label;
+            // Without read access to the device (an ordinary user), udev's links still say it.
+            v.label = label ? *label : labelFromUdevLinks(m.source);
             out.push_back(std::move(v));
         }
         sortByMountPoint(out);

@@ -50,6 +50,13 @@ std::string lastComponent(const std::string& path) {
     return p.filename().string();
 }
 
+// A match of the walk: its full path and where the name starts in it.
+struct FoundFile {
+    std::string path;
+    std::size_t nameAt;
+    friend bool operator<(const FoundFile& a, const FoundFile& b) { return a.path < b.path; }
+};
+
 class Scanner {
   public:
     Scanner(const ExtensionFilter& filter, const ScanOptions& options, ScanStats& stats)
@@ -100,11 +107,12 @@ class Scanner {
             }
             if (type == DT_REG) {
                 if (filter_.matches(name)) {
-                    FileEntry entry;
-                    entry.folder = top.path;
-                    entry.name = name;
-                    entry.hidden = name[0] == '.';
-                    found_.push_back(std::move(entry));
+                    std::string path;
+                    path.reserve(top.path.size() + 1 + std::strlen(name));
+                    path += top.path;
+                    path += '/';
+                    path += name;
+                    found_.push_back({std::move(path), top.path.size() + 1});
                 }
                 continue;
             }
@@ -127,7 +135,7 @@ class Scanner {
         }
     }
 
-    std::vector<FileEntry> take() { return std::move(found_); }
+    std::vector<FoundFile> take() { return std::move(found_); }
 
   private:
     template <typename Stack>
@@ -153,7 +161,7 @@ class Scanner {
     const ScanOptions& options_;
     ScanStats& stats_;
     std::set<std::pair<dev_t, ino_t>> visited_;
-    std::vector<FileEntry> found_;
+    std::vector<FoundFile> found_;
 };
 
 }  // namespace
@@ -193,8 +201,11 @@ bool scanListLess(const FileEntry& a, const FileEntry& b) {
     }
 }
 
-Result<std::vector<FileEntry>> scanFolder(const std::string& root, const ExtensionFilter& filter,
-                                          const ScanOptions& options) {
+namespace {
+
+// The matches under root in scan-list order (byte order of the full paths).
+Result<std::vector<FoundFile>> scanPaths(const std::string& root, const ExtensionFilter& filter,
+                                         const ScanOptions& options) {
     if (root.empty())
         return makeError("no folder given");
     struct stat st {};
@@ -224,11 +235,30 @@ Result<std::vector<FileEntry>> scanFolder(const std::string& root, const Extensi
     stats = {};
     Scanner scanner(filter, options, stats);
     scanner.walk(fd, rootPath);
-    std::vector<FileEntry> found = scanner.take();
-    std::sort(found.begin(), found.end(), scanListLess);
+    std::vector<FoundFile> found = scanner.take();
+    std::sort(found.begin(), found.end());
     if (options.progress)
         options.progress(stats.entriesSeen);
     return found;
+}
+
+}  // namespace
+
+Result<std::vector<FileEntry>> scanFolder(const std::string& root, const ExtensionFilter& filter,
+                                          const ScanOptions& options) {
+    auto found = scanPaths(root, filter, options);
+    if (!found)
+        return makeError(found.error());
+    std::vector<FileEntry> entries;
+    entries.reserve(found->size());
+    for (const FoundFile& f : *found) {
+        FileEntry e;
+        e.folder = f.path.substr(0, f.nameAt - 1);
+        e.name = f.path.substr(f.nameAt);
+        e.hidden = e.name.starts_with('.');
+        entries.push_back(std::move(e));
+    }
+    return entries;
 }
 
 std::vector<RecordingFile> makeRecordingList(const std::vector<FileEntry>& entries) {
@@ -243,15 +273,44 @@ std::vector<RecordingFile> makeRecordingList(const std::vector<FileEntry>& entri
 }
 
 void sortRecordingList(std::vector<RecordingFile>& rows) {
-    std::stable_sort(rows.begin(), rows.end(), recordingListLess);
+    // Sort positions on precomputed byte-comparable keys, then move each row once.
+    std::vector<std::string> keys;
+    keys.reserve(rows.size());
+    for (const RecordingFile& row : rows)
+        keys.push_back(recordingSortKey(row.key));
+    std::vector<std::size_t> order(rows.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        const int c = keys[a].compare(keys[b]);
+        if (c != 0)
+            return c < 0;
+        if (rows[a].insertionIndex != rows[b].insertionIndex)
+            return rows[a].insertionIndex < rows[b].insertionIndex;
+        return a < b;
+    });
+    std::vector<RecordingFile> sorted;
+    sorted.reserve(rows.size());
+    for (std::size_t i : order)
+        sorted.push_back(std::move(rows[i]));
+    rows = std::move(sorted);
 }
 
 Result<std::vector<RecordingFile>> catalogueFolder(const std::string& root,
                                                    const ScanOptions& options) {
-    auto entries = scanFolder(root, ExtensionFilter("mp4"), options);
-    if (!entries)
-        return makeError(entries.error());
-    std::vector<RecordingFile> rows = makeRecordingList(*entries);
+    // Straight from the found paths to rows: a big card is mostly string handling.
+    auto found = scanPaths(root, ExtensionFilter("mp4"), options);
+    if (!found)
+        return makeError(found.error());
+    std::vector<RecordingFile> rows;
+    rows.reserve(found->size());
+    for (std::size_t i = 0; i < found->size(); ++i) {
+        FoundFile& f = (*found)[i];
+        RecordingFile row = parseRecordingName(std::string_view(f.path).substr(f.nameAt));
+        row.fullPath = std::move(f.path);
+        row.insertionIndex = i;
+        rows.push_back(std::move(row));
+    }
     sortRecordingList(rows);
     return rows;
 }

@@ -1,7 +1,7 @@
 #include "recordings/recording_file.h"
 
 #include <array>
-#include <cstdio>
+#include <charconv>
 
 #include "recordings/detail/text_scan.h"
 
@@ -105,7 +105,7 @@ constexpr std::array<Prefix, 8> kPrefixes{{
 }};
 
 // Sort weight of one key byte in the platform's word order: symbols, digits, letters.
-int keyClass(unsigned char c) {
+constexpr int keyClass(unsigned char c) {
     if (c >= '0' && c <= '9')
         return 1;
     if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))
@@ -113,10 +113,6 @@ int keyClass(unsigned char c) {
     if (c >= 0x80)
         return 3;
     return 0;
-}
-
-int foldAscii(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
 }
 
 }  // namespace
@@ -140,29 +136,61 @@ std::string RecordingFile::channelText() const {
     return s;
 }
 
+namespace {
+
+// printf's "%0<width>d": zero-padded to width, a minus sign counting toward it.
+void appendPadded(std::string& out, int value, int width) {
+    char digits[16];
+    const long long magnitude = value < 0 ? -static_cast<long long>(value) : value;
+    auto [end, ec] = std::to_chars(digits, digits + sizeof digits, magnitude);
+    (void)ec;
+    const int length = static_cast<int>(end - digits);
+    if (value < 0)
+        out += '-';
+    for (int pad = width - length - (value < 0 ? 1 : 0); pad > 0; --pad)
+        out += '0';
+    out.append(digits, end);
+}
+
+}  // namespace
+
 std::string RecordingFile::dateText() const {
     if (!timestamp.validDate())
         return {};
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", timestamp.year, timestamp.month,
-                  timestamp.day);
-    return buf;
+    std::string text;
+    text.reserve(10);
+    appendPadded(text, timestamp.year, 4);
+    text += '-';
+    appendPadded(text, timestamp.month, 2);
+    text += '-';
+    appendPadded(text, timestamp.day, 2);
+    return text;
 }
 
 std::string RecordingFile::timeText() const {
     if (!timestamp.validDate() || !timestamp.validTime())
         return {};
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", timestamp.hour, timestamp.minute,
-                  timestamp.second);
-    return buf;
+    std::string text;
+    text.reserve(8);
+    appendPadded(text, timestamp.hour, 2);
+    text += ':';
+    appendPadded(text, timestamp.minute, 2);
+    text += ':';
+    appendPadded(text, timestamp.second, 2);
+    return text;
 }
 
 std::string recordingKey(const RecordingTimestamp& t, char32_t channel) {
-    char buf[96];
-    std::snprintf(buf, sizeof buf, "%04d%02d%02d_%02d%02d%02d_", t.year, t.month, t.day, t.hour,
-                  t.minute, t.second);
-    std::string key = buf;
+    std::string key;
+    key.reserve(20);
+    appendPadded(key, t.year, 4);
+    appendPadded(key, t.month, 2);
+    appendPadded(key, t.day, 2);
+    key += '_';
+    appendPadded(key, t.hour, 2);
+    appendPadded(key, t.minute, 2);
+    appendPadded(key, t.second, 2);
+    key += '_';
     if (channel != 0)
         appendUtf8(key, channel);
     return key;
@@ -193,30 +221,46 @@ RecordingFile parseRecordingName(std::string_view name, std::string_view fullPat
     return file;
 }
 
+namespace {
+
+// One-byte primary weights in the platform's word order: ASCII symbols, digits, letters with
+// case folded, then the bytes of other characters; 0 is left for the terminator.
+struct PrimaryWeights {
+    std::array<unsigned char, 256> weight{};
+    constexpr PrimaryWeights() {
+        int next = 1;
+        for (int cls = 0; cls < 4; ++cls) {
+            for (int c = 0; c < 256; ++c) {
+                if (keyClass(static_cast<unsigned char>(c)) != cls)
+                    continue;
+                if (cls == 2 && c >= 'a')
+                    continue;  // lower case shares the upper-case weight
+                weight[c] = static_cast<unsigned char>(next++);
+                if (cls == 2)
+                    weight[c + 'a' - 'A'] = weight[c];
+            }
+        }
+    }
+};
+constexpr PrimaryWeights kPrimary;
+
+}  // namespace
+
+std::string recordingSortKey(std::string_view key) {
+    // Primary weights, a terminator below every weight so that a prefix sorts first, then the
+    // bytes inverted so that on a tie the larger byte, i.e. the lower-case letter, comes first.
+    std::string out(key.size() * 2 + 1, '\0');
+    for (std::size_t i = 0; i < key.size(); ++i) {
+        const auto c = static_cast<unsigned char>(key[i]);
+        out[i] = static_cast<char>(kPrimary.weight[c]);
+        out[key.size() + 1 + i] = static_cast<char>(255 - c);
+    }
+    return out;
+}
+
 int compareRecordingKeys(std::string_view a, std::string_view b) {
-    // First pass: class, then case-blind value; second pass: lower case before upper case.
-    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto ca = static_cast<unsigned char>(a[i]);
-        const auto cb = static_cast<unsigned char>(b[i]);
-        if (ca == cb)
-            continue;
-        const int ka = keyClass(ca), kb = keyClass(cb);
-        if (ka != kb)
-            return ka < kb ? -1 : 1;
-        const int fa = foldAscii(ca), fb = foldAscii(cb);
-        if (fa != fb)
-            return fa < fb ? -1 : 1;
-    }
-    if (a.size() != b.size())
-        return a.size() < b.size() ? -1 : 1;
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto ca = static_cast<unsigned char>(a[i]);
-        const auto cb = static_cast<unsigned char>(b[i]);
-        if (ca != cb)
-            return ca > cb ? -1 : 1;  // 'f' (0x66) before 'F' (0x46)
-    }
-    return 0;
+    const int c = recordingSortKey(a).compare(recordingSortKey(b));
+    return c < 0 ? -1 : c > 0 ? 1 : 0;
 }
 
 bool recordingListLess(const RecordingFile& a, const RecordingFile& b) {

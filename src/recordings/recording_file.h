@@ -63,6 +63,8 @@ std::string recordingKey(const RecordingTimestamp& timestamp, char32_t channel);
 // equal keys in insertion order. Front and rear files of one moment end up side by side, "F"
 // before "R".
 int compareRecordingKeys(std::string_view a, std::string_view b);
+// The key turned into bytes whose plain byte order is that order (for sorting many rows).
+std::string recordingSortKey(std::string_view key);
 bool recordingListLess(const RecordingFile& a, const RecordingFile& b);
 
 }  // namespace orvik::recordings

@@ -194,6 +194,32 @@ TEST(WorkflowTarget, UnmountFailureStopsBeforeTheFormat) {
     EXPECT_THAT(r.steps, ::testing::Not(::testing::Contains(CardFormatStep::Format)));
 }
 
+TEST(WorkflowTarget, AFailedFormatMountsTheCardAgain) {
+    FakeSystem sys;
+    sys.addDisk("sdb", 60, 16, true);
+    sys.addPartition("sdb", "sdb1", 1, 60, 17, 8192, 62513152);
+    if (!sys.nodesWork())
+        GTEST_SKIP() << "cannot make safe fake device nodes here";
+    sys.mount(60, 17, sys.root() + "/card", "/dev/sdb1");
+    TempDir dir;
+    WorkflowRun r(dir);
+    r.request.format.view = sys.view();
+    r.request.unmounter = [](const platform::TargetMount&) -> Result<void> { return {}; };
+    std::string remounted;
+    r.request.remounter = [&](const std::string& device) -> Result<std::string> {
+        remounted = device;
+        return sys.root() + "/card";
+    };
+    // The mount table still lists the card, so the formatter refuses it: nothing is written,
+    // and the card is given back.
+    auto t = resolveCardTarget(sys.node("sdb1"), sys.view());
+    ASSERT_TRUE(t.ok()) << t.error();
+    CardFormatOutcome o = runCardFormat(*t, r.request);
+    EXPECT_EQ(o.code, kFormatRefused);
+    EXPECT_EQ(remounted, sys.node("sdb1"));
+    EXPECT_EQ(o.mountPoint, sys.root() + "/card");
+}
+
 TEST(WorkflowTarget, FromTheRememberedFileOrTheChosenDrive) {
     FakeSystem sys;
     sys.addDisk("sdb", 60, 16, true);

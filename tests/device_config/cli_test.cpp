@@ -131,3 +131,68 @@ TEST(CliCard, ListsSimulatedVolumesWithTheirConfigurationState) {
     r = cli("card", "ORVIK_REMOVABLE_VOLUMES=" + b + "=ORVIK");
     EXPECT_NE(r.out.find("label=\"ORVIK\"  config=yes"), std::string::npos) << r.out;
 }
+
+// ---- golden files: ORVIK_UPDATE_GOLDEN=1 rewrites them (commit them with a reason) ----
+
+namespace {
+
+std::vector<std::string> lines(const std::string& s) {
+    std::vector<std::string> out;
+    std::size_t pos = 0;
+    while (pos < s.size()) {
+        auto end = s.find('\n', pos);
+        if (end == std::string::npos)
+            end = s.size();
+        out.push_back(s.substr(pos, end - pos));
+        pos = end + 1;
+    }
+    return out;
+}
+
+// Every differing, missing and extra line, not only up to the shorter text.
+void expectGolden(const std::string& name, const std::string& actual) {
+    std::string path = std::string(ORVIK_SOURCE_DIR) + "/tests/device_config/data/" + name;
+    if (std::getenv("ORVIK_UPDATE_GOLDEN")) {
+        orvik::test::writeText(path, actual);
+        return;
+    }
+    ASSERT_TRUE(std::filesystem::exists(path))
+        << path << " missing; run with ORVIK_UPDATE_GOLDEN=1";
+    auto want = lines(orvik::test::readText(path)), got = lines(actual);
+    std::string report;
+    for (std::size_t i = 0; i < std::max(want.size(), got.size()); ++i) {
+        if (i < want.size() && i < got.size() && want[i] == got[i])
+            continue;
+        report += "line " + std::to_string(i + 1) + ":\n";
+        if (i < want.size())
+            report += "- " + want[i] + "\n";
+        if (i < got.size())
+            report += "+ " + got[i] + "\n";
+    }
+    EXPECT_TRUE(report.empty()) << name << " differs:\n" << report;
+    EXPECT_EQ(actual.size(), orvik::test::readText(path).size()) << name;
+}
+
+}  // namespace
+
+TEST(CliGolden, DefaultConfigurationShow) {
+    TempDir dir;
+    ASSERT_EQ(cli("config defaults " + (dir / "c.bin")).status, 0);
+    auto r = cli("config show " + (dir / "c.bin"));
+    ASSERT_EQ(r.status, 0);
+    expectGolden("default_config.show",
+                 r.out.substr(r.out.find('\n') + 1));  // without the path line
+    r = cli("config show " + (dir / "c.bin") + " --json");
+    expectGolden("default_config.json", r.out);
+}
+
+TEST(CliGolden, SampleRouteCsv) {
+    TempDir dir;
+    auto route = dc::makeSampleRoute(30, 2024, 3, 5, 23, 59, 45);  // runs past midnight
+    route[3].rpm = -2, route[4].rpm = -1, route[5].steeringAngle = 9999, route[6].gearPosition = 0;
+    route[7].latHemisphere = 'S', route[8].kind = 0, route[9].battery = -1,
+    route[10].vehicleMileage = -1;
+    ASSERT_TRUE(dc::writeDriveRouteFile(dir / "r.drv", route).saved());
+    ASSERT_EQ(cli("drv " + (dir / "r.drv") + " --csv " + (dir / "r.csv")).status, 0);
+    expectGolden("sample_route.csv", orvik::test::readText(dir / "r.csv"));
+}

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "device_config/test_support.h"
@@ -256,5 +257,40 @@ TEST(DriveRouteFiles, SampleRouteRoundTripsAndIsFoundOnTheCard) {
         EXPECT_GE(r.month, 1);
         EXPECT_LE(r.month, 12);
         EXPECT_NEAR(r.latitudeInt, 3734, 5);
+    }
+}
+
+// The hand-written integer formatting must print what the printf formats of the list print.
+TEST(DriveRouteText, IntegerCellsMatchPrintf) {
+    auto ref = [](const char* f, auto... a) {
+        char b[64];
+        std::snprintf(b, sizeof b, f, a...);
+        return std::string(b);
+    };
+    auto r = plain();
+    for (unsigned v : {0u, 1u, 9u, 10u, 99u, 100u, 9999u, 10000u, 12345u, 65535u}) {
+        auto u16 = static_cast<std::uint16_t>(v);
+        r.latitudeInt = u16, r.latitudeFrac = u16, r.longitudeInt = u16, r.longitudeFrac = u16;
+        r.adc = u16;
+        r.year = static_cast<std::uint8_t>(v % 256), r.month = static_cast<std::uint8_t>(v % 256);
+        r.hour = static_cast<std::uint8_t>(v % 256), r.second = static_cast<std::uint8_t>(v % 100);
+        r.mileage = v * 65537u;
+        auto row = dc::formatDriveRouteRow(r, 0);
+        EXPECT_EQ(row[2], ref("%4d/%02d/%02d", r.year + 1900, r.month, r.day));
+        EXPECT_EQ(row[3], ref("%02d:%02d:%02d", r.hour, r.minute, r.second));
+        EXPECT_EQ(row[5], ref("%04d.%04d", v, v));
+        EXPECT_EQ(row[6], ref("%05d.%04d", v, v));
+        EXPECT_EQ(row[10], ref("%.2f", r.mileage / 100.0));
+        EXPECT_EQ(row[25], ref("%2d.%1d", v / 10, v % 10));
+    }
+}
+
+TEST(DriveRouteText, AccelerationCellsMatchPrintfForEveryValue) {
+    auto r = plain();
+    for (int v = -32768; v <= 32767; ++v) {
+        r.accelX = static_cast<std::int16_t>(v);
+        char b[32];
+        std::snprintf(b, sizeof b, "%+.2f", v / 256.0);
+        ASSERT_EQ(cell(r, 21), b) << v;
     }
 }

@@ -96,3 +96,12 @@ TEST(AtomicFile, ReadIsLimited) {
     EXPECT_FALSE(readFileLimited(d.path, 100).ok());
     EXPECT_FALSE(readFileLimited(d.path + "/none", 100).ok());
 }
+
+TEST(AtomicFile, AFifoInPlaceOfAFileIsRefusedWithoutWaiting) {
+    Dir d;
+    std::string f = d.path + "/fifo";
+    ASSERT_EQ(::mkfifo(f.c_str(), 0600), 0);
+    auto r = readFileLimited(f, 100);
+    EXPECT_FALSE(r.ok());
+    EXPECT_FALSE(writeFileAtomic(f, std::string_view("x")).ok());
+}

@@ -164,8 +164,17 @@ TEST(SampleCardOptions, DefaultCardHasNoDamagedFilesAndRejectsBadOptions) {
     SampleCardOptions o = tinyCard();
     o.alwaysPairs = 0;
     o.durationSeconds = 1.0;
+    EXPECT_FALSE(sampleCardUpToDate(dir.path().string(), o));
     auto r = writeSampleCard(dir.path().string(), o);
     ASSERT_TRUE(r.ok()) << r.error();
+    // The stamp says the card is complete for exactly these options.
+    EXPECT_TRUE(sampleCardUpToDate(dir.path().string(), o));
+    SampleCardOptions other = o;
+    other.seed = 2;
+    EXPECT_FALSE(sampleCardUpToDate(dir.path().string(), other));
+    other = o;
+    other.deviceFiles = false;
+    EXPECT_FALSE(sampleCardUpToDate(dir.path().string(), other));
     for (const auto& rec : r->recordings) {
         EXPECT_FALSE(rec.truncated);
         EXPECT_EQ(rec.slots.size(), rec.expectedRecords.size()) << rec.relativePath;
@@ -173,6 +182,8 @@ TEST(SampleCardOptions, DefaultCardHasNoDamagedFilesAndRejectsBadOptions) {
     }
     o.alwaysPairs = -1;
     EXPECT_FALSE(writeSampleCard(dir.path().string(), o).ok());
+    o.alwaysPairs = 0;
+    EXPECT_TRUE(sampleCardUpToDate(dir.path().string(), o)) << "a refused write keeps the card";
     o.alwaysPairs = 1;
     o.durationSeconds = 0;
     EXPECT_FALSE(writeSampleCard(dir.path().string(), o).ok());
@@ -187,6 +198,14 @@ TEST(SampleCardProgram, WritesACardAndReportsBadUsage) {
     EXPECT_NE(std::string::npos, r.output.find("Always/alwa_20260314_081500_F.mp4\n"));
     EXPECT_TRUE(fs::is_regular_file(dir.path() / "card/Parking/motion_20260314_081707_R.mp4"))
         << r.output;
+
+    // Written again with the same options: nothing to do.
+    const auto before = fs::last_write_time(dir.path() / "card/Misc/a.mp4");
+    r = test::runCommand(exe + " -q --if-changed --out '" + (dir / "card") +
+                         "' --width 160 --height 96 --fps 10 --duration 1 --count 1");
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ("", r.output);
+    EXPECT_EQ(before, fs::last_write_time(dir.path() / "card/Misc/a.mp4"));
 
     r = test::runCommand(exe + " -q --single '" + (dir / "one.mp4") +
                          "' --width 160 --height 96 --duration 1 --pattern --video-only");

@@ -125,6 +125,26 @@ std::vector<device_config::DriveRouteRecord> makeDriveRoute(
     return route;
 }
 
+std::string sampleCardStamp(const SampleCardOptions& o) {
+    char buf[512];
+    std::snprintf(buf, sizeof buf,
+                  "orvik-samplecard 1\nsize %dx%d\nfps %d\nduration %.3f\ncount %d\nseed %llu\n"
+                  "pattern %d\nvideo-only %d\ncorrupt-slots %d\ntruncated %d\ndevice-files %d\n"
+                  "preset %s\n",
+                  o.width, o.height, o.fps, o.durationSeconds, o.alwaysPairs,
+                  static_cast<unsigned long long>(o.seed), o.pattern, o.videoOnlyRecording,
+                  o.corruptSlotsRecording, o.truncatedRecording, o.deviceFiles, o.preset.c_str());
+    return buf;
+}
+
+bool sampleCardUpToDate(const std::string& dir, const SampleCardOptions& options) {
+    std::ifstream in(fs::path(dir) / kSampleCardStampName, std::ios::binary);
+    if (!in)
+        return false;
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return text == sampleCardStamp(options);
+}
+
 const RecordingSummary* SampleCardSummary::find(const std::string& relativePath) const {
     for (const auto& r : recordings)
         if (r.relativePath == relativePath)
@@ -363,6 +383,12 @@ Result<SampleCardSummary> writeSampleCard(const std::string& dir, const SampleCa
             !r)
             return makeError(r.error());
     }
+    const std::string stamp = sampleCardStamp(o);
+    if (auto r = writeFileAtomically(
+            (fs::path(dir) / kSampleCardStampName).string(),
+            {reinterpret_cast<const std::uint8_t*>(stamp.data()), stamp.size()});
+        !r)
+        return makeError(r.error());
     return summary;
 }
 

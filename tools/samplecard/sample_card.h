@@ -49,6 +49,14 @@ struct SampleCardSummary {
 // other files in the folder are left alone.
 Result<SampleCardSummary> writeSampleCard(const std::string& dir, const SampleCardOptions& options);
 
+// The card's stamp: a hidden text file in the card root, written last, naming the generator's
+// options. A card whose stamp matches was written completely with the same options.
+inline constexpr const char* kSampleCardStampName = ".orvik-samplecard";
+std::string sampleCardStamp(const SampleCardOptions& options);
+// True when `dir` holds a complete card written with these options (so a demo can reuse it
+// instead of encoding it again).
+bool sampleCardUpToDate(const std::string& dir, const SampleCardOptions& options);
+
 // One driving-route record per second of the recordings' drive: the first record of every
 // fragment of each recording moment (front and rear partners count once), in time order.
 std::vector<device_config::DriveRouteRecord> makeDriveRoute(

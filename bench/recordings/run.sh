@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Recordings benchmarks against the standard tools, on the same data, in one run:
+#   catalogue scan of 20 000 names      vs  find DIR -name '*.mp4'      (warm and cold cache)
+#   telemetry read of a 2 GB recording  vs  cat FILE > /dev/null        (media data as holes)
+#   NMEA decoding                           sentences per second on one core
+#   orvik-cli telemetry --json              peak RSS on a one-hour (40 000 record) recording
+# Times are medians of several runs, wall clock and CPU (user + system; steadier when the
+# machine is busy). Cold-cache runs drop the page cache and need root; without it they are
+# reported as skipped.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=${ORVIK_BUILD_DIR:-$root/build}
+if [ ! -x "$build/bench/recordings/bench_recordings" ] || [ ! -x "$build/src/cli/orvik-cli" ]; then
+  cmake -S "$root" -B "$build" -G Ninja >/dev/null
+  cmake --build "$build" -j "${ORVIK_JOBS:-2}" --target bench_recordings orvik-cli >/dev/null
+fi
+bench=$build/bench/recordings/bench_recordings
+cli=$build/src/cli/orvik-cli
+work=$(mktemp -d "${TMPDIR:-/tmp}/orvik-bench-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+runs=${ORVIK_BENCH_RUNS:-9}
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "inf" }'; }
+# Google Benchmark case -> "real_ms cpu_ms"
+gbench() {
+  "$bench" --benchmark_filter="^$1\$" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+    --benchmark_format=csv 2>/dev/null | awk -F, -v n="\"$1_median\"" '$1 == n { print $3, $4 }'
+}
+
+echo "== recordings: catalogue scan (20 000 names)"
+"$bench" make-tree "$work/card" 20000
+matches=$(find "$work/card" -name '*.mp4' | wc -l)
+read -r find_ms _ find_cpu < <("$bench" run "$runs" -- find "$work/card" -name '*.mp4')
+read -r list_ms _ list_cpu < <("$bench" run "$runs" -- "$cli" list "$work/card")
+read -r scan_ms scan_cpu < <(ORVIK_BENCH_TREE="$work/card" gbench BM_CatalogueScan)
+echo "  20000 names, $matches recordings"
+echo "  warm, wall: find ${find_ms} ms | catalogue (scan, classify, sort) ${scan_ms} ms: $(ratio "$scan_ms" "$find_ms")x find | orvik-cli list ${list_ms} ms: $(ratio "$list_ms" "$find_ms")x"
+echo "  warm, CPU:  find ${find_cpu} ms | catalogue ${scan_cpu} ms: $(ratio "$scan_cpu" "$find_cpu")x find | orvik-cli list ${list_cpu} ms: $(ratio "$list_cpu" "$find_cpu")x   (target <= 1.5x)"
+if cold_find=$("$bench" run --cold 3 -- find "$work/card" -name '*.mp4' 2>/dev/null); then
+  read -r cf_ms _ cf_cpu <<<"$cold_find"
+  read -r cl_ms _ cl_cpu < <("$bench" run --cold 3 -- "$cli" list "$work/card")
+  echo "  cold, wall: find ${cf_ms} ms | orvik-cli list ${cl_ms} ms: $(ratio "$cl_ms" "$cf_ms")x find"
+  echo "  cold, CPU:  find ${cf_cpu} ms | orvik-cli list ${cl_cpu} ms: $(ratio "$cl_cpu" "$cf_cpu")x find"
+else
+  echo "  cold: skipped (cannot drop the page cache without root)"
+fi
+rm -rf "$work/card"
+
+echo "== recordings: telemetry read of a 2 GB recording"
+# Past 2^31 bytes, so offsets beyond 31 bits are read too.
+"$bench" make-sparse "$work/sparse.mp4" 2215000000
+size=$(stat -c %s "$work/sparse.mp4")
+read -r cat_ms _ cat_cpu < <("$bench" run 3 -- sh -c 'cat "$1" > /dev/null' sh "$work/sparse.mp4")
+read -r tel_ms _ tel_cpu < <("$bench" run "$runs" -- "$cli" telemetry "$work/sparse.mp4")
+read -r read_ms read_cpu < <(ORVIK_BENCH_SPARSE="$work/sparse.mp4" gbench BM_TelemetryReadSparse)
+records=$("$cli" telemetry "$work/sparse.mp4" | awk '/^records:/ { print $2 }')
+echo "  $size bytes, $records records"
+echo "  wall: cat ${cat_ms} ms | telemetry reader ${read_ms} ms: cat takes $(ratio "$cat_ms" "$read_ms")x as long (target >= 100x) | orvik-cli telemetry ${tel_ms} ms: $(ratio "$cat_ms" "$tel_ms")x"
+echo "  CPU:  cat ${cat_cpu} ms | telemetry reader ${read_cpu} ms | orvik-cli telemetry ${tel_cpu} ms"
+rm -f "$work/sparse.mp4"
+
+echo "== recordings: NMEA decoding (one core)"
+"$bench" --benchmark_filter='BM_NmeaSentences|BM_RecordText' --benchmark_format=csv 2>/dev/null |
+  awk -F, '/^"BM_/ { gsub(/"/, "", $1); printf "  %s: %.2f million sentences/s (target >= 5)\n", $1, $7 / 1e6 }'
+
+echo "== recordings: peak memory of orvik-cli telemetry --json, one hour of telemetry"
+"$bench" make-hour "$work/hour.mp4" 40000
+read -r json_ms rss_kb json_cpu < <("$bench" run 3 -- "$cli" telemetry "$work/hour.mp4" --json)
+echo "  40000 records: ${json_ms} ms wall, ${json_cpu} ms CPU, peak RSS $(awk -v k="$rss_kb" 'BEGIN { printf "%.1f", k / 1024 }') MB (target < 30 MB)"

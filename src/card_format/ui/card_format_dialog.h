@@ -1,0 +1,77 @@
+#pragma once
+// The "SD Card Format" dialog: shows the card's file system and allocation unit, and on Start
+// saves the camera settings away, formats the card FAT32, labels it and puts the settings back.
+// The work runs on a worker thread; the dialog shows its progress and keeps its buttons
+// disabled until it ends.
+#include <QDialog>
+#include <QString>
+#include <optional>
+
+#include "card_format/card_format.h"
+
+class QComboBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QThread;
+
+namespace orvik::device_config::ui {
+class SettingsEditor;
+}
+
+namespace orvik::card_format::ui {
+
+class CardFormatDialog : public QDialog {
+    Q_OBJECT
+  public:
+    static constexpr int kResourceId = 134;
+
+    // The card behind `sourcePath` (the configuration file found on it, or its root folder).
+    explicit CardFormatDialog(const QString& sourcePath, QWidget* parent = nullptr);
+    // A card already resolved (or the reason it could not be).
+    CardFormatDialog(Result<CardTarget> target, QWidget* parent = nullptr);
+    ~CardFormatDialog() override;
+
+    // The options every run uses; tests point the copy folder elsewhere and skip the remount.
+    CardFormatRequest& request() { return request_; }
+    bool hasTarget() const { return target_.has_value(); }
+    bool isRunning() const { return worker_ != nullptr; }
+    const std::optional<CardFormatOutcome>& lastOutcome() const { return outcome_; }
+
+    // Button 1.
+    void start();
+
+  signals:
+    // A run ended (after its message was shown).
+    void runFinished(bool succeeded);
+
+  protected:
+    void reject() override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void build();
+    void fill(const Result<CardTarget>& target);
+    void setRunning(bool running);
+    void onStep(CardFormatStep step);
+    void onProgress(quint64 written, quint64 total);
+    void onWorkerDone();
+
+    std::optional<CardTarget> target_;
+    CardFormatRequest request_;
+    std::optional<CardFormatOutcome> outcome_;
+    CardFormatOutcome pending_;
+    QThread* worker_ = nullptr;
+    QComboBox* allocation_ = nullptr;
+    QComboBox* fileSystem_ = nullptr;
+    QLabel* status_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QPushButton* start_ = nullptr;
+    QPushButton* close_ = nullptr;
+};
+
+// Command 3003 of the settings editor: the card of the remembered configuration file, or else a
+// card root chosen in a folder browser (anything else is refused with text 301).
+void startCardFormat(device_config::ui::SettingsEditor& editor);
+
+}  // namespace orvik::card_format::ui
