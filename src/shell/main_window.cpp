@@ -398,26 +398,24 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
 }
 
 bool MainWindow::event(QEvent* e) {
-    if (e->type() > QEvent::User && e->type() <= QEvent::MaxUser) {
-        if (auto* m = dynamic_cast<WindowMessageEvent*>(e)) {
-            switch (m->message()) {
-                case WM_PLAYBACK_COMPLETE:
-                    openNextRecording();
-                    return true;
-                case WM_GRAPH_EVENT:
-                    graphEvent();
-                    return true;
-                case WM_PANE_PAN:
-                    panePan(static_cast<int>(m->wParam()), static_cast<int>(m->lParam()));
-                    return true;
-                case WM_PANE_DBLCLK:
-                    paneDoubleClick(static_cast<int>(m->wParam()));
-                    return true;
-                case WM_STARTUP_CHECKS:
-                    startupChecks();
-                    return true;
-            }
+    const auto type = e->type();
+    if (type > QEvent::User && type <= QEvent::MaxUser) {
+        auto* m = static_cast<WindowMessageEvent*>(e);
+        if (type == windowMessageType(WM_PLAYBACK_COMPLETE)) {
+            openNextRecording();
+        } else if (type == windowMessageType(WM_GRAPH_EVENT)) {
+            graphEvent();
+        } else if (type == windowMessageType(WM_PANE_PAN)) {
+            panePan(static_cast<int>(m->wParam()), static_cast<int>(m->lParam()));
+        } else if (type == windowMessageType(WM_PANE_DBLCLK)) {
+            paneDoubleClick(static_cast<int>(m->lParam()));
+        } else if (type == windowMessageType(WM_STARTUP_CHECKS)) {
+            startupChecks();
+        } else {
+            return QWidget::event(e);
         }
+        e->accept();
+        return true;
     }
     return QWidget::event(e);
 }

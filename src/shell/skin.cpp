@@ -88,6 +88,8 @@ void SkinImage::drawSlice(QPainter& p, int index, QPoint at) const {
 
 QPixmap SkinImage::slice(int index) const {
     load();
+    if (index == -1)
+        return pixmap_;  // the whole bitmap
     if (index >= 0 && index < static_cast<int>(pieces_.size()))
         return pieces_[index];
     return {};

@@ -34,7 +34,7 @@ class SkinImage {
     void drawStretched(QPainter& p, const QRect& target) const;
     // Slice index outside 0..n-1 draws nothing.
     void drawSlice(QPainter& p, int index, QPoint at) const;
-    QPixmap slice(int index) const;
+    QPixmap slice(int index) const;  // -1: the whole bitmap
 
   private:
     void load() const;

@@ -1,4 +1,9 @@
 // The process entry of the viewer.
+#if ORVIK_HAVE_SAMPLECARD
+// Before any Qt header: the generator's headers use names Qt defines as macros ("slots").
+#include "samplecard/sample_card.h"
+#endif
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -20,10 +25,6 @@
 #include "shell/private_messages.h"
 #include "shell/skin.h"
 #include "shell/startup.h"
-
-#if ORVIK_HAVE_SAMPLECARD
-#include "samplecard/sample_card.h"
-#endif
 
 namespace orvik::shell {
 namespace {
