@@ -44,10 +44,10 @@ done
 for name in ours_sparse ours_zeros peer; do us[$name]=$(median <"$work/$name.t"); done
 
 printf '32 GiB sparse image, %d runs each, median wall time of the whole command:\n' "$reps"
-div() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.4f", (b > 0) ? a / b : 0 }'; }
-printf '  orvik-cli format (image kept sparse) : %8s ms, %9d bytes allocated\n' "$(div "${us[ours_sparse]}" 1000)" "${alloc[ours_sparse]}"
-printf '  orvik-cli format --no-sparse (zeros) : %8s ms, %9d bytes allocated\n' "$(div "${us[ours_zeros]}" 1000)" "${alloc[ours_zeros]}"
-printf '  mkfs.fat -F 32 -s 128 -n ORVIK       : %8s ms, %9d bytes allocated\n' "$(div "${us[peer]}" 1000)" "${alloc[peer]}"
+div() { awk -v a="$1" -v b="$2" -v f="${3:-%.4f}" 'BEGIN { printf f, (b > 0) ? a / b : 0 }'; }
+printf '  orvik-cli format (image kept sparse) : %8s ms, %9d bytes allocated\n' "$(div "${us[ours_sparse]}" 1000 %.1f)" "${alloc[ours_sparse]}"
+printf '  orvik-cli format --no-sparse (zeros) : %8s ms, %9d bytes allocated\n' "$(div "${us[ours_zeros]}" 1000 %.1f)" "${alloc[ours_zeros]}"
+printf '  mkfs.fat -F 32 -s 128 -n ORVIK       : %8s ms, %9d bytes allocated\n' "$(div "${us[peer]}" 1000 %.1f)" "${alloc[peer]}"
 printf 'time ratio ours/mkfs.fat: %s (zeros written: %s; target <= 1.0)\n' \
   "$(div "${us[ours_sparse]}" "${us[peer]}")" "$(div "${us[ours_zeros]}" "${us[peer]}")"
 printf 'allocated bytes ratio ours/mkfs.fat: %s (zeros written: %s; target <= 1.0)\n' \

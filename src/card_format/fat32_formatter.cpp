@@ -151,7 +151,7 @@ LayoutCheck planFat32(std::uint64_t lengthBytes, std::uint32_t bytesPerSector,
             "the default (i.e. don't use -cXX)\n";
     } else if (l.fatSectorsNeeded > l.fatSizeSectors) {
         r.code = kFormatFatTooSmall;
-        r.message = "This drive is too big for this version of fat32format, check for an upgrade\n";
+        r.message = "This drive is too big for this version of the formatter, check for an upgrade\n";
     }
     return r;
 }
@@ -271,7 +271,7 @@ int FormatFat32(const std::string& devicePath, const FormatParams& params,
     if (!dev)
         return fail(
             "Failed to open device - close any files before formatting and make sure you have "
-            "Admin rights when using fat32format\n Are you SURE you're formatting the RIGHT "
+            "Admin rights when using this formatter\n Are you SURE you're formatting the RIGHT "
             "DRIVE!!!",
             sysError, kFormatRefused);
     if (int e = dev->lock())

@@ -157,6 +157,10 @@ MediaPlayer::~MediaPlayer() {
         videoWindow_->setPlayer(nullptr);
 }
 
+VideoPane* MediaPlayer::videoWindow() const {
+    return videoWindow_.data();
+}
+
 void MediaPlayer::SetEventWindow(QObject* window, int message) {
     eventMessage_.store(message);
     eventWindow_.store(window);
@@ -189,6 +193,8 @@ HResult MediaPlayer::InitializeGraph() {
         setOption(core, "ao", options_.audioOutput.c_str());
     // A finished recording stays on its last frame and reports end of stream.
     setOption(core, "keep-open", "yes");
+    // ...without pausing there on its own: the player's state alone says whether it runs.
+    setOption(core, "keep-open-pause", "no");
     setOption(core, "hr-seek", "yes");
     setOption(core, "idle", "yes");
     setOption(core, "pause", "yes");
@@ -361,6 +367,12 @@ HResult MediaPlayer::OpenFile(const std::string& path) {
         CloseFile();
         return VFW_E_NOT_FOUND;
     }
+    // A file cut before its first media data has streams but nothing to show.
+    double length = 0;
+    if (!readDouble(mpv_, "duration", &length) || !(length > 0)) {
+        CloseFile();
+        return VFW_E_INVALID_FILE_FORMAT;
+    }
     hasAudio_ = audio;
     renderer_->FinalizeGraph(mpv_);
 
@@ -395,6 +407,8 @@ HResult MediaPlayer::Play() {
     state_ = PlaybackState::Running;
     stoppedFrame_ = false;
     // Started again while sitting at the end: the end is reached at once.
+    if (fileLoaded_)
+        updateEndOfStream(readFlag(mpv_, "eof-reached"));
     if (eofReached_)
         signalCompletion();
     if (videoWindow_)
@@ -538,16 +552,7 @@ void MediaPlayer::signalCompletion() {
     postWindowMessage(eventWindow_.load(), WM_PLAYBACK_COMPLETE, 0, 0);
 }
 
-void MediaPlayer::processEvent(const mpv_event& event) {
-    if (event.event_id == MPV_EVENT_PLAYBACK_RESTART) {
-        seekPending_ = false;
-        return;
-    }
-    if (event.event_id != MPV_EVENT_PROPERTY_CHANGE || event.reply_userdata != kObserveEof)
-        return;
-    const auto* property = static_cast<const mpv_event_property*>(event.data);
-    const bool reached = property->format == MPV_FORMAT_FLAG && property->data &&
-                         *static_cast<const int*>(property->data) != 0;
+void MediaPlayer::updateEndOfStream(bool reached) {
     if (reached == eofReached_)
         return;
     eofReached_ = reached;
@@ -559,6 +564,18 @@ void MediaPlayer::processEvent(const mpv_event& event) {
     }
 }
 
+void MediaPlayer::processEvent(const mpv_event& event) {
+    if (event.event_id == MPV_EVENT_PLAYBACK_RESTART) {
+        seekPending_ = false;
+        return;
+    }
+    if (event.event_id != MPV_EVENT_PROPERTY_CHANGE || event.reply_userdata != kObserveEof)
+        return;
+    const auto* property = static_cast<const mpv_event_property*>(event.data);
+    updateEndOfStream(property->format == MPV_FORMAT_FLAG && property->data &&
+                      *static_cast<const int*>(property->data) != 0);
+}
+
 HResult MediaPlayer::HandleGraphEvent() {
     if (!mpv_)
         return S_OK;
@@ -568,6 +585,10 @@ HResult MediaPlayer::HandleGraphEvent() {
             break;
         processEvent(*event);
     }
+    // The core does not announce every arrival at the end (a seek there while paused is not),
+    // so the flag itself is the truth.
+    if (fileLoaded_)
+        updateEndOfStream(readFlag(mpv_, "eof-reached"));
     return S_OK;
 }
 

@@ -112,7 +112,7 @@ class MediaPlayer {
     HResult HandleGraphEvent();
 
     // Beyond the operations above: read-only views used by the pane, tests and benchmarks.
-    VideoPane* videoWindow() const { return videoWindow_; }
+    VideoPane* videoWindow() const;
     VideoRenderer* renderer() const { return renderer_.get(); }
     bool hasAudio() const { return hasAudio_; }
     bool hasFile() const { return fileLoaded_; }
@@ -131,6 +131,7 @@ class MediaPlayer {
     HResult applyVolume();
     HResult waitForLoad(std::uint64_t entryId);
     void signalCompletion();
+    void updateEndOfStream(bool reached);
 
     PlaybackState state_ = PlaybackState::NoGraph;
     QPointer<VideoPane> videoWindow_;

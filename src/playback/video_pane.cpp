@@ -116,6 +116,7 @@ bool VideoPane::event(QEvent* event) {
         updatePending_.store(false);
         if (renderContext_ &&
             (mpv_render_context_update(renderContext_) & MPV_RENDER_UPDATE_FRAME)) {
+            frameReady_ = true;
             if (isVisible()) {
                 update();
             } else if (context()) {
@@ -152,9 +153,13 @@ void VideoPane::renderFrame(bool skip) {
         {MPV_RENDER_PARAM_SKIP_RENDERING, &skipRendering},
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };
+    // A paint may come before the update event: ask the core whether this render takes a frame.
+    if (mpv_render_context_update(renderContext_) & MPV_RENDER_UPDATE_FRAME)
+        frameReady_ = true;
     mpv_render_context_render(renderContext_, params);
-    if (!skip)
+    if (frameReady_ && !skip)
         ++framesRendered_;
+    frameReady_ = false;
 }
 
 void VideoPane::paintGL() {
@@ -176,6 +181,9 @@ void VideoPane::paintGL() {
     const int r = static_cast<int>(layout.visible.right * ratio);
     const int b = static_cast<int>(layout.visible.bottom * ratio);
     QOpenGLFunctions* gl = context()->functions();
+    // The core leaves its own framebuffer and masks bound.
+    gl->glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebufferObject());
+    gl->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     gl->glEnable(GL_SCISSOR_TEST);
     gl->glClearColor(0, 0, 0, 1);
     auto clear = [&](int x, int y, int w, int h) {

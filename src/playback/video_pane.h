@@ -40,7 +40,7 @@ class VideoPane : public QOpenGLWidget {
     void setMessageWindow(QObject* window) { messageWindow_ = window; }
     QObject* messageWindow() const;
 
-    // Frames the core has drawn into this pane since the last attach (tests, benchmarks).
+    // New frames of the core drawn into this pane since the last attach (tests, benchmarks).
     std::uint64_t framesRendered() const { return framesRendered_; }
 
     // Used by MpvRenderer: binds the core's render context to this pane's GL context (making it
@@ -74,6 +74,7 @@ class VideoPane : public QOpenGLWidget {
     mpv_render_context* renderContext_ = nullptr;
     MpvRenderer* renderer_ = nullptr;
     std::atomic<bool> updatePending_{false};
+    bool frameReady_ = false;
     std::uint64_t framesRendered_ = 0;
 };
 

@@ -3,6 +3,7 @@
 // the one removable volume, and message boxes / file dialogs answered by the test.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QApplication>
 #include <QString>
 #include <filesystem>
@@ -23,6 +24,10 @@ inline QApplication& app() {
     static QApplication* instance = [] {
         qputenv("QT_QPA_PLATFORM",
                 qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+        // The Position window's map runs Chromium, which refuses root without this.
+        if (::geteuid() == 0)
+            qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
         auto* a = new QApplication(argc, argv);
         a->setStyle(QStringLiteral("Fusion"));
         return a;

@@ -141,6 +141,9 @@ void CardFormatDialog::start() {
     onStep(CardFormatStep::SaveConfig);
 
     CardFormatRequest request = request_;
+    // Start was the user's answer; the formatter's own console prompt is not asked.
+    request.format.printWarning = false;
+    request.format.confirm = nullptr;
     request.onStep = [this](CardFormatStep step) {
         QMetaObject::invokeMethod(
             this, [this, step] { onStep(step); }, Qt::QueuedConnection);

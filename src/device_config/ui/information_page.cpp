@@ -106,6 +106,10 @@ InformationPage::InformationPage(QWidget* parent) : QWidget(parent) {
 }
 
 InformationPage::~InformationPage() {
+    releaseMap();
+}
+
+void InformationPage::releaseMap() {
     if (position_)
         delete position_.data();
 }

@@ -56,6 +56,8 @@ class InformationPage : public QWidget {
     bool exportTo(const QString& path);
     // Double click: the selected rows on the Position window.
     void showSelectionOnMap();
+    // The editor is closing: the Position window goes with it.
+    void releaseMap();
 
     QTableView* list() const { return list_; }
     DriveRouteModel* model() const { return model_; }

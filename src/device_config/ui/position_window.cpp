@@ -5,10 +5,8 @@
 
 #include "device_config/ui/settings_page.h"
 #include "device_config/ui/ui_support.h"
-#ifdef ORVIK_HAVE_MAP_HOST
 #include "displays/map_host.h"
 #include "displays/map_view.h"
-#endif
 
 namespace orvik::device_config::ui {
 
@@ -23,8 +21,7 @@ std::pair<double, double> nmeaLatLon(const DriveRouteRecord& r) {
 }
 // An NMEA-form value as decimal degrees with six decimals, as the map is given it.
 std::string coordinate(double nmea) {
-    const double d = static_cast<double>(static_cast<long long>(nmea / 100));
-    return QString::asprintf("%lf", d + (nmea / 100 - d) * 100 / 60).toStdString();
+    return displays::formatCoordinate(displays::nmeaToDecimalDegrees(nmea));
 }
 }  // namespace
 
@@ -34,12 +31,10 @@ PositionWindow::PositionWindow(QWidget* parent) : QDialog(parent) {
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setModal(false);
     setFixedSize(kWidth, kHeight);
-#ifdef ORVIK_HAVE_MAP_HOST
     map_ = new displays::MapHost(this);
     map_->setObjectName(idName(kMapControlId));
     map_->setGeometry(0, 0, kWidth, kMapHeight);
     map_->loadPage();
-#endif
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("position-status"));
     status_->setGeometry(10, kMapHeight, kWidth - 20, kHeight - kMapHeight);
@@ -56,10 +51,8 @@ QString PositionWindow::statusText() const {
 void PositionWindow::showRecord(const DriveRouteRecord& record) {
     const auto [lat, lon] = nmeaLatLon(record);
     // A record logged without a fix holds zeros; the marker stays where it was.
-#ifdef ORVIK_HAVE_MAP_HOST
     if (lat != 0 && lon != 0)
         map_->setLatLag(lon, lat);
-#endif
     const DriveRouteRow row = formatDriveRouteRow(record, 0);
     // Date, time, then the position in degrees as the map shows it.
     status_->setText(QStringLiteral("%1  %2    %3, %4")
@@ -69,24 +62,24 @@ void PositionWindow::showRecord(const DriveRouteRecord& record) {
 }
 
 void PositionWindow::showRoute(const std::vector<DriveRouteRecord>& records) {
-    if (records.size() < 2)
-        return;
+    // One record is a place, not a route: an earlier route is cleared.
     std::string json = "[";
-    for (const DriveRouteRecord& r : records) {
-        const auto [lat, lon] = nmeaLatLon(r);
-        if (lat == 0 || lon == 0)
-            continue;
-        if (json.size() > 1)
-            json += ',';
-        json += '[' + coordinate(lat) + ',' + coordinate(lon) + ']';
+    if (records.size() >= 2) {
+        for (const DriveRouteRecord& r : records) {
+            const auto [lat, lon] = nmeaLatLon(r);
+            if (lat == 0 || lon == 0)
+                continue;
+            if (json.size() > 1)
+                json += ',';
+            json += '[' + coordinate(lat) + ',' + coordinate(lon) + ']';
+        }
     }
     json += ']';
-#ifdef ORVIK_HAVE_MAP_HOST
     map_->callPageFunction("showRoute", std::vector<std::string>{json});
-#endif
-    status_->setText(status_->text() + QStringLiteral("    (") +
-                     uiFormat(kStrRecordCount, static_cast<int>(records.size())) +
-                     QStringLiteral(")"));
+    if (records.size() >= 2)
+        status_->setText(status_->text() + QStringLiteral("    (") +
+                         uiFormat(kStrRecordCount, static_cast<int>(records.size())) +
+                         QStringLiteral(")"));
 }
 
 }  // namespace orvik::device_config::ui

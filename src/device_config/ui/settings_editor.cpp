@@ -201,6 +201,11 @@ void SettingsEditor::save() {
     }
 }
 
+void SettingsEditor::done(int result) {
+    information_->releaseMap();
+    QDialog::done(result);
+}
+
 void SettingsEditor::initialize() {
     // Fixes the card's label and forgets the path: the next Save finds its target afresh.
     state_.session.locateOnCard(false);

@@ -53,6 +53,9 @@ class SettingsEditor : public QDialog {
     void save();
     void initialize();
 
+    // Closing by Save or Cancel also closes the Position window.
+    void done(int result) override;
+
   signals:
     // Command 3003: the card-format workflow is started by whoever owns the editor.
     void cardFormatRequested();

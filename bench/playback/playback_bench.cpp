@@ -1,0 +1,294 @@
+// Timings of the media pipeline, one measurement per invocation, results as "key value" lines:
+//   playback_bench first-frame FILE [runs]      open to first frame: MediaPlayer vs bare libmpv
+//   playback_bench seek FILE [count]            paused seek until the pane shows the new frame
+//   playback_bench two-channels FRONT REAR [s]  both channels at 1x in their panes: drops, CPU
+#include <mpv/client.h>
+#include <sys/resource.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QThread>
+#include <QWidget>
+#include <algorithm>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "playback/media_player.h"
+#include "playback/video_pane.h"
+
+using namespace orvik;
+using namespace orvik::playback;
+
+namespace {
+
+double nowMs() {
+    static QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return static_cast<double>(clock.nsecsElapsed()) / 1e6;
+}
+
+bool pumpUntil(const std::function<bool()>& pred, double limitMs) {
+    const double end = nowMs() + limitMs;
+    while (!pred()) {
+        if (nowMs() > end)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        QThread::usleep(200);
+    }
+    return true;
+}
+
+// Waits on the core's queue for the first frame after a load or a seek.
+bool waitForRestart(mpv_handle* core, double limitMs) {
+    const double end = nowMs() + limitMs;
+    for (;;) {
+        const double left = (end - nowMs()) / 1000.0;
+        if (left <= 0)
+            return false;
+        mpv_event* e = mpv_wait_event(core, left);
+        if (e->event_id == MPV_EVENT_PLAYBACK_RESTART)
+            return true;
+        if (e->event_id == MPV_EVENT_END_FILE || e->event_id == MPV_EVENT_SHUTDOWN)
+            return false;
+    }
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n == 0 ? 0 : (n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2);
+}
+
+double percentile(std::vector<double> v, double p) {
+    std::sort(v.begin(), v.end());
+    if (v.empty())
+        return 0;
+    const std::size_t i =
+        std::min(v.size() - 1, static_cast<std::size_t>(p * (v.size() - 1) + 0.5));
+    return v[i];
+}
+
+MediaPlayerOptions nullOptions() {
+    MediaPlayerOptions o;
+    o.videoOutput = "null";
+    o.audioOutput = "null";
+    return o;
+}
+
+// The same core set-up outside our code, the way a plain libmpv client opens a file.
+double bareLibmpvFirstFrame(const std::string& file) {
+    std::setlocale(LC_NUMERIC, "C");
+    mpv_handle* core = mpv_create();
+    mpv_set_option_string(core, "vo", "null");
+    mpv_set_option_string(core, "ao", "null");
+    mpv_set_option_string(core, "pause", "yes");
+    mpv_set_option_string(core, "idle", "yes");
+    mpv_set_option_string(core, "keep-open", "yes");
+    mpv_set_option_string(core, "hr-seek", "yes");
+    mpv_initialize(core);
+    const double t0 = nowMs();
+    const char* cmd[] = {"loadfile", file.c_str(), nullptr};
+    mpv_command(core, cmd);
+    const bool ok = waitForRestart(core, 10000);
+    const double t = nowMs() - t0;
+    mpv_terminate_destroy(core);
+    return ok ? t : -1;
+}
+
+double playerFirstFrame(const std::string& file) {
+    MediaPlayer player(nullptr, nullOptions());
+    if (failed(player.InitializeGraph()))
+        return -1;
+    const double t0 = nowMs();
+    if (failed(player.OpenFile(file)))
+        return -1;
+    player.Play();
+    const bool ok = waitForRestart(player.mpvHandle(), 10000);
+    return ok ? nowMs() - t0 : -1;
+}
+
+// With the real renderer: until the pane has drawn the first picture.
+double paneFirstFrame(const std::string& file, VideoPane* pane) {
+    MediaPlayerOptions o;
+    o.audioOutput = "null";
+    MediaPlayer player(pane, o);
+    if (failed(player.InitializeGraph()))
+        return -1;
+    pane->setPlayer(&player);
+    const double t0 = nowMs();
+    if (failed(player.OpenFile(file)))
+        return -1;
+    player.Play();
+    const bool ok = pumpUntil([&] { return pane->framesRendered() > 0; }, 10000);
+    const double t = nowMs() - t0;
+    pane->setPlayer(nullptr);
+    return ok ? t : -1;
+}
+
+int firstFrame(const std::string& file, int runs) {
+    QWidget window;
+    window.resize(680, 400);
+    auto* pane = new VideoPane(&window);
+    pane->setGeometry(15, 15, 646, 363);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
+    std::vector<double> ours, bare, pane_;
+    bareLibmpvFirstFrame(file);  // warm the file cache and the libraries
+    playerFirstFrame(file);
+    for (int i = 0; i < runs; ++i) {
+        // Interleaved so both see the same machine load.
+        bare.push_back(bareLibmpvFirstFrame(file));
+        ours.push_back(playerFirstFrame(file));
+        pane_.push_back(paneFirstFrame(file, pane));
+    }
+    for (double v : ours)
+        if (v < 0)
+            return 1;
+    std::printf("first_frame_player_ms %.1f\n", median(ours));
+    std::printf("first_frame_libmpv_ms %.1f\n", median(bare));
+    std::printf("first_frame_pane_ms %.1f\n", median(pane_));
+    std::printf("first_frame_ratio %.2f\n", median(ours) / median(bare));
+    return 0;
+}
+
+int seek(const std::string& file, int count) {
+    QWidget window;
+    window.resize(680, 400);
+    auto* pane = new VideoPane(&window);
+    pane->setGeometry(15, 15, 646, 363);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
+    MediaPlayerOptions o;
+    o.audioOutput = "null";
+    MediaPlayer player(pane, o);
+    pane->setPlayer(&player);
+    if (failed(player.InitializeGraph()) || failed(player.OpenFile(file)))
+        return 1;
+    MediaTime duration = 0;
+    player.GetDuration(&duration);
+    player.Play();
+    player.Pause();
+    pumpUntil([&] { return pane->framesRendered() > 0; }, 5000);
+    pumpUntil([] { return false; }, 200);
+    std::mt19937_64 rng(42);
+    std::vector<double> latency;
+    int lost = 0;
+    for (int i = 0; i < count; ++i) {
+        const MediaTime target =
+            static_cast<MediaTime>(rng() % static_cast<std::uint64_t>(duration));
+        const std::uint64_t before = pane->framesRendered();
+        const double t0 = nowMs();
+        player.SetPosition(target);
+        // Shown = the core restarted at the target and the pane drew a frame after that.
+        const bool restarted = waitForRestart(player.mpvHandle(), 3000);
+        const bool drawn = pumpUntil([&] { return pane->framesRendered() > before; }, 3000);
+        if (!restarted || !drawn) {
+            ++lost;
+            continue;
+        }
+        latency.push_back(nowMs() - t0);
+    }
+    std::printf("seek_count %zu\n", latency.size());
+    std::printf("seek_failed %d\n", lost);
+    std::printf("seek_median_ms %.1f\n", median(latency));
+    std::printf("seek_p95_ms %.1f\n", percentile(latency, 0.95));
+    std::printf("seek_max_ms %.1f\n", percentile(latency, 1.0));
+    return lost ? 1 : 0;
+}
+
+double cpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+std::int64_t readCount(const MediaPlayer& p, const char* name) {
+    std::int64_t v = -1;
+    mpv_get_property(p.mpvHandle(), name, MPV_FORMAT_INT64, &v);
+    return v;
+}
+
+int twoChannels(const std::string& frontFile, const std::string& rearFile, int seconds) {
+    // The main window's layout: a large front pane and a small rear pane.
+    QWidget window;
+    window.resize(1020, 645);
+    auto* front = new VideoPane(&window, VideoPane::kFrontChannel);
+    auto* rear = new VideoPane(&window, VideoPane::kRearChannel);
+    front->setGeometry(15, 56, 646, 363);
+    rear->setGeometry(678, 384, 326, 246);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
+    MediaPlayerOptions o;
+    o.audioOutput = "null";
+    MediaPlayer frontPlayer(front, o), rearPlayer(rear, o);
+    front->setPlayer(&frontPlayer);
+    rear->setPlayer(&rearPlayer);
+    if (failed(frontPlayer.InitializeGraph()) || failed(rearPlayer.InitializeGraph()))
+        return 1;
+    if (failed(frontPlayer.OpenFile(frontFile)) || failed(rearPlayer.OpenFile(rearFile)))
+        return 1;
+    rearPlayer.SetMute(true);
+    const double cpu0 = cpuSeconds();
+    const double t0 = nowMs();
+    frontPlayer.Play();
+    rearPlayer.Play();
+    pumpUntil([] { return false; }, seconds * 1000.0);
+    const double wall = (nowMs() - t0) / 1000.0;
+    const double cpu = cpuSeconds() - cpu0;
+    MediaTime fp = 0, rp = 0;
+    frontPlayer.GetCurrentPosition(&fp);
+    rearPlayer.GetCurrentPosition(&rp);
+    std::printf("two_wall_s %.1f\n", wall);
+    std::printf("two_front_position_s %.2f\n", fp / 1e7);
+    std::printf("two_rear_position_s %.2f\n", rp / 1e7);
+    std::printf("two_front_frames_drawn %llu\n",
+                static_cast<unsigned long long>(front->framesRendered()));
+    std::printf("two_rear_frames_drawn %llu\n",
+                static_cast<unsigned long long>(rear->framesRendered()));
+    std::printf("two_front_decoder_drops %lld\n",
+                static_cast<long long>(readCount(frontPlayer, "frame-drop-count")));
+    std::printf("two_rear_decoder_drops %lld\n",
+                static_cast<long long>(readCount(rearPlayer, "frame-drop-count")));
+    std::printf("two_front_vo_drops %lld\n",
+                static_cast<long long>(readCount(frontPlayer, "vo-drop-frame-count")));
+    std::printf("two_rear_vo_drops %lld\n",
+                static_cast<long long>(readCount(rearPlayer, "vo-drop-frame-count")));
+    std::printf("two_cpu_cores %.2f\n", cpu / wall);
+    front->setPlayer(nullptr);
+    rear->setPlayer(nullptr);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() >= 2 && args[0] == "first-frame") {
+        return firstFrame(args[1], args.size() > 2 ? std::atoi(args[2].c_str()) : 15);
+    }
+    if (args.size() >= 2 && args[0] == "seek") {
+        return seek(args[1], args.size() > 2 ? std::atoi(args[2].c_str()) : 100);
+    }
+    if (args.size() >= 3 && args[0] == "two-channels") {
+        return twoChannels(args[1], args[2], args.size() > 3 ? std::atoi(args[3].c_str()) : 30);
+    }
+    std::fprintf(stderr,
+                 "usage: playback_bench first-frame FILE [runs] | seek FILE [count] |"
+                 " two-channels FRONT REAR [seconds]\n");
+    return 2;
+}

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Playback timings in one run, against the same libmpv used bare and against the mpv player:
+#  - open to first frame of a 1080p recording: MediaPlayer vs a bare libmpv client (both with the
+#    core already created, so process start is not counted) and, when the mpv player is
+#    installed (apt-get install mpv), `mpv --vo=null --ao=null --frames=1` minus mpv's own start;
+#  - paused seeks on a 720p recording until the pane shows the frame: median and p95 of 100;
+#  - two 720p channels at 1x in the main window's pane sizes: dropped frames and CPU.
+#   bench/playback/run.sh [seconds-of-two-channel-play]      (build first: scripts/build.sh)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=${ORVIK_BUILD_DIR:-$root/build}
+bench=$build/bench/playback/playback_bench
+gen=$build/tools/orvik-samplecard
+play_seconds=${1:-30}
+[ -x "$bench" ] || { echo "build first: $bench is missing" >&2; exit 1; }
+[ -x "$gen" ] || { echo "build first: $gen is missing" >&2; exit 1; }
+[ "$(id -u)" -eq 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1
+export LIBGL_ALWAYS_SOFTWARE=1 QT_QPA_PLATFORM=xcb
+
+clips=$build/bench-clips
+mkdir -p "$clips"
+make_clip() {  # name width height seconds seed
+  [ -s "$clips/$1" ] || "$gen" --single "$clips/$1" --width "$2" --height "$3" --duration "$4" \
+    --seed "$5" --quiet
+}
+echo "generating clips in $clips (once)..."
+make_clip f1080.mp4 1920 1080 5 1
+make_clip f720.mp4 1280 720 "$play_seconds" 2
+make_clip r720.mp4 1280 720 "$play_seconds" 3
+
+run_bench() {
+  if [ -z "${DISPLAY:-}" ]; then
+    xvfb-run -a -s "-screen 0 1920x1080x24" "$bench" "$@"
+  else
+    "$bench" "$@"
+  fi
+}
+
+out=$(mktemp)
+trap 'rm -f "$out"' EXIT
+run_bench first-frame "$clips/f1080.mp4" 15 2>/dev/null | tee -a "$out"
+
+median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
+if command -v mpv >/dev/null 2>&1; then
+  full=() start=()
+  for i in $(seq 1 15); do
+    t0=$(date +%s%N); mpv --no-config --really-quiet --vo=null --ao=null --frames=1 "$clips/f1080.mp4" >/dev/null 2>&1; t1=$(date +%s%N)
+    mpv --no-config --really-quiet --vo=null --ao=null --idle=no >/dev/null 2>&1; t2=$(date +%s%N)
+    full+=($(( (t1 - t0) / 1000 ))) start+=($(( (t2 - t1) / 1000 )))
+  done
+  f=$(printf '%s\n' "${full[@]}" | median); s=$(printf '%s\n' "${start[@]}" | median)
+  awk -v f="$f" -v s="$s" 'BEGIN { printf "first_frame_mpv_cli_ms %.1f\n", (f - s) / 1000 }' | tee -a "$out"
+else
+  echo "first_frame_mpv_cli_ms n/a (the mpv player is not installed: apt-get install mpv)"
+fi
+
+run_bench seek "$clips/f720.mp4" 100 2>/dev/null | tee -a "$out"
+run_bench two-channels "$clips/f720.mp4" "$clips/r720.mp4" "$play_seconds" 2>/dev/null | tee -a "$out"
+
+get() { awk -v k="$1" '$1 == k { print $2 }' "$out"; }
+echo
+echo "summary"
+printf '  open to first frame (1080p): MediaPlayer %s ms, bare libmpv %s ms, ratio %s (target <= 1.2)\n' \
+  "$(get first_frame_player_ms)" "$(get first_frame_libmpv_ms)" "$(get first_frame_ratio)"
+cli=$(get first_frame_mpv_cli_ms)
+if [ -n "$cli" ]; then
+  awk -v a="$(get first_frame_player_ms)" -v b="$cli" \
+    'BEGIN { printf "  against the mpv player: %s ms, ratio %.2f\n", b, a / b }'
+fi
+printf '  first frame drawn in a pane (1080p, GL): %s ms\n' "$(get first_frame_pane_ms)"
+printf '  seek (720p, paused, until drawn): median %s ms, p95 %s ms (target p95 < 150)\n' \
+  "$(get seek_median_ms)" "$(get seek_p95_ms)"
+printf '  two 720p channels for %s s: dropped front %s+%s, rear %s+%s (decoder+output), CPU %s cores\n' \
+  "$(get two_wall_s)" "$(get two_front_decoder_drops)" "$(get two_front_vo_drops)" \
+  "$(get two_rear_decoder_drops)" "$(get two_rear_vo_drops)" "$(get two_cpu_cores)"
