@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QWindow>
 
+#include "device_config/device_config.h"
 #include "platform/strings.h"
 #include "shell/control_ids.h"
 #include "shell/private_messages.h"
@@ -444,11 +445,12 @@ void MainWindow::paintEvent(QPaintEvent*) {
 }
 
 void MainWindow::mousePressEvent(QMouseEvent* e) {
-    // The whole background drags the window, except in full screen.
+    // The whole background drags the window, except in full screen. The drag starts only once the
+    // pointer moves, so a double click on the background still reaches the window.
     if (e->button() == Qt::LeftButton && !fullScreen_) {
-        if (windowHandle() && windowHandle()->startSystemMove())
-            return;
         dragOffset_ = e->globalPosition().toPoint() - frameGeometry().topLeft();
+        dragStart_ = e->globalPosition().toPoint();
+        systemMoveTried_ = false;
         return;
     }
     QWidget::mousePressEvent(e);
@@ -456,7 +458,18 @@ void MainWindow::mousePressEvent(QMouseEvent* e) {
 
 void MainWindow::mouseMoveEvent(QMouseEvent* e) {
     if (dragOffset_ && (e->buttons() & Qt::LeftButton) && !fullScreen_) {
-        move(e->globalPosition().toPoint() - *dragOffset_);
+        const QPoint global = e->globalPosition().toPoint();
+        if (!systemMoveTried_) {
+            if ((global - dragStart_).manhattanLength() < QApplication::startDragDistance())
+                return;
+            systemMoveTried_ = true;
+            // The window manager moves the window where it can (and must, on Wayland).
+            if (windowHandle() && windowHandle()->startSystemMove()) {
+                dragOffset_.reset();
+                return;
+            }
+        }
+        move(global - *dragOffset_);
         return;
     }
     QWidget::mouseMoveEvent(e);
@@ -497,6 +510,12 @@ void MainWindow::startupChecks() {
     if (startupChecksDone_)
         return;
     startupChecksDone_ = true;
+    // A card whose root holds the camera's configuration file gets the camera's label; the
+    // configuration itself is not read here. A failure is one line on standard output.
+    {
+        device_config::ConfigSession transient;
+        transient.locateOnCard(false);
+    }
     const DecoderCheck decoders = checkDecoders();
     if (!decoders.ok()) {
         QWidget* owner = QApplication::activeWindow() ? QApplication::activeWindow() : this;

@@ -223,6 +223,8 @@ class MainWindow : public QWidget {
 
     // Dragging the window by its background.
     std::optional<QPoint> dragOffset_;
+    QPoint dragStart_;
+    bool systemMoveTried_ = false;
     bool startupChecksDone_ = false;
     bool closing_ = false;
     bool shutDown_ = false;

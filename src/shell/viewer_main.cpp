@@ -75,13 +75,13 @@ QString demoCardFolder() {
            QStringLiteral("/orvik/demo-card");
 }
 
-// Writes the demo card once (a marker file records a complete card); returns "" on success or
-// the reason it failed.
+// Writes the demo card unless a complete one is already there; returns "" on success or the
+// reason it failed.
 QString prepareDemoCard(QWidget* owner, const QString& folder) {
-    const QString marker = folder + QStringLiteral("/.orvik-demo-complete");
-    if (QFile::exists(marker))
-        return {};
 #if ORVIK_HAVE_SAMPLECARD
+    const tools::SampleCardOptions defaults;
+    if (tools::sampleCardUpToDate(folder.toStdString(), defaults))
+        return {};
     QProgressDialog progress(uiText(kStrPreparingDemo), QString(), 0, 100, owner);
     progress.setWindowTitle(QStringLiteral("ORVIK"));
     progress.setWindowModality(Qt::WindowModal);
@@ -111,11 +111,7 @@ QString prepareDemoCard(QWidget* owner, const QString& folder) {
     worker->wait();
     delete worker;
     progress.close();
-    if (!error.empty())
-        return QString::fromStdString(error);
-    QFile f(marker);
-    f.open(QIODevice::WriteOnly);
-    return {};
+    return QString::fromStdString(error);
 #else
     (void)owner;
     return QStringLiteral("the sample-card generator is not built into this program");
