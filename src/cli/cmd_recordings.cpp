@@ -160,8 +160,9 @@ int runList(const std::string& dir, bool json) {
 
 // ---- telemetry -------------------------------------------------------------------------------
 
-Json timeJson(const GpsTime& t) {
-    Json j;
+// The writers fill one reused object per list: the keys stay in place and only the values
+// change, which makes an hour of telemetry several times faster to write.
+void fillTime(Json& j, const GpsTime& t) {
     j["year"] = t.year;
     j["month"] = t.month;
     j["dayOfWeek"] = t.dayOfWeek;
@@ -170,11 +171,9 @@ Json timeJson(const GpsTime& t) {
     j["minute"] = t.minute;
     j["second"] = t.second;
     j["millisecond"] = t.millisecond;
-    return j;
 }
 
-Json fixJson(const GpsFix& f) {
-    Json j;
+void fillFix(Json& j, const GpsFix& f) {
     j["latitude"] = f.latitude.value();
     j["longitude"] = f.longitude.value();
     j["latHemisphere"] = hemisphere(f.latHemisphere);
@@ -190,43 +189,53 @@ Json fixJson(const GpsFix& f) {
     j["constellation"] = f.constellation;
     j["gpsSatellites"] = f.gpsSatellites;
     j["glonassSatellites"] = f.glonassSatellites;
-    j["prns"] = Json::array();
-    for (auto p : f.prns)
-        j["prns"].push_back(p);
-    j["time"] = timeJson(f.time);
-    return j;
+    Json& prns = j["prns"];
+    if (!prns.is_array() || prns.size() != f.prns.size())
+        prns = Json(f.prns.size(), 0);
+    for (std::size_t i = 0; i < f.prns.size(); ++i)
+        prns[i] = f.prns[i];
+    fillTime(j["time"], f.time);
+}
+
+template <typename Values>
+void fillArray(Json& j, const Values& values) {
+    if (!j.is_array() || j.size() != values.size())
+        j = Json(values.size(), 0);
+    for (std::size_t i = 0; i < values.size(); ++i)
+        j[i] = values[i];
 }
 
 // The track is written element by element: an hour of telemetry as one JSON tree would take
-// several times the memory of the track itself.
-template <typename List, typename ToJson>
-void writeJsonList(std::ostream& out, const char* name, const List& list, ToJson toJson,
-                   bool last) {
-    // One element a line, so that files diff well.
+// several times the memory of the track itself. One element a line, so that files diff well.
+template <typename List, typename Fill>
+void writeJsonList(std::ostream& out, const char* name, const List& list, Fill fill, bool last) {
     out << '"' << name << "\":[";
-    for (std::size_t i = 0; i < list.size(); ++i)
-        out << (i ? ",\n" : "\n") << dumpJson(toJson(list[i]));
+    Json j;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        fill(j, list[i]);
+        out << (i ? ",\n" : "\n") << dumpJson(j);
+    }
     out << (list.empty() ? "]" : "\n]") << (last ? "\n" : ",\n");
 }
 
 void writeTelemetryJson(std::ostream& out, const TelemetryTrack& t) {
     out << "{\n";
-    writeJsonList(out, "fixes", t.fixes(), fixJson, false);
+    writeJsonList(out, "fixes", t.fixes(), fillFix, false);
     writeJsonList(
         out, "accelSamples", t.accelSamples(),
-        [](const AccelSample& a) {
-            return Json::array({a.x, a.y, a.z});
+        [](Json& j, const AccelSample& a) {
+            fillArray(j, std::array<float, 3>{a.x, a.y, a.z});
         },
         false);
     writeJsonList(
         out, "rawAccel", t.rawAccel(),
-        [](const RawAccel& a) {
-            return Json::array({a.x, a.y, a.z, a.aux});
+        [](Json& j, const RawAccel& a) {
+            fillArray(j, std::array<std::int32_t, 4>{a.x, a.y, a.z, a.aux});
         },
         false);
     writeJsonList(
-        out, "timestamps", t.timestamps(), [](std::uint32_t v) { return Json(v); }, false);
-    writeJsonList(out, "nmeaSnapshots", t.nmeaSnapshots(), fixJson, true);
+        out, "timestamps", t.timestamps(), [](Json& j, std::uint32_t v) { j = v; }, false);
+    writeJsonList(out, "nmeaSnapshots", t.nmeaSnapshots(), fillFix, true);
     out << "}\n";
 }
 

@@ -39,6 +39,10 @@ class MapPage : public QWebEnginePage {
     }
 };
 
+// Hosts of this process that wrote the page file: the main window's map and the Position window
+// share it, so it is removed only when the last of them goes.
+int gPageWriters = 0;
+
 }  // namespace
 
 MapHost::MapHost(QWidget* parent) : QWebEngineView(parent) {
@@ -56,7 +60,7 @@ MapHost::MapHost(QWidget* parent) : QWebEngineView(parent) {
 }
 
 MapHost::~MapHost() {
-    if (!writtenPath_.isEmpty()) {
+    if (!writtenPath_.isEmpty() && --gPageWriters == 0) {
         QFile::remove(writtenPath_);
     }
 }
@@ -74,16 +78,27 @@ QString MapHost::pageFilePath() {
     return QDir(QDir::tempPath()).filePath(QStringLiteral("MAP.HTM"));
 }
 
-bool MapHost::loadPage() {
-    const QByteArray bytes = pageBytes();
+namespace {
+
+// Written under a temporary name and renamed, so a browser never reads half a page.
+bool writePage(const QString& path) {
+    const QByteArray bytes = MapHost::pageBytes();
     if (bytes.isEmpty()) {
         return false;
     }
-    const QString path = pageFilePath();
-    // Written under a temporary name and renamed, so a browser never reads half a page.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+}
+
+}  // namespace
+
+bool MapHost::loadPage() {
+    const QString path = pageFilePath();
+    if (!writePage(path)) {
         return false;
+    }
+    if (writtenPath_.isEmpty()) {
+        ++gPageWriters;
     }
     writtenPath_ = path;
     return navigateAgain();
@@ -91,6 +106,10 @@ bool MapHost::loadPage() {
 
 bool MapHost::navigateAgain() {
     if (writtenPath_.isEmpty()) {
+        return false;
+    }
+    // Someone may have removed the file since (another viewer sharing the temporary folder).
+    if (!QFile::exists(writtenPath_) && !writePage(writtenPath_)) {
         return false;
     }
     ready_ = false;

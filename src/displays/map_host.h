@@ -27,7 +27,7 @@ class MapHost : public QWebEngineView, public MapScriptTarget {
     static constexpr int kMainHeight = 236;
 
     explicit MapHost(QWidget* parent = nullptr);
-    // Deletes the page file this host wrote.
+    // Deletes the page file once no host of the process that wrote it is left.
     ~MapHost() override;
 
     // The page as built into the program.
@@ -38,7 +38,8 @@ class MapHost : public QWebEngineView, public MapScriptTarget {
     // Writes the page file (replacing an existing one) and navigates to it. False when the file
     // cannot be written; the host then shows nothing.
     bool loadPage();
-    // Navigates to the written page once more (no rewrite); false when none was written.
+    // Navigates to the written page once more (writing it again only when it has gone); false
+    // when none was written.
     bool navigateAgain();
     // The path written by loadPage, empty when none.
     QString writtenPagePath() const { return writtenPath_; }

@@ -145,36 +145,7 @@ class SystemVolumeProvider final : public VolumeProvider {
         auto text = readFileLimited("/proc/self/mountinfo", 16 << 20);
         if (!text)
             return {};
-        std::vector<Volume> out;
-        for (const auto& m : parseMountInfo(*text)) {
-            if (m.root != "/")
-                continue;  // bind mounts of a sub-folder
-            if (m.source.rfind("/dev/", 0) != 0)
-                continue;  // not a block device
-            if (!isRemovableBlockDevice(m.major, m.minor))
-                continue;
-            struct statvfs sv {};
-            if (::statvfs(m.mountPoint.c_str(), &sv) != 0)
-                continue;  // volume info unreadable
-            Volume v;
-            v.mountPoint = m.mountPoint;
-            v.device = m.source;
-            v.fsType = m.fsType;
-            auto label = probeLabel(m.source);
-            // Without read access to the device (an ordinary user), udev's links still say it.
-            v.label = label ? *label : labelFromUdevLinks(m.source);
-            out.push_back(std::move(v));
-        }
-        sortByMountPoint(out);
-        // One device mounted twice is one card: keep its first mount point.
-        std::vector<Volume> unique;
-        for (auto& v : out) {
-            bool seen = std::any_of(unique.begin(), unique.end(),
-                                    [&](const Volume& u) { return u.device == v.device; });
-            if (!seen)
-                unique.push_back(std::move(v));
-        }
-        return unique;
+        return removableVolumesFromMountInfo(*text, "/sys");
     }
 
     Result<void> setLabel(const Volume& volume, std::string_view label) override {
@@ -288,6 +259,40 @@ std::vector<MountEntry> parseMountInfo(std::string_view text) {
         out.push_back(std::move(m));
     }
     return out;
+}
+
+std::vector<Volume> removableVolumesFromMountInfo(std::string_view mountinfo,
+                                                  const std::string& sysRoot) {
+    std::vector<Volume> out;
+    for (const auto& m : parseMountInfo(mountinfo)) {
+        if (m.root != "/")
+            continue;  // bind mounts of a sub-folder
+        if (m.source.rfind("/dev/", 0) != 0)
+            continue;  // not a block device
+        if (!isRemovableBlockDevice(m.major, m.minor, sysRoot))
+            continue;
+        struct statvfs sv {};
+        if (::statvfs(m.mountPoint.c_str(), &sv) != 0)
+            continue;  // volume information cannot be read
+        Volume v;
+        v.mountPoint = withoutTrailingSlash(m.mountPoint);
+        v.device = m.source;
+        v.fsType = m.fsType;
+        auto label = probeLabel(m.source);
+        // Without read access to the device (an ordinary user), udev's links still say it.
+        v.label = label ? *label : labelFromUdevLinks(m.source);
+        out.push_back(std::move(v));
+    }
+    sortByMountPoint(out);
+    // One device mounted twice is one card: keep its first mount point.
+    std::vector<Volume> unique;
+    for (auto& v : out) {
+        bool seen = std::any_of(unique.begin(), unique.end(),
+                                [&](const Volume& u) { return u.device == v.device; });
+        if (!seen)
+            unique.push_back(std::move(v));
+    }
+    return unique;
 }
 
 bool isRemovableBlockDevice(unsigned major, unsigned minor, const std::string& sysRoot) {

@@ -62,6 +62,10 @@ std::vector<MountEntry> parseMountInfo(std::string_view text);
 // ("/sys"): the disk's "removable" flag, or an SD/MMC card.
 bool isRemovableBlockDevice(unsigned major, unsigned minor, const std::string& sysRoot = "/sys");
 
+// The default provider's list, from mountinfo text and a sysfs tree.
+std::vector<Volume> removableVolumesFromMountInfo(std::string_view mountinfo,
+                                                  const std::string& sysRoot = "/sys");
+
 // The file-system label of a device or image as libblkid reads it; empty when it has none.
 Result<std::string> probeLabel(const std::string& devicePath);
 

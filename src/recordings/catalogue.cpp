@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -273,20 +274,35 @@ std::vector<RecordingFile> makeRecordingList(const std::vector<FileEntry>& entri
 }
 
 void sortRecordingList(std::vector<RecordingFile>& rows) {
-    // Sort positions on precomputed byte-comparable keys, then move each row once.
-    std::vector<std::string> keys;
-    keys.reserve(rows.size());
-    for (const RecordingFile& row : rows)
-        keys.push_back(recordingSortKey(row.key));
+    // The first 24 bytes of each key's byte-comparable form, packed into integers: the common
+    // keys ("YYYYMMDD_hhmmss_C") are ordered by three integer compares, and only ties or longer
+    // keys fall back to the full comparison. Positions are sorted, then each row moved once.
+    struct Packed {
+        std::array<std::uint64_t, 3> words{};
+        bool operator==(const Packed&) const = default;
+        auto operator<=>(const Packed&) const = default;
+    };
+    std::vector<Packed> packed(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const std::string sortKey = recordingSortKey(rows[i].key);
+        const std::size_t primary = rows[i].key.size();
+        for (std::size_t k = 0; k < 24 && k < primary; ++k) {
+            packed[i].words[k / 8] |= std::uint64_t{static_cast<unsigned char>(sortKey[k])}
+                                      << (56 - 8 * (k % 8));
+        }
+    }
     std::vector<std::size_t> order(rows.size());
     for (std::size_t i = 0; i < order.size(); ++i)
         order[i] = i;
     std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        const int c = keys[a].compare(keys[b]);
+        if (packed[a] != packed[b])
+            return packed[a] < packed[b];
+        const int c = compareRecordingKeys(rows[a].key, rows[b].key);
         if (c != 0)
             return c < 0;
-        if (rows[a].insertionIndex != rows[b].insertionIndex)
+        if (rows[a].insertionIndex != rows[b].insertionIndex) {
             return rows[a].insertionIndex < rows[b].insertionIndex;
+        }
         return a < b;
     });
     std::vector<RecordingFile> sorted;

@@ -8,6 +8,7 @@
 #include "device_config/test_support.h"
 #include "device_config/validation.h"
 #include "platform/atomic_file.h"
+#include "platform/volume_label.h"
 
 namespace dc = orvik::device_config;
 using orvik::platform::Volume;
@@ -366,4 +367,39 @@ TEST(DeviceConfigWriteFailure, ReadOnlyMediumIsReportedAsWriteProtected) {
     auto out = s.write({});
     EXPECT_EQ(out.status, dc::SaveStatus::WriteProtected);
     EXPECT_EQ(readBytes(fs / "config_K7x7.bin"), old);
+}
+
+// A card whose file system is a FAT32 image: locate relabels the image itself.
+TEST(DeviceConfigLocate, CorrectsTheLabelOfARealFat32Card) {
+    if (std::system("command -v mkfs.fat >/dev/null && command -v fsck.fat >/dev/null") != 0)
+        GTEST_SKIP() << "dosfstools missing";
+    TempDir dir;
+    auto root = dir.makeDir("card");
+    std::string image = dir / "card.img";
+    ASSERT_EQ(std::system(("mkfs.fat -C -F 32 -n CAMERA " + image + " 40960 >/dev/null").c_str()),
+              0);
+    writeBytes(root + "/config_K7x7.bin", validFileBytes(3));
+
+    struct ImageCard : orvik::platform::VolumeProvider {
+        std::string root, image;
+        std::vector<Volume> list() override {
+            Volume v;
+            v.mountPoint = root;
+            v.device = image;
+            v.label = orvik::platform::probeLabel(image).value();
+            return {v};
+        }
+        orvik::Result<void> setLabel(const Volume& v, std::string_view label) override {
+            return orvik::platform::writeFatLabel(v.device, label);
+        }
+    };
+    auto provider = std::make_shared<ImageCard>();
+    provider->root = root, provider->image = image;
+    orvik::platform::setVolumeProvider(provider);
+    dc::ConfigSession s;
+    bool loaded = s.locateOnCard(true, [](const std::string& l) { ADD_FAILURE() << l; });
+    orvik::platform::setVolumeProvider(nullptr);
+    EXPECT_TRUE(loaded);
+    EXPECT_EQ(orvik::platform::probeLabel(image).value(), "ORVIK");
+    EXPECT_EQ(std::system(("fsck.fat -n " + image + " >/dev/null").c_str()), 0);
 }

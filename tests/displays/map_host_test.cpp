@@ -131,6 +131,25 @@ TEST(MapHostBrowser, ReloadKeepsTheLatestMarkerAndRoute) {
     EXPECT_EQ(evaluate(host, "route.getLatLngs().length").toInt(), 2);
 }
 
+TEST(MapHostBrowser, SharedPageFileStaysUntilTheLastHostGoes) {
+    testApplication();
+    MapHost main;
+    ASSERT_TRUE(main.loadPage());
+    const QString path = main.writtenPagePath();
+    {
+        MapHost position;  // the Position window, opened and closed while the viewer runs
+        ASSERT_TRUE(position.loadPage());
+        EXPECT_EQ(position.writtenPagePath(), path);
+    }
+    EXPECT_TRUE(QFile::exists(path));
+    // Removed behind the host's back: the reload writes it again.
+    QFile::remove(path);
+    ASSERT_TRUE(main.navigateAgain());
+    EXPECT_TRUE(QFile::exists(path));
+    ASSERT_TRUE(waitReady(main));
+    EXPECT_EQ(evaluate(main, "typeof setLatLag").toString(), "function");
+}
+
 TEST(MapHostBrowser, UnwritablePageFileShowsNothing) {
     testApplication();
     // A folder where the page file should go cannot be replaced by the file.

@@ -82,6 +82,48 @@ TEST(Removable, JudgedFromTheDiskInSysfs) {
     EXPECT_FALSE(isRemovableBlockDevice(7, 0, sys));  // no such device
 }
 
+TEST(Removable, ListKeepsMountedRemovableFileSystemsOncePerDevice) {
+    Scratch s;
+    std::string sys = s.path + "/sys";
+    put(sys + "/devices/usb/sdb/removable", "1\n");
+    put(sys + "/devices/usb/sdb/sdb1/partition", "1\n");
+    put(sys + "/devices/usb/sdc/removable", "1\n");
+    put(sys + "/devices/pci/sda/removable", "0\n");
+    fs::create_directories(sys + "/dev/block");
+    fs::create_directory_symlink(sys + "/devices/usb/sdb/sdb1", sys + "/dev/block/8:17");
+    fs::create_directory_symlink(sys + "/devices/usb/sdc", sys + "/dev/block/8:32");
+    fs::create_directory_symlink(sys + "/devices/pci/sda", sys + "/dev/block/8:0");
+    std::string z = s.sub("media/z"), a = s.sub("media/a card"), again = s.sub("media/again");
+    std::string esc = s.path + "/media/a\\040card";
+    std::string text =
+        "1 0 8:0 / / rw - ext4 /dev/sda rw\n"
+        "2 1 8:17 / " +
+        z +
+        " rw - vfat /dev/sdb1 rw\n"
+        "3 1 8:32 / " +
+        esc +
+        " rw - exfat /dev/sdc rw\n"
+        "4 1 8:17 / " +
+        again +
+        " rw - vfat /dev/sdb1 rw\n"
+        "5 1 8:17 /DCIM " +
+        s.sub("bind") +
+        " rw - vfat /dev/sdb1 rw\n"
+        "6 1 8:32 / " +
+        s.path +
+        "/gone rw - exfat /dev/sdc rw\n"
+        "7 1 0:44 / " +
+        s.sub("fuse") + " rw - fuse.x /dev/fuse rw\n";
+    auto v = removableVolumesFromMountInfo(text, sys);
+    ASSERT_EQ(v.size(), 2u);
+    EXPECT_EQ(v[0].mountPoint, a);  // "a card" sorts first; the \\040 is a blank
+    EXPECT_EQ(v[0].device, "/dev/sdc");
+    EXPECT_EQ(v[0].fsType, "exfat");
+    EXPECT_EQ(v[1].mountPoint, again);  // sdb1's first mount point in order, once
+    EXPECT_EQ(v[1].device, "/dev/sdb1");
+    EXPECT_TRUE(removableVolumesFromMountInfo("", sys).empty());
+}
+
 TEST(SimulatedVolumes, EnvironmentListsExistingFoldersInMountPointOrder) {
     Scratch s;
     std::string b = s.sub("b"), a = s.sub("a"), c = s.sub("c");

@@ -211,3 +211,52 @@ TEST(RecordingList, KeyOrderIsCaseBlindLowerFirstOnATie) {
 
 }  // namespace
 }  // namespace orvik::recordings
+
+namespace orvik::recordings {
+namespace {
+
+// The list sort takes shortcuts for speed; it must order exactly as the key comparison does,
+// also for keys with case variants, symbols, non-ASCII letters and long or empty keys.
+TEST(RecordingList, FastSortAgreesWithTheKeyOrder) {
+    const char* pieces[] = {"2019",
+                            "0305",
+                            "_",
+                            "14",
+                            "22",
+                            "33",
+                            "F",
+                            "f",
+                            "R",
+                            "r",
+                            "-",
+                            "+",
+                            "\xC3\x9C",
+                            "0",
+                            "9",
+                            "",
+                            "20190305_142233_",
+                            "x"};
+    std::uint32_t seed = 12345;
+    const auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+    std::vector<RecordingFile> rows;
+    for (std::size_t i = 0; i < 3000; ++i) {
+        RecordingFile r;
+        const int parts = static_cast<int>(next() % 12);
+        for (int k = 0; k < parts; ++k)
+            r.key += pieces[next() % std::size(pieces)];
+        r.insertionIndex = next() % 500;  // duplicates on purpose
+        r.name = std::to_string(i);
+        rows.push_back(r);
+    }
+    std::vector<RecordingFile> expected = rows;
+    std::stable_sort(expected.begin(), expected.end(), recordingListLess);
+    sortRecordingList(rows);
+    ASSERT_EQ(rows.size(), expected.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        ASSERT_EQ(rows[i].key, expected[i].key) << i;
+        ASSERT_EQ(rows[i].insertionIndex, expected[i].insertionIndex) << i;
+    }
+}
+
+}  // namespace
+}  // namespace orvik::recordings
