@@ -75,7 +75,7 @@ TEST(Strings, EveryIdHasBothLanguages) {
 // both languages.
 TEST(Strings, EveryIdUsedInTheSourcesExists) {
     namespace fs = std::filesystem;
-    const std::regex idPattern(R"((?:\bkStr\w*\s*=\s*|\btext\(\s*)(\d+)\b)");
+    const std::regex idPattern(R"((?:\bkStr[A-Z]\w*\s*=\s*|\btext\(\s*)(\d+)\b)");
     int found = 0;
     for (const auto& entry : fs::recursive_directory_iterator(fs::path(ORVIK_SOURCE_DIR) / "src")) {
         const auto ext = entry.path().extension();

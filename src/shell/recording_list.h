@@ -1,0 +1,68 @@
+#pragma once
+// The recording list (control 1011): a table model over the catalogue's rows and the view that
+// shows them with the kind icons, the row colours and the columns of the recording list.
+#include <QAbstractTableModel>
+#include <QPixmap>
+#include <QTableView>
+#include <vector>
+
+#include "recordings/recording_file.h"
+
+namespace orvik::shell {
+
+class RecordingListModel : public QAbstractTableModel {
+    Q_OBJECT
+  public:
+    enum Column { Type = 0, Date, Time, FileName, Key, Channel, FullPath, ColumnCount };
+    // Header and width of each column; the last three are hidden.
+    static int columnWidth(int column);
+    static Qt::Alignment columnAlignment(int column);
+
+    explicit RecordingListModel(QObject* parent = nullptr);
+
+    void setRows(std::vector<recordings::RecordingFile> rows);
+    const std::vector<recordings::RecordingFile>& rows() const { return rows_; }
+    const recordings::RecordingFile* row(int index) const;
+
+    // The row drawn with the "current" background; -1 for none.
+    void setCurrentRow(int row);
+    int currentRow() const { return currentRow_; }
+    // Texts follow the current language (called after a language switch).
+    void refreshTexts();
+
+    // Date in the user's short date format and "HH:mm:ss"; " " for both when the date is not
+    // a real date.
+    static QString dateText(const recordings::RecordingFile& f);
+    static QString timeText(const recordings::RecordingFile& f);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation o, int role) const override;
+
+  private:
+    std::vector<recordings::RecordingFile> rows_;
+    std::vector<QString> dates_, times_;  // formatted once per fill
+    std::vector<QPixmap> icons_;          // the six list icons
+    QString kindLabels_[5];
+    int currentRow_ = -1;
+};
+
+class RecordingListView : public QTableView {
+    Q_OBJECT
+  public:
+    explicit RecordingListView(QWidget* parent = nullptr);
+    void setListModel(RecordingListModel* model);
+    // Selected rows, top to bottom.
+    std::vector<int> selectedRowsInOrder() const;
+
+  signals:
+    void rowDoubleClicked(int row);
+    void contextMenuAt(const QPoint& globalPos);
+
+  protected:
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
+};
+
+}  // namespace orvik::shell

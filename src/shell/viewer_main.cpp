@@ -1,0 +1,171 @@
+// The process entry of the viewer.
+#if ORVIK_HAVE_SAMPLECARD
+// Before any Qt header: the generator's headers use names Qt defines as macros ("slots").
+#include "samplecard/sample_card.h"
+#endif
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QPalette>
+#include <QProgressDialog>
+#include <QStandardPaths>
+#include <QStyleFactory>
+#include <QThread>
+#include <atomic>
+#include <clocale>
+#include <cstring>
+#include <mutex>
+
+#include "platform/single_instance.h"
+#include "platform/store.h"
+#include "platform/strings.h"
+#include "shell/main_window.h"
+#include "shell/private_messages.h"
+#include "shell/skin.h"
+#include "shell/startup.h"
+
+namespace orvik::shell {
+namespace {
+constexpr int kStrPreparingDemo = 60030;
+constexpr int kStrDemoFailed = 60031;
+
+QString uiText(int id) {
+    return QString::fromStdString(platform::text(id));
+}
+
+// Text in UTF-8 whatever the session's locale; numbers stay in "C" conventions (libmpv
+// requires it, and our formats spell numbers themselves).
+void setRuntimeLocale() {
+    if (!std::setlocale(LC_CTYPE, ""))
+        std::setlocale(LC_CTYPE, "C.UTF-8");
+    const char* ctype = std::setlocale(LC_CTYPE, nullptr);
+    if (!ctype || (!std::strstr(ctype, "UTF-8") && !std::strstr(ctype, "utf8")))
+        std::setlocale(LC_CTYPE, "C.UTF-8");
+    std::setlocale(LC_NUMERIC, "C");
+}
+
+void applyDarkPalette(QApplication& app) {
+    app.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QPalette p;
+    p.setColor(QPalette::Window, QColor(0x1d, 0x21, 0x27));
+    p.setColor(QPalette::WindowText, QColor(0xdc, 0xe3, 0xea));
+    p.setColor(QPalette::Base, QColor(0x14, 0x17, 0x1c));
+    p.setColor(QPalette::AlternateBase, QColor(0x22, 0x27, 0x2e));
+    p.setColor(QPalette::Text, QColor(0xdc, 0xe3, 0xea));
+    p.setColor(QPalette::Button, QColor(0x2a, 0x30, 0x38));
+    p.setColor(QPalette::ButtonText, QColor(0xdc, 0xe3, 0xea));
+    p.setColor(QPalette::Highlight, QColor(0x2f, 0x7f, 0xd8));
+    p.setColor(QPalette::HighlightedText, Qt::white);
+    p.setColor(QPalette::ToolTipBase, QColor(0x24, 0x29, 0x31));
+    p.setColor(QPalette::ToolTipText, QColor(0xe8, 0xee, 0xf5));
+    p.setColor(QPalette::PlaceholderText, QColor(0x7b, 0x86, 0x92));
+    p.setColor(QPalette::Link, QColor(0x4c, 0xb0, 0xff));
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        p.setColor(QPalette::Disabled, role, QColor(0x6b, 0x75, 0x80));
+    app.setPalette(p);
+    QFont font(SkinRegistry::fontFamily());
+    font.setPixelSize(13);
+    app.setFont(font);
+}
+
+QString demoCardFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+           QStringLiteral("/orvik/demo-card");
+}
+
+// Writes the demo card unless a complete one is already there; returns "" on success or the
+// reason it failed.
+QString prepareDemoCard(QWidget* owner, const QString& folder) {
+#if ORVIK_HAVE_SAMPLECARD
+    const tools::SampleCardOptions defaults;
+    if (tools::sampleCardUpToDate(folder.toStdString(), defaults))
+        return {};
+    QProgressDialog progress(uiText(kStrPreparingDemo), QString(), 0, 100, owner);
+    progress.setWindowTitle(QStringLiteral("ORVIK"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    progress.setCancelButton(nullptr);
+    progress.setValue(0);
+    std::atomic<int> done{0}, total{1};
+    std::string error;
+    QThread* worker = QThread::create([&] {
+        tools::SampleCardOptions options;
+        options.progress = [&](const std::string&, int index, int count) {
+            done = index;
+            total = std::max(1, count);
+        };
+        auto result = tools::writeSampleCard(folder.toStdString(), options);
+        if (!result)
+            error = result.error();
+    });
+    QEventLoop loop;
+    QObject::connect(worker, &QThread::finished, &loop, &QEventLoop::quit);
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &progress,
+                     [&] { progress.setValue(done * 100 / std::max(1, total.load())); });
+    worker->start();
+    poll.start(100);
+    loop.exec();
+    worker->wait();
+    delete worker;
+    progress.close();
+    return QString::fromStdString(error);
+#else
+    (void)owner;
+    return QStringLiteral("the sample-card generator is not built into this program");
+#endif
+}
+
+}  // namespace
+
+int runViewer(int argc, char** argv) {
+    // A second start leaves the running viewer alone and ends at once.
+    const auto instance = platform::SingleInstance::acquire();
+    if (!instance)
+        return 0;
+
+    bool demo = false;
+    QString folder;  // a card folder to list at start
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--demo") == 0)
+            demo = true;
+        else if (argv[i][0] != '-' && folder.isEmpty())
+            folder = QString::fromLocal8Bit(argv[i]);
+    }
+
+    QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Orvik"));
+    QApplication::setApplicationDisplayName(QStringLiteral("ORVIK"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    setRuntimeLocale();
+    platform::setLanguage(platform::languageFromEnvironment());
+
+    platform::nextLaunchCounter();
+
+    SkinRegistry::instance().fill();
+    applyDarkPalette(app);
+
+    MainWindow window;
+    window.show();
+    WindowMessageEvent checks(WM_STARTUP_CHECKS);
+    QCoreApplication::sendEvent(&window, &checks);
+
+    if (!folder.isEmpty())
+        window.listFolder(folder);
+    if (demo) {
+        const QString folder = demoCardFolder();
+        QDir().mkpath(folder);
+        const QString failure = prepareDemoCard(&window, folder);
+        if (!failure.isEmpty())
+            QMessageBox::critical(&window, QStringLiteral("ORVIK"),
+                                  uiText(kStrDemoFailed).arg(failure));
+        else if (window.listFolder(folder))
+            window.demoCardListed();
+    }
+    return app.exec();
+}
+
+}  // namespace orvik::shell

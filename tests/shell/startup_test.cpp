@@ -1,0 +1,169 @@
+#include "shell/startup.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "gui_test_support.h"
+
+namespace orvik::shell {
+namespace {
+
+TEST(BrowserEmulation, FirstRunCreatesOnlyTheFirstKey) {
+    QTemporaryDir dir;
+    platform::KeyValueStore store((dir.path() + "/registry.ini").toStdString());
+    ensureBrowserEmulation(store, "orvik");
+    EXPECT_EQ(store.queryDword(kBrowserEmulationKeys[0], "orvik"), 11000u);
+    // The other four keys do not exist, so they are not written.
+    for (int i = 1; i < 5; ++i)
+        EXPECT_FALSE(store.keyExists(kBrowserEmulationKeys[i])) << i;
+}
+
+TEST(BrowserEmulation, OneMissingValueRewritesAllFourUnderExistingKeys) {
+    QTemporaryDir dir;
+    platform::KeyValueStore store((dir.path() + "/registry.ini").toStdString());
+    for (int i = 0; i < 4; ++i)
+        store.createKey(kBrowserEmulationKeys[i]);  // key 4 stays absent
+    store.setDword(kBrowserEmulationKeys[1], "orvik", 7);
+    store.setDword(kBrowserEmulationKeys[3], "orvik", 7);
+    // Only the current-user document-compatible-mode value (key 2) is missing.
+    ensureBrowserEmulation(store, "orvik");
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(store.queryDword(kBrowserEmulationKeys[i], "orvik"), 11000u) << i;
+    EXPECT_FALSE(store.keyExists(kBrowserEmulationKeys[4]));
+}
+
+TEST(BrowserEmulation, AllValuesPresentAreLeftAlone) {
+    QTemporaryDir dir;
+    platform::KeyValueStore store((dir.path() + "/registry.ini").toStdString());
+    for (int i = 0; i < 5; ++i) {
+        store.createKey(kBrowserEmulationKeys[i]);
+        store.setDword(kBrowserEmulationKeys[i], "orvik", 5);
+    }
+    ensureBrowserEmulation(store, "orvik");
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(store.queryDword(kBrowserEmulationKeys[i], "orvik"), 5u) << i;
+}
+
+TEST(Startup, VersionTextAndProgramName) {
+    EXPECT_EQ(makeVersionText(), "[Ver " ORVIK_TEST_VERSION "]");
+    EXPECT_FALSE(programFileName().empty());
+}
+
+TEST(Startup, DecodersOfThisMachineArePresent) {
+    const DecoderCheck c = checkDecoders();
+    EXPECT_TRUE(c.mpvLoads);
+    EXPECT_TRUE(c.h264);
+    EXPECT_TRUE(c.aac);
+    EXPECT_TRUE(c.missing().isEmpty());
+    EXPECT_EQ(DecoderCheck{}.missing(), QStringList({"libmpv", "H.264", "AAC"}));
+}
+
+TEST(Startup, DecoderPromptTextsAndResults) {
+    testing::app();
+    platform::setLanguage(platform::Language::Korean);
+    {
+        LavFiltersPrompt prompt(nullptr);
+        EXPECT_EQ(prompt.windowTitle(), "Orvik");
+        EXPECT_EQ(prompt.downloadButton()->text(), "확인");
+        EXPECT_EQ(prompt.cancelButton()->text(), "취소");
+        QStringList lines;
+        for (auto* l : prompt.findChildren<QLabel*>())
+            lines << l->text();
+        EXPECT_TRUE(lines.contains("다운로드 받으시겠습니까?"));
+    }
+    platform::setLanguage(platform::Language::English);
+    LavFiltersPrompt prompt(nullptr);
+    EXPECT_EQ(prompt.downloadButton()->text(), "Download");
+    EXPECT_TRUE(prompt.downloadButton()->isDefault());
+    QTimer::singleShot(0, &prompt, [&] { prompt.cancelButton()->click(); });
+    EXPECT_EQ(prompt.exec(), LavFiltersPrompt::kCancelResult);
+    QTimer::singleShot(0, &prompt, [&] { prompt.reject(); });
+    EXPECT_EQ(prompt.exec(), LavFiltersPrompt::kCancelResult) << "closing counts as Cancel";
+}
+
+// ---- the program itself ------------------------------------------------------------------------
+
+class ViewerProcess : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        env_ = QProcessEnvironment::systemEnvironment();
+        env_.insert("HOME", home_.path());
+        env_.insert("XDG_DATA_HOME", home_.path() + "/data");
+        env_.insert("XDG_CACHE_HOME", home_.path() + "/cache");
+        env_.insert("XDG_RUNTIME_DIR", home_.path());
+        // A real display: OpenGL panes do not work on the offscreen platform.
+        if (!env_.contains("QT_QPA_PLATFORM"))
+            env_.insert("QT_QPA_PLATFORM", "xcb");
+        env_.insert("ORVIK_MPV_AO", "null");
+        env_.insert("ORVIK_LANG", "en");
+        ini_ = home_.path() + "/data/Orvik/tz646xeb.ini";
+    }
+    std::unique_ptr<QProcess> start() {
+        auto p = std::make_unique<QProcess>();
+        p->setProcessEnvironment(env_);
+        p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p->start(ORVIK_VIEWER_PATH, {});
+        EXPECT_TRUE(p->waitForStarted(5000));
+        return p;
+    }
+    int counter() {
+        platform::IniFile ini(ini_.toStdString());
+        std::string v;
+        return ini.read("TZ646xEB", "ramdom", v) == 0 && v != "error" ? std::stoi(v) : -1;
+    }
+    // The counter once the viewer has stored a value other than `previous` and it has settled
+    // (a first start writes the seed, then the seed plus one).
+    int waitForCounter(int previous) {
+        for (int i = 0; i < 100; ++i) {
+            const int v = counter();
+            if (v != previous && v != -1) {
+                QTest::qWait(400);
+                if (counter() == v)
+                    return v;
+            }
+            QTest::qWait(50);
+        }
+        return -1;
+    }
+    static void stop(QProcess& p) {
+        p.terminate();
+        if (!p.waitForFinished(5000)) {
+            p.kill();
+            p.waitForFinished(5000);
+        }
+    }
+    QTemporaryDir home_;
+    QProcessEnvironment env_;
+    QString ini_;
+};
+
+TEST_F(ViewerProcess, CounterStartsBetween2And101AndASecondInstanceExitsAtOnce) {
+    testing::app();
+    auto first = start();
+    const int counter = waitForCounter(-1);
+    ASSERT_GE(counter, 2);
+    EXPECT_LE(counter, 101);
+    QTest::qWait(300);  // past the window's creation
+    ASSERT_EQ(first->state(), QProcess::Running);
+
+    auto second = start();
+    ASSERT_TRUE(second->waitForFinished(5000)) << "second instance kept running";
+    EXPECT_EQ(second->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second->exitCode(), 0);
+    EXPECT_EQ(first->state(), QProcess::Running) << "the running viewer is left alone";
+    EXPECT_EQ(this->counter(), counter) << "the second start did not count";
+
+    stop(*first);
+    auto third = start();
+    EXPECT_EQ(waitForCounter(counter), counter + 1);
+    stop(*third);
+}
+
+}  // namespace
+}  // namespace orvik::shell
