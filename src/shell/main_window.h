@@ -164,6 +164,12 @@ class MainWindow : public QWidget {
     void stepPosition(int direction);  // arrow keys, -1 or +1
     // The Information tab was chosen; firstTime is true once per process (navigate the map).
     void informationPanelShown(bool firstTime);
+    // Opens one recording with its partner (false when the front file cannot be opened), and the
+    // steps it is made of.
+    bool openRecordingFile(const QString& path, bool isFront);
+    void startOfPlayback();
+    void disableSeekBar();
+    void selectAndFocusRow(int row);
 
     // ---- main_window_dialogs.cpp (settings and time dialogs) ----
     void configurationCommand();
