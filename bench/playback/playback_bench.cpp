@@ -1,6 +1,7 @@
 // Timings of the media pipeline, one measurement per invocation, results as "key value" lines:
 //   playback_bench first-frame FILE [runs]      open to first frame: MediaPlayer vs bare libmpv
 //   playback_bench seek FILE [count]            paused seek until the pane shows the new frame
+//   playback_bench seek-decode FILE [count]     the same without drawing (decoder share)
 //   playback_bench two-channels FRONT REAR [s]  both channels at 1x in their panes: drops, CPU
 #include <mpv/client.h>
 #include <sys/resource.h>
@@ -22,6 +23,7 @@
 
 #include "playback/media_player.h"
 #include "playback/video_pane.h"
+#include "playback/window_messages.h"
 
 using namespace orvik;
 using namespace orvik::playback;
@@ -63,6 +65,27 @@ bool waitForRestart(mpv_handle* core, double limitMs) {
     }
 }
 
+class RestartWatch : public QObject {
+  public:
+    explicit RestartWatch(MediaPlayer*& player) : player_(player) {}
+    int restarts = 0;
+    bool event(QEvent* e) override {
+        if (e->type() != windowMessageType(WM_GRAPH_EVENT))
+            return QObject::event(e);
+        while (player_ && player_->mpvHandle()) {
+            mpv_event* ev = mpv_wait_event(player_->mpvHandle(), 0);
+            if (ev->event_id == MPV_EVENT_NONE)
+                break;
+            if (ev->event_id == MPV_EVENT_PLAYBACK_RESTART)
+                ++restarts;
+        }
+        return true;
+    }
+
+  private:
+    MediaPlayer*& player_;
+};
+
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     const std::size_t n = v.size();
@@ -86,9 +109,14 @@ MediaPlayerOptions nullOptions() {
 }
 
 // The same core set-up outside our code, the way a plain libmpv client opens a file.
-double bareLibmpvFirstFrame(const std::string& file) {
+double bareLibmpvFirstFrame(const std::string& file, bool lean) {
     std::setlocale(LC_NUMERIC, "C");
     mpv_handle* core = mpv_create();
+    if (lean) {
+        // What the player turns off: the script hooks every load waits for.
+        mpv_set_option_string(core, "load-scripts", "no");
+        mpv_set_option_string(core, "ytdl", "no");
+    }
     mpv_set_option_string(core, "vo", "null");
     mpv_set_option_string(core, "ao", "null");
     mpv_set_option_string(core, "pause", "yes");
@@ -143,12 +171,13 @@ int firstFrame(const std::string& file, int runs) {
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         return 1;
-    std::vector<double> ours, bare, pane_;
-    bareLibmpvFirstFrame(file);  // warm the file cache and the libraries
+    std::vector<double> ours, bare, bareDefault, pane_;
+    bareLibmpvFirstFrame(file, true);  // warm the file cache and the libraries
     playerFirstFrame(file);
     for (int i = 0; i < runs; ++i) {
-        // Interleaved so both see the same machine load.
-        bare.push_back(bareLibmpvFirstFrame(file));
+        // Interleaved so all see the same machine load.
+        bare.push_back(bareLibmpvFirstFrame(file, true));
+        bareDefault.push_back(bareLibmpvFirstFrame(file, false));
         ours.push_back(playerFirstFrame(file));
         pane_.push_back(paneFirstFrame(file, pane));
     }
@@ -157,12 +186,13 @@ int firstFrame(const std::string& file, int runs) {
             return 1;
     std::printf("first_frame_player_ms %.1f\n", median(ours));
     std::printf("first_frame_libmpv_ms %.1f\n", median(bare));
+    std::printf("first_frame_libmpv_defaults_ms %.1f\n", median(bareDefault));
     std::printf("first_frame_pane_ms %.1f\n", median(pane_));
     std::printf("first_frame_ratio %.2f\n", median(ours) / median(bare));
     return 0;
 }
 
-int seek(const std::string& file, int count) {
+int seek(const std::string& file, int count, bool draw) {
     QWidget window;
     window.resize(680, 400);
     auto* pane = new VideoPane(&window);
@@ -170,10 +200,17 @@ int seek(const std::string& file, int count) {
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         return 1;
-    MediaPlayerOptions o;
+    MediaPlayerOptions o = draw ? MediaPlayerOptions{} : nullOptions();
     o.audioOutput = "null";
+    // Receives the core's events the way the main window does, noting each restart; the event
+    // loop keeps running meanwhile, as the core's video output needs the GUI thread to draw.
+    // It outlives the player, as an event window must.
+    MediaPlayer* watched = nullptr;
+    RestartWatch watch(watched);
     MediaPlayer player(pane, o);
+    watched = &player;
     pane->setPlayer(&player);
+    player.SetEventWindow(&watch, WM_GRAPH_EVENT);
     if (failed(player.InitializeGraph()) || failed(player.OpenFile(file)))
         return 1;
     MediaTime duration = 0;
@@ -192,19 +229,25 @@ int seek(const std::string& file, int count) {
         const double t0 = nowMs();
         player.SetPosition(target);
         // Shown = the core restarted at the target and the pane drew a frame after that.
-        const bool restarted = waitForRestart(player.mpvHandle(), 3000);
-        const bool drawn = pumpUntil([&] { return pane->framesRendered() > before; }, 3000);
-        if (!restarted || !drawn) {
+        const int restartsBefore = watch.restarts;
+        const bool shown = pumpUntil(
+            [&] {
+                return watch.restarts > restartsBefore &&
+                       (!draw || pane->framesRendered() > before);
+            },
+            3000);
+        if (!shown) {
             ++lost;
             continue;
         }
         latency.push_back(nowMs() - t0);
     }
-    std::printf("seek_count %zu\n", latency.size());
-    std::printf("seek_failed %d\n", lost);
-    std::printf("seek_median_ms %.1f\n", median(latency));
-    std::printf("seek_p95_ms %.1f\n", percentile(latency, 0.95));
-    std::printf("seek_max_ms %.1f\n", percentile(latency, 1.0));
+    const char* k = draw ? "seek" : "seek_decode";
+    std::printf("%s_count %zu\n", k, latency.size());
+    std::printf("%s_failed %d\n", k, lost);
+    std::printf("%s_median_ms %.1f\n", k, median(latency));
+    std::printf("%s_p95_ms %.1f\n", k, percentile(latency, 0.95));
+    std::printf("%s_max_ms %.1f\n", k, percentile(latency, 1.0));
     return lost ? 1 : 0;
 }
 
@@ -259,13 +302,13 @@ int twoChannels(const std::string& frontFile, const std::string& rearFile, int s
     std::printf("two_rear_frames_drawn %llu\n",
                 static_cast<unsigned long long>(rear->framesRendered()));
     std::printf("two_front_decoder_drops %lld\n",
-                static_cast<long long>(readCount(frontPlayer, "frame-drop-count")));
+                static_cast<long long>(readCount(frontPlayer, "decoder-frame-drop-count")));
     std::printf("two_rear_decoder_drops %lld\n",
-                static_cast<long long>(readCount(rearPlayer, "frame-drop-count")));
+                static_cast<long long>(readCount(rearPlayer, "decoder-frame-drop-count")));
     std::printf("two_front_vo_drops %lld\n",
-                static_cast<long long>(readCount(frontPlayer, "vo-drop-frame-count")));
+                static_cast<long long>(readCount(frontPlayer, "frame-drop-count")));
     std::printf("two_rear_vo_drops %lld\n",
-                static_cast<long long>(readCount(rearPlayer, "vo-drop-frame-count")));
+                static_cast<long long>(readCount(rearPlayer, "frame-drop-count")));
     std::printf("two_cpu_cores %.2f\n", cpu / wall);
     front->setPlayer(nullptr);
     rear->setPlayer(nullptr);
@@ -276,19 +319,19 @@ int twoChannels(const std::string& frontFile, const std::string& rearFile, int s
 
 int main(int argc, char** argv) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
     const std::vector<std::string> args(argv + 1, argv + argc);
+    QApplication app(argc, argv);
     if (args.size() >= 2 && args[0] == "first-frame") {
         return firstFrame(args[1], args.size() > 2 ? std::atoi(args[2].c_str()) : 15);
     }
-    if (args.size() >= 2 && args[0] == "seek") {
-        return seek(args[1], args.size() > 2 ? std::atoi(args[2].c_str()) : 100);
+    if (args.size() >= 2 && (args[0] == "seek" || args[0] == "seek-decode")) {
+        return seek(args[1], args.size() > 2 ? std::atoi(args[2].c_str()) : 100, args[0] == "seek");
     }
     if (args.size() >= 3 && args[0] == "two-channels") {
         return twoChannels(args[1], args[2], args.size() > 3 ? std::atoi(args[3].c_str()) : 30);
     }
     std::fprintf(stderr,
-                 "usage: playback_bench first-frame FILE [runs] | seek FILE [count] |"
+                 "usage: playback_bench first-frame FILE [runs] | seek[-decode] FILE [count] |"
                  " two-channels FRONT REAR [seconds]\n");
     return 2;
 }

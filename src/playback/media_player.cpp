@@ -164,6 +164,10 @@ VideoPane* MediaPlayer::videoWindow() const {
 void MediaPlayer::SetEventWindow(QObject* window, int message) {
     eventMessage_.store(message);
     eventWindow_.store(window);
+    // Setting the callback again waits for a wakeup in flight, so once this returns the old
+    // window receives nothing more and may be destroyed.
+    if (mpv_)
+        mpv_set_wakeup_callback(mpv_, &MediaPlayer::wakeup, this);
 }
 
 void MediaPlayer::wakeup(void* self) {

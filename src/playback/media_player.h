@@ -79,7 +79,8 @@ class MediaPlayer {
     MediaPlayer& operator=(const MediaPlayer&) = delete;
 
     // Where WM_GRAPH_EVENT (the `message`) is posted; only the front player sets it. A player
-    // without an event window drains its own events and never signals completion.
+    // without an event window drains its own events and never signals completion. The window
+    // must outlive the player, or be replaced (SetEventWindow(nullptr, 0)) before it goes.
     void SetEventWindow(QObject* window, int message);
 
     HResult InitializeGraph();

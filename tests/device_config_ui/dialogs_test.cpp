@@ -343,9 +343,11 @@ TEST_F(CardFormatTest, UnavailableDriveOpensWithEmptyLists) {
 }
 
 TEST_F(CardFormatTest, FolderInsteadOfCardIsRefused) {
+    setCardToolsEnabled(true);
     SettingsEditor editor(QString{});
-    editor.setCardToolsEnabled(true);
+    setCardToolsEnabled(false);
     EXPECT_TRUE(editor.cardFormatButton()->isEnabled());
+    EXPECT_FALSE(editor.cardFormatButton()->isHidden());
     answer_ = QString::fromStdString(card_.string());  // a folder, not a card's root
     card_format::ui::startCardFormat(editor);
     ASSERT_EQ(dialogs_.size(), 1u);

@@ -349,6 +349,22 @@ TEST(MediaPlayerEndOfStream, ReachingTheEndWhilePausedWaitsForPlay) {
     EXPECT_EQ(window.count(WM_PLAYBACK_COMPLETE), 1);
 }
 
+TEST(MediaPlayerEndOfStream, ReplacedEventWindowGetsNothingMore) {
+    auto first = std::make_unique<MessageRecorder>();
+    MessageRecorder second;
+    MediaPlayer front(nullptr, headlessOptions());
+    first->player = &front;
+    second.player = &front;
+    ASSERT_EQ(front.InitializeGraph(), S_OK);
+    front.SetEventWindow(first.get(), WM_GRAPH_EVENT);
+    ASSERT_EQ(front.OpenFile(clips().shortClip), S_OK);
+    front.SetEventWindow(&second, WM_GRAPH_EVENT);
+    first.reset();  // gone while the core keeps posting
+    ASSERT_EQ(front.SetRate(2.0), S_OK);
+    ASSERT_EQ(front.Play(), S_OK);
+    ASSERT_TRUE(waitFor([&] { return second.count(WM_PLAYBACK_COMPLETE) == 1; }, 5s));
+}
+
 // ---- two players -----------------------------------------------------------------------------
 
 TEST(MediaPlayerPair, TwoPlayersKeepTheirOwnPositions) {

@@ -253,6 +253,24 @@ TEST_F(PaneTest, PaneDestroyedBeforeItsPlayer) {
     EXPECT_EQ(player_->TearDownGraph(), S_OK);
 }
 
+TEST_F(PaneTest, HiddenPaneDoesNotHoldUpPlayback) {
+    // In full screen the other pane is hidden while its player runs on.
+    openPaused(clips().tenSeconds);
+    pane_->hide();
+    MediaTime start = 0;
+    ASSERT_EQ(player_->GetCurrentPosition(&start), S_OK);
+    ASSERT_EQ(player_->Play(), S_OK);
+    pumpEvents(1500ms);
+    MediaTime now = 0;
+    ASSERT_EQ(player_->GetCurrentPosition(&now), S_OK);
+    EXPECT_GT(now - start, kMediaTimePerSecond);
+    // Frames are taken as they come instead of each waiting for a draw that never happens.
+    EXPECT_LT(mpvDouble(*player_, "frame-drop-count"), 10);
+    pane_->show();
+    const auto before = pane_->framesRendered();
+    EXPECT_TRUE(waitFor([&] { return pane_->framesRendered() > before + 5; }, 3s));
+}
+
 TEST(PanePair, TwoPanesShowTheirOwnPictures) {
     QWidget window;
     window.resize(720, 420);

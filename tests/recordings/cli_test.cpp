@@ -212,6 +212,30 @@ TEST_F(Cli, TrackFormatsParseAsTheirFormats) {
     }
 }
 
+TEST_F(Cli, NamesThatAreNotUtf8OrNeedEscapingStillGiveValidDocuments) {
+    TempDir card;
+    RecordingImage image;
+    image.ftyp().moov().fullFragment(1);
+    const std::string name = "event_20190305_142233_F \xff&<\"'.mp4";
+    ASSERT_TRUE(image.writeTo((card.path() / name).string()));
+    CliRun r = run("list " + quote(card.str()) + " --json");
+    ASSERT_EQ(r.status, 0);
+    const json rows = json::parse(r.out);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0]["kind"], 2);
+    const std::string file = (card.path() / name).string();
+    r = run("telemetry " + quote(file) + " --geojson");
+    ASSERT_EQ(r.status, 0);
+    EXPECT_TRUE(json::accept(r.out));
+    if (!haveXmllint()) GTEST_SKIP() << "xmllint not installed";
+    for (const char* format : {"--gpx", "--kml"}) {
+        const auto path = scratch_.path() / "named.xml";
+        r = run("telemetry " + quote(file) + " " + format, quote(path.string()));
+        ASSERT_EQ(r.status, 0);
+        EXPECT_EQ(std::system(("xmllint --noout " + quote(path.string())).c_str()), 0) << format;
+    }
+}
+
 TEST_F(Cli, TelemetryWithoutRecordsIsAnEmptyTrack) {
     RecordingImage image;
     image.ftyp().moov();

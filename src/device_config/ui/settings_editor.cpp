@@ -108,8 +108,7 @@ void SettingsEditor::buildButtons() {
     save_->setGeometry(598 - 2 * w, top, w, h);
     initialize_->setGeometry(580 - 3 * w, top, w, h);
     cardFormat_->setGeometry(546 - 4 * w, top, w + 14, h);
-    cardFormat_->setVisible(false);
-    cardFormat_->setEnabled(false);
+    setCardToolsEnabled(ui::cardToolsEnabled());
 
     connect(save_, &QPushButton::clicked, this, &SettingsEditor::save);
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);

@@ -46,7 +46,8 @@ class SettingsEditor : public QDialog {
     InformationPage* informationPage() const { return information_; }
     QPushButton* cardFormatButton() const { return cardFormat_; }
 
-    // The SD Card Format button is created hidden and disabled; the card tools option shows it.
+    // The SD Card Format button is hidden and disabled unless the card tools are enabled
+    // (cardToolsEnabled() at construction).
     void setCardToolsEnabled(bool enabled);
 
     // The three commands (buttons 1, 3002, and 2 through reject()).

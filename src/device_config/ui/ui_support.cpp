@@ -81,6 +81,16 @@ QString askFileName(QWidget* parent, const FileDialogRequest& request) {
     return dialog.selectedFiles().constFirst();
 }
 
+namespace {
+bool& cardTools() {
+    static bool enabled = false;
+    return enabled;
+}
+}  // namespace
+
+bool cardToolsEnabled() { return cardTools(); }
+void setCardToolsEnabled(bool enabled) { cardTools() = enabled; }
+
 void setMessageHook(MessageHook hook) {
     messageHook() = std::move(hook);
 }

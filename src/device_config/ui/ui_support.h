@@ -44,6 +44,11 @@ struct FileDialogRequest {
 // Asks for a file name; returns "" when the user cancels. Save dialogs ask before overwriting.
 QString askFileName(QWidget* parent, const FileDialogRequest& request);
 
+// Whether the card tools (device time, SD Card Format) are offered: the viewer's
+// --enable-card-tools option; off by default, the buttons stay hidden and disabled.
+bool cardToolsEnabled();
+void setCardToolsEnabled(bool enabled);
+
 using MessageHook = std::function<void(const MessageRecord&)>;
 using FileDialogHook = std::function<QString(const FileDialogRequest&)>;
 
