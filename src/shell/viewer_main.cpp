@@ -18,9 +18,11 @@
 #include <cstring>
 #include <mutex>
 
+#include "device_config/ui/ui_support.h"
 #include "platform/single_instance.h"
 #include "platform/store.h"
 #include "platform/strings.h"
+#include "shell/control_ids.h"
 #include "shell/main_window.h"
 #include "shell/private_messages.h"
 #include "shell/skin.h"
@@ -131,6 +133,8 @@ int runViewer(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--demo") == 0)
             demo = true;
+        else if (std::strcmp(argv[i], "--enable-card-tools") == 0)
+            device_config::ui::setCardToolsEnabled(true);
         else if (argv[i][0] != '-' && folder.isEmpty())
             folder = QString::fromLocal8Bit(argv[i]);
     }
@@ -149,6 +153,13 @@ int runViewer(int argc, char** argv) {
     applyDarkPalette(app);
 
     MainWindow window;
+    if (device_config::ui::cardToolsEnabled()) {
+        // --enable-card-tools: the Clock button, created hidden and disabled, is offered.
+        if (QWidget* clock = window.button(ctl::kClock)) {
+            clock->setVisible(true);
+            clock->setEnabled(true);
+        }
+    }
     window.show();
     WindowMessageEvent checks(WM_STARTUP_CHECKS);
     QCoreApplication::sendEvent(&window, &checks);
