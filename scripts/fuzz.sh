@@ -12,12 +12,12 @@ jobs=${ORVIK_JOBS:-2}
 configure() {
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-    -DORVIK_FUZZ=ON -DORVIK_WERROR=OFF -DORVIK_BUILD_GUI="$1" >"$build.configure.log" 2>&1
+    -DORVIK_FUZZ=ON -DORVIK_WERROR=OFF -DORVIK_BUILD_GUI="$1" >"$build/configure.log" 2>&1
 }
 # Only the fuzz targets are built, so the GUI is left out; should a folder not configure without
 # it, configure with it (nothing of the GUI gets built either way).
 mkdir -p "$build"
-configure OFF || configure ON || { cat "$build.configure.log"; exit 1; }
+configure OFF || configure ON || { cat "$build/configure.log"; exit 1; }
 mapfile -t targets < <(cmake --build "$build" --target help | sed -n 's/^\(fuzz_[A-Za-z0-9_]*\):.*/\1/p' | sort -u)
 if [ ${#targets[@]} -eq 0 ]; then
   echo "fuzz: no fuzz_* targets found"
