@@ -370,10 +370,12 @@ int BlockDevice::partitionInfo(PartitionInfo* out) const {
     return 0;
 }
 
-int BlockDevice::writeAt(std::uint64_t offset, const void* data, std::size_t size) {
-    const char* p = static_cast<const char*>(data);
+namespace {
+// pread/pwrite until the whole range is done; a zero-length transfer is an I/O error, not progress.
+template <typename Ptr, typename Io>
+int transferAll(Ptr p, std::size_t size, std::uint64_t offset, Io io) {
     while (size > 0) {
-        ssize_t n = ::pwrite(fd_, p, size, static_cast<off_t>(offset));
+        ssize_t n = io(p, size, static_cast<off_t>(offset));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -387,23 +389,17 @@ int BlockDevice::writeAt(std::uint64_t offset, const void* data, std::size_t siz
     }
     return 0;
 }
+}  // namespace
+
+int BlockDevice::writeAt(std::uint64_t offset, const void* data, std::size_t size) {
+    return transferAll(
+        static_cast<const char*>(data), size, offset,
+        [this](const char* p, std::size_t n, off_t at) { return ::pwrite(fd_, p, n, at); });
+}
 
 int BlockDevice::readAt(std::uint64_t offset, void* data, std::size_t size) const {
-    char* p = static_cast<char*>(data);
-    while (size > 0) {
-        ssize_t n = ::pread(fd_, p, size, static_cast<off_t>(offset));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        if (n == 0)
-            return EIO;
-        p += n;
-        size -= static_cast<std::size_t>(n);
-        offset += static_cast<std::uint64_t>(n);
-    }
-    return 0;
+    return transferAll(static_cast<char*>(data), size, offset,
+                       [this](char* p, std::size_t n, off_t at) { return ::pread(fd_, p, n, at); });
 }
 
 int BlockDevice::punchZeros(std::uint64_t offset, std::uint64_t size) {
