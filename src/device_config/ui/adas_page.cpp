@@ -33,7 +33,7 @@ QGroupBox* withWidget(QGroupBox* box, QWidget* widget) {
     return box;
 }
 
-QGroupBox* withRow(QGroupBox* box, QWidget* row) {
+QGroupBox* withPaddedRow(QGroupBox* box, QWidget* row) {
     auto* layout = new QVBoxLayout(box);
     layout->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
     layout->addWidget(row);
@@ -62,13 +62,13 @@ AdasPage::AdasPage(EditorState& state, QWidget* parent) : SettingsPage(state, 22
     grid->setContentsMargins(10, 8, 10, 8);
     grid->setHorizontalSpacing(12);
     grid->setVerticalSpacing(6);
-    grid->addWidget(withRow(group(4200), vehicle_.row()), 0, 0, 1, 2);
+    grid->addWidget(withPaddedRow(group(4200), vehicle_.row()), 0, 0, 1, 2);
     grid->addWidget(withWidget(group(4204), ldwsSpeed_), 1, 0);
     grid->addWidget(withWidget(group(4206), fcwsSpeed_), 1, 1);
     grid->addWidget(withWidget(group(4209), ldwsSens_), 2, 0);
     grid->addWidget(withWidget(group(4211), fcwsSens_), 2, 1);
-    grid->addWidget(withRow(group(4213), ufcws_.row()), 3, 0);
-    grid->addWidget(withRow(group(4208), fcmd_.row(2)), 3, 1);
+    grid->addWidget(withPaddedRow(group(4213), ufcws_.row()), 3, 0);
+    grid->addWidget(withPaddedRow(group(4208), fcmd_.row(2)), 3, 1);
     grid->addWidget(withWidget(group(4227), headway_), 4, 0);
     grid->addWidget(withWidget(group(4229), factor_), 4, 1);
     grid->addWidget(withWidget(group(4223), vibrator_), 5, 0);

@@ -34,10 +34,6 @@ int timerEntry(uint32_t hours) {
     return 0;
 }
 
-QGroupBox* withRow(QGroupBox* box, QWidget* row) {
-    (new QVBoxLayout(box))->addWidget(row);
-    return box;
-}
 }  // namespace
 
 AdditionalPage::AdditionalPage(EditorState& state, QWidget* parent)

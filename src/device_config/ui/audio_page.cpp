@@ -8,13 +8,6 @@
 
 namespace orvik::device_config::ui {
 
-namespace {
-QGroupBox* withRow(QGroupBox* box, QWidget* row) {
-    (new QVBoxLayout(box))->addWidget(row);
-    return box;
-}
-}  // namespace
-
 AudioPage::AudioPage(EditorState& state, QWidget* parent) : SettingsPage(state, 216, parent) {
     mic_.create(3601, 3604);
     speaker_.create(3611, 3614);

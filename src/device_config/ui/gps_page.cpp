@@ -10,13 +10,6 @@
 
 namespace orvik::device_config::ui {
 
-namespace {
-QGroupBox* withRow(QGroupBox* box, QWidget* row) {
-    (new QVBoxLayout(box))->addWidget(row);
-    return box;
-}
-}  // namespace
-
 GpsPage::GpsPage(EditorState& state, QWidget* parent) : SettingsPage(state, 215, parent) {
     speedUnit_.create(3501, 3502);
     osdSpeed_.create(3526, 3527);

@@ -2,7 +2,9 @@
 // Small services every dialog of the device tools uses: string-table texts, message boxes and
 // file dialogs. Message boxes and file dialogs go through replaceable hooks so that tests can
 // answer them without a modal loop.
+#include <QGroupBox>
 #include <QString>
+#include <QVBoxLayout>
 #include <QStringList>
 #include <functional>
 
@@ -55,5 +57,11 @@ using FileDialogHook = std::function<QString(const FileDialogRequest&)>;
 // Install hooks (an empty function restores the real dialogs).
 void setMessageHook(MessageHook hook);
 void setFileDialogHook(FileDialogHook hook);
+
+// A group box holding one row widget (a radio row, a list, a slider with its caption).
+inline QGroupBox* withRow(QGroupBox* box, QWidget* row) {
+    (new QVBoxLayout(box))->addWidget(row);
+    return box;
+}
 
 }  // namespace orvik::device_config::ui

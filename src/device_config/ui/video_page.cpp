@@ -10,12 +10,6 @@ namespace orvik::device_config::ui {
 
 namespace {
 constexpr int kQualityWarning = 362;
-
-QGroupBox* withRow(QGroupBox* box, QWidget* row) {
-    auto* v = new QVBoxLayout(box);
-    v->addWidget(row);
-    return box;
-}
 }  // namespace
 
 VideoPage::VideoPage(EditorState& state, QWidget* parent) : SettingsPage(state, 212, parent) {
