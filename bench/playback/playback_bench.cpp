@@ -140,7 +140,7 @@ double playerFirstFrame(const std::string& file) {
     const double t0 = nowMs();
     if (failed(player.OpenFile(file)))
         return -1;
-    player.Play();
+    (void)player.Play();
     const bool ok = waitForRestart(player.mpvHandle(), 10000);
     return ok ? nowMs() - t0 : -1;
 }
@@ -156,7 +156,7 @@ double paneFirstFrame(const std::string& file, VideoPane* pane) {
     const double t0 = nowMs();
     if (failed(player.OpenFile(file)))
         return -1;
-    player.Play();
+    (void)player.Play();
     const bool ok = pumpUntil([&] { return pane->framesRendered() > 0; }, 10000);
     const double t = nowMs() - t0;
     pane->setPlayer(nullptr);
@@ -214,9 +214,9 @@ int seek(const std::string& file, int count, bool draw) {
     if (failed(player.InitializeGraph()) || failed(player.OpenFile(file)))
         return 1;
     MediaTime duration = 0;
-    player.GetDuration(&duration);
-    player.Play();
-    player.Pause();
+    (void)player.GetDuration(&duration);
+    (void)player.Play();
+    (void)player.Pause();
     pumpUntil([&] { return pane->framesRendered() > 0; }, 5000);
     pumpUntil([] { return false; }, 200);
     std::mt19937_64 rng(42);
@@ -227,7 +227,7 @@ int seek(const std::string& file, int count, bool draw) {
             static_cast<MediaTime>(rng() % static_cast<std::uint64_t>(duration));
         const std::uint64_t before = pane->framesRendered();
         const double t0 = nowMs();
-        player.SetPosition(target);
+        (void)player.SetPosition(target);
         // Shown = the core restarted at the target and the pane drew a frame after that.
         const int restartsBefore = watch.restarts;
         const bool shown = pumpUntil(
@@ -283,17 +283,17 @@ int twoChannels(const std::string& frontFile, const std::string& rearFile, int s
         return 1;
     if (failed(frontPlayer.OpenFile(frontFile)) || failed(rearPlayer.OpenFile(rearFile)))
         return 1;
-    rearPlayer.SetMute(true);
+    (void)rearPlayer.SetMute(true);
     const double cpu0 = cpuSeconds();
     const double t0 = nowMs();
-    frontPlayer.Play();
-    rearPlayer.Play();
+    (void)frontPlayer.Play();
+    (void)rearPlayer.Play();
     pumpUntil([] { return false; }, seconds * 1000.0);
     const double wall = (nowMs() - t0) / 1000.0;
     const double cpu = cpuSeconds() - cpu0;
     MediaTime fp = 0, rp = 0;
-    frontPlayer.GetCurrentPosition(&fp);
-    rearPlayer.GetCurrentPosition(&rp);
+    (void)frontPlayer.GetCurrentPosition(&fp);
+    (void)rearPlayer.GetCurrentPosition(&rp);
     std::printf("two_wall_s %.1f\n", wall);
     std::printf("two_front_position_s %.2f\n", fp / 1e7);
     std::printf("two_rear_position_s %.2f\n", rp / 1e7);

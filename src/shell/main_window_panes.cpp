@@ -50,7 +50,7 @@ void MainWindow::destroyVideoPanes() {
     // Players first: each one draws into its pane until it is gone.
     for (playback::MediaPlayer** player : {&frontPlayer_, &rearPlayer_}) {
         if (*player) {
-            (*player)->Stop();
+            (void)(*player)->Stop();
             delete *player;
             *player = nullptr;
         }
