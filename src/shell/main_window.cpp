@@ -18,8 +18,11 @@
 #include "shell/recording_list.h"
 #include "shell/skin.h"
 #include "shell/startup.h"
+#include "ui_common/ui_common.h"
 
 namespace orvik::shell {
+
+using ui_common::uiText;
 
 KeyAction keyActionFor(int key) {
     switch (key) {
@@ -79,10 +82,6 @@ const int kDormantButtons[] = {ctl::kSnapshot, ctl::kPrint, ctl::kStop, ctl::kZo
 constexpr int kStrMissingDecoders = 60032;
 constexpr int kStrRecordTab = 60040;
 constexpr int kStrInformationTab = 60041;
-
-QString uiText(int id) {
-    return QString::fromStdString(platform::text(id));
-}
 
 }  // namespace
 

@@ -5,7 +5,6 @@
 #include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QLabel>
-#include <QMessageBox>
 #include <QScreen>
 #include <memory>
 
@@ -23,8 +22,11 @@
 #include "shell/main_window.h"
 #include "shell/recording_list.h"
 #include "shell/skin.h"
+#include "ui_common/ui_common.h"
 
 namespace orvik::shell {
+
+using ui_common::uiText;
 
 using playback::Channel;
 using playback::ChannelMode;
@@ -40,10 +42,6 @@ namespace {
 constexpr int kStrOpenError = 61000;
 constexpr int kStrDispatchError = 61001;
 constexpr int kStrUnknownError = 61002;
-
-QString uiText(int id) {
-    return QString::fromStdString(platform::text(id));
-}
 
 // "Error 0x%08x: %s" with the system's text for the code, or the fallback texts.
 QString openFailureText(HResult hr) {
@@ -89,6 +87,8 @@ QString partnerPath(const QString& path, bool isFront) {
 
 // Everything playback keeps for the window's life, with the steps that act on several of its
 // parts at once. Nested in MainWindow, so it reaches the window's panes, sliders and labels.
+// The results of control calls (stop, seek, rate, volume, repaint) are dropped with `(void)`:
+// they fail only without an open file, and the window already shows that state.
 struct MainWindow::PlaybackState {
     explicit PlaybackState(MainWindow& window) : w(window) {}
 
@@ -126,8 +126,8 @@ struct MainWindow::PlaybackState {
         }
         for (MediaPlayer** player : {&w.frontPlayer_, &w.rearPlayer_}) {
             if (*player) {
-                (*player)->CloseFile();
-                (*player)->TearDownGraph();
+                (void)(*player)->CloseFile();
+                (void)(*player)->TearDownGraph();
                 delete *player;
                 *player = nullptr;
             }
@@ -138,9 +138,9 @@ struct MainWindow::PlaybackState {
         destroyPlayers();
         w.frontPlayer_ = new MediaPlayer(w.frontPane_);
         w.frontPlayer_->SetEventWindow(&w, playback::WM_GRAPH_EVENT);
-        w.frontPlayer_->InitializeGraph();
+        (void)w.frontPlayer_->InitializeGraph();
         w.rearPlayer_ = new MediaPlayer(w.rearPane_);
-        w.rearPlayer_->InitializeGraph();
+        (void)w.rearPlayer_->InitializeGraph();
         if (w.frontPane_) {
             w.frontPane_->setChannel(VideoPane::kFrontChannel);
             w.frontPane_->setPlayer(w.frontPlayer_);
@@ -180,7 +180,7 @@ struct MainWindow::PlaybackState {
 
     // Seeks the front player, and the rear one while both play, and moves the bar and cursor.
     void seekTo(MediaTime t) {
-        forPlayers([t](MediaPlayer& p) { p.SetPosition(t); });
+        forPlayers([t](MediaPlayer& p) { (void)p.SetPosition(t); });
         w.seekBar_->setPosition(t);
         setCursor(playback::cursorForPosition(sampleCount(), t, w.seekBar_->maximum()));
     }
@@ -202,7 +202,7 @@ struct MainWindow::PlaybackState {
         const ChannelView& v = view(c);
         const VideoRect source = wholePicture(v.nativeWidth, v.nativeHeight);
         const VideoRect destination = clientRect(pane);
-        p->UpdateVideoWindow(v.nativeWidth > 0 ? &source : nullptr, &destination);
+        (void)p->UpdateVideoWindow(v.nativeWidth > 0 ? &source : nullptr, &destination);
     }
 
     void applySourceRect(Channel c) {
@@ -213,7 +213,7 @@ struct MainWindow::PlaybackState {
         }
         const VideoRect source = playback::sourceRectangle(view(c), pane->width(), pane->height());
         const VideoRect destination = clientRect(pane);
-        p->UpdateVideoWindow(source.isEmpty() ? nullptr : &source, &destination);
+        (void)p->UpdateVideoWindow(source.isEmpty() ? nullptr : &source, &destination);
         pane->update();
     }
 
@@ -363,7 +363,7 @@ void MainWindow::initPlayback() {
     }
     auto& state = *playback_;
     state.createPlayers();
-    state.front()->SetVolume(playback::volumeForSliderPosition(
+    (void)state.front()->SetVolume(playback::volumeForSliderPosition(
         static_cast<int>(volumeSlider_ ? volumeSlider_->position() : 50)));
     if (state.mapHost) {
         if (state.mapHost->loadPage()) {
@@ -390,16 +390,16 @@ bool MainWindow::openRecordingFile(const QString& path, bool isFront) {
 
     s.createPlayers();
     for (MediaPlayer* p : {s.front(), s.rear()}) {
-        p->SetRate(1.0);
+        (void)p->SetRate(1.0);
     }
     s.doubleSpeed = false;
     s.setRate(false);
     for (MediaPlayer* p : {s.front(), s.rear()}) {
-        p->Stop();
+        (void)p->Stop();
         if (p->CanSeek()) {
-            p->SetPosition(0);
+            (void)p->SetPosition(0);
         }
-        p->SetMute(false);
+        (void)p->SetMute(false);
     }
 
     if (fullScreen_) {
@@ -443,20 +443,21 @@ bool MainWindow::openRecordingFile(const QString& path, bool isFront) {
     }
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    s.track.readRecording(frontPath.toStdString());
+    // A recording without readable telemetry still plays: the track stays empty and the
+    // displays show no data.
+    (void)s.track.readRecording(frontPath.toStdString());
     QApplication::restoreOverrideCursor();
     s.syncMapShown();
     s.mapView->setRoute(displays::routeJson(s.track.fixes()));
 
     auto fail = [this](HResult hr) {
-        QMessageBox box(QMessageBox::Warning, windowTitle(), openFailureText(hr), QMessageBox::Ok,
-                        this);
-        box.exec();
+        ui_common::showMessage(this, ui_common::MessageIcon::Warning, windowTitle(),
+                               openFailureText(hr));
         return false;
     };
     std::int32_t width = 0, height = 0;
     if (s.mode == ChannelMode::RearOnly) {
-        s.rear()->Stop();
+        (void)s.rear()->Stop();
         if (const HResult hr = s.front()->OpenFile(frontPath.toStdString()); failed(hr)) {
             return fail(hr);
         }
@@ -483,12 +484,20 @@ bool MainWindow::openRecordingFile(const QString& path, bool isFront) {
                 }
                 rearPaneWidget_->update();
             } else {
-                s.rear()->OpenFile(rearPath.toStdString());
-                if (succeeded(s.rear()->GetNativeVideoSize(&width, &height))) {
-                    s.rearView.nativeWidth = width;
-                    s.rearView.nativeHeight = height;
+                if (failed(s.rear()->OpenFile(rearPath.toStdString()))) {
+                    // A damaged rear partner does not keep the front from playing: the rear
+                    // pane stays empty, as for a recording without one.
+                    if (rearPane_) {
+                        rearPane_->setHasVideo(false);
+                    }
+                    rearPaneWidget_->update();
+                } else {
+                    if (succeeded(s.rear()->GetNativeVideoSize(&width, &height))) {
+                        s.rearView.nativeWidth = width;
+                        s.rearView.nativeHeight = height;
+                    }
+                    (void)s.rear()->SetMute(true);  // the rear sound is never heard
                 }
-                s.rear()->SetMute(true);
             }
             startOfPlayback();
         }
@@ -522,7 +531,7 @@ void MainWindow::startOfPlayback() {
         frontPaneWidget_->show();
         s.frontPaneShown = true;
     }
-    s.forPlayers([](MediaPlayer& p) { p.Play(); });
+    s.forPlayers([](MediaPlayer& p) { (void)p.Play(); });
 
     if (s.front()->CanSeek()) {
         seekBar_->setEnabled(true);
@@ -538,10 +547,10 @@ void MainWindow::startOfPlayback() {
         volumeSlider_->setPosition(50);
         s.volumeSetOnce = true;
     }
-    s.front()->SetVolume(
+    (void)s.front()->SetVolume(
         playback::volumeForSliderPosition(static_cast<int>(volumeSlider_->position())));
     if (s.mode != ChannelMode::RearOnly) {
-        s.rear()->SetMute(true);
+        (void)s.rear()->SetMute(true);
     }
     if (!s.track.fixes().empty()) {
         displayTimer_.start(kDisplayTimerMs);
@@ -844,7 +853,7 @@ void MainWindow::volumeSliderReleased() {
     if (!s.front()) {
         return;
     }
-    s.front()->SetVolume(
+    (void)s.front()->SetVolume(
         playback::volumeForSliderPosition(static_cast<int>(volumeSlider_->position())));
 }
 
@@ -869,7 +878,7 @@ void MainWindow::stepPosition(int direction) {
         return;
     }
     MediaTime current = 0;
-    s.front()->GetCurrentPosition(&current);
+    (void)s.front()->GetCurrentPosition(&current);
     if (const auto t = playback::arrowStepTarget(current, s.frontDuration(), direction)) {
         s.seekTo(*t);
         if (*t == 0) {
@@ -898,7 +907,7 @@ void MainWindow::paneDoubleClick(int channel) {
 
 void MainWindow::graphEvent() {
     if (playback_->front()) {
-        playback_->front()->HandleGraphEvent();
+        (void)playback_->front()->HandleGraphEvent();
     }
 }
 
@@ -910,7 +919,7 @@ void MainWindow::positionTimerTick() {
         return;
     }
     playback::PositionTickInput in;
-    s.front()->GetCurrentPosition(&in.position);
+    (void)s.front()->GetCurrentPosition(&in.position);
     in.duration = s.frontDuration();
     in.canSeek = s.front()->CanSeek();
     if (MediaTime again = 0; succeeded(s.front()->GetCurrentPosition(&again))) {
@@ -933,7 +942,7 @@ void MainWindow::positionTimerTick() {
         if (succeeded(s.front()->GetCurrentPosition(&front)) &&
             succeeded(s.rear()->GetCurrentPosition(&rear)) &&
             playback::rearNeedsResync(true, front, rear) && front < in.duration) {
-            s.rear()->SetPosition(front);
+            (void)s.rear()->SetPosition(front);
         }
     }
 }

@@ -26,6 +26,7 @@ namespace {
 
 using namespace device_config;
 using namespace device_config::ui;
+using namespace ui_common;
 
 std::string slurp(const std::filesystem::path& path) {
     auto data = platform::readFileLimited(path.string(), 1 << 24);
@@ -307,7 +308,8 @@ TEST_F(CardFormatTest, FormatsLabelsAndRestoresTheSettings) {
     ASSERT_TRUE(label.ok());
     EXPECT_EQ(label.value(), "ORVIK");
     const auto restored = root_ / "restored.bin";
-    ASSERT_EQ(run("mcopy -n -i " + image_.string() + " ::/config_K7x7.bin " + restored.string()), 0);
+    ASSERT_EQ(run("mcopy -n -i " + image_.string() + " ::/config_K7x7.bin " + restored.string()),
+              0);
     EXPECT_EQ(slurp(restored), slurp(configPath()));
     EXPECT_EQ(run("fsck.fat -n " + image_.string()), 0);
 }
@@ -349,7 +351,7 @@ TEST_F(CardFormatTest, FolderInsteadOfCardIsRefused) {
     EXPECT_TRUE(editor.cardFormatButton()->isEnabled());
     EXPECT_FALSE(editor.cardFormatButton()->isHidden());
     answer_ = QString::fromStdString(card_.string());  // a folder, not a card's root
-    card_format::ui::startCardFormat(editor);
+    card_format::ui::startCardFormat(&editor, editor.rememberedPath());
     ASSERT_EQ(dialogs_.size(), 1u);
     EXPECT_TRUE(dialogs_[0].directory);
     ASSERT_EQ(messages_.size(), 1u);

@@ -21,6 +21,7 @@ namespace {
 
 using namespace device_config;
 using namespace device_config::ui;
+using namespace ui_common;
 
 class Screenshots : public GuiTest {
   protected:

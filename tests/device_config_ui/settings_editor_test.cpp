@@ -23,6 +23,7 @@ namespace {
 
 using namespace device_config;
 using namespace device_config::ui;
+using namespace ui_common;
 
 enum class Act { Click, Select, SliderStep };
 

@@ -137,7 +137,7 @@ TEST_F(PlaybackWindowTest, DoubleClickPlaysBothChannelsWithTheirTelemetry) {
     EXPECT_GT(seekBar()->maximum(), 0);
 
     recordings::TelemetryTrack track;
-    track.readRecording(window_->rowFullPath(row).toStdString());
+    EXPECT_EQ(track.readRecording(window_->rowFullPath(row).toStdString()), S_OK);
     ASSERT_FALSE(track.fixes().empty());
 
     QTest::qWait(3000);
@@ -168,7 +168,7 @@ TEST_F(PlaybackWindowTest, InformationViewMovesTheMarkerAlongTheRoute) {
     // Wait for a refresh after the reload, then read the marker back.
     QTest::qWait(1500);
     recordings::TelemetryTrack track;
-    track.readRecording(window_->rowFullPath(row).toStdString());
+    EXPECT_EQ(track.readRecording(window_->rowFullPath(row).toStdString()), S_OK);
     const double lat = evaluate(*host, "markers[0].getLatLng().lat").toDouble();
     const double lng = evaluate(*host, "markers[0].getLatLng().lng").toDouble();
     double minLat = 90, maxLat = -90, minLng = 180, maxLng = -180;
@@ -215,12 +215,12 @@ TEST_F(PlaybackWindowTest, TransportCommandsAndTheEndOfARecording) {
     // The rear player held back a second is brought to the front's moment within a tick or two.
     QTest::qWait(1200);
     MediaTime front = 0;
-    frontPlayer()->GetCurrentPosition(&front);
-    rearPlayer()->SetPosition(std::max<MediaTime>(front - 10'000'000, 0));
+    (void)frontPlayer()->GetCurrentPosition(&front);
+    (void)rearPlayer()->SetPosition(std::max<MediaTime>(front - 10'000'000, 0));
     QTest::qWait(700);
     MediaTime f = 0, r = 0;
-    frontPlayer()->GetCurrentPosition(&f);
-    rearPlayer()->GetCurrentPosition(&r);
+    (void)frontPlayer()->GetCurrentPosition(&f);
+    (void)rearPlayer()->GetCurrentPosition(&r);
     EXPECT_LT(std::llabs(f - r), 3'000'000) << "front " << f << " rear " << r;
 
     // FastForward skips to the end of this 10 s pair: the next row opens.
