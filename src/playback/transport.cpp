@@ -63,13 +63,21 @@ PositionTickResult positionTick(const PositionTickInput& in) {
     return out;
 }
 
-bool rearNeedsResync(bool bothRunning, MediaTime frontPosition, MediaTime rearPosition) {
-    if (!bothRunning) {
-        return false;
+RearCorrection rearCorrection(MediaTime frontPosition, MediaTime rearPosition,
+                              MediaTime frontDuration) {
+    const MediaTime drift = frontPosition - rearPosition;  // > 0: the rear one is behind
+    const MediaTime distance = drift < 0 ? -drift : drift;
+    RearCorrection c;
+    if (distance > kMaxChannelDrift) {
+        c.reseek = frontPosition < frontDuration;
+        return c;
     }
-    const MediaTime drift =
-        frontPosition > rearPosition ? frontPosition - rearPosition : rearPosition - frontPosition;
-    return drift > kMaxChannelDrift;
+    if (distance > kDriftDeadBand) {
+        const double nudge =
+            static_cast<double>(drift) / static_cast<double>(kDriftCorrectionWindow);
+        c.rateFactor = 1.0 + std::clamp(nudge, -kMaxRateNudge, kMaxRateNudge);
+    }
+    return c;
 }
 
 std::int32_t volumeForSliderPosition(int position) {
@@ -91,7 +99,9 @@ double fullScreenFitScale(int paneOrMonitorHeight, int nativeHeight) {
 
 double zoomedScale(double scale, double minScale, int direction) {
     if (direction > 0) {
-        return std::min(scale + kZoomStep, kMaxScale);
+        // A picture whose fit scale is already beyond the limit (a small picture in full screen)
+        // stays at its fit: zooming in never makes it smaller.
+        return std::min(scale + kZoomStep, std::max(kMaxScale, minScale));
     }
     return std::max(scale - kZoomStep, minScale);
 }

@@ -8,20 +8,21 @@
 #include <optional>
 #include <string>
 
+#include "playback/media_time.h"
 #include "playback/video_rect.h"
 
 namespace orvik::playback {
-
-// Every position, duration and seek target: signed 64-bit count of 100-nanosecond units (the same
-// alias as the player's).
-using MediaTime = std::int64_t;
 
 // Rewind and FastForward skip ten seconds, as their tooltips promise.
 inline constexpr MediaTime kSkipStep = 100'000'000;
 // The arrow keys step three seconds.
 inline constexpr MediaTime kArrowStep = 30'000'000;
-// Beyond 100 ms between the two players the rear one is moved to the front's position.
+// Beyond 100 ms between the two players the rear one is moved to the front's position; below
+// that its rate is nudged so the gap closes within about half a second without a visible jump.
 inline constexpr MediaTime kMaxChannelDrift = 1'000'000;
+inline constexpr MediaTime kDriftDeadBand = 40'000;             // 4 ms: left alone
+inline constexpr MediaTime kDriftCorrectionWindow = 5'000'000;  // close the gap in 0.5 s
+inline constexpr double kMaxRateNudge = 0.1;                    // at most 10 % faster or slower
 
 inline constexpr int kPositionTimerId = 257;
 inline constexpr int kPositionTimerMs = 200;
@@ -82,8 +83,15 @@ struct PositionTickResult {
 // The seek bar is never moved while the user holds its thumb, so a drag is not pulled back.
 PositionTickResult positionTick(const PositionTickInput& in);
 
-// True when the rear player must be re-seeked to the front position on this tick.
-bool rearNeedsResync(bool bothRunning, MediaTime frontPosition, MediaTime rearPosition);
+// How the rear player follows the front one on a tick while both run: re-seeked to the front
+// position when far apart (not at the very end), else run at rateFactor x the common rate.
+struct RearCorrection {
+    bool reseek = false;
+    double rateFactor = 1.0;
+    bool operator==(const RearCorrection&) const = default;
+};
+RearCorrection rearCorrection(MediaTime frontPosition, MediaTime rearPosition,
+                              MediaTime frontDuration);
 
 // ---- Volume ------------------------------------------------------------------------------------
 
@@ -103,7 +111,7 @@ double fitScale(int paneExtent, int nativeExtent);
 // Fit scale in full screen, from the height left for the picture (monitor height - 146).
 double fullScreenFitScale(int paneOrMonitorHeight, int nativeHeight);
 
-// ZoomIn (+1) or ZoomOut (-1): at most 2.0, at least minScale.
+// ZoomIn (+1) or ZoomOut (-1): at most 2.0 (or minScale when that is larger), at least minScale.
 double zoomedScale(double scale, double minScale, int direction);
 
 struct ChannelView {

@@ -107,12 +107,25 @@ TEST(PositionTimer, NeverPullsAHeldThumb) {
     EXPECT_FALSE(positionTick(in).seekBar);
 }
 
-TEST(PositionTimer, RearResyncBeyondOneHundredMilliseconds) {
-    EXPECT_EQ(kMaxChannelDrift, 1'000'000);
-    EXPECT_FALSE(rearNeedsResync(true, 50'000'000, 50'000'000 + 1'000'000));
-    EXPECT_TRUE(rearNeedsResync(true, 50'000'000, 50'000'000 + 1'000'001));
-    EXPECT_TRUE(rearNeedsResync(true, 50'000'000, 48'000'000));
-    EXPECT_FALSE(rearNeedsResync(false, 50'000'000, 0));  // only while both play
+TEST(PositionTimer, RearFollowsTheFrontBySeekingWhenFarAndByRateWhenNear) {
+    const MediaTime d = 100'000'000;
+    // Far apart: one re-seek, at the common rate.
+    EXPECT_EQ(rearCorrection(50'000'000, 50'000'000 + 1'000'001, d), (RearCorrection{true, 1.0}));
+    EXPECT_EQ(rearCorrection(50'000'000, 48'000'000, d), (RearCorrection{true, 1.0}));
+    // Not at the very end, where the front one has nothing left to show.
+    EXPECT_EQ(rearCorrection(d, 0, d), (RearCorrection{false, 1.0}));
+    // In step: left alone.
+    EXPECT_EQ(rearCorrection(50'000'000, 50'000'000, d), (RearCorrection{}));
+    EXPECT_EQ(rearCorrection(50'000'000, 50'000'000 - kDriftDeadBand, d), (RearCorrection{}));
+    // A rear channel behind runs faster, one ahead slower, in proportion to the gap...
+    const auto behind = rearCorrection(50'000'000, 50'000'000 - 250'000, d);  // 25 ms
+    EXPECT_FALSE(behind.reseek);
+    EXPECT_DOUBLE_EQ(behind.rateFactor, 1.05);
+    const auto ahead = rearCorrection(50'000'000, 50'000'000 + 250'000, d);
+    EXPECT_DOUBLE_EQ(ahead.rateFactor, 0.95);
+    // ...but never by more than the largest nudge, up to the re-seek distance.
+    EXPECT_DOUBLE_EQ(rearCorrection(50'000'000, 49'000'000, d).rateFactor, 1.0 + kMaxRateNudge);
+    EXPECT_DOUBLE_EQ(rearCorrection(50'000'000, 51'000'000, d).rateFactor, 1.0 - kMaxRateNudge);
 }
 
 TEST(Volume, SliderCurve) {
@@ -135,6 +148,9 @@ TEST(Zoom, StepsAndLimits) {
     EXPECT_EQ(zoomLabel(zoomedScale(1.96, 1.0, +1)), "2.00x");
     EXPECT_EQ(zoomedScale(1.99, 1.0, +1), 2.0);
     EXPECT_DOUBLE_EQ(zoomedScale(1.0, 0.5, +1), 1.0 + static_cast<double>(0.05f));
+    // A small picture in full screen fits beyond the limit: ZoomIn must not shrink it.
+    EXPECT_EQ(zoomedScale(2.59, 2.59, +1), 2.59);
+    EXPECT_EQ(zoomedScale(2.59, 2.59, -1), 2.59);
     EXPECT_EQ(fitScale(646, 0), 1.0);  // unknown picture size
     EXPECT_EQ(fullScreenFitScale(1080, 1080), static_cast<double>(934.0f / 1080.0f));
 }
