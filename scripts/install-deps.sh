@@ -21,6 +21,8 @@ packages=(
   xvfb xauth x11-utils imagemagick libgl1-mesa-dri mesa-utils
   # XML checks of exported tracks
   libxml2-utils
+  # loading the machine while the GUI tests run (they must pass under load)
+  stress
 )
 
 missing=()
