@@ -58,6 +58,7 @@ void PlaybackController::createPlayers() {
         rearPane_->setPlayer(rear_.get());
     }
     rearNudge_ = 1.0;
+    averagedDrift_ = 0;
 }
 
 void PlaybackController::destroyPlayers() {
@@ -493,12 +494,16 @@ void PlaybackController::keepRearInStep() {
     if (failed(front_->GetCurrentPosition(&front)) || failed(rear_->GetCurrentPosition(&rear))) {
         return;
     }
-    const RearCorrection c = rearCorrection(front, rear, frontDuration());
-    if (c.reseek) {
+    double factor = 1.0;
+    if (rearNeedsReseek(front, rear, frontDuration())) {
         (void)rear_->SetPosition(front);
+        averagedDrift_ = 0;
+    } else {
+        averagedDrift_ = averagedDrift(averagedDrift_, front - rear);
+        factor = rearRateFactor(averagedDrift_);
     }
-    if (c.rateFactor != rearNudge_) {
-        rearNudge_ = c.rateFactor;
+    if (factor != rearNudge_) {
+        rearNudge_ = factor;
         (void)rear_->SetRate((doubleSpeed_ ? 2.0 : 1.0) * rearNudge_);
     }
 }

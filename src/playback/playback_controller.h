@@ -154,6 +154,7 @@ class PlaybackController : public QObject {
     int sliderVolume_ = 50;
     // Rate the rear player runs at on top of the common rate, to close a small drift.
     double rearNudge_ = 1.0;
+    MediaTime averagedDrift_ = 0;
 
     bool fullScreen_ = false;
     int fullScreenShown_ = 0;  // the enlarged pane: 0 none, 1 front, 2 rear

@@ -63,21 +63,23 @@ PositionTickResult positionTick(const PositionTickInput& in) {
     return out;
 }
 
-RearCorrection rearCorrection(MediaTime frontPosition, MediaTime rearPosition,
-                              MediaTime frontDuration) {
-    const MediaTime drift = frontPosition - rearPosition;  // > 0: the rear one is behind
-    const MediaTime distance = drift < 0 ? -drift : drift;
-    RearCorrection c;
-    if (distance > kMaxChannelDrift) {
-        c.reseek = frontPosition < frontDuration;
-        return c;
+bool rearNeedsReseek(MediaTime frontPosition, MediaTime rearPosition, MediaTime frontDuration) {
+    const MediaTime drift = frontPosition - rearPosition;
+    return (drift > kMaxChannelDrift || drift < -kMaxChannelDrift) && frontPosition < frontDuration;
+}
+
+double rearRateFactor(MediaTime averagedDrift) {
+    if (averagedDrift >= -kDriftDeadBand && averagedDrift <= kDriftDeadBand) {
+        return 1.0;
     }
-    if (distance > kDriftDeadBand) {
-        const double nudge =
-            static_cast<double>(drift) / static_cast<double>(kDriftCorrectionWindow);
-        c.rateFactor = 1.0 + std::clamp(nudge, -kMaxRateNudge, kMaxRateNudge);
-    }
-    return c;
+    const double nudge =
+        static_cast<double>(averagedDrift) / static_cast<double>(kDriftCorrectionWindow);
+    return 1.0 + std::clamp(nudge, -kMaxRateNudge, kMaxRateNudge);
+}
+
+MediaTime averagedDrift(MediaTime previousAverage, MediaTime drift) {
+    return previousAverage +
+           static_cast<MediaTime>(kDriftSmoothing * static_cast<double>(drift - previousAverage));
 }
 
 std::int32_t volumeForSliderPosition(int position) {

@@ -17,12 +17,15 @@ namespace orvik::playback {
 inline constexpr MediaTime kSkipStep = 100'000'000;
 // The arrow keys step three seconds.
 inline constexpr MediaTime kArrowStep = 30'000'000;
-// Beyond 100 ms between the two players the rear one is moved to the front's position; below
-// that its rate is nudged so the gap closes within about half a second without a visible jump.
+// Beyond 100 ms between the two players the rear one is moved to the front's position. Below that
+// its rate is nudged instead, from the drift averaged over a few ticks: the positions a core
+// reports move in whole frames (33 ms at 30 fps, more when frames are dropped), so a single
+// reading is too coarse to steer by.
 inline constexpr MediaTime kMaxChannelDrift = 1'000'000;
-inline constexpr MediaTime kDriftDeadBand = 40'000;             // 4 ms: left alone
-inline constexpr MediaTime kDriftCorrectionWindow = 5'000'000;  // close the gap in 0.5 s
-inline constexpr double kMaxRateNudge = 0.1;                    // at most 10 % faster or slower
+inline constexpr MediaTime kDriftDeadBand = 100'000;             // 10 ms: left alone
+inline constexpr MediaTime kDriftCorrectionWindow = 15'000'000;  // close the gap in 1.5 s
+inline constexpr double kMaxRateNudge = 0.05;                    // at most 5 % faster or slower
+inline constexpr double kDriftSmoothing = 0.3;                   // weight of the newest reading
 
 inline constexpr int kPositionTimerId = 257;
 inline constexpr int kPositionTimerMs = 200;
@@ -83,15 +86,14 @@ struct PositionTickResult {
 // The seek bar is never moved while the user holds its thumb, so a drag is not pulled back.
 PositionTickResult positionTick(const PositionTickInput& in);
 
-// How the rear player follows the front one on a tick while both run: re-seeked to the front
-// position when far apart (not at the very end), else run at rateFactor x the common rate.
-struct RearCorrection {
-    bool reseek = false;
-    double rateFactor = 1.0;
-    bool operator==(const RearCorrection&) const = default;
-};
-RearCorrection rearCorrection(MediaTime frontPosition, MediaTime rearPosition,
-                              MediaTime frontDuration);
+// True when the rear player is so far from the front one that it must be re-seeked to the front
+// position (not at the very end, where the front one has nothing left to show).
+bool rearNeedsReseek(MediaTime frontPosition, MediaTime rearPosition, MediaTime frontDuration);
+// The rear player's rate, as a factor of the common rate, for an averaged drift (front - rear):
+// faster while it is behind, slower while ahead, 1 when in step.
+double rearRateFactor(MediaTime averagedDrift);
+// The running average of the drift after a new reading.
+MediaTime averagedDrift(MediaTime previousAverage, MediaTime drift);
 
 // ---- Volume ------------------------------------------------------------------------------------
 

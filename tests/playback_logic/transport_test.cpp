@@ -109,23 +109,32 @@ TEST(PositionTimer, NeverPullsAHeldThumb) {
 
 TEST(PositionTimer, RearFollowsTheFrontBySeekingWhenFarAndByRateWhenNear) {
     const MediaTime d = 100'000'000;
-    // Far apart: one re-seek, at the common rate.
-    EXPECT_EQ(rearCorrection(50'000'000, 50'000'000 + 1'000'001, d), (RearCorrection{true, 1.0}));
-    EXPECT_EQ(rearCorrection(50'000'000, 48'000'000, d), (RearCorrection{true, 1.0}));
-    // Not at the very end, where the front one has nothing left to show.
-    EXPECT_EQ(rearCorrection(d, 0, d), (RearCorrection{false, 1.0}));
+    // Far apart: a re-seek, but not at the very end, where the front one has nothing to show.
+    EXPECT_FALSE(rearNeedsReseek(50'000'000, 50'000'000 + 1'000'000, d));
+    EXPECT_TRUE(rearNeedsReseek(50'000'000, 50'000'000 + 1'000'001, d));
+    EXPECT_TRUE(rearNeedsReseek(50'000'000, 48'000'000, d));
+    EXPECT_FALSE(rearNeedsReseek(d, 0, d));
     // In step: left alone.
-    EXPECT_EQ(rearCorrection(50'000'000, 50'000'000, d), (RearCorrection{}));
-    EXPECT_EQ(rearCorrection(50'000'000, 50'000'000 - kDriftDeadBand, d), (RearCorrection{}));
+    EXPECT_EQ(rearRateFactor(0), 1.0);
+    EXPECT_EQ(rearRateFactor(kDriftDeadBand), 1.0);
+    EXPECT_EQ(rearRateFactor(-kDriftDeadBand), 1.0);
     // A rear channel behind runs faster, one ahead slower, in proportion to the gap...
-    const auto behind = rearCorrection(50'000'000, 50'000'000 - 250'000, d);  // 25 ms
-    EXPECT_FALSE(behind.reseek);
-    EXPECT_DOUBLE_EQ(behind.rateFactor, 1.05);
-    const auto ahead = rearCorrection(50'000'000, 50'000'000 + 250'000, d);
-    EXPECT_DOUBLE_EQ(ahead.rateFactor, 0.95);
-    // ...but never by more than the largest nudge, up to the re-seek distance.
-    EXPECT_DOUBLE_EQ(rearCorrection(50'000'000, 49'000'000, d).rateFactor, 1.0 + kMaxRateNudge);
-    EXPECT_DOUBLE_EQ(rearCorrection(50'000'000, 51'000'000, d).rateFactor, 1.0 - kMaxRateNudge);
+    EXPECT_DOUBLE_EQ(rearRateFactor(300'000), 1.02);  // 30 ms behind
+    EXPECT_DOUBLE_EQ(rearRateFactor(-300'000), 0.98);
+    // ...but never by more than the largest nudge.
+    EXPECT_DOUBLE_EQ(rearRateFactor(kMaxChannelDrift), 1.0 + kMaxRateNudge);
+    EXPECT_DOUBLE_EQ(rearRateFactor(-kMaxChannelDrift), 1.0 - kMaxRateNudge);
+}
+
+TEST(PositionTimer, DriftIsAveragedOverTicks) {
+    // One frame of difference read once moves the average only part of the way.
+    EXPECT_EQ(averagedDrift(0, 333'333), 99'999);
+    MediaTime average = 0;
+    for (int tick = 0; tick < 30; ++tick) {
+        average = averagedDrift(average, 500'000);
+    }
+    EXPECT_NEAR(static_cast<double>(average), 500'000.0, 100.0);
+    EXPECT_EQ(averagedDrift(200'000, -200'000), 80'000);
 }
 
 TEST(Volume, SliderCurve) {
