@@ -302,12 +302,15 @@ TEST_F(CardFormatTest, FormatsLabelsAndRestoresTheSettings) {
         GTEST_SKIP() << "the card-format core cannot label an image yet: " << outcome.labelError;
     EXPECT_TRUE(outcome.labelled) << outcome.labelError;
     EXPECT_TRUE(outcome.configRestored) << outcome.restoreError;
-    EXPECT_EQ(messages_[0].text, QStringLiteral("Format complete."));
+    EXPECT_EQ(messages_[0].text,
+              QStringLiteral("Format complete.\n\nThe camera settings (config_K7x7.bin) were kept "
+                             "on the card."));
     auto label = platform::probeLabel(image_.string());
     ASSERT_TRUE(label.ok());
     EXPECT_EQ(label.value(), "ORVIK");
     const auto restored = root_ / "restored.bin";
-    ASSERT_EQ(run("mcopy -n -i " + image_.string() + " ::/config_K7x7.bin " + restored.string()), 0);
+    ASSERT_EQ(run("mcopy -n -i " + image_.string() + " ::/config_K7x7.bin " + restored.string()),
+              0);
     EXPECT_EQ(slurp(restored), slurp(configPath()));
     EXPECT_EQ(run("fsck.fat -n " + image_.string()), 0);
 }

@@ -10,6 +10,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include "device_config/ui/dialog_look.h"
 #include "device_config/ui/settings_editor.h"
 #include "device_config/ui/ui_support.h"
 #include "platform/volumes.h"
@@ -28,6 +29,8 @@ constexpr int kStrFormatting = 3802;
 constexpr int kStrFileSystem = 3806;
 constexpr int kStrAllocation = 3807;
 constexpr int kStrRestoreFailed = 63021;
+constexpr int kStrSettingsKept = 63022;
+constexpr int kStrSettingsUnreadable = 63023;
 constexpr int kStrStepFirst = 63030;  // one text per CardFormatStep, in order
 
 QString fromView(std::string_view text) {
@@ -58,6 +61,7 @@ void CardFormatDialog::build() {
     setWindowTitle(uiText(kStrTitle));
     setModal(true);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    device_config::ui::applyDialogLook(this);
 
     allocation_ = new QComboBox;
     allocation_->setObjectName(name(3804));
@@ -102,6 +106,8 @@ void CardFormatDialog::build() {
     layout->addStretch();
     layout->addLayout(buttons);
     setMinimumWidth(360);
+
+    device_config::ui::applyRegisteredFont(this, {{3802, 3807}});
 
     connect(start_, &QPushButton::clicked, this, &CardFormatDialog::start);
     connect(close_, &QPushButton::clicked, this, &CardFormatDialog::reject);
@@ -185,6 +191,8 @@ void CardFormatDialog::onWorkerDone() {
         return;
     }
     QString text = uiText(kTextFormatComplete);
+    if (o.configRestored)
+        text += QStringLiteral("\n\n") + uiText(kStrSettingsKept);
     if (!o.savedConfigPath.empty() && !o.configRestored) {
         // The settings were saved before the format but could not go back: say where they are.
         text += QStringLiteral("\n\n") + device_config::ui::uiFormat(kStrRestoreFailed,
