@@ -58,7 +58,7 @@ TEST_F(Screenshots, SettingsPagesInBothLanguages) {
     for (auto language : {platform::Language::English, platform::Language::Korean}) {
         platform::setLanguage(language);
         const QString suffix = language == platform::Language::Korean ? "-ko" : "-en";
-        SettingsEditor editor(QStringLiteral("[Ver 1.0.0]"));
+        SettingsEditor editor(QStringLiteral("[Ver 1.0.2.0]"));
         for (int tab = 0; tab < SettingsEditor::TabCount; ++tab) {
             editor.tabs()->setCurrentIndex(tab);
             shoot(&editor, QStringLiteral("settings-%1%2").arg(kTabNames[tab]).arg(suffix));
