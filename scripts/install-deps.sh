@@ -19,6 +19,8 @@ packages=(
   fonts-noto-cjk
   # headless GUI tests and screenshots
   xvfb xauth x11-utils imagemagick libgl1-mesa-dri mesa-utils
+  # the README screenshots drive the real program with simulated clicks and keys
+  xdotool
   # XML checks of exported tracks
   libxml2-utils
 )
