@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
@@ -31,6 +32,8 @@ constexpr int kStrAllocation = 3807;
 constexpr int kStrRestoreFailed = 63021;
 constexpr int kStrSettingsKept = 63022;
 constexpr int kStrSettingsUnreadable = 63023;
+constexpr int kStrFormatAnyway = 63024;
+constexpr int kStrDoNotFormat = 63025;
 constexpr int kStrStepFirst = 63030;  // one text per CardFormatStep, in order
 
 QString fromView(std::string_view text) {
@@ -147,6 +150,8 @@ void CardFormatDialog::start() {
     onStep(CardFormatStep::SaveConfig);
 
     CardFormatRequest request = request_;
+    request.discardUnreadableSettings = request_.discardUnreadableSettings || discardOnce_;
+    discardOnce_ = false;
     // Start was the user's answer; the formatter's own console prompt is not asked.
     request.format.printWarning = false;
     request.format.confirm = nullptr;
@@ -182,6 +187,18 @@ void CardFormatDialog::onWorkerDone() {
     outcome_ = pending_;
     setRunning(false);
     const CardFormatOutcome& o = *outcome_;
+    if (o.code == kFormatSettingsUnreadable) {
+        // Nothing was changed: the user decides whether the camera settings may be lost.
+        const QString question =
+            device_config::ui::uiFormat(kStrSettingsUnreadable, o.reason.c_str());
+        const bool agreed = discardQuestion_ ? discardQuestion_(question) : askDiscard(question);
+        emit runFinished(false);
+        if (agreed) {
+            discardOnce_ = true;
+            start();
+        }
+        return;
+    }
     if (!o.succeeded()) {
         const std::string text = failureText(uiText(kTextFormatFailed).toStdString(), o.code,
                                              uiText(kTextQuitPrograms).toStdString());
@@ -202,6 +219,18 @@ void CardFormatDialog::onWorkerDone() {
     showMessage(this, MessageIcon::Information, fromView(kFormatCaption), text);
     emit runFinished(true);
     done(0);
+}
+
+bool CardFormatDialog::askDiscard(const QString& text) {
+    QMessageBox box(QMessageBox::Warning, fromView(kFormatCaption),
+                    QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
+                    QMessageBox::NoButton, this);
+    QPushButton* format = box.addButton(uiText(kStrFormatAnyway), QMessageBox::DestructiveRole);
+    QPushButton* keep = box.addButton(uiText(kStrDoNotFormat), QMessageBox::RejectRole);
+    box.setDefaultButton(keep);
+    box.setEscapeButton(keep);
+    box.exec();
+    return box.clickedButton() == format;
 }
 
 void CardFormatDialog::reject() {
