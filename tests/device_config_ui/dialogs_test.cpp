@@ -285,10 +285,20 @@ TEST_F(CardFormatTest, FormatsLabelsAndRestoresTheSettings) {
     auto* start = dialog.findChild<QPushButton*>("1");
     auto* close = dialog.findChild<QPushButton*>("2");
     EXPECT_EQ(dialog.findChild<QComboBox*>("3804")->currentText(), QStringLiteral("64K"));
-    dialog.start();
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    QTest::mouseClick(start, Qt::LeftButton);
     EXPECT_FALSE(start->isEnabled());
     EXPECT_FALSE(close->isEnabled());
+    // The format runs on a worker thread: the dialog shows its progress, stays drawn, and
+    // Escape does not close it meanwhile.
+    if (dialog.isRunning()) {
+        EXPECT_TRUE(dialog.findChild<QWidget*>("3803")->isVisible());
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        EXPECT_TRUE(dialog.isVisible());
+    }
     ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.isRunning(); }, 60000));
+    EXPECT_TRUE(dialog.findChild<QWidget*>("3803")->isHidden());
     ASSERT_TRUE(dialog.lastOutcome().has_value());
     const card_format::CardFormatOutcome& outcome = *dialog.lastOutcome();
     EXPECT_TRUE(outcome.succeeded()) << outcome.reason;
