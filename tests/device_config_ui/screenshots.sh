@@ -30,8 +30,18 @@ waitfor() {  # a window whose title matches $1
   echo "no window '$1'" >&2
   return 1
 }
-main=$(waitfor '^ORVIK$')
-sleep "${ORVIK_SHOT_WAIT:-8}"  # the demo card is written and listed, the map page loads
+mainwindow() {  # the 1020 x 645 main window (the demo card's progress box has the same title)
+  for _ in $(seq 1 600); do
+    for id in $(xdotool search --onlyvisible --name '^ORVIK$' 2>/dev/null || true); do
+      xdotool getwindowgeometry "$id" 2>/dev/null | grep -q 'Geometry: 1020x645' && { echo "$id"; return 0; }
+    done
+    sleep 0.5
+  done
+  echo "no main window" >&2
+  return 1
+}
+main=$(mainwindow)
+sleep "${ORVIK_SHOT_WAIT:-6}"  # the demo card is listed, the map page loads
 # The Configuration button at (63, 5, 54, 47) of the main window.
 xdotool mousemove --window "$main" 90 28 click 1
 settings=$(waitfor 'Device Settings|환경 설정')
