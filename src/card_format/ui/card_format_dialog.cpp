@@ -10,6 +10,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include "device_config/ui/dialog_look.h"
 #include "platform/volumes.h"
 #include "ui_common/ui_common.h"
 
@@ -27,6 +28,10 @@ constexpr int kStrFormatting = 3802;
 constexpr int kStrFileSystem = 3806;
 constexpr int kStrAllocation = 3807;
 constexpr int kStrRestoreFailed = 63021;
+constexpr int kStrSettingsKept = 63022;
+constexpr int kStrSettingsUnreadable = 63023;
+constexpr int kStrFormatAnyway = 63024;
+constexpr int kStrDoNotFormat = 63025;
 constexpr int kStrStepFirst = 63030;  // one text per CardFormatStep, in order
 
 QString fromView(std::string_view text) {
@@ -57,6 +62,7 @@ void CardFormatDialog::build() {
     setWindowTitle(uiText(kStrTitle));
     setModal(true);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    device_config::ui::applyDialogLook(this);
 
     allocation_ = new QComboBox;
     allocation_->setObjectName(name(3804));
@@ -102,6 +108,8 @@ void CardFormatDialog::build() {
     layout->addLayout(buttons);
     setMinimumWidth(360);
 
+    device_config::ui::applyRegisteredFont(this, {{3802, 3807}});
+
     connect(start_, &QPushButton::clicked, this, &CardFormatDialog::start);
     connect(close_, &QPushButton::clicked, this, &CardFormatDialog::reject);
 }
@@ -140,6 +148,8 @@ void CardFormatDialog::start() {
     onStep(CardFormatStep::SaveConfig);
 
     CardFormatRequest request = request_;
+    request.discardUnreadableSettings = request_.discardUnreadableSettings || discardOnce_;
+    discardOnce_ = false;
     // Start was the user's answer; the formatter's own console prompt is not asked.
     request.format.printWarning = false;
     request.format.confirm = nullptr;
@@ -175,6 +185,18 @@ void CardFormatDialog::onWorkerDone() {
     outcome_ = pending_;
     setRunning(false);
     const CardFormatOutcome& o = *outcome_;
+    if (o.code == kFormatSettingsUnreadable) {
+        // Nothing was changed: the user decides whether the camera settings may be lost.
+        const QString question =
+            device_config::ui::uiFormat(kStrSettingsUnreadable, o.reason.c_str());
+        const bool agreed = discardQuestion_ ? discardQuestion_(question) : askDiscard(question);
+        emit runFinished(false);
+        if (agreed) {
+            discardOnce_ = true;
+            start();
+        }
+        return;
+    }
     if (!o.succeeded()) {
         const std::string text = failureText(uiText(kTextFormatFailed).toStdString(), o.code,
                                              uiText(kTextQuitPrograms).toStdString());
@@ -184,6 +206,8 @@ void CardFormatDialog::onWorkerDone() {
         return;
     }
     QString text = uiText(kTextFormatComplete);
+    if (o.configRestored)
+        text += QStringLiteral("\n\n") + uiText(kStrSettingsKept);
     if (!o.savedConfigPath.empty() && !o.configRestored) {
         // The settings were saved before the format but could not go back: say where they are.
         text +=
@@ -193,6 +217,17 @@ void CardFormatDialog::onWorkerDone() {
     showMessage(this, MessageIcon::Information, fromView(kFormatCaption), text);
     emit runFinished(true);
     done(0);
+}
+
+bool CardFormatDialog::askDiscard(const QString& text) {
+    ui_common::ChoiceRequest ask;
+    ask.icon = MessageIcon::Warning;
+    ask.caption = fromView(kFormatCaption);
+    ask.text = QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    ask.buttons << uiText(kStrFormatAnyway) << uiText(kStrDoNotFormat);
+    ask.defaultIndex = 1;
+    ask.escapeIndex = 1;
+    return ui_common::askChoice(this, ask) == 0;
 }
 
 void CardFormatDialog::reject() {
