@@ -187,8 +187,7 @@ void CardFormatDialog::onWorkerDone() {
     const CardFormatOutcome& o = *outcome_;
     if (o.code == kFormatSettingsUnreadable) {
         // Nothing was changed: the user decides whether the camera settings may be lost.
-        const QString question =
-            device_config::ui::uiFormat(kStrSettingsUnreadable, o.reason.c_str());
+        const QString question = ui_common::uiFormat(kStrSettingsUnreadable, o.reason.c_str());
         const bool agreed = discardQuestion_ ? discardQuestion_(question) : askDiscard(question);
         emit runFinished(false);
         if (agreed) {
