@@ -21,6 +21,10 @@ packages=(
   xvfb xauth x11-utils imagemagick libgl1-mesa-dri mesa-utils
   # XML checks of exported tracks
   libxml2-utils
+  # the desktop's disk service over D-Bus (sd-bus) and its mock for the tests
+  libsystemd-dev dbus python3-dbusmock
+  # installing and packaging: icons, manual pages, checks of the desktop entry and metainfo
+  librsvg2-bin help2man desktop-file-utils appstream dpkg-dev file
 )
 
 missing=()
