@@ -126,6 +126,8 @@ MainWindow::MainWindow(QWidget* parent)
     ensureBrowserEmulation(store, programFileName());
     initPlayback();
 
+    watchCards();
+
     // 15. Version text for the settings dialog.
     versionText_ = makeVersionText();
 }

@@ -7,7 +7,8 @@
 //   main_window.cpp           construction, painting, dragging, routing, panels, shutdown;
 //   main_window_list.cpp      the recording list: Open, list fill, context menu, Copy;
 //   main_window_playback.cpp  everything that plays a recording or shows its telemetry;
-//   main_window_dialogs.cpp   the Configuration and Clock dialogs.
+//   main_window_dialogs.cpp   the Configuration and Clock dialogs;
+//   main_window_cards.cpp     cards inserted and removed while the viewer runs.
 #include <QPoint>
 #include <QRect>
 #include <QString>
@@ -26,6 +27,9 @@ class VideoPane;
 
 namespace orvik::shell {
 
+class CardNotice;
+class CardWatcher;
+struct CardInfo;
 class SkinButton;
 class SkinSlider;
 class RecordingListModel;
@@ -86,6 +90,10 @@ class MainWindow : public QWidget {
     void runCommand(int id);
     // The map page file written at start, removed at shutdown; "" when none was written.
     const QString& mapPagePath() const { return mapPagePath_; }
+
+    // The notice line over the recording list (inserted card, removed card).
+    CardNotice* cardNotice() const { return cardNotice_; }
+    CardWatcher* cardWatcher() const { return cardWatcher_; }
 
     // Called once after --demo has listed the demo card.
     void demoCardListed() { onDemoCardListed(); }
@@ -171,6 +179,13 @@ class MainWindow : public QWidget {
     void disableSeekBar();
     void selectAndFocusRow(int row);
 
+    // ---- main_window_cards.cpp (cards inserted and removed while the viewer runs) ----
+    void watchCards();
+    void cardInserted(const CardInfo& card);
+    void cardRemoved(const CardInfo& card);
+    // Stops the playing recording whose card is gone; false when nothing was playing.
+    bool stopPlaybackOfRemovedCard();
+
     // ---- main_window_dialogs.cpp (settings and time dialogs) ----
     void configurationCommand();
     void clockCommand();
@@ -207,6 +222,9 @@ class MainWindow : public QWidget {
     playback::VideoPane* rearPane_ = nullptr;
     playback::MediaPlayer* frontPlayer_ = nullptr;
     playback::MediaPlayer* rearPlayer_ = nullptr;
+
+    CardWatcher* cardWatcher_ = nullptr;
+    CardNotice* cardNotice_ = nullptr;
 
     QTimer positionTimer_;
     QTimer displayTimer_;
