@@ -1,8 +1,10 @@
 #include "shell/card_notice.h"
 
+#include <QAbstractScrollArea>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPalette>
 #include <QPushButton>
 #include <algorithm>
 
@@ -32,6 +34,9 @@ CardNotice::CardNotice(QWidget* list) : QFrame(list) {
     label_ = new QLabel(this);
     label_->setTextFormat(Qt::PlainText);
     label_->setWordWrap(true);
+    QPalette text = label_->palette();
+    text.setColor(QPalette::WindowText, QColor(0xe8, 0xee, 0xf5));
+    label_->setPalette(text);
     open_ = new QPushButton(uiText(kStrOpen), this);
     dismiss_ = new QPushButton(uiText(kStrDismiss), this);
     for (QPushButton* b : {open_, dismiss_})
@@ -74,15 +79,14 @@ QString CardNotice::text() const {
 }
 
 void CardNotice::place() {
-    QWidget* list = parentWidget();
+    auto* list = qobject_cast<QAbstractScrollArea*>(parentWidget());
     if (!list)
         return;
-    // As tall as the wrapped text needs, at least one line.
-    int buttons = dismiss_->sizeHint().width() +
-                  (open_->isVisibleTo(this) ? open_->sizeHint().width() + 6 : 0);
-    const int textWidth = std::max(40, list->width() - buttons - 26);
-    const int h = std::max(kHeight, label_->heightForWidth(textWidth) + 8);
-    setGeometry(0, list->height() - h, list->width(), h);
+    // Over the last rows, above the scroll bar, room for two lines of text.
+    const QRect rows = list->viewport()->geometry();
+    const int h = std::max(kHeight, 2 * label_->fontMetrics().lineSpacing() + 10);
+    setGeometry(rows.left(), rows.bottom() + 1 - h, rows.width(), h);
+    raise();
 }
 
 bool CardNotice::eventFilter(QObject* watched, QEvent* e) {

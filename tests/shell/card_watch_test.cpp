@@ -43,6 +43,13 @@ const std::string& sampleCard() {
     return path;
 }
 
+// With ORVIK_SCREENSHOT_DIR set, the window as the user sees it at that step.
+void saveScreenshot(QWidget& window, const char* name) {
+    const QString dir = qEnvironmentVariable("ORVIK_SCREENSHOT_DIR");
+    if (!dir.isEmpty())
+        window.grab().save(dir + '/' + QString::fromLatin1(name));
+}
+
 class CardWatch : public platform::testing::UDisksMock {
   protected:
     void SetUp() override {
@@ -134,6 +141,7 @@ TEST_F(CardWatch, TheWindowOffersAnInsertedCardAndStopsPlaybackWhenItIsPulled) {
     // It sits over the bottom of the list, inside the window.
     const QRect at(notice->mapTo(&window, QPoint(0, 0)), notice->size());
     EXPECT_TRUE(QRect(680, 85, 322, 298).contains(at)) << at.x() << "," << at.y();
+    saveScreenshot(window, "card-inserted.png");
 
     EXPECT_EQ(window.rowCount(), 0) << "nothing is listed before the user says so";
     QTest::mouseClick(notice->openButton(), Qt::LeftButton);
@@ -160,6 +168,7 @@ TEST_F(CardWatch, TheWindowOffersAnInsertedCardAndStopsPlaybackWhenItIsPulled) {
     EXPECT_EQ(notice->text(), "The card of the playing recording was removed. Playback stopped.");
     EXPECT_FALSE(notice->openButton()->isVisible());
     EXPECT_NE(pane->player()->GetState(), playback::PlaybackState::Running);
+    saveScreenshot(window, "card-removed.png");
     // The window goes on working: Dismiss, and the other card's removal changes nothing.
     QTest::mouseClick(notice->dismissButton(), Qt::LeftButton);
     EXPECT_FALSE(notice->isVisible());
