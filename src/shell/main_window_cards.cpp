@@ -4,7 +4,7 @@
 #include <QDir>
 
 #include "platform/strings.h"
-#include "playback/media_player.h"
+#include "playback/playback_controller.h"
 #include "shell/card_notice.h"
 #include "shell/card_watcher.h"
 #include "shell/main_window.h"
@@ -49,17 +49,13 @@ void MainWindow::cardRemoved(const CardInfo& card) {
 }
 
 bool MainWindow::stopPlaybackOfRemovedCard() {
-    if (!frontPlayer_ || frontPlayer_->GetState() == playback::PlaybackState::NoGraph)
+    if (!playback_ || !playback_->isPlaying())
         return false;
-    positionTimer_.stop();
-    displayTimer_.stop();
     // The players' files are gone: no end-of-recording may move on through the card's rows.
     QCoreApplication::removePostedEvents(this, windowMessageType(WM_PLAYBACK_COMPLETE));
     QCoreApplication::removePostedEvents(this, windowMessageType(WM_GRAPH_EVENT));
-    for (playback::MediaPlayer* p : {frontPlayer_, rearPlayer_})
-        if (p)
-            (void)p->Stop();
-    disableSeekBar();
+    // An empty path stops both players and resets the seek bar and the timers; it cannot fail.
+    (void)playback_->open(QString(), true);
     return true;
 }
 
