@@ -6,6 +6,8 @@
 
 # The subcommand names listed in a help text ("Subcommands:" followed by indented lines).
 function(subcommands_of help out)
+  # Only names are read: characters that mean something in a CMake list are blanked first.
+  string(REGEX REPLACE "[][;]" " " help "${help}")
   string(REPLACE "\n" ";" lines "${help}")
   set(names)
   set(in_list FALSE)
