@@ -11,7 +11,8 @@
 //   main_window_list.cpp      the recording list: Open, list fill, context menu, Copy;
 //   main_window_playback.cpp  panes, opening rows, transport commands, timers, full screen;
 //   main_window_displays.cpp  the telemetry displays: G-sensor graph, readouts, map;
-//   main_window_dialogs.cpp   the Configuration and Clock dialogs.
+//   main_window_dialogs.cpp   the Configuration and Clock dialogs;
+//   main_window_cards.cpp     cards inserted and removed while the viewer runs.
 #include <QPoint>
 #include <QRect>
 #include <QString>
@@ -35,6 +36,9 @@ class MapView;
 
 namespace orvik::shell {
 
+class CardNotice;
+class CardWatcher;
+struct CardInfo;
 class SkinButton;
 class SkinSlider;
 class RecordingListModel;
@@ -97,6 +101,10 @@ class MainWindow : public QWidget {
     void runCommand(int id);
     // The map page file written at start, removed at shutdown; "" when none was written.
     const QString& mapPagePath() const { return mapPagePath_; }
+
+    // The notice line over the recording list (inserted card, removed card).
+    CardNotice* cardNotice() const { return cardNotice_; }
+    CardWatcher* cardWatcher() const { return cardWatcher_; }
 
     // Called once after --demo has listed the demo card: plays its first front/rear pair.
     void demoCardListed();
@@ -163,6 +171,13 @@ class MainWindow : public QWidget {
     // The Information tab was chosen; firstTime is true once per process (navigate the map).
     void informationPanelShown(bool firstTime);
 
+    // ---- main_window_cards.cpp (cards inserted and removed while the viewer runs) ----
+    void watchCards();
+    void cardInserted(const CardInfo& card);
+    void cardRemoved(const CardInfo& card);
+    // Stops the playing recording whose card is gone; false when nothing was playing.
+    bool stopPlaybackOfRemovedCard();
+
     // ---- main_window_dialogs.cpp (settings and time dialogs) ----
     void configurationCommand();
     void clockCommand();
@@ -187,6 +202,9 @@ class MainWindow : public QWidget {
     // The video panes (created by createPlayback(); their players belong to playback_).
     playback::VideoPane* frontPane_ = nullptr;
     playback::VideoPane* rearPane_ = nullptr;
+
+    CardWatcher* cardWatcher_ = nullptr;
+    CardNotice* cardNotice_ = nullptr;
 
     QTimer positionTimer_;
     QTimer displayTimer_;
