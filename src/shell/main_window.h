@@ -12,7 +12,8 @@
 //   main_window_playback.cpp  panes, opening rows, transport commands, timers, full screen;
 //   main_window_displays.cpp  the telemetry displays: G-sensor graph, readouts, map;
 //   main_window_dialogs.cpp   the Configuration and Clock dialogs;
-//   main_window_cards.cpp     cards inserted and removed while the viewer runs.
+//   main_window_cards.cpp     cards inserted and removed while the viewer runs;
+//   main_window_export.cpp    the panes' context menu, clips, snapshots, in and out marks.
 #include <QPoint>
 #include <QRect>
 #include <QString>
@@ -21,8 +22,12 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
+
+#include "shell/skin.h"
 
 class QLabel;
+class QMenu;
 
 namespace orvik::playback {
 class PlaybackController;
@@ -109,9 +114,17 @@ class MainWindow : public QWidget {
     // Called once after --demo has listed the demo card: plays its first front/rear pair.
     void demoCardListed();
 
+    // The in and out marks of the next clip on the seek bar (media time), if set.
+    std::optional<std::int64_t> clipIn() const { return clipIn_; }
+    std::optional<std::int64_t> clipOut() const { return clipOut_; }
+    // Marks other areas show on the seek bar (events, impacts); drawn with the in/out marks.
+    void setExtraSeekBarMarks(std::vector<SliderMark> marks);
+
   signals:
     // After a key-down was consumed, with what it did (None for a dropped key).
     void keyRouted(orvik::shell::KeyAction action);
+    // A pane's context menu is about to pop up: other areas add their entries to `menu`.
+    void paneMenuRequested(QMenu* menu, orvik::playback::VideoPane* pane);
 
   protected:
     bool event(QEvent* e) override;
@@ -123,6 +136,7 @@ class MainWindow : public QWidget {
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void wheelEvent(QWheelEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
     void showEvent(QShowEvent* e) override;
 
   private:
@@ -171,6 +185,17 @@ class MainWindow : public QWidget {
     // The Information tab was chosen; firstTime is true once per process (navigate the map).
     void informationPanelShown(bool firstTime);
 
+    // ---- main_window_export.cpp (clips, snapshots, in and out marks) ----
+    void showPaneMenu(playback::VideoPane* pane, const QPoint& globalPos);
+    // The file a pane shows, "" when none.
+    QString paneFile(const playback::VideoPane* pane) const;
+    void snapshotCommand(const QString& file);
+    void exportClipCommand(const QString& file);
+    void markClipIn();
+    void markClipOut();
+    void clearClipMarks();
+    void refreshSeekBarMarks();
+
     // ---- main_window_cards.cpp (cards inserted and removed while the viewer runs) ----
     void watchCards();
     void cardInserted(const CardInfo& card);
@@ -216,6 +241,9 @@ class MainWindow : public QWidget {
     PanelView panelView_ = PanelView::Recordings;
     bool informationShownBefore_ = false;
     int currentRow_ = -1;
+    std::optional<std::int64_t> clipIn_;
+    std::optional<std::int64_t> clipOut_;
+    std::vector<SliderMark> extraSeekBarMarks_;
     QString versionText_;
     QString mapPagePath_;
 
