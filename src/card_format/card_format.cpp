@@ -100,7 +100,8 @@ SavedSettings readMountedSettings(const std::string& path) {
 // The configuration file on an unmounted card, read through its FAT32 structures.
 SavedSettings readUnmountedSettings(const std::string& device, std::uint32_t imageSectorSize) {
     SavedSettings s;
-    auto r = readRootFileOnFat32(device, device_config::kConfigFileName, kConfigReadLimit, imageSectorSize);
+    auto r = readRootFileOnFat32(device, device_config::kConfigFileName, kConfigReadLimit,
+                                 imageSectorSize);
     if (!r) {
         s.problem = r.error();
         return s;
@@ -293,8 +294,8 @@ CardFormatOutcome runCardFormat(const CardTarget& target, const CardFormatReques
         if (target.sourceIsConfigFile)
             settings = readMountedSettings(target.sourcePath);
         else if (!mountPoint.empty())
-            settings =
-                readMountedSettings((fs::path(mountPoint) / std::string(device_config::kConfigFileName)).string());
+            settings = readMountedSettings(
+                (fs::path(mountPoint) / std::string(device_config::kConfigFileName)).string());
         else
             settings = readUnmountedSettings(target.device, fmt.imageSectorSize);
     }
@@ -368,10 +369,12 @@ CardFormatOutcome runCardFormat(const CardTarget& target, const CardFormatReques
         announce(CardFormatStep::RestoreConfig);
         Result<void> r;
         if (!o.mountPoint.empty()) {
-            o.restoredConfigPath = (fs::path(o.mountPoint) / std::string(device_config::kConfigFileName)).string();
+            o.restoredConfigPath =
+                (fs::path(o.mountPoint) / std::string(device_config::kConfigFileName)).string();
             r = platform::writeFileAtomic(o.restoredConfigPath, configData);
         } else {
-            o.restoredConfigPath = target.device + "::/" + std::string(device_config::kConfigFileName);
+            o.restoredConfigPath =
+                target.device + "::/" + std::string(device_config::kConfigFileName);
             r = writeRootFileOnFat32(target.device, device_config::kConfigFileName, configData,
                                      fmt.imageSectorSize);
         }
