@@ -135,6 +135,8 @@ QImage paintBackground() {
     pill(QRectF(220.5, 602.5, 75, 25));
     // Transport group plate behind rewind / play / forward.
     pill(QRectF(56.5, 601.5, 79, 29));
+    // Plate behind the previous / next event buttons.
+    pill(QRectF(314.5, 601.5, 56, 29));
     // Speaker glyph before the volume slider.
     {
         QPainterPath spk;
@@ -283,6 +285,26 @@ void glyphSkip(QPainter& p, QRectF b, QColor c, bool forward) {
         t.closeSubpath();
         p.drawPath(t);
     }
+}
+
+// Jump to an event: the event list icon's lightning bolt with a chevron on the side it goes to.
+void glyphEventJump(QPainter& p, QRectF b, QColor c, bool forward) {
+    const QPointF o = b.center() + QPointF(forward ? -2.5 : 2.5, 0);
+    QPainterPath bolt;
+    bolt.moveTo(o + QPointF(1.5, -6));
+    bolt.lineTo(o + QPointF(-3.5, 1));
+    bolt.lineTo(o + QPointF(-0.2, 1));
+    bolt.lineTo(o + QPointF(-1.8, 6.5));
+    bolt.lineTo(o + QPointF(3.8, -1.2));
+    bolt.lineTo(o + QPointF(0.6, -1.2));
+    bolt.closeSubpath();
+    p.setPen(Qt::NoPen);
+    p.setBrush(c);
+    p.drawPath(bolt);
+    const double s = forward ? 1 : -1;
+    const QPointF tip = b.center() + QPointF(s * 7.5, 0);
+    strokeStyle(p, c, 1.6);
+    p.drawPolyline(QPolygonF({tip + QPointF(-s * 3, -3.5), tip, tip + QPointF(-s * 3, 3.5)}));
 }
 
 void glyphSwap(QPainter& p, QRectF b, QColor c) {
@@ -723,6 +745,11 @@ int main(int argc, char** argv) {
     save(button3(bg, {84, 603, 23, 26}, glyphPlay, Plate::Round, false, true), "play.bmp");
     save(button3(bg, {84, 603, 23, 26}, glyphPause, Plate::Round, false, true), "pause.bmp");
     save(button3(bg, {107, 603, 23, 26}, skip(true), Plate::Round), "fastforward.bmp");
+    auto eventJump = [](bool fwd) {
+        return [fwd](QPainter& p, QRectF b, QColor c) { glyphEventJump(p, b, c, fwd); };
+    };
+    save(button3(bg, {318, 603, 23, 26}, eventJump(false), Plate::Round), "prevevent.bmp");
+    save(button3(bg, {343, 603, 23, 26}, eventJump(true), Plate::Round), "nextevent.bmp");
     save(button3(bg, {186, 605, 16, 20}, pm(true), Plate::Round), "speedplus.bmp");
     save(button3(bg, {141, 605, 16, 20}, pm(false), Plate::Round), "speedminus.bmp");
     save(button3(bg, {275, 605, 16, 20}, mag(true), Plate::Round), "zoomin.bmp");

@@ -153,6 +153,8 @@ void SkinRegistry::fill() {
             {skin::kSpeedMinusButton, "speedminus.bmp", 3, false},
             {skin::kZoomInButton, "zoomin.bmp", 3, false},
             {skin::kZoomOutButton, "zoomout.bmp", 3, false},
+            {skin::kPreviousEventButton, "prevevent.bmp", 3, false},
+            {skin::kNextEventButton, "nextevent.bmp", 3, false},
             {skin::kListIcons, "listicons.bmp", 6, true},
         };
         for (const auto& e : entries)
@@ -326,14 +328,64 @@ std::int64_t SkinSlider::position() const {
 }
 
 int SkinSlider::thumbX() const {
+    return thumbXAt(pos_);
+}
+
+int SkinSlider::thumbXAt(std::int64_t position) const {
     const int thumb = 13;
     const int travel = std::max(0, width() - thumb);
     if (max_ <= min_)
         return 0;
     // Long double keeps 64-bit ranges (media time in 100 ns units) exact enough for pixels.
-    const long double f =
-        static_cast<long double>(pos_ - min_) / static_cast<long double>(max_ - min_);
+    const long double f = static_cast<long double>(std::clamp(position, min_, max_) - min_) /
+                          static_cast<long double>(max_ - min_);
     return static_cast<int>(f * travel + 0.5L);
+}
+
+int SkinSlider::centreX(std::int64_t position) const {
+    return thumbXAt(position) + 13 / 2;
+}
+
+void SkinSlider::setMarks(std::vector<SliderMark> marks) {
+    if (marks == marks_)
+        return;
+    marks_ = std::move(marks);
+    update();
+}
+
+QColor SkinSlider::markColour(SliderMarkKind kind) {
+    switch (kind) {
+        case SliderMarkKind::Event:
+            return QColor(0xff, 0xb3, 0x1f);  // the amber of the Event list icon
+        case SliderMarkKind::Impact:
+            return QColor(0xf0, 0x4a, 0x3a);
+        case SliderMarkKind::In:
+        case SliderMarkKind::Out:
+            return QColor(0x6f, 0xe0, 0x9a);
+    }
+    return Qt::white;
+}
+
+// A tick across the groove with a dark rim, so it reads on the played and the unplayed part;
+// in and out points get a foot pointing into the stretch they bound.
+void SkinSlider::paintMark(QPainter& p, const SliderMark& mark) const {
+    if (mark.position < min_ || mark.position > max_ || max_ <= min_)
+        return;
+    const int x = centreX(mark.position);
+    const QColor colour = markColour(mark.kind);
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x0b, 0x0d, 0x10));
+    p.drawRect(QRect(x - 2, 0, 5, height()));
+    p.setBrush(colour);
+    p.drawRect(QRect(x - 1, 1, 3, height() - 2));
+    if (mark.kind == SliderMarkKind::In || mark.kind == SliderMarkKind::Out) {
+        const int dir = mark.kind == SliderMarkKind::In ? 1 : -1;
+        p.drawRect(QRect(dir > 0 ? x + 2 : x - 4, 1, 3, 2));
+        p.drawRect(QRect(dir > 0 ? x + 2 : x - 4, height() - 3, 3, 2));
+    }
+    p.restore();
 }
 
 std::int64_t SkinSlider::positionAt(int x) const {
@@ -365,6 +417,8 @@ void SkinSlider::paintEvent(QPaintEvent*) {
             p.restore();
         }
     }
+    for (const SliderMark& mark : marks_)
+        paintMark(p, mark);
     if (const SkinImage* thumb = reg.image(skin::kThumb)) {
         if (!isEnabled())
             p.setOpacity(0.45);

@@ -83,7 +83,7 @@ inline constexpr int kInformationTab = 1001, kRecordTab = 1002, kClockButton = 1
 inline constexpr int kFullScreenButton = 1201, kRewindButton = 1202, kPlayButton = 1203,
                      kPauseButton = 1204, kSwapButton = 1205, kFastForwardButton = 1206,
                      kSpeedPlusButton = 1207, kSpeedMinusButton = 1208, kZoomInButton = 1301,
-                     kZoomOutButton = 1302;
+                     kZoomOutButton = 1302, kPreviousEventButton = 1303, kNextEventButton = 1304;
 // The six 53 x 16 recording-list icons.
 inline constexpr int kListIcons = 202;
 // Font ids.
@@ -131,6 +131,15 @@ class SkinButton : public QAbstractButton {
     QString caption_;
 };
 
+// A mark drawn over a slider's groove: something that happened at that position (an event, an
+// impact) or the ends of a chosen stretch (in and out points).
+enum class SliderMarkKind { Event, Impact, In, Out };
+struct SliderMark {
+    std::int64_t position = 0;
+    SliderMarkKind kind = SliderMarkKind::Event;
+    friend bool operator==(const SliderMark&, const SliderMark&) = default;
+};
+
 // Skinned slider with a signed 64-bit range. Setting a position clamps it into the range; the
 // position reads 0 while minimum equals maximum. When the left button lets go of the thumb the
 // slider reports notify(id, kReleasedCode).
@@ -149,6 +158,15 @@ class SkinSlider : public QWidget {
     std::int64_t position() const;
     bool isPressed() const { return pressed_; }
 
+    // Marks over the groove, drawn in their kind's colour under the thumb; they take no clicks.
+    // Marks outside the range are not drawn.
+    void setMarks(std::vector<SliderMark> marks);
+    const std::vector<SliderMark>& marks() const { return marks_; }
+    // The x of the thumb's centre at a position (where a mark of that position is drawn).
+    int centreX(std::int64_t position) const;
+    // The colour a kind of mark is drawn in.
+    static QColor markColour(SliderMarkKind kind);
+
   signals:
     void notify(int controlId, int code);
     // While dragging, each new position (the thumb follows the pointer).
@@ -163,9 +181,12 @@ class SkinSlider : public QWidget {
   private:
     std::int64_t positionAt(int x) const;
     int thumbX() const;
+    int thumbXAt(std::int64_t position) const;
+    void paintMark(QPainter& p, const SliderMark& mark) const;
     int id_;
     std::int64_t min_ = 0, max_ = 0, pos_ = 0;
     bool pressed_ = false;
+    std::vector<SliderMark> marks_;
 };
 
 }  // namespace orvik::shell

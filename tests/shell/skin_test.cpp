@@ -57,6 +57,8 @@ TEST_F(SkinTest, ButtonPicturesHoldOneSlicePerStateAtTheButtonsSize) {
                    {skin::kPauseButton, 3, {23, 26}},
                    {skin::kSwapButton, 3, {39, 33}},
                    {skin::kFastForwardButton, 3, {23, 26}},
+                   {skin::kPreviousEventButton, 3, {23, 26}},
+                   {skin::kNextEventButton, 3, {23, 26}},
                    {skin::kSpeedPlusButton, 3, {16, 20}},
                    {skin::kSpeedMinusButton, 3, {16, 20}},
                    {skin::kZoomInButton, 3, {16, 20}},
@@ -163,6 +165,34 @@ TEST_F(SkinTest, ReleasingTheThumbReportsCode276) {
     EXPECT_EQ(spy[0][0].toInt(), 1018);
     EXPECT_EQ(spy[0][1].toInt(), 276);
     EXPECT_EQ(s.position(), 99);
+}
+
+TEST_F(SkinTest, MarksAreDrawnAtTheirPositionsInTheirColours) {
+    SkinSlider s(1012);
+    s.setRange(0, 1000);
+    s.resize(595, 13);
+    s.setMarks({{250, SliderMarkKind::Event},
+                {750, SliderMarkKind::Impact},
+                {500, SliderMarkKind::In},
+                {5000, SliderMarkKind::Out}});  // beyond the range: not drawn
+    s.setPosition(0);
+    const QImage img = s.grab().toImage();
+    // The thumb centre at a position is where its mark is drawn.
+    EXPECT_EQ(s.centreX(0), 6);
+    EXPECT_EQ(s.centreX(1000), 588);
+    EXPECT_EQ(s.centreX(250), 6 + (582 * 250 + 500) / 1000);
+    EXPECT_EQ(QColor(img.pixel(s.centreX(250), 6)), SkinSlider::markColour(SliderMarkKind::Event));
+    EXPECT_EQ(QColor(img.pixel(s.centreX(750), 6)), SkinSlider::markColour(SliderMarkKind::Impact));
+    EXPECT_EQ(QColor(img.pixel(s.centreX(500), 6)), SkinSlider::markColour(SliderMarkKind::In));
+    // Between marks the groove shows.
+    EXPECT_NE(QColor(img.pixel(s.centreX(400), 6)), SkinSlider::markColour(SliderMarkKind::Event));
+    // Marks take no clicks: a press on one moves the thumb there like anywhere else.
+    s.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&s));
+    QTest::mouseClick(&s, Qt::LeftButton, {}, {s.centreX(750), 6});
+    EXPECT_NEAR(static_cast<double>(s.position()), 750.0, 2.0);
+    s.setMarks({});
+    EXPECT_TRUE(s.marks().empty());
 }
 
 }  // namespace
