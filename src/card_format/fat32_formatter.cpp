@@ -151,7 +151,8 @@ LayoutCheck planFat32(std::uint64_t lengthBytes, std::uint32_t bytesPerSector,
             "the default (i.e. don't use -cXX)\n";
     } else if (l.fatSectorsNeeded > l.fatSizeSectors) {
         r.code = kFormatFatTooSmall;
-        r.message = "This drive is too big for this version of the formatter, check for an upgrade\n";
+        r.message =
+            "This drive is too big for this version of the formatter, check for an upgrade\n";
     }
     return r;
 }
@@ -203,6 +204,11 @@ std::string buildFsInfoSector(const Fat32Layout& l) {
     putLe32(b + 488, l.freeClusters);
     putLe32(b + 492, 3);  // cluster 2 is the root directory; 3 is the first free one
     putLe32(b + 508, 0xAA550000);
+    if (l.bytesPerSector > 512) {
+        // Larger sectors end with the boot signature as well, as the boot sector does.
+        b[l.bytesPerSector - 2] = 0x55;
+        b[l.bytesPerSector - 1] = 0xAA;
+    }
     return s;
 }
 
