@@ -1,0 +1,550 @@
+#include "export/media.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+
+extern "C" {
+#include <libavfilter/buffersink.h>
+#include <libavfilter/buffersrc.h>
+#include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
+}
+
+#include "export/caption.h"
+#include "export/fragment_muxer.h"
+#include "recordings/track_formats.h"
+
+namespace orvik::exporting {
+
+namespace {
+
+std::uint32_t be32(const std::uint8_t* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+           p[3];
+}
+
+// The moof + media-box pairs after "ftyp" and the box after it, as the telemetry reader walks
+// them; a box that would not advance or runs past the end ends the list.
+std::vector<SourceFragment> listFragments(recordings::ByteSource& src) {
+    std::vector<SourceFragment> out;
+    std::array<std::uint8_t, 8> h{};
+    const auto header = [&](std::uint64_t at, std::uint32_t& size, char(&type)[5]) {
+        if (src.readAt(at, std::as_writable_bytes(std::span(h))) != h.size())
+            return false;
+        size = be32(h.data());
+        std::memcpy(type, h.data() + 4, 4);
+        type[4] = 0;
+        return true;
+    };
+    std::uint32_t s1 = 0, s2 = 0, s = 0, m = 0;
+    char type[5];
+    if (!header(0, s1, type) || std::strcmp(type, "ftyp") != 0 || s1 < 8)
+        return out;
+    if (!header(s1, s2, type) || s2 < 8)
+        return out;
+    std::uint64_t o = std::uint64_t{s1} + s2;
+    const std::uint64_t size = src.size();
+    while (header(o, s, type) && std::strcmp(type, "moof") == 0 && s >= 8) {
+        if (!header(o + s, m, type) || m < 8 || o + s + m > size)
+            break;
+        out.push_back({o, o + s + m, m >= recordings::kTelemetryAreaSize});
+        o += std::uint64_t{s} + m;
+    }
+    return out;
+}
+
+std::string escapeOptionValue(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\\' || c == '\'' || c == ':' || c == '%')
+            out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+const char* captionFont() {
+    return ORVIK_CAPTION_FONT;
+}
+
+}  // namespace
+
+PacketPtr makePacket() {
+    return PacketPtr(av_packet_alloc());
+}
+
+FramePtr makeFrame() {
+    return FramePtr(av_frame_alloc());
+}
+
+std::optional<Layout> parseLayout(std::string_view text) {
+    if (text.empty())
+        return Layout::Given;
+    if (text == "front")
+        return Layout::Front;
+    if (text == "rear")
+        return Layout::Rear;
+    if (text == "side-by-side")
+        return Layout::SideBySide;
+    if (text == "picture-in-picture")
+        return Layout::PictureInPicture;
+    return std::nullopt;
+}
+
+std::string_view layoutName(Layout layout) {
+    switch (layout) {
+        case Layout::Given:
+            return "";
+        case Layout::Front:
+            return "front";
+        case Layout::Rear:
+            return "rear";
+        case Layout::SideBySide:
+            return "side-by-side";
+        case Layout::PictureInPicture:
+            return "picture-in-picture";
+    }
+    return "";
+}
+
+std::string_view clipMethodName(ClipMethod method) {
+    switch (method) {
+        case ClipMethod::StreamCopy:
+            return "stream copy";
+        case ClipMethod::SmartCut:
+            return "stream copy after re-encoding up to the first keyframe";
+        case ClipMethod::Reencode:
+            return "re-encoded";
+    }
+    return "";
+}
+
+std::string partnerPath(const std::string& path) {
+    if (path.size() < 5)
+        return path;
+    const std::string name = std::filesystem::path(path).filename().string();
+    const bool front = recordings::parseRecordingName(name, path).isFront();
+    std::string partner = path;
+    partner[partner.size() - 5] = front ? 'R' : 'F';
+    return partner;
+}
+
+Result<Sources> resolveSources(const std::string& input, Layout layout) {
+    const std::string name = std::filesystem::path(input).filename().string();
+    const bool front = recordings::parseRecordingName(name, input).isFront();
+    const std::string partner = partnerPath(input);
+    std::error_code ec;
+    const bool havePartner = partner != input && std::filesystem::exists(partner, ec);
+    const auto needPartner = [&](const char* which) -> Result<Sources> {
+        return makeError(std::string("the ") + which + " channel's recording '" + partner +
+                         "' is missing");
+    };
+    switch (layout) {
+        case Layout::Given:
+            return Sources{input, ""};
+        case Layout::Front:
+            if (front)
+                return Sources{input, ""};
+            return havePartner ? Result<Sources>(Sources{partner, ""}) : needPartner("front");
+        case Layout::Rear:
+            if (!front)
+                return Sources{input, ""};
+            return havePartner ? Result<Sources>(Sources{partner, ""}) : needPartner("rear");
+        case Layout::SideBySide:
+        case Layout::PictureInPicture:
+            if (!havePartner)
+                return needPartner(front ? "rear" : "front");
+            return front ? Sources{input, partner} : Sources{partner, input};
+    }
+    return makeError("unknown layout");
+}
+
+Result<std::unique_ptr<InputMedia>> InputMedia::open(const std::string& path) {
+    std::string error;
+    auto source = recordings::FileByteSource::open(path, &error);
+    if (!source)
+        return makeError(error);
+    std::unique_ptr<InputMedia> m(new InputMedia());
+    m->path_ = path;
+    m->fragments_ = listFragments(*source);
+    m->telemetry_.readRecording(*source);
+    const std::string name = std::filesystem::path(path).filename().string();
+    m->name_ = recordings::parseRecordingName(name, path);
+    m->fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+
+    int rc = avformat_open_input(&m->fmt_, path.c_str(), nullptr, nullptr);
+    if (rc < 0)
+        return makeError("'" + path + "' is not a readable recording: " + avErrorText(rc));
+    rc = avformat_find_stream_info(m->fmt_, nullptr);
+    if (rc < 0)
+        return makeError("'" + path + "' is not a readable recording: " + avErrorText(rc));
+    m->videoIndex_ = av_find_best_stream(m->fmt_, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (m->videoIndex_ < 0)
+        return makeError("'" + path + "' has no video");
+    m->audioIndex_ = av_find_best_stream(m->fmt_, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (m->audioIndex_ >= 0 &&
+        m->fmt_->streams[m->audioIndex_]->codecpar->codec_id != AV_CODEC_ID_AAC)
+        m->audioIndex_ = -1;  // only AAC is carried over into a clip
+    for (unsigned i = 0; i < m->fmt_->nb_streams; ++i) {
+        if (static_cast<int>(i) != m->videoIndex_ && static_cast<int>(i) != m->audioIndex_)
+            m->fmt_->streams[i]->discard = AVDISCARD_ALL;
+    }
+    const AVStream* v = m->video();
+    if (v->duration > 0 && v->duration != AV_NOPTS_VALUE)
+        m->duration_ = static_cast<double>(v->duration) * av_q2d(v->time_base);
+    else if (m->fmt_->duration > 0)
+        m->duration_ = static_cast<double>(m->fmt_->duration) / AV_TIME_BASE;
+    if (!(m->duration_ > 0))
+        return makeError("'" + path + "' has no duration (a broken recording?)");
+    m->fragmentStarts_.assign(m->fragments_.size(), std::nan(""));
+    const int entries = avformat_index_get_entries_count(m->video());
+    for (int i = 0; i < entries; ++i) {
+        const AVIndexEntry* e = avformat_index_get_entry(m->video(), i);
+        const auto k = m->fragmentAt(e->pos);
+        if (!k)
+            continue;
+        const double t = m->toSeconds(e->timestamp);
+        double& start = m->fragmentStarts_[*k];
+        if (std::isnan(start) || t < start)
+            start = t;
+    }
+    return m;
+}
+
+InputMedia::~InputMedia() {
+    if (decoder_)
+        avcodec_free_context(&decoder_);
+    if (fmt_)
+        avformat_close_input(&fmt_);
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+AVRational InputMedia::frameRate() const {
+    // The nominal rate first: a recording whose first frame lasts longer has an odd average.
+    AVRational r = video()->r_frame_rate;
+    if (r.num <= 0 || r.den <= 0 || av_q2d(r) > 240)
+        r = video()->avg_frame_rate;
+    if (r.num <= 0 || r.den <= 0)
+        r = {30, 1};
+    return r;
+}
+
+double InputMedia::frameDuration() const {
+    return av_q2d(av_inv_q(frameRate()));
+}
+
+std::optional<std::size_t> InputMedia::fragmentAt(std::int64_t pos) const {
+    if (pos < 0)
+        return std::nullopt;
+    const auto p = static_cast<std::uint64_t>(pos);
+    auto it =
+        std::upper_bound(fragments_.begin(), fragments_.end(), p,
+                         [](std::uint64_t v, const SourceFragment& f) { return v < f.begin; });
+    if (it == fragments_.begin())
+        return std::nullopt;
+    --it;
+    if (p >= it->end)
+        return std::nullopt;
+    return static_cast<std::size_t>(it - fragments_.begin());
+}
+
+std::optional<std::pair<double, double>> InputMedia::fragmentSpan(std::size_t fragment) const {
+    if (fragment >= fragmentStarts_.size() || std::isnan(fragmentStarts_[fragment]))
+        return std::nullopt;
+    double end = duration_;
+    for (std::size_t k = fragment + 1; k < fragmentStarts_.size(); ++k) {
+        if (!std::isnan(fragmentStarts_[k])) {
+            end = fragmentStarts_[k];
+            break;
+        }
+    }
+    return std::make_pair(fragmentStarts_[fragment], std::max(end, fragmentStarts_[fragment]));
+}
+
+std::vector<std::uint8_t> InputMedia::telemetryArea(std::size_t fragment) const {
+    std::vector<std::uint8_t> area(recordings::kTelemetryAreaSize, 0);
+    if (fragment >= fragments_.size() || !fragments_[fragment].hasArea || fd_ < 0)
+        return area;
+    const off_t at = static_cast<off_t>(fragments_[fragment].end - area.size());
+    std::size_t done = 0;
+    while (done < area.size()) {
+        const ssize_t n =
+            ::pread(fd_, area.data() + done, area.size() - done, at + static_cast<off_t>(done));
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return area;
+}
+
+Result<void> InputMedia::openDecoder() {
+    const AVCodecParameters* par = video()->codecpar;
+    const AVCodec* codec = avcodec_find_decoder(par->codec_id);
+    if (!codec)
+        return makeError("no decoder for the video of '" + path_ + "'");
+    decoder_ = avcodec_alloc_context3(codec);
+    if (!decoder_ || avcodec_parameters_to_context(decoder_, par) < 0)
+        return makeError("cannot set up the video decoder");
+    decoder_->pkt_timebase = video()->time_base;
+    decoder_->thread_count = 0;
+    decoder_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    const int rc = avcodec_open2(decoder_, codec, nullptr);
+    if (rc < 0)
+        return makeError("cannot open the video decoder: " + avErrorText(rc));
+    return {};
+}
+
+std::int64_t InputMedia::toPts(double seconds) const {
+    const AVRational tb = video()->time_base;
+    const std::int64_t start = video()->start_time != AV_NOPTS_VALUE ? video()->start_time : 0;
+    return start + static_cast<std::int64_t>(std::llround(seconds * tb.den / tb.num));
+}
+
+double InputMedia::toSeconds(std::int64_t pts) const {
+    const std::int64_t start = video()->start_time != AV_NOPTS_VALUE ? video()->start_time : 0;
+    return static_cast<double>(pts - start) * av_q2d(video()->time_base);
+}
+
+Result<void> InputMedia::seekTo(double seconds) {
+    const int rc = av_seek_frame(fmt_, videoIndex_, toPts(seconds), AVSEEK_FLAG_BACKWARD);
+    if (rc < 0)
+        return makeError("cannot seek in '" + path_ + "': " + avErrorText(rc));
+    if (decoder_)
+        avcodec_flush_buffers(decoder_);
+    sentEof_ = false;
+    drained_ = false;
+    return {};
+}
+
+Result<FramePtr> InputMedia::nextFrame(std::int64_t fromPts,
+                                       const std::function<void(AVPacket*)>& onAudio) {
+    FramePtr frame = makeFrame();
+    PacketPtr packet = makePacket();
+    for (;;) {
+        int rc = avcodec_receive_frame(decoder_, frame.get());
+        if (rc == 0) {
+            const std::int64_t pts = frame->best_effort_timestamp != AV_NOPTS_VALUE
+                                         ? frame->best_effort_timestamp
+                                         : frame->pts;
+            frame->pts = pts;
+            if (pts != AV_NOPTS_VALUE && pts < fromPts) {
+                av_frame_unref(frame.get());
+                continue;
+            }
+            return frame;
+        }
+        if (rc == AVERROR_EOF) {
+            drained_ = true;
+            return FramePtr();
+        }
+        if (rc != AVERROR(EAGAIN))
+            return makeError("cannot decode '" + path_ + "': " + avErrorText(rc));
+        if (sentEof_) {
+            drained_ = true;
+            return FramePtr();
+        }
+        rc = av_read_frame(fmt_, packet.get());
+        if (rc == AVERROR_EOF) {
+            sentEof_ = true;
+            avcodec_send_packet(decoder_, nullptr);
+            continue;
+        }
+        if (rc < 0)
+            return makeError("cannot read '" + path_ + "': " + avErrorText(rc));
+        if (packet->stream_index == videoIndex_) {
+            rc = avcodec_send_packet(decoder_, packet.get());
+            // A damaged packet is skipped: the frames around it still count.
+            if (rc < 0 && rc != AVERROR(EAGAIN) && rc != AVERROR_INVALIDDATA) {
+                av_packet_unref(packet.get());
+                return makeError("cannot decode '" + path_ + "': " + avErrorText(rc));
+            }
+        } else if (packet->stream_index == audioIndex_ && onAudio) {
+            onAudio(packet.get());
+        }
+        av_packet_unref(packet.get());
+    }
+}
+
+Result<std::unique_ptr<FramePipeline>> FramePipeline::create(const Input& main,
+                                                             const std::optional<Input>& inset,
+                                                             Layout layout, bool caption,
+                                                             AVPixelFormat outFormat) {
+    std::unique_ptr<FramePipeline> p(new FramePipeline());
+    p->graph_ = avfilter_graph_alloc();
+    if (!p->graph_)
+        return makeError("out of memory");
+    p->graph_->nb_threads = 0;
+    const auto bufferArgs = [](const Input& in) {
+        char args[256];
+        std::snprintf(args, sizeof args,
+                      "video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d", in.width,
+                      in.height, static_cast<int>(in.format), in.timeBase.num, in.timeBase.den,
+                      in.sampleAspect.num > 0 ? in.sampleAspect.num : 1,
+                      in.sampleAspect.den > 0 ? in.sampleAspect.den : 1);
+        return std::string(args);
+    };
+    const AVFilter* buffer = avfilter_get_by_name("buffer");
+    const AVFilter* sink = avfilter_get_by_name("buffersink");
+    if (avfilter_graph_create_filter(&p->mainSrc_, buffer, "main", bufferArgs(main).c_str(),
+                                     nullptr, p->graph_) < 0)
+        return makeError("cannot set up the picture filters");
+    const bool twoChannels =
+        inset && (layout == Layout::SideBySide || layout == Layout::PictureInPicture);
+    if (twoChannels &&
+        avfilter_graph_create_filter(&p->insetSrc_, buffer, "inset", bufferArgs(*inset).c_str(),
+                                     nullptr, p->graph_) < 0)
+        return makeError("cannot set up the picture filters");
+    if (avfilter_graph_create_filter(&p->sink_, sink, "out", nullptr, nullptr, p->graph_) < 0)
+        return makeError("cannot set up the picture filters");
+    const AVPixelFormat formats[] = {outFormat, AV_PIX_FMT_NONE};
+    av_opt_set_int_list(p->sink_, "pix_fmts", formats, AV_PIX_FMT_NONE, AV_OPT_SEARCH_CHILDREN);
+
+    const int h = main.height;
+    const int w = main.width;
+    std::string desc;
+    int outW = w;
+    if (twoChannels && layout == Layout::SideBySide) {
+        // The rear scaled to the front's height, next to it.
+        const int rearW = std::max(
+            2, static_cast<int>(std::lround(double(inset->width) * h / inset->height / 2.0)) * 2);
+        outW = w + rearW;
+        desc = "[main]format=yuv420p[f];[inset]scale=" + std::to_string(rearW) + ":" +
+               std::to_string(h) + ":flags=bicubic,format=yuv420p[r];[f][r]hstack=inputs=2[v]";
+    } else if (twoChannels) {
+        // The rear at a third of the front's width, in the top-right corner.
+        const int insetW = std::max(2, w / 3 / 2 * 2);
+        const int margin = std::max(2, h / 40);
+        desc = "[main]format=yuv420p[f];[inset]scale=" + std::to_string(insetW) +
+               ":-2:flags=bicubic,format=yuv420p[r];[f][r]overlay=x=W-w-" + std::to_string(margin) +
+               ":y=" + std::to_string(margin) + ":eof_action=repeat:format=yuv420[v]";
+    } else {
+        desc = "[main]null[v]";
+    }
+    if (caption) {
+        // At least 1/18 of the picture's height, smaller only when a full caption line (about
+        // 50 characters of the condensed font) would not fit the width.
+        int size = (h + 17) / 18;
+        size = std::min(size, outW * 100 / (50 * 56));
+        p->fontSize_ = std::max(size, 10);
+        const int band = p->fontSize_ * 3 / 2 + 4;
+        desc += ";[v]drawbox=x=0:y=ih-" + std::to_string(band) + ":w=iw:h=" + std::to_string(band) +
+                ":color=black@0.7:t=fill,drawtext@caption=fontfile=" + captionFont() +
+                ":expansion=none:text=-:fontsize=" + std::to_string(p->fontSize_) +
+                ":fontcolor=white:x=(w-text_w)/2:y=h-" + std::to_string(band) + "+(" +
+                std::to_string(band) + "-" + std::to_string(p->fontSize_) + ")/2[c]";
+        desc += ";[c]format=" + std::string(av_get_pix_fmt_name(outFormat)) + "[out]";
+    } else {
+        desc += ";[v]format=" + std::string(av_get_pix_fmt_name(outFormat)) + "[out]";
+    }
+
+    AVFilterInOut* outputs = nullptr;
+    AVFilterInOut* inputs = avfilter_inout_alloc();
+    AVFilterInOut* mainOut = avfilter_inout_alloc();
+    mainOut->name = av_strdup("main");
+    mainOut->filter_ctx = p->mainSrc_;
+    mainOut->pad_idx = 0;
+    mainOut->next = nullptr;
+    if (p->insetSrc_) {
+        AVFilterInOut* insetOut = avfilter_inout_alloc();
+        insetOut->name = av_strdup("inset");
+        insetOut->filter_ctx = p->insetSrc_;
+        insetOut->pad_idx = 0;
+        insetOut->next = nullptr;
+        mainOut->next = insetOut;
+    }
+    outputs = mainOut;
+    inputs->name = av_strdup("out");
+    inputs->filter_ctx = p->sink_;
+    inputs->pad_idx = 0;
+    inputs->next = nullptr;
+    int rc = avfilter_graph_parse_ptr(p->graph_, desc.c_str(), &inputs, &outputs, nullptr);
+    avfilter_inout_free(&inputs);
+    avfilter_inout_free(&outputs);
+    if (rc < 0)
+        return makeError("cannot set up the picture filters: " + avErrorText(rc));
+    rc = avfilter_graph_config(p->graph_, nullptr);
+    if (rc < 0) {
+        if (caption && access(captionFont(), R_OK) != 0)
+            return makeError(std::string("the caption font '") + captionFont() +
+                             "' is missing (Debian package fonts-dejavu-core)");
+        return makeError("cannot set up the picture filters: " + avErrorText(rc));
+    }
+    if (caption)
+        p->drawtext_ = avfilter_graph_get_filter(p->graph_, "drawtext@caption");
+    return p;
+}
+
+FramePipeline::~FramePipeline() {
+    if (graph_)
+        avfilter_graph_free(&graph_);
+}
+
+Result<void> FramePipeline::setCaption(const std::string& text) {
+    if (!drawtext_ || text == caption_)
+        return {};
+    caption_ = text;
+    const std::string arg = "text=" + escapeOptionValue(text.empty() ? " " : text);
+    char reply[64] = {};
+    const int rc = avfilter_graph_send_command(graph_, "drawtext@caption", "reinit", arg.c_str(),
+                                               reply, sizeof reply, 0);
+    if (rc < 0)
+        return makeError("cannot draw the caption: " + avErrorText(rc));
+    return {};
+}
+
+Result<void> FramePipeline::pushMain(AVFrame* frame) {
+    const int rc = av_buffersrc_add_frame_flags(mainSrc_, frame, AV_BUFFERSRC_FLAG_KEEP_REF);
+    if (rc < 0)
+        return makeError("cannot lay out the picture: " + avErrorText(rc));
+    return {};
+}
+
+Result<void> FramePipeline::pushInset(AVFrame* frame) {
+    if (!insetSrc_)
+        return {};
+    const int rc = av_buffersrc_add_frame_flags(insetSrc_, frame, AV_BUFFERSRC_FLAG_KEEP_REF);
+    if (rc < 0)
+        return makeError("cannot lay out the picture: " + avErrorText(rc));
+    return {};
+}
+
+Result<FramePtr> FramePipeline::pull() {
+    FramePtr frame = makeFrame();
+    const int rc = av_buffersink_get_frame(sink_, frame.get());
+    if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
+        return FramePtr();
+    if (rc < 0)
+        return makeError("cannot lay out the picture: " + avErrorText(rc));
+    return frame;
+}
+
+int FramePipeline::outWidth() const {
+    return av_buffersink_get_w(sink_);
+}
+
+int FramePipeline::outHeight() const {
+    return av_buffersink_get_h(sink_);
+}
+
+AVRational FramePipeline::outTimeBase() const {
+    return av_buffersink_get_time_base(sink_);
+}
+
+std::string captionFor(const InputMedia& main, double frameSeconds) {
+    const double seconds = frameSeconds + main.frameDuration() / 2;
+    const auto& track = main.telemetry();
+    const auto index = entryForMoment(track, seconds, main.durationSeconds());
+    const recordings::GpsFix* fix = index ? &track.fixes()[*index] : nullptr;
+    const bool valid = index && recordings::isTrackPoint(track, *index);
+    return captionText(main.nameTimestamp(), seconds, fix, valid);
+}
+
+}  // namespace orvik::exporting

@@ -1,0 +1,287 @@
+// orvik-cli clip and snapshot on a generated card, as a user and the tools they hand the results
+// to see them: the clip's telemetry read back, frame counts from ffprobe, the caption through
+// OCR, the snapshot's position through exiftool, and errors that leave nothing behind.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+
+namespace orvik::exporting {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+std::string quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+bool have(const char* tool) {
+    return std::system(("command -v " + std::string(tool) + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+struct CliRun {
+    int status = -1;
+    std::string out, err;
+};
+
+class ExportCli : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        std::string t = (fs::temp_directory_path() / "orvik-export-card-XXXXXX").string();
+        card_ = new fs::path(::mkdtemp(t.data()));
+        const std::string cmd = quote(ORVIK_SAMPLECARD) + " --out " + quote(card_->string()) +
+                                " --count 1 --duration 5 --no-device-files -q";
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+        for (const auto& e : fs::recursive_directory_iterator(*card_)) {
+            const std::string name = e.path().filename().string();
+            if (name.rfind("alwa_", 0) == 0 && name.size() > 6 &&
+                name.substr(name.size() - 6) == "_F.mp4")
+                front_ = new std::string(e.path().string());
+        }
+        ASSERT_NE(front_, nullptr);
+    }
+    static void TearDownTestSuite() {
+        fs::remove_all(*card_);
+        delete card_;
+        delete front_;
+    }
+    void SetUp() override {
+        std::string t = (fs::temp_directory_path() / "orvik-export-out-XXXXXX").string();
+        out_ = ::mkdtemp(t.data());
+    }
+    void TearDown() override { fs::remove_all(out_); }
+
+    CliRun run(const std::string& args) {
+        const auto o = out_ / ".stdout";
+        const auto e = out_ / ".stderr";
+        // A hang (a FIFO read for ever) fails the test instead of the whole run.
+        const std::string cmd = "timeout 120 " + quote(ORVIK_CLI) + " " + args + " >" +
+                                quote(o.string()) + " 2>" + quote(e.string());
+        CliRun r;
+        const int raw = std::system(cmd.c_str());
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.out = slurp(o);
+        r.err = slurp(e);
+        fs::remove(o);
+        fs::remove(e);
+        return r;
+    }
+    std::string shell(const std::string& cmd) {
+        const auto o = out_ / ".shell";
+        std::system((cmd + " >" + quote(o.string()) + " 2>/dev/null").c_str());
+        std::string text = slurp(o);
+        fs::remove(o);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.pop_back();
+        return text;
+    }
+    int frames(const fs::path& file) {
+        return std::atoi(shell("ffprobe -v error -count_frames -select_streams v "
+                               "-show_entries stream=nb_read_frames -of csv=p=0 " +
+                               quote(file.string()))
+                             .c_str());
+    }
+    json telemetry(const std::string& file) {
+        const CliRun r = run("telemetry " + quote(file) + " --json");
+        EXPECT_EQ(r.status, 0) << r.err;
+        return json::parse(r.out, nullptr, false);
+    }
+    std::vector<std::string> outNames() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(out_))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    static std::string front() { return *front_; }
+    static std::string rear() {
+        std::string r = *front_;
+        r[r.size() - 5] = 'R';
+        return r;
+    }
+
+    static inline fs::path* card_ = nullptr;
+    static inline std::string* front_ = nullptr;
+    fs::path out_;
+};
+
+TEST_F(ExportCli, AClipAtWholeSecondsIsARecordingWithExactlyTheTelemetryOfThoseSeconds) {
+    const fs::path clip = out_ / "clip.mp4";
+    const CliRun r =
+        run("clip " + quote(front()) + " --from 1 --to 4 --out " + quote(clip.string()));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("(stream copy"), std::string::npos) << r.err;
+    EXPECT_EQ(slurp(clip).substr(4, 8), "ftypiso4");
+    EXPECT_NEAR(frames(clip), 90, 2);
+
+    const json source = telemetry(front());
+    const json copy = telemetry(clip.string());
+    ASSERT_EQ(source["timestamps"].size(), 55u);  // 5 fragments of 11 records
+    const json expected(source["timestamps"].begin() + 11, source["timestamps"].begin() + 44);
+    EXPECT_EQ(copy["timestamps"], expected);
+    EXPECT_EQ(copy["fixes"][0], source["fixes"][11]);
+    EXPECT_EQ(outNames(), std::vector<std::string>{"clip.mp4"});
+}
+
+TEST_F(ExportCli, ACutOffTheKeyframesIsExactToTheFrameAndDecodesCleanly) {
+    const fs::path clip = out_ / "cut.mp4";
+    const CliRun r =
+        run("clip " + quote(front()) + " --from 1.5 --to 4.2 --out " + quote(clip.string()));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("re-encoding up to the first keyframe"), std::string::npos) << r.err;
+    EXPECT_NEAR(frames(clip), 81, 2);
+    EXPECT_EQ(shell("ffmpeg -v error -i " + quote(clip.string()) + " -f null - 2>&1"), "");
+    EXPECT_EQ(telemetry(clip.string())["timestamps"].size(), 33u);
+}
+
+TEST_F(ExportCli, SideBySideAndPictureInPictureAreLaidOutAtTheFrontsHeight) {
+    const fs::path sbs = out_ / "sbs.mp4";
+    CliRun r = run("clip " + quote(rear()) +
+                   " --from 0 --to 2 --layout side-by-side --caption --out " + quote(sbs.string()));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string frontSize = shell(
+        "ffprobe -v error -select_streams v -show_entries "
+        "stream=width,height -of csv=p=0 " +
+        quote(front()));
+    ASSERT_EQ(frontSize, "640,360");
+    // The rear (320x180) scaled to 360 lines is 640 wide.
+    EXPECT_EQ(shell("ffprobe -v error -select_streams v -show_entries stream=width,height -of "
+                    "csv=p=0 " +
+                    quote(sbs.string())),
+              "1280,360");
+    EXPECT_NEAR(frames(sbs), 60, 2);
+    EXPECT_EQ(telemetry(sbs.string())["timestamps"].size(), 22u);
+
+    const fs::path pip = out_ / "pip.mp4";
+    r = run("clip " + quote(front()) + " --from 0 --to 1 --layout picture-in-picture --out " +
+            quote(pip.string()));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(shell("ffprobe -v error -select_streams v -show_entries stream=width,height -of "
+                    "csv=p=0 " +
+                    quote(pip.string())),
+              "640,360");
+}
+
+TEST_F(ExportCli, OcrReadsTheDateAndTheSpeedOfACaptionedFrame) {
+    if (!have("tesseract") || !have("convert"))
+        GTEST_SKIP() << "tesseract-ocr or imagemagick not installed";
+    const fs::path png = out_ / "frame.png";
+    const CliRun r = run("snapshot " + quote(front()) +
+                         " --at 2 --layout side-by-side --caption --out " + quote(png.string()));
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The caption band, enlarged and inverted to dark text on light for the OCR engine.
+    const fs::path band = out_ / "band.png";
+    shell("convert " + quote(png.string()) + " -gravity South -crop 100%x10%+0+0 +repage " +
+          "-resize 300% -colorspace Gray -negate " + quote(band.string()));
+    const std::string text = shell("tesseract " + quote(band.string()) + " - --psm 7");
+    // The date and time from the name plus 2 s, e.g. alwa_20260314_081500_F.mp4.
+    const std::string name = fs::path(front()).filename().string();
+    const std::string date = name.substr(5, 4) + "-" + name.substr(9, 2) + "-" + name.substr(11, 2);
+    EXPECT_NE(text.find(date), std::string::npos) << text;
+    EXPECT_NE(text.find("km/h"), std::string::npos) << text;
+    const json fixes = telemetry(front())["fixes"];
+    // The speed of the moment's entry (index rule, 2 s of about 5).
+    bool speedFound = false;
+    for (const json& f : fixes) {
+        const std::string speed = std::to_string(f["speed"].get<int>()) + " km/h";
+        speedFound = speedFound || text.find(speed) != std::string::npos;
+    }
+    EXPECT_TRUE(speedFound) << text;
+}
+
+TEST_F(ExportCli, AJpegSnapshotCarriesThePositionAndTimeThatExiftoolReads) {
+    if (!have("exiftool"))
+        GTEST_SKIP() << "libimage-exiftool-perl not installed";
+    const fs::path jpg = out_ / "frame.jpg";
+    const CliRun r = run("snapshot " + quote(front()) + " --at 3 --out " + quote(jpg.string()));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json tags = json::parse(shell("exiftool -n -json -GPSLatitude -GPSLongitude "
+                                        "-GPSLatitudeRef -GPSDateStamp -GPSTimeStamp "
+                                        "-DateTimeOriginal -ImageWidth -ImageHeight " +
+                                        quote(jpg.string())),
+                                  nullptr, false);
+    ASSERT_TRUE(tags.is_array()) << tags;
+    const json& t = tags[0];
+    EXPECT_EQ(t["ImageWidth"], 640);
+    EXPECT_EQ(t["ImageHeight"], 360);
+    // The sample drive starts near 37.5570 N, 126.8645 E and moves a few metres.
+    EXPECT_NEAR(t["GPSLatitude"].get<double>(), 37.5570, 0.001) << t;
+    EXPECT_NEAR(t["GPSLongitude"].get<double>(), 126.8645, 0.001) << t;
+    EXPECT_EQ(t["GPSLatitudeRef"], "N");
+    const std::string name = fs::path(front()).filename().string();
+    EXPECT_EQ(t["GPSDateStamp"],
+              name.substr(5, 4) + ":" + name.substr(9, 2) + ":" + name.substr(11, 2));
+    EXPECT_TRUE(t.contains("GPSTimeStamp"));
+    EXPECT_TRUE(t.contains("DateTimeOriginal"));
+}
+
+TEST_F(ExportCli, FailuresAreOneLineExitOneAndLeaveNothingBehind) {
+    // A front recording alone in a folder: no partner for a two-channel layout.
+    const fs::path lone = out_ / "alone";
+    fs::create_directories(lone);
+    fs::copy_file(front(), lone / fs::path(front()).filename());
+    const std::string loneFront = (lone / fs::path(front()).filename()).string();
+    const fs::path broken = out_ / "broken" / "alwa_20240101_000000_F.mp4";
+    fs::create_directories(broken.parent_path());
+    std::ofstream(broken) << std::string(5000, 'x');
+    const fs::path fifo = out_ / "fifo" / "alwa_20240101_000000_F.mp4";
+    fs::create_directories(fifo.parent_path());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path existing = out_ / "existing.mp4";
+    std::ofstream(existing) << "keep me";
+    const std::string target = quote((out_ / "result.mp4").string());
+
+    const std::string cases[] = {
+        "clip " + quote(front()) + " --from 1 --to 2 --out " + quote(existing.string()),
+        "clip " + quote(loneFront) + " --from 1 --to 2 --layout side-by-side --out " + target,
+        "clip " + quote(front()) + " --from 4 --to 9 --out " + target,
+        "clip " + quote(front()) + " --from 3 --to 2 --out " + target,
+        "clip " + quote(broken.string()) + " --from 0 --to 1 --out " + target,
+        "clip " + quote(fifo.string()) + " --from 0 --to 1 --out " + target,
+        "clip " + quote(front()) + " --from 0 --to 1 --out " +
+            quote((out_ / "no-such-folder" / "x.mp4").string()),
+        "snapshot " + quote(front()) + " --at 7 --out " + quote((out_ / "x.png").string()),
+        "snapshot " + quote(front()) + " --at 1 --out " + quote((out_ / "x.gif").string()),
+        "snapshot " + quote(fifo.string()) + " --at 0 --out " + quote((out_ / "x.png").string()),
+    };
+    const auto before = outNames();
+    for (const std::string& args : cases) {
+        SCOPED_TRACE(args);
+        const CliRun r = run(args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(r.err.rfind("orvik-cli: ", 0), 0u) << r.err;
+        EXPECT_EQ(outNames(), before);
+        EXPECT_EQ(fs::directory_iterator(lone)->path().filename(), fs::path(front()).filename());
+    }
+    EXPECT_EQ(slurp(existing), "keep me");
+    EXPECT_EQ(
+        run("clip " + quote(front()) + " --from 0 --to 1 --layout mosaic --out " + target).status,
+        2);
+
+    // --force replaces.
+    const CliRun forced = run("clip " + quote(front()) + " --from 1 --to 2 --force -q --out " +
+                              quote(existing.string()));
+    EXPECT_EQ(forced.status, 0) << forced.err;
+    EXPECT_EQ(slurp(existing).substr(4, 8), "ftypiso4");
+}
+
+}  // namespace
+}  // namespace orvik::exporting
