@@ -23,6 +23,8 @@ packages=(
   xvfb xauth x11-utils imagemagick libgl1-mesa-dri mesa-utils
   # checks of exported tracks, clips and snapshots with the tools people use on them
   libxml2-utils gpsbabel gdal-bin tesseract-ocr tesseract-ocr-eng libimage-exiftool-perl
+  # loading the machine while the GUI tests run (they must pass under load)
+  stress
 )
 
 missing=()

@@ -2,7 +2,9 @@
 //   playback_bench first-frame FILE [runs]      open to first frame: MediaPlayer vs bare libmpv
 //   playback_bench seek FILE [count]            paused seek until the pane shows the new frame
 //   playback_bench seek-decode FILE [count]     the same without drawing (decoder share)
-//   playback_bench two-channels FRONT REAR [s]  both channels at 1x in their panes: drops, CPU
+//   playback_bench two-channels FRONT [s]       a front/rear pair (FRONT names the ..F.mp4 file)
+//                                               at 1x in the window's panes: drift, drops, CPU
+//   playback_bench two-channels-2x FRONT [s]    the same at 2x
 #include <mpv/client.h>
 #include <sys/resource.h>
 
@@ -22,6 +24,8 @@
 #include <vector>
 
 #include "playback/media_player.h"
+#include "playback/playback_controller.h"
+#include "playback/transport.h"
 #include "playback/video_pane.h"
 #include "playback/window_messages.h"
 
@@ -263,55 +267,71 @@ std::int64_t readCount(const MediaPlayer& p, const char* name) {
     return v;
 }
 
-int twoChannels(const std::string& frontFile, const std::string& rearFile, int seconds) {
-    // The main window's layout: a large front pane and a small rear pane.
+// Both channels of a pair played by the playback owner as the main window does, in the window's
+// pane sizes, at 1x or 2x. At every PositionTimer tick (200 ms) the front - rear position
+// difference is recorded before the tick's own correction runs.
+int twoChannels(const std::string& frontFile, int seconds, bool doubleSpeed) {
     QWidget window;
     window.resize(1020, 645);
     auto* front = new VideoPane(&window, VideoPane::kFrontChannel);
     auto* rear = new VideoPane(&window, VideoPane::kRearChannel);
-    front->setGeometry(15, 56, 646, 363);
-    rear->setGeometry(678, 384, 326, 246);
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         return 1;
     MediaPlayerOptions o;
     o.audioOutput = "null";
-    MediaPlayer frontPlayer(front, o), rearPlayer(rear, o);
-    front->setPlayer(&frontPlayer);
-    rear->setPlayer(&rearPlayer);
-    if (failed(frontPlayer.InitializeGraph()) || failed(rearPlayer.InitializeGraph()))
+    PlaybackController controller(front, rear, &window, o);
+    if (failed(controller.open(QString::fromStdString(frontFile), true)) ||
+        controller.channelMode() != ChannelMode::Both) {
+        std::fprintf(stderr, "%s does not open as a front/rear pair\n", frontFile.c_str());
         return 1;
-    if (failed(frontPlayer.OpenFile(frontFile)) || failed(rearPlayer.OpenFile(rearFile)))
-        return 1;
-    rearPlayer.SetMute(true);
+    }
+    MediaPlayer& frontPlayer = *controller.frontPlayer();
+    MediaPlayer& rearPlayer = *controller.rearPlayer();
+    if (doubleSpeed)
+        controller.speedUp();
+    const char* k = doubleSpeed ? "two_2x" : "two";
+    std::vector<double> drift;
+    int reseeks = 0;
     const double cpu0 = cpuSeconds();
     const double t0 = nowMs();
-    frontPlayer.Play();
-    rearPlayer.Play();
-    pumpUntil([] { return false; }, seconds * 1000.0);
+    double nextTick = t0 + kPositionTimerMs;
+    const MediaTime duration = controller.frontDuration();
+    while (nowMs() - t0 < seconds * 1000.0 && frontPlayer.GetState() == PlaybackState::Running) {
+        pumpUntil([&] { return nowMs() >= nextTick; }, kPositionTimerMs * 2.0);
+        // Like a timer, missed ticks are not made up.
+        nextTick = std::max(nextTick + kPositionTimerMs, nowMs());
+        MediaTime fp = 0, rp = 0;
+        if (succeeded(frontPlayer.GetCurrentPosition(&fp)) &&
+            succeeded(rearPlayer.GetCurrentPosition(&rp)) && fp < duration - kMediaTimePerSecond) {
+            drift.push_back(std::abs(static_cast<double>(fp - rp)) / 1e4);
+            if (std::getenv("ORVIK_BENCH_TRACE"))
+                std::fprintf(stderr, "tick %.0f front %.3f rear %.3f drift %.1f ms\n", nowMs() - t0,
+                             fp / 1e7, rp / 1e7, (fp - rp) / 1e4);
+            reseeks += rearNeedsReseek(fp, rp, duration) ? 1 : 0;
+        }
+        controller.positionTick(false);
+    }
     const double wall = (nowMs() - t0) / 1000.0;
     const double cpu = cpuSeconds() - cpu0;
-    MediaTime fp = 0, rp = 0;
-    frontPlayer.GetCurrentPosition(&fp);
-    rearPlayer.GetCurrentPosition(&rp);
-    std::printf("two_wall_s %.1f\n", wall);
-    std::printf("two_front_position_s %.2f\n", fp / 1e7);
-    std::printf("two_rear_position_s %.2f\n", rp / 1e7);
-    std::printf("two_front_frames_drawn %llu\n",
+    std::printf("%s_wall_s %.1f\n", k, wall);
+    std::printf("%s_ticks %zu\n", k, drift.size());
+    std::printf("%s_median_drift_ms %.1f\n", k, median(drift));
+    std::printf("%s_max_drift_ms %.1f\n", k, percentile(drift, 1.0));
+    std::printf("%s_reseeks %d\n", k, reseeks);
+    std::printf("%s_front_frames_drawn %llu\n", k,
                 static_cast<unsigned long long>(front->framesRendered()));
-    std::printf("two_rear_frames_drawn %llu\n",
+    std::printf("%s_rear_frames_drawn %llu\n", k,
                 static_cast<unsigned long long>(rear->framesRendered()));
-    std::printf("two_front_decoder_drops %lld\n",
+    std::printf("%s_front_decoder_drops %lld\n", k,
                 static_cast<long long>(readCount(frontPlayer, "decoder-frame-drop-count")));
-    std::printf("two_rear_decoder_drops %lld\n",
+    std::printf("%s_rear_decoder_drops %lld\n", k,
                 static_cast<long long>(readCount(rearPlayer, "decoder-frame-drop-count")));
-    std::printf("two_front_vo_drops %lld\n",
+    std::printf("%s_front_vo_drops %lld\n", k,
                 static_cast<long long>(readCount(frontPlayer, "frame-drop-count")));
-    std::printf("two_rear_vo_drops %lld\n",
+    std::printf("%s_rear_vo_drops %lld\n", k,
                 static_cast<long long>(readCount(rearPlayer, "frame-drop-count")));
-    std::printf("two_cpu_cores %.2f\n", cpu / wall);
-    front->setPlayer(nullptr);
-    rear->setPlayer(nullptr);
+    std::printf("%s_cpu_cores %.2f\n", k, cpu / wall);
     return 0;
 }
 
@@ -327,11 +347,12 @@ int main(int argc, char** argv) {
     if (args.size() >= 2 && (args[0] == "seek" || args[0] == "seek-decode")) {
         return seek(args[1], args.size() > 2 ? std::atoi(args[2].c_str()) : 100, args[0] == "seek");
     }
-    if (args.size() >= 3 && args[0] == "two-channels") {
-        return twoChannels(args[1], args[2], args.size() > 3 ? std::atoi(args[3].c_str()) : 30);
+    if (args.size() >= 2 && (args[0] == "two-channels" || args[0] == "two-channels-2x")) {
+        return twoChannels(args[1], args.size() > 2 ? std::atoi(args[2].c_str()) : 30,
+                           args[0] == "two-channels-2x");
     }
     std::fprintf(stderr,
                  "usage: playback_bench first-frame FILE [runs] | seek[-decode] FILE [count] |"
-                 " two-channels FRONT REAR [seconds]\n");
+                 " two-channels[-2x] FRONT_F.mp4 [seconds]\n");
     return 2;
 }

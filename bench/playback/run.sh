@@ -4,7 +4,9 @@
 #    core already created, so process start is not counted) and, when the mpv player is
 #    installed (apt-get install mpv), `mpv --vo=null --ao=null --frames=1` minus mpv's own start;
 #  - paused seeks on a 720p recording until the pane shows the frame: median and p95 of 100;
-#  - two 720p channels at 1x in the main window's pane sizes: dropped frames and CPU.
+#  - a front/rear pair (720p + 360p) played as the main window plays it, at 1x and at 2x: the
+#    front - rear position difference at every PositionTimer tick (two_max_drift_ms,
+#    two_max_drift_ms_2x; target <= 33 ms), dropped frames and CPU.
 #   bench/playback/run.sh [seconds-of-two-channel-play]      (build first: scripts/build.sh)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -25,8 +27,10 @@ make_clip() {  # name width height seconds seed
 }
 echo "generating clips in $clips (once)..."
 make_clip f1080.mp4 1920 1080 5 1
-make_clip f720.mp4 1280 720 "$play_seconds" 2
-make_clip r720.mp4 1280 720 "$play_seconds" 3
+make_clip f720.mp4 1280 720 5 2
+# A front/rear pair as the camera names them (the rear camera at half size).
+make_clip pair_F.mp4 1280 720 "$play_seconds" 2
+make_clip pair_R.mp4 640 360 "$play_seconds" 3
 
 run_bench() {
   if [ -z "${DISPLAY:-}" ]; then
@@ -57,7 +61,8 @@ fi
 
 run_bench seek "$clips/f720.mp4" 100 2>/dev/null | tee -a "$out" || true
 run_bench seek-decode "$clips/f720.mp4" 100 2>/dev/null | tee -a "$out" || true
-run_bench two-channels "$clips/f720.mp4" "$clips/r720.mp4" "$play_seconds" 2>/dev/null | tee -a "$out" || true
+run_bench two-channels "$clips/pair_F.mp4" "$play_seconds" 2>/dev/null | tee -a "$out" || true
+run_bench two-channels-2x "$clips/pair_F.mp4" "$play_seconds" 2>/dev/null | tee -a "$out" || true
 
 get() { awk -v k="$1" '$1 == k { print $2 }' "$out"; }
 echo
@@ -74,6 +79,14 @@ printf '  first frame drawn in a pane (1080p, GL): %s ms\n' "$(get first_frame_p
 printf '  seek (720p, paused, until drawn): median %s ms, p95 %s ms, failed %s (target p95 < 150)\n' \
   "$(get seek_median_ms)" "$(get seek_p95_ms)" "$(get seek_failed)"
 printf '  seek without drawing: median %s ms, p95 %s ms\n' "$(get seek_decode_median_ms)" "$(get seek_decode_p95_ms)"
-printf '  two 720p channels for %s s: dropped front %s+%s, rear %s+%s (decoder+output), CPU %s cores\n' \
-  "$(get two_wall_s)" "$(get two_front_decoder_drops)" "$(get two_front_vo_drops)" \
-  "$(get two_rear_decoder_drops)" "$(get two_rear_vo_drops)" "$(get two_cpu_cores)"
+for k in two two_2x; do
+  printf '  pair 720p+360p (%s) for %s s: drift median %s ms, max %s ms over %s ticks, %s re-seeks;\n' \
+    "$k" "$(get ${k}_wall_s)" "$(get ${k}_median_drift_ms)" "$(get ${k}_max_drift_ms)" \
+    "$(get ${k}_ticks)" "$(get ${k}_reseeks)"
+  printf '    dropped front %s+%s, rear %s+%s (decoder+output), CPU %s cores\n' \
+    "$(get ${k}_front_decoder_drops)" "$(get ${k}_front_vo_drops)" \
+    "$(get ${k}_rear_decoder_drops)" "$(get ${k}_rear_vo_drops)" "$(get ${k}_cpu_cores)"
+done
+# The channels in step: front - rear position at every PositionTimer tick (target <= 33 ms).
+echo "two_max_drift_ms $(get two_max_drift_ms)"
+echo "two_max_drift_ms_2x $(get two_2x_max_drift_ms)"

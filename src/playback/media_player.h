@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/hresult.h"
+#include "playback/media_time.h"
 #include "playback/video_rect.h"
 
 struct mpv_handle;
@@ -24,10 +25,6 @@ class VideoPane;
 class VideoRenderer;
 
 enum class PlaybackState : std::int32_t { Running = 0, Paused = 1, Stopped = 2, NoGraph = 3 };
-
-// Media time: signed count of 100-ns units.
-using MediaTime = std::int64_t;
-inline constexpr MediaTime kMediaTimePerSecond = 10'000'000;
 
 // Seeking capability flags, as GetSeekingCapabilities() reports them.
 inline constexpr std::uint32_t AM_SEEKING_CanSeekAbsolute = 0x1;

@@ -63,13 +63,23 @@ PositionTickResult positionTick(const PositionTickInput& in) {
     return out;
 }
 
-bool rearNeedsResync(bool bothRunning, MediaTime frontPosition, MediaTime rearPosition) {
-    if (!bothRunning) {
-        return false;
+bool rearNeedsReseek(MediaTime frontPosition, MediaTime rearPosition, MediaTime frontDuration) {
+    const MediaTime drift = frontPosition - rearPosition;
+    return (drift > kMaxChannelDrift || drift < -kMaxChannelDrift) && frontPosition < frontDuration;
+}
+
+double rearRateFactor(MediaTime averagedDrift) {
+    if (averagedDrift >= -kDriftDeadBand && averagedDrift <= kDriftDeadBand) {
+        return 1.0;
     }
-    const MediaTime drift =
-        frontPosition > rearPosition ? frontPosition - rearPosition : rearPosition - frontPosition;
-    return drift > kMaxChannelDrift;
+    const double nudge =
+        static_cast<double>(averagedDrift) / static_cast<double>(kDriftCorrectionWindow);
+    return 1.0 + std::clamp(nudge, -kMaxRateNudge, kMaxRateNudge);
+}
+
+MediaTime averagedDrift(MediaTime previousAverage, MediaTime drift) {
+    return previousAverage +
+           static_cast<MediaTime>(kDriftSmoothing * static_cast<double>(drift - previousAverage));
 }
 
 std::int32_t volumeForSliderPosition(int position) {
@@ -91,7 +101,9 @@ double fullScreenFitScale(int paneOrMonitorHeight, int nativeHeight) {
 
 double zoomedScale(double scale, double minScale, int direction) {
     if (direction > 0) {
-        return std::min(scale + kZoomStep, kMaxScale);
+        // A picture whose fit scale is already beyond the limit (a small picture in full screen)
+        // stays at its fit: zooming in never makes it smaller.
+        return std::min(scale + kZoomStep, std::max(kMaxScale, minScale));
     }
     return std::max(scale - kZoomStep, minScale);
 }

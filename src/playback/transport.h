@@ -8,20 +8,24 @@
 #include <optional>
 #include <string>
 
+#include "playback/media_time.h"
 #include "playback/video_rect.h"
 
 namespace orvik::playback {
-
-// Every position, duration and seek target: signed 64-bit count of 100-nanosecond units (the same
-// alias as the player's).
-using MediaTime = std::int64_t;
 
 // Rewind and FastForward skip ten seconds, as their tooltips promise.
 inline constexpr MediaTime kSkipStep = 100'000'000;
 // The arrow keys step three seconds.
 inline constexpr MediaTime kArrowStep = 30'000'000;
-// Beyond 100 ms between the two players the rear one is moved to the front's position.
+// Beyond 100 ms between the two players the rear one is moved to the front's position. Below that
+// its rate is nudged instead, from the drift averaged over a few ticks: the positions a core
+// reports move in whole frames (33 ms at 30 fps, more when frames are dropped), so a single
+// reading is too coarse to steer by.
 inline constexpr MediaTime kMaxChannelDrift = 1'000'000;
+inline constexpr MediaTime kDriftDeadBand = 100'000;             // 10 ms: left alone
+inline constexpr MediaTime kDriftCorrectionWindow = 15'000'000;  // close the gap in 1.5 s
+inline constexpr double kMaxRateNudge = 0.05;                    // at most 5 % faster or slower
+inline constexpr double kDriftSmoothing = 0.3;                   // weight of the newest reading
 
 inline constexpr int kPositionTimerId = 257;
 inline constexpr int kPositionTimerMs = 200;
@@ -82,8 +86,14 @@ struct PositionTickResult {
 // The seek bar is never moved while the user holds its thumb, so a drag is not pulled back.
 PositionTickResult positionTick(const PositionTickInput& in);
 
-// True when the rear player must be re-seeked to the front position on this tick.
-bool rearNeedsResync(bool bothRunning, MediaTime frontPosition, MediaTime rearPosition);
+// True when the rear player is so far from the front one that it must be re-seeked to the front
+// position (not at the very end, where the front one has nothing left to show).
+bool rearNeedsReseek(MediaTime frontPosition, MediaTime rearPosition, MediaTime frontDuration);
+// The rear player's rate, as a factor of the common rate, for an averaged drift (front - rear):
+// faster while it is behind, slower while ahead, 1 when in step.
+double rearRateFactor(MediaTime averagedDrift);
+// The running average of the drift after a new reading.
+MediaTime averagedDrift(MediaTime previousAverage, MediaTime drift);
 
 // ---- Volume ------------------------------------------------------------------------------------
 
@@ -103,7 +113,7 @@ double fitScale(int paneExtent, int nativeExtent);
 // Fit scale in full screen, from the height left for the picture (monitor height - 146).
 double fullScreenFitScale(int paneOrMonitorHeight, int nativeHeight);
 
-// ZoomIn (+1) or ZoomOut (-1): at most 2.0, at least minScale.
+// ZoomIn (+1) or ZoomOut (-1): at most 2.0 (or minScale when that is larger), at least minScale.
 double zoomedScale(double scale, double minScale, int direction);
 
 struct ChannelView {

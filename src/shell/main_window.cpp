@@ -12,7 +12,12 @@
 #include <QWindow>
 
 #include "device_config/device_config.h"
+#include "displays/gsensor_graph.h"
+#include "displays/map_host.h"
+#include "displays/map_view.h"
 #include "platform/strings.h"
+#include "playback/playback_controller.h"
+#include "playback/video_pane.h"
 #include "shell/control_ids.h"
 #include "shell/private_messages.h"
 #include "shell/recording_list.h"
@@ -112,7 +117,7 @@ MainWindow::MainWindow(QWidget* parent)
     qApp->installEventFilter(this);
 
     // 6.-7. Panes and players (the rear pane on top), no current row.
-    createVideoPanes();
+    createPlayback();
     currentRow_ = -1;
 
     createControls();
@@ -122,10 +127,13 @@ MainWindow::MainWindow(QWidget* parent)
     connect(&positionTimer_, &QTimer::timeout, this, [this] { positionTimerTick(); });
     connect(&displayTimer_, &QTimer::timeout, this, [this] { displayTimerTick(); });
 
-    // 13. Browser emulation values, then what playback prepares (volume, map page).
+    // 8. The volume slider's level for the front player.
+    playback_->setVolumeFromSlider(static_cast<int>(volumeSlider_->position()));
+
+    // 13.-14. Browser emulation values, then the map page.
     auto store = platform::KeyValueStore::user();
     ensureBrowserEmulation(store, programFileName());
-    initPlayback();
+    loadMapPage();
 
     // 15. Version text for the settings dialog.
     versionText_ = makeVersionText();
@@ -133,6 +141,10 @@ MainWindow::MainWindow(QWidget* parent)
 
 MainWindow::~MainWindow() {
     shutdown();
+}
+
+bool MainWindow::isFullScreenMode() const {
+    return playback_ && playback_->fullScreen();
 }
 
 void MainWindow::createControls() {
@@ -171,9 +183,9 @@ void MainWindow::createControls() {
             if (code != SkinSlider::kReleasedCode)
                 return;
             if (id == ctl::kSeekBar)
-                seekBarReleased();
+                playback_->seekReleased(seekBar_->position());
             if (id == ctl::kVolume)
-                volumeSliderReleased();
+                playback_->setVolumeFromSlider(static_cast<int>(volumeSlider_->position()));
         });
 
     // 10. Recording list.
@@ -205,8 +217,8 @@ void MainWindow::createControls() {
 
     // 12. Tabs in the Recordings state.
     setTabs(PanelView::Recordings);
-    if (rearPaneWidget_)
-        rearPaneWidget_->raise();
+    if (rearPane_)
+        rearPane_->raise();
     (void)reg;
 }
 
@@ -232,7 +244,8 @@ void MainWindow::showRecordingsPanel() {
     setTabs(PanelView::Recordings);
     recordingList_->setGeometry(680, 85, 322, 298);
     recordingList_->show();
-    for (QWidget* w : {mapHost_, speedReadout_, precisionReadout_, satellitesReadout_})
+    for (QWidget* w : std::initializer_list<QWidget*>{mapHost_, speedReadout_, precisionReadout_,
+                                                      satellitesReadout_})
         if (w)
             w->hide();
 }
@@ -243,7 +256,7 @@ void MainWindow::showInformationPanel() {
     recordingList_->hide();
     if (mapHost_)
         mapHost_->show();
-    for (QWidget* w : {speedReadout_, precisionReadout_, satellitesReadout_})
+    for (QLabel* w : {speedReadout_, precisionReadout_, satellitesReadout_})
         if (w)
             w->show();
     const bool first = !informationShownBefore_;
@@ -289,7 +302,8 @@ void MainWindow::runCommand(int id) {
             showMinimized();
             return;
         case ctl::kMaximize:
-            maximizeCommand();
+        case ctl::kFullScreen:
+            toggleFullScreen(playback_->fullScreenPane());
             return;
         case ctl::kRecordTab:
             showRecordingsPanel();
@@ -298,10 +312,10 @@ void MainWindow::runCommand(int id) {
             showInformationPanel();
             return;
         case ctl::kZoomIn:
-            zoomInCommand();
+            playback_->zoom(+1);
             return;
         case ctl::kZoomOut:
-            zoomOutCommand();
+            playback_->zoom(-1);
             return;
         case ctl::kClock:
             clockCommand();
@@ -312,29 +326,26 @@ void MainWindow::runCommand(int id) {
         case ctl::kConfiguration:
             configurationCommand();
             return;
-        case ctl::kFullScreen:
-            fullScreenCommand();
-            return;
         case ctl::kRewind:
-            rewindCommand();
+            playback_->rewind(seekBar_->position());
             return;
         case ctl::kPlay:
-            playCommand();
+            playback_->play();
             return;
         case ctl::kPause:
-            pauseCommand();
+            playback_->pause();
             return;
         case ctl::kFastForward:
-            fastForwardCommand();
+            playback_->fastForward(seekBar_->position());
             return;
         case ctl::kSpeedUp:
-            speedUpCommand();
+            playback_->speedUp();
             return;
         case ctl::kSpeedDown:
-            speedDownCommand();
+            playback_->speedDown();
             return;
         case ctl::kSwap:
-            swapCommand();
+            playback_->swap();
             return;
         case ctl::kCopyCommand:
             copySelectedRecordings();
@@ -346,10 +357,10 @@ bool MainWindow::handleKey(int key) {
     const KeyAction action = keyActionFor(key);
     switch (action) {
         case KeyAction::PlayPause:
-            spaceKey();
+            playback_->togglePlayPause();
             break;
         case KeyAction::Maximize:
-            maximizeCommand();
+            toggleFullScreen(playback_->fullScreenPane());
             break;
         case KeyAction::PreviousRecording:
             openPreviousRecording();
@@ -358,10 +369,10 @@ bool MainWindow::handleKey(int key) {
             openNextRecording();
             break;
         case KeyAction::StepBack:
-            stepPosition(-1);
+            playback_->step(-1);
             break;
         case KeyAction::StepForward:
-            stepPosition(+1);
+            playback_->step(+1);
             break;
         case KeyAction::None:
             break;
@@ -388,9 +399,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
             }
             break;
         case QEvent::MouseMove:
-            if (frontPaneWidget_ && (w == frontPaneWidget_ || frontPaneWidget_->isAncestorOf(w)) &&
-                !frontPaneWidget_->hasFocus())
-                frontPaneWidget_->setFocus(Qt::MouseFocusReason);
+            if (frontPane_ && (w == frontPane_ || frontPane_->isAncestorOf(w)) &&
+                !frontPane_->hasFocus())
+                frontPane_->setFocus(Qt::MouseFocusReason);
             break;
         default:
             break;
@@ -405,9 +416,9 @@ bool MainWindow::event(QEvent* e) {
         if (type == windowMessageType(WM_PLAYBACK_COMPLETE)) {
             openNextRecording();
         } else if (type == windowMessageType(WM_GRAPH_EVENT)) {
-            graphEvent();
+            playback_->handleGraphEvent();
         } else if (type == windowMessageType(WM_PANE_PAN)) {
-            panePan(static_cast<int>(m->wParam()), static_cast<int>(m->lParam()));
+            playback_->pan(static_cast<int>(m->wParam()), static_cast<int>(m->lParam()));
         } else if (type == windowMessageType(WM_PANE_DBLCLK)) {
             paneDoubleClick(static_cast<int>(m->lParam()));
         } else if (type == windowMessageType(WM_STARTUP_CHECKS)) {
@@ -427,7 +438,7 @@ void MainWindow::paintEvent(QPaintEvent*) {
     QPainter p(this);
     const auto& reg = SkinRegistry::instance();
     p.fillRect(rect(), QColor(0x11, 0x13, 0x17));
-    if (!fullScreen_) {
+    if (!isFullScreenMode()) {
         if (auto* img = reg.image(skin::kBackground))
             img->draw(p, {0, 0});
         if (auto* img = reg.image(skin::kTitle))
@@ -435,19 +446,20 @@ void MainWindow::paintEvent(QPaintEvent*) {
         if (auto* img = reg.image(skin::kPanel))
             img->draw(p, {678, 323});
     } else {
+        // The window covers its monitor now: its own size is the monitor's.
         if (auto* img = reg.image(skin::kStretchBackground))
-            img->drawStretched(p, QRect(0, 0, screenWidth_, screenHeight_));
+            img->drawStretched(p, rect());
         if (auto* img = reg.image(skin::kTitle))
-            img->draw(p, {screenWidth_ / 2 - 226, 0});
+            img->draw(p, {width() / 2 - 226, 0});
         if (auto* img = reg.image(skin::kControlPanel))
-            img->draw(p, {screenWidth_ / 2 - 328, screenHeight_ - 90});
+            img->draw(p, {width() / 2 - 328, height() - 90});
     }
 }
 
 void MainWindow::mousePressEvent(QMouseEvent* e) {
     // The whole background drags the window, except in full screen. The drag starts only once the
     // pointer moves, so a double click on the background still reaches the window.
-    if (e->button() == Qt::LeftButton && !fullScreen_) {
+    if (e->button() == Qt::LeftButton && !isFullScreenMode()) {
         dragOffset_ = e->globalPosition().toPoint() - frameGeometry().topLeft();
         dragStart_ = e->globalPosition().toPoint();
         systemMoveTried_ = false;
@@ -457,7 +469,7 @@ void MainWindow::mousePressEvent(QMouseEvent* e) {
 }
 
 void MainWindow::mouseMoveEvent(QMouseEvent* e) {
-    if (dragOffset_ && (e->buttons() & Qt::LeftButton) && !fullScreen_) {
+    if (dragOffset_ && (e->buttons() & Qt::LeftButton) && !isFullScreenMode()) {
         const QPoint global = e->globalPosition().toPoint();
         if (!systemMoveTried_) {
             if ((global - dragStart_).manhattanLength() < QApplication::startDragDistance())
@@ -490,7 +502,7 @@ void MainWindow::mouseDoubleClickEvent(QMouseEvent* e) {
 }
 
 void MainWindow::wheelEvent(QWheelEvent* e) {
-    mouseWheelZoom(e->angleDelta().y());
+    playback_->zoom(e->angleDelta().y() > 0 ? +1 : -1);
     e->accept();
 }
 
@@ -542,8 +554,8 @@ void MainWindow::shutdown() {
     displayTimer_.stop();
     // Nothing queued for the window may reach the players once they are gone.
     QCoreApplication::removePostedEvents(this);
-    shutdownPlayback();
-    destroyVideoPanes();
+    if (playback_)
+        playback_->shutdown();
     if (!mapPagePath_.isEmpty()) {
         QFile::remove(mapPagePath_);
         mapPagePath_.clear();

@@ -3,10 +3,14 @@
 // panes, the recording list, the transport strip, the G-sensor graph, the information panel and
 // the map. MainWindow owns the players, panes, displays and all playback state for its life.
 //
-// Its methods are split over three files so that each area has one owner:
+// The playback state itself (players, telemetry track, modes, zoom, full-screen panes) is owned by
+// one playback::PlaybackController; the window wires its controls and timers to it.
+//
+// Its methods are split over files so that each area has one owner:
 //   main_window.cpp           construction, painting, dragging, routing, panels, shutdown;
 //   main_window_list.cpp      the recording list: Open, list fill, context menu, Copy;
-//   main_window_playback.cpp  everything that plays a recording or shows its telemetry;
+//   main_window_playback.cpp  panes, opening rows, transport commands, timers, full screen;
+//   main_window_displays.cpp  the telemetry displays: G-sensor graph, readouts, map;
 //   main_window_dialogs.cpp   the Configuration and Clock dialogs.
 #include <QPoint>
 #include <QRect>
@@ -20,9 +24,14 @@
 class QLabel;
 
 namespace orvik::playback {
-class MediaPlayer;
+class PlaybackController;
 class VideoPane;
 }  // namespace orvik::playback
+namespace orvik::displays {
+class GSensorGraph;
+class MapHost;
+class MapView;
+}  // namespace orvik::displays
 
 namespace orvik::shell {
 
@@ -78,7 +87,9 @@ class MainWindow : public QWidget {
     void setCurrentRow(int row);  // repaints the row colours
 
     PanelView panelView() const { return panelView_; }
-    bool isFullScreenMode() const { return fullScreen_; }
+    bool isFullScreenMode() const;
+    // The owner of the playing recording: players, telemetry track, modes, zoom and pan.
+    playback::PlaybackController& playback() const { return *playback_; }
     const QString& versionText() const { return versionText_; }
     RecordingListView* recordingList() const { return recordingList_; }
 
@@ -87,8 +98,8 @@ class MainWindow : public QWidget {
     // The map page file written at start, removed at shutdown; "" when none was written.
     const QString& mapPagePath() const { return mapPagePath_; }
 
-    // Called once after --demo has listed the demo card.
-    void demoCardListed() { onDemoCardListed(); }
+    // Called once after --demo has listed the demo card: plays its first front/rear pair.
+    void demoCardListed();
 
   signals:
     // After a key-down was consumed, with what it did (None for a dropped key).
@@ -111,8 +122,6 @@ class MainWindow : public QWidget {
 
     // ---- main_window.cpp ----
     void createControls();
-    void createVideoPanes();   // main_window_panes.cpp
-    void destroyVideoPanes();  // main_window_panes.cpp
     void showRecordingsPanel();
     void showInformationPanel();
     void setTabs(PanelView view);
@@ -126,64 +135,39 @@ class MainWindow : public QWidget {
     void showListContextMenu(const QPoint& globalPos);
     void copySelectedRecordings();
 
-    // ---- main_window_playback.cpp (playback and telemetry displays) ----
-    // Creates the G-sensor graph 1013, the readouts 1020/1023/1024 and the map host 32783 at
-    // their places (assigning the members below) and their hidden/shown state.
-    void createDisplays();
-    // After panes, players and sliders exist: volume from the slider, map page written and
-    // loaded into the hidden host (sets mapPagePath_).
-    void initPlayback();
-    // Destroy: stop and delete both players, release the browser. The map page file is removed
-    // by shutdown() afterwards.
-    void shutdownPlayback();
+    // ---- main_window_playback.cpp ----
+    // The panes and the playback owner, with its reports wired to the controls.
+    void createPlayback();
     void openRecording(int row);   // list double click
     void openNextRecording();      // end of a recording, Page Down
     void openPreviousRecording();  // Page Up
-    void onDemoCardListed();
-    void playCommand();
-    void pauseCommand();
-    void rewindCommand();
-    void fastForwardCommand();
-    void speedUpCommand();
-    void speedDownCommand();
-    void zoomInCommand();
-    void zoomOutCommand();
-    void swapCommand();
-    void fullScreenCommand();         // FullScreen button
-    void maximizeCommand();           // Maximize button and Enter
+    void openRow(int row);         // shared step: the row's file with its partner
+    void selectAndFocusRow(int row);
     void toggleFullScreen(int pane);  // 0 none enlarged, 1 front, 2 rear
-    void seekBarReleased();
-    void volumeSliderReleased();
-    void positionTimerTick();
-    void displayTimerTick();
-    void graphEvent();
-    void panePan(int dx, int dy);
+    void enterFullScreen(int pane);
+    void leaveFullScreen();
+    void moveStripControls(bool fullScreen, QSize monitor);
     void paneDoubleClick(int channel);
-    void mouseWheelZoom(int delta);
-    void spaceKey();
-    void stepPosition(int direction);  // arrow keys, -1 or +1
+    void positionTimerTick();
+
+    // ---- main_window_displays.cpp (telemetry displays) ----
+    // Creates the G-sensor graph 1013, the readouts 1020/1023/1024 and the map host 32783 at
+    // their places and their hidden/shown state.
+    void createDisplays();
+    // Writes the map page and loads it into the hidden host (sets mapPagePath_).
+    void loadMapPage();
+    void telemetryCleared();
+    void telemetryRead();
+    void displayTimerTick();
+    void syncMapShown();
     // The Information tab was chosen; firstTime is true once per process (navigate the map).
     void informationPanelShown(bool firstTime);
-    // Opens one recording with its partner (false when the front file cannot be opened), and the
-    // steps it is made of.
-    bool openRecordingFile(const QString& path, bool isFront);
-    void startOfPlayback();
-    void disableSeekBar();
-    void selectAndFocusRow(int row);
 
     // ---- main_window_dialogs.cpp (settings and time dialogs) ----
     void configurationCommand();
     void clockCommand();
 
-  public:
-    // State the playback file keeps for itself (players' scales, modes, telemetry track ...).
-    struct PlaybackState;
-    struct PlaybackStateDeleter {
-        void operator()(PlaybackState* p) const;
-    };
-
-  private:
-    std::unique_ptr<PlaybackState, PlaybackStateDeleter> playback_;
+    std::unique_ptr<playback::PlaybackController> playback_;
 
     // Controls.
     RecordingListView* recordingList_ = nullptr;
@@ -193,29 +177,24 @@ class MainWindow : public QWidget {
     QLabel* rateLabel_ = nullptr;  // 1034
     QLabel* zoomLabel_ = nullptr;  // 1033
     // Created by createDisplays().
-    QWidget* gsensorGraph_ = nullptr;
-    QWidget* speedReadout_ = nullptr;
-    QWidget* precisionReadout_ = nullptr;
-    QWidget* satellitesReadout_ = nullptr;
-    QWidget* mapHost_ = nullptr;
+    displays::GSensorGraph* gsensorGraph_ = nullptr;
+    QLabel* speedReadout_ = nullptr;
+    QLabel* precisionReadout_ = nullptr;
+    QLabel* satellitesReadout_ = nullptr;
+    displays::MapHost* mapHost_ = nullptr;
+    std::unique_ptr<displays::MapView> mapView_;
 
-    // Video panes and players (created by createVideoPanes()). The pane widgets are always
-    // there; the typed pointers are set once the media pipeline is built in.
-    QWidget* frontPaneWidget_ = nullptr;
-    QWidget* rearPaneWidget_ = nullptr;
+    // The video panes (created by createPlayback(); their players belong to playback_).
     playback::VideoPane* frontPane_ = nullptr;
     playback::VideoPane* rearPane_ = nullptr;
-    playback::MediaPlayer* frontPlayer_ = nullptr;
-    playback::MediaPlayer* rearPlayer_ = nullptr;
 
     QTimer positionTimer_;
     QTimer displayTimer_;
 
     int screenWidth_ = 0;
     int screenHeight_ = 0;
-    static constexpr QRect kFrontPaneRect{15, 56, 646, 363};
-    static constexpr QRect kRearPaneRect{678, 384, 326, 246};
-    bool fullScreen_ = false;
+    // What leaving full screen restores.
+    QRect savedWindowRect_;
     PanelView panelView_ = PanelView::Recordings;
     bool informationShownBefore_ = false;
     int currentRow_ = -1;

@@ -107,12 +107,34 @@ TEST(PositionTimer, NeverPullsAHeldThumb) {
     EXPECT_FALSE(positionTick(in).seekBar);
 }
 
-TEST(PositionTimer, RearResyncBeyondOneHundredMilliseconds) {
-    EXPECT_EQ(kMaxChannelDrift, 1'000'000);
-    EXPECT_FALSE(rearNeedsResync(true, 50'000'000, 50'000'000 + 1'000'000));
-    EXPECT_TRUE(rearNeedsResync(true, 50'000'000, 50'000'000 + 1'000'001));
-    EXPECT_TRUE(rearNeedsResync(true, 50'000'000, 48'000'000));
-    EXPECT_FALSE(rearNeedsResync(false, 50'000'000, 0));  // only while both play
+TEST(PositionTimer, RearFollowsTheFrontBySeekingWhenFarAndByRateWhenNear) {
+    const MediaTime d = 100'000'000;
+    // Far apart: a re-seek, but not at the very end, where the front one has nothing to show.
+    EXPECT_FALSE(rearNeedsReseek(50'000'000, 50'000'000 + 1'000'000, d));
+    EXPECT_TRUE(rearNeedsReseek(50'000'000, 50'000'000 + 1'000'001, d));
+    EXPECT_TRUE(rearNeedsReseek(50'000'000, 48'000'000, d));
+    EXPECT_FALSE(rearNeedsReseek(d, 0, d));
+    // In step: left alone.
+    EXPECT_EQ(rearRateFactor(0), 1.0);
+    EXPECT_EQ(rearRateFactor(kDriftDeadBand), 1.0);
+    EXPECT_EQ(rearRateFactor(-kDriftDeadBand), 1.0);
+    // A rear channel behind runs faster, one ahead slower, in proportion to the gap...
+    EXPECT_DOUBLE_EQ(rearRateFactor(300'000), 1.02);  // 30 ms behind
+    EXPECT_DOUBLE_EQ(rearRateFactor(-300'000), 0.98);
+    // ...but never by more than the largest nudge.
+    EXPECT_DOUBLE_EQ(rearRateFactor(kMaxChannelDrift), 1.0 + kMaxRateNudge);
+    EXPECT_DOUBLE_EQ(rearRateFactor(-kMaxChannelDrift), 1.0 - kMaxRateNudge);
+}
+
+TEST(PositionTimer, DriftIsAveragedOverTicks) {
+    // One frame of difference read once moves the average only part of the way.
+    EXPECT_EQ(averagedDrift(0, 333'333), 99'999);
+    MediaTime average = 0;
+    for (int tick = 0; tick < 30; ++tick) {
+        average = averagedDrift(average, 500'000);
+    }
+    EXPECT_NEAR(static_cast<double>(average), 500'000.0, 100.0);
+    EXPECT_EQ(averagedDrift(200'000, -200'000), 80'000);
 }
 
 TEST(Volume, SliderCurve) {
@@ -135,6 +157,9 @@ TEST(Zoom, StepsAndLimits) {
     EXPECT_EQ(zoomLabel(zoomedScale(1.96, 1.0, +1)), "2.00x");
     EXPECT_EQ(zoomedScale(1.99, 1.0, +1), 2.0);
     EXPECT_DOUBLE_EQ(zoomedScale(1.0, 0.5, +1), 1.0 + static_cast<double>(0.05f));
+    // A small picture in full screen fits beyond the limit: ZoomIn must not shrink it.
+    EXPECT_EQ(zoomedScale(2.59, 2.59, +1), 2.59);
+    EXPECT_EQ(zoomedScale(2.59, 2.59, -1), 2.59);
     EXPECT_EQ(fitScale(646, 0), 1.0);  // unknown picture size
     EXPECT_EQ(fullScreenFitScale(1080, 1080), static_cast<double>(934.0f / 1080.0f));
 }

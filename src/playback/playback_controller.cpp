@@ -1,0 +1,529 @@
+#include "playback/playback_controller.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <algorithm>
+
+#include "playback/video_pane.h"
+#include "playback/window_messages.h"
+
+namespace orvik::playback {
+
+namespace {
+
+QRect toQRect(const VideoRect& r) {
+    return QRect(r.left, r.top, r.width(), r.height());
+}
+
+VideoRect clientRect(const QWidget* w) {
+    return VideoRect{0, 0, w->width(), w->height()};
+}
+
+}  // namespace
+
+PlaybackController::PlaybackController(VideoPane* frontPane, VideoPane* rearPane,
+                                       QObject* eventWindow, MediaPlayerOptions options)
+    : frontPane_(frontPane),
+      rearPane_(rearPane),
+      eventWindow_(eventWindow),
+      options_(std::move(options)) {
+    createPlayers();
+    placePanes();
+}
+
+PlaybackController::~PlaybackController() {
+    destroyPlayers();
+}
+
+void PlaybackController::shutdown() {
+    destroyPlayers();
+}
+
+// ---- players -----------------------------------------------------------------------------------
+
+// The only place players come into being: at start and for every opened recording.
+void PlaybackController::createPlayers() {
+    destroyPlayers();
+    front_ = std::make_unique<MediaPlayer>(frontPane_, options_);
+    front_->SetEventWindow(eventWindow_, WM_GRAPH_EVENT);
+    (void)front_->InitializeGraph();
+    rear_ = std::make_unique<MediaPlayer>(rearPane_, options_);
+    (void)rear_->InitializeGraph();
+    if (frontPane_) {
+        frontPane_->setChannel(VideoPane::kFrontChannel);
+        frontPane_->setPlayer(front_.get());
+    }
+    if (rearPane_) {
+        rearPane_->setChannel(VideoPane::kRearChannel);
+        rearPane_->setPlayer(rear_.get());
+    }
+    rearNudge_ = 1.0;
+    averagedDrift_ = 0;
+}
+
+void PlaybackController::destroyPlayers() {
+    // The panes stop asking for pictures before the players go.
+    if (frontPane_) {
+        frontPane_->setPlayer(nullptr);
+    }
+    if (rearPane_) {
+        rearPane_->setPlayer(nullptr);
+    }
+    for (auto* player : {&front_, &rear_}) {
+        if (*player) {
+            (void)(*player)->CloseFile();
+            (void)(*player)->TearDownGraph();
+            player->reset();
+        }
+    }
+}
+
+// The front player, and the rear one while both channels play.
+template <typename F>
+void PlaybackController::forPlayers(F&& f) {
+    if (front_) {
+        f(*front_);
+    }
+    if (rear_ && mode_ == ChannelMode::Both) {
+        f(*rear_);
+    }
+}
+
+MediaTime PlaybackController::frontDuration() const {
+    MediaTime d = 0;
+    if (!front_ || failed(front_->GetDuration(&d))) {
+        return 0;
+    }
+    return d;
+}
+
+bool PlaybackController::isPlaying() const {
+    if (!front_) {
+        return false;
+    }
+    const auto s = front_->GetState();
+    return s == PlaybackState::Running || s == PlaybackState::Paused;
+}
+
+// ---- opening -----------------------------------------------------------------------------------
+
+QString PlaybackController::partnerPath(const QString& path, bool isFront) {
+    QString partner = path;
+    if (partner.size() >= 5) {
+        partner[partner.size() - 5] = isFront ? QLatin1Char('R') : QLatin1Char('F');
+    }
+    return partner;
+}
+
+HResult PlaybackController::open(const QString& path, bool isFront) {
+    emit displayTimerWanted(false);
+
+    createPlayers();
+    for (MediaPlayer* p : {front_.get(), rear_.get()}) {
+        (void)p->SetRate(1.0);
+    }
+    doubleSpeed_ = false;
+    setRateText(false);
+    for (MediaPlayer* p : {front_.get(), rear_.get()}) {
+        (void)p->Stop();
+        if (p->CanSeek()) {
+            (void)p->SetPosition(0);
+        }
+        (void)p->SetMute(false);
+    }
+
+    // In full screen a new recording shows in the enlarged front pane.
+    if (fullScreen_) {
+        fullScreenShown_ = 1;
+    }
+    placePanes();
+    disableSeekBar();
+    if (path.isEmpty()) {
+        return S_OK;
+    }
+
+    QString frontPath = path;
+    QString rearPath = partnerPath(path, isFront);
+    if (!QFileInfo::exists(rearPath)) {
+        rearPath.clear();
+        mode_ = isFront ? ChannelMode::FrontOnly : ChannelMode::RearOnly;
+    } else {
+        if (!isFront) {
+            std::swap(frontPath, rearPath);
+        }
+        swapped_ = false;
+        mode_ = ChannelMode::Both;
+    }
+
+    track_.reset();
+    seekMaximum_ = 0;
+    emit telemetryCleared();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // A recording without readable telemetry plays with empty displays.
+    (void)track_.readRecording(frontPath.toStdString());
+    QApplication::restoreOverrideCursor();
+    emit telemetryRead();
+
+    if (const HResult hr = front_->OpenFile(frontPath.toStdString()); failed(hr)) {
+        return hr;
+    }
+    std::int32_t width = 0, height = 0;
+    if (failed(front_->GetNativeVideoSize(&width, &height))) {
+        return S_OK;  // nothing to show: nothing is started
+    }
+    frontView_.nativeWidth = width;
+    frontView_.nativeHeight = height;
+    if (mode_ == ChannelMode::Both) {
+        // A rear file that cannot be opened leaves the rear pane on its background.
+        if (succeeded(rear_->OpenFile(rearPath.toStdString())) &&
+            succeeded(rear_->GetNativeVideoSize(&width, &height))) {
+            rearView_.nativeWidth = width;
+            rearView_.nativeHeight = height;
+        }
+        (void)rear_->SetMute(true);
+    } else {
+        // The single file plays in the front pane, whichever camera it came from.
+        if (mode_ == ChannelMode::RearOnly) {
+            (void)rear_->Stop();
+            swapped_ = true;
+        }
+        rearPane_->setHasVideo(false);
+    }
+    startOfPlayback();
+    return S_OK;
+}
+
+void PlaybackController::disableSeekBar() {
+    seekMaximum_ = 0;
+    emit seekBarReset(false, 0);
+}
+
+void PlaybackController::startOfPlayback() {
+    resetPans();
+    relayout();
+    forPlayers([](MediaPlayer& p) { (void)p.Play(); });
+
+    if (front_->CanSeek()) {
+        seekMaximum_ = frontDuration();
+        emit seekBarReset(true, seekMaximum_);
+    } else {
+        disableSeekBar();
+    }
+    reportRunning();
+
+    if (!volumeSetOnce_) {
+        sliderVolume_ = 50;
+        volumeSetOnce_ = true;
+    }
+    (void)front_->SetVolume(volumeForSliderPosition(sliderVolume_));
+    if (mode_ != ChannelMode::RearOnly) {
+        (void)rear_->SetMute(true);
+    }
+    if (!track_.fixes().empty()) {
+        emit displayTimerWanted(true);
+    }
+}
+
+// ---- layout ------------------------------------------------------------------------------------
+
+void PlaybackController::placePanes() {
+    if (!frontPane_ || !rearPane_) {
+        return;
+    }
+    if (fullScreen_ && fullScreenShown_ != 0) {
+        VideoPane* big = fullScreenShown_ == 1 ? frontPane_ : rearPane_;
+        VideoPane* other = fullScreenShown_ == 1 ? rearPane_ : frontPane_;
+        other->hide();
+        big->setGeometry(fullScreenPaneRect_);
+        big->show();
+        return;
+    }
+    const bool frontLarge = frontIsLarge();
+    frontPane_->setGeometry(toQRect(frontLarge ? kLargePaneRect : kSmallPaneRect));
+    rearPane_->setGeometry(toQRect(frontLarge ? kSmallPaneRect : kLargePaneRect));
+    frontPane_->show();
+    rearPane_->show();
+    // The small pane lies on top of its neighbours.
+    (frontLarge ? rearPane_ : frontPane_)->raise();
+}
+
+void PlaybackController::fitScales() {
+    for (Channel c : {Channel::Front, Channel::Rear}) {
+        ChannelView& v = view(c);
+        if (fullScreen_) {
+            v.scale = v.minScale = fullScreenFitScale(monitor_.height(), v.nativeHeight);
+        } else {
+            const VideoPane* p = pane(c);
+            v.scale = v.minScale = fitScale(p ? p->width() : 0, v.nativeWidth);
+        }
+    }
+}
+
+void PlaybackController::applySourceRect(Channel c) {
+    MediaPlayer* p = player(c);
+    VideoPane* w = pane(c);
+    if (!p || !w) {
+        return;
+    }
+    const VideoRect source = sourceRectangle(view(c), w->width(), w->height());
+    const VideoRect destination = clientRect(w);
+    (void)p->UpdateVideoWindow(source.isEmpty() ? nullptr : &source, &destination);
+    w->update();
+}
+
+void PlaybackController::resetPans() {
+    frontView_.panX = frontView_.panY = rearView_.panX = rearView_.panY = 0;
+}
+
+void PlaybackController::relayout() {
+    placePanes();
+    fitScales();
+    for (Channel c : {Channel::Front, Channel::Rear}) {
+        MediaPlayer* p = player(c);
+        VideoPane* w = pane(c);
+        if (!p || !w) {
+            continue;
+        }
+        const ChannelView& v = view(c);
+        const VideoRect whole{0, 0, v.nativeWidth, v.nativeHeight};
+        const VideoRect destination = clientRect(w);
+        (void)p->UpdateVideoWindow(v.nativeWidth > 0 ? &whole : nullptr, &destination);
+    }
+    applySourceRect(Channel::Front);
+    applySourceRect(Channel::Rear);
+    emit zoomTextChanged(
+        QString::fromStdString(zoomLabel(frontIsLarge() ? frontView_.scale : rearView_.scale)));
+}
+
+// ---- transport ---------------------------------------------------------------------------------
+
+void PlaybackController::reportRunning() {
+    if (!front_) {
+        return;
+    }
+    const auto s = front_->GetState();
+    if (s == PlaybackState::Running || s == PlaybackState::Paused) {
+        emit runningChanged(s == PlaybackState::Running);
+    }
+}
+
+void PlaybackController::setRateText(bool twice) {
+    emit rateTextChanged(QString::fromStdString(rateLabel(twice)));
+}
+
+void PlaybackController::seekTo(MediaTime t) {
+    forPlayers([t](MediaPlayer& p) { (void)p.SetPosition(t); });
+    emit seekBarMoved(t);
+    emit cursorMoved(cursorForPosition(track_.rawAccel().size(), t, seekMaximum_));
+}
+
+void PlaybackController::play() {
+    if (!front_) {
+        return;
+    }
+    forPlayers([](MediaPlayer& p) { (void)p.Play(); });
+    emit runningChanged(true);
+}
+
+void PlaybackController::pause() {
+    if (!front_) {
+        return;
+    }
+    forPlayers([](MediaPlayer& p) { (void)p.Pause(); });
+    emit runningChanged(false);
+    doubleSpeed_ = false;
+}
+
+void PlaybackController::togglePlayPause() {
+    if (!front_) {
+        return;
+    }
+    const auto s = front_->GetState();
+    if (s == PlaybackState::Paused) {
+        forPlayers([](MediaPlayer& p) { (void)p.Play(); });
+    } else if (s == PlaybackState::Running) {
+        forPlayers([](MediaPlayer& p) { (void)p.Pause(); });
+    }
+    // In full screen too: the two buttons are on the strip there as well.
+    reportRunning();
+}
+
+void PlaybackController::rewind(MediaTime seekBarPosition) {
+    if (!front_) {
+        return;
+    }
+    seekTo(rewindTarget(seekBarPosition));
+    doubleSpeed_ = false;
+}
+
+void PlaybackController::fastForward(MediaTime seekBarPosition) {
+    if (!front_) {
+        return;
+    }
+    seekTo(fastForwardTarget(seekBarPosition, frontDuration()));
+    doubleSpeed_ = false;
+}
+
+void PlaybackController::step(int direction) {
+    if (!front_) {
+        return;
+    }
+    MediaTime current = 0;
+    (void)front_->GetCurrentPosition(&current);
+    if (const auto t = arrowStepTarget(current, frontDuration(), direction)) {
+        seekTo(*t);
+    }
+}
+
+void PlaybackController::speedUp() {
+    if (!front_) {
+        return;
+    }
+    if (!doubleSpeed_) {
+        forPlayers([](MediaPlayer& p) { (void)p.SetRate(2.0); });
+        doubleSpeed_ = true;
+        rearNudge_ = 1.0;
+    }
+    setRateText(true);
+}
+
+void PlaybackController::speedDown() {
+    if (!front_) {
+        return;
+    }
+    if (doubleSpeed_) {
+        forPlayers([](MediaPlayer& p) { (void)p.SetRate(1.0); });
+        doubleSpeed_ = false;
+        rearNudge_ = 1.0;
+    }
+    setRateText(false);
+}
+
+void PlaybackController::zoom(int direction) {
+    if (!front_) {
+        return;
+    }
+    const bool frontVisible = frontPane_ && !frontPane_->isHidden();
+    const Channel c = zoomTarget(fullScreen_, frontVisible, mode_, swapped_);
+    ChannelView& v = view(c);
+    v.scale = zoomedScale(v.scale, v.minScale, direction);
+    applySourceRect(c);
+    emit zoomTextChanged(QString::fromStdString(zoomLabel(v.scale)));
+}
+
+void PlaybackController::swap() {
+    if (!front_ || mode_ != ChannelMode::Both) {
+        return;
+    }
+    swapped_ = !swapped_;
+    if (fullScreen_) {
+        // The other pane takes the whole picture area; swapped tells which one shows.
+        fullScreenShown_ = swapped_ ? 2 : 1;
+    }
+    resetPans();
+    relayout();
+}
+
+void PlaybackController::pan(int dx, int dy) {
+    if (!front_) {
+        return;
+    }
+    const Channel c = panTarget(mode_, swapped_);
+    ChannelView& v = view(c);
+    v.panX -= dx;
+    v.panY -= dy;
+    applySourceRect(c);
+}
+
+void PlaybackController::seekReleased(MediaTime t) {
+    if (!front_) {
+        return;
+    }
+    const auto cursor = cursorForSeekRelease(track_.rawAccel().size(), t, frontDuration());
+    if (!cursor) {
+        return;
+    }
+    emit cursorMoved(*cursor);
+    forPlayers([t](MediaPlayer& p) { (void)p.SetPosition(t); });
+}
+
+void PlaybackController::setVolumeFromSlider(int sliderPosition) {
+    sliderVolume_ = sliderPosition;
+    if (front_) {
+        (void)front_->SetVolume(volumeForSliderPosition(sliderPosition));
+    }
+}
+
+void PlaybackController::handleGraphEvent() {
+    if (front_) {
+        (void)front_->HandleGraphEvent();
+    }
+}
+
+void PlaybackController::positionTick(bool seekBarPressed) {
+    if (!front_ || front_->GetState() != PlaybackState::Running) {
+        return;
+    }
+    PositionTickInput in;
+    (void)front_->GetCurrentPosition(&in.position);
+    in.duration = frontDuration();
+    in.canSeek = front_->CanSeek();
+    if (MediaTime again = 0; succeeded(front_->GetCurrentPosition(&again))) {
+        in.reread = again;
+    }
+    in.seekBarPressed = seekBarPressed;
+    in.seekBarMaximum = seekMaximum_;
+    in.sampleCount = track_.rawAccel().size();
+    const auto out = playback::positionTick(in);
+    if (out.seekBar) {
+        emit seekBarMoved(*out.seekBar);
+    }
+    if (out.cursor) {
+        emit cursorMoved(*out.cursor);
+    }
+    keepRearInStep();
+}
+
+void PlaybackController::keepRearInStep() {
+    if (mode_ != ChannelMode::Both || !front_ || !rear_ ||
+        front_->GetState() != PlaybackState::Running ||
+        rear_->GetState() != PlaybackState::Running) {
+        return;
+    }
+    MediaTime front = 0, rear = 0;
+    if (failed(front_->GetCurrentPosition(&front)) || failed(rear_->GetCurrentPosition(&rear))) {
+        return;
+    }
+    double factor = 1.0;
+    if (rearNeedsReseek(front, rear, frontDuration())) {
+        (void)rear_->SetPosition(front);
+        averagedDrift_ = 0;
+    } else {
+        averagedDrift_ = averagedDrift(averagedDrift_, front - rear);
+        factor = rearRateFactor(averagedDrift_);
+    }
+    if (factor != rearNudge_) {
+        rearNudge_ = factor;
+        (void)rear_->SetRate((doubleSpeed_ ? 2.0 : 1.0) * rearNudge_);
+    }
+}
+
+// ---- full screen -------------------------------------------------------------------------------
+
+void PlaybackController::enterFullScreen(int pane, QSize monitor) {
+    fullScreen_ = true;
+    monitor_ = monitor;
+    fullScreenPaneRect_ = toQRect(playback::fullScreenPaneRect(monitor.width(), monitor.height()));
+    fullScreenShown_ = pane;
+    relayout();
+}
+
+void PlaybackController::leaveFullScreen() {
+    fullScreen_ = false;
+    fullScreenShown_ = 0;
+    // The pan offsets stay as they were.
+    relayout();
+    reportRunning();
+}
+
+}  // namespace orvik::playback

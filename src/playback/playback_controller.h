@@ -1,0 +1,165 @@
+#pragma once
+// The one owner of playback: both channels' players, the opened recording's telemetry, the
+// channel mode, swap, double speed, each channel's zoom and pan, and the full-screen pane layout.
+//
+// It is handed the two panes and the object that receives WM_GRAPH_EVENT, and never reaches into
+// the window: what the window's controls must show (seek bar, labels, Play/Pause, timers, the
+// telemetry displays) is reported through the signals below, and what the controls hold (the
+// seek-bar position, the volume slider) is passed in by the caller.
+#include <QObject>
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <cstddef>
+#include <memory>
+
+#include "platform/hresult.h"
+#include "playback/media_player.h"
+#include "playback/transport.h"
+#include "recordings/telemetry.h"
+
+namespace orvik::playback {
+
+class VideoPane;
+
+class PlaybackController : public QObject {
+    Q_OBJECT
+  public:
+    // Creates both players on the panes (the front one reporting to eventWindow).
+    PlaybackController(VideoPane* frontPane, VideoPane* rearPane, QObject* eventWindow,
+                       MediaPlayerOptions options = MediaPlayerOptions::fromEnvironment());
+    // Stops and deletes both players.
+    ~PlaybackController() override;
+    PlaybackController(const PlaybackController&) = delete;
+    PlaybackController& operator=(const PlaybackController&) = delete;
+
+    // ---- state, for the window's routing and for tests ----
+    MediaPlayer* frontPlayer() const { return front_.get(); }
+    MediaPlayer* rearPlayer() const { return rear_.get(); }
+    VideoPane* frontPane() const { return frontPane_; }
+    VideoPane* rearPane() const { return rearPane_; }
+    const recordings::TelemetryTrack& track() const { return track_; }
+    ChannelMode channelMode() const { return mode_; }
+    bool swapped() const { return swapped_; }
+    bool doubleSpeed() const { return doubleSpeed_; }
+    bool fullScreen() const { return fullScreen_; }
+    const ChannelView& view(Channel c) const {
+        return c == Channel::Front ? frontView_ : rearView_;
+    }
+    // The front player's duration, 0 when it has none.
+    MediaTime frontDuration() const;
+    // True while the front player plays or is paused (full screen may be toggled).
+    bool isPlaying() const;
+    // Pane selector of the FullScreen and Maximize commands: 1 front, 2 rear.
+    int fullScreenPane() const { return fullScreenPaneSelector(mode_, swapped_); }
+
+    // ---- opening ----
+    // The partner file of a recording: the channel letter in front of ".mp4" (the character at
+    // length - 5) becomes 'R' for a front recording and 'F' otherwise.
+    static QString partnerPath(const QString& path, bool isFront);
+    // Opens the recording at `path` with its partner file of the other channel and starts it.
+    // An empty path only resets the players. Returns the front player's failure code when the
+    // front file cannot be opened (the caller tells the user), else S_OK.
+    HResult open(const QString& path, bool isFront);
+    // Stops and deletes both players (the window is closing).
+    void shutdown();
+
+    // ---- transport ----
+    void play();
+    void pause();
+    void togglePlayPause();  // Space
+    void rewind(MediaTime seekBarPosition);
+    void fastForward(MediaTime seekBarPosition);
+    void step(int direction);  // arrow keys, -1 or +1
+    void speedUp();
+    void speedDown();
+    void zoom(int direction);  // +1 in, -1 out
+    void swap();
+    void pan(int dx, int dy);
+    void seekReleased(MediaTime seekBarPosition);
+    void setVolumeFromSlider(int sliderPosition);
+    void handleGraphEvent();
+    // PositionTimer: moves the seek bar and the cursor with the front position and keeps the rear
+    // channel in step with the front one.
+    void positionTick(bool seekBarPressed);
+    // Keeps the rear channel at the front one's moment (also used on its own by benchmarks).
+    void keepRearInStep();
+
+    // ---- full screen: the window covers a monitor of `monitor` size ----
+    // pane: 0 = no pane enlarged, 1 = front, 2 = rear.
+    void enterFullScreen(int pane, QSize monitor);
+    void leaveFullScreen();
+    // The enlarged pane's rectangle in full screen (empty before the first full screen).
+    QRect fullScreenPaneRect() const { return fullScreenPaneRect_; }
+
+  signals:
+    // The seek bar's range becomes 0..maximum at position 0; enabled while a seekable recording
+    // plays (PositionTimer runs exactly then).
+    void seekBarReset(bool enabled, orvik::playback::MediaTime maximum);
+    void seekBarMoved(orvik::playback::MediaTime position);
+    // The G-sensor cursor (index into the track's samples).
+    void cursorMoved(std::size_t cursor);
+    void rateTextChanged(const QString& text);
+    void zoomTextChanged(const QString& text);
+    // Pause shows while the front player runs, Play while it is paused.
+    void runningChanged(bool running);
+    // The track was emptied before a new recording is read (displays back to their first look).
+    void telemetryCleared();
+    // The new recording's telemetry was read.
+    void telemetryRead();
+    // DisplayTimer runs while a recording with positions plays.
+    void displayTimerWanted(bool run);
+
+  private:
+    MediaPlayer* player(Channel c) const {
+        return c == Channel::Front ? front_.get() : rear_.get();
+    }
+    VideoPane* pane(Channel c) const { return c == Channel::Front ? frontPane_ : rearPane_; }
+    ChannelView& view(Channel c) { return c == Channel::Front ? frontView_ : rearView_; }
+    bool frontIsLarge() const { return mode_ != ChannelMode::Both || !swapped_; }
+    template <typename F>
+    void forPlayers(F&& f);
+
+    void createPlayers();
+    void destroyPlayers();
+    void startOfPlayback();
+    void disableSeekBar();
+    void seekTo(MediaTime t);
+    void reportRunning();
+    void setRateText(bool twice);
+    // Places and shows the panes for the current mode, swap and full-screen state, fits the
+    // scales, shows the whole pictures, applies both source rectangles and sets the zoom label.
+    void relayout();
+    void placePanes();
+    void fitScales();
+    void applySourceRect(Channel c);
+    void resetPans();
+    void stopRearCorrection();
+
+    VideoPane* frontPane_;
+    VideoPane* rearPane_;
+    QObject* eventWindow_;
+    MediaPlayerOptions options_;
+    std::unique_ptr<MediaPlayer> front_;
+    std::unique_ptr<MediaPlayer> rear_;
+    recordings::TelemetryTrack track_;
+
+    ChannelMode mode_ = ChannelMode::Both;
+    bool swapped_ = false;
+    bool doubleSpeed_ = false;
+    ChannelView frontView_;
+    ChannelView rearView_;
+    MediaTime seekMaximum_ = 0;
+    bool volumeSetOnce_ = false;
+    int sliderVolume_ = 50;
+    // Rate the rear player runs at on top of the common rate, to close a small drift.
+    double rearNudge_ = 1.0;
+    MediaTime averagedDrift_ = 0;
+
+    bool fullScreen_ = false;
+    int fullScreenShown_ = 0;  // the enlarged pane: 0 none, 1 front, 2 rear
+    QSize monitor_;
+    QRect fullScreenPaneRect_;
+};
+
+}  // namespace orvik::playback

@@ -1,0 +1,547 @@
+// A user's journeys through the real main window: real players, the real map page, a generated
+// card. The tests act only through input events on the widgets a user sees (clicks, double
+// clicks, keys, wheel turns, drags) and check what a user would see: where the panes and controls
+// are, the label texts, the picture moving on, the next recording opening. They run on whatever
+// screen the X server offers (ctest runs them on 1920 x 1080 and on 1280 x 800). Every journey
+// leaves a screenshot in ORVIK_SCREENSHOT_DIR (default: journeys/ in the build folder).
+//
+// The generator comes first: its field named "slots" must not meet Qt's keyword macro.
+#include "samplecard/sample_card.h"
+
+#include <gtest/gtest.h>
+
+#include <QtTest/qtestspontaneevent.h>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QScreen>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWheelEvent>
+#include <memory>
+
+#include "playback/media_player.h"
+#include "playback/video_pane.h"
+#include "shell/gui_test_support.h"
+#include "shell/main_window.h"
+#include "shell/recording_list.h"
+#include "shell/skin.h"
+
+#include <mpv/client.h>
+
+namespace orvik::shell {
+namespace {
+
+using playback::MediaPlayer;
+using playback::MediaTime;
+using playback::PlaybackState;
+using playback::VideoPane;
+
+constexpr MediaTime kSecond = 10'000'000;
+
+// Control ids as the window names them.
+enum : int {
+    kMinimize = 1001,
+    kClose = 1002,
+    kInformationTab = 1003,
+    kRecordTab = 1004,
+    kList = 1011,
+    kSeekBar = 1012,
+    kGraph = 1013,
+    kZoomIn = 1015,
+    kZoomOut = 1016,
+    kVolume = 1018,
+    kSpeedReadout = 1020,
+    kFullScreen = 1025,
+    kRewind = 1026,
+    kPlay = 1027,
+    kPause = 1028,
+    kFastForward = 1030,
+    kSpeedUp = 1031,
+    kSpeedDown = 1032,
+    kZoomLabel = 1033,
+    kRateLabel = 1034,
+    kMaximize = 1035,
+    kSwap = 1036,
+    kMap = 32783
+};
+
+const QRect kLargePane{15, 56, 646, 363};
+const QRect kSmallPane{678, 384, 326, 246};
+
+struct Place {
+    int id;
+    QRect normal;
+    int dx;  // full screen: x = monitor width / 2 + dx
+    int dy;  // full screen: y = monitor height - dy
+};
+// The transport strip in both layouts.
+const Place kStrip[] = {
+    {kFullScreen, {519, 594, 39, 33}, 181, 51},   {kRewind, {61, 603, 23, 26}, -277, 42},
+    {kPlay, {84, 603, 23, 26}, -254, 42},         {kPause, {84, 603, 23, 26}, -254, 42},
+    {kFastForward, {107, 603, 23, 26}, -231, 42}, {kSpeedUp, {186, 605, 16, 20}, -152, 40},
+    {kSpeedDown, {141, 605, 16, 20}, -197, 40},   {kZoomOut, {224, 605, 16, 20}, -114, 40},
+    {kZoomIn, {275, 605, 16, 20}, -63, 40},       {kSwap, {481, 594, 39, 33}, 143, 51},
+    {kRateLabel, {157, 606, 29, 18}, -181, 39},   {kZoomLabel, {242, 606, 30, 18}, -96, 39},
+    {kSeekBar, {42, 570, 595, 13}, -296, 75},     {kVolume, {594, 598, 59, 13}, 256, 47},
+};
+// The caption buttons keep their distance from the right edge.
+struct Caption {
+    int id;
+    int fromRight;
+    QSize size;
+};
+const Caption kCaption[] = {
+    {kMinimize, 114, {31, 33}}, {kMaximize, 84, {32, 33}}, {kClose, 51, {35, 33}}};
+
+// One generated card for the whole program: pairs of six seconds, the rear camera at half size.
+const QString& cardFolder() {
+    static QTemporaryDir* dir = nullptr;
+    static QString folder;
+    if (!dir) {
+        dir = new QTemporaryDir();
+        tools::SampleCardOptions options;
+        options.width = 960;
+        options.height = 540;
+        options.durationSeconds = 6.0;
+        options.alwaysPairs = 3;
+        options.deviceFiles = false;
+        auto card = tools::writeSampleCard(dir->path().toStdString(), options);
+        EXPECT_TRUE(card.ok()) << (card.ok() ? "" : card.error());
+        folder = dir->path();
+    }
+    return folder;
+}
+
+class UserJourney : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        static QTemporaryDir temp;
+        qputenv("ORVIK_MPV_AO", "null");  // no sound device here
+        qputenv("TMPDIR", temp.path().toLocal8Bit());
+        testing::app();
+        ASSERT_FALSE(cardFolder().isEmpty());
+        window_ = std::make_unique<MainWindow>();
+        window_->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+        ASSERT_TRUE(window_->listFolder(cardFolder()));
+        ASSERT_GT(window_->rowCount(), 5);
+    }
+    void TearDown() override {
+        shot(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        window_.reset();
+    }
+
+    // ---- what the user does ----
+    void click(int id) {
+        QWidget* c = window_->control(id);
+        ASSERT_TRUE(c && c->isVisible()) << "control " << id << " is not on screen";
+        QTest::mouseClick(c, Qt::LeftButton, {}, c->rect().center());
+    }
+    void key(Qt::Key k) { QTest::keyClick(window_.get(), k); }
+    // A wheel turn over `over`, delivered as the window system delivers it: to the window, which
+    // hands it to the widget under the pointer and on to its parents.
+    void wheel(QWidget* over, int delta) {
+        const QPoint global = over->mapToGlobal(over->rect().center());
+        const QPointF local = window_->mapFromGlobal(global);
+        QWheelEvent e(local, global, QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+        // sendEvent() would clear the spontaneous mark that makes a wheel turn propagate.
+        QSpontaneKeyEvent::setSpontaneous(&e);
+        qApp->notify(window_->windowHandle(), &e);
+    }
+    void drag(QWidget* w, QPoint from, QPoint to, bool release = true) {
+        QTest::mousePress(w, Qt::LeftButton, {}, from);
+        const int steps = 4;
+        for (int i = 1; i <= steps; ++i) {
+            QTest::mouseMove(w, from + (to - from) * i / steps);
+        }
+        if (release) {
+            QTest::mouseRelease(w, Qt::LeftButton, {}, to);
+        }
+    }
+    void doubleClickRow(int row) {
+        auto* list = static_cast<QTableView*>(window_->recordingList());
+        const QModelIndex index = list->model()->index(row, 0);
+        list->scrollTo(index);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(index).center());
+    }
+
+    // ---- what the user sees ----
+    VideoPane* pane(const char* name) const {
+        return window_->findChild<VideoPane*>(QString::fromLatin1(name));
+    }
+    VideoPane* front() const { return pane("frontPane"); }
+    VideoPane* rear() const { return pane("rearPane"); }
+    MediaPlayer* frontPlayer() const { return front()->player(); }
+    MediaPlayer* rearPlayer() const { return rear()->player(); }
+    SkinSlider* slider(int id) const { return qobject_cast<SkinSlider*>(window_->control(id)); }
+    MediaTime seekPosition() const { return slider(kSeekBar)->position(); }
+    QString text(int id) const {
+        auto* l = qobject_cast<QLabel*>(window_->control(id));
+        return l ? l->text() : QString();
+    }
+    bool running(const MediaPlayer* p) const {
+        return p && p->GetState() == PlaybackState::Running;
+    }
+    bool bothRunning() const { return running(frontPlayer()) && running(rearPlayer()); }
+    bool shows(int id) const { return window_->control(id) && window_->control(id)->isVisible(); }
+    QRect monitor() const { return window_->screen()->geometry(); }
+
+    // The first front row whose rear partner stands right below it.
+    int firstPairRow() const {
+        for (int r = 0; r + 1 < window_->rowCount(); ++r) {
+            QString partner = window_->rowFullPath(r);
+            partner[partner.size() - 5] = 'R';
+            if (window_->rowChannel(r) == 'F' && window_->rowFullPath(r + 1) == partner) {
+                return r;
+            }
+        }
+        return -1;
+    }
+    // Plays the first pair as a user starts it and waits for both pictures to move.
+    void playFirstPair() {
+        const int row = firstPairRow();
+        ASSERT_GE(row, 0);
+        doubleClickRow(row);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return bothRunning(); }, 20000));
+        const auto frontDrawn = front()->framesRendered();
+        const auto rearDrawn = rear()->framesRendered();
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return front()->framesRendered() > frontDrawn + 2 &&
+                       rear()->framesRendered() > rearDrawn + 2;
+            },
+            20000));
+    }
+    void waitForPosition(MediaTime atLeast) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return seekPosition() >= atLeast; }, 20000))
+            << "seek bar at " << seekPosition();
+    }
+    double mpvSpeed(const MediaPlayer* p) const {
+        double speed = 0;
+        mpv_get_property(p->mpvHandle(), "speed", MPV_FORMAT_DOUBLE, &speed);
+        return speed;
+    }
+
+    void expectNormalLayout() {
+        EXPECT_EQ(window_->size(), QSize(1020, 645));
+        for (const auto& p : kStrip) {
+            EXPECT_EQ(window_->control(p.id)->geometry(), p.normal) << "control " << p.id;
+        }
+        for (const auto& c : kCaption) {
+            EXPECT_EQ(window_->control(c.id)->geometry(),
+                      QRect(QPoint(1020 - c.fromRight, 5), c.size))
+                << "caption " << c.id;
+        }
+    }
+    void expectFullScreenLayout() {
+        const QRect m = monitor();
+        EXPECT_EQ(window_->geometry(), m);
+        const int c = m.width() / 2;
+        const int b = m.height();
+        for (const auto& p : kStrip) {
+            EXPECT_EQ(window_->control(p.id)->geometry(),
+                      QRect(c + p.dx, b - p.dy, p.normal.width(), p.normal.height()))
+                << "control " << p.id;
+        }
+        for (const auto& cap : kCaption) {
+            EXPECT_EQ(window_->control(cap.id)->geometry(),
+                      QRect(QPoint(m.width() - cap.fromRight, 5), cap.size))
+                << "caption " << cap.id;
+            EXPECT_TRUE(shows(cap.id));
+        }
+        for (int hidden : {kList, kRecordTab, kInformationTab, kMap, kSpeedReadout}) {
+            EXPECT_FALSE(shows(hidden)) << "control " << hidden;
+        }
+        EXPECT_TRUE(shows(kSeekBar));
+        EXPECT_TRUE(shows(kVolume));
+    }
+    QRect fullScreenPane() const {
+        return QRect(2, 54, monitor().width() - 2, monitor().height() - 144);
+    }
+
+    void shot(const std::string& name) {
+        if (!window_ || !window_->isVisible()) {
+            return;
+        }
+        QString dir = qEnvironmentVariable("ORVIK_SCREENSHOT_DIR");
+        if (dir.isEmpty()) {
+            dir = QStringLiteral(ORVIK_BINARY_DIR "/journeys");
+        }
+        QDir().mkpath(dir);
+        // The window as it is laid out now (the screen may not have caught up yet), panes included.
+        const QString size = QStringLiteral("%1x%2").arg(monitor().width()).arg(monitor().height());
+        window_->grab().save(dir + "/" + QString::fromStdString(name) + "-" + size + ".png");
+    }
+
+    std::unique_ptr<MainWindow> window_;
+};
+
+TEST_F(UserJourney, PlaysAPairSideBySideAndMovesOn) {
+    const int row = firstPairRow();
+    playFirstPair();
+    // The pair is playing: the front picture large, its rear partner small, the list past both.
+    EXPECT_EQ(front()->geometry(), kLargePane);
+    EXPECT_EQ(rear()->geometry(), kSmallPane);
+    EXPECT_TRUE(front()->isVisible());
+    EXPECT_TRUE(rear()->isVisible());
+    EXPECT_EQ(window_->currentRow(), row + 1);
+    EXPECT_TRUE(shows(kPause));
+    EXPECT_FALSE(shows(kPlay));
+    EXPECT_EQ(text(kRateLabel), "1x");
+    EXPECT_EQ(text(kZoomLabel), "0.67x");  // 646 pane pixels for 960 picture pixels
+    expectNormalLayout();
+
+    // The seek bar moves with the picture.
+    const MediaTime start = seekPosition();
+    waitForPosition(start + kSecond);
+
+    // At the end of the pair the next pair opens and plays.
+    click(kFastForward);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window_->currentRow() == row + 3; }, 20000))
+        << "current row " << window_->currentRow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bothRunning(); }, 20000));
+    EXPECT_LT(seekPosition(), 3 * kSecond);
+}
+
+TEST_F(UserJourney, PageKeysMoveThroughTheList) {
+    const int row = firstPairRow();
+    playFirstPair();
+    key(Qt::Key_PageDown);  // the pair after this one
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bothRunning(); }, 20000));
+    EXPECT_EQ(window_->currentRow(), row + 3);
+    key(Qt::Key_PageUp);  // the row above: the front row of that pair, which plays again
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bothRunning(); }, 20000));
+    EXPECT_EQ(window_->currentRow(), row + 2);
+    EXPECT_EQ(window_->rowChannel(row + 2), 'F');
+    key(Qt::Key_PageUp);  // the rear row of the first pair: the first pair plays
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bothRunning(); }, 20000));
+    EXPECT_EQ(window_->currentRow(), row + 1);
+}
+
+TEST_F(UserJourney, TransportStripKeysAndSliders) {
+    playFirstPair();
+    waitForPosition(kSecond);
+
+    // Space pauses and plays, and the strip shows the button that fits.
+    key(Qt::Key_Space);
+    ASSERT_EQ(frontPlayer()->GetState(), PlaybackState::Paused);
+    EXPECT_EQ(rearPlayer()->GetState(), PlaybackState::Paused);
+    EXPECT_TRUE(shows(kPlay));
+    EXPECT_FALSE(shows(kPause));
+
+    // Arrows step three seconds from the picture shown, and the seek bar follows.
+    MediaTime shown = 0;
+    ASSERT_TRUE(succeeded(frontPlayer()->GetCurrentPosition(&shown)));
+    key(Qt::Key_Right);
+    const MediaTime stepped = seekPosition();
+    EXPECT_LE(std::llabs(stepped - (shown + 3 * kSecond)), kSecond / 100);
+    key(Qt::Key_Left);
+    EXPECT_LE(std::llabs(seekPosition() - shown), kSecond / 100);
+    key(Qt::Key_Left);  // below zero: back to the start
+    key(Qt::Key_Left);
+    EXPECT_EQ(seekPosition(), 0);
+
+    click(kPlay);
+    EXPECT_TRUE(bothRunning());
+    EXPECT_TRUE(shows(kPause));
+
+    // Double speed and back.
+    click(kSpeedUp);
+    EXPECT_EQ(text(kRateLabel), "2x");
+    EXPECT_NEAR(mpvSpeed(frontPlayer()), 2.0, 0.2);
+    EXPECT_NEAR(mpvSpeed(rearPlayer()), 2.0, 0.2);
+    click(kSpeedDown);
+    EXPECT_EQ(text(kRateLabel), "1x");
+    EXPECT_NEAR(mpvSpeed(frontPlayer()), 1.0, 0.1);
+
+    // The seek bar: dragged, it stays where the user holds it; released, the picture goes there.
+    SkinSlider* bar = slider(kSeekBar);
+    const int y = bar->height() / 2;
+    drag(bar, QPoint(10, y), QPoint(bar->width() * 3 / 4, y), false);
+    const MediaTime held = bar->position();
+    MediaTime pressedAt = 0, frontNow = 0;
+    (void)frontPlayer()->GetCurrentPosition(&pressedAt);
+    // Several ticks pass while the thumb is held.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            (void)frontPlayer()->GetCurrentPosition(&frontNow);
+            return frontNow > pressedAt + kSecond / 2;
+        },
+        10000));
+    EXPECT_EQ(bar->position(), held) << "a tick moved the thumb out of the user's hand";
+    QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(bar->width() * 3 / 4, y));
+    const MediaTime target = bar->position();
+    EXPECT_GT(target, bar->maximum() / 2);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            (void)frontPlayer()->GetCurrentPosition(&frontNow);
+            return frontNow >= target - kSecond / 4;
+        },
+        10000))
+        << "front at " << frontNow << ", released at " << target;
+    EXPECT_LT(frontNow, target + 2 * kSecond);
+
+    // The volume slider: left end silent, right end full.
+    SkinSlider* volume = slider(kVolume);
+    QTest::mouseClick(volume, Qt::LeftButton, {}, QPoint(0, volume->height() / 2));
+    EXPECT_EQ(volume->position(), 0);
+    EXPECT_EQ(frontPlayer()->volume(), -10000);
+    QTest::mouseClick(volume, Qt::LeftButton, {},
+                      QPoint(volume->width() - 1, volume->height() / 2));
+    EXPECT_EQ(volume->position(), 99);
+    EXPECT_EQ(frontPlayer()->volume(), 0);
+    EXPECT_TRUE(rearPlayer()->muted());
+}
+
+TEST_F(UserJourney, SwapZoomAndPan) {
+    playFirstPair();
+    key(Qt::Key_Space);  // a still picture, so what moves is the zoom and the pan
+    ASSERT_EQ(frontPlayer()->GetState(), PlaybackState::Paused);
+
+    // Swap: the rear picture large, the front one small; the zoom label follows the large one.
+    click(kSwap);
+    EXPECT_EQ(rear()->geometry(), kLargePane);
+    EXPECT_EQ(front()->geometry(), kSmallPane);
+    EXPECT_EQ(text(kZoomLabel), "1.35x");  // 646 pane pixels for the 480-pixel rear picture
+    click(kSwap);
+    EXPECT_EQ(front()->geometry(), kLargePane);
+    EXPECT_EQ(rear()->geometry(), kSmallPane);
+    EXPECT_EQ(text(kZoomLabel), "0.67x");
+
+    // Zoom buttons and the wheel, never below the fit.
+    click(kZoomOut);
+    EXPECT_EQ(text(kZoomLabel), "0.67x");
+    const QImage fit = front()->grabFramebuffer();
+    click(kZoomIn);
+    EXPECT_EQ(text(kZoomLabel), "0.72x");
+    wheel(front(), 120);
+    wheel(front(), 120);
+    EXPECT_EQ(text(kZoomLabel), "0.82x");
+    wheel(front(), -120);
+    EXPECT_EQ(text(kZoomLabel), "0.77x");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return front()->grabFramebuffer() != fit; }, 5000))
+        << "the zoomed picture looks like the whole one";
+
+    // Dragging the zoomed picture shows another part of it.
+    const QImage zoomed = front()->grabFramebuffer();
+    drag(front(), QPoint(300, 150), QPoint(200, 100));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return front()->grabFramebuffer() != zoomed; }, 5000))
+        << "the drag did not move the picture";
+}
+
+TEST_F(UserJourney, FullScreenCoversTheMonitorAndComesBack) {
+    playFirstPair();
+    const QRect before = window_->geometry();
+
+    // Enter: the front picture over the monitor, every control at its full-screen place.
+    key(Qt::Key_Return);
+    expectFullScreenLayout();
+    EXPECT_EQ(front()->geometry(), fullScreenPane());
+    EXPECT_TRUE(front()->isVisible());
+    EXPECT_FALSE(rear()->isVisible());
+    EXPECT_EQ(front()->size(), fullScreenPane().size());
+
+    // The window does not move when its background is dragged.
+    drag(window_.get(), QPoint(monitor().width() / 2, 20), QPoint(monitor().width() / 2 + 60, 80));
+    EXPECT_EQ(window_->geometry(), monitor());
+
+    // Space keeps the strip's Play/Pause button right here too.
+    key(Qt::Key_Space);
+    EXPECT_EQ(frontPlayer()->GetState(), PlaybackState::Paused);
+    EXPECT_TRUE(shows(kPlay));
+    EXPECT_FALSE(shows(kPause));
+    key(Qt::Key_Space);
+    EXPECT_TRUE(running(frontPlayer()));
+    EXPECT_TRUE(shows(kPause));
+
+    // Zoom acts on the picture shown; it never goes below the fit.
+    const QString fit = text(kZoomLabel);
+    click(kZoomOut);
+    EXPECT_EQ(text(kZoomLabel), fit);
+    click(kZoomIn);
+    const double fitScale = fit.chopped(1).toDouble();
+    if (fitScale < 1.95) {
+        EXPECT_EQ(text(kZoomLabel), QString::asprintf("%1.2fx", fitScale + 0.05));
+    } else {
+        EXPECT_EQ(text(kZoomLabel), fit);
+    }
+    click(kZoomOut);
+    EXPECT_EQ(text(kZoomLabel), fit);
+
+    // Swap shows the rear picture in the same place, and back.
+    click(kSwap);
+    EXPECT_FALSE(front()->isVisible());
+    EXPECT_TRUE(rear()->isVisible());
+    EXPECT_EQ(rear()->geometry(), fullScreenPane());
+    EXPECT_TRUE(running(rearPlayer()));
+    click(kSwap);
+    EXPECT_TRUE(front()->isVisible());
+    EXPECT_FALSE(rear()->isVisible());
+    EXPECT_EQ(text(kZoomLabel), fit);
+    shot("FullScreen");
+
+    // Leave with the strip's button: everything is back where it was.
+    click(kFullScreen);
+    EXPECT_EQ(window_->geometry(), before);
+    expectNormalLayout();
+    EXPECT_EQ(front()->geometry(), kLargePane);
+    EXPECT_EQ(rear()->geometry(), kSmallPane);
+    EXPECT_TRUE(rear()->isVisible());
+    EXPECT_TRUE(shows(kList));
+    EXPECT_TRUE(shows(kRecordTab));
+    EXPECT_TRUE(shows(kInformationTab));
+    EXPECT_TRUE(shows(kGraph));
+    EXPECT_EQ(text(kZoomLabel), "0.67x");
+    shot("Normal");
+}
+
+TEST_F(UserJourney, DoubleClicksToggleFullScreen) {
+    playFirstPair();
+    const QRect before = window_->geometry();
+    // On the rear pane of a pair: the rear picture fills the monitor.
+    QTest::mouseDClick(rear(), Qt::LeftButton, {}, rear()->rect().center());
+    EXPECT_EQ(window_->geometry(), monitor());
+    EXPECT_TRUE(rear()->isVisible());
+    EXPECT_FALSE(front()->isVisible());
+    EXPECT_EQ(rear()->geometry(), fullScreenPane());
+    QTest::mouseDClick(rear(), Qt::LeftButton, {}, rear()->rect().center());
+    EXPECT_EQ(window_->geometry(), before);
+    EXPECT_EQ(rear()->geometry(), kSmallPane);
+
+    // On the window's own background: full screen without enlarging a pane.
+    QTest::mouseDClick(window_.get(), Qt::LeftButton, {}, QPoint(560, 30));
+    EXPECT_EQ(window_->geometry(), monitor());
+    expectFullScreenLayout();
+    EXPECT_EQ(front()->geometry(), kLargePane);
+    EXPECT_TRUE(rear()->isVisible());
+    QTest::mouseDClick(window_.get(), Qt::LeftButton, {}, QPoint(monitor().width() / 2, 30));
+    EXPECT_EQ(window_->geometry(), before);
+    expectNormalLayout();
+}
+
+TEST_F(UserJourney, ARecordingInAVeryDeepFolderPlays) {
+    // A path longer than 260 characters, which Linux allows, opens whole.
+    QTemporaryDir deep;
+    QString folder = deep.path();
+    while (folder.size() < 300) {
+        folder += QStringLiteral("/a-folder-with-a-rather-long-name-for-testing");
+    }
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const int row = firstPairRow();
+    for (int r : {row, row + 1}) {
+        ASSERT_TRUE(QFile::copy(window_->rowFullPath(r), folder + "/" + window_->rowFileName(r)));
+    }
+    ASSERT_TRUE(window_->listFolder(folder));
+    ASSERT_EQ(window_->rowCount(), 2);
+    ASSERT_GT(window_->rowFullPath(0).size(), 260);
+    doubleClickRow(0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bothRunning(); }, 20000));
+}
+
+}  // namespace
+}  // namespace orvik::shell
