@@ -20,6 +20,9 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
+
+#include "displays/info_panel.h"
 
 class QLabel;
 
@@ -32,6 +35,10 @@ class GSensorGraph;
 class MapHost;
 class MapView;
 }  // namespace orvik::displays
+namespace orvik::trips::ui {
+class TripNavigator;
+}
+class QMenu;
 
 namespace orvik::shell {
 
@@ -101,6 +108,15 @@ class MainWindow : public QWidget {
     // Called once after --demo has listed the demo card: plays its first front/rear pair.
     void demoCardListed();
 
+    // The trips of the listed card and the playing recording's place in them.
+    trips::ui::TripNavigator* tripNavigator() const { return tripNavigator_.get(); }
+    // The unit the speed readout shows (a click on it switches; kept in the viewer ini).
+    displays::SpeedDisplay speedDisplay() const { return speedDisplay_; }
+    // Entries a part of the viewer adds to the video panes' context menu: called with the menu
+    // and the pane that was right-clicked, each time the menu opens.
+    using PaneMenuEntries = std::function<void(QMenu& menu, playback::VideoPane* pane)>;
+    void addPaneMenuEntries(PaneMenuEntries entries);
+
   signals:
     // After a key-down was consumed, with what it did (None for a dropped key).
     void keyRouted(orvik::shell::KeyAction action);
@@ -163,6 +179,21 @@ class MainWindow : public QWidget {
     // The Information tab was chosen; firstTime is true once per process (navigate the map).
     void informationPanelShown(bool firstTime);
 
+    // ---- main_window_trips.cpp (trips: map route, event marks and jumps, unit, mirror) ----
+    void createTripControls();
+    void cardListed(const QString& folder);
+    void playingRecordingChanged(const QString& path);
+    void updateTripControls();
+    void jumpToEvent(int direction);
+    // Opens `path` through its list row (unless it plays already) and seeks to the moment.
+    void openTripTarget(const QString& path, double offsetSeconds);
+    void showPaneContextMenu(playback::VideoPane* pane, const QPoint& globalPos);
+    void setRearMirrored(bool mirrored);
+    void toggleSpeedUnit();
+    void placeEventButtons();
+    // The speed readout for the moment on screen, in the chosen unit (main_window_displays.cpp).
+    void refreshSpeedReadout();
+
     // ---- main_window_dialogs.cpp (settings and time dialogs) ----
     void configurationCommand();
     void clockCommand();
@@ -187,6 +218,11 @@ class MainWindow : public QWidget {
     // The video panes (created by createPlayback(); their players belong to playback_).
     playback::VideoPane* frontPane_ = nullptr;
     playback::VideoPane* rearPane_ = nullptr;
+
+    std::unique_ptr<trips::ui::TripNavigator> tripNavigator_;
+    std::vector<PaneMenuEntries> paneMenuEntries_;
+    displays::SpeedDisplay speedDisplay_ = displays::SpeedDisplay::AsRecorded;
+    QString playingPath_;
 
     QTimer positionTimer_;
     QTimer displayTimer_;
