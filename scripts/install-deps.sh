@@ -20,7 +20,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-webengine-dev libgl-dev
   fonts-noto-cjk
   # headless GUI tests and screenshots
-  xvfb xauth x11-utils imagemagick libgl1-mesa-dri mesa-utils
+  # (xdotool: the README screenshots drive the real program with simulated clicks and keys)
+  xvfb xauth x11-utils imagemagick libgl1-mesa-dri mesa-utils xdotool
   # checks of exported tracks, clips and snapshots with the tools people use on them
   libxml2-utils gpsbabel gdal-bin tesseract-ocr tesseract-ocr-eng libimage-exiftool-perl
   # loading the machine while the GUI tests run (they must pass under load)

@@ -83,6 +83,8 @@ for k in two two_2x; do
   printf '  pair 720p+360p (%s) for %s s: drift median %s ms, max %s ms over %s ticks, %s re-seeks;\n' \
     "$k" "$(get ${k}_wall_s)" "$(get ${k}_median_drift_ms)" "$(get ${k}_max_drift_ms)" \
     "$(get ${k}_ticks)" "$(get ${k}_reseeks)"
+  printf '    after the first 2 s: drift median %s ms, max %s ms\n' \
+    "$(get ${k}_steady_median_drift_ms)" "$(get ${k}_steady_max_drift_ms)"
   printf '    dropped front %s+%s, rear %s+%s (decoder+output), CPU %s cores\n' \
     "$(get ${k}_front_decoder_drops)" "$(get ${k}_front_vo_drops)" \
     "$(get ${k}_rear_decoder_drops)" "$(get ${k}_rear_vo_drops)" "$(get ${k}_cpu_cores)"

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -214,6 +215,14 @@ void MainWindow::createControls() {
         return l;
     };
     zoomLabel_ = makeLabel(ctl::kZoomLabel, QStringLiteral("1.0x"), {242, 606, 30, 18});
+    {
+        // The widest zoom text ("1.95x") fits the 30-pixel label in a slightly smaller font.
+        QFont f = zoomLabel_->font();
+        while (f.pixelSize() > 9 &&
+               QFontMetrics(f).horizontalAdvance(QStringLiteral("1.95x")) > zoomLabel_->width())
+            f.setPixelSize(f.pixelSize() - 1);
+        zoomLabel_->setFont(f);
+    }
     rateLabel_ = makeLabel(ctl::kRateLabel, QStringLiteral("1x"), {157, 606, 29, 18});
     createDisplays();
 

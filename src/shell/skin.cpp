@@ -9,6 +9,7 @@
 #include <QToolTip>
 #include <algorithm>
 
+#include "device_config/ui/dialog_look.h"
 #include "platform/strings.h"
 
 // The skin bitmaps live in a static library, so their resource must be registered by hand.
@@ -103,14 +104,7 @@ SkinRegistry& SkinRegistry::instance() {
 }
 
 QString SkinRegistry::fontFamily() {
-    static const QString family = [] {
-        const QStringList families = QFontDatabase::families();
-        for (const char* f : {"Noto Sans CJK KR", "Noto Sans KR", "Noto Sans CJK SC", "Noto Sans"})
-            if (families.contains(QString::fromLatin1(f)))
-                return QString::fromLatin1(f);
-        return QFont().defaultFamily();
-    }();
-    return family;
+    return device_config::ui::registeredFontFamily();
 }
 
 void SkinRegistry::fill() {
@@ -180,6 +174,9 @@ void SkinRegistry::fill() {
         fonts_.insert(skin::kFont10pt, pointFont(10));
         fonts_.insert(skin::kFont15pt, pointFont(15));
         fonts_.insert(skin::kFont16pt, pointFont(16));
+        // The dialogs give the controls they name these fonts.
+        for (auto it = fonts_.cbegin(); it != fonts_.cend(); ++it)
+            device_config::ui::setRegisteredFont(it.key(), it.value());
 
         // The texts other parts of the window take from the cache, in this order.
         auto range = [this](int from, int to) {

@@ -142,7 +142,6 @@ int runViewer(int argc, char** argv) {
     QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orvik"));
-    QApplication::setApplicationDisplayName(QStringLiteral("ORVIK"));
     QApplication::setQuitOnLastWindowClosed(false);
     setRuntimeLocale();
     platform::setLanguage(platform::languageFromEnvironment());

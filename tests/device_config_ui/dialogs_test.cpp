@@ -1,5 +1,7 @@
 // The Information page with the Position window, the device-time dialog and the SD Card Format
 // dialog, over folders and card images presented as removable volumes.
+#include <sys/stat.h>
+
 #include <QComboBox>
 #include <QDateEdit>
 #include <QItemSelectionModel>
@@ -283,10 +285,20 @@ TEST_F(CardFormatTest, FormatsLabelsAndRestoresTheSettings) {
     auto* start = dialog.findChild<QPushButton*>("1");
     auto* close = dialog.findChild<QPushButton*>("2");
     EXPECT_EQ(dialog.findChild<QComboBox*>("3804")->currentText(), QStringLiteral("64K"));
-    dialog.start();
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    QTest::mouseClick(start, Qt::LeftButton);
     EXPECT_FALSE(start->isEnabled());
     EXPECT_FALSE(close->isEnabled());
+    // The format runs on a worker thread: the dialog shows its progress, stays drawn, and
+    // Escape does not close it meanwhile.
+    if (dialog.isRunning()) {
+        EXPECT_TRUE(dialog.findChild<QWidget*>("3803")->isVisible());
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        EXPECT_TRUE(dialog.isVisible());
+    }
     ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.isRunning(); }, 60000));
+    EXPECT_TRUE(dialog.findChild<QWidget*>("3803")->isHidden());
     ASSERT_TRUE(dialog.lastOutcome().has_value());
     const card_format::CardFormatOutcome& outcome = *dialog.lastOutcome();
     EXPECT_TRUE(outcome.succeeded()) << outcome.reason;
@@ -302,13 +314,52 @@ TEST_F(CardFormatTest, FormatsLabelsAndRestoresTheSettings) {
         GTEST_SKIP() << "the card-format core cannot label an image yet: " << outcome.labelError;
     EXPECT_TRUE(outcome.labelled) << outcome.labelError;
     EXPECT_TRUE(outcome.configRestored) << outcome.restoreError;
-    EXPECT_EQ(messages_[0].text, QStringLiteral("Format complete."));
+    EXPECT_EQ(messages_[0].text,
+              QStringLiteral("Format complete.\n\nThe camera settings (config_K7x7.bin) were kept "
+                             "on the card."));
     auto label = platform::probeLabel(image_.string());
     ASSERT_TRUE(label.ok());
     EXPECT_EQ(label.value(), "ORVIK");
     const auto restored = root_ / "restored.bin";
-    ASSERT_EQ(run("mcopy -n -i " + image_.string() + " ::/config_K7x7.bin " + restored.string()), 0);
+    ASSERT_EQ(run("mcopy -n -i " + image_.string() + " ::/config_K7x7.bin " + restored.string()),
+              0);
     EXPECT_EQ(slurp(restored), slurp(configPath()));
+    EXPECT_EQ(run("fsck.fat -n " + image_.string()), 0);
+}
+
+TEST_F(CardFormatTest, UnreadableSettingsAreLostOnlyWhenTheUserAgrees) {
+    card_format::CardTarget t = imageTarget(8ull << 30);
+    // The card's configuration file cannot be read (here: a folder of that name).
+    t.sourceIsConfigFile = false;
+    t.mountPoint = (root_ / "mnt").string();
+    std::filesystem::create_directories(root_ / "mnt" / "config_K7x7.bin");
+    card_format::ui::CardFormatDialog dialog{Result<card_format::CardTarget>(t)};
+    prepare(dialog);
+    std::vector<QString> questions;
+    bool answer = false;
+    dialog.setDiscardQuestion([&](const QString& text) {
+        questions.push_back(text);
+        return answer;
+    });
+
+    dialog.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.isRunning(); }, 60000));
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_TRUE(questions[0].startsWith(
+        QStringLiteral("The camera settings on this card (config_K7x7.bin) cannot be read:")));
+    EXPECT_EQ(dialog.lastOutcome()->code, card_format::kFormatSettingsUnreadable);
+    struct stat st {};
+    ASSERT_EQ(::stat(image_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_blocks, 0) << "declined: the card is untouched";
+    EXPECT_TRUE(messages_.empty());
+    EXPECT_TRUE(dialog.findChild<QPushButton*>("1")->isEnabled());
+
+    answer = true;
+    dialog.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.lastOutcome()->succeeded(); }, 60000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.isRunning(); }, 60000));
+    EXPECT_EQ(questions.size(), 2u);
+    EXPECT_FALSE(dialog.lastOutcome()->settingsProblem.empty());
     EXPECT_EQ(run("fsck.fat -n " + image_.string()), 0);
 }
 

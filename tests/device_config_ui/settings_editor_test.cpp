@@ -8,6 +8,7 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QTabWidget>
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -17,6 +18,7 @@
 #include "device_config/validation.h"
 #include "gui_fixture.h"
 #include "platform/atomic_file.h"
+#include "user_input.h"
 
 namespace orvik::testing {
 namespace {
@@ -24,13 +26,17 @@ namespace {
 using namespace device_config;
 using namespace device_config::ui;
 
-enum class Act { Click, Select, SliderStep };
+// How the user changes the control: a mouse click; a list entry picked in the open list; a key
+// on the focused control; wheel notches (up for positive counts); a drag of the slider's thumb
+// to a value; a click on the groove where a value lies (what is stored is then read from the
+// slider, since styles either jump there or step one page toward it).
+enum class Act { Click, Pick, Key, Wheel, Drag, Groove };
 
 struct ControlCase {
     const char* name;  // the row's name in the test output
     int id;            // control id (objectName)
     Act act;
-    int arg;  // list entry to select
+    int arg;  // entry, key, notches, value or side, as the act needs
     std::map<std::string, uint32_t> changes;
     int message = 0;  // string id of the message the change shows, 0 for none
 };
@@ -68,41 +74,80 @@ const std::vector<ControlCase>& controlCases() {
          {{"parkImpactX", 12}, {"parkImpactY", 12}, {"parkImpactZ", 12}}},
         {"frontLedOff", 3260, Act::Click, 0, {{"frontLed", 1}}},
         {"rearLedOff", 3263, Act::Click, 0, {{"rearLed", 1}}},
-        {"shareStep",
+        // The card-share slider, from 70/30: every way it moves stores what it shows.
+        {"shareKeyRight",
          3268,
-         Act::SliderStep,
+         Act::Key,
+         Qt::Key_Right,
+         {{"alwaysSharePercent", 80}, {"parkSharePercent", 20}},
+         245},
+        {"shareKeyPageDown",
+         3268,
+         Act::Key,
+         Qt::Key_PageDown,
+         {{"alwaysSharePercent", 60}, {"parkSharePercent", 40}},
+         245},
+        {"shareKeyHome", 3268, Act::Key, Qt::Key_Home, {}, 305},
+        {"shareKeyEnd", 3268, Act::Key, Qt::Key_End, {}, 305},
+        {"shareWheelUp",
+         3268,
+         Act::Wheel,
          1,
          {{"alwaysSharePercent", 80}, {"parkSharePercent", 20}},
          245},
+        {"shareWheelDown",
+         3268,
+         Act::Wheel,
+         -1,
+         {{"alwaysSharePercent", 60}, {"parkSharePercent", 40}},
+         245},
+        {"shareDrag",
+         3268,
+         Act::Drag,
+         5,
+         {{"alwaysSharePercent", 50}, {"parkSharePercent", 50}},
+         245},
+        {"shareDragToEnd", 3268, Act::Drag, 10, {}, 305},
+        {"shareGroove", 3268, Act::Groove, 3, {}, 245},
         // GPS
         {"mph", 3502, Act::Click, 0, {{"speedUnit", 1}}},
         {"osdOff", 3526, Act::Click, 0, {{"osdSpeed", 0}}},
         {"route60s", 3517, Act::Click, 0, {{"routeSaveInterval", 7}}},
         {"summerTime", 3504, Act::Click, 0, {{"summerTime", 1}}},
-        {"timeZoneFirst", 3506, Act::Select, 0, {{"timeZoneIndex", 0}}},
-        {"timeZoneLast", 3506, Act::Select, 33, {{"timeZoneIndex", 33}}},
+        {"timeZoneFirst", 3506, Act::Pick, 0, {{"timeZoneIndex", 0}}},
+        {"timeZoneLast", 3506, Act::Pick, 33, {{"timeZoneIndex", 33}}},
+        {"timeZoneWheel", 3506, Act::Wheel, -1, {{"timeZoneIndex", 29}}},
+        {"timeZoneKeyUp", 3506, Act::Key, Qt::Key_Up, {{"timeZoneIndex", 27}}},
         {"parkingGpsOn", 3519, Act::Click, 0, {{"parkingGps", 1}}},
         {"safeDriveAll", 3524, Act::Click, 0, {{"safeDrive", 2}}},
         // Additional
         {"lcdOff60", 3405, Act::Click, 0, {{"lcdAutoOff", 3}}},
         {"lcdAuto", 3413, Act::Click, 0, {{"lcdBrightness", 3}}},
-        {"voltageNotUse", 3415, Act::Select, 0, {{"cutOffVoltage", 0}}},
-        {"voltageAuto", 3415, Act::Select, 1, {{"cutOffVoltage", 1}}},
-        {"voltageExternal", 3415, Act::Select, 2, {{"cutOffVoltage", 100}}, 354},
-        {"voltage115", 3415, Act::Select, 3, {{"cutOffVoltage", 115}}},
-        {"voltage124", 3415, Act::Select, 12, {{"cutOffVoltage", 124}}},
-        {"timer48", 3422, Act::Select, 7, {{"cutOffTimerHours", 48}}},
-        {"timer12", 3422, Act::Select, 4, {{"cutOffTimerHours", 12}}},
+        {"voltageNotUse", 3415, Act::Pick, 0, {{"cutOffVoltage", 0}}},
+        {"voltageAuto", 3415, Act::Pick, 1, {{"cutOffVoltage", 1}}},
+        {"voltageExternal", 3415, Act::Pick, 2, {{"cutOffVoltage", 100}}, 354},
+        {"voltage115", 3415, Act::Pick, 3, {{"cutOffVoltage", 115}}},
+        {"voltage124", 3415, Act::Pick, 12, {{"cutOffVoltage", 124}}},
+        {"timer48", 3422, Act::Pick, 7, {{"cutOffTimerHours", 48}}},
+        {"timer12", 3422, Act::Pick, 4, {{"cutOffTimerHours", 12}}},
         {"externalPower", 3416, Act::Click, 0, {{"externalPower", 1}}},
-        {"cableNone", 3458, Act::Select, 0, {{"cableVoltageLoss", 1}}},
-        {"cable06", 3458, Act::Select, 6, {{"cableVoltageLoss", 7}}},
+        {"cableNone", 3458, Act::Pick, 0, {{"cableVoltageLoss", 1}}},
+        {"cable06", 3458, Act::Pick, 6, {{"cableVoltageLoss", 7}}},
         {"nightVision", 3440, Act::Click, 0, {{"nightVision", 1}}},
-        {"format32", 3459, Act::Select, 4, {{"autoFormatWeeks", 4}}},
+        {"format32", 3459, Act::Pick, 4, {{"autoFormatWeeks", 4}}},
         {"noticeOff", 3448, Act::Click, 0, {{"parkingNotice", 0}}},
         {"pip4", 3454, Act::Click, 0, {{"pipPosition", 3}}},
         {"screenSaverOff", 3457, Act::Click, 0, {{"screenSaver", 1}}},
         {"ecoOff", 3940, Act::Click, 0, {{"ecoThreshold", 0}}},
-        {"ecoStep", 3946, Act::SliderStep, 1, {{"ecoThreshold", 61}}},
+        // The eco slider, from 60.
+        {"ecoKeyRight", 3946, Act::Key, Qt::Key_Right, {{"ecoThreshold", 61}}},
+        {"ecoKeyPageUp", 3946, Act::Key, Qt::Key_PageUp, {{"ecoThreshold", 61}}},
+        {"ecoKeyEnd", 3946, Act::Key, Qt::Key_End, {{"ecoThreshold", 100}}},
+        {"ecoKeyHome", 3946, Act::Key, Qt::Key_Home, {{"ecoThreshold", 0}}},
+        {"ecoWheelDown", 3946, Act::Wheel, -1, {{"ecoThreshold", 59}}},
+        {"ecoWheelUpTwice", 3946, Act::Wheel, 2, {{"ecoThreshold", 62}}},
+        {"ecoDrag", 3946, Act::Drag, 85, {{"ecoThreshold", 85}}},
+        {"ecoGroove", 3946, Act::Groove, 20, {}},
         // Motion: box k of a view carries bit 8, 9, 10, 11, 4, 5, 6, 7, 0, 1, 2, 3
         {"frontMotion5", 4008, Act::Click, 0, {{"frontMotionSensitivity", 5}}},
         {"rearMotionOff", 4015, Act::Click, 0, {{"rearMotionSensitivity", 0}}},
@@ -112,16 +157,20 @@ const std::vector<ControlCase>& controlCases() {
         {"rearCellTopRight", 4045, Act::Click, 0, {{"rearMotionArea", 0x860}}},
         // ADAS
         {"truck", 4203, Act::Click, 0, {{"vehicleType", 2}}},
-        {"ldws100", 4205, Act::Select, 10, {{"ldwsSpeed", 10}}},
-        {"fcwsNotUse", 4207, Act::Select, 0, {{"fcwsSpeed", 0}}},
-        {"ldwsSensitive", 4210, Act::Select, 2, {{"ldwsSensitivity", 2}}},
-        {"fcwsInsensitive", 4212, Act::Select, 0, {{"fcwsSensitivity", 0}}},
+        {"ldws100", 4205, Act::Pick, 10, {{"ldwsSpeed", 10}}},
+        {"fcwsNotUse", 4207, Act::Pick, 0, {{"fcwsSpeed", 0}}},
+        {"ldwsSensitive", 4210, Act::Pick, 2, {{"ldwsSensitivity", 2}}},
+        {"fcwsInsensitive", 4212, Act::Pick, 0, {{"fcwsSensitivity", 0}}},
         {"ufcws1", 4214, Act::Click, 0, {{"ufcwsSensitivity", 0}}},
         {"fcmdNotUse", 4219, Act::Click, 0, {{"fcmdSensitivity", 0}}},
-        {"headway090", 4228, Act::Select, 6, {{"headwayDistance", 6}}},
-        {"factor110", 4230, Act::Select, 0, {{"headwayFactor", 0}}},
-        {"vibratorHighSpeed", 4224, Act::Select, 3, {{"vibratorMode", 3}}},
-        {"intensityNotUse", 4225, Act::Select, 0, {{"vibratorIntensity", 0}}},
+        {"headway090", 4228, Act::Pick, 6, {{"headwayDistance", 6}}},
+        {"headwayKeyDown", 4228, Act::Key, Qt::Key_Down, {{"headwayDistance", 4}}},
+        {"factorWheelUp", 4230, Act::Wheel, 1, {{"headwayFactor", 7}}},
+        {"ldwsSpeedKeyEnd", 4205, Act::Key, Qt::Key_End, {{"ldwsSpeed", 10}}},
+        {"voltageWheel", 3415, Act::Wheel, 1, {{"cutOffVoltage", 120}}},
+        {"factor110", 4230, Act::Pick, 0, {{"headwayFactor", 0}}},
+        {"vibratorHighSpeed", 4224, Act::Pick, 3, {{"vibratorMode", 3}}},
+        {"intensityNotUse", 4225, Act::Pick, 0, {{"vibratorIntensity", 0}}},
         {"ldwsSoundOff", 4236, Act::Click, 0, {{"ldwsSoundOff", 1}}},
         {"fcwsSoundOff", 4237, Act::Click, 0, {{"fcwsSoundOff", 1}}},
         {"fcmdSoundOff", 4238, Act::Click, 0, {{"fcmdSoundOff", 1}}},
@@ -152,22 +201,41 @@ void act(SettingsEditor& editor, const ControlCase& c) {
     QWidget* w = editor.findChild<QWidget*>(QString::number(c.id));
     ASSERT_NE(w, nullptr) << "no control " << c.id;
     showPageOf(editor, w);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->isVisible(); })) << c.id;
     ASSERT_TRUE(w->isEnabled()) << c.id;
     switch (c.act) {
         case Act::Click:
-            qobject_cast<QAbstractButton*>(w)->click();
+            click(w);
             break;
-        case Act::Select: {
-            auto* combo = qobject_cast<QComboBox*>(w);
-            ASSERT_LT(c.arg, combo->count());
-            combo->setCurrentIndex(c.arg);
-            emit combo->activated(c.arg);
+        case Act::Pick:
+            pickEntry(qobject_cast<QComboBox*>(w), c.arg);
             break;
-        }
-        case Act::SliderStep:
-            qobject_cast<QSlider*>(w)->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        case Act::Key:
+            ASSERT_TRUE(focusByMouse(w)) << c.id;
+            keyOnFocus(static_cast<Qt::Key>(c.arg));
+            break;
+        case Act::Wheel:
+            wheel(w, c.arg);
+            break;
+        case Act::Drag:
+            drag(qobject_cast<QSlider*>(w), c.arg);
+            break;
+        case Act::Groove:
+            clickGroove(qobject_cast<QSlider*>(w), c.arg);
             break;
     }
+}
+
+// The editor on screen and active, so that clicks, keys and the focus work as for a user.
+void showEditor(SettingsEditor& editor) {
+    editor.show();
+    editor.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
+}
+
+// What a slider's captions show, as the numbers they stand for.
+int shownPercent(QLabel* caption) {
+    return caption->text().section(QLatin1Char(':'), 1).remove(QLatin1Char('%')).trimmed().toInt();
 }
 
 DeviceConfig readBack(const std::string& path) {
@@ -202,16 +270,44 @@ TEST_F(SettingsEditorTest, EveryControlStoresItsFieldAndNothingElse) {
         const DeviceConfig base = cardFile();
         writeConfig(base);
         messages_.clear();
-        SettingsEditor editor(QStringLiteral("[Ver 1.0.0]"));
+        SettingsEditor editor(QStringLiteral("[Ver 1.0.2.0]"));
         ASSERT_EQ(editor.rememberedPath().toStdString(), configPath());
+        showEditor(editor);
         act(editor, c);
-        editor.save();
+        if (c.id == 3268) {
+            // The captions show what is stored.
+            EXPECT_EQ(shownPercent(control<QLabel>(editor, 3265)),
+                      static_cast<int>(editor.state().get("alwaysSharePercent")));
+            EXPECT_EQ(shownPercent(control<QLabel>(editor, 3266)),
+                      static_cast<int>(editor.state().get("parkSharePercent")));
+        }
+        if (c.id == 3946) {
+            const double shown = editor.state().get("ecoThreshold") / 100.0;
+            EXPECT_TRUE(control<QLabel>(editor, 3941)
+                            ->text()
+                            .contains(QString::asprintf(
+                                "%2.2f", editor.state().get("ecoThreshold") < 2 ? 0.0 : shown)))
+                << control<QLabel>(editor, 3941)->text().toStdString();
+        }
+        click(control<QWidget>(editor, 1));  // Save
         ASSERT_EQ(editor.result(), QDialog::Accepted);
 
         const DeviceConfig saved = readBack(configPath());
         auto expected = fields(base);
         for (const auto& [field, value] : c.changes)
             expected[field] = value;
+        if (c.act == Act::Groove) {
+            // The slider moved, and the file holds what it shows.
+            const auto shown = static_cast<uint32_t>(control<QSlider>(editor, c.id)->value());
+            if (c.id == 3268) {
+                EXPECT_NE(shown, 7u);
+                expected["alwaysSharePercent"] = shown * 10;
+                expected["parkSharePercent"] = 100 - shown * 10;
+            } else {
+                EXPECT_NE(shown, 60u);
+                expected["ecoThreshold"] = shown;
+            }
+        }
         auto actual = fields(saved);
         for (const auto& [field, value] : expected)
             EXPECT_EQ(actual[field], value) << field;
@@ -358,11 +454,15 @@ TEST_F(SettingsEditorTest, ShareSliderRefusesTheEndsAndShowsWhatIsStored) {
     EXPECT_EQ(park->text(), QStringLiteral("Park :   30%"));
 
     // A drag shows the split as it goes and stores it once, on release.
-    slider->setSliderDown(true);
-    slider->setSliderPosition(4);
+    showEditor(editor);
+    showPageOf(editor, slider);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return slider->isVisible(); }));
+    const QPoint from = sliderHandle(slider, 7).center(), to = sliderHandle(slider, 4).center();
+    QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, from);
+    QTest::mouseMove(slider, to);
     EXPECT_EQ(always->text(), QStringLiteral("Always :   40%"));
     EXPECT_EQ(editor.state().get("alwaysSharePercent"), 70u);
-    slider->setSliderDown(false);
+    QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, to);
     EXPECT_EQ(editor.state().get("alwaysSharePercent"), 40u);
     EXPECT_EQ(editor.state().get("parkSharePercent"), 60u);
     ASSERT_EQ(messages_.size(), 1u);
@@ -371,7 +471,8 @@ TEST_F(SettingsEditorTest, ShareSliderRefusesTheEndsAndShowsWhatIsStored) {
 
     // All the card to one mode: refused, and the slider goes back to the accepted split.
     messages_.clear();
-    slider->triggerAction(QAbstractSlider::SliderToMaximum);
+    ASSERT_TRUE(focusByMouse(slider));
+    keyOnFocus(Qt::Key_End);
     ASSERT_EQ(messages_.size(), 1u);
     EXPECT_EQ(messages_[0].text.toStdString(),
               "Each recording mode must be set to minimum 10% or more");
@@ -423,18 +524,76 @@ TEST_F(SettingsEditorTest, SpeedUnitRefillsTheAdasListsAndStoresWhatTheyShow) {
     config.setFcwsSpeed(9);
     writeConfig(config);
     SettingsEditor editor(QString{});
+    showEditor(editor);
     auto* ldws = control<QComboBox>(editor, 4205);
+    auto* fcws = control<QComboBox>(editor, 4207);
     EXPECT_EQ(ldws->currentText().trimmed(), QStringLiteral("70km/h"));
-    control<QRadioButton>(editor, 3502)->click();
+    auto* mph = control<QRadioButton>(editor, 3502);
+    showPageOf(editor, mph);
+    click(mph);
     EXPECT_EQ(ldws->count(), 11);
     EXPECT_EQ(ldws->itemText(10), QStringLiteral("           60Mi/h"));
-    EXPECT_EQ(ldws->currentIndex(), 4);
-    EXPECT_EQ(control<QComboBox>(editor, 4207)->currentIndex(), 3);
-    editor.save();
+    // Entries 4 and 3 are shown and stored: keeping 7 and 9 would give the camera 45 and
+    // 55 mi/h while the lists show 25 and 20.
+    EXPECT_EQ(ldws->currentText().trimmed(), QStringLiteral("25Mi/h"));
+    EXPECT_EQ(fcws->currentText().trimmed(), QStringLiteral("20Mi/h"));
+    click(control<QWidget>(editor, 1));
     const DeviceConfig saved = readBack(configPath());
     EXPECT_EQ(saved.speedUnit(), 1u);
     EXPECT_EQ(saved.ldwsSpeed(), 4u);
     EXPECT_EQ(saved.fcwsSpeed(), 3u);
+}
+
+// A file a camera left with values off the editor's defaults: bus mode on with "Highest"
+// quality (opening does not force the qualities), custom driving thresholds, slow speeds.
+DeviceConfig reclickFile() {
+    DeviceConfig config = cardFile();
+    config.setBusMode(1);
+    config.setFrontQuality(2);
+    config.setDriveImpactX(60);
+    config.setDriveImpactY(60);
+    config.setDriveImpactZ(61);
+    config.setLdwsSpeed(2);
+    config.setFcwsSpeed(1);
+    return config;
+}
+
+TEST_F(SettingsEditorTest, ReclickingEveryCheckedRadioStoresNothingNew) {
+    const DeviceConfig base = reclickFile();
+    writeConfig(base);
+    SettingsEditor editor(QString{});
+    showEditor(editor);
+    int clicked = 0;
+    for (int tab = 0; tab < editor.tabs()->count(); ++tab) {
+        editor.tabs()->setCurrentIndex(tab);
+        QWidget* page = editor.tabs()->widget(tab);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return page->isVisible(); }));
+        for (QRadioButton* radio : page->findChildren<QRadioButton*>()) {
+            if (!radio->isChecked() || !radio->isVisible() || !radio->isEnabled())
+                continue;
+            SCOPED_TRACE(radio->objectName().toStdString());
+            click(radio);
+            EXPECT_TRUE(radio->isChecked());
+            ++clicked;
+        }
+    }
+    // One checked radio in each visible group: Video 8, Basic 5, GPS 5, Additional 5, Motion 2,
+    // ADAS 3, Audio 3.
+    EXPECT_EQ(clicked, 31);
+    EXPECT_EQ(control<QComboBox>(editor, 4205)->currentIndex(), 2);
+    EXPECT_EQ(control<QComboBox>(editor, 4207)->currentIndex(), 1);
+    EXPECT_EQ(control<QLineEdit>(editor, 3232)->text(), QStringLiteral("0.61"));
+    // Only the quality warning, once per quality radio (and the Information tab's note that the
+    // card has no driving-route file).
+    const QString quality = uiText(362).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    EXPECT_EQ(std::count_if(messages_.begin(), messages_.end(),
+                            [&](const MessageRecord& m) { return m.text == quality; }),
+              2);
+    for (const auto& m : messages_)
+        EXPECT_TRUE(m.text == quality || m.text == uiText(357)) << m.text.toStdString();
+    click(control<QWidget>(editor, 1));
+    ASSERT_EQ(editor.result(), QDialog::Accepted);
+    EXPECT_EQ(fields(readBack(configPath())), fields(base));
 }
 
 TEST_F(SettingsEditorTest, LoadedOddValuesAreShownSafely) {

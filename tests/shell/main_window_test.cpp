@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "gui_test_support.h"
+#include "playback/transport.h"
 #include "shell/control_ids.h"
 #include "shell/private_messages.h"
 #include "shell/recording_list.h"
@@ -93,6 +94,17 @@ TEST_F(MainWindowTest, EveryControlAtItsPlaceWithItsStartState) {
     EXPECT_EQ(qobject_cast<QLabel*>(window_->control(ctl::kRateLabel))->text(), "1x");
     EXPECT_EQ(qobject_cast<QLabel*>(window_->control(ctl::kZoomLabel))->text(), "1.0x");
     EXPECT_EQ(window_->versionText(), "[Ver " ORVIK_TEST_VERSION "]");
+}
+
+TEST_F(MainWindowTest, ZoomTextsFitTheirLabel) {
+    auto* zoom = qobject_cast<QLabel*>(window_->control(ctl::kZoomLabel));
+    ASSERT_NE(zoom, nullptr);
+    const QFontMetrics fm(zoom->font());
+    for (double scale = 0.5; scale <= 2.0; scale += 0.05) {
+        const QString text = QString::fromStdString(playback::zoomLabel(scale));
+        EXPECT_LE(fm.horizontalAdvance(text), zoom->contentsRect().width()) << text.toStdString();
+    }
+    EXPECT_LE(fm.horizontalAdvance(QStringLiteral("1.01x")), zoom->contentsRect().width());
 }
 
 TEST_F(MainWindowTest, PanesSitAtTheirRectanglesRearOnTop) {

@@ -52,6 +52,8 @@ TEST(BrowserEmulation, AllValuesPresentAreLeftAlone) {
 
 TEST(Startup, VersionTextAndProgramName) {
     EXPECT_EQ(makeVersionText(), "[Ver " ORVIK_TEST_VERSION "]");
+    // The product version the settings editor's title shows.
+    EXPECT_EQ(makeVersionText(), "[Ver 1.0.2.0]");
     EXPECT_FALSE(programFileName().empty());
 }
 

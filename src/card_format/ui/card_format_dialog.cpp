@@ -5,11 +5,13 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
 #include <QVBoxLayout>
 
+#include "device_config/ui/dialog_look.h"
 #include "device_config/ui/settings_editor.h"
 #include "device_config/ui/ui_support.h"
 #include "platform/volumes.h"
@@ -28,6 +30,10 @@ constexpr int kStrFormatting = 3802;
 constexpr int kStrFileSystem = 3806;
 constexpr int kStrAllocation = 3807;
 constexpr int kStrRestoreFailed = 63021;
+constexpr int kStrSettingsKept = 63022;
+constexpr int kStrSettingsUnreadable = 63023;
+constexpr int kStrFormatAnyway = 63024;
+constexpr int kStrDoNotFormat = 63025;
 constexpr int kStrStepFirst = 63030;  // one text per CardFormatStep, in order
 
 QString fromView(std::string_view text) {
@@ -58,6 +64,7 @@ void CardFormatDialog::build() {
     setWindowTitle(uiText(kStrTitle));
     setModal(true);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    device_config::ui::applyDialogLook(this);
 
     allocation_ = new QComboBox;
     allocation_->setObjectName(name(3804));
@@ -103,6 +110,8 @@ void CardFormatDialog::build() {
     layout->addLayout(buttons);
     setMinimumWidth(360);
 
+    device_config::ui::applyRegisteredFont(this, {{3802, 3807}});
+
     connect(start_, &QPushButton::clicked, this, &CardFormatDialog::start);
     connect(close_, &QPushButton::clicked, this, &CardFormatDialog::reject);
 }
@@ -141,6 +150,8 @@ void CardFormatDialog::start() {
     onStep(CardFormatStep::SaveConfig);
 
     CardFormatRequest request = request_;
+    request.discardUnreadableSettings = request_.discardUnreadableSettings || discardOnce_;
+    discardOnce_ = false;
     // Start was the user's answer; the formatter's own console prompt is not asked.
     request.format.printWarning = false;
     request.format.confirm = nullptr;
@@ -176,6 +187,18 @@ void CardFormatDialog::onWorkerDone() {
     outcome_ = pending_;
     setRunning(false);
     const CardFormatOutcome& o = *outcome_;
+    if (o.code == kFormatSettingsUnreadable) {
+        // Nothing was changed: the user decides whether the camera settings may be lost.
+        const QString question =
+            device_config::ui::uiFormat(kStrSettingsUnreadable, o.reason.c_str());
+        const bool agreed = discardQuestion_ ? discardQuestion_(question) : askDiscard(question);
+        emit runFinished(false);
+        if (agreed) {
+            discardOnce_ = true;
+            start();
+        }
+        return;
+    }
     if (!o.succeeded()) {
         const std::string text = failureText(uiText(kTextFormatFailed).toStdString(), o.code,
                                              uiText(kTextQuitPrograms).toStdString());
@@ -185,6 +208,8 @@ void CardFormatDialog::onWorkerDone() {
         return;
     }
     QString text = uiText(kTextFormatComplete);
+    if (o.configRestored)
+        text += QStringLiteral("\n\n") + uiText(kStrSettingsKept);
     if (!o.savedConfigPath.empty() && !o.configRestored) {
         // The settings were saved before the format but could not go back: say where they are.
         text += QStringLiteral("\n\n") + device_config::ui::uiFormat(kStrRestoreFailed,
@@ -194,6 +219,18 @@ void CardFormatDialog::onWorkerDone() {
     showMessage(this, MessageIcon::Information, fromView(kFormatCaption), text);
     emit runFinished(true);
     done(0);
+}
+
+bool CardFormatDialog::askDiscard(const QString& text) {
+    QMessageBox box(QMessageBox::Warning, fromView(kFormatCaption),
+                    QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
+                    QMessageBox::NoButton, this);
+    QPushButton* format = box.addButton(uiText(kStrFormatAnyway), QMessageBox::DestructiveRole);
+    QPushButton* keep = box.addButton(uiText(kStrDoNotFormat), QMessageBox::RejectRole);
+    box.setDefaultButton(keep);
+    box.setEscapeButton(keep);
+    box.exec();
+    return box.clickedButton() == format;
 }
 
 void CardFormatDialog::reject() {

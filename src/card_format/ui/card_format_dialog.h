@@ -5,6 +5,7 @@
 // disabled until it ends.
 #include <QDialog>
 #include <QString>
+#include <functional>
 #include <optional>
 
 #include "card_format/card_format.h"
@@ -41,6 +42,11 @@ class CardFormatDialog : public QDialog {
     // Button 1.
     void start();
 
+    // Asked when the card's configuration file cannot be read or kept: true formats all the same
+    // (the settings are lost). The default shows a message box; tests answer it themselves.
+    using DiscardQuestion = std::function<bool(const QString& text)>;
+    void setDiscardQuestion(DiscardQuestion question) { discardQuestion_ = std::move(question); }
+
   signals:
     // A run ended (after its message was shown).
     void runFinished(bool succeeded);
@@ -56,10 +62,13 @@ class CardFormatDialog : public QDialog {
     void onStep(CardFormatStep step);
     void onProgress(quint64 written, quint64 total);
     void onWorkerDone();
+    bool askDiscard(const QString& text);
 
     std::optional<CardTarget> target_;
     CardFormatRequest request_;
     std::optional<CardFormatOutcome> outcome_;
+    DiscardQuestion discardQuestion_;
+    bool discardOnce_ = false;  // the user agreed to lose the settings for the next run
     CardFormatOutcome pending_;
     QThread* worker_ = nullptr;
     QComboBox* allocation_ = nullptr;

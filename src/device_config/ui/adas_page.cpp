@@ -23,19 +23,20 @@ QString padded(const QString& text) {
     return text.rightJustified(kListWidth, QLatin1Char(' '));
 }
 
-// The page holds eleven groups: keep their frames tight.
-constexpr int kMargin = 6;
+// The page holds eleven groups in seven rows: keep their frames tight, so that every row (the
+// two-line FCMD group among them) gets its full height in both languages.
+constexpr int kMargin = 3;
 
 QGroupBox* withWidget(QGroupBox* box, QWidget* widget) {
     auto* layout = new QHBoxLayout(box);
-    layout->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
+    layout->setContentsMargins(8, kMargin, 8, kMargin);
     layout->addWidget(widget, 0, Qt::AlignLeft);
     return box;
 }
 
 QGroupBox* withPaddedRow(QGroupBox* box, QWidget* row) {
     auto* layout = new QVBoxLayout(box);
-    layout->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
+    layout->setContentsMargins(8, kMargin, 8, kMargin);
     layout->addWidget(row);
     return box;
 }
@@ -59,9 +60,9 @@ AdasPage::AdasPage(EditorState& state, QWidget* parent) : SettingsPage(state, 22
     intensity_ = list(4225);
 
     auto* grid = new QGridLayout(this);
-    grid->setContentsMargins(10, 8, 10, 8);
+    grid->setContentsMargins(10, 4, 10, 4);
     grid->setHorizontalSpacing(12);
-    grid->setVerticalSpacing(6);
+    grid->setVerticalSpacing(3);
     grid->addWidget(withPaddedRow(group(4200), vehicle_.row()), 0, 0, 1, 2);
     grid->addWidget(withWidget(group(4204), ldwsSpeed_), 1, 0);
     grid->addWidget(withWidget(group(4206), fcwsSpeed_), 1, 1);
@@ -75,7 +76,7 @@ AdasPage::AdasPage(EditorState& state, QWidget* parent) : SettingsPage(state, 22
     grid->addWidget(withWidget(group(4226), intensity_), 5, 1);
     auto* soundBox = group(4235);
     auto* sound = new QHBoxLayout(soundBox);
-    sound->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
+    sound->setContentsMargins(8, kMargin, 8, kMargin);
     for (int i = 0; i < 3; ++i) {
         sound_[i] = checkBox(4236 + i);
         sound->addWidget(sound_[i]);

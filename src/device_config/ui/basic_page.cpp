@@ -33,9 +33,12 @@ void onSliderCommit(QSlider* slider, std::function<void(int)> commit) {
     QObject::connect(slider, &QSlider::sliderReleased, slider,
                      [slider, commit] { commit(slider->sliderPosition()); });
     QObject::connect(slider, &QSlider::actionTriggered, slider, [slider, commit](int action) {
-        // Drag moves are committed once, on release; every other action is a whole change.
-        if (action != QAbstractSlider::SliderMove && action != QAbstractSlider::SliderNoAction)
-            commit(slider->sliderPosition());
+        // A drag is committed once, on release. Every other action is a whole change: a key, a
+        // click on the groove, and a wheel step, which arrives as a move with the thumb not held.
+        if (action == QAbstractSlider::SliderNoAction ||
+            (action == QAbstractSlider::SliderMove && slider->isSliderDown()))
+            return;
+        commit(slider->sliderPosition());
     });
 }
 
@@ -112,6 +115,15 @@ BasicPage::BasicPage(EditorState& state, QWidget* parent) : SettingsPage(state, 
     share->addWidget(parkCaption_);
     page->addWidget(shareBox);
     page->addStretch();
+    // Six groups in 494 pixels: tight frames keep every row its full height, in both languages.
+    page->setContentsMargins(8, 6, 8, 6);
+    page->setSpacing(4);
+    for (QGroupBox* box : findChildren<QGroupBox*>()) {
+        if (QLayout* inner = box->layout()) {
+            inner->setContentsMargins(8, 4, 8, 4);
+            inner->setSpacing(2);
+        }
+    }
     hide(caption(3267));
 
     standby_.onClicked(
@@ -156,6 +168,9 @@ void BasicPage::loadPage() {
 }
 
 void BasicPage::choosePreset(bool parking, int preset) {
+    // A click on the preset already chosen keeps the values, and any text typed for "Customize".
+    if ((parking ? state_.parkPreset : state_.drivePreset) == preset)
+        return;
     (parking ? state_.parkPreset : state_.drivePreset) = preset;
     if (preset < kCustomPreset) {
         const uint32_t value = parking ? kParkPresetValues[preset] : kDrivePresetValues[preset];

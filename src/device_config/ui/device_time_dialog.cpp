@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "device_config/time_file.h"
+#include "device_config/ui/dialog_look.h"
 #include "device_config/ui/settings_page.h"
 #include "device_config/ui/ui_support.h"
 #include "device_config/validation.h"
@@ -32,6 +33,7 @@ DeviceTimeDialog::DeviceTimeDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(idName(kResourceId));
     setModal(true);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    applyDialogLook(this);
 
     const QDateTime now = QDateTime::currentDateTime();
     const QLocale locale = uiKorean() ? QLocale(QLocale::Korean) : QLocale(QLocale::English);

@@ -45,6 +45,9 @@ GpsPage::GpsPage(EditorState& state, QWidget* parent) : SettingsPage(state, 215,
     hide(caption(3508));
 
     speedUnit_.onClicked([this](int position) {
+        // Only a real change of unit refills the speed lists.
+        if (static_cast<uint32_t>(position) == get("speedUnit"))
+            return;
         set("speedUnit", static_cast<uint32_t>(position));
         emit speedUnitChanged(position);
     });

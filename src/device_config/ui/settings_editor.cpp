@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QTabWidget>
 
+#include "device_config/ui/dialog_look.h"
 #include "device_config/ui/information_page.h"
 #include "device_config/ui/settings_pages.h"
 #include "device_config/ui/ui_support.h"
@@ -30,6 +31,7 @@ SettingsEditor::SettingsEditor(const QString& versionText, QWidget* parent) : QD
     resourceTitle_ = uiText(kStrTitle);
     setModal(true);
     setFixedSize(kWidth, kHeight);
+    applyDialogLook(this);
 
     state_.resetToDefaults();
     if (state_.session.locateOnCard(true))
@@ -60,6 +62,16 @@ SettingsEditor::SettingsEditor(const QString& versionText, QWidget* parent) : QD
     connect(gps_, &SettingsPage::speedUnitChanged, adas_, &AdasPage::refillSpeedLists);
     connect(video_, &SettingsPage::busModeChanged, video_, &VideoPage::applyBusMode);
 
+    // The buttons, the settings pages' controls and the Information page's list and buttons
+    // carry the main window's font 100; the rest keep the dialog's font.
+    applyRegisteredFont(this, {{3100, 3150},
+                               {3200, 3268},
+                               {3400, 3449},
+                               {3500, 3524},
+                               {3600, 3644},
+                               {3716, 3719},
+                               {4000, 4053},
+                               {4200, 4234}});
     buildButtons();
 
     QString title = resourceTitle_ + versionText;
@@ -88,6 +100,7 @@ void SettingsEditor::buildButtons() {
     auto button = [this](int id, int textId) {
         auto* b = new QPushButton(uiText(textId), this);
         b->setObjectName(idName(id));
+        b->setFont(registeredFont(kRegisteredFontList));
         b->setAutoDefault(false);
         return b;
     };
@@ -107,7 +120,9 @@ void SettingsEditor::buildButtons() {
     cancel_->setGeometry(616 - w, top, w, h);
     save_->setGeometry(598 - 2 * w, top, w, h);
     initialize_->setGeometry(580 - 3 * w, top, w, h);
-    cardFormat_->setGeometry(546 - 4 * w, top, w + 14, h);
+    // Wider than the others when its caption needs it, growing to the left.
+    const int formatWidth = std::max(w + 14, cardFormat_->sizeHint().width());
+    cardFormat_->setGeometry(560 - 3 * w - formatWidth, top, formatWidth, h);
     setCardToolsEnabled(ui::cardToolsEnabled());
 
     connect(save_, &QPushButton::clicked, this, &SettingsEditor::save);

@@ -14,8 +14,8 @@ namespace orvik::device_config::ui {
 
 class MotionCell;
 
-// Completed slider changes: one per released drag, one per keyboard or page step. Scroll
-// notifications during a drag only move the captions.
+// Completed slider changes: one per released drag, one per key, groove click or wheel step.
+// Moves during a drag only move the captions.
 void onSliderCommit(QSlider* slider, std::function<void(int)> commit);
 
 class VideoPage : public SettingsPage {

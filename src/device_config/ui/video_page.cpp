@@ -27,8 +27,8 @@ VideoPage::VideoPage(EditorState& state, QWidget* parent) : SettingsPage(state, 
     grid->setContentsMargins(10, 10, 10, 10);
     grid->setHorizontalSpacing(12);
     grid->setVerticalSpacing(10);
-    grid->addWidget(withRow(group(3100), frontQuality_.row()), 0, 0);
-    grid->addWidget(withRow(group(3130), rearQuality_.row()), 0, 1);
+    grid->addWidget(withRow(group(3100), frontQuality_.row(2)), 0, 0);
+    grid->addWidget(withRow(group(3130), rearQuality_.row(2)), 0, 1);
     grid->addWidget(withRow(group(3105), frontBrightness_.row()), 1, 0);
     grid->addWidget(withRow(group(3131), rearBrightness_.row()), 1, 1);
     grid->addWidget(withRow(group(3148), sensorMode_.row()), 2, 0);
@@ -60,6 +60,9 @@ VideoPage::VideoPage(EditorState& state, QWidget* parent) : SettingsPage(state, 
     antiFlicker_.onClicked(store("antiFlicker"));
     sensorMode_.onClicked(store("frontSensorMode"));
     busMode_.onClicked([this](int position) {
+        // A click on the mode already chosen changes nothing (not even the forced qualities).
+        if (static_cast<uint32_t>(position) == get("busMode"))
+            return;
         set("busMode", static_cast<uint32_t>(position));
         emit busModeChanged(position);
     });
