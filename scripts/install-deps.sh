@@ -24,6 +24,10 @@ packages=(
   xvfb xauth x11-utils imagemagick libgl1-mesa-dri mesa-utils xdotool
   # checks of exported tracks, clips and snapshots with the tools people use on them
   libxml2-utils gpsbabel gdal-bin tesseract-ocr tesseract-ocr-eng libimage-exiftool-perl
+  # the desktop's disk service over D-Bus (sd-bus) and its mock for the tests
+  libsystemd-dev dbus python3-dbusmock
+  # installing and packaging: icons, manual pages, checks of the desktop entry and metainfo
+  librsvg2-bin help2man desktop-file-utils appstream dpkg-dev file
   # loading the machine while the GUI tests run (they must pass under load)
   stress
 )

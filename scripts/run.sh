@@ -5,7 +5,6 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ORVIK_BUILD_DIR:-$root/build}
 bash "$root/scripts/install-deps.sh"
 bash "$root/scripts/build.sh"
-[ "$(id -u)" -eq 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1
 if [ -x "$build/src/shell/orvik" ]; then
   exec "$build/src/shell/orvik" --demo "$@"
 fi

@@ -1,10 +1,11 @@
 #include "platform/block_device.h"
 
+#include "platform/udisks.h"
+
 #include <fcntl.h>
 #include <linux/falloc.h>
 #include <linux/fs.h>
 #include <linux/hdreg.h>
-#include <spawn.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
@@ -21,8 +22,6 @@
 #include <fstream>
 #include <set>
 #include <sstream>
-
-extern char** environ;
 
 namespace orvik::platform {
 namespace fs = std::filesystem;
@@ -491,93 +490,19 @@ int BlockDevice::dismount() {
     return 0;
 }
 
-namespace {
-
-std::string findProgram(const char* name) {
-    const char* env = std::getenv("PATH");
-    std::string paths = env ? env : "/usr/bin:/bin";
-    std::istringstream ps(paths);
-    std::string dir;
-    while (std::getline(ps, dir, ':')) {
-        fs::path p = fs::path(dir.empty() ? "." : dir) / name;
-        if (::access(p.c_str(), X_OK) == 0)
-            return p.string();
-    }
-    return {};
-}
-
-// Runs a program without a shell; returns its exit status (or -1) and its standard output.
-int runProgram(const std::vector<std::string>& argv, std::string* output) {
-    int pipefd[2];
-    if (::pipe2(pipefd, O_CLOEXEC) != 0)
-        return -1;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipefd[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, pipefd[1], 2);
-    std::vector<char*> args;
-    for (const auto& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    pid_t pid = 0;
-    int rc = ::posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipefd[1]);
-    if (rc != 0) {
-        ::close(pipefd[0]);
-        return -1;
-    }
-    char buf[4096];
-    ssize_t n;
-    while ((n = ::read(pipefd[0], buf, sizeof buf)) > 0) {
-        if (output)
-            output->append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(pipefd[0]);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string trimmed(std::string s) {
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' '))
-        s.pop_back();
-    return s;
-}
-
-}  // namespace
-
 Result<void> unmountVolume(const std::string& device, const std::string& mountPoint) {
-    if (std::string udisks = findProgram("udisksctl"); !udisks.empty()) {
-        std::string out;
-        if (runProgram({udisks, "unmount", "-b", device, "--no-user-interaction"}, &out) == 0)
-            return {};
-        // Fall through: the volume may not be under UDisks2's control.
-        if (::umount2(mountPoint.c_str(), 0) == 0)
-            return {};
-        return makeError("cannot unmount " + mountPoint + ": " + trimmed(out));
-    }
-    if (::umount2(mountPoint.c_str(), 0) != 0)
-        return makeError("cannot unmount " + mountPoint + ": " + systemErrorText(errno));
-    return {};
+    auto viaService = unmountThroughUDisks(device);
+    if (viaService)
+        return {};
+    // The volume may not be under the disk service's control; root can unmount it directly.
+    if (::umount2(mountPoint.c_str(), 0) == 0)
+        return {};
+    return makeError("cannot unmount " + mountPoint + ": " + systemErrorText(errno) + " (" +
+                     viaService.error() + ")");
 }
 
 Result<std::string> remountVolume(const std::string& device) {
-    std::string udisks = findProgram("udisksctl");
-    if (udisks.empty())
-        return makeError("no desktop mount service (udisksctl) is available");
-    std::string out;
-    if (runProgram({udisks, "mount", "-b", device, "--no-user-interaction"}, &out) != 0)
-        return makeError("cannot mount " + device + ": " + trimmed(out));
-    // "Mounted /dev/sdb1 at /media/user/ORVIK"
-    auto at = out.find(" at ");
-    if (at == std::string::npos)
-        return makeError("cannot tell where " + device + " was mounted");
-    std::string point = trimmed(out.substr(at + 4));
-    if (!point.empty() && point.back() == '.')
-        point.pop_back();
-    return point;
+    return mountThroughUDisks(device);
 }
 
 }  // namespace orvik::platform

@@ -119,7 +119,8 @@ class BlockDevice {
 std::string systemErrorText(int error);
 
 // Unmounts the file system mounted at `mountPoint` (device `device`): through UDisks2
-// (udisksctl) when it is available, otherwise umount2. Returns an error with the reason.
+// (Filesystem.Unmount, no root needed) when it runs, otherwise umount2. Returns an error with
+// the reason.
 Result<void> unmountVolume(const std::string& device, const std::string& mountPoint);
 
 // Asks the desktop (UDisks2) to mount `device` again. Returns the new mount point, or an error

@@ -1,5 +1,7 @@
 #include "platform/volume_label.h"
 
+#include "platform/udisks.h"
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -318,35 +320,13 @@ bool programExists(const std::string& name) {
     return false;
 }
 
-// UDisks2 names a block device's object after the kernel name, other bytes as _xx.
-std::string udisksObjectPath(const std::string& device) {
-    std::string name = std::filesystem::path(device).filename().string();
-    std::string out = "/org/freedesktop/UDisks2/block_devices/";
-    static const char* hex = "0123456789abcdef";
-    for (unsigned char c : name) {
-        if (std::isalnum(c)) {
-            out.push_back(static_cast<char>(c));
-        } else {
-            out += '_';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
-
 Result<void> labelMounted(const std::string& device, const std::string& fsType,
                           std::string_view label) {
-    std::string reason;
-    if (::access("/run/dbus/system_bus_socket", F_OK) == 0 && programExists("gdbus")) {
-        auto r =
-            runProgram({"gdbus", "call", "--system", "--dest", "org.freedesktop.UDisks2",
-                        "--object-path", udisksObjectPath(device), "--method",
-                        "org.freedesktop.UDisks2.Filesystem.SetLabel", std::string(label), "{}"});
-        if (r.status == 0)
-            return {};
-        reason = r.text;
-    }
+    // The desktop's disk service labels a mounted card without root.
+    auto viaService = setLabelThroughUDisks(device, label);
+    if (viaService)
+        return {};
+    std::string reason = viaService.error();
     if ((fsType == "vfat" || fsType == "msdos" || fsType.empty()) && programExists("fatlabel")) {
         auto r = runProgram({"fatlabel", device, std::string(label)});
         if (r.status == 0)

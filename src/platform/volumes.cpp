@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "platform/atomic_file.h"
+#include "platform/udisks.h"
 #include "platform/volume_label.h"
 
 namespace orvik::platform {
@@ -142,6 +143,9 @@ class FolderVolumeProvider final : public VolumeProvider {
 class SystemVolumeProvider final : public VolumeProvider {
   public:
     std::vector<Volume> list() override {
+        // The desktop's disk service when it runs; the kernel's view otherwise.
+        if (auto fromService = removableVolumesFromUDisks())
+            return std::move(*fromService);
         auto text = readFileLimited("/proc/self/mountinfo", 16 << 20);
         if (!text)
             return {};
@@ -149,6 +153,9 @@ class SystemVolumeProvider final : public VolumeProvider {
     }
 
     Result<void> setLabel(const Volume& volume, std::string_view label) override {
+        // The disk service needs no root; writing the label ourselves is the fallback.
+        if (!volume.device.empty() && setLabelThroughUDisks(volume.device, label))
+            return {};
         return setVolumeLabel(volume.mountPoint, label);
     }
 };

@@ -55,6 +55,11 @@ struct MountEntry {
     std::string source;
 };
 
+// The removable volumes that the desktop's disk service (UDisks2) has mounted, listed as above
+// (sorted by mount point, only roots whose volume information can be read). An error when the
+// service cannot be asked; the default provider then reads mountinfo and sysfs.
+Result<std::vector<Volume>> removableVolumesFromUDisks();
+
 // Parses the text of /proc/self/mountinfo; malformed lines are skipped.
 std::vector<MountEntry> parseMountInfo(std::string_view text);
 

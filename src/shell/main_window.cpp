@@ -83,7 +83,6 @@ const ButtonSpec kButtons[] = {
 // Template buttons that exist but are never offered: hidden and disabled, no command.
 const int kDormantButtons[] = {ctl::kSnapshot, ctl::kPrint, ctl::kStop, ctl::kZoom};
 
-constexpr int kStrMissingDecoders = 60032;
 constexpr int kStrRecordTab = 60040;
 constexpr int kStrInformationTab = 60041;
 
@@ -137,6 +136,8 @@ MainWindow::MainWindow(QWidget* parent)
     auto store = platform::KeyValueStore::user();
     ensureBrowserEmulation(store, programFileName());
     loadMapPage();
+
+    watchCards();
 
     // 15. Version text for the settings dialog.
     versionText_ = makeVersionText();
@@ -548,8 +549,7 @@ void MainWindow::startupChecks() {
     const DecoderCheck decoders = checkDecoders();
     if (!decoders.ok()) {
         QWidget* owner = QApplication::activeWindow() ? QApplication::activeWindow() : this;
-        LavFiltersPrompt prompt(
-            owner, uiText(kStrMissingDecoders).arg(decoders.missing().join(QStringLiteral(", "))));
+        LavFiltersPrompt prompt(owner, decoders);
         prompt.exec();
     }
 }

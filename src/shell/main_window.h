@@ -11,7 +11,8 @@
 //   main_window_list.cpp      the recording list: Open, list fill, context menu, Copy;
 //   main_window_playback.cpp  panes, opening rows, transport commands, timers, full screen;
 //   main_window_displays.cpp  the telemetry displays: G-sensor graph, readouts, map;
-//   main_window_dialogs.cpp   the Configuration and Clock dialogs.
+//   main_window_dialogs.cpp   the Configuration and Clock dialogs;
+//   main_window_cards.cpp     cards inserted and removed while the viewer runs.
 #include <QPoint>
 #include <QRect>
 #include <QString>
@@ -42,6 +43,9 @@ class QMenu;
 
 namespace orvik::shell {
 
+class CardNotice;
+class CardWatcher;
+struct CardInfo;
 class SkinButton;
 class SkinSlider;
 class RecordingListModel;
@@ -104,6 +108,10 @@ class MainWindow : public QWidget {
     void runCommand(int id);
     // The map page file written at start, removed at shutdown; "" when none was written.
     const QString& mapPagePath() const { return mapPagePath_; }
+
+    // The notice line over the recording list (inserted card, removed card).
+    CardNotice* cardNotice() const { return cardNotice_; }
+    CardWatcher* cardWatcher() const { return cardWatcher_; }
 
     // Called once after --demo has listed the demo card: plays its first front/rear pair.
     void demoCardListed();
@@ -194,6 +202,13 @@ class MainWindow : public QWidget {
     // The speed readout for the moment on screen, in the chosen unit (main_window_displays.cpp).
     void refreshSpeedReadout();
 
+    // ---- main_window_cards.cpp (cards inserted and removed while the viewer runs) ----
+    void watchCards();
+    void cardInserted(const CardInfo& card);
+    void cardRemoved(const CardInfo& card);
+    // Stops the playing recording whose card is gone; false when nothing was playing.
+    bool stopPlaybackOfRemovedCard();
+
     // ---- main_window_dialogs.cpp (settings and time dialogs) ----
     void configurationCommand();
     void clockCommand();
@@ -223,6 +238,9 @@ class MainWindow : public QWidget {
     std::vector<PaneMenuEntries> paneMenuEntries_;
     displays::SpeedDisplay speedDisplay_ = displays::SpeedDisplay::AsRecorded;
     QString playingPath_;
+
+    CardWatcher* cardWatcher_ = nullptr;
+    CardNotice* cardNotice_ = nullptr;
 
     QTimer positionTimer_;
     QTimer displayTimer_;

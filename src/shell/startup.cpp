@@ -27,6 +27,7 @@ constexpr int kStrPromptLine1 = 60002;
 constexpr int kStrPromptLine2 = 60003;
 constexpr int kStrPromptDownload = 60004;
 constexpr int kStrPromptCancel = 60005;
+constexpr int kStrMissingDetail = 60032;
 
 QString uiText(int id) {
     return QString::fromStdString(platform::text(id));
@@ -69,10 +70,20 @@ QStringList DecoderCheck::missing() const {
     if (!mpvLoads)
         m << QStringLiteral("libmpv");
     if (!h264)
-        m << QStringLiteral("H.264");
+        m << QStringLiteral("H.264 decoder (libavcodec)");
     if (!aac)
-        m << QStringLiteral("AAC");
+        m << QStringLiteral("AAC decoder (libavcodec)");
     return m;
+}
+
+QStringList DecoderCheck::packages() const {
+    QStringList p;
+    // The decoders live in the libavcodec this program was built against.
+    if (!h264 || !aac)
+        p << QStringLiteral("libavcodec%1").arg(LIBAVCODEC_VERSION_MAJOR);
+    if (!mpvLoads)
+        p << QStringLiteral("libmpv2");
+    return p;
 }
 
 DecoderCheck checkDecoders() {
@@ -93,11 +104,21 @@ DecoderCheck checkDecoders() {
     return c;
 }
 
-QString decoderDownloadAddress() {
-    return QStringLiteral("https://packages.debian.org/stable/libmpv2");
+QString decoderDetailText(const DecoderCheck& check) {
+    return uiText(kStrMissingDetail)
+        .arg(check.missing().join(QStringLiteral(", ")),
+             check.packages().join(QStringLiteral(", ")));
 }
 
-LavFiltersPrompt::LavFiltersPrompt(QWidget* owner, const QString& detail) : QDialog(owner) {
+QString decoderDownloadAddress(const DecoderCheck& check) {
+    const QStringList packages = check.packages();
+    return QStringLiteral("https://packages.debian.org/search?exact=1&keywords=%1")
+        .arg(packages.isEmpty() ? QStringLiteral("libavcodec%1").arg(LIBAVCODEC_VERSION_MAJOR)
+                                : packages.constFirst());
+}
+
+LavFiltersPrompt::LavFiltersPrompt(QWidget* owner, const DecoderCheck& check)
+    : QDialog(owner), address_(decoderDownloadAddress(check)) {
     setObjectName(QString::number(kDialogId));
     setWindowTitle(uiText(kStrPromptCaption));
     setModal(true);
@@ -108,8 +129,10 @@ LavFiltersPrompt::LavFiltersPrompt(QWidget* owner, const QString& detail) : QDia
     line1->setWordWrap(true);
     auto* line2 = new QLabel(uiText(kStrPromptLine2), this);
     layout->addWidget(line1);
-    if (!detail.isEmpty()) {
-        auto* d = new QLabel(detail, this);
+    if (!check.ok()) {
+        auto* d = new QLabel(decoderDetailText(check), this);
+        d->setObjectName(QStringLiteral("detail"));
+        d->setWordWrap(true);
         d->setStyleSheet(QStringLiteral("color: #8a96a3;"));
         layout->addWidget(d);
     }
@@ -123,7 +146,7 @@ LavFiltersPrompt::LavFiltersPrompt(QWidget* owner, const QString& detail) : QDia
     buttons->addWidget(cancel_);
     layout->addLayout(buttons);
     connect(download_, &QPushButton::clicked, this, [this] {
-        QDesktopServices::openUrl(QUrl(decoderDownloadAddress()));
+        QDesktopServices::openUrl(QUrl(address_));
         done(kDownloadResult);
     });
     connect(cancel_, &QPushButton::clicked, this, [this] { done(kCancelResult); });

@@ -26,18 +26,23 @@ void ensureBrowserEmulation(platform::KeyValueStore& store, const std::string& p
 // The file name of the running program ("orvik").
 std::string programFileName();
 
-// Playback needs libmpv and FFmpeg's H.264 and AAC decoders.
+// Playback needs libmpv and the H.264 and AAC decoders of FFmpeg's libavcodec.
 struct DecoderCheck {
     bool mpvLoads = false;
     bool h264 = false;
     bool aac = false;
     bool ok() const { return mpvLoads && h264 && aac; }
+    // What is missing, by name ("libmpv", "H.264 decoder (libavcodec)", ...).
     QStringList missing() const;
+    // The distribution's packages that provide what is missing ("libavcodec59", "libmpv2").
+    QStringList packages() const;
 };
 DecoderCheck checkDecoders();
 
-// Where the Download button of the decoder prompt leads: the distribution's packages.
-QString decoderDownloadAddress();
+// The line under the prompt's first line: what is missing and the package that provides it.
+QString decoderDetailText(const DecoderCheck& check);
+// Where the Download button of the decoder prompt leads: the page of the first missing package.
+QString decoderDownloadAddress(const DecoderCheck& check = {});
 
 // Dialog 221: the decoders are missing; "Download" opens the install page (result 1), "Cancel"
 // or closing gives 2.
@@ -48,7 +53,7 @@ class LavFiltersPrompt : public QDialog {
     static constexpr int kDownloadResult = 1;
     static constexpr int kCancelResult = 2;
 
-    explicit LavFiltersPrompt(QWidget* owner, const QString& detail = {});
+    explicit LavFiltersPrompt(QWidget* owner, const DecoderCheck& check = {});
     QPushButton* downloadButton() const { return download_; }
     QPushButton* cancelButton() const { return cancel_; }
 
@@ -61,7 +66,24 @@ class LavFiltersPrompt : public QDialog {
   private:
     QPushButton* download_;
     QPushButton* cancel_;
+    QString address_;
 };
+
+// What the command line asks for. exitCode >= 0: print `output` (stdout for 0, stderr
+// otherwise) and end with that code without starting the viewer (--help, --version, bad usage).
+struct ViewerOptions {
+    int exitCode = -1;
+    QString output;
+    bool demo = false;
+    bool cardTools = false;
+    QString folder;
+};
+// Needs no QApplication and no display. `arguments` includes the program name.
+ViewerOptions parseViewerArguments(const QStringList& arguments);
+
+// As root, turns the browser engine's sandbox off for this process (unless the environment
+// already decides) and says so once on stderr. Returns true when it did.
+bool disableBrowserSandboxForRoot(bool isRoot);
 
 // The process entry: single instance, locale, launch counter, main window, event loop.
 // `--demo` writes the sample card once and lists it. Returns the process exit code.

@@ -5,6 +5,7 @@
 #endif
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
@@ -15,8 +16,11 @@
 #include <QThread>
 #include <atomic>
 #include <clocale>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
+
+#include <unistd.h>
 
 #include "device_config/ui/ui_support.h"
 #include "platform/single_instance.h"
@@ -122,22 +126,101 @@ QString prepareDemoCard(QWidget* owner, const QString& folder) {
 
 }  // namespace
 
+ViewerOptions parseViewerArguments(const QStringList& arguments) {
+    QCoreApplication::setApplicationName(QStringLiteral("orvik"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ORVIK_VERSION));
+    QCommandLineParser parser;
+    // Qt's own options are spelt with one dash ("-platform xcb").
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(QStringLiteral(
+        "Plays the front and rear recordings of a dash camera's memory card with their speed,\n"
+        "GPS, map position and G-sensor curves, and edits the camera's settings."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the program version and exit."));
+    const QCommandLineOption demo(QStringLiteral("demo"),
+                                  QStringLiteral("Write a sample card to the cache folder (once) "
+                                                 "and list it."));
+    const QCommandLineOption cardTools(
+        QStringLiteral("enable-card-tools"),
+        QStringLiteral("Offer the camera-clock button, which is hidden otherwise."));
+    parser.addOption(help);
+    parser.addOption(version);
+    parser.addOption(demo);
+    parser.addOption(cardTools);
+    // The options every Qt program takes; QApplication reads them itself.
+    for (const char* name : {"platform", "style", "stylesheet", "display", "geometry"}) {
+        QCommandLineOption qtOption(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        qtOption.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(qtOption);
+    }
+    parser.addPositionalArgument(QStringLiteral("folder"),
+                                 QStringLiteral("A card or folder to list at start."),
+                                 QStringLiteral("[folder]"));
+
+    ViewerOptions o;
+    if (!parser.parse(arguments)) {
+        o.exitCode = 2;
+        o.output = QStringLiteral("orvik: %1\nTry 'orvik --help'.\n").arg(parser.errorText());
+        return o;
+    }
+    if (parser.isSet(help)) {
+        o.exitCode = 0;
+        // Without an application object the parser cannot know the program's name.
+        o.output =
+            parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("orvik"));
+        return o;
+    }
+    if (parser.isSet(version)) {
+        o.exitCode = 0;
+        o.output = QStringLiteral("orvik %1\n").arg(QStringLiteral(ORVIK_VERSION));
+        return o;
+    }
+    if (parser.positionalArguments().size() > 1) {
+        o.exitCode = 2;
+        o.output = QStringLiteral("orvik: give at most one folder\nTry 'orvik --help'.\n");
+        return o;
+    }
+    o.demo = parser.isSet(demo);
+    o.cardTools = parser.isSet(cardTools);
+    if (!parser.positionalArguments().isEmpty())
+        o.folder = parser.positionalArguments().constFirst();
+    return o;
+}
+
+bool disableBrowserSandboxForRoot(bool isRoot) {
+    // The browser engine refuses to start as root with its sandbox on.
+    if (!isRoot || qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        return false;
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    std::fputs("orvik: running as root: the map's browser engine runs without its sandbox\n",
+               stderr);
+    return true;
+}
+
 int runViewer(int argc, char** argv) {
+    // Arguments first, so --help and --version work without a display or a running viewer.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const ViewerOptions options = parseViewerArguments(arguments);
+    if (options.exitCode >= 0) {
+        std::fputs(options.output.toLocal8Bit().constData(),
+                   options.exitCode == 0 ? stdout : stderr);
+        return options.exitCode;
+    }
+
     // A second start leaves the running viewer alone and ends at once.
     const auto instance = platform::SingleInstance::acquire();
     if (!instance)
         return 0;
 
-    bool demo = false;
-    QString folder;  // a card folder to list at start
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--demo") == 0)
-            demo = true;
-        else if (std::strcmp(argv[i], "--enable-card-tools") == 0)
-            device_config::ui::setCardToolsEnabled(true);
-        else if (argv[i][0] != '-' && folder.isEmpty())
-            folder = QString::fromLocal8Bit(argv[i]);
-    }
+    disableBrowserSandboxForRoot(::geteuid() == 0);
+    const bool demo = options.demo;
+    const QString folder = options.folder;  // a card folder to list at start
+    if (options.cardTools)
+        device_config::ui::setCardToolsEnabled(true);
 
     QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);

@@ -8,6 +8,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
+
+extern "C" {
+#include <libavcodec/version.h>
+}
 
 #include "gui_test_support.h"
 
@@ -63,7 +68,91 @@ TEST(Startup, DecodersOfThisMachineArePresent) {
     EXPECT_TRUE(c.h264);
     EXPECT_TRUE(c.aac);
     EXPECT_TRUE(c.missing().isEmpty());
-    EXPECT_EQ(DecoderCheck{}.missing(), QStringList({"libmpv", "H.264", "AAC"}));
+    EXPECT_TRUE(c.packages().isEmpty());
+    EXPECT_EQ(DecoderCheck{}.missing(),
+              QStringList({"libmpv", "H.264 decoder (libavcodec)", "AAC decoder (libavcodec)"}));
+}
+
+TEST(Startup, DecoderPromptNamesWhatIsMissingAndItsPackage) {
+    testing::app();
+    DecoderCheck noAac;
+    noAac.mpvLoads = noAac.h264 = true;
+    const QString libavcodec = QStringLiteral("libavcodec%1").arg(LIBAVCODEC_VERSION_MAJOR);
+    EXPECT_EQ(noAac.packages(), QStringList({libavcodec}));
+    EXPECT_EQ(decoderDownloadAddress(noAac),
+              "https://packages.debian.org/search?exact=1&keywords=" + libavcodec);
+    DecoderCheck noMpv;
+    noMpv.h264 = noMpv.aac = true;
+    EXPECT_EQ(noMpv.packages(), QStringList({"libmpv2"}));
+    EXPECT_TRUE(decoderDownloadAddress(noMpv).endsWith("keywords=libmpv2"));
+
+    platform::setLanguage(platform::Language::English);
+    {
+        LavFiltersPrompt prompt(nullptr, noAac);
+        QStringList lines;
+        for (auto* l : prompt.findChildren<QLabel*>())
+            lines << l->text();
+        EXPECT_TRUE(
+            lines.contains("You need to relaunch the viewer after installing the H.264 and "
+                           "AAC decoders of FFmpeg (libavcodec) to play the video."))
+            << lines.join('|').toStdString();
+        EXPECT_TRUE(
+            lines.contains("Missing here: AAC decoder (libavcodec). Debian package: " + libavcodec))
+            << lines.join('|').toStdString();
+    }
+    platform::setLanguage(platform::Language::Korean);
+    {
+        LavFiltersPrompt prompt(nullptr, noAac);
+        const auto* detail = prompt.findChild<QLabel*>("detail");
+        ASSERT_TRUE(detail);
+        EXPECT_TRUE(detail->text().contains(QStringLiteral("데비안 패키지: ") + libavcodec));
+        bool firstLine = false;
+        for (auto* l : prompt.findChildren<QLabel*>())
+            firstLine |= l->text().contains(QStringLiteral("H.264·AAC 디코더"));
+        EXPECT_TRUE(firstLine);
+    }
+    platform::setLanguage(platform::Language::English);
+}
+
+TEST(Startup, CommandLine) {
+    auto parse = [](QStringList args) {
+        args.prepend("orvik");
+        return parseViewerArguments(args);
+    };
+    const ViewerOptions help = parse({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.output.contains("--demo"));
+    EXPECT_TRUE(help.output.contains("--enable-card-tools"));
+    EXPECT_FALSE(help.output.contains("--platform")) << "Qt's own options stay out of the help";
+    EXPECT_EQ(parse({"-v"}).output, "orvik " ORVIK_TEST_VERSION "\n");
+
+    const ViewerOptions run = parse({"--demo", "/media/card", "-platform", "offscreen"});
+    EXPECT_EQ(run.exitCode, -1);
+    EXPECT_TRUE(run.demo);
+    EXPECT_FALSE(run.cardTools);
+    EXPECT_EQ(run.folder, "/media/card");
+
+    const ViewerOptions unknown = parse({"--frobnicate"});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_TRUE(unknown.output.contains("frobnicate"));
+    EXPECT_EQ(parse({"a", "b"}).exitCode, 2) << "one folder at most";
+}
+
+TEST(Startup, RootTurnsTheBrowserSandboxOffOnceAndSaysSo) {
+    const QByteArray saved = qgetenv("QTWEBENGINE_DISABLE_SANDBOX");
+    qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
+    EXPECT_FALSE(disableBrowserSandboxForRoot(false));
+    EXPECT_FALSE(qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"));
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(disableBrowserSandboxForRoot(true));
+    EXPECT_FALSE(disableBrowserSandboxForRoot(true)) << "already off: nothing more is said";
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(qgetenv("QTWEBENGINE_DISABLE_SANDBOX"), "1");
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find("sandbox"), std::string::npos);
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", saved);
+    if (saved.isNull())
+        qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
 }
 
 TEST(Startup, DecoderPromptTextsAndResults) {
@@ -144,6 +233,29 @@ class ViewerProcess : public ::testing::Test {
     QProcessEnvironment env_;
     QString ini_;
 };
+
+TEST_F(ViewerProcess, HelpAndVersionNeedNoDisplay) {
+    env_.remove("DISPLAY");
+    env_.remove("WAYLAND_DISPLAY");
+    env_.remove("QT_QPA_PLATFORM");
+    for (const char* option : {"--help", "--version"}) {
+        QProcess p;
+        p.setProcessEnvironment(env_);
+        p.start(ORVIK_VIEWER_PATH, {option});
+        ASSERT_TRUE(p.waitForFinished(10000)) << option;
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << option;
+        EXPECT_EQ(p.exitCode(), 0) << option << p.readAllStandardError().toStdString();
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        EXPECT_TRUE(out.contains(option == std::string("--help") ? "Usage:" : ORVIK_TEST_VERSION))
+            << out.toStdString();
+    }
+    QProcess bad;
+    bad.setProcessEnvironment(env_);
+    bad.start(ORVIK_VIEWER_PATH, {"--no-such-option"});
+    ASSERT_TRUE(bad.waitForFinished(10000));
+    EXPECT_EQ(bad.exitCode(), 2);
+    EXPECT_TRUE(bad.readAllStandardError().contains("no-such-option"));
+}
 
 TEST_F(ViewerProcess, CounterStartsBetween2And101AndASecondInstanceExitsAtOnce) {
     testing::app();

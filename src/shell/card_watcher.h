@@ -1,0 +1,64 @@
+#pragma once
+// Watches for memory cards coming and going while the viewer runs: through the desktop's disk
+// service (UDisks2) when it runs, otherwise through the kernel's mount table. Cards present at
+// start are the baseline; only later changes are reported.
+#include <QList>
+#include <QMetaType>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <memory>
+
+class QSocketNotifier;
+
+namespace orvik::platform {
+class UDisksClient;
+}
+
+namespace orvik::shell {
+
+struct CardInfo {
+    QString key;    // what identifies the card between scans (device, or root for a folder)
+    QString root;   // mount point, "" while not mounted
+    QString label;  // volume label, "" when none
+    bool holdsCameraFiles = false;
+};
+
+// Whether `root` looks like the camera's card: its configuration file, its driving-route
+// folder, or a recording named as the camera names them in the root or a folder just below.
+bool holdsCameraFiles(const QString& root);
+
+class CardWatcher : public QObject {
+    Q_OBJECT
+  public:
+    explicit CardWatcher(QObject* parent = nullptr);
+    ~CardWatcher() override;
+
+    bool usesDiskService() const { return client_ != nullptr; }
+    const QList<CardInfo>& cards() const { return cards_; }
+
+  public slots:
+    // Looks again now (changes are otherwise picked up shortly after they are announced).
+    void rescan();
+
+  signals:
+    // A card was inserted (or mounted) while the viewer runs.
+    void cardInserted(const orvik::shell::CardInfo& card);
+    // A card was pulled (or unmounted); `card.root` is where it was mounted.
+    void cardRemoved(const orvik::shell::CardInfo& card);
+
+  private:
+    void connectToDiskService();
+    QList<CardInfo> scan();
+
+    std::unique_ptr<platform::UDisksClient> client_;
+    QSocketNotifier* busNotifier_ = nullptr;
+    QSocketNotifier* mountNotifier_ = nullptr;
+    int mountInfoFd_ = -1;
+    QTimer settle_;  // one scan for a burst of announcements
+    QList<CardInfo> cards_;
+};
+
+}  // namespace orvik::shell
+
+Q_DECLARE_METATYPE(orvik::shell::CardInfo)

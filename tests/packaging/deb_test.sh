@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Builds the Debian package, installs it with apt (which pulls in what dpkg-shlibdeps found),
+# runs the installed programs and removes the package again. Installs into the system, so it
+# runs as root only (as CI does); elsewhere it is skipped.
+#   deb_test.sh BUILD_DIR VERSION
+set -euo pipefail
+build=$1 version=$2
+if [ "$(id -u)" -ne 0 ]; then
+  echo "SKIPPED: installing a package needs root"
+  exit 77
+fi
+for tool in cpack apt-get dpkg-deb dpkg-shlibdeps; do
+  command -v "$tool" >/dev/null || { echo "SKIPPED: $tool is missing"; exit 77; }
+done
+fail() { echo "FAIL: $*"; exit 1; }
+
+out=$(mktemp -d)
+# One package test at a time on this machine: they install the same package.
+exec 9>/tmp/orvik-deb-test.lock
+flock 9
+cleanup() {
+  dpkg -s orvik >/dev/null 2>&1 && apt-get remove -y -qq -o DPkg::Lock::Timeout=300 orvik >/dev/null 2>&1
+  rm -rf "$out"
+}
+trap cleanup EXIT
+
+(cd "$build" && cpack -G DEB -B "$out" >"$out/cpack.log" 2>&1) || { cat "$out/cpack.log"; fail "cpack"; }
+deb=$(ls "$out"/orvik_"$version"_*.deb)
+echo "package: $(basename "$deb"), $(du -k "$deb" | cut -f1) KiB"
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "Depends: $depends"
+for lib in libmpv libqt6widgets6 libqt6webenginewidgets6 libavcodec libblkid1 libsystemd0; do
+  grep -q "$lib" <<<"$depends" || fail "Depends lacks $lib"
+done
+
+export DEBIAN_FRONTEND=noninteractive
+apt-get install -y -qq -o DPkg::Lock::Timeout=300 "$deb" >"$out/apt.log" 2>&1 \
+  || { tail -20 "$out/apt.log"; fail "apt-get install"; }
+[ "$(dpkg-query -W -f='${Version}' orvik)" = "$version" ] || fail "installed version"
+/usr/bin/orvik-cli version | grep -qx "orvik-cli $version" || fail "orvik-cli version"
+# No display is needed to ask the viewer for its version.
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM /usr/bin/orvik --version \
+  | grep -qx "orvik $version" || fail "orvik --version"
+[ -f /usr/share/applications/org.orvik.viewer.desktop ] || fail "desktop entry not installed"
+[ -f /usr/share/man/man1/orvik.1.gz ] || [ -f /usr/share/man/man1/orvik.1 ] || fail "orvik.1"
+
+apt-get remove -y -qq -o DPkg::Lock::Timeout=300 orvik >/dev/null 2>&1 || fail "apt-get remove"
+[ ! -e /usr/bin/orvik ] || fail "/usr/bin/orvik left behind"
+echo "package installed, run and removed"

@@ -1,0 +1,181 @@
+// Cards coming and going while the viewer runs, with a stand-in disk service on a private bus:
+// the offer to list an inserted card and playback stopped when its card is pulled.
+// The generator comes first: its field named "slots" must not meet Qt's keyword macro.
+#include "samplecard/sample_card.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <fstream>
+
+#include "platform/udisks_mock.h"
+#include "playback/media_player.h"
+#include "playback/video_pane.h"
+#include "shell/card_notice.h"
+#include "shell/card_watcher.h"
+#include "shell/gui_test_support.h"
+#include "shell/main_window.h"
+
+namespace orvik::shell {
+namespace {
+namespace fs = std::filesystem;
+
+// One small generated card, copied into the mount folders the tests hand to the mock.
+const std::string& sampleCard() {
+    static QTemporaryDir* dir = nullptr;
+    static std::string path;
+    if (!dir) {
+        dir = new QTemporaryDir();
+        tools::SampleCardOptions options;
+        options.width = 320;
+        options.height = 180;
+        options.durationSeconds = 6.0;
+        options.alwaysPairs = 1;
+        auto card = tools::writeSampleCard(dir->path().toStdString(), options);
+        EXPECT_TRUE(card.ok()) << (card.ok() ? "" : card.error());
+        path = dir->path().toStdString();
+    }
+    return path;
+}
+
+// With ORVIK_SCREENSHOT_DIR set, the window as the user sees it at that step.
+void saveScreenshot(QWidget& window, const char* name) {
+    const QString dir = qEnvironmentVariable("ORVIK_SCREENSHOT_DIR");
+    if (!dir.isEmpty())
+        window.grab().save(dir + '/' + QString::fromLatin1(name));
+}
+
+class CardWatch : public platform::testing::UDisksMock {
+  protected:
+    void SetUp() override {
+        testing::app();
+        platform::testing::UDisksMock::SetUp();
+    }
+    // A mount folder holding the sample card.
+    std::string cardFolder(const std::string& name) {
+        const std::string to = folder(name);
+        fs::copy(sampleCard(), to,
+                 fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        return to;
+    }
+};
+
+TEST(CameraFiles, AreRecognisedByConfigurationRouteFolderOrRecordingNames) {
+    QTemporaryDir dir;
+    const fs::path root = dir.path().toStdString();
+    EXPECT_FALSE(holdsCameraFiles(dir.path()));
+    EXPECT_FALSE(holdsCameraFiles(QString()));
+    fs::create_directories(root / "Pictures");
+    std::ofstream(root / "Pictures" / "holiday.mp4") << "x";
+    EXPECT_FALSE(holdsCameraFiles(dir.path())) << "other videos are not the camera's";
+    std::ofstream(root / "Pictures" / "alwa_20260314_081500_F.mp4") << "x";
+    EXPECT_TRUE(holdsCameraFiles(dir.path())) << "a recording one folder down";
+
+    QTemporaryDir second;
+    fs::create_directories(fs::path(second.path().toStdString()) / "DrvInfo");
+    EXPECT_TRUE(holdsCameraFiles(second.path()));
+    QTemporaryDir third;
+    std::ofstream(fs::path(third.path().toStdString()) / "config_K7x7.bin") << "x";
+    EXPECT_TRUE(holdsCameraFiles(third.path()));
+}
+
+TEST_F(CardWatch, ReportsCardsInsertedMountedAndRemovedAfterTheBaseline) {
+    addCard("sdb1", "PRESENT", true, folder("present"));
+    CardWatcher watcher;
+    ASSERT_TRUE(watcher.usesDiskService());
+    EXPECT_EQ(watcher.cards().size(), 1) << "the baseline";
+    QSignalSpy inserted(&watcher, &CardWatcher::cardInserted);
+    QSignalSpy removed(&watcher, &CardWatcher::cardRemoved);
+
+    const std::string camera = cardFolder("camera");
+    addCard("sdc1", "ORVIK", true, camera);
+    QTRY_COMPARE_WITH_TIMEOUT(inserted.size(), 1, 10000);
+    auto card = inserted.at(0).at(0).value<CardInfo>();
+    EXPECT_EQ(card.root.toStdString(), camera);
+    EXPECT_EQ(card.label, "ORVIK");
+    EXPECT_TRUE(card.holdsCameraFiles);
+
+    addCard("sdd1", "LATER", true, "");  // not mounted yet: nothing to offer
+    control("SetMountPoint", "ss", "sdd1", folder("later").c_str());
+    QTRY_COMPARE_WITH_TIMEOUT(inserted.size(), 2, 10000);
+    EXPECT_FALSE(inserted.at(1).at(0).value<CardInfo>().holdsCameraFiles);
+
+    control("RemoveCard", "s", "sdc1");
+    QTRY_COMPARE_WITH_TIMEOUT(removed.size(), 1, 10000);
+    EXPECT_EQ(removed.at(0).at(0).value<CardInfo>().root.toStdString(), camera);
+    EXPECT_EQ(inserted.size(), 2);
+}
+
+TEST_F(CardWatch, AServiceThatGoesAwayLeavesTheKernelView) {
+    addCard("sdb1", "ORVIK", true, folder("card"));
+    CardWatcher watcher;
+    QSignalSpy removed(&watcher, &CardWatcher::cardRemoved);
+    platform::testing::stopProcess(mockPid_);
+    // The mock's cards are unknown to the kernel, so they are gone from the list.
+    QTRY_COMPARE_WITH_TIMEOUT(removed.size(), 1, 10000);
+    for (const auto& c : watcher.cards())
+        EXPECT_NE(c.label, "ORVIK");
+}
+
+TEST_F(CardWatch, TheWindowOffersAnInsertedCardAndStopsPlaybackWhenItIsPulled) {
+    qputenv("ORVIK_MPV_AO", "null");
+    MainWindow window;
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    CardNotice* notice = window.cardNotice();
+    ASSERT_TRUE(notice);
+    EXPECT_FALSE(notice->isVisible());
+
+    // A card without the camera's files is not offered.
+    addCard("sdb1", "PHOTOS", true, folder("photos"));
+    const std::string camera = cardFolder("camera");
+    addCard("sdc1", "ORVIK", true, camera);
+    QTRY_VERIFY_WITH_TIMEOUT(notice->isVisible(), 10000);
+    EXPECT_EQ(notice->text(), "A card with recordings was inserted: ORVIK");
+    EXPECT_TRUE(notice->openButton()->isVisible());
+    // It sits over the bottom of the list, inside the window.
+    const QRect at(notice->mapTo(&window, QPoint(0, 0)), notice->size());
+    EXPECT_TRUE(QRect(680, 85, 322, 298).contains(at)) << at.x() << "," << at.y();
+    saveScreenshot(window, "card-inserted.png");
+
+    EXPECT_EQ(window.rowCount(), 0) << "nothing is listed before the user says so";
+    QTest::mouseClick(notice->openButton(), Qt::LeftButton);
+    QTRY_VERIFY(window.rowCount() > 0);
+    EXPECT_FALSE(notice->isVisible());
+
+    // Play the first front recording.
+    int row = -1;
+    for (int r = 0; r < window.rowCount() && row < 0; ++r)
+        if (window.rowChannel(r) == 'F' && window.rowFileName(r).startsWith("alwa_"))
+            row = r;
+    ASSERT_GE(row, 0);
+    auto* list = reinterpret_cast<QTableView*>(window.recordingList());
+    const QModelIndex index = list->model()->index(row, 0);
+    list->scrollTo(index);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(index).center());
+    auto* pane = window.findChild<playback::VideoPane*>("frontPane");
+    ASSERT_TRUE(pane);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        pane->player() && pane->player()->GetState() == playback::PlaybackState::Running, 15000);
+
+    control("RemoveCard", "s", "sdc1");
+    QTRY_VERIFY_WITH_TIMEOUT(notice->isVisible(), 10000);
+    EXPECT_EQ(notice->text(), "The card of the playing recording was removed. Playback stopped.");
+    EXPECT_FALSE(notice->openButton()->isVisible());
+    EXPECT_NE(pane->player()->GetState(), playback::PlaybackState::Running);
+    saveScreenshot(window, "card-removed.png");
+    // The window goes on working: Dismiss, and the other card's removal changes nothing.
+    QTest::mouseClick(notice->dismissButton(), Qt::LeftButton);
+    EXPECT_FALSE(notice->isVisible());
+    control("RemoveCard", "s", "sdb1");
+    QTRY_VERIFY_WITH_TIMEOUT(window.cardWatcher()->cards().isEmpty(), 10000);
+    EXPECT_FALSE(notice->isVisible());
+}
+
+}  // namespace
+}  // namespace orvik::shell
