@@ -138,6 +138,8 @@ HResult PlaybackController::open(const QString& path, bool isFront) {
     }
     placePanes();
     disableSeekBar();
+    frontPath_.clear();
+    rearPath_.clear();
     if (path.isEmpty()) {
         return S_OK;
     }
@@ -154,6 +156,8 @@ HResult PlaybackController::open(const QString& path, bool isFront) {
         swapped_ = false;
         mode_ = ChannelMode::Both;
     }
+    frontPath_ = frontPath;
+    rearPath_ = rearPath;
 
     track_.reset();
     seekMaximum_ = 0;

@@ -46,6 +46,10 @@ class PlaybackController : public QObject {
     const ChannelView& view(Channel c) const {
         return c == Channel::Front ? frontView_ : rearView_;
     }
+    // The files the front and the rear player play (the rear one "" without a partner; the front
+    // player plays the rear file of a recording without its front partner).
+    const QString& frontPath() const { return frontPath_; }
+    const QString& rearPath() const { return rearPath_; }
     // The front player's duration, 0 when it has none.
     MediaTime frontDuration() const;
     // True while the front player plays or is paused (full screen may be toggled).
@@ -143,6 +147,8 @@ class PlaybackController : public QObject {
     std::unique_ptr<MediaPlayer> front_;
     std::unique_ptr<MediaPlayer> rear_;
     recordings::TelemetryTrack track_;
+    QString frontPath_;
+    QString rearPath_;
 
     ChannelMode mode_ = ChannelMode::Both;
     bool swapped_ = false;

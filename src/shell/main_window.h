@@ -12,7 +12,8 @@
 //   main_window_playback.cpp  panes, opening rows, transport commands, timers, full screen;
 //   main_window_displays.cpp  the telemetry displays: G-sensor graph, readouts, map;
 //   main_window_dialogs.cpp   the Configuration and Clock dialogs;
-//   main_window_cards.cpp     cards inserted and removed while the viewer runs.
+//   main_window_cards.cpp     cards inserted and removed while the viewer runs;
+//   main_window_export.cpp    the panes' context menu, clips, snapshots, in and out marks.
 #include <QPoint>
 #include <QRect>
 #include <QString>
@@ -24,8 +25,10 @@
 #include <vector>
 
 #include "displays/info_panel.h"
+#include "shell/skin.h"
 
 class QLabel;
+class QMenu;
 
 namespace orvik::playback {
 class PlaybackController;
@@ -120,14 +123,18 @@ class MainWindow : public QWidget {
     trips::ui::TripNavigator* tripNavigator() const { return tripNavigator_.get(); }
     // The unit the speed readout shows (a click on it switches; kept in the viewer ini).
     displays::SpeedDisplay speedDisplay() const { return speedDisplay_; }
-    // Entries a part of the viewer adds to the video panes' context menu: called with the menu
-    // and the pane that was right-clicked, each time the menu opens.
-    using PaneMenuEntries = std::function<void(QMenu& menu, playback::VideoPane* pane)>;
-    void addPaneMenuEntries(PaneMenuEntries entries);
+
+    // The in and out marks of the next clip on the seek bar (media time), if set.
+    std::optional<std::int64_t> clipIn() const { return clipIn_; }
+    std::optional<std::int64_t> clipOut() const { return clipOut_; }
+    // Marks other areas show on the seek bar (events, impacts); drawn with the in/out marks.
+    void setExtraSeekBarMarks(std::vector<SliderMark> marks);
 
   signals:
     // After a key-down was consumed, with what it did (None for a dropped key).
     void keyRouted(orvik::shell::KeyAction action);
+    // A pane's context menu is about to pop up: other areas add their entries to `menu`.
+    void paneMenuRequested(QMenu* menu, orvik::playback::VideoPane* pane);
 
   protected:
     bool event(QEvent* e) override;
@@ -139,6 +146,7 @@ class MainWindow : public QWidget {
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void wheelEvent(QWheelEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
     void showEvent(QShowEvent* e) override;
 
   private:
@@ -195,12 +203,23 @@ class MainWindow : public QWidget {
     void jumpToEvent(int direction);
     // Opens `path` through its list row (unless it plays already) and seeks to the moment.
     void openTripTarget(const QString& path, double offsetSeconds);
-    void showPaneContextMenu(playback::VideoPane* pane, const QPoint& globalPos);
+    void addTripPaneMenuEntries(QMenu* menu, playback::VideoPane* pane);
     void setRearMirrored(bool mirrored);
     void toggleSpeedUnit();
     void placeEventButtons();
     // The speed readout for the moment on screen, in the chosen unit (main_window_displays.cpp).
     void refreshSpeedReadout();
+
+    // ---- main_window_export.cpp (clips, snapshots, in and out marks) ----
+    void showPaneMenu(playback::VideoPane* pane, const QPoint& globalPos);
+    // The file a pane shows, "" when none.
+    QString paneFile(const playback::VideoPane* pane) const;
+    void snapshotCommand(const QString& file);
+    void exportClipCommand(const QString& file);
+    void markClipIn();
+    void markClipOut();
+    void clearClipMarks();
+    void refreshSeekBarMarks();
 
     // ---- main_window_cards.cpp (cards inserted and removed while the viewer runs) ----
     void watchCards();
@@ -235,7 +254,6 @@ class MainWindow : public QWidget {
     playback::VideoPane* rearPane_ = nullptr;
 
     std::unique_ptr<trips::ui::TripNavigator> tripNavigator_;
-    std::vector<PaneMenuEntries> paneMenuEntries_;
     displays::SpeedDisplay speedDisplay_ = displays::SpeedDisplay::AsRecorded;
     QString playingPath_;
 
@@ -252,6 +270,9 @@ class MainWindow : public QWidget {
     PanelView panelView_ = PanelView::Recordings;
     bool informationShownBefore_ = false;
     int currentRow_ = -1;
+    std::optional<std::int64_t> clipIn_;
+    std::optional<std::int64_t> clipOut_;
+    std::vector<SliderMark> extraSeekBarMarks_;
     QString versionText_;
     QString mapPagePath_;
 

@@ -109,7 +109,10 @@ void MainWindow::createPlayback() {
         button(ctl::kPause)->setVisible(running);
         button(ctl::kPlay)->setVisible(!running);
     });
-    connect(p, &PlaybackController::telemetryCleared, this, [this] { telemetryCleared(); });
+    connect(p, &PlaybackController::telemetryCleared, this, [this] {
+        clearClipMarks();  // the marks belonged to the recording before
+        telemetryCleared();
+    });
     connect(p, &PlaybackController::telemetryRead, this, [this] { telemetryRead(); });
     connect(p, &PlaybackController::displayTimerWanted, this, [this](bool run) {
         if (run) {

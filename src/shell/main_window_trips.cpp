@@ -128,47 +128,29 @@ void MainWindow::createTripControls() {
         speedReadout_->installEventFilter(new ClickFilter(this, [this] { toggleSpeedUnit(); }));
     }
 
-    for (playback::VideoPane* pane : {frontPane_, rearPane_}) {
-        if (!pane)
-            continue;
-        pane->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(pane, &QWidget::customContextMenuRequested, this, [this, pane](const QPoint& at) {
-            showPaneContextMenu(pane, pane->mapToGlobal(at));
-        });
-    }
-    addPaneMenuEntries([this](QMenu& menu, playback::VideoPane* pane) {
-        QAction* previous = menu.addAction(uiText(kStrPreviousEvent));
-        QAction* next = menu.addAction(uiText(kStrNextEvent));
-        previous->setEnabled(button(ctl::kPreviousEvent)->isEnabled());
-        next->setEnabled(button(ctl::kNextEvent)->isEnabled());
-        connect(previous, &QAction::triggered, this, [this] { runCommand(ctl::kPreviousEvent); });
-        connect(next, &QAction::triggered, this, [this] { runCommand(ctl::kNextEvent); });
-        if (pane == rearPane_) {
-            menu.addSeparator();
-            QAction* mirror = menu.addAction(uiText(kStrMirror));
-            mirror->setCheckable(true);
-            mirror->setChecked(rearPane_->mirrored());
-            connect(mirror, &QAction::toggled, this, [this](bool on) { setRearMirrored(on); });
-        }
-    });
+    // The panes' context menu (opened by the window) gets the event jumps and, on the rear
+    // pane, the mirror.
+    connect(this, &MainWindow::paneMenuRequested, this,
+            [this](QMenu* menu, playback::VideoPane* pane) { addTripPaneMenuEntries(menu, pane); });
     if (rearPane_)
         rearPane_->setMirrored(iniValue(kRearMirrorKey) == "1");
 }
 
-void MainWindow::addPaneMenuEntries(PaneMenuEntries entries) {
-    paneMenuEntries_.push_back(std::move(entries));
-}
-
-void MainWindow::showPaneContextMenu(playback::VideoPane* pane, const QPoint& globalPos) {
-    QMenu menu(this);
-    menu.setObjectName(QStringLiteral("paneMenu"));
-    for (const auto& entries : paneMenuEntries_) {
-        if (!menu.isEmpty())
-            menu.addSeparator();
-        entries(menu, pane);
+void MainWindow::addTripPaneMenuEntries(QMenu* menu, playback::VideoPane* pane) {
+    menu->addSeparator();
+    QAction* previous = menu->addAction(uiText(kStrPreviousEvent));
+    QAction* next = menu->addAction(uiText(kStrNextEvent));
+    previous->setEnabled(button(ctl::kPreviousEvent)->isEnabled());
+    next->setEnabled(button(ctl::kNextEvent)->isEnabled());
+    connect(previous, &QAction::triggered, this, [this] { runCommand(ctl::kPreviousEvent); });
+    connect(next, &QAction::triggered, this, [this] { runCommand(ctl::kNextEvent); });
+    if (pane == rearPane_) {
+        menu->addSeparator();
+        QAction* mirror = menu->addAction(uiText(kStrMirror));
+        mirror->setCheckable(true);
+        mirror->setChecked(rearPane_->mirrored());
+        connect(mirror, &QAction::toggled, this, [this](bool on) { setRearMirrored(on); });
     }
-    if (!menu.isEmpty())
-        menu.exec(globalPos);
 }
 
 void MainWindow::setRearMirrored(bool mirrored) {
@@ -208,14 +190,8 @@ void MainWindow::updateTripControls() {
                                                                 : SliderMarkKind::Event});
         }
     }
-    // Other marks on the bar (in and out points) stay as they are.
-    std::vector<SliderMark> kept;
-    for (const SliderMark& m : seekBar_->marks()) {
-        if (m.kind != SliderMarkKind::Event && m.kind != SliderMarkKind::Impact)
-            kept.push_back(m);
-    }
-    kept.insert(kept.end(), marks.begin(), marks.end());
-    seekBar_->setMarks(std::move(kept));
+    // Drawn together with the clip's in and out marks.
+    setExtraSeekBarMarks(std::move(marks));
     const trips::Trip* trip = tripNavigator_ ? tripNavigator_->currentTrip() : nullptr;
     const bool events = trip && !trip->events.empty();
     button(ctl::kPreviousEvent)->setEnabled(events);

@@ -1,0 +1,329 @@
+#include "export/ui/export_dialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <cmath>
+#include <filesystem>
+
+#include "platform/strings.h"
+
+namespace orvik::exporting::ui {
+
+namespace {
+
+QString uiText(int id) {
+    return QString::fromStdString(platform::text(id));
+}
+
+std::function<void(const QString&)>& revealHandler() {
+    static std::function<void(const QString&)> handler = [](const QString& file) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(file).absolutePath()));
+    };
+    return handler;
+}
+
+QString clock(double seconds) {
+    const int tenths = static_cast<int>(std::lround(seconds * 10));
+    return QStringLiteral("%1:%2.%3")
+        .arg(tenths / 600, 2, 10, QLatin1Char('0'))
+        .arg(tenths / 10 % 60, 2, 10, QLatin1Char('0'))
+        .arg(tenths % 10);
+}
+
+bool isFrontName(const QString& path) {
+    const QString name = QFileInfo(path).fileName();
+    return name.size() >= 5 && name.at(name.size() - 5) == QLatin1Char('F');
+}
+
+}  // namespace
+
+void ExportDialog::setRevealHandler(std::function<void(const QString&)> handler) {
+    revealHandler() = std::move(handler);
+}
+
+ExportDialog::ExportDialog(Mode mode, const QString& recording, double fromSeconds,
+                           double toSeconds, QWidget* parent)
+    : QDialog(parent), mode_(mode), recording_(recording), from_(fromSeconds), to_(toSeconds) {
+    setObjectName(QStringLiteral("ExportDialog"));
+    setWindowTitle(uiText(mode == Mode::Clip ? kStrExportClip : kStrSnapshot));
+    setModal(true);
+
+    auto* form = new QFormLayout;
+    auto* name = new QLabel(QFileInfo(recording).fileName(), this);
+    name->setObjectName(QStringLiteral("recording"));
+    form->addRow(uiText(65004), name);
+    auto* range = new QLabel(this);
+    range->setObjectName(QStringLiteral("range"));
+    if (mode == Mode::Clip) {
+        range->setText(
+            uiText(65029).arg(clock(from_), clock(to_)).arg(QString::number(to_ - from_, 'f', 1)));
+        form->addRow(uiText(65005), range);
+    } else {
+        range->setText(clock(from_));
+        form->addRow(uiText(65006), range);
+    }
+
+    layout_ = new QComboBox(this);
+    layout_->setObjectName(QStringLiteral("layout"));
+    const bool front = isFrontName(recording);
+    const bool partner = std::filesystem::exists(partnerPath(recording.toStdString())) &&
+                         partnerPath(recording.toStdString()) != recording.toStdString();
+    layout_->addItem(uiText(65008), static_cast<int>(Layout::Given));
+    if (partner) {
+        layout_->addItem(uiText(front ? 65010 : 65009),
+                         static_cast<int>(front ? Layout::Rear : Layout::Front));
+        layout_->addItem(uiText(65011), static_cast<int>(Layout::SideBySide));
+        layout_->addItem(uiText(65012), static_cast<int>(Layout::PictureInPicture));
+    }
+    form->addRow(uiText(65007), layout_);
+    caption_ = new QCheckBox(uiText(65013), this);
+    caption_->setObjectName(QStringLiteral("caption"));
+    form->addRow(QString(), caption_);
+
+    preview_ = new QLabel(this);
+    preview_->setObjectName(QStringLiteral("preview"));
+    preview_->setFixedSize(480, 160);
+    preview_->setAlignment(Qt::AlignCenter);
+    preview_->setStyleSheet(QStringLiteral("background: #202020; color: #a0a0a0;"));
+    preview_->setText(uiText(65025));
+    form->addRow(uiText(65025), preview_);
+
+    output_ = new QLineEdit(defaultOutput(), this);
+    output_->setObjectName(QStringLiteral("output"));
+    auto* browse = new QPushButton(uiText(65015), this);
+    browse->setObjectName(QStringLiteral("browse"));
+    auto* outputRow = new QHBoxLayout;
+    outputRow->addWidget(output_, 1);
+    outputRow->addWidget(browse);
+    form->addRow(uiText(65014), outputRow);
+    replace_ = new QCheckBox(uiText(65027), this);
+    replace_->setObjectName(QStringLiteral("replace"));
+    form->addRow(QString(), replace_);
+
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName(QStringLiteral("progress"));
+    progress_->setRange(0, 1000);
+    progress_->setValue(0);
+    progress_->setVisible(false);
+    status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("status"));
+    status_->setWordWrap(true);
+    status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    exportButton_ = new QPushButton(uiText(mode == Mode::Clip ? 65016 : 65028), this);
+    exportButton_->setObjectName(QStringLiteral("export"));
+    exportButton_->setDefault(true);
+    cancelButton_ = new QPushButton(uiText(65017), this);
+    cancelButton_->setObjectName(QStringLiteral("cancel"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(exportButton_);
+    buttons->addWidget(cancelButton_);
+
+    auto* root = new QVBoxLayout(this);
+    root->addLayout(form);
+    root->addWidget(progress_);
+    root->addWidget(status_);
+    root->addLayout(buttons);
+
+    connect(exportButton_, &QPushButton::clicked, this, &ExportDialog::start);
+    connect(cancelButton_, &QPushButton::clicked, this, &ExportDialog::cancelOrClose);
+    connect(browse, &QPushButton::clicked, this, &ExportDialog::browse);
+    connect(layout_, &QComboBox::currentIndexChanged, this, &ExportDialog::refreshPreview);
+    connect(caption_, &QCheckBox::toggled, this, &ExportDialog::refreshPreview);
+    refreshPreview();
+}
+
+ExportDialog::~ExportDialog() {
+    cancel_ = true;
+    ++previewGeneration_;
+    if (worker_.joinable())
+        worker_.join();
+    if (previewWorker_.joinable())
+        previewWorker_.join();
+    if (!previewFile_.isEmpty())
+        QFile::remove(previewFile_);
+}
+
+QString ExportDialog::outputPath() const {
+    return output_->text();
+}
+
+Layout ExportDialog::chosenLayout() const {
+    return static_cast<Layout>(layout_->currentData().toInt());
+}
+
+QString ExportDialog::defaultOutput() const {
+    // The user's videos or pictures folder, not the card: the card may be full or read-only.
+    QString folder = QStandardPaths::writableLocation(
+        mode_ == Mode::Clip ? QStandardPaths::MoviesLocation : QStandardPaths::PicturesLocation);
+    if (folder.isEmpty() || !QDir(folder).exists())
+        folder = QDir::homePath();
+    const QString base = QFileInfo(recording_).completeBaseName();
+    const auto secs = [](double s) { return QString::number(static_cast<int>(std::floor(s))); };
+    const QString name = mode_ == Mode::Clip
+                             ? QStringLiteral("%1_%2-%3s.mp4").arg(base, secs(from_), secs(to_))
+                             : QStringLiteral("%1_%2s.jpg").arg(base, secs(from_));
+    return QDir(folder).filePath(name);
+}
+
+void ExportDialog::browse() {
+    const QString filter = mode_ == Mode::Clip ? QStringLiteral("MP4 (*.mp4)")
+                                               : QStringLiteral("JPEG (*.jpg);;PNG (*.png)");
+    const QString chosen = QFileDialog::getSaveFileName(
+        this, windowTitle(), output_->text(), filter, nullptr, QFileDialog::DontConfirmOverwrite);
+    if (!chosen.isEmpty())
+        output_->setText(chosen);
+}
+
+void ExportDialog::refreshPreview() {
+    // The preview is a snapshot of the first moment with the chosen layout and caption, made on
+    // a worker; only the newest request's picture is shown.
+    const int generation = ++previewGeneration_;
+    if (previewWorker_.joinable())
+        previewWorker_.join();
+    if (previewFile_.isEmpty()) {
+        previewFile_ = QDir(QDir::tempPath())
+                           .filePath(QStringLiteral("orvik-preview-%1-%2.png")
+                                         .arg(QCoreApplication::applicationPid())
+                                         .arg(reinterpret_cast<quintptr>(this)));
+    }
+    SnapshotRequest rq;
+    rq.input = recording_.toStdString();
+    rq.atSeconds = from_;
+    rq.output = previewFile_.toStdString();
+    rq.layout = chosenLayout();
+    rq.caption = caption_->isChecked();
+    rq.force = true;
+    previewWorker_ = std::thread([this, rq, generation] {
+        const auto result = exportSnapshot(rq);
+        const bool ok = static_cast<bool>(result);
+        QMetaObject::invokeMethod(
+            this,
+            [this, ok, generation] {
+                if (generation != previewGeneration_)
+                    return;
+                QPixmap picture;
+                if (ok && picture.load(previewFile_)) {
+                    preview_->setPixmap(picture.scaled(preview_->size(), Qt::KeepAspectRatio,
+                                                       Qt::SmoothTransformation));
+                }
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void ExportDialog::start() {
+    if (worker_.joinable())
+        return;
+    exportButton_->setEnabled(false);
+    layout_->setEnabled(false);
+    caption_->setEnabled(false);
+    output_->setEnabled(false);
+    progress_->setValue(0);
+    progress_->setVisible(true);
+    status_->setText(uiText(65026));
+    cancel_ = false;
+    finished_ = false;
+    const std::string output = output_->text().toStdString();
+    const std::string input = recording_.toStdString();
+    const Layout layout = chosenLayout();
+    const bool caption = caption_->isChecked();
+    const bool force = replace_->isChecked();
+    const Mode mode = mode_;
+    const double from = from_, to = to_;
+    worker_ = std::thread([=, this] {
+        std::string error;
+        bool ok = false;
+        if (mode == Mode::Clip) {
+            ClipRequest rq;
+            rq.input = input;
+            rq.fromSeconds = from;
+            rq.toSeconds = to;
+            rq.output = output;
+            rq.layout = layout;
+            rq.caption = caption;
+            rq.force = force;
+            int lastShown = -1;
+            rq.progress = [this, &lastShown](double done) {
+                const int value = static_cast<int>(done * 1000);
+                if (value != lastShown) {
+                    lastShown = value;
+                    QMetaObject::invokeMethod(
+                        this, [this, value] { progress_->setValue(value); }, Qt::QueuedConnection);
+                }
+                return !cancel_.load();
+            };
+            auto r = exportClip(rq);
+            ok = static_cast<bool>(r);
+            if (!ok)
+                error = r.error();
+        } else {
+            SnapshotRequest rq;
+            rq.input = input;
+            rq.atSeconds = from;
+            rq.output = output;
+            rq.layout = layout;
+            rq.caption = caption;
+            rq.force = force;
+            auto r = exportSnapshot(rq);
+            ok = static_cast<bool>(r);
+            if (!ok)
+                error = r.error();
+        }
+        const QString message = QString::fromStdString(ok ? output : error);
+        QMetaObject::invokeMethod(
+            this, [this, ok, message] { finish(ok, message); }, Qt::QueuedConnection);
+    });
+}
+
+void ExportDialog::finish(bool ok, const QString& message) {
+    if (worker_.joinable())
+        worker_.join();
+    finished_ = true;
+    progress_->setValue(ok ? 1000 : progress_->value());
+    exportButton_->setEnabled(true);
+    layout_->setEnabled(true);
+    caption_->setEnabled(true);
+    output_->setEnabled(true);
+    if (ok) {
+        status_->setText(uiText(65019).arg(message));
+        cancelButton_->setText(uiText(65018));
+        revealHandler()(message);
+    } else if (message == QStringLiteral("cancelled")) {
+        status_->setText(uiText(65021));
+        progress_->setVisible(false);
+    } else {
+        status_->setText(uiText(65020).arg(message));
+    }
+    emit exportFinished(ok, message);
+}
+
+void ExportDialog::cancelOrClose() {
+    reject();
+}
+
+void ExportDialog::reject() {
+    if (worker_.joinable() && !finished_) {
+        cancel_ = true;  // the worker stops at its next frame and reports "cancelled"
+        return;
+    }
+    QDialog::reject();
+}
+
+}  // namespace orvik::exporting::ui

@@ -1,0 +1,181 @@
+// The export dialog as a user drives it: mouse and keys on the real widgets, waiting on what
+// the dialog shows (progress, status, preview), never on fixed sleeps.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+
+#include "export/ui/export_dialog.h"
+#include "platform/strings.h"
+#include "recordings/telemetry.h"
+
+namespace orvik::exporting::ui {
+namespace {
+
+namespace fs = std::filesystem;
+
+QApplication& app() {
+    static int argc = 1;
+    static char name[] = "orvik-export-ui-test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* a = [] {
+        if (qgetenv("QT_QPA_PLATFORM").isEmpty())
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        auto* instance = new QApplication(argc, argv);
+        instance->setStyle(QStringLiteral("Fusion"));
+        return instance;
+    }();
+    return *a;
+}
+
+class ExportDialogTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        std::string t = (fs::temp_directory_path() / "orvik-export-ui-XXXXXX").string();
+        card_ = new fs::path(::mkdtemp(t.data()));
+        const std::string cmd = std::string(ORVIK_SAMPLECARD) + " --out '" + card_->string() +
+                                "' --count 1 --duration 8 --no-device-files -q";
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+        for (const auto& e : fs::recursive_directory_iterator(*card_)) {
+            const std::string n = e.path().filename().string();
+            if (n.rfind("alwa_", 0) == 0 && n.size() > 6 && n.substr(n.size() - 6) == "_F.mp4")
+                front_ = new QString(QString::fromStdString(e.path().string()));
+        }
+        ASSERT_NE(front_, nullptr);
+    }
+    static void TearDownTestSuite() {
+        fs::remove_all(*card_);
+        delete card_;
+        delete front_;
+    }
+    void SetUp() override {
+        app();
+        platform::setLanguage(platform::Language::English);
+        revealed_.clear();
+        ExportDialog::setRevealHandler([this](const QString& f) { revealed_ = f; });
+        out_ = fs::path(card_->string() + "-out") /
+               ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::create_directories(out_);
+    }
+    void TearDown() override { fs::remove_all(out_); }
+
+    // Replaces the "Save as" text by typing, as a user does.
+    static void typeOutput(ExportDialog& d, const QString& path) {
+        auto* edit = d.findChild<QLineEdit*>(QStringLiteral("output"));
+        ASSERT_NE(edit, nullptr);
+        edit->setFocus();
+        QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(edit, Qt::Key_Delete);
+        QTest::keyClicks(edit, path);
+        ASSERT_EQ(edit->text(), path);
+    }
+    static void click(ExportDialog& d, const char* name) {
+        auto* w = d.findChild<QWidget*>(QString::fromLatin1(name));
+        ASSERT_NE(w, nullptr) << name;
+        QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(8, w->height() / 2));
+    }
+
+    static inline fs::path* card_ = nullptr;
+    static inline QString* front_ = nullptr;
+    fs::path out_;
+    QString revealed_;
+};
+
+TEST_F(ExportDialogTest, ASideBySideCaptionedClipWithProgressEndsInTheFileManager) {
+    ExportDialog d(ExportDialog::Mode::Clip, *front_, 1.0, 3.0);
+    d.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
+    EXPECT_EQ(d.windowTitle(), QStringLiteral("Export clip"));
+    auto* preview = d.findChild<QLabel*>(QStringLiteral("preview"));
+    QTRY_VERIFY_WITH_TIMEOUT(!preview->pixmap().isNull(), 20000);
+
+    auto* layout = d.findChild<QComboBox*>(QStringLiteral("layout"));
+    ASSERT_EQ(layout->count(), 4);  // alone, the rear, side by side, picture in picture
+    layout->setFocus();
+    QTest::keyClick(layout, Qt::Key_Down);
+    QTest::keyClick(layout, Qt::Key_Down);
+    EXPECT_EQ(layout->currentText(), QStringLiteral("Side by side"));
+    click(d, "caption");
+    EXPECT_TRUE(d.findChild<QCheckBox*>(QStringLiteral("caption"))->isChecked());
+    const QString target = QString::fromStdString((out_ / "clip.mp4").string());
+    typeOutput(d, target);
+
+    QSignalSpy done(&d, &ExportDialog::exportFinished);
+    click(d, "export");
+    auto* progress = d.findChild<QProgressBar*>(QStringLiteral("progress"));
+    EXPECT_TRUE(progress->isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 120000);
+    EXPECT_TRUE(done.at(0).at(0).toBool()) << done.at(0).at(1).toString().toStdString();
+    EXPECT_EQ(progress->value(), 1000);
+    EXPECT_TRUE(d.findChild<QLabel*>(QStringLiteral("status"))->text().startsWith("Saved: "));
+    EXPECT_EQ(revealed_, target);
+    EXPECT_EQ(d.findChild<QPushButton*>(QStringLiteral("cancel"))->text(), QStringLiteral("Close"));
+
+    recordings::TelemetryTrack track;
+    ASSERT_EQ(track.readRecording(target.toStdString()), S_OK);
+    EXPECT_EQ(track.size(), 22u);  // the records of seconds 1 and 2
+}
+
+TEST_F(ExportDialogTest, CancelStopsTheWorkAndLeavesNothing) {
+    ExportDialog d(ExportDialog::Mode::Clip, *front_, 0.0, 8.0);
+    d.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
+    click(d, "caption");
+    const QString target = QString::fromStdString((out_ / "cancelled.mp4").string());
+    typeOutput(d, target);
+    QSignalSpy done(&d, &ExportDialog::exportFinished);
+    click(d, "export");
+    click(d, "cancel");
+    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 120000);
+    EXPECT_FALSE(done.at(0).at(0).toBool());
+    EXPECT_EQ(d.findChild<QLabel*>(QStringLiteral("status"))->text(), QStringLiteral("Cancelled"));
+    EXPECT_TRUE(fs::is_empty(out_)) << "no clip and no temporary file";
+    EXPECT_TRUE(revealed_.isEmpty());
+    EXPECT_TRUE(d.isVisible());
+    click(d, "cancel");  // now closes
+    QTRY_VERIFY(!d.isVisible());
+}
+
+TEST_F(ExportDialogTest, AnExistingFileIsKeptUnlessTheUserAsksToReplaceIt) {
+    const fs::path existing = out_ / "frame.jpg";
+    { std::ofstream(existing) << "keep"; }
+    ExportDialog d(ExportDialog::Mode::Snapshot, *front_, 2.0, 2.0);
+    d.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
+    EXPECT_EQ(d.windowTitle(), QStringLiteral("Snapshot"));
+    typeOutput(d, QString::fromStdString(existing.string()));
+    QSignalSpy done(&d, &ExportDialog::exportFinished);
+    click(d, "export");
+    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 60000);
+    EXPECT_FALSE(done.at(0).at(0).toBool());
+    EXPECT_TRUE(d.findChild<QLabel*>(QStringLiteral("status"))->text().startsWith("Export failed"));
+    EXPECT_EQ(fs::file_size(existing), 4u);
+    click(d, "replace");
+    click(d, "export");
+    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 2, 60000);
+    EXPECT_TRUE(done.at(1).at(0).toBool());
+    EXPECT_GT(fs::file_size(existing), 1000u);
+}
+
+TEST_F(ExportDialogTest, TheDialogSpeaksKorean) {
+    platform::setLanguage(platform::Language::Korean);
+    ExportDialog d(ExportDialog::Mode::Clip, *front_, 1.0, 2.0);
+    EXPECT_EQ(d.windowTitle(), QStringLiteral("클립 내보내기"));
+    EXPECT_EQ(d.findChild<QPushButton*>(QStringLiteral("export"))->text(),
+              QStringLiteral("내보내기"));
+    EXPECT_EQ(d.findChild<QComboBox*>(QStringLiteral("layout"))->itemText(2),
+              QStringLiteral("나란히"));
+}
+
+}  // namespace
+}  // namespace orvik::exporting::ui
