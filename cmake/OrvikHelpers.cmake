@@ -35,3 +35,21 @@ function(orvik_gtest name)
     set_tests_properties(${name} PROPERTIES LABELS "${labels}")
   endif()
 endfunction()
+
+# orvik_fuzz_target(NAME SOURCES ... LIBS ...) — with ORVIK_FUZZ a libFuzzer program NAME
+# (scripts/fuzz.sh runs it); otherwise NAME_replay, which a ctest test NAME_corpus runs once over
+# every input of fuzz/corpus/NAME/.
+function(orvik_fuzz_target name)
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  if(ORVIK_FUZZ)
+    add_executable(${name} ${A_SOURCES})
+    target_link_libraries(${name} PRIVATE ${A_LIBS})
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  else()
+    add_executable(${name}_replay ${A_SOURCES} ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
+    target_link_libraries(${name}_replay PRIVATE ${A_LIBS})
+    add_test(NAME ${name}_corpus
+             COMMAND ${name}_replay ${PROJECT_SOURCE_DIR}/fuzz/corpus/${name})
+    set_tests_properties(${name}_corpus PROPERTIES LABELS fuzz TIMEOUT 300)
+  endif()
+endfunction()

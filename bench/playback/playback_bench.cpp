@@ -144,7 +144,7 @@ double playerFirstFrame(const std::string& file) {
     const double t0 = nowMs();
     if (failed(player.OpenFile(file)))
         return -1;
-    player.Play();
+    (void)player.Play();
     const bool ok = waitForRestart(player.mpvHandle(), 10000);
     return ok ? nowMs() - t0 : -1;
 }
@@ -160,7 +160,7 @@ double paneFirstFrame(const std::string& file, VideoPane* pane) {
     const double t0 = nowMs();
     if (failed(player.OpenFile(file)))
         return -1;
-    player.Play();
+    (void)player.Play();
     const bool ok = pumpUntil([&] { return pane->framesRendered() > 0; }, 10000);
     const double t = nowMs() - t0;
     pane->setPlayer(nullptr);
@@ -218,9 +218,9 @@ int seek(const std::string& file, int count, bool draw) {
     if (failed(player.InitializeGraph()) || failed(player.OpenFile(file)))
         return 1;
     MediaTime duration = 0;
-    player.GetDuration(&duration);
-    player.Play();
-    player.Pause();
+    (void)player.GetDuration(&duration);
+    (void)player.Play();
+    (void)player.Pause();
     pumpUntil([&] { return pane->framesRendered() > 0; }, 5000);
     pumpUntil([] { return false; }, 200);
     std::mt19937_64 rng(42);
@@ -231,7 +231,7 @@ int seek(const std::string& file, int count, bool draw) {
             static_cast<MediaTime>(rng() % static_cast<std::uint64_t>(duration));
         const std::uint64_t before = pane->framesRendered();
         const double t0 = nowMs();
-        player.SetPosition(target);
+        (void)player.SetPosition(target);
         // Shown = the core restarted at the target and the pane drew a frame after that.
         const int restartsBefore = watch.restarts;
         const bool shown = pumpUntil(

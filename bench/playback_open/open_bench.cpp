@@ -63,14 +63,14 @@ void openToFirstFrames(benchmark::State& state, bool withTelemetry, std::vector<
         front.reset();
         rear.reset();
         front = std::make_unique<MediaPlayer>(gFrontPane);
-        front->InitializeGraph();
+        (void)front->InitializeGraph();
         rear = std::make_unique<MediaPlayer>(gRearPane);
-        rear->InitializeGraph();
+        (void)rear->InitializeGraph();
         gFrontPane->setPlayer(front.get());
         gRearPane->setPlayer(rear.get());
         if (withTelemetry) {
             track.reset();
-            track.readRecording(gFront);
+            (void)track.readRecording(gFront);
         }
         const auto frontFrames = gFrontPane->framesRendered();
         const auto rearFrames = gRearPane->framesRendered();
@@ -78,9 +78,9 @@ void openToFirstFrames(benchmark::State& state, bool withTelemetry, std::vector<
             state.SkipWithError("a recording could not be opened");
             break;
         }
-        rear->SetMute(true);
-        front->Play();
-        rear->Play();
+        (void)rear->SetMute(true);
+        (void)front->Play();
+        (void)rear->Play();
         if (!waitFor(
                 [&] {
                     return gFrontPane->framesRendered() > frontFrames &&
@@ -113,7 +113,7 @@ void BM_TelemetryRead(benchmark::State& state) {
         QElapsedTimer timer;
         timer.start();
         track.reset();
-        track.readRecording(gFront);
+        (void)track.readRecording(gFront);
         const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
         gTelemetryMs.push_back(ms);
         state.SetIterationTime(ms / 1000.0);
@@ -125,7 +125,7 @@ void BM_OpenFileAlone(benchmark::State& state) {
     for (auto _ : state) {
         player.reset();
         player = std::make_unique<MediaPlayer>(gFrontPane);
-        player->InitializeGraph();
+        (void)player->InitializeGraph();
         gFrontPane->setPlayer(player.get());
         QElapsedTimer timer;
         timer.start();

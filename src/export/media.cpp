@@ -174,7 +174,8 @@ Result<std::unique_ptr<InputMedia>> InputMedia::open(const std::string& path) {
     std::unique_ptr<InputMedia> m(new InputMedia());
     m->path_ = path;
     m->fragments_ = listFragments(*source);
-    m->telemetry_.readRecording(*source);
+    // A recording without readable telemetry still exports its pictures; the track stays empty.
+    (void)m->telemetry_.readRecording(*source);
     const std::string name = std::filesystem::path(path).filename().string();
     m->name_ = recordings::parseRecordingName(name, path);
     m->fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);

@@ -90,7 +90,10 @@ Result<void> writeFileAtomic(const std::string& target, std::span<const std::uin
         mode = 0666 & ~mask;
     }
 
-    std::string tmpl = (fs::path(folder) / ("." + path.filename().string() + ".XXXXXX")).string();
+    // Appended piece by piece: `"." + string` trips GCC 12's -Wrestrict false positive at -O3.
+    std::string hidden(".");
+    hidden.append(path.filename().string()).append(".XXXXXX");
+    std::string tmpl = (fs::path(folder) / hidden).string();
     int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0)
         return fail(error, errno, target, "");

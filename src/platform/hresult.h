@@ -5,7 +5,19 @@
 
 namespace orvik {
 
-using HResult = std::int32_t;
+// A result code that cannot be ignored by accident: a caller handles it or drops it with
+// `(void)` and a comment saying why. Converts to and from the plain number.
+class [[nodiscard]] HResult {
+  public:
+    constexpr HResult() = default;
+    constexpr HResult(std::int32_t code) : code_(code) {}  // NOLINT(google-explicit-constructor)
+    constexpr operator std::int32_t() const {
+        return code_;
+    }  // NOLINT(google-explicit-constructor)
+
+  private:
+    std::int32_t code_ = 0;
+};
 
 inline constexpr HResult S_OK = 0;
 inline constexpr HResult S_FALSE = 1;
@@ -19,7 +31,11 @@ inline constexpr HResult VFW_E_WRONG_STATE = static_cast<HResult>(0x80040227u);
 inline constexpr HResult VFW_E_NOT_FOUND = static_cast<HResult>(0x80040216u);
 inline constexpr HResult VFW_E_NO_AUDIO_HARDWARE = static_cast<HResult>(0x80040256u);
 
-constexpr bool succeeded(HResult hr) { return hr >= 0; }
-constexpr bool failed(HResult hr) { return hr < 0; }
+constexpr bool succeeded(HResult hr) {
+    return hr >= 0;
+}
+constexpr bool failed(HResult hr) {
+    return hr < 0;
+}
 
 }  // namespace orvik

@@ -89,7 +89,8 @@ class MediaPlayer::EventSink final : public QObject {
     explicit EventSink(MediaPlayer* player) : player_(player) {}
     bool event(QEvent* event) override {
         if (event->type() == windowMessageType(WM_GRAPH_EVENT)) {
-            player_->HandleGraphEvent();
+            (void)player_->HandleGraphEvent();  // its outcome is already reported through the
+                                                // player's notifications
             return true;
         }
         return QObject::event(event);
@@ -151,8 +152,8 @@ MediaPlayer::MediaPlayer(VideoPane* videoWindow, MediaPlayerOptions options)
     : videoWindow_(videoWindow), options_(std::move(options)), sink_(new EventSink(this)) {}
 
 MediaPlayer::~MediaPlayer() {
-    CloseFile();
-    TearDownGraph();
+    (void)CloseFile();
+    (void)TearDownGraph();
     if (videoWindow_ && videoWindow_->player() == this)
         videoWindow_->setPlayer(nullptr);
 }
@@ -181,7 +182,7 @@ void MediaPlayer::wakeup(void* self) {
 }
 
 HResult MediaPlayer::InitializeGraph() {
-    TearDownGraph();
+    (void)TearDownGraph();  // starting afresh; nothing to tear down is fine
     // The core refuses to start under a locale that writes numbers with a decimal comma.
     std::setlocale(LC_NUMERIC, "C");
     mpv_handle* core = mpv_create();
@@ -255,7 +256,7 @@ HResult MediaPlayer::TearDownGraph() {
 }
 
 HResult MediaPlayer::CloseFile() {
-    Stop();
+    (void)Stop();  // closing also works from Stopped
     if (mpv_ && fileLoaded_) {
         const char* cmd[] = {"stop", nullptr};
         mpv_command(mpv_, cmd);
@@ -309,7 +310,7 @@ HResult MediaPlayer::waitForLoad(std::uint64_t entryId) {
 }
 
 HResult MediaPlayer::OpenFile(const std::string& path) {
-    CloseFile();
+    (void)CloseFile();
     if (!mpv_)
         return E_POINTER;
 
@@ -368,17 +369,17 @@ HResult MediaPlayer::OpenFile(const std::string& path) {
             audio = true;
     }
     if (!video) {
-        CloseFile();
+        (void)CloseFile();
         return VFW_E_NOT_FOUND;
     }
     // A file cut before its first media data has streams but nothing to show.
     double length = 0;
     if (!readDouble(mpv_, "duration", &length) || !(length > 0)) {
-        CloseFile();
+        (void)CloseFile();
         return VFW_E_INVALID_FILE_FORMAT;
     }
     hasAudio_ = audio;
-    renderer_->FinalizeGraph(mpv_);
+    (void)renderer_->FinalizeGraph(mpv_);  // only fails without a core, which was checked above
 
     seekingCaps_ = 0;
     double duration = 0;
@@ -391,7 +392,7 @@ HResult MediaPlayer::OpenFile(const std::string& path) {
         seekingCaps_ |= AM_SEEKING_CanGetDuration | AM_SEEKING_CanGetStopPos;
     }
 
-    applyVolume();
+    (void)applyVolume();  // a refused volume leaves the default level; the file still plays
     if (videoWindow_ && !videoWindow_->player())
         videoWindow_->setPlayer(this);
     state_ = PlaybackState::Stopped;

@@ -188,7 +188,8 @@ std::array<std::byte, kTelemetryRecordSize> encodeTelemetryRecord(const Telemetr
 }
 
 std::size_t MemoryByteSource::readAt(std::uint64_t offset, std::span<std::byte> out) {
-    if (offset >= data_.size())
+    // An empty read may come with a null buffer, which memcpy must never see.
+    if (offset >= data_.size() || out.empty())
         return 0;
     const std::size_t n = std::min<std::uint64_t>(out.size(), data_.size() - offset);
     std::memcpy(out.data(), data_.data() + offset, n);

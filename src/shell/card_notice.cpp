@@ -9,16 +9,16 @@
 #include <algorithm>
 
 #include "platform/strings.h"
+#include "ui_common/ui_common.h"
 
 namespace orvik::shell {
+
+using ui_common::uiText;
+
 namespace {
 constexpr int kStrCardInserted = 60050;
 constexpr int kStrOpen = 60051;
 constexpr int kStrDismiss = 60052;
-
-QString uiText(int id) {
-    return QString::fromStdString(platform::text(id));
-}
 }  // namespace
 
 CardNotice::CardNotice(QWidget* list) : QFrame(list) {

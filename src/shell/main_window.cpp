@@ -7,7 +7,6 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
 #include <QWindow>
@@ -25,8 +24,11 @@
 #include "shell/skin.h"
 #include "trips/ui/trip_navigator.h"
 #include "shell/startup.h"
+#include "ui_common/ui_common.h"
 
 namespace orvik::shell {
+
+using ui_common::uiText;
 
 KeyAction keyActionFor(int key) {
     switch (key) {
@@ -85,10 +87,6 @@ const int kDormantButtons[] = {ctl::kSnapshot, ctl::kPrint, ctl::kStop, ctl::kZo
 
 constexpr int kStrRecordTab = 60040;
 constexpr int kStrInformationTab = 60041;
-
-QString uiText(int id) {
-    return QString::fromStdString(platform::text(id));
-}
 
 }  // namespace
 

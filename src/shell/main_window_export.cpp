@@ -11,17 +11,16 @@
 #include "playback/video_pane.h"
 #include "shell/main_window.h"
 #include "shell/skin.h"
+#include "ui_common/ui_common.h"
 
 namespace orvik::shell {
+
+using ui_common::uiText;
 
 namespace {
 
 using exporting::ui::ExportDialog;
 using playback::VideoPane;
-
-QString uiText(int id) {
-    return QString::fromStdString(platform::text(id));
-}
 
 constexpr double kUnitsPerSecond = 1e7;  // media time counts 100-ns units
 

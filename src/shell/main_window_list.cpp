@@ -1,9 +1,7 @@
 // The recording list: Open, filling the list, its context menu and copying recordings.
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFileDialog>
 #include <QMenu>
-#include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QThread>
@@ -16,8 +14,12 @@
 #include "shell/file_copy.h"
 #include "shell/main_window.h"
 #include "shell/recording_list.h"
+#include "ui_common/ui_common.h"
 
 namespace orvik::shell {
+
+using ui_common::uiText;
+
 namespace {
 constexpr int kStrCopy = 60010;
 constexpr int kStrCopyDestination = 60011;
@@ -35,18 +37,17 @@ constexpr int kStrOpenFolderTitle = 60022;
 // More selected rows than this and Copy does nothing.
 constexpr size_t kMaxCopyRows = 100;
 
-QString uiText(int id) {
-    return QString::fromStdString(platform::text(id));
-}
 }  // namespace
 
 void MainWindow::openCommand() {
     if (openDialogShowing_)
         return;  // a second Open while the chooser is up does nothing
     openDialogShowing_ = true;
-    const QString folder = QFileDialog::getExistingDirectory(
-        this, uiText(kStrOpenFolderTitle), lastOpenedFolder_,
-        QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+    ui_common::FileDialogRequest request;
+    request.directory = true;
+    request.title = uiText(kStrOpenFolderTitle);
+    request.startFolder = lastOpenedFolder_;
+    const QString folder = ui_common::askFileName(this, request);
     openDialogShowing_ = false;
     if (folder.isEmpty())
         return;
@@ -91,8 +92,11 @@ void MainWindow::copySelectedRecordings() {
     }
     recordingList_->viewport()->update();
 
-    const QString destination =
-        QFileDialog::getExistingDirectory(this, uiText(kStrCopyDestination), lastCopyFolder_);
+    ui_common::FileDialogRequest request;
+    request.directory = true;
+    request.title = uiText(kStrCopyDestination);
+    request.startFolder = lastCopyFolder_;
+    const QString destination = ui_common::askFileName(this, request);
     if (destination.isEmpty())
         return;
     lastCopyFolder_ = destination;
@@ -115,32 +119,28 @@ void MainWindow::copySelectedRecordings() {
             if (skipAll)
                 continue;
             if (!replaceAll) {
-                QMessageBox ask(QMessageBox::Warning, QStringLiteral("ORVIK"),
-                                uiText(kStrAlreadyExists)
-                                    .arg(QString::fromStdString(job.to.filename().string())),
-                                QMessageBox::NoButton, this);
-                auto* replace = ask.addButton(uiText(kStrReplace), QMessageBox::AcceptRole);
-                auto* skip = ask.addButton(uiText(kStrSkip), QMessageBox::RejectRole);
-                QPushButton* all = nullptr;
-                QPushButton* none = nullptr;
-                if (sources.size() > 1) {
-                    all = ask.addButton(uiText(kStrReplaceAll), QMessageBox::AcceptRole);
-                    none = ask.addButton(uiText(kStrSkipAll), QMessageBox::RejectRole);
-                }
-                auto* cancel = ask.addButton(uiText(kStrCancel), QMessageBox::DestructiveRole);
-                ask.setDefaultButton(skip);
-                ask.setEscapeButton(cancel);
-                ask.exec();
-                const auto* clicked = ask.clickedButton();
-                if (clicked == cancel || !clicked)
+                // Buttons: Replace, Skip, [Replace All, Skip All,] Cancel.
+                ui_common::ChoiceRequest ask;
+                ask.caption = QStringLiteral("ORVIK");
+                ask.text = uiText(kStrAlreadyExists)
+                               .arg(QString::fromStdString(job.to.filename().string()));
+                ask.buttons << uiText(kStrReplace) << uiText(kStrSkip);
+                const bool several = sources.size() > 1;
+                if (several)
+                    ask.buttons << uiText(kStrReplaceAll) << uiText(kStrSkipAll);
+                ask.buttons << uiText(kStrCancel);
+                ask.defaultIndex = 1;
+                const int chosen = ui_common::askChoice(this, ask);
+                const bool all = several && chosen == 2;
+                const bool none = several && chosen == 3;
+                if (chosen < 0 || chosen == ask.buttons.size() - 1)
                     return;
-                if (clicked == none)
+                if (none)
                     skipAll = true;
-                if (clicked == all)
+                if (all)
                     replaceAll = true;
-                if (clicked == skip || clicked == none)
+                if (chosen == 1 || none)
                     continue;
-                (void)replace;
             }
             job.replace = true;
         }
@@ -212,7 +212,8 @@ void MainWindow::copySelectedRecordings() {
                             .arg(QString::fromStdString(jobs[i].to.filename().string()))
                             .section(QLatin1Char('\n'), 0, 0);
     if (!failures.isEmpty())
-        QMessageBox::critical(this, QStringLiteral("ORVIK"), failures.join(QStringLiteral("\n\n")));
+        ui_common::showMessage(this, ui_common::MessageIcon::Critical, QStringLiteral("ORVIK"),
+                               failures.join(QStringLiteral("\n\n")));
 }
 
 }  // namespace orvik::shell

@@ -4,7 +4,6 @@
 #include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QLabel>
-#include <QMessageBox>
 #include <QScreen>
 
 #include "displays/gsensor_graph.h"
@@ -17,8 +16,11 @@
 #include "shell/main_window.h"
 #include "shell/recording_list.h"
 #include "shell/skin.h"
+#include "ui_common/ui_common.h"
 
 namespace orvik::shell {
+
+using ui_common::uiText;
 
 using playback::ChannelMode;
 using playback::MediaTime;
@@ -30,10 +32,6 @@ namespace {
 constexpr int kStrOpenError = 61000;
 constexpr int kStrDispatchError = 61001;
 constexpr int kStrUnknownError = 61002;
-
-QString uiText(int id) {
-    return QString::fromStdString(platform::text(id));
-}
 
 // "Error 0x%08x: %s" with the system's text for the code, or the fallback texts.
 QString openFailureText(HResult hr) {
@@ -130,9 +128,8 @@ void MainWindow::openRow(int row) {
     const QString path = rowFullPath(row);
     if (const HResult hr = playback_->open(path, rowChannel(row) == QLatin1Char('F')); failed(hr)) {
         playingRecordingChanged({});
-        QMessageBox box(QMessageBox::Warning, windowTitle(), openFailureText(hr), QMessageBox::Ok,
-                        this);
-        box.exec();
+        ui_common::showMessage(this, ui_common::MessageIcon::Warning, windowTitle(),
+                               openFailureText(hr));
         return;
     }
     playingRecordingChanged(path);

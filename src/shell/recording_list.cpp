@@ -12,17 +12,17 @@
 
 #include "platform/strings.h"
 #include "shell/skin.h"
+#include "ui_common/ui_common.h"
 
 namespace orvik::shell {
+
+using ui_common::uiText;
+
 namespace {
 constexpr int kStrTypeHeader = 263;
 constexpr int kStrDateHeader = 264;
 constexpr int kStrTimeHeader = 265;
 constexpr int kStrFileNameHeader = 266;
-
-QString uiText(int id) {
-    return QString::fromStdString(platform::text(id));
-}
 
 // The Type column: the kind icon hard at the left, the label right after it, so the label
 // still fits the narrow column beside the wide icon.

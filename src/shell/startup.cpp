@@ -19,8 +19,12 @@ extern "C" {
 #include <filesystem>
 
 #include "platform/strings.h"
+#include "ui_common/ui_common.h"
 
 namespace orvik::shell {
+
+using ui_common::uiText;
+
 namespace {
 constexpr int kStrPromptCaption = 60001;
 constexpr int kStrPromptLine1 = 60002;
@@ -29,9 +33,6 @@ constexpr int kStrPromptDownload = 60004;
 constexpr int kStrPromptCancel = 60005;
 constexpr int kStrMissingDetail = 60032;
 
-QString uiText(int id) {
-    return QString::fromStdString(platform::text(id));
-}
 }  // namespace
 
 QString makeVersionText() {

@@ -1,14 +1,11 @@
 // The process entry of the viewer.
-#if ORVIK_HAVE_SAMPLECARD
 // Before any Qt header: the generator's headers use names Qt defines as macros ("slots").
 #include "samplecard/sample_card.h"
-#endif
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
-#include <QMessageBox>
 #include <QPalette>
 #include <QProgressDialog>
 #include <QStandardPaths>
@@ -22,7 +19,6 @@
 
 #include <unistd.h>
 
-#include "device_config/ui/ui_support.h"
 #include "platform/single_instance.h"
 #include "platform/store.h"
 #include "platform/strings.h"
@@ -31,15 +27,15 @@
 #include "shell/private_messages.h"
 #include "shell/skin.h"
 #include "shell/startup.h"
+#include "ui_common/ui_common.h"
 
 namespace orvik::shell {
+
+using ui_common::uiText;
+
 namespace {
 constexpr int kStrPreparingDemo = 60030;
 constexpr int kStrDemoFailed = 60031;
-
-QString uiText(int id) {
-    return QString::fromStdString(platform::text(id));
-}
 
 // Text in UTF-8 whatever the session's locale; numbers stay in "C" conventions (libmpv
 // requires it, and our formats spell numbers themselves).
@@ -84,7 +80,6 @@ QString demoCardFolder() {
 // Writes the demo card unless a complete one is already there; returns "" on success or the
 // reason it failed.
 QString prepareDemoCard(QWidget* owner, const QString& folder) {
-#if ORVIK_HAVE_SAMPLECARD
     const tools::SampleCardOptions defaults;
     if (tools::sampleCardUpToDate(folder.toStdString(), defaults))
         return {};
@@ -118,10 +113,6 @@ QString prepareDemoCard(QWidget* owner, const QString& folder) {
     delete worker;
     progress.close();
     return QString::fromStdString(error);
-#else
-    (void)owner;
-    return QStringLiteral("the sample-card generator is not built into this program");
-#endif
 }
 
 }  // namespace
@@ -220,7 +211,7 @@ int runViewer(int argc, char** argv) {
     const bool demo = options.demo;
     const QString folder = options.folder;  // a card folder to list at start
     if (options.cardTools)
-        device_config::ui::setCardToolsEnabled(true);
+        ui_common::setCardToolsEnabled(true);
 
     QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
@@ -235,7 +226,7 @@ int runViewer(int argc, char** argv) {
     applyDarkPalette(app);
 
     MainWindow window;
-    if (device_config::ui::cardToolsEnabled()) {
+    if (ui_common::cardToolsEnabled()) {
         // --enable-card-tools: the Clock button, created hidden and disabled, is offered.
         if (QWidget* clock = window.button(ctl::kClock)) {
             clock->setVisible(true);
@@ -253,8 +244,8 @@ int runViewer(int argc, char** argv) {
         QDir().mkpath(folder);
         const QString failure = prepareDemoCard(&window, folder);
         if (!failure.isEmpty())
-            QMessageBox::critical(&window, QStringLiteral("ORVIK"),
-                                  uiText(kStrDemoFailed).arg(failure));
+            ui_common::showMessage(&window, ui_common::MessageIcon::Critical,
+                                   QStringLiteral("ORVIK"), uiText(kStrDemoFailed).arg(failure));
         else if (window.listFolder(folder))
             window.demoCardListed();
     }

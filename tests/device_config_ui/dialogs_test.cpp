@@ -28,6 +28,7 @@ namespace {
 
 using namespace device_config;
 using namespace device_config::ui;
+using namespace ui_common;
 
 std::string slurp(const std::filesystem::path& path) {
     auto data = platform::readFileLimited(path.string(), 1 << 24);
@@ -400,7 +401,7 @@ TEST_F(CardFormatTest, FolderInsteadOfCardIsRefused) {
     EXPECT_TRUE(editor.cardFormatButton()->isEnabled());
     EXPECT_FALSE(editor.cardFormatButton()->isHidden());
     answer_ = QString::fromStdString(card_.string());  // a folder, not a card's root
-    card_format::ui::startCardFormat(editor);
+    card_format::ui::startCardFormat(&editor, editor.rememberedPath());
     ASSERT_EQ(dialogs_.size(), 1u);
     EXPECT_TRUE(dialogs_[0].directory);
     ASSERT_EQ(messages_.size(), 1u);

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "device_config/device_config.h"
-#include "device_config/ui/ui_support.h"
 #include "platform/strings.h"
 #include "platform/volumes.h"
+#include "ui_common/ui_common.h"
 
 namespace orvik::testing {
 
@@ -47,16 +47,16 @@ class GuiTest : public ::testing::Test {
         card_ = root_ / "card";
         std::filesystem::create_directories(card_);
         useVolumes({card_.string()});
-        device_config::ui::setMessageHook(
-            [this](const device_config::ui::MessageRecord& m) { messages_.push_back(m); });
-        device_config::ui::setFileDialogHook([this](const device_config::ui::FileDialogRequest& r) {
+        ui_common::setMessageHook(
+            [this](const ui_common::MessageRecord& m) { messages_.push_back(m); });
+        ui_common::setFileDialogHook([this](const ui_common::FileDialogRequest& r) {
             dialogs_.push_back(r);
             return answer_;
         });
     }
     void TearDown() override {
-        device_config::ui::setMessageHook({});
-        device_config::ui::setFileDialogHook({});
+        ui_common::setMessageHook({});
+        ui_common::setFileDialogHook({});
         platform::setVolumeProvider(nullptr);
         platform::setLanguage(platform::Language::English);
         std::error_code ec;
@@ -73,8 +73,8 @@ class GuiTest : public ::testing::Test {
 
     std::filesystem::path root_;
     std::filesystem::path card_;
-    std::vector<device_config::ui::MessageRecord> messages_;
-    std::vector<device_config::ui::FileDialogRequest> dialogs_;
+    std::vector<ui_common::MessageRecord> messages_;
+    std::vector<ui_common::FileDialogRequest> dialogs_;
     QString answer_;  // what the file dialog answers; "" = cancelled
 };
 

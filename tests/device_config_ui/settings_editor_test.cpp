@@ -25,6 +25,7 @@ namespace {
 
 using namespace device_config;
 using namespace device_config::ui;
+using namespace ui_common;
 
 // How the user changes the control: a mouse click; a list entry picked in the open list; a key
 // on the focused control; wheel notches (up for positive counts); a drag of the slider's thumb

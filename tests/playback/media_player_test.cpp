@@ -451,7 +451,7 @@ TEST(MediaPlayerBadInput, FailsWithACodeAndStaysUsable) {
         ASSERT_EQ(p.OpenFile(clips().shortClip), S_OK);
         ASSERT_EQ(p.Play(), S_OK);
         ASSERT_EQ(p.Stop(), S_OK);
-        p.CloseFile();
+        (void)p.CloseFile();
     }
     pumpEvents(100ms);
     EXPECT_EQ(window.count(WM_PLAYBACK_COMPLETE), 0);

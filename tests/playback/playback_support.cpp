@@ -140,7 +140,7 @@ bool MessageRecorder::event(QEvent* event) {
     received.push_back({message->message(), message->wParam(), message->lParam(),
                         QThread::currentThread() == QCoreApplication::instance()->thread()});
     if (message->message() == WM_GRAPH_EVENT && player)
-        player->HandleGraphEvent();
+        (void)player->HandleGraphEvent();
     event->accept();
     return true;
 }

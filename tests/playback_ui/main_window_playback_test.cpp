@@ -139,7 +139,7 @@ TEST_F(PlaybackWindowTest, DoubleClickPlaysBothChannelsWithTheirTelemetry) {
     EXPECT_GT(seekBar()->maximum(), 0);
 
     recordings::TelemetryTrack track;
-    track.readRecording(window_->rowFullPath(row).toStdString());
+    EXPECT_EQ(track.readRecording(window_->rowFullPath(row).toStdString()), S_OK);
     ASSERT_FALSE(track.fixes().empty());
 
     // The speed readout shows one of the recording's speeds, in its unit, once the cursor moved.
@@ -235,7 +235,7 @@ TEST_F(PlaybackWindowTest, TransportCommandsAndTheEndOfARecording) {
     // The rear player held back a second is brought to the front's moment within a few ticks.
     ASSERT_TRUE(QTest::qWaitFor([&] { return seekBar()->position() > 10'000'000; }, 15000));
     MediaTime front = 0;
-    frontPlayer()->GetCurrentPosition(&front);
+    (void)frontPlayer()->GetCurrentPosition(&front);
     (void)rearPlayer()->SetPosition(std::max<MediaTime>(front - 10'000'000, 0));
     MediaTime f = 0, r = 0;
     EXPECT_TRUE(QTest::qWaitFor(

@@ -3,8 +3,10 @@
 // the records read so far.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <set>
+#include <vector>
 
 #include "recordings/telemetry.h"
 #include "synthetic_recording.h"
@@ -311,6 +313,19 @@ TEST(TelemetryWalk, ReadsOnlyHeadersAndTelemetryAreas) {
     EXPECT_EQ(track.readRecording(source, &report), S_OK);
     EXPECT_EQ(report.fragments, kFragments);
     EXPECT_LE(source.bytesRead, 16 + kFragments * (16 + kTelemetryAreaSize) + 64);
+}
+
+// Found by fuzzing the media-header reader: an empty read (a zero-size box) came with a null
+// buffer and reached memcpy.
+TEST(MemoryByteSource, EmptyAndOutOfRangeReadsCopyNothing) {
+    const std::vector<std::byte> bytes(8, std::byte{7});
+    MemoryByteSource source(bytes);
+    std::vector<std::byte> none;
+    EXPECT_EQ(source.readAt(0, std::span<std::byte>(none)), 0u);
+    std::array<std::byte, 4> four{};
+    EXPECT_EQ(source.readAt(8, four), 0u);
+    EXPECT_EQ(source.readAt(6, four), 2u);
+    EXPECT_EQ(four[0], std::byte{7});
 }
 
 TEST(TelemetryTrack, ResetEmptiesEverything) {

@@ -15,6 +15,7 @@
 #include "gui_test_support.h"
 #include "shell/control_ids.h"
 #include "shell/main_window.h"
+#include "ui_common/ui_common.h"
 
 namespace orvik::shell {
 namespace {
@@ -161,6 +162,109 @@ TEST_F(RecordingListTest, CopyWithMoreThanAHundredRowsDoesNothing) {
     window_->runCommand(ctl::kCopyCommand);
     EXPECT_FALSE(dialogAppeared);
     EXPECT_EQ(window_->currentRow(), -1);
+}
+
+QString readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString("<missing>");
+}
+
+void write(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    f.write(bytes);
+}
+
+// The folder choices and the replace question go through the shared dialog hooks, so they
+// are answered here without a modal loop.
+class AnsweredDialogsTest : public RecordingListTest {
+  protected:
+    void SetUp() override {
+        RecordingListTest::SetUp();
+        ui_common::setFileDialogHook([this](const ui_common::FileDialogRequest& r) {
+            folderRequests_.push_back(r);
+            return folderAnswer_;
+        });
+        ui_common::setChoiceHook([this](const ui_common::ChoiceRequest& r) {
+            choices_.push_back(r);
+            return choiceAnswer_;
+        });
+        ui_common::setMessageHook(
+            [this](const ui_common::MessageRecord& m) { messages_.push_back(m); });
+    }
+    void TearDown() override {
+        ui_common::setFileDialogHook({});
+        ui_common::setChoiceHook({});
+        ui_common::setMessageHook({});
+    }
+    QString folderAnswer_;
+    int choiceAnswer_ = 0;
+    std::vector<ui_common::FileDialogRequest> folderRequests_;
+    std::vector<ui_common::ChoiceRequest> choices_;
+    std::vector<ui_common::MessageRecord> messages_;
+};
+
+TEST_F(AnsweredDialogsTest, OpenListsTheChosenFolderAndACancelKeepsTheList) {
+    QTemporaryDir card;
+    touch(card.filePath("alwa_20240611_101010_F.mp4"));
+    folderAnswer_ = card.path();
+    QTest::mouseClick(window_->button(ctl::kOpen), Qt::LeftButton);
+    ASSERT_EQ(folderRequests_.size(), 1u);
+    EXPECT_TRUE(folderRequests_[0].directory);
+    EXPECT_EQ(folderRequests_[0].title, "Choose the folder to list");
+    EXPECT_EQ(model()->rowCount(), 1);
+
+    folderAnswer_.clear();  // the user cancels
+    QTest::mouseClick(window_->button(ctl::kOpen), Qt::LeftButton);
+    ASSERT_EQ(folderRequests_.size(), 2u);
+    EXPECT_EQ(folderRequests_[1].startFolder, card.path()) << "opens where the last Open ended";
+    EXPECT_EQ(model()->rowCount(), 1);
+}
+
+TEST_F(AnsweredDialogsTest, CopyAsksAboutEachExistingFileSkipThenReplaceAll) {
+    QTemporaryDir card, target;
+    write(card.filePath("alwa_20240611_101010_F.mp4"), "new A");
+    write(card.filePath("alwa_20240611_101020_F.mp4"), "new B");
+    write(target.filePath("alwa_20240611_101010_F.mp4"), "old A");
+    write(target.filePath("alwa_20240611_101020_F.mp4"), "old B");
+    ASSERT_TRUE(window_->listFolder(card.path()));
+    ASSERT_EQ(model()->rowCount(), 2);
+    window_->recordingList()->selectAll();
+    folderAnswer_ = target.path();
+
+    choiceAnswer_ = 1;  // Skip, for each file in turn
+    window_->runCommand(ctl::kCopyCommand);
+    ASSERT_EQ(choices_.size(), 2u);
+    EXPECT_EQ(choices_[0].buttons,
+              QStringList({"Replace", "Skip", "Replace All", "Skip All", "Cancel"}));
+    EXPECT_EQ(choices_[0].defaultIndex, 1);
+    EXPECT_TRUE(choices_[0].text.startsWith("\"alwa_20240611_101010_F.mp4\" already exists"))
+        << choices_[0].text.toStdString();
+    EXPECT_EQ(readAll(target.filePath("alwa_20240611_101010_F.mp4")), "old A");
+    EXPECT_EQ(readAll(target.filePath("alwa_20240611_101020_F.mp4")), "old B");
+
+    choices_.clear();
+    window_->recordingList()->selectAll();
+    choiceAnswer_ = 2;  // Replace All: asked once
+    window_->runCommand(ctl::kCopyCommand);
+    EXPECT_EQ(choices_.size(), 1u);
+    EXPECT_EQ(readAll(target.filePath("alwa_20240611_101010_F.mp4")), "new A");
+    EXPECT_EQ(readAll(target.filePath("alwa_20240611_101020_F.mp4")), "new B");
+    EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(AnsweredDialogsTest, CopyCancelledAtTheQuestionCopiesNothing) {
+    QTemporaryDir card, target;
+    write(card.filePath("alwa_20240611_101010_F.mp4"), "new A");
+    write(target.filePath("alwa_20240611_101010_F.mp4"), "old A");
+    ASSERT_TRUE(window_->listFolder(card.path()));
+    window_->recordingList()->selectAll();
+    folderAnswer_ = target.path();
+    choiceAnswer_ = 2;  // one file: Replace, Skip, Cancel
+    window_->runCommand(ctl::kCopyCommand);
+    ASSERT_EQ(choices_.size(), 1u);
+    EXPECT_EQ(choices_[0].buttons, QStringList({"Replace", "Skip", "Cancel"}));
+    EXPECT_EQ(readAll(target.filePath("alwa_20240611_101010_F.mp4")), "old A");
 }
 
 // Listing a large card: the time from a chosen folder to a filled list.

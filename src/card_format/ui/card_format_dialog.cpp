@@ -5,22 +5,20 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
 #include <QVBoxLayout>
 
 #include "device_config/ui/dialog_look.h"
-#include "device_config/ui/settings_editor.h"
-#include "device_config/ui/ui_support.h"
 #include "platform/volumes.h"
+#include "ui_common/ui_common.h"
 
 namespace orvik::card_format::ui {
 
-using device_config::ui::MessageIcon;
-using device_config::ui::showMessage;
-using device_config::ui::uiText;
+using ui_common::MessageIcon;
+using ui_common::showMessage;
+using ui_common::uiText;
 
 namespace {
 constexpr int kStrTitle = 63001;
@@ -189,8 +187,7 @@ void CardFormatDialog::onWorkerDone() {
     const CardFormatOutcome& o = *outcome_;
     if (o.code == kFormatSettingsUnreadable) {
         // Nothing was changed: the user decides whether the camera settings may be lost.
-        const QString question =
-            device_config::ui::uiFormat(kStrSettingsUnreadable, o.reason.c_str());
+        const QString question = ui_common::uiFormat(kStrSettingsUnreadable, o.reason.c_str());
         const bool agreed = discardQuestion_ ? discardQuestion_(question) : askDiscard(question);
         emit runFinished(false);
         if (agreed) {
@@ -212,9 +209,9 @@ void CardFormatDialog::onWorkerDone() {
         text += QStringLiteral("\n\n") + uiText(kStrSettingsKept);
     if (!o.savedConfigPath.empty() && !o.configRestored) {
         // The settings were saved before the format but could not go back: say where they are.
-        text += QStringLiteral("\n\n") + device_config::ui::uiFormat(kStrRestoreFailed,
-                                                                     o.restoreError.c_str(),
-                                                                     o.savedConfigPath.c_str());
+        text +=
+            QStringLiteral("\n\n") + ui_common::uiFormat(kStrRestoreFailed, o.restoreError.c_str(),
+                                                         o.savedConfigPath.c_str());
     }
     showMessage(this, MessageIcon::Information, fromView(kFormatCaption), text);
     emit runFinished(true);
@@ -222,15 +219,14 @@ void CardFormatDialog::onWorkerDone() {
 }
 
 bool CardFormatDialog::askDiscard(const QString& text) {
-    QMessageBox box(QMessageBox::Warning, fromView(kFormatCaption),
-                    QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
-                    QMessageBox::NoButton, this);
-    QPushButton* format = box.addButton(uiText(kStrFormatAnyway), QMessageBox::DestructiveRole);
-    QPushButton* keep = box.addButton(uiText(kStrDoNotFormat), QMessageBox::RejectRole);
-    box.setDefaultButton(keep);
-    box.setEscapeButton(keep);
-    box.exec();
-    return box.clickedButton() == format;
+    ui_common::ChoiceRequest ask;
+    ask.icon = MessageIcon::Warning;
+    ask.caption = fromView(kFormatCaption);
+    ask.text = QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    ask.buttons << uiText(kStrFormatAnyway) << uiText(kStrDoNotFormat);
+    ask.defaultIndex = 1;
+    ask.escapeIndex = 1;
+    return ui_common::askChoice(this, ask) == 0;
 }
 
 void CardFormatDialog::reject() {
@@ -245,33 +241,33 @@ void CardFormatDialog::closeEvent(QCloseEvent* event) {
         QDialog::closeEvent(event);
 }
 
-void startCardFormat(device_config::ui::SettingsEditor& editor) {
+void startCardFormat(QWidget* parent, const QString& rememberedPath) {
     static bool choosing = false;
-    QString source = editor.rememberedPath();
+    const QString& source = rememberedPath;
     if (source.isEmpty()) {
         if (choosing)
             return;
         choosing = true;
-        device_config::ui::FileDialogRequest request;
+        ui_common::FileDialogRequest request;
         request.directory = true;
         request.title = fromView(kSelectDriveCaption);
         for (const auto& volume : platform::removableVolumes())
             request.shortcuts << QString::fromStdString(volume.mountPoint);
-        const QString chosen = device_config::ui::askFileName(&editor, request);
+        const QString chosen = ui_common::askFileName(parent, request);
         choosing = false;
         if (chosen.isEmpty())
             return;
         auto drive = chooseDrive(chosen.toStdString());
         if (!drive) {
-            showMessage(&editor, MessageIcon::Warning, fromView(kSelectDriveCaption),
+            showMessage(parent, MessageIcon::Warning, fromView(kSelectDriveCaption),
                         uiText(kTextNotRemovable));
             return;
         }
-        CardFormatDialog dialog(std::move(drive), &editor);
+        CardFormatDialog dialog(std::move(drive), parent);
         dialog.exec();
         return;
     }
-    CardFormatDialog dialog(source, &editor);
+    CardFormatDialog dialog(source, parent);
     dialog.exec();
 }
 

@@ -16,10 +16,6 @@ class QProgressBar;
 class QPushButton;
 class QThread;
 
-namespace orvik::device_config::ui {
-class SettingsEditor;
-}
-
 namespace orvik::card_format::ui {
 
 class CardFormatDialog : public QDialog {
@@ -79,8 +75,9 @@ class CardFormatDialog : public QDialog {
     QPushButton* close_ = nullptr;
 };
 
-// Command 3003 of the settings editor: the card of the remembered configuration file, or else a
-// card root chosen in a folder browser (anything else is refused with text 301).
-void startCardFormat(device_config::ui::SettingsEditor& editor);
+// Command 3003 of the settings editor: the card of the remembered configuration file
+// (`rememberedPath`), or else a card root chosen in a folder browser (anything else is refused
+// with text 301). `parent` owns the dialogs.
+void startCardFormat(QWidget* parent, const QString& rememberedPath);
 
 }  // namespace orvik::card_format::ui

@@ -6,9 +6,11 @@
 #include <QVBoxLayout>
 
 #include "device_config/ui/settings_pages.h"
-#include "device_config/ui/ui_support.h"
+#include "ui_common/ui_common.h"
 
 namespace orvik::device_config::ui {
+
+using namespace ui_common;
 
 namespace {
 // The stored number is the entry; what it means depends on the unit (there is no 35 mph).

@@ -8,9 +8,11 @@
 #include <QVBoxLayout>
 
 #include "device_config/ui/settings_pages.h"
-#include "device_config/ui/ui_support.h"
+#include "ui_common/ui_common.h"
 
 namespace orvik::device_config::ui {
+
+using namespace ui_common;
 
 namespace {
 constexpr uint32_t kStandbySeconds[9] = {0, 10, 30, 60, 120, 180, 300, 420, 600};

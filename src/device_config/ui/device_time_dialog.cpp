@@ -12,11 +12,13 @@
 #include "device_config/time_file.h"
 #include "device_config/ui/dialog_look.h"
 #include "device_config/ui/settings_page.h"
-#include "device_config/ui/ui_support.h"
 #include "device_config/validation.h"
 #include "platform/volumes.h"
+#include "ui_common/ui_common.h"
 
 namespace orvik::device_config::ui {
+
+using namespace ui_common;
 
 namespace {
 constexpr int kStrTitle = 62002;

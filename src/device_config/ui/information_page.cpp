@@ -8,10 +8,12 @@
 
 #include "device_config/ui/position_window.h"
 #include "device_config/ui/settings_page.h"
-#include "device_config/ui/ui_support.h"
 #include "platform/volumes.h"
+#include "ui_common/ui_common.h"
 
 namespace orvik::device_config::ui {
+
+using namespace ui_common;
 
 namespace {
 constexpr int kStrExportFailed = 62023;

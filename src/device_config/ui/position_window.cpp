@@ -4,11 +4,13 @@
 #include <string>
 
 #include "device_config/ui/settings_page.h"
-#include "device_config/ui/ui_support.h"
 #include "displays/map_host.h"
 #include "displays/map_view.h"
+#include "ui_common/ui_common.h"
 
 namespace orvik::device_config::ui {
+
+using namespace ui_common;
 
 namespace {
 constexpr int kStrTitle = 62003;

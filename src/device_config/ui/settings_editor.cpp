@@ -9,9 +9,11 @@
 #include "device_config/ui/dialog_look.h"
 #include "device_config/ui/information_page.h"
 #include "device_config/ui/settings_pages.h"
-#include "device_config/ui/ui_support.h"
+#include "ui_common/ui_common.h"
 
 namespace orvik::device_config::ui {
+
+using namespace ui_common;
 
 namespace {
 constexpr int kStrTitle = 62001;

@@ -8,9 +8,11 @@
 #include <QMouseEvent>
 #include <QRadioButton>
 
-#include "device_config/ui/ui_support.h"
+#include "ui_common/ui_common.h"
 
 namespace orvik::device_config::ui {
+
+using namespace ui_common;
 
 QString idName(int id) {
     return QString::number(id);

@@ -1,7 +1,9 @@
 #pragma once
 // The base of the seven settings pages and the control helpers they share. Every control carries
 // its resource id as objectName, so tests and the Korean page set find the same controls.
+#include <QGroupBox>
 #include <QLabel>
+#include <QVBoxLayout>
 #include <QWidget>
 #include <functional>
 #include <vector>
@@ -11,10 +13,15 @@
 class QAbstractButton;
 class QCheckBox;
 class QComboBox;
-class QGroupBox;
 class QRadioButton;
 
 namespace orvik::device_config::ui {
+
+// A group box holding one row widget (a radio row, a list, a slider with its caption).
+inline QGroupBox* withRow(QGroupBox* box, QWidget* row) {
+    (new QVBoxLayout(box))->addWidget(row);
+    return box;
+}
 
 // Page size inside the tab control.
 inline constexpr int kPageWidth = 626;

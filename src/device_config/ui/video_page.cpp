@@ -4,7 +4,6 @@
 #include <QVBoxLayout>
 
 #include "device_config/ui/settings_pages.h"
-#include "device_config/ui/ui_support.h"
 
 namespace orvik::device_config::ui {
 

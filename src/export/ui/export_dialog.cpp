@@ -21,14 +21,13 @@
 #include <filesystem>
 
 #include "platform/strings.h"
+#include "ui_common/ui_common.h"
 
 namespace orvik::exporting::ui {
 
-namespace {
+using ui_common::uiText;
 
-QString uiText(int id) {
-    return QString::fromStdString(platform::text(id));
-}
+namespace {
 
 std::function<void(const QString&)>& revealHandler() {
     static std::function<void(const QString&)> handler = [](const QString& file) {

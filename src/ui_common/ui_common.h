@@ -1,16 +1,14 @@
 #pragma once
-// Small services every dialog of the device tools uses: string-table texts, message boxes and
-// file dialogs. Message boxes and file dialogs go through replaceable hooks so that tests can
-// answer them without a modal loop.
-#include <QGroupBox>
+// What every window uses: string-table texts, message boxes, file dialogs and the card-tools
+// switch. Message boxes and file dialogs go through replaceable hooks so that tests can answer
+// them without a modal loop.
 #include <QString>
-#include <QVBoxLayout>
 #include <QStringList>
 #include <functional>
 
 class QWidget;
 
-namespace orvik::device_config::ui {
+namespace orvik::ui_common {
 
 // The text of a string-table id in the current user-interface language ("" when missing).
 QString uiText(int id);
@@ -33,10 +31,24 @@ struct MessageRecord {
 // as plain line breaks.
 void showMessage(QWidget* parent, MessageIcon icon, const QString& caption, const QString& text);
 
+// A message box whose buttons are a choice.
+struct ChoiceRequest {
+    MessageIcon icon = MessageIcon::Warning;
+    QString caption;
+    QString text;
+    QStringList buttons;   // left to right
+    int defaultIndex = 0;  // the button Enter presses
+    int escapeIndex = -1;  // the button Escape and closing the box press (-1: the last one)
+};
+
+// Shows the choice modally; returns the index of the button pressed.
+int askChoice(QWidget* parent, const ChoiceRequest& request);
+
 struct FileDialogRequest {
     bool save = true;
     bool directory = false;  // choose a folder (the open/save fields below are then unused)
     QStringList shortcuts;   // folders offered in the dialog's side bar
+    QString startFolder;     // where the dialog opens ("" : the first shortcut, or Qt's default)
     QString title;
     QStringList filters;  // "Binary Files (*.bin)", "All Files (*.*)"
     QString proposedName;
@@ -52,16 +64,12 @@ bool cardToolsEnabled();
 void setCardToolsEnabled(bool enabled);
 
 using MessageHook = std::function<void(const MessageRecord&)>;
+using ChoiceHook = std::function<int(const ChoiceRequest&)>;
 using FileDialogHook = std::function<QString(const FileDialogRequest&)>;
 
 // Install hooks (an empty function restores the real dialogs).
 void setMessageHook(MessageHook hook);
+void setChoiceHook(ChoiceHook hook);
 void setFileDialogHook(FileDialogHook hook);
 
-// A group box holding one row widget (a radio row, a list, a slider with its caption).
-inline QGroupBox* withRow(QGroupBox* box, QWidget* row) {
-    (new QVBoxLayout(box))->addWidget(row);
-    return box;
-}
-
-}  // namespace orvik::device_config::ui
+}  // namespace orvik::ui_common

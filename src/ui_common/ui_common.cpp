@@ -1,22 +1,44 @@
-#include "device_config/ui/ui_support.h"
+#include "ui_common/ui_common.h"
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 #include <cstdarg>
+#include <vector>
 
 #include "platform/strings.h"
 
-namespace orvik::device_config::ui {
+namespace orvik::ui_common {
 
 namespace {
 MessageHook& messageHook() {
     static MessageHook hook;
     return hook;
 }
+ChoiceHook& choiceHook() {
+    static ChoiceHook hook;
+    return hook;
+}
 FileDialogHook& fileDialogHook() {
     static FileDialogHook hook;
     return hook;
+}
+bool& cardTools() {
+    static bool enabled = false;
+    return enabled;
+}
+
+QMessageBox::Icon boxIcon(MessageIcon icon) {
+    switch (icon) {
+        case MessageIcon::Warning:
+            return QMessageBox::Warning;
+        case MessageIcon::Critical:
+            return QMessageBox::Critical;
+        case MessageIcon::Information:
+            return QMessageBox::Information;
+    }
+    return QMessageBox::NoIcon;
 }
 }  // namespace
 
@@ -47,11 +69,33 @@ void showMessage(QWidget* parent, MessageIcon icon, const QString& caption, cons
     QMessageBox box(parent);
     box.setWindowTitle(caption);
     box.setText(shown);
-    box.setIcon(icon == MessageIcon::Warning    ? QMessageBox::Warning
-                : icon == MessageIcon::Critical ? QMessageBox::Critical
-                                                : QMessageBox::Information);
+    box.setIcon(boxIcon(icon));
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
+}
+
+int askChoice(QWidget* parent, const ChoiceRequest& request) {
+    const int count = static_cast<int>(request.buttons.size());
+    const int escape =
+        request.escapeIndex >= 0 && request.escapeIndex < count ? request.escapeIndex : count - 1;
+    if (choiceHook())
+        return choiceHook()(request);
+    QMessageBox box(boxIcon(request.icon), request.caption, request.text, QMessageBox::NoButton,
+                    parent);
+    std::vector<QPushButton*> buttons;
+    for (const QString& label : request.buttons)
+        buttons.push_back(box.addButton(label, QMessageBox::ActionRole));
+    if (buttons.empty())
+        buttons.push_back(box.addButton(QMessageBox::Ok));
+    if (request.defaultIndex >= 0 && request.defaultIndex < count)
+        box.setDefaultButton(buttons[static_cast<size_t>(request.defaultIndex)]);
+    if (escape >= 0)
+        box.setEscapeButton(buttons[static_cast<size_t>(escape)]);
+    box.exec();
+    for (size_t i = 0; i < buttons.size(); ++i)
+        if (box.clickedButton() == buttons[i])
+            return static_cast<int>(i);
+    return escape;
 }
 
 QString askFileName(QWidget* parent, const FileDialogRequest& request) {
@@ -76,26 +120,28 @@ QString askFileName(QWidget* parent, const FileDialogRequest& request) {
         dialog.setSidebarUrls(urls);
         dialog.setDirectory(request.shortcuts.constFirst());
     }
+    if (!request.startFolder.isEmpty())
+        dialog.setDirectory(request.startFolder);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
 }
 
-namespace {
-bool& cardTools() {
-    static bool enabled = false;
-    return enabled;
+bool cardToolsEnabled() {
+    return cardTools();
 }
-}  // namespace
-
-bool cardToolsEnabled() { return cardTools(); }
-void setCardToolsEnabled(bool enabled) { cardTools() = enabled; }
+void setCardToolsEnabled(bool enabled) {
+    cardTools() = enabled;
+}
 
 void setMessageHook(MessageHook hook) {
     messageHook() = std::move(hook);
+}
+void setChoiceHook(ChoiceHook hook) {
+    choiceHook() = std::move(hook);
 }
 void setFileDialogHook(FileDialogHook hook) {
     fileDialogHook() = std::move(hook);
 }
 
-}  // namespace orvik::device_config::ui
+}  // namespace orvik::ui_common
