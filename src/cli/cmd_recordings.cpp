@@ -259,7 +259,8 @@ Result<std::vector<std::string>> trackFilesOfFolder(const std::string& dir) {
     return files;
 }
 
-int runTelemetry(const std::vector<std::string>& inputs, TelemetryFormat format, bool allRecords) {
+int runTelemetry(const std::vector<std::string>& inputs, TelemetryFormat format, bool allRecords,
+                 std::optional<SpeedUnit> unit) {
     const bool single = format == TelemetryFormat::Summary || format == TelemetryFormat::Json;
     if (single && inputs.size() != 1) {
         printError("the summary and --json read one recording; give one FILE");
@@ -308,16 +309,16 @@ int runTelemetry(const std::vector<std::string>& inputs, TelemetryFormat format,
             writeTelemetryJson(out, recordings.front().track);
             break;
         case TelemetryFormat::Csv:
-            writeCsv(out, recordings, CsvOptions{allRecords});
+            writeCsv(out, recordings, CsvOptions{allRecords, unit});
             break;
         case TelemetryFormat::Gpx:
-            writeGpx(out, recordings, name);
+            writeGpx(out, recordings, name, unit);
             break;
         case TelemetryFormat::Kml:
-            writeKml(out, recordings, name);
+            writeKml(out, recordings, name, unit);
             break;
         case TelemetryFormat::GeoJson:
-            writeGeoJson(out, recordings, name);
+            writeGeoJson(out, recordings, name, unit);
             break;
     }
     out.flush();
@@ -351,6 +352,10 @@ const RegisterCommand kTelemetry([](CLI::App& app) -> std::function<int()> {
         ->required();
     sub->add_flag("--all-records", *allRecords,
                   "--csv: also the records without a valid position (position left empty)");
+    auto unit = std::make_shared<std::string>();
+    sub->add_option("--unit", *unit,
+                    "track formats: speeds converted to km/h or mph (default: as recorded)")
+        ->check(CLI::IsMember({"km/h", "mph"}));
     struct Choice {
         const char* flag;
         const char* help;
@@ -375,7 +380,14 @@ const RegisterCommand kTelemetry([](CLI::App& app) -> std::function<int()> {
                 a->excludes(b);
         }
     }
-    return [files, format, allRecords] { return runTelemetry(*files, *format, *allRecords); };
+    return [files, format, allRecords, unit] {
+        std::optional<SpeedUnit> chosen;
+        if (*unit == "km/h")
+            chosen = SpeedUnit::KilometresPerHour;
+        else if (*unit == "mph")
+            chosen = SpeedUnit::MilesPerHour;
+        return runTelemetry(*files, *format, *allRecords, chosen);
+    };
 });
 
 }  // namespace

@@ -70,9 +70,56 @@ std::string speedText(double speed, std::int32_t speedUnitCode) {
     return text;
 }
 
+std::string speedText(double speed, std::int32_t speedUnitCode, SpeedDisplay display) {
+    const bool recordedMph = speedUnitCode == kMilesPerHourCode;
+    if (display == SpeedDisplay::AsRecorded ||
+        (display == SpeedDisplay::MilesPerHour) == recordedMph) {
+        return speedText(speed, speedUnitCode);
+    }
+    constexpr double kKmPerMile = 1.609344;
+    if (!(speed > 0.0)) {
+        speed = 0.0;
+    }
+    const double converted = recordedMph ? speed * kKmPerMile : speed / kKmPerMile;
+    const double whole = std::round(std::fmin(converted, std::numeric_limits<int>::max()));
+    char text[64];
+    std::snprintf(text, sizeof text, display == SpeedDisplay::MilesPerHour ? "%d Mi/h" : "%d Km/h",
+                  static_cast<int>(whole));
+    return text;
+}
+
+SpeedDisplay toggledSpeedDisplay(SpeedDisplay display, std::int32_t recordedUnitCode) {
+    const bool showsMph =
+        display == SpeedDisplay::MilesPerHour ||
+        (display == SpeedDisplay::AsRecorded && recordedUnitCode == kMilesPerHourCode);
+    return showsMph ? SpeedDisplay::KilometresPerHour : SpeedDisplay::MilesPerHour;
+}
+
+std::string speedDisplayName(SpeedDisplay display) {
+    switch (display) {
+        case SpeedDisplay::KilometresPerHour:
+            return "km/h";
+        case SpeedDisplay::MilesPerHour:
+            return "mph";
+        case SpeedDisplay::AsRecorded:
+            break;
+    }
+    return "recorded";
+}
+
+SpeedDisplay speedDisplayFromName(const std::string& name) {
+    if (name == "km/h") {
+        return SpeedDisplay::KilometresPerHour;
+    }
+    if (name == "mph") {
+        return SpeedDisplay::MilesPerHour;
+    }
+    return SpeedDisplay::AsRecorded;
+}
+
 InformationUpdate refreshInformation(std::span<const recordings::GpsFix> fixes,
                                      std::span<const recordings::GpsFix> snapshots,
-                                     const PlaybackMoment& moment) {
+                                     const PlaybackMoment& moment, SpeedDisplay display) {
     InformationUpdate update;
     if (!moment.frontRunning || fixes.empty() || moment.seekMaximum == 0) {
         return update;
@@ -85,7 +132,7 @@ InformationUpdate refreshInformation(std::span<const recordings::GpsFix> fixes,
         return update;
     }
     const auto& current = fixes[i];
-    update.speed = speedText(current.speed, fixes[u].speedUnitCode);
+    update.speed = speedText(current.speed, fixes[u].speedUnitCode, display);
     fillPrecisionAndSatellites(snapshots, moment.seekPosition, moment.seekMaximum, update);
     update.map = mapPositionOf(current);
     return update;
@@ -93,7 +140,8 @@ InformationUpdate refreshInformation(std::span<const recordings::GpsFix> fixes,
 
 InformationUpdate sampleInformation(std::span<const recordings::GpsFix> fixes,
                                     std::span<const recordings::GpsFix> snapshots,
-                                    std::int64_t seekPosition, std::int64_t seekMaximum) {
+                                    std::int64_t seekPosition, std::int64_t seekMaximum,
+                                    SpeedDisplay display) {
     InformationUpdate update;
     if (fixes.empty()) {
         return update;
@@ -109,7 +157,7 @@ InformationUpdate sampleInformation(std::span<const recordings::GpsFix> fixes,
         index = fixes.size() - 1;
     }
     const auto& fix = fixes[index];
-    update.speed = speedText(fix.speed, fix.speedUnitCode);
+    update.speed = speedText(fix.speed, fix.speedUnitCode, display);
     fillPrecisionAndSatellites(snapshots, seekPosition, seekMaximum, update);
     update.map = mapPositionOf(fix);
     return update;

@@ -19,6 +19,18 @@ inline constexpr const char* kInitialSpeedText = "0 Km/h";
 inline constexpr const char* kInitialPrecisionText = "1.0";
 inline constexpr const char* kInitialSatellitesText = "0";
 
+// The unit the speed readout shows: the one each record was stored in (the default), or every
+// speed converted to km/h or to mph.
+enum class SpeedDisplay { AsRecorded = 0, KilometresPerHour = 1, MilesPerHour = 2 };
+
+// The unit a click on the readout switches to: the other one of the unit the readout shows now
+// (for a recording made in `recordedUnitCode` when the display is as recorded).
+SpeedDisplay toggledSpeedDisplay(SpeedDisplay display, std::int32_t recordedUnitCode);
+// The texts kept in the viewer's ini file: "recorded", "km/h", "mph"; anything else reads as
+// recorded.
+std::string speedDisplayName(SpeedDisplay display);
+SpeedDisplay speedDisplayFromName(const std::string& name);
+
 struct PlaybackMoment {
     bool frontRunning = false;
     std::int64_t seekPosition = 0;
@@ -52,16 +64,21 @@ struct InformationUpdate {
 // same result.
 InformationUpdate refreshInformation(std::span<const recordings::GpsFix> fixes,
                                      std::span<const recordings::GpsFix> snapshots,
-                                     const PlaybackMoment& moment);
+                                     const PlaybackMoment& moment,
+                                     SpeedDisplay display = SpeedDisplay::AsRecorded);
 
 // The readouts for a given sample, shown at once when the Information view opens (also while
 // paused): speed and unit of that sample, precision and satellites of the snapshot at the same
 // playback position, and its map position.
 InformationUpdate sampleInformation(std::span<const recordings::GpsFix> fixes,
                                     std::span<const recordings::GpsFix> snapshots,
-                                    std::int64_t seekPosition, std::int64_t seekMaximum);
+                                    std::int64_t seekPosition, std::int64_t seekMaximum,
+                                    SpeedDisplay display = SpeedDisplay::AsRecorded);
 
 // "%d Km/h", or "%d Mi/h" for the unit code 0x31; speeds not above 0 (or not a number) give 0.
 std::string speedText(double speed, std::int32_t speedUnitCode);
+// The same in the chosen display unit: as recorded it is speedText; converted speeds are rounded
+// to the nearest whole unit.
+std::string speedText(double speed, std::int32_t speedUnitCode, SpeedDisplay display);
 
 }  // namespace orvik::displays

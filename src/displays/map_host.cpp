@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QUrl>
@@ -25,8 +26,17 @@ namespace {
 class MapPage : public QWebEnginePage {
   public:
     using QWebEnginePage::QWebEnginePage;
+    // Receives the page's console messages (its events for the host come that way).
+    std::function<void(const QString& message, const QString& source)> consoleMessage;
 
   protected:
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int,
+                                  const QString& sourceId) override {
+        if (consoleMessage) {
+            consoleMessage(message, sourceId);
+        }
+    }
+
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
         if (!isMainFrame || url.isLocalFile() || url.scheme() == QLatin1String("about") ||
             url.scheme() == QLatin1String("data")) {
@@ -54,6 +64,9 @@ MapHost::MapHost(QWidget* parent) : QWebEngineView(parent) {
     // The page is a local file; its map tiles come from the network.
     page->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
     page->settings()->setAttribute(QWebEngineSettings::ShowScrollBars, false);
+    page->consoleMessage = [this](const QString& message, const QString& source) {
+        onConsoleMessage(message, source);
+    };
     setPage(page);
     connect(this, &QWebEngineView::loadStarted, this, [this] { ready_ = false; });
     connect(this, &QWebEngineView::loadFinished, this, &MapHost::onLoadFinished);
@@ -177,6 +190,26 @@ void MapHost::evaluate(const QString& script, std::function<void(const QVariant&
 
 void MapHost::runCall(const QString& name, const QStringList& arguments) {
     page()->runJavaScript(callScript(name, arguments));
+}
+
+void MapHost::onConsoleMessage(const QString& message, const QString& source) {
+    static const QString prefix = QStringLiteral("orvik-host-event ");
+    // Only the page we wrote speaks for the map; anything else in the console is not an event.
+    if (!message.startsWith(prefix) || writtenPath_.isEmpty() ||
+        QUrl(source) != QUrl::fromLocalFile(writtenPath_)) {
+        return;
+    }
+    const QJsonDocument doc = QJsonDocument::fromJson(message.mid(prefix.size()).toUtf8());
+    const QString name = doc.object().value(QStringLiteral("name")).toString();
+    const QJsonArray args = doc.object().value(QStringLiteral("args")).toArray();
+    if (name.isEmpty()) {
+        return;
+    }
+    emit pageEvent(name, args);
+    if (name == QLatin1String("routeClicked") && args.size() == 2 && args[0].isDouble() &&
+        args[1].isDouble() && args[0].toDouble() >= 0) {
+        emit routeClicked(args[0].toInt(), args[1].toDouble());
+    }
 }
 
 void MapHost::onLoadFinished(bool ok) {

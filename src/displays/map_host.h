@@ -1,9 +1,11 @@
 #pragma once
 // An embedded browser showing the viewer's map page. The page (with its map library inlined) is
 // written to "MAP.HTM" in the temporary folder and loaded from there; the program then calls the
-// page's functions (setLatLag, addMarker, deleteOverlays, moveCenter, showRoute) with string
-// arguments. Used by the main window's map and by the Position window.
+// page's functions (setLatLag, addMarker, deleteOverlays, moveCenter, showRoute, showTrip) with
+// string arguments; the page's events (a click on the trip's route) come back as signals. Used by
+// the main window's map and by the Position window.
 #include <QByteArray>
+#include <QJsonArray>
 #include <QString>
 #include <QVariant>
 #include <QWebEngineView>
@@ -67,9 +69,15 @@ class MapHost : public QWebEngineView, public MapScriptTarget {
   signals:
     // The page finished loading (ok) or failed to load.
     void pageReady(bool ok);
+    // An event the page reported through its `host` table.
+    void pageEvent(const QString& name, const QJsonArray& arguments);
+    // A click on the trip's route: the recording (index into the trip shown) and the seconds into
+    // it of the route point nearest the click.
+    void routeClicked(int recording, double offsetSeconds);
 
   private:
     void onLoadFinished(bool ok);
+    void onConsoleMessage(const QString& message, const QString& source);
     void runCall(const QString& name, const QStringList& arguments);
 
     QString writtenPath_;

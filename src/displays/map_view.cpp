@@ -103,10 +103,20 @@ void MapView::setRoute(std::string json) {
     sendRouteIfPending();
 }
 
+void MapView::setTrip(std::string json) {
+    trip_ = std::move(json);
+    tripPending_ = true;
+    sendRouteIfPending();
+}
+
 void MapView::sendRouteIfPending() {
     if (shown_ && routePending_) {
         routePending_ = false;
         target_.callPageFunction("showRoute", {route_});
+    }
+    if (shown_ && tripPending_) {
+        tripPending_ = false;
+        target_.callPageFunction("showTrip", {trip_});
     }
 }
 

@@ -51,6 +51,9 @@ class MapView {
 
     // The route of the opened recording; sent now when shown, else the next time the map shows.
     void setRoute(std::string json);
+    // The whole trip of the opened recording for the page's showTrip ([[lat, lng, km/h,
+    // recording, offset], ...]; "[]" for none); sent like the route.
+    void setTrip(std::string json);
 
   private:
     void sendRouteIfPending();
@@ -60,6 +63,8 @@ class MapView {
     int firstCall_ = 1;
     std::string route_ = "[]";
     bool routePending_ = false;
+    std::string trip_ = "[]";
+    bool tripPending_ = false;
 };
 
 // A page stand-in that keeps every call, for tests.

@@ -53,6 +53,21 @@ void VideoPane::setHasVideo(bool hasVideo) {
     update();
 }
 
+void VideoPane::setMirrored(bool mirrored) {
+    if (mirrored == mirrored_)
+        return;
+    mirrored_ = mirrored;
+    applyMirror();
+    update();
+}
+
+// The core flips the decoded picture, so zoom, pan and the source rectangle keep working on
+// the picture as the user sees it.
+void VideoPane::applyMirror() {
+    if (core_)
+        mpv_set_property_string(core_, "vf", mirrored_ ? "hflip" : "");
+}
+
 QObject* VideoPane::messageWindow() const {
     if (messageWindow_)
         return messageWindow_.data();
@@ -85,6 +100,9 @@ bool VideoPane::attachCore(mpv_handle* core, MpvRenderer* renderer) {
         return false;
     renderContext_ = created;
     renderer_ = renderer;
+    core_ = core;
+    if (mirrored_)
+        applyMirror();
     framesRendered_ = 0;
     hasVideo_ = true;
     mpv_render_context_set_update_callback(renderContext_, &VideoPane::onRenderUpdate, this);
@@ -100,6 +118,7 @@ void VideoPane::detachCore(MpvRenderer* renderer) {
     doneCurrent();
     renderContext_ = nullptr;
     renderer_ = nullptr;
+    core_ = nullptr;
     update();
 }
 

@@ -36,6 +36,10 @@ class VideoPane : public QOpenGLWidget {
     MediaPlayer* player() const { return player_; }
     void setHasVideo(bool hasVideo);
     bool hasVideo() const { return hasVideo_; }
+    // Shows the picture mirrored left to right (many rear cameras record mirrored). Kept for
+    // every player the pane shows until changed.
+    void setMirrored(bool mirrored);
+    bool mirrored() const { return mirrored_; }
     // Receiver of the pane's messages; by default the pane's top-level window.
     void setMessageWindow(QObject* window) { messageWindow_ = window; }
     QObject* messageWindow() const;
@@ -71,6 +75,10 @@ class VideoPane : public QOpenGLWidget {
     bool hasVideo_ = false;
     bool dragging_ = false;
     QPoint lastPoint_;
+    void applyMirror();
+
+    bool mirrored_ = false;
+    mpv_handle* core_ = nullptr;
     mpv_render_context* renderContext_ = nullptr;
     MpvRenderer* renderer_ = nullptr;
     std::atomic<bool> updatePending_{false};

@@ -80,10 +80,6 @@ std::string csvField(std::string_view s) {
     return out + "\"";
 }
 
-std::string speedUnitText(std::int32_t code) {
-    return std::string(speedUnitName(speedUnitOf(code)));
-}
-
 struct Segment {
     const RecordingTelemetry* recording;
     std::vector<TrackPoint> points;
@@ -156,6 +152,16 @@ std::optional<std::string> isoTime(const GpsTime& t) {
     return std::string(buf);
 }
 
+ShownSpeed shownSpeed(double speed, std::int32_t speedUnitCode, std::optional<SpeedUnit> unit) {
+    const SpeedUnit recorded = speedUnitOf(speedUnitCode);
+    if (!unit || *unit == recorded)
+        return {speed, speedUnitName(recorded)};
+    constexpr double kKmPerMile = 1.609344;
+    const double converted =
+        recorded == SpeedUnit::MilesPerHour ? speed * kKmPerMile : speed / kKmPerMile;
+    return {std::round(converted * 10) / 10, speedUnitName(*unit)};
+}
+
 double metresPerSecond(double speed, std::int32_t speedUnitCode) {
     return speed * (speedUnitOf(speedUnitCode) == SpeedUnit::MilesPerHour ? kMetresPerSecondPerMph
                                                                           : kMetresPerSecondPerKmh);
@@ -220,7 +226,8 @@ void writeCsv(std::ostream& out, std::span<const RecordingTelemetry> recordings,
                 std::isfinite(*state->status.altitudeMetres))
                 line += fixed(*state->status.altitudeMetres, 1);
             line += ',' + fixed(metresPerSecond(f.speed, f.speedUnitCode), 3);
-            line += ',' + number(f.speed) + ',' + speedUnitText(f.speedUnitCode);
+            const ShownSpeed shown = shownSpeed(f.speed, f.speedUnitCode, options.unit);
+            line += ',' + number(shown.value) + ',' + std::string(shown.unit);
             line += ',' + std::to_string(f.satellitesUsed);
             line += ',' + (std::isfinite(f.hdop) ? number(f.hdop) : std::string());
             line += ',' + file + ',' + std::to_string(i);
@@ -236,7 +243,7 @@ void writeCsv(std::ostream& out, std::span<const RecordingTelemetry> recordings,
 }
 
 void writeGpx(std::ostream& out, std::span<const RecordingTelemetry> recordings,
-              const std::string& name) {
+              const std::string& name, std::optional<SpeedUnit> unit) {
     out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
            "<gpx version=\"1.1\" creator=\"orvik-cli\" "
            "xmlns=\"http://www.topografix.com/GPX/1/1\" "
@@ -255,8 +262,8 @@ void writeGpx(std::ostream& out, std::span<const RecordingTelemetry> recordings,
                 out << "<ele>" << fixed(*p.altitudeMetres, 1) << "</ele>";
             if (p.utc)
                 out << "<time>" << *isoTime(*p.utc) << "</time>";
-            out << "<desc>" << number(p.speed) << ' ' << speedUnitText(p.speedUnitCode)
-                << "</desc>";
+            const ShownSpeed shown = shownSpeed(p.speed, p.speedUnitCode, unit);
+            out << "<desc>" << number(shown.value) << ' ' << shown.unit << "</desc>";
             if (p.satellitesUsed >= 0)
                 out << "<sat>" << p.satellitesUsed << "</sat>";
             if (std::isfinite(p.hdop) && p.hdop >= 0)
@@ -271,7 +278,7 @@ void writeGpx(std::ostream& out, std::span<const RecordingTelemetry> recordings,
 }
 
 void writeKml(std::ostream& out, std::span<const RecordingTelemetry> recordings,
-              const std::string& name) {
+              const std::string& name, std::optional<SpeedUnit> unit) {
     const auto coordinates = [](const TrackPoint& p) {
         return degrees(p.position.longitude) + "," + degrees(p.position.latitude) + "," +
                (p.altitudeMetres ? fixed(*p.altitudeMetres, 1) : std::string("0"));
@@ -289,8 +296,9 @@ void writeKml(std::ostream& out, std::span<const RecordingTelemetry> recordings,
             out << "</coordinates>\n        </LineString>\n      </Placemark>\n";
         }
         for (const TrackPoint& p : s.points) {
+            const ShownSpeed shown = shownSpeed(p.speed, p.speedUnitCode, unit);
             out << "      <Placemark><name>" << p.record << "</name><description>"
-                << number(p.speed) << ' ' << speedUnitText(p.speedUnitCode) << "</description>";
+                << number(shown.value) << ' ' << shown.unit << "</description>";
             if (p.utc)
                 out << "<TimeStamp><when>" << *isoTime(*p.utc) << "</when></TimeStamp>";
             out << "<Point><coordinates>" << coordinates(p)
@@ -302,7 +310,7 @@ void writeKml(std::ostream& out, std::span<const RecordingTelemetry> recordings,
 }
 
 void writeGeoJson(std::ostream& out, std::span<const RecordingTelemetry> recordings,
-                  const std::string& name) {
+                  const std::string& name, std::optional<SpeedUnit> unit) {
     const auto coordinates = [](const TrackPoint& p) {
         return "[" + degrees(p.position.longitude) + "," + degrees(p.position.latitude) +
                (p.altitudeMetres ? "," + fixed(*p.altitudeMetres, 1) : std::string()) + "]";
@@ -329,8 +337,9 @@ void writeGeoJson(std::ostream& out, std::span<const RecordingTelemetry> recordi
                 << "{\"type\":\"Feature\",\"properties\":{\"file\":" << file
                 << ",\"index\":" << p.record
                 << ",\"time\":" << (p.utc ? "\"" + *isoTime(*p.utc) + "\"" : std::string("null"))
-                << ",\"timestamp\":" << p.timestamp << ",\"speed\":" << number(p.speed)
-                << ",\"speedUnit\":\"" << speedUnitText(p.speedUnitCode) << "\"";
+                << ",\"timestamp\":" << p.timestamp
+                << ",\"speed\":" << number(shownSpeed(p.speed, p.speedUnitCode, unit).value)
+                << ",\"speedUnit\":\"" << shownSpeed(p.speed, p.speedUnitCode, unit).unit << "\"";
             if (p.altitudeMetres)
                 out << ",\"altitude\":" << fixed(*p.altitudeMetres, 1);
             out << "},\"geometry\":{\"type\":\"Point\",\"coordinates\":" << coordinates(p) << "}}";

@@ -51,8 +51,17 @@ std::optional<std::string> isoTime(const GpsTime& t);
 // Speed as recorded turned into metres per second (the unit of track formats).
 double metresPerSecond(double speed, std::int32_t speedUnitCode);
 
+// The speed as a track file writes it next to its unit: as recorded, or converted to `unit`
+// (rounded to a tenth, which keeps whole recorded speeds exact enough).
+struct ShownSpeed {
+    double value = 0;
+    std::string_view unit;  // "km/h" or "mph"
+};
+ShownSpeed shownSpeed(double speed, std::int32_t speedUnitCode, std::optional<SpeedUnit> unit);
+
 struct CsvOptions {
-    bool allRecords = false;  // also the records without a track point (position left empty)
+    bool allRecords = false;        // also the records without a track point (position left empty)
+    std::optional<SpeedUnit> unit;  // speed column converted to this unit; as recorded when empty
 };
 
 // The column names of the CSV, in order (documented in the README).
@@ -61,11 +70,11 @@ std::span<const char* const> csvColumns();
 void writeCsv(std::ostream& out, std::span<const RecordingTelemetry> recordings,
               const CsvOptions& options = {});
 void writeGpx(std::ostream& out, std::span<const RecordingTelemetry> recordings,
-              const std::string& name);
+              const std::string& name, std::optional<SpeedUnit> unit = std::nullopt);
 void writeKml(std::ostream& out, std::span<const RecordingTelemetry> recordings,
-              const std::string& name);
+              const std::string& name, std::optional<SpeedUnit> unit = std::nullopt);
 void writeGeoJson(std::ostream& out, std::span<const RecordingTelemetry> recordings,
-                  const std::string& name);
+                  const std::string& name, std::optional<SpeedUnit> unit = std::nullopt);
 
 // Text for XML content and attributes: escaped, control characters and broken UTF-8 replaced.
 std::string xmlText(std::string_view s);

@@ -34,6 +34,9 @@ inline constexpr int kRateLabel = 1034;
 inline constexpr int kMaximize = 1035;
 inline constexpr int kSwap = 1036;
 inline constexpr int kZoom = 1037;  // kept hidden and disabled
+// Jumps to the previous / next event of the playing recording's trip.
+inline constexpr int kPreviousEvent = 1050;
+inline constexpr int kNextEvent = 1051;
 inline constexpr int kMapHost = 32783;
 // Context-menu command of the recording list.
 inline constexpr int kCopyCommand = 32777;

@@ -22,6 +22,7 @@
 #include "shell/private_messages.h"
 #include "shell/recording_list.h"
 #include "shell/skin.h"
+#include "trips/ui/trip_navigator.h"
 #include "shell/startup.h"
 #include "ui_common/ui_common.h"
 
@@ -119,6 +120,7 @@ MainWindow::MainWindow(QWidget* parent)
     currentRow_ = -1;
 
     createControls();
+    createTripControls();
 
     positionTimer_.setInterval(kPositionTimerMs);
     displayTimer_.setInterval(kDisplayTimerMs);
@@ -354,6 +356,12 @@ void MainWindow::runCommand(int id) {
             return;
         case ctl::kSwap:
             playback_->swap();
+            return;
+        case ctl::kPreviousEvent:
+            jumpToEvent(-1);
+            return;
+        case ctl::kNextEvent:
+            jumpToEvent(+1);
             return;
         case ctl::kCopyCommand:
             copySelectedRecordings();

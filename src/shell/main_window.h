@@ -24,6 +24,7 @@
 #include <optional>
 #include <vector>
 
+#include "displays/info_panel.h"
 #include "shell/skin.h"
 
 class QLabel;
@@ -38,6 +39,10 @@ class GSensorGraph;
 class MapHost;
 class MapView;
 }  // namespace orvik::displays
+namespace orvik::trips::ui {
+class TripNavigator;
+}
+class QMenu;
 
 namespace orvik::shell {
 
@@ -114,6 +119,11 @@ class MainWindow : public QWidget {
     // Called once after --demo has listed the demo card: plays its first front/rear pair.
     void demoCardListed();
 
+    // The trips of the listed card and the playing recording's place in them.
+    trips::ui::TripNavigator* tripNavigator() const { return tripNavigator_.get(); }
+    // The unit the speed readout shows (a click on it switches; kept in the viewer ini).
+    displays::SpeedDisplay speedDisplay() const { return speedDisplay_; }
+
     // The in and out marks of the next clip on the seek bar (media time), if set.
     std::optional<std::int64_t> clipIn() const { return clipIn_; }
     std::optional<std::int64_t> clipOut() const { return clipOut_; }
@@ -185,6 +195,21 @@ class MainWindow : public QWidget {
     // The Information tab was chosen; firstTime is true once per process (navigate the map).
     void informationPanelShown(bool firstTime);
 
+    // ---- main_window_trips.cpp (trips: map route, event marks and jumps, unit, mirror) ----
+    void createTripControls();
+    void cardListed(const QString& folder);
+    void playingRecordingChanged(const QString& path);
+    void updateTripControls();
+    void jumpToEvent(int direction);
+    // Opens `path` through its list row (unless it plays already) and seeks to the moment.
+    void openTripTarget(const QString& path, double offsetSeconds);
+    void addTripPaneMenuEntries(QMenu* menu, playback::VideoPane* pane);
+    void setRearMirrored(bool mirrored);
+    void toggleSpeedUnit();
+    void placeEventButtons();
+    // The speed readout for the moment on screen, in the chosen unit (main_window_displays.cpp).
+    void refreshSpeedReadout();
+
     // ---- main_window_export.cpp (clips, snapshots, in and out marks) ----
     void showPaneMenu(playback::VideoPane* pane, const QPoint& globalPos);
     // The file a pane shows, "" when none.
@@ -227,6 +252,10 @@ class MainWindow : public QWidget {
     // The video panes (created by createPlayback(); their players belong to playback_).
     playback::VideoPane* frontPane_ = nullptr;
     playback::VideoPane* rearPane_ = nullptr;
+
+    std::unique_ptr<trips::ui::TripNavigator> tripNavigator_;
+    displays::SpeedDisplay speedDisplay_ = displays::SpeedDisplay::AsRecorded;
+    QString playingPath_;
 
     CardWatcher* cardWatcher_ = nullptr;
     CardNotice* cardNotice_ = nullptr;

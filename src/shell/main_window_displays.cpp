@@ -109,8 +109,9 @@ void MainWindow::displayTimerTick() {
     moment.seekMaximum = seekBar_->maximum();
     moment.graphCursor = gsensorGraph_ ? gsensorGraph_->cursor() : 0;
     const auto& track = playback_->track();
-    showInformation(displays::refreshInformation(track.fixes(), track.nmeaSnapshots(), moment),
-                    speedReadout_, precisionReadout_, satellitesReadout_, mapView_.get());
+    showInformation(
+        displays::refreshInformation(track.fixes(), track.nmeaSnapshots(), moment, speedDisplay_),
+        speedReadout_, precisionReadout_, satellitesReadout_, mapView_.get());
 }
 
 void MainWindow::informationPanelShown(bool firstTime) {
@@ -119,9 +120,25 @@ void MainWindow::informationPanelShown(bool firstTime) {
     }
     syncMapShown();
     const auto& track = playback_->track();
-    showInformation(displays::sampleInformation(track.fixes(), track.nmeaSnapshots(),
-                                                seekBar_->position(), playback_->frontDuration()),
-                    speedReadout_, precisionReadout_, satellitesReadout_, mapView_.get());
+    showInformation(
+        displays::sampleInformation(track.fixes(), track.nmeaSnapshots(), seekBar_->position(),
+                                    playback_->frontDuration(), speedDisplay_),
+        speedReadout_, precisionReadout_, satellitesReadout_, mapView_.get());
+}
+
+void MainWindow::refreshSpeedReadout() {
+    if (!speedReadout_) {
+        return;
+    }
+    const auto& track = playback_->track();
+    const auto update =
+        displays::sampleInformation(track.fixes(), track.nmeaSnapshots(), seekBar_->position(),
+                                    playback_->frontDuration(), speedDisplay_);
+    // Without telemetry the readout still shows the chosen unit.
+    const std::string text =
+        update.speed ? *update.speed : displays::speedText(0, 0, speedDisplay_);
+    speedReadout_->setText(QString::fromStdString(text));
+    speedReadout_->update();
 }
 
 }  // namespace orvik::shell

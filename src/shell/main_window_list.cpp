@@ -64,6 +64,7 @@ bool MainWindow::listFolder(const QString& folder) {
         return false;
     recordingModel_->setRows(std::move(*rows));
     recordingModel_->setCurrentRow(currentRow_);
+    cardListed(folder);
     return true;
 }
 

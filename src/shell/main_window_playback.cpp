@@ -127,9 +127,12 @@ void MainWindow::openRow(int row) {
     // The whole path: Linux paths may be far longer than other systems' 260 characters.
     const QString path = rowFullPath(row);
     if (const HResult hr = playback_->open(path, rowChannel(row) == QLatin1Char('F')); failed(hr)) {
+        playingRecordingChanged({});
         ui_common::showMessage(this, ui_common::MessageIcon::Warning, windowTitle(),
                                openFailureText(hr));
+        return;
     }
+    playingRecordingChanged(path);
 }
 
 void MainWindow::openRecording(int row) {
@@ -240,6 +243,7 @@ void MainWindow::moveStripControls(bool fullScreen, QSize monitor) {
             }
         }
     }
+    placeEventButtons();
 }
 
 void MainWindow::enterFullScreen(int pane) {

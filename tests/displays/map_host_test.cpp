@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include "displays/qt_app.h"
@@ -63,9 +64,10 @@ TEST(MapPage, CallScriptsEscapeTheirArguments) {
 TEST(MapPage, BuiltIntoTheProgramWithItsLibrary) {
     testApplication();
     const QByteArray page = MapHost::pageBytes();
-    for (const char* function : {"function load(", "function setLatLag(", "function addMarker(",
-                                 "function deleteOverlays(", "function moveCenter(",
-                                 "function showRoute(", "37.557028", "126.864494"}) {
+    for (const char* function :
+         {"function load(", "function setLatLag(", "function addMarker(",
+          "function deleteOverlays(", "function moveCenter(", "function showRoute(",
+          "function showTrip(", "37.557028", "126.864494"}) {
         EXPECT_TRUE(page.contains(function)) << function;
     }
     EXPECT_TRUE(page.contains("leaflet-container") && page.contains("1.9.4"))
@@ -114,6 +116,60 @@ TEST(MapHostBrowser, LoadsTheWrittenPageAndMovesTheMarker) {
     }
     host.reset();
     EXPECT_FALSE(QFile::exists(path)) << "the page file goes with its host";
+}
+
+TEST(MapHostBrowser, ClickOnTheTripRouteReportsTheRecordingAndMoment) {
+    testApplication();
+    MapHost host;
+    host.resize(MapHost::kMainWidth, MapHost::kMainHeight);
+    host.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
+    ASSERT_TRUE(host.loadPage());
+    ASSERT_TRUE(waitReady(host));
+    // Three recordings along a road to the north-east, 10 points each, slow then fast.
+    QString points = "[";
+    for (int i = 0; i < 30; ++i) {
+        points += QString("%1[%2,%3,%4,%5,%6]")
+                      .arg(i ? "," : "")
+                      .arg(37.55 + i * 0.0004, 0, 'f', 6)
+                      .arg(126.86 + i * 0.0006, 0, 'f', 6)
+                      .arg(i * 4)
+                      .arg(i / 10)
+                      .arg((i % 10) * 6.5, 0, 'f', 3);
+    }
+    points += "]";
+    // The opened recording's own route gives way to the trip while the trip is shown.
+    host.callPageFunction(QStringLiteral("showRoute"),
+                          {QStringLiteral("[[37.5,126.8],[37.6,126.9]]")});
+    EXPECT_EQ(evaluate(host, "route.getLatLngs().length").toInt(), 2);
+    host.callPageFunction(QStringLiteral("showTrip"), {points});
+    EXPECT_EQ(evaluate(host, "tripPoints.length").toInt(), 30);
+    EXPECT_TRUE(evaluate(host, "route === null").toBool());
+    // Runs of one colour each: blue (under 30 km/h), green, yellow, orange.
+    EXPECT_EQ(evaluate(host, "trip.getLayers().length").toInt(), 4 + 1);
+
+    QSignalSpy clicks(&host, &MapHost::routeClicked);
+    // Point 17 is recording 1, 7 x 6.5 s in; click right on it, as a user would.
+    const QVariantList at =
+        evaluate(host,
+                 "var p = map.latLngToContainerPoint(L.latLng(tripPoints[17][0], "
+                 "tripPoints[17][1])); [Math.round(p.x), Math.round(p.y)]")
+            .toList();
+    ASSERT_EQ(at.size(), 2);
+    QWidget* surface = host.focusProxy() ? host.focusProxy() : &host;
+    QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(at[0].toInt(), at[1].toInt()));
+    ASSERT_TRUE(clicks.wait(10000));
+    EXPECT_EQ(clicks[0][0].toInt(), 1);
+    EXPECT_DOUBLE_EQ(clicks[0][1].toDouble(), 45.5);
+
+    // A click away from the route reports nothing.
+    QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(30, 110));
+    EXPECT_FALSE(clicks.wait(1500));
+
+    // An empty trip removes it.
+    host.callPageFunction(QStringLiteral("showTrip"), {QStringLiteral("[]")});
+    EXPECT_EQ(evaluate(host, "trip === null && tripPoints.length === 0").toBool(), true);
+    EXPECT_EQ(evaluate(host, "route.getLatLngs().length").toInt(), 2);
 }
 
 TEST(MapHostBrowser, ReloadKeepsTheLatestMarkerAndRoute) {

@@ -145,6 +145,35 @@ TEST_F(PaneTest, WholePictureFillsThePaneTheRightWayUp) {
                                       {84, 49, Colour::Grey}}));
 }
 
+TEST_F(PaneTest, MirroredPictureSwapsLeftAndRightAndStaysForTheNextPlayer) {
+    pane_->setMirrored(true);
+    openPaused(clips().pattern);
+    EXPECT_TRUE(showsColours(*pane_, {{3, 3, Colour::Green},
+                                      {kW - 4, 3, Colour::Red},
+                                      {3, kH - 4, Colour::White},
+                                      {kW - 4, kH - 4, Colour::Blue}}));
+    // A zoomed source rectangle is taken from the mirrored picture: its top-left quarter now
+    // holds the green block.
+    const VideoRect quarter{0, 0, kW / 2, kH / 2};
+    ASSERT_EQ(player_->UpdateVideoWindow(&quarter, nullptr), S_OK);
+    EXPECT_TRUE(showsColours(*pane_, {{2, 2, Colour::Green}, {kW - 3, kH - 3, Colour::Grey}}));
+
+    // Back to normal while playing.
+    pane_->setMirrored(false);
+    const VideoRect whole{0, 0, kW, kH};
+    ASSERT_EQ(player_->UpdateVideoWindow(&whole, nullptr), S_OK);
+    EXPECT_TRUE(showsColours(*pane_, {{3, 3, Colour::Red}, {kW - 4, 3, Colour::Green}}));
+
+    // A new player on the mirrored pane shows its picture mirrored from the first frame.
+    pane_->setMirrored(true);
+    player_.reset();
+    player_ = std::make_unique<MediaPlayer>(pane_, headlessOptions());
+    pane_->setPlayer(player_.get());
+    ASSERT_EQ(player_->InitializeGraph(), S_OK);
+    openPaused(clips().pattern);
+    EXPECT_TRUE(showsColours(*pane_, {{3, 3, Colour::Green}, {kW - 4, 3, Colour::Red}}));
+}
+
 TEST_F(PaneTest, SourceRectangleIsShownExactly) {
     openPaused(clips().pattern);
     // Top-left quarter: the red block fills the pane's top-left quarter.

@@ -120,5 +120,41 @@ TEST(SampleInformation, OpensOnTheSampleOfThePosition) {
     EXPECT_TRUE(sampleInformation({}, snaps, 10, 100).empty());
 }
 
+TEST(SpeedUnitChoice, ConvertedOnlyWhenTheUnitDiffers) {
+    constexpr int kmh = 0x39, mph = 0x31;
+    EXPECT_EQ(speedText(37, mph, SpeedDisplay::AsRecorded), "37 Mi/h");
+    EXPECT_EQ(speedText(37, mph, SpeedDisplay::MilesPerHour), "37 Mi/h");
+    EXPECT_EQ(speedText(37, mph, SpeedDisplay::KilometresPerHour), "60 Km/h");  // 59.5 rounded
+    EXPECT_EQ(speedText(100, kmh, SpeedDisplay::MilesPerHour), "62 Mi/h");
+    EXPECT_EQ(speedText(100, 0, SpeedDisplay::KilometresPerHour), "100 Km/h");
+    EXPECT_EQ(speedText(-5, kmh, SpeedDisplay::MilesPerHour), "0 Mi/h");
+    // As recorded keeps the stored number untouched (truncated, not rounded).
+    EXPECT_EQ(speedText(59.9, kmh, SpeedDisplay::AsRecorded), "59 Km/h");
+}
+
+TEST(SpeedUnitChoice, AClickShowsTheOtherUnitAndTheChoiceIsStoredByName) {
+    EXPECT_EQ(toggledSpeedDisplay(SpeedDisplay::AsRecorded, 0x39), SpeedDisplay::MilesPerHour);
+    EXPECT_EQ(toggledSpeedDisplay(SpeedDisplay::AsRecorded, 0x31), SpeedDisplay::KilometresPerHour);
+    EXPECT_EQ(toggledSpeedDisplay(SpeedDisplay::MilesPerHour, 0x31),
+              SpeedDisplay::KilometresPerHour);
+    EXPECT_EQ(toggledSpeedDisplay(SpeedDisplay::KilometresPerHour, 0x31),
+              SpeedDisplay::MilesPerHour);
+    for (auto d :
+         {SpeedDisplay::AsRecorded, SpeedDisplay::KilometresPerHour, SpeedDisplay::MilesPerHour}) {
+        EXPECT_EQ(speedDisplayFromName(speedDisplayName(d)), d);
+    }
+    EXPECT_EQ(speedDisplayFromName("error"), SpeedDisplay::AsRecorded);
+    EXPECT_EQ(speedDisplayFromName(""), SpeedDisplay::AsRecorded);
+}
+
+TEST(SpeedUnitChoice, RefreshAndSampleFollowTheChoice) {
+    std::vector<GpsFix> fixes{fix(50, 0x39), fix(80, 0x39)};
+    std::vector<GpsFix> snaps{snapshot(0.9, 7)};
+    auto u = refreshInformation(fixes, snaps, playing(10, 10, 1), SpeedDisplay::MilesPerHour);
+    EXPECT_EQ(u.speed, "50 Mi/h");  // 80 km/h = 49.7 mph
+    auto s = sampleInformation(fixes, snaps, 0, 10, SpeedDisplay::MilesPerHour);
+    EXPECT_EQ(s.speed, "31 Mi/h");
+}
+
 }  // namespace
 }  // namespace orvik::displays

@@ -64,6 +64,21 @@ TEST(MapView, RouteWaitsForTheMapToShow) {
     EXPECT_EQ(page.calls.size(), 2u);
 }
 
+TEST(MapView, TripWaitsForTheMapToShowAfterTheRoute) {
+    RecordingMapTarget page;
+    MapView map(page);
+    map.setTrip("[[1.0,2.0,30,0,0.0]]");
+    map.setRoute("[[1.000000,2.000000]]");
+    EXPECT_TRUE(page.calls.empty());
+    map.setShown(true);
+    ASSERT_EQ(page.calls.size(), 2u);
+    EXPECT_EQ(page.calls[0].name, "showRoute");
+    EXPECT_EQ(page.calls[1], (Call{"showTrip", {"[[1.0,2.0,30,0,0.0]]"}}));
+    map.setTrip("[]");  // shown: sent at once
+    ASSERT_EQ(page.calls.size(), 3u);
+    EXPECT_EQ(page.calls[2], (Call{"showTrip", {"[]"}}));
+}
+
 TEST(Route, PointsWithPositionSignedAndThinned) {
     std::vector<recordings::GpsFix> fixes(3);
     fixes[0].latitude = recordings::NmeaAngle(3733.4217);

@@ -194,8 +194,12 @@ TEST_F(PlaybackWindowTest, InformationViewMovesTheMarkerAlongTheRoute) {
                lng.toDouble() >= minLng - 1e-5 && lng.toDouble() <= maxLng + 1e-5;
     };
     EXPECT_TRUE(QTest::qWaitFor(markerOnOpenRoute, 20000));
+    // The opened recording's route, or the whole trip it belongs to (which stands for it).
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return evaluate(*host, "route ? route.getLatLngs().length : 0").toInt() > 1; },
+        [&] {
+            return evaluate(*host, "route ? route.getLatLngs().length : tripPoints.length")
+                       .toInt() > 1;
+        },
         10000));
 
     auto* records = window_->control(1004);

@@ -226,6 +226,35 @@ TEST_F(Cli, TrackFormatsParseAsTheirFormats) {
     }
 }
 
+TEST_F(Cli, TrackFormatsConvertSpeedsToTheChosenUnit) {
+    const std::string file = craftedRecording();
+    // The third point was recorded as 37 mph, the others in km/h.
+    CliRun r = run("telemetry " + quote(file) + " --geojson --unit km/h");
+    ASSERT_EQ(r.status, 0) << r.err;
+    json geo = json::parse(r.out);
+    EXPECT_EQ(geo["features"][2]["properties"]["speed"], 59.5);
+    EXPECT_EQ(geo["features"][2]["properties"]["speedUnit"], "km/h");
+    const double kmh = geo["features"][1]["properties"]["speed"].get<double>();
+    r = run("telemetry " + quote(file) + " --geojson --unit mph");
+    ASSERT_EQ(r.status, 0) << r.err;
+    geo = json::parse(r.out);
+    EXPECT_EQ(geo["features"][2]["properties"]["speed"], 37.0);
+    EXPECT_EQ(geo["features"][1]["properties"]["speedUnit"], "mph");
+    EXPECT_NEAR(geo["features"][1]["properties"]["speed"].get<double>(), kmh / 1.609344, 0.051);
+    // CSV: the as-recorded columns follow; the m/s column does not change.
+    r = run("telemetry " + quote(file) + " --csv --unit km/h");
+    ASSERT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find(",59.5,km/h,"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find(",mph,"), std::string::npos);
+    for (const char* format : {"--gpx", "--kml"}) {
+        r = run("telemetry " + quote(file) + " " + format + " --unit km/h");
+        ASSERT_EQ(r.status, 0);
+        EXPECT_NE(r.out.find("59.5 km/h"), std::string::npos) << format;
+        EXPECT_EQ(r.out.find(" mph"), std::string::npos) << format;
+    }
+    EXPECT_EQ(run("telemetry " + quote(file) + " --csv --unit knots").status, 2);
+}
+
 TEST_F(Cli, NamesThatAreNotUtf8OrNeedEscapingStillGiveValidDocuments) {
     TempDir card;
     RecordingImage image;
