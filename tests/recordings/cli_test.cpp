@@ -9,58 +9,32 @@
 #include <sstream>
 #include <string>
 
+#include "support/test_support.h"
 #include "synthetic_recording.h"
-#include "temp_dir.h"
 
 namespace orvik::recordings {
 namespace {
 
 using nlohmann::json;
+using orvik::test::TempDir;
 using testing::RecordingImage;
-using testing::TempDir;
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using CliRun = orvik::test::RunResult;
+using orvik::test::quote;
+using orvik::test::readFile;
 
 class Cli : public ::testing::Test {
   protected:
+    // orvik-cli with `args`; its output goes to `redirectOut` (a quoted path) when given.
     CliRun run(const std::string& args, const std::string& redirectOut = {}) {
-        const auto out = scratch_.path() / "stdout";
-        const auto err = scratch_.path() / "stderr";
-        const std::string cmd = quote(ORVIK_CLI) + " " + args + " >" +
-                                (redirectOut.empty() ? quote(out.string()) : redirectOut) + " 2>" +
-                                quote(err.string());
-        CliRun r;
-        const int raw = std::system(cmd.c_str());
-        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.out = slurp(out);
-        r.err = slurp(err);
-        return r;
+        return orvik::test::runCommand(quote(ORVIK_CLI) + " " + args +
+                                       (redirectOut.empty() ? "" : " >" + redirectOut));
     }
-    static bool haveXmllint() { return std::system("command -v xmllint >/dev/null 2>&1") == 0; }
+    static bool haveXmllint() { return orvik::test::haveProgram("xmllint"); }
     std::string xpath(const std::string& file, const std::string& expr) {
-        const auto out = scratch_.path() / "xpath";
-        std::system(("xmllint --xpath " + quote(expr) + " " + quote(file) + " >" +
-                     quote(out.string()) + " 2>&1")
-                        .c_str());
-        std::string text = slurp(out);
+        std::string text =
+            orvik::test::runCommand("xmllint --xpath " + quote(expr) + " " + quote(file) + " 2>&1")
+                .out;
         while (!text.empty() && text.back() == '\n')
             text.pop_back();
         return text;
@@ -154,20 +128,7 @@ TEST_F(Cli, TelemetryJsonMatchesTheGoldenFile) {
     EXPECT_EQ(doc["fixes"][0]["prns"].size(), 12u);
     EXPECT_TRUE(doc["fixes"][0]["time"].is_object());
 
-    const std::string golden = std::string(ORVIK_GOLDEN_DIR) + "/telemetry_crafted.json";
-    if (std::getenv("ORVIK_UPDATE_GOLDEN")) {
-        std::ofstream(golden, std::ios::binary) << r.out;
-        GTEST_SKIP() << "rewrote " << golden;
-    }
-    const auto actual = scratch_.path() / "actual.json";
-    std::ofstream(actual, std::ios::binary) << r.out;
-    const auto diff = scratch_.path() / "diff";
-    const int rc = std::system(
-        ("diff -u " + quote(golden) + " " + quote(actual.string()) + " >" + quote(diff.string()))
-            .c_str());
-    EXPECT_EQ(rc, 0) << "telemetry JSON differs from " << golden
-                     << " (ORVIK_UPDATE_GOLDEN=1 rebuilds it):\n"
-                     << slurp(diff);
+    orvik::test::expectGolden("recordings/golden/telemetry_crafted.json", r.out);
 }
 
 TEST_F(Cli, TrackFormatsParseAsTheirFormats) {
@@ -200,7 +161,7 @@ TEST_F(Cli, TrackFormatsParseAsTheirFormats) {
         const auto path = scratch_.path() / "track.xml";
         r = run("telemetry " + quote(file) + " " + format, quote(path.string()));
         ASSERT_EQ(r.status, 0);
-        EXPECT_EQ(std::system(("xmllint --noout " + quote(path.string())).c_str()), 0);
+        EXPECT_EQ(orvik::test::runCommand("xmllint --noout " + quote(path.string())).status, 0);
         if (std::string(format) == "--gpx") {
             EXPECT_EQ(xpath(path.string(), "count(//*[local-name()='trkpt'])"), "4");
             EXPECT_EQ(xpath(path.string(), "string((//*[local-name()='trkpt'])[3]/@lat)"),
@@ -227,12 +188,14 @@ TEST_F(Cli, NamesThatAreNotUtf8OrNeedEscapingStillGiveValidDocuments) {
     r = run("telemetry " + quote(file) + " --geojson");
     ASSERT_EQ(r.status, 0);
     EXPECT_TRUE(json::accept(r.out));
-    if (!haveXmllint()) GTEST_SKIP() << "xmllint not installed";
+    if (!haveXmllint())
+        GTEST_SKIP() << "xmllint not installed";
     for (const char* format : {"--gpx", "--kml"}) {
         const auto path = scratch_.path() / "named.xml";
         r = run("telemetry " + quote(file) + " " + format, quote(path.string()));
         ASSERT_EQ(r.status, 0);
-        EXPECT_EQ(std::system(("xmllint --noout " + quote(path.string())).c_str()), 0) << format;
+        EXPECT_EQ(orvik::test::runCommand("xmllint --noout " + quote(path.string())).status, 0)
+            << format;
     }
 }
 
