@@ -65,7 +65,7 @@ bool sameFile(const fs::path& a, const fs::path& b) {
 
 // The card's configuration file in `root`, found by the same rule the settings editor uses.
 std::string findCardConfigFile(const std::string& root) {
-    fs::path p = fs::path(root) / std::string(kConfigFileName);
+    fs::path p = fs::path(root) / std::string(device_config::kConfigFileName);
     std::error_code ec;
     if (fs::is_regular_file(p, ec) && fs::file_size(p, ec) == 624 && !ec)
         return p.string();
@@ -139,7 +139,7 @@ Result<CardTarget> resolveCardTarget(const std::string& sourcePath,
         return targetForDevice(sourcePath, sourcePath, view);
     if (S_ISDIR(st.st_mode))
         return chooseDrive(sourcePath, view);
-    if (S_ISREG(st.st_mode) && fs::path(sourcePath).filename() == kConfigFileName) {
+    if (S_ISREG(st.st_mode) && fs::path(sourcePath).filename() == device_config::kConfigFileName) {
         // The remembered configuration file: format the card it lives on.
         auto mount = platform::mountContaining(sourcePath, view);
         if (!mount)
@@ -228,7 +228,8 @@ CardFormatOutcome runCardFormat(const CardTarget& target, const CardFormatReques
             auto data = platform::readFileLimited(source, 1 << 20);
             std::string dir =
                 request.tempDir.empty() ? fs::temp_directory_path().string() : request.tempDir;
-            std::string copy = (fs::path(dir) / std::string(kConfigFileName)).string();
+            std::string copy =
+                (fs::path(dir) / std::string(device_config::kConfigFileName)).string();
             if (data && platform::writeFileAtomic(copy, *data)) {
                 configData = std::move(*data);
                 o.savedConfigPath = copy;
@@ -267,8 +268,8 @@ CardFormatOutcome runCardFormat(const CardTarget& target, const CardFormatReques
     // 4. The label the camera looks for; a failure here does not undo the format.
     announce(CardFormatStep::Label);
     {
-        auto r = request.labeller ? request.labeller(target.device, kCardLabel)
-                                  : labelCard(target.device, kCardLabel);
+        auto r = request.labeller ? request.labeller(target.device, platform::kCameraLabel)
+                                  : labelCard(target.device, platform::kCameraLabel);
         o.labelled = r.ok();
         if (!r)
             o.labelError = r.error();
@@ -288,11 +289,13 @@ CardFormatOutcome runCardFormat(const CardTarget& target, const CardFormatReques
         announce(CardFormatStep::RestoreConfig);
         Result<void> r;
         if (!o.mountPoint.empty()) {
-            o.restoredConfigPath = (fs::path(o.mountPoint) / std::string(kConfigFileName)).string();
+            o.restoredConfigPath =
+                (fs::path(o.mountPoint) / std::string(device_config::kConfigFileName)).string();
             r = platform::writeFileAtomic(o.restoredConfigPath, configData);
         } else {
-            o.restoredConfigPath = target.device + "::/" + std::string(kConfigFileName);
-            r = writeRootFileOnFat32(target.device, kConfigFileName, configData,
+            o.restoredConfigPath =
+                target.device + "::/" + std::string(device_config::kConfigFileName);
+            r = writeRootFileOnFat32(target.device, device_config::kConfigFileName, configData,
                                      fmt.imageSectorSize);
         }
         o.configRestored = r.ok();

@@ -27,8 +27,6 @@ inline constexpr std::string_view kFormatCaption = "SD Card Format";
 inline constexpr std::string_view kSelectDriveCaption = "Select Drive";
 inline constexpr std::string_view kDriveUnavailableText = "The selected drive is unavailable";
 inline constexpr std::string_view kFileSystemEntry = "FAT32";
-inline constexpr std::string_view kCardLabel = "ORVIK";
-inline constexpr std::string_view kConfigFileName = "config_K7x7.bin";
 
 // The cluster size used for every card, whatever the allocation-unit list shows.
 inline constexpr std::uint8_t kCardSectorsPerCluster = 128;
