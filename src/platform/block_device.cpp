@@ -399,12 +399,13 @@ int transferAll(Ptr p, std::size_t size, std::uint64_t offset, Io io) {
 Result<void> BlockDevice::writeAt(std::uint64_t offset, const void* data, std::size_t size) {
     return status(transferAll(
         static_cast<const char*>(data), size, offset,
-        [this](const char* p, std::size_t n, off_t at) { return ::pwrite(fd_, p, n, at)); });
+        [this](const char* p, std::size_t n, off_t at) { return ::pwrite(fd_, p, n, at); }));
 }
 
 Result<void> BlockDevice::readAt(std::uint64_t offset, void* data, std::size_t size) const {
-    return status(transferAll(static_cast<char*>(data), size, offset,
-                       [this](char* p, std::size_t n, off_t at) { return ::pread(fd_, p, n, at)); });
+    return status(
+        transferAll(static_cast<char*>(data), size, offset,
+                    [this](char* p, std::size_t n, off_t at) { return ::pread(fd_, p, n, at); }));
 }
 
 Result<void> BlockDevice::punchZeros(std::uint64_t offset, std::uint64_t size) {
