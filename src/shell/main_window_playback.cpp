@@ -629,7 +629,7 @@ void MainWindow::playCommand() {
     if (!s.front()) {
         return;
     }
-    s.forPlayers([](MediaPlayer& p) { p.Play(); });
+    s.forPlayers([](MediaPlayer& p) { (void)p.Play(); });
     button(ctl::kPause)->show();
     button(ctl::kPlay)->hide();
 }
@@ -639,7 +639,7 @@ void MainWindow::pauseCommand() {
     if (!s.front()) {
         return;
     }
-    s.forPlayers([](MediaPlayer& p) { p.Pause(); });
+    s.forPlayers([](MediaPlayer& p) { (void)p.Pause(); });
     button(ctl::kPlay)->show();
     button(ctl::kPause)->hide();
     s.doubleSpeed = false;
@@ -669,7 +669,7 @@ void MainWindow::speedUpCommand() {
         return;
     }
     if (!s.doubleSpeed) {
-        s.forPlayers([](MediaPlayer& p) { p.SetRate(2.0); });
+        s.forPlayers([](MediaPlayer& p) { (void)p.SetRate(2.0); });
         s.doubleSpeed = true;
     }
     s.setRate(true);
@@ -681,7 +681,7 @@ void MainWindow::speedDownCommand() {
         return;
     }
     if (s.doubleSpeed) {
-        s.forPlayers([](MediaPlayer& p) { p.SetRate(1.0); });
+        s.forPlayers([](MediaPlayer& p) { (void)p.SetRate(1.0); });
         s.doubleSpeed = false;
     }
     s.setRate(false);
@@ -845,7 +845,7 @@ void MainWindow::seekBarReleased() {
         return;
     }
     s.setCursor(*cursor);
-    s.forPlayers([t](MediaPlayer& p) { p.SetPosition(t); });
+    s.forPlayers([t](MediaPlayer& p) { (void)p.SetPosition(t); });
 }
 
 void MainWindow::volumeSliderReleased() {
@@ -864,9 +864,9 @@ void MainWindow::spaceKey() {
     }
     const auto state = s.front()->GetState();
     if (state == PlayerState::Paused) {
-        s.forPlayers([](MediaPlayer& p) { p.Play(); });
+        s.forPlayers([](MediaPlayer& p) { (void)p.Play(); });
     } else if (state == PlayerState::Running) {
-        s.forPlayers([](MediaPlayer& p) { p.Pause(); });
+        s.forPlayers([](MediaPlayer& p) { (void)p.Pause(); });
     }
     // Also in full screen, where the two buttons are on the strip as well.
     s.syncPlayPause();
