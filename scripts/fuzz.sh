@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
 # Builds every libFuzzer target (clang, address + undefined sanitizers) in build-fuzz/ and runs
-# each for N seconds (default 20). Targets are the build's targets named fuzz_*, so every area's
-# fuzz/<area>/ targets are picked up. Corpora grow in build-fuzz/corpus/<target>/, crash inputs
-# land in build-fuzz/crashes/. A fuzz/<area>/<target>.dict beside a target is used as its dictionary. Exit status 1 when any target crashed, leaked or hung.
+# each for at most SECONDS (default 20) or RUNS executions (default unlimited), whichever comes
+# first, JOBS targets at a time (ORVIK_JOBS, default 2). Targets are the build's targets named
+# fuzz_*; each starts from its seed corpus fuzz/corpus/<target>/, new inputs go to
+# build-fuzz/corpus/<target>/, crash inputs to build-fuzz/crashes/. A fuzz/<area>/<target>.dict
+# beside a target is used as its dictionary. Prints executions and coverage per target; exit
+# status 1 when any target crashed, leaked or hung.
+# Usage: scripts/fuzz.sh [SECONDS] [RUNS]
 set -euo pipefail
 seconds=${1:-20}
+runs=${2:--1}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ORVIK_FUZZ_BUILD_DIR:-$root/build-fuzz}
 jobs=${ORVIK_JOBS:-2}
@@ -29,30 +34,38 @@ cmake --build "$build" -j "$jobs" --target "${targets[@]}" >/dev/null
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 mkdir -p "$build/crashes"
-summary=()
-status=0
-for t in "${targets[@]}"; do
+export root build seconds runs
+run_one() {
+  t=$1
   exe=$(find "$build" -type f -perm -u+x -name "$t" | head -n 1)
-  [ -n "$exe" ] || { summary+=("$t: not built"); status=1; continue; }
+  [ -n "$exe" ] || { echo "$t: not built" >"$build/$t.summary"; return 1; }
   corpus="$build/corpus/$t"
   mkdir -p "$corpus"
   log="$build/$t.log"
-  echo "fuzz: $t for ${seconds}s"
   # A dictionary of the format's tokens, when the area keeps one beside the target's source.
   dict=$(find "$root/fuzz" -name "$t.dict" | head -n 1)
   extra=()
   [ -z "$dict" ] || extra+=(-dict="$dict")
+  seeds=()
+  [ -d "$root/fuzz/corpus/$t" ] && seeds+=("$root/fuzz/corpus/$t")
   rc=0
-  "$exe" "${extra[@]}" "$corpus" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-    -artifact_prefix="$build/crashes/$t-" >"$log" 2>&1 || rc=$?
+  "$exe" "${extra[@]}" "$corpus" "${seeds[@]}" -max_total_time="$seconds" -runs="$runs" -timeout=10 \
+    -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/crashes/$t-" >"$log" 2>&1 || rc=$?
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -n 1 | cut -d' ' -f2)
+  ft=$(grep -o 'ft: [0-9]*' "$log" | tail -n 1 | cut -d' ' -f2)
+  secs=$(sed -n 's/^stat::.*_time: *//p' "$log" | tail -n 1)
   if [ "$rc" -eq 0 ]; then
-    summary+=("$t: ${execs:-?} executions, no crash")
+    echo "$t: ${execs:-?} executions, coverage ${cov:-?} edges (${ft:-?} features), no crash" >"$build/$t.summary"
   else
-    summary+=("$t: FAILED (exit $rc) after ${execs:-?} executions, see $log")
-    status=1
+    echo "$t: FAILED (exit $rc) after ${execs:-?} executions, see $log" >"$build/$t.summary"
+    return 1
   fi
-done
+}
+export -f run_one
+status=0
+echo "fuzz: ${#targets[@]} targets, ${seconds}s or ${runs} runs each, $jobs at a time"
+printf '%s\n' "${targets[@]}" | xargs -P "$jobs" -I{} bash -c 'run_one {}' || status=1
 echo
-printf '%s\n' "${summary[@]}"
+for t in "${targets[@]}"; do cat "$build/$t.summary"; done
 exit $status
