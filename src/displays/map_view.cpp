@@ -62,10 +62,17 @@ std::string routeJson(std::span<const recordings::GpsFix> fixes, std::size_t max
     std::string json = "[";
     for (std::size_t k = 0; k < chosen.size(); ++k) {
         const auto& fix = fixes[chosen[k]];
+        // The hemisphere is in the sign here; 'N' leaves it as it is.
         const double lat =
-            nmeaToDecimalDegrees(signedMagnitude(fix.latitude.value(), fix.latHemisphere == 'S'));
+            recordings::toDecimalDegrees(recordings::NmeaAngle(signedMagnitude(
+                                             fix.latitude.value(), fix.latHemisphere == 'S')),
+                                         'N')
+                .value();
         const double lon =
-            nmeaToDecimalDegrees(signedMagnitude(fix.longitude.value(), fix.lonHemisphere == 'W'));
+            recordings::toDecimalDegrees(recordings::NmeaAngle(signedMagnitude(
+                                             fix.longitude.value(), fix.lonHemisphere == 'W')),
+                                         'N')
+                .value();
         if (k > 0) {
             json += ',';
         }
