@@ -14,6 +14,8 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   # media: sample-card generator, decoder check, playback
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg libmpv-dev
+  # evidence export: filters for layouts and captions, the caption font, EXIF for snapshots
+  libavfilter-dev fonts-dejavu-core libexif-dev
   # volumes, labels, FAT tools used by the tests
   libblkid-dev dosfstools mtools util-linux fdisk
   # GUI
@@ -21,8 +23,8 @@ packages=(
   fonts-noto-cjk
   # headless GUI tests and screenshots
   xvfb xauth x11-utils imagemagick libgl1-mesa-dri mesa-utils
-  # XML checks of exported tracks
-  libxml2-utils
+  # checks of exported tracks, clips and snapshots with the tools people use on them
+  libxml2-utils gpsbabel gdal-bin tesseract-ocr tesseract-ocr-eng libimage-exiftool-perl
 )
 
 missing=()

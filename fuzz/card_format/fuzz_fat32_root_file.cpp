@@ -1,6 +1,7 @@
 // The input becomes the first bytes of a 40 MiB sparse volume (boot sector, FSInfo, FATs and,
-// for small clusters, the root directory), then a file is written into its root. Any input must
-// end in a clear error or a written file: no crash, no hang, nothing outside the image touched.
+// for small clusters, the root directory); the configuration file is read from its root, then
+// written into it. Any input must end in a clear error, a file read or a file written: no crash,
+// no hang, nothing outside the image touched.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -41,6 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     ::close(fd);
+    auto read = orvik::card_format::readRootFileOnFat32(img, "config_K7x7.bin", 1 << 20);
+    (void)read;
     auto r =
         orvik::card_format::writeRootFileOnFat32(img, "config_K7x7.bin", std::string(624, 'c'));
     (void)r;

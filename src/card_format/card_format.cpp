@@ -2,6 +2,8 @@
 
 #include <blkid/blkid.h>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,17 +65,80 @@ bool sameFile(const fs::path& a, const fs::path& b) {
     return fs::equivalent(a, b, ec);
 }
 
-// The card's configuration file in `root`, found by the same rule the settings editor uses.
-std::string findCardConfigFile(const std::string& root) {
-    fs::path p = fs::path(root) / std::string(device_config::kConfigFileName);
+// Far larger than any configuration file, small enough to hold in memory.
+constexpr std::size_t kConfigReadLimit = 1 << 20;
+
+// The camera's settings as found on the card before the format.
+struct SavedSettings {
+    bool found = false;
+    std::string data;
+    std::string problem;  // why a file that is there cannot be kept ("" when none)
+};
+
+// The configuration file in the root of a mounted card. Any file of that name counts, whatever its
+// size: the camera's settings are kept byte for byte, not judged.
+SavedSettings readMountedSettings(const std::string& path) {
+    SavedSettings s;
     std::error_code ec;
-    if (fs::is_regular_file(p, ec) && fs::file_size(p, ec) == 624 && !ec)
-        return p.string();
-    return {};
+    const auto status = fs::status(path, ec);
+    if (ec && ec != std::errc::no_such_file_or_directory) {
+        s.problem = path + " cannot be examined: " + ec.message();
+        return s;
+    }
+    if (!fs::exists(status))
+        return s;
+    auto data = platform::readFileLimited(path, kConfigReadLimit);
+    if (!data) {
+        s.problem = data.error();
+        return s;
+    }
+    s.found = true;
+    s.data = std::move(*data);
+    return s;
+}
+
+// The configuration file on an unmounted card, read through its FAT32 structures.
+SavedSettings readUnmountedSettings(const std::string& device, std::uint32_t imageSectorSize) {
+    SavedSettings s;
+    auto r = readRootFileOnFat32(device, device_config::kConfigFileName, kConfigReadLimit,
+                                 imageSectorSize);
+    if (!r) {
+        s.problem = r.error();
+        return s;
+    }
+    if (r->status == RootFileRead::Status::NotFat32) {
+        // An empty card holds nothing to keep; any other file system might hold the file.
+        const std::string fsName = fileSystemName(probeDevice(device));
+        if (!fsName.empty())
+            s.problem = "the card's " + fsName + " file system can only be searched for " +
+                        std::string(device_config::kConfigFileName) + " while the card is mounted";
+        return s;
+    }
+    if (r->status == RootFileRead::Status::Found) {
+        s.found = true;
+        s.data = std::move(r->data);
+    }
+    return s;
+}
+
+// The logical sector size of a block device; `imageSectorSize` for an image file.
+std::uint32_t sectorSizeOf(const std::string& device, std::uint32_t imageSectorSize) {
+    struct stat st {};
+    if (::stat(device.c_str(), &st) != 0 || !S_ISBLK(st.st_mode))
+        return imageSectorSize;
+    int fd = ::open(device.c_str(), O_RDONLY | O_CLOEXEC);
+    int size = 0;
+    if (fd >= 0) {
+        if (::ioctl(fd, BLKSSZGET, &size) != 0)
+            size = 0;
+        ::close(fd);
+    }
+    return size > 0 ? static_cast<std::uint32_t>(size) : 512;
 }
 
 Result<CardTarget> targetForDevice(const std::string& sourcePath, const std::string& device,
-                                   const platform::SystemView& view) {
+                                   const platform::SystemView& view,
+                                   std::uint32_t imageSectorSize = 512) {
     auto assessed = platform::assessFormatTarget(device, view);
     if (!assessed)
         return makeError(assessed.error());
@@ -81,6 +146,7 @@ Result<CardTarget> targetForDevice(const std::string& sourcePath, const std::str
     t.sourcePath = sourcePath;
     t.device = device;
     t.totalBytes = assessed->sizeBytes;
+    t.bytesPerSector = sectorSizeOf(device, imageSectorSize);
     if (!assessed->mounts.empty())
         t.mountPoint = assessed->mounts.front().mountPoint;
     Probe p = probeDevice(device);
@@ -95,7 +161,9 @@ Result<void> labelCard(const std::string& device, std::string_view label) {
 
 }  // namespace
 
-std::string allocationUnitText(std::uint64_t totalBytes) {
+std::string allocationUnitText(std::uint64_t totalBytes, std::uint32_t bytesPerSector) {
+    if (bytesPerSector != 512)
+        return std::to_string(std::uint64_t{kCardSectorsPerCluster} * bytesPerSector / 1024) + "K";
     return totalBytes > 0x1BFFFFFFFull ? "64K" : "16K";
 }
 
@@ -130,7 +198,8 @@ std::string_view stepName(CardFormatStep step) {
 }
 
 Result<CardTarget> resolveCardTarget(const std::string& sourcePath,
-                                     const platform::SystemView& view) {
+                                     const platform::SystemView& view,
+                                     std::uint32_t imageSectorSize) {
     struct stat st {};
     if (::stat(sourcePath.c_str(), &st) != 0)
         return makeError("'" + sourcePath +
@@ -152,7 +221,7 @@ Result<CardTarget> resolveCardTarget(const std::string& sourcePath,
         return t;
     }
     // An image file, or anything else: the safety check says what it is.
-    return targetForDevice(sourcePath, sourcePath, view);
+    return targetForDevice(sourcePath, sourcePath, view, imageSectorSize);
 }
 
 Result<CardTarget> chooseDrive(const std::string& chosenPath, const platform::SystemView& view) {
@@ -214,29 +283,40 @@ CardFormatOutcome runCardFormat(const CardTarget& target, const CardFormatReques
         assessed = *a;
     }
 
-    // 1. Keep a copy of the camera's settings.
+    // 1. Keep a copy of the camera's settings: from the mounted card, or straight from the
+    // unmounted volume's root directory.
     announce(CardFormatStep::SaveConfig);
-    std::string configData;
+    SavedSettings settings;
     {
-        std::string source;
+        std::string mountPoint = target.mountPoint;
+        if (mountPoint.empty() && !assessed.mounts.empty())
+            mountPoint = assessed.mounts.front().mountPoint;
         if (target.sourceIsConfigFile)
-            source = target.sourcePath;
-        else if (!target.mountPoint.empty())
-            source = findCardConfigFile(target.mountPoint);
-        if (!source.empty()) {
-            // Far larger than any configuration file, small enough to hold in memory.
-            auto data = platform::readFileLimited(source, 1 << 20);
-            std::string dir =
-                request.tempDir.empty() ? fs::temp_directory_path().string() : request.tempDir;
-            std::string copy =
-                (fs::path(dir) / std::string(device_config::kConfigFileName)).string();
-            if (data && platform::writeFileAtomic(copy, *data)) {
-                configData = std::move(*data);
-                o.savedConfigPath = copy;
-            }
-            // A failed copy does not stop the format.
-        }
+            settings = readMountedSettings(target.sourcePath);
+        else if (!mountPoint.empty())
+            settings = readMountedSettings(
+                (fs::path(mountPoint) / std::string(device_config::kConfigFileName)).string());
+        else
+            settings = readUnmountedSettings(target.device, fmt.imageSectorSize);
     }
+    if (settings.found) {
+        std::string dir =
+            request.tempDir.empty() ? fs::temp_directory_path().string() : request.tempDir;
+        std::string copy = (fs::path(dir) / std::string(device_config::kConfigFileName)).string();
+        if (auto w = platform::writeFileAtomic(copy, settings.data); w)
+            o.savedConfigPath = copy;
+        else
+            settings.problem = "no copy could be kept in " + dir + ": " + w.error();
+    }
+    if (!settings.problem.empty()) {
+        // Losing the camera's settings is the user's decision, never a side effect.
+        if (!request.discardUnreadableSettings)
+            return failAt(CardFormatStep::SaveConfig, kFormatSettingsUnreadable,
+                          "the camera settings (" + std::string(device_config::kConfigFileName) +
+                              ") cannot be kept: " + settings.problem);
+        o.settingsProblem = settings.problem;
+    }
+    const std::string& configData = settings.data;
 
     // 2. Release the card's mounts.
     announce(CardFormatStep::Unmount);
@@ -285,7 +365,7 @@ CardFormatOutcome runCardFormat(const CardTarget& target, const CardFormatReques
     }
 
     // 6. Put the camera's settings back on the fresh card.
-    if (!o.savedConfigPath.empty()) {
+    if (settings.found) {
         announce(CardFormatStep::RestoreConfig);
         Result<void> r;
         if (!o.mountPoint.empty()) {

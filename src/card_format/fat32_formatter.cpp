@@ -205,6 +205,11 @@ std::string buildFsInfoSector(const Fat32Layout& l) {
     platform::storeLe32(b + 488, l.freeClusters);
     platform::storeLe32(b + 492, 3);  // cluster 2 is the root directory; 3 is the first free one
     platform::storeLe32(b + 508, 0xAA550000);
+    if (l.bytesPerSector > 512) {
+        // Larger sectors end with the boot signature as well, as the boot sector does.
+        b[l.bytesPerSector - 2] = 0x55;
+        b[l.bytesPerSector - 1] = 0xAA;
+    }
     return s;
 }
 

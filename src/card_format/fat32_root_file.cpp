@@ -1,11 +1,13 @@
-// Putting one file into the root directory of an unmounted FAT32 volume, for the configuration
-// file that goes back onto a freshly formatted card when no file-system driver mounts it for us.
+// Reading and putting one file in the root directory of an unmounted FAT32 volume: the
+// configuration file is taken off a card before it is formatted and goes back onto the fresh card
+// when no file-system driver mounts it for us.
 // Order of writes: data clusters, FAT chains, FSInfo, and the directory entries last, so an
 // interrupted run leaves at most lost clusters and never a visible half-written file.
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <vector>
 
 #include "card_format/card_format.h"
@@ -18,6 +20,7 @@ namespace {
 constexpr std::size_t kDirEntry = 32;
 constexpr std::uint32_t kFatMask = 0x0FFFFFFF;
 constexpr std::uint32_t kEndOfChain = 0x0FFFFFF8;
+constexpr std::string_view kNotFat32 = "the volume holds no FAT32 file system";
 
 struct Volume {
     std::uint32_t bps = 0, spc = 0, reserved = 0, fats = 0, fatSize = 0, rootCluster = 0;
@@ -39,13 +42,12 @@ Result<Volume> readVolume(platform::BlockDevice& dev, std::uint32_t bps) {
     if (auto r = dev.readAt(0, b.data(), b.size()); !r)
         return makeError("cannot read the boot sector: " +
                          platform::systemErrorText(r.errorNumber()));
-    if (b.size() < 512)
-        return makeError("the volume holds no FAT32 file system");
+    if (b.size() < 512 || b[510] != 0x55 || b[511] != 0xAA ||
+        std::string(b.begin() + 82, b.begin() + 90) != "FAT32   ")
+        return makeError(std::string(kNotFat32));
     const auto boot = platform::parseFatBootSector(b.data());
-    if (!boot || !boot->fat32 || std::string(b.begin() + 82, b.begin() + 90) != "FAT32   ")
-        return makeError("the volume holds no FAT32 file system");
-    if (boot->totalSectors > 0xFFFFFFFFu)
-        return makeError("the FAT32 boot sector is inconsistent");
+    if (!boot || !boot->fat32 || boot->bytesPerSector != bps || boot->totalSectors > 0xFFFFFFFFu)
+        return makeError("the FAT32 boot sector does not match the device");
     Volume v;
     v.bps = boot->bytesPerSector;
     v.spc = boot->sectorsPerCluster;
@@ -55,8 +57,6 @@ Result<Volume> readVolume(platform::BlockDevice& dev, std::uint32_t bps) {
     v.fatSize = boot->fatSectors;
     v.rootCluster = boot->rootCluster;
     v.fsInfoSector = boot->fsInfoSector;
-    if (v.bps != bps)
-        return makeError("the FAT32 boot sector does not match the device");
     const std::uint64_t dataStart = std::uint64_t{v.reserved} + std::uint64_t{v.fats} * v.fatSize;
     if (dataStart >= v.totalSectors)
         return makeError("the FAT32 boot sector is inconsistent");
@@ -124,59 +124,190 @@ void dosTime(std::uint16_t* date, std::uint16_t* time) {
     *time = static_cast<std::uint16_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
 }
 
-}  // namespace
+// The root directory's clusters and their contents (bounded: a looping chain cannot hang us).
+struct RootDirectory {
+    std::vector<std::uint32_t> chain;
+    std::vector<unsigned char> bytes;
+};
 
-Result<void> writeRootFileOnFat32(const std::string& device, std::string_view name,
-                                  const std::string& data, std::uint32_t imageSectorSize) {
-    if (name.empty() || name.size() > 255 || std::any_of(name.begin(), name.end(), [](char c) {
-            return static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x80 ||
-                   std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos;
-        }))
-        return makeError("'" + std::string(name) + "' is not a file name this writer handles");
-
-    platform::BlockDeviceOptions options;
-    options.imageSectorSize = imageSectorSize;
-    int err = 0;
-    auto dev = platform::BlockDevice::open(device, options, &err);
-    if (!dev)
-        return makeError("cannot open " + device + ": " + platform::systemErrorText(err));
-    if (auto r = dev->lock(); !r)
-        return makeError("cannot lock " + device + ": " +
-                         platform::systemErrorText(r.errorNumber()));
-    platform::DeviceGeometry geo;
-    if (auto r = dev->geometry(&geo); !r)
-        return makeError("cannot read the geometry of " + device + ": " +
-                         platform::systemErrorText(r.errorNumber()));
-    auto vol = readVolume(*dev, geo.bytesPerSector);
-    if (!vol)
-        return makeError(vol.error());
-    const Volume& v = *vol;
-
-    // The root directory, cluster by cluster (bounded: a looping chain cannot hang us).
-    std::vector<std::uint32_t> rootChain;
+Result<RootDirectory> readRootDirectory(platform::BlockDevice& dev, const Volume& v) {
+    RootDirectory root;
     for (std::uint32_t c = v.rootCluster; c >= 2 && c < v.clusterCount + 2;) {
         // A directory holds at most 65536 entries (2 MiB); longer chains are damage.
-        if (rootChain.size() > v.clusterCount || rootChain.size() * v.clusterBytes() > (2u << 20))
+        if (root.chain.size() > v.clusterCount || root.chain.size() * v.clusterBytes() > (2u << 20))
             return makeError("the root directory chain is damaged");
-        rootChain.push_back(c);
-        auto next = fatEntry(*dev, v, c);
+        root.chain.push_back(c);
+        auto next = fatEntry(dev, v, c);
         if (!next)
             return makeError(next.error());
         if (*next >= kEndOfChain)
             break;
         c = *next;
     }
-    if (rootChain.empty())
+    if (root.chain.empty())
         return makeError("the root directory cluster is invalid");
     const std::size_t clusterBytes = static_cast<std::size_t>(v.clusterBytes());
-    std::vector<unsigned char> dir(rootChain.size() * clusterBytes);
-    for (std::size_t i = 0; i < rootChain.size(); ++i) {
-        if (auto r =
-                dev->readAt(v.clusterOffset(rootChain[i]), &dir[i * clusterBytes], clusterBytes);
+    root.bytes.resize(root.chain.size() * clusterBytes);
+    for (std::size_t i = 0; i < root.chain.size(); ++i) {
+        if (auto r = dev.readAt(v.clusterOffset(root.chain[i]), &root.bytes[i * clusterBytes],
+                                clusterBytes);
             !r)
             return makeError("cannot read the root directory: " +
                              platform::systemErrorText(r.errorNumber()));
     }
+    return root;
+}
+
+std::string lowerAscii(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// The 8.3 name of a short entry as text ("TIMESET.CFG"), with the case bits applied.
+std::string shortEntryName(const unsigned char* e) {
+    std::string base(reinterpret_cast<const char*>(e), 8),
+        ext(reinterpret_cast<const char*>(e + 8), 3);
+    while (!base.empty() && base.back() == ' ')
+        base.pop_back();
+    while (!ext.empty() && ext.back() == ' ')
+        ext.pop_back();
+    if (!base.empty() && base[0] == 0x05)
+        base[0] = static_cast<char>(0xE5);
+    return ext.empty() ? base : base + "." + ext;
+}
+
+bool validPath(std::string_view name) {
+    return !name.empty() && name.size() <= 255 &&
+           std::none_of(name.begin(), name.end(), [](char c) {
+               return static_cast<unsigned char>(c) < 0x20 ||
+                      static_cast<unsigned char>(c) >= 0x80 ||
+                      std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos;
+           });
+}
+
+struct OpenVolume {
+    std::unique_ptr<platform::BlockDevice> dev;
+    Volume volume;
+};
+
+Result<OpenVolume> openVolume(const std::string& device, std::uint32_t imageSectorSize) {
+    platform::BlockDeviceOptions options;
+    options.imageSectorSize = imageSectorSize;
+    int err = 0;
+    OpenVolume ov;
+    ov.dev = platform::BlockDevice::open(device, options, &err);
+    if (!ov.dev)
+        return makeError("cannot open " + device + ": " + platform::systemErrorText(err));
+    if (auto r = ov.dev->lock(); !r)
+        return makeError("cannot lock " + device + ": " +
+                         platform::systemErrorText(r.errorNumber()));
+    platform::DeviceGeometry geo;
+    if (auto r = ov.dev->geometry(&geo); !r)
+        return makeError("cannot read the geometry of " + device + ": " +
+                         platform::systemErrorText(r.errorNumber()));
+    auto vol = readVolume(*ov.dev, geo.bytesPerSector);
+    if (!vol)
+        return makeError(vol.error());
+    ov.volume = *vol;
+    return ov;
+}
+
+}  // namespace
+
+Result<RootFileRead> readRootFileOnFat32(const std::string& device, std::string_view name,
+                                         std::size_t maxBytes, std::uint32_t imageSectorSize) {
+    if (!validPath(name))
+        return makeError("'" + std::string(name) + "' is not a file name this reader handles");
+    auto ov = openVolume(device, imageSectorSize);
+    if (!ov) {
+        if (ov.error() == kNotFat32)
+            return RootFileRead{RootFileRead::Status::NotFat32, {}};
+        return makeError(ov.error());
+    }
+    platform::BlockDevice& dev = *ov->dev;
+    const Volume& v = ov->volume;
+    auto root = readRootDirectory(dev, v);
+    if (!root)
+        return makeError(root.error());
+
+    // Find the entry: its long name, or its 8.3 name, compared without regard to case.
+    const std::string wanted = lowerAscii(name);
+    const std::vector<unsigned char>& dir = root->bytes;
+    std::string longName;
+    const unsigned char* found = nullptr;
+    for (std::size_t i = 0; i + kDirEntry <= dir.size(); i += kDirEntry) {
+        const unsigned char* e = &dir[i];
+        if (e[0] == 0x00)
+            break;
+        if (e[0] == 0xE5) {
+            longName.clear();
+            continue;
+        }
+        if (e[11] == 0x0F) {
+            // Pieces come last piece first; each holds 13 UTF-16 units.
+            std::string piece;
+            static constexpr int kPos[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+            for (int pos : kPos) {
+                const std::uint32_t ch = platform::loadLe16(e + pos);
+                if (ch == 0x0000 || ch == 0xFFFF)
+                    break;
+                piece += ch < 0x80 ? static_cast<char>(ch) : '\x7F';  // never equals a wanted name
+            }
+            longName = (e[0] & 0x40) ? piece : piece + longName;
+            continue;
+        }
+        const bool isFile = (e[11] & 0x18) == 0;  // neither a folder nor the volume label
+        if (isFile && (lowerAscii(longName) == wanted || lowerAscii(shortEntryName(e)) == wanted)) {
+            found = e;
+            break;
+        }
+        longName.clear();
+    }
+    if (!found)
+        return RootFileRead{RootFileRead::Status::Absent, {}};
+
+    const std::uint32_t size = platform::loadLe32(found + 28);
+    if (size > maxBytes)
+        return makeError(std::string(name) + " is " + std::to_string(size) +
+                         " bytes, more than the " + std::to_string(maxBytes) + " expected");
+    RootFileRead r{RootFileRead::Status::Found, std::string(size, '\0')};
+    const std::size_t clusterBytes = static_cast<std::size_t>(v.clusterBytes());
+    std::uint32_t c = (platform::loadLe16(found + 20) << 16) | platform::loadLe16(found + 26);
+    std::vector<unsigned char> buf(clusterBytes);
+    for (std::size_t off = 0; off < size; off += clusterBytes) {
+        if (c < 2 || c >= v.clusterCount + 2)
+            return makeError("the cluster chain of " + std::string(name) + " is damaged");
+        if (auto r = dev.readAt(v.clusterOffset(c), buf.data(), buf.size()); !r)
+            return makeError("cannot read " + std::string(name) + ": " +
+                             platform::systemErrorText(r.errorNumber()));
+        std::copy_n(buf.begin(), std::min<std::size_t>(clusterBytes, size - off), &r.data[off]);
+        if (off + clusterBytes < size) {
+            auto next = fatEntry(dev, v, c);
+            if (!next)
+                return makeError(next.error());
+            c = *next;
+        }
+    }
+    return r;
+}
+
+Result<void> writeRootFileOnFat32(const std::string& device, std::string_view name,
+                                  const std::string& data, std::uint32_t imageSectorSize) {
+    if (!validPath(name))
+        return makeError("'" + std::string(name) + "' is not a file name this writer handles");
+    auto ov = openVolume(device, imageSectorSize);
+    if (!ov)
+        return makeError(ov.error());
+    platform::BlockDevice* dev = ov->dev.get();
+    const Volume& v = ov->volume;
+    auto root = readRootDirectory(*dev, v);
+    if (!root)
+        return makeError(root.error());
+    const std::vector<std::uint32_t>& rootChain = root->chain;
+    const std::vector<unsigned char>& dir = root->bytes;
+    const std::size_t clusterBytes = static_cast<std::size_t>(v.clusterBytes());
     const std::size_t slots = dir.size() / kDirEntry;
 
     // A free short name, and the refusal to shadow a file of the same long name.

@@ -17,6 +17,7 @@ struct FormatArgs {
     std::string volumeId;
     bool noRemount = false;
     bool noSparse = false;
+    bool discardSettings = false;
 };
 
 bool readYes() {
@@ -30,7 +31,7 @@ bool readYes() {
 
 int runFormat(const FormatArgs& args) {
     using namespace orvik::card_format;
-    auto target = resolveCardTarget(args.target);
+    auto target = resolveCardTarget(args.target, {}, args.sectorSize);
     if (!target) {
         printError("cannot format: " + target.error());
         return kExitFailed;
@@ -39,6 +40,7 @@ int runFormat(const FormatArgs& args) {
     request.format.imageSectorSize = args.sectorSize;
     request.remount = !args.noRemount;
     request.format.sparseImages = !args.noSparse;
+    request.discardUnreadableSettings = args.discardSettings;
     if (!args.volumeId.empty()) {
         try {
             std::size_t used = 0;
@@ -57,11 +59,17 @@ int runFormat(const FormatArgs& args) {
     std::cout << "Card: " << target->device << ", " << target->totalBytes << " bytes"
               << (target->fileSystem.empty() ? "" : ", now " + target->fileSystem)
               << (target->mountPoint.empty() ? "" : ", mounted at " + target->mountPoint)
-              << ", allocation unit " << allocationUnitText(target->totalBytes) << "\n";
+              << ", allocation unit "
+              << allocationUnitText(target->totalBytes, target->bytesPerSector) << "\n";
     CardFormatOutcome o = runCardFormat(*target, request);
     if (!o.succeeded()) {
         if (o.code == kFormatCancelled) {
             std::cout << "Not formatted.\n";
+            return kExitFailed;
+        }
+        if (o.code == kFormatSettingsUnreadable) {
+            printError("Not formatted: " + o.reason +
+                       "; --discard-settings formats all the same and loses them");
             return kExitFailed;
         }
         printError("Cannot format this drive. (" + std::to_string(o.code) +
@@ -72,14 +80,17 @@ int runFormat(const FormatArgs& args) {
         std::cout << "Label : " << platform::kCameraLabel << "\n";
     else
         std::cout << "Label : not set (" << o.labelError << ")\n";
-    if (!o.savedConfigPath.empty()) {
+    if (!o.savedConfigPath.empty())
         std::cout << "Configuration file saved to " << o.savedConfigPath << "\n";
-        if (o.configRestored)
-            std::cout << "Configuration file restored to " << o.restoredConfigPath << "\n";
-        else
-            std::cout << "Configuration file not restored (" << o.restoreError
-                      << "); the saved copy is kept\n";
-    }
+    if (o.configRestored)
+        std::cout << "Configuration file restored to " << o.restoredConfigPath << "\n";
+    else if (!o.restoreError.empty())
+        std::cout << "Configuration file not restored (" << o.restoreError << ")"
+                  << (o.savedConfigPath.empty() ? "" : "; the saved copy is kept") << "\n";
+    else if (!o.settingsProblem.empty())
+        std::cout << "Configuration file lost (" << o.settingsProblem << ")\n";
+    else
+        std::cout << "No configuration file on the card\n";
     if (!o.mountPoint.empty())
         std::cout << "Mounted at " << o.mountPoint << "\n";
     std::cout << "Format complete.\n";
@@ -102,6 +113,8 @@ const RegisterCommand kFormat([](CLI::App& app) -> std::function<int()> {
     sub->add_option("--volume-id", args->volumeId,
                     "fixed volume ID (hexadecimal) instead of one made from the clock");
     sub->add_flag("--no-remount", args->noRemount, "leave the card unmounted afterwards");
+    sub->add_flag("--discard-settings", args->discardSettings,
+                  "format even when the card's configuration file cannot be read (it is lost)");
     sub->add_flag("--no-sparse", args->noSparse,
                   "clear an image's system area by writing zeros, as on a card (default: punch "
                   "holes, so the image stays sparse)");

@@ -1,5 +1,6 @@
 // orvik-cli list / telemetry: the recording list of a card folder and the telemetry of one
 // recording, in the formats the README documents (scripts depend on them).
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include "cli/command_registry.h"
 #include "recordings/catalogue.h"
 #include "recordings/telemetry.h"
+#include "recordings/track_formats.h"
 
 namespace orvik::cli {
 namespace {
@@ -34,53 +36,6 @@ std::string degrees(DecimalDegrees d) {
     char buf[64];
     auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d.value(), std::chars_format::fixed, 7);
     return ec == std::errc{} ? std::string(buf, end) : std::string("0");
-}
-
-// Text for XML content and attributes: escaped, control characters and broken UTF-8 replaced.
-std::string xmlText(std::string_view s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size();) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        std::size_t len = c < 0x80           ? 1
-                          : (c >> 5) == 0x6  ? 2
-                          : (c >> 4) == 0xE  ? 3
-                          : (c >> 3) == 0x1E ? 4
-                                             : 0;
-        bool valid = len > 0 && i + len <= s.size();
-        for (std::size_t k = 1; valid && k < len; ++k)
-            valid = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
-        if (!valid) {
-            out += '?';
-            ++i;
-            continue;
-        }
-        if (len > 1) {
-            out.append(s.substr(i, len));
-            i += len;
-            continue;
-        }
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            default:
-                out += (c < 0x20 && c != '\t' && c != '\n') ? '?' : static_cast<char>(c);
-        }
-        ++i;
-    }
-    return out;
 }
 
 std::string hemisphere(char c) {
@@ -239,111 +194,8 @@ void writeTelemetryJson(std::ostream& out, const TelemetryTrack& t) {
     out << "}\n";
 }
 
-void writeTelemetryCsv(std::ostream& out, const TelemetryTrack& t) {
-    out << "index,timestamp,gX,gY,gZ,rawX,rawY,rawZ,rawAux,latitude,longitude,speed,speedUnit,hdop,"
-           "satellitesUsed\n";
-    for (std::size_t i = 0; i < t.size(); ++i) {
-        const GpsFix& f = t.fixes()[i];
-        const AccelSample& g = t.accelSamples()[i];
-        const RawAccel& r = t.rawAccel()[i];
-        const auto pos = positionOf(f);
-        out << i << ',' << t.timestamps()[i] << ',' << number(g.x) << ',' << number(g.y) << ','
-            << number(g.z) << ',' << r.x << ',' << r.y << ',' << r.z << ',' << r.aux << ','
-            << (pos ? degrees(pos->latitude) : "") << ',' << (pos ? degrees(pos->longitude) : "")
-            << ',' << number(f.speed) << ',' << speedUnitName(speedUnitOf(f.speedUnitCode)) << ','
-            << (std::isfinite(f.hdop) ? number(f.hdop) : "") << ',' << f.satellitesUsed << '\n';
-    }
-}
-
 std::string speedText(const GpsFix& f) {
     return number(f.speed) + " " + std::string(speedUnitName(speedUnitOf(f.speedUnitCode)));
-}
-
-void writeTelemetryGpx(std::ostream& out, const TelemetryTrack& t, const std::string& name) {
-    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<gpx version=\"1.1\" creator=\"orvik-cli\" "
-           "xmlns=\"http://www.topografix.com/GPX/1/1\">\n"
-           "  <trk>\n    <name>"
-        << xmlText(name) << "</name>\n    <trkseg>\n";
-    for (const GpsFix& f : t.fixes()) {
-        const auto pos = positionOf(f);
-        if (!pos)
-            continue;
-        out << "      <trkpt lat=\"" << degrees(pos->latitude) << "\" lon=\""
-            << degrees(pos->longitude) << "\"><desc>" << speedText(f) << "</desc>";
-        if (f.satellitesUsed >= 0)
-            out << "<sat>" << f.satellitesUsed << "</sat>";
-        if (std::isfinite(f.hdop))
-            out << "<hdop>" << number(f.hdop) << "</hdop>";
-        out << "</trkpt>\n";
-    }
-    out << "    </trkseg>\n  </trk>\n</gpx>\n";
-}
-
-void writeTelemetryKml(std::ostream& out, const TelemetryTrack& t, const std::string& name) {
-    std::vector<std::pair<GeoPosition, const GpsFix*>> points;
-    for (const GpsFix& f : t.fixes()) {
-        if (auto pos = positionOf(f))
-            points.emplace_back(*pos, &f);
-    }
-    const auto coordinates = [](const GeoPosition& p) {
-        return degrees(p.longitude) + "," + degrees(p.latitude) + ",0";
-    };
-    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n  <Document>\n    <name>"
-        << xmlText(name) << "</name>\n";
-    if (points.size() >= 2) {
-        out << "    <Placemark>\n      <name>Track</name>\n      <LineString>\n        "
-               "<tessellate>1</tessellate>\n        <coordinates>";
-        for (std::size_t i = 0; i < points.size(); ++i)
-            out << (i ? " " : "") << coordinates(points[i].first);
-        out << "</coordinates>\n      </LineString>\n    </Placemark>\n";
-    }
-    out << "    <Folder>\n      <name>Points</name>\n";
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        out << "      <Placemark><name>" << i << "</name><description>"
-            << speedText(*points[i].second) << "</description><Point><coordinates>"
-            << coordinates(points[i].first) << "</coordinates></Point></Placemark>\n";
-    }
-    out << "    </Folder>\n  </Document>\n</kml>\n";
-}
-
-void writeTelemetryGeoJson(std::ostream& out, const TelemetryTrack& t, const std::string& name) {
-    std::vector<std::size_t> withPosition;
-    std::vector<GeoPosition> positions;
-    for (std::size_t i = 0; i < t.size(); ++i) {
-        if (auto pos = positionOf(t.fixes()[i])) {
-            withPosition.push_back(i);
-            positions.push_back(*pos);
-        }
-    }
-    const auto coordinates = [](const GeoPosition& p) {
-        return "[" + degrees(p.longitude) + "," + degrees(p.latitude) + "]";
-    };
-    out << "{\"type\":\"FeatureCollection\",\"features\":[";
-    bool first = true;
-    if (positions.size() >= 2) {  // a LineString needs two positions
-        out << "\n{\"type\":\"Feature\",\"properties\":" << dumpJson(Json{{"name", name}})
-            << ",\"geometry\":{\"type\":\"LineString\",\"coordinates\":[";
-        for (std::size_t k = 0; k < positions.size(); ++k)
-            out << (k ? "," : "") << coordinates(positions[k]);
-        out << "]}}";
-        first = false;
-    }
-    for (std::size_t k = 0; k < positions.size(); ++k) {
-        const std::size_t i = withPosition[k];
-        const GpsFix& f = t.fixes()[i];
-        Json props;
-        props["index"] = i;
-        props["timestamp"] = t.timestamps()[i];
-        props["speed"] = f.speed;
-        props["speedUnit"] = std::string(speedUnitName(speedUnitOf(f.speedUnitCode)));
-        out << (first ? "\n" : ",\n") << "{\"type\":\"Feature\",\"properties\":" << dumpJson(props)
-            << ",\"geometry\":{\"type\":\"Point\",\"coordinates\":" << coordinates(positions[k])
-            << "}}";
-        first = false;
-    }
-    out << "\n]}\n";
 }
 
 void writeTelemetrySummary(std::ostream& out, const TelemetryTrack& t, const ReadReport& r,
@@ -384,33 +236,88 @@ void writeTelemetrySummary(std::ostream& out, const TelemetryTrack& t, const Rea
 
 enum class TelemetryFormat { Summary, Json, Csv, Gpx, Kml, GeoJson };
 
-int runTelemetry(const std::string& file, TelemetryFormat format) {
-    TelemetryTrack track;
-    ReadReport report;
-    if (failed(track.readRecording(file, &report))) {
-        printError(report.error);
-        return kExitFailed;
+// The recordings of a folder whose telemetry makes a track: front files, and rear files whose
+// front partner is missing (a pair carries the same drive twice).
+Result<std::vector<std::string>> trackFilesOfFolder(const std::string& dir) {
+    auto rows = catalogueFolder(dir);
+    if (!rows)
+        return makeError(rows.error());
+    std::vector<std::string> all;
+    for (const RecordingFile& row : *rows)
+        all.push_back(row.fullPath);
+    std::sort(all.begin(), all.end());
+    std::vector<std::string> files;
+    for (const RecordingFile& row : *rows) {
+        if (!row.isFront() && row.fullPath.size() >= 5) {
+            std::string partner = row.fullPath;
+            partner[partner.size() - 5] = 'F';
+            if (std::binary_search(all.begin(), all.end(), partner))
+                continue;
+        }
+        files.push_back(row.fullPath);
     }
-    const std::string name = std::filesystem::path(file).filename().string();
+    return files;
+}
+
+int runTelemetry(const std::vector<std::string>& inputs, TelemetryFormat format, bool allRecords) {
+    const bool single = format == TelemetryFormat::Summary || format == TelemetryFormat::Json;
+    if (single && inputs.size() != 1) {
+        printError("the summary and --json read one recording; give one FILE");
+        return kExitUsage;
+    }
+    std::vector<RecordingTelemetry> recordings;
+    ReadReport report;
+    for (const std::string& input : inputs) {
+        std::error_code ec;
+        if (!single && std::filesystem::is_directory(input, ec)) {
+            auto files = trackFilesOfFolder(input);
+            if (!files) {
+                printError(files.error());
+                return kExitFailed;
+            }
+            for (const std::string& file : *files) {
+                RecordingTelemetry r{std::filesystem::path(file).filename().string(), {}};
+                ReadReport skipped;
+                // One broken file of a folder does not lose the others' track: say so, go on.
+                if (failed(r.track.readRecording(file, &skipped))) {
+                    printError("skipped: " + skipped.error);
+                    continue;
+                }
+                recordings.push_back(std::move(r));
+            }
+            continue;
+        }
+        RecordingTelemetry r{std::filesystem::path(input).filename().string(), {}};
+        if (failed(r.track.readRecording(input, &report))) {
+            printError(report.error);
+            return kExitFailed;
+        }
+        recordings.push_back(std::move(r));
+    }
+    if (!single)
+        sortByTime(recordings);
+    const std::string name = inputs.size() == 1
+                                 ? std::filesystem::path(inputs.front()).filename().string()
+                                 : std::string("orvik track");
     std::ostream& out = std::cout;
     switch (format) {
         case TelemetryFormat::Summary:
-            writeTelemetrySummary(out, track, report, file);
+            writeTelemetrySummary(out, recordings.front().track, report, inputs.front());
             break;
         case TelemetryFormat::Json:
-            writeTelemetryJson(out, track);
+            writeTelemetryJson(out, recordings.front().track);
             break;
         case TelemetryFormat::Csv:
-            writeTelemetryCsv(out, track);
+            writeCsv(out, recordings, CsvOptions{allRecords});
             break;
         case TelemetryFormat::Gpx:
-            writeTelemetryGpx(out, track, name);
+            writeGpx(out, recordings, name);
             break;
         case TelemetryFormat::Kml:
-            writeTelemetryKml(out, track, name);
+            writeKml(out, recordings, name);
             break;
         case TelemetryFormat::GeoJson:
-            writeTelemetryGeoJson(out, track, name);
+            writeGeoJson(out, recordings, name);
             break;
     }
     out.flush();
@@ -434,10 +341,16 @@ const RegisterCommand kList([](CLI::App& app) -> std::function<int()> {
 });
 
 const RegisterCommand kTelemetry([](CLI::App& app) -> std::function<int()> {
-    auto* sub = app.add_subcommand("telemetry", "read the telemetry embedded in a recording");
-    auto file = std::make_shared<std::string>();
+    auto* sub = app.add_subcommand("telemetry", "read the telemetry embedded in recordings");
+    auto files = std::make_shared<std::vector<std::string>>();
     auto format = std::make_shared<TelemetryFormat>(TelemetryFormat::Summary);
-    sub->add_option("FILE", *file, "recording (.mp4)")->required();
+    auto allRecords = std::make_shared<bool>(false);
+    sub->add_option("FILE", *files,
+                    "recording (.mp4); the track formats take several recordings or folders and "
+                    "merge them in time order, one segment per recording")
+        ->required();
+    sub->add_flag("--all-records", *allRecords,
+                  "--csv: also the records without a valid position (position left empty)");
     struct Choice {
         const char* flag;
         const char* help;
@@ -445,7 +358,7 @@ const RegisterCommand kTelemetry([](CLI::App& app) -> std::function<int()> {
     };
     static const Choice kChoices[] = {
         {"--json", "the whole track as JSON", TelemetryFormat::Json},
-        {"--csv", "one CSV row per record", TelemetryFormat::Csv},
+        {"--csv", "one CSV row per record with a valid position", TelemetryFormat::Csv},
         {"--gpx", "positions as a GPX 1.1 track", TelemetryFormat::Gpx},
         {"--kml", "positions as a KML 2.2 document", TelemetryFormat::Kml},
         {"--geojson", "positions as a GeoJSON feature collection", TelemetryFormat::GeoJson},
@@ -462,7 +375,7 @@ const RegisterCommand kTelemetry([](CLI::App& app) -> std::function<int()> {
                 a->excludes(b);
         }
     }
-    return [file, format] { return runTelemetry(*file, *format); };
+    return [files, format, allRecords] { return runTelemetry(*files, *format, *allRecords); };
 });
 
 }  // namespace

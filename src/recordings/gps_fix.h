@@ -73,6 +73,19 @@ struct GpsFix {
     friend bool operator==(const GpsFix&, const GpsFix&) = default;
 };
 
+// What the receiver said about its fix beyond the GpsFix fields: the status of the latest RMC
+// ('A' valid, 'V' void, 0 none seen), the quality of the latest GGA (0 no fix, -1 none seen)
+// and that GGA's altitude above mean sea level.
+struct ReceiverStatus {
+    char rmcStatus = 0;
+    std::int32_t ggaQuality = -1;
+    std::optional<double> altitudeMetres;
+
+    // False once the receiver marked its latest fix invalid (RMC status V or GGA quality 0).
+    bool positionValid() const { return rmcStatus != 'V' && ggaQuality != 0; }
+    friend bool operator==(const ReceiverStatus&, const ReceiverStatus&) = default;
+};
+
 struct GeoPosition {
     DecimalDegrees latitude;
     DecimalDegrees longitude;

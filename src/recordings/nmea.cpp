@@ -43,24 +43,49 @@ class Fields {
     std::size_t count_ = 0;
 };
 
+// Reads "hhmmss", "hhmmss.s", "hhmmss.ss" or "hhmmss.sss"; the fraction becomes thousandths.
+// A component that cannot be read counts as 0. False for any other length.
+bool readRmcClock(std::string_view field, int& hour, int& minute, int& second, int& millisecond) {
+    const std::size_t n = field.size();
+    if (n != 6 && (n < 8 || n > 10))
+        return false;
+    detail::FieldScanner t(field);
+    // Like sscanf, reading stops at the first component that does not convert.
+    if (!(t.readInt(2, hour) && t.readInt(2, minute) && t.readInt(2, second)) || n == 6)
+        return true;
+    if (field[6] != '.')
+        return true;
+    int fraction = 0, scale = 1000, digits = 0;
+    for (std::size_t i = 7; i < n && detail::isDigit(field[i]); ++i, ++digits) {
+        fraction = fraction * 10 + (field[i] - '0');
+        scale /= 10;
+    }
+    if (digits > 0)
+        millisecond = fraction * scale;
+    return true;
+}
+
 // $GPRMC,081530.500,A,3733.1200,N,12658.4400,E,15.0,270.5,140621,,,A*00
-//  1 081530.500  UTC time of fix, hhmmss.sss
+//  1 081530.500  UTC time of fix, hhmmss with 0 to 3 decimals (receivers often send two)
 //  2 A           status: A valid, V void
-//  3-6           position: not used, GGA carries it
+//  3, 5          position magnitudes: not used, GGA carries them
+//  4 N, 6 E      hemispheres: kept, so a southern or western drive has its sign from the start
 //  7 15.0        speed over ground, knots
 //  8 270.5       course over ground, degrees
 //  9 140621      date ddmmyy, the year always 20yy
-bool handleRmc(const Fields& f, GpsFix& fix) {
+bool handleRmc(const Fields& f, GpsFix& fix, ReceiverStatus* status) {
     if (f.size() < 3)
         return false;
     fix.speed = fieldReal(f[7]);
     fix.course = fieldReal(f[8]);
     fix.fixValid = f[2] == "A";
-    if (f[9].size() == 6 && f[1].size() == 10) {
-        int hour = 0, minute = 0, second = 0, millisecond = 0, day = 0, month = 0, yy = 0;
-        detail::FieldScanner t(f[1]);
-        t.readInt(2, hour) && t.readInt(2, minute) && t.readInt(2, second) && t.literal('.') &&
-            t.readInt(3, millisecond);
+    if (!f[4].empty())
+        fix.latHemisphere = f[4][0];
+    if (!f[6].empty())
+        fix.lonHemisphere = f[6][0];
+    int hour = 0, minute = 0, second = 0, millisecond = 0;
+    if (f[9].size() == 6 && readRmcClock(f[1], hour, minute, second, millisecond)) {
+        int day = 0, month = 0, yy = 0;
         detail::FieldScanner d(f[9]);
         d.readInt(2, day) && d.readInt(2, month) && d.readInt(2, yy);
         fix.time = GpsTime{static_cast<std::uint16_t>(2000 + yy),
@@ -72,6 +97,8 @@ bool handleRmc(const Fields& f, GpsFix& fix) {
                            static_cast<std::uint16_t>(second),
                            static_cast<std::uint16_t>(millisecond)};
     }
+    if (status)
+        status->rmcStatus = f[2].empty() ? '\0' : f[2][0];
     fix.constellation = 0;
     return true;
 }
@@ -82,7 +109,8 @@ bool handleRmc(const Fields& f, GpsFix& fix) {
 //  6 1           fix quality
 //  7 08          satellites in use (only the combined "$GN" talker counts them)
 //  8 0.9         horizontal dilution of precision
-bool handleGga(const Fields& f, GpsFix& fix) {
+//  9 30.0        altitude above mean sea level, metres (unit in field 10)
+bool handleGga(const Fields& f, GpsFix& fix, ReceiverStatus* status) {
     if (!f[2].empty())
         fix.latitude = NmeaAngle(fieldReal(f[2]));
     if (!f[3].empty())
@@ -104,6 +132,12 @@ bool handleGga(const Fields& f, GpsFix& fix) {
     }
     if (fix.gnsSeen == 0 && !f[8].empty())
         fix.hdop = fieldReal(f[8]);
+    if (status) {
+        status->ggaQuality = f[6].empty() ? -1 : fieldInt(f[6]);
+        status->altitudeMetres.reset();
+        if (status->ggaQuality != 0 && !f[9].empty() && (f[10].empty() || f[10] == "M"))
+            status->altitudeMetres = fieldReal(f[9]);
+    }
     fix.constellation = 0;
     return true;
 }
@@ -114,7 +148,7 @@ bool handleGga(const Fields& f, GpsFix& fix) {
 //  3-14          PRNs of the satellites in use; 1-64 GPS, 65 and up GLONASS
 //  15-17         PDOP, HDOP, VDOP (not used)
 // A combined receiver sends one GSA per system; the counts of both add up.
-bool handleGsa(const Fields& f, GpsFix& fix) {
+bool handleGsa(const Fields& f, GpsFix& fix, ReceiverStatus*) {
     fix.gsaSeen = 1;
     if (fix.gnsSeen == 1)
         return true;
@@ -146,12 +180,17 @@ bool handleGsa(const Fields& f, GpsFix& fix) {
 }
 
 // $GNGNS,081530.50,3733.1200,N,12658.4400,E,AA,14,0.8,30.0,18.0,,*55
+//  3 N, 5 E      hemispheres, kept as GGA keeps them (the magnitudes are GGA's)
 //  6 AA          mode per system
 //  7 14          satellites in use, all systems
 //  8 0.8         horizontal dilution of precision
 // Once a GNS was seen it is the source of the count and the precision for the recording.
-bool handleGns(const Fields& f, GpsFix& fix) {
+bool handleGns(const Fields& f, GpsFix& fix, ReceiverStatus*) {
     fix.gnsSeen = 1;
+    if (!f[3].empty())
+        fix.latHemisphere = f[3][0];
+    if (!f[5].empty())
+        fix.lonHemisphere = f[5][0];
     fix.satellitesUsed = fieldInt(f[7]);
     if (!f[8].empty())
         fix.hdop = fieldReal(f[8]);
@@ -160,7 +199,7 @@ bool handleGns(const Fields& f, GpsFix& fix) {
 
 struct SentenceHandler {
     std::string_view address;
-    bool (*decode)(const Fields&, GpsFix&);
+    bool (*decode)(const Fields&, GpsFix&, ReceiverStatus*);
 };
 
 // "$GP" is accepted only where a GPS-only receiver sends the sentence; GSA and GNS matter only
@@ -174,18 +213,46 @@ constexpr std::array<SentenceHandler, 6> kHandlers{{
     {"$GNGNS", handleGns},
 }};
 
+int hexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
 }  // namespace
 
-bool decodeNmeaSentence(std::string_view sentence, GpsFix& state) {
+bool nmeaChecksumMatches(std::string_view sentence) {
+    const std::size_t star = sentence.find('*');
+    if (star == std::string_view::npos || star + 2 >= sentence.size())
+        return false;
+    const int high = hexValue(sentence[star + 1]);
+    const int low = hexValue(sentence[star + 2]);
+    if (high < 0 || low < 0)
+        return false;
+    const std::size_t from = !sentence.empty() && sentence[0] == '$' ? 1 : 0;
+    unsigned sum = 0;
+    for (std::size_t i = from; i < star; ++i)
+        sum ^= static_cast<unsigned char>(sentence[i]);
+    return sum == static_cast<unsigned>(high * 16 + low);
+}
+
+bool decodeNmeaSentence(std::string_view sentence, GpsFix& state, ReceiverStatus* status) {
     const std::size_t star = sentence.find('*');
     if (star == std::string_view::npos || sentence.find('*', star + 1) != std::string_view::npos) {
         return false;
     }
-    // The checksum after "*" is not verified: the camera stores what the receiver sent.
+    // A damaged sentence must not move the position or the clock: anything after a "*" that is
+    // not the XOR of the characters between "$" and "*" rejects it.
+    if (!nmeaChecksumMatches(sentence))
+        return false;
     const Fields fields(sentence.substr(0, star));
     for (const SentenceHandler& handler : kHandlers) {
         if (fields[0] == handler.address)
-            return handler.decode(fields, state);
+            return handler.decode(fields, state, status);
     }
     return false;
 }

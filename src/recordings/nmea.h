@@ -9,9 +9,15 @@
 
 namespace orvik::recordings {
 
-// Decodes one sentence (from "$" up to, without, its line end, e.g. "$GPRMC,...*6A") into state.
-// Returns true when the sentence is of a handled type and has exactly one "*".
-bool decodeNmeaSentence(std::string_view sentence, GpsFix& state);
+// True when two hex digits follow the first "*" and equal the XOR of the characters between the
+// leading "$" and that "*". Fewer than two hex digits count as a mismatch.
+bool nmeaChecksumMatches(std::string_view sentence);
+
+// Decodes one sentence (from "$" up to, without, its line end, e.g. "$GPRMC,...*6A") into state,
+// and, when given, the receiver's status words the track formats need. Returns true when the
+// sentence is of a handled type, has exactly one "*" and its checksum matches; otherwise
+// nothing changes.
+bool decodeNmeaSentence(std::string_view sentence, GpsFix& state, ReceiverStatus* status = nullptr);
 
 // Calls onSentence(std::string_view) for each sentence of a record's text that starts with "$G"
 // and is ended by CR, LF or a zero byte inside the text; text after the last terminator is an

@@ -196,7 +196,8 @@ std::size_t MemoryByteSource::readAt(std::uint64_t offset, std::span<std::byte> 
 }
 
 std::unique_ptr<FileByteSource> FileByteSource::open(const std::string& path, std::string* error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer forever.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         if (error)
             *error = "cannot open '" + path + "': " + std::strerror(errno);
@@ -239,7 +240,9 @@ void TelemetryTrack::reset() {
     rawAccel_.clear();
     timestamps_.clear();
     nmeaSnapshots_.clear();
+    receiverStates_.clear();
     running_ = GpsFix{};
+    runningStatus_ = ReceiverStatus{};
 }
 
 HResult TelemetryTrack::readRecording(const std::string& path, ReadReport* report) {
@@ -299,6 +302,7 @@ HResult TelemetryTrack::readRecording(ByteSource& source, ReadReport* report) {
     accelSamples_.reserve(accelSamples_.size() + slots);
     rawAccel_.reserve(rawAccel_.size() + slots);
     timestamps_.reserve(timestamps_.size() + slots);
+    receiverStates_.reserve(receiverStates_.size() + slots);
     nmeaSnapshots_.reserve(nmeaSnapshots_.size() + slots * 4);
 
     std::array<std::byte, kTelemetryAreaSize> area{};
@@ -348,6 +352,7 @@ void TelemetryTrack::takeRecord(const TelemetryRecord& record) {
     fix.latHemisphere = running_.latHemisphere;
     fix.lonHemisphere = running_.lonHemisphere;
     fixes_.push_back(fix);
+    receiverStates_.push_back({running_.time, runningStatus_});
 }
 
 void TelemetryTrack::decodeRecordText(std::string_view text) {
@@ -358,7 +363,7 @@ void TelemetryTrack::decodeRecordText(std::string_view text) {
 }
 
 bool TelemetryTrack::handleSentence(std::string_view sentence) {
-    return decodeNmeaSentence(sentence, running_);
+    return decodeNmeaSentence(sentence, running_, &runningStatus_);
 }
 
 std::size_t entryIndex(std::size_t count, std::int64_t position, std::int64_t rangeMaximum) {

@@ -71,6 +71,14 @@ struct RawAccel {
     friend bool operator==(const RawAccel&, const RawAccel&) = default;
 };
 
+// The receiver's word on one record, taken after the record's own text was decoded (as the
+// hemispheres are): the UTC time of the latest RMC and the latest RMC/GGA status.
+struct RecordReceiverState {
+    GpsTime time;
+    ReceiverStatus status;
+    friend bool operator==(const RecordReceiverState&, const RecordReceiverState&) = default;
+};
+
 // Random access to the bytes of a recording. readAt returns how many bytes it read (fewer at the
 // end of the data or on an error).
 class ByteSource {
@@ -155,7 +163,11 @@ class TelemetryTrack {
     const std::vector<RawAccel>& rawAccel() const { return rawAccel_; }
     const std::vector<std::uint32_t>& timestamps() const { return timestamps_; }
     const std::vector<GpsFix>& nmeaSnapshots() const { return nmeaSnapshots_; }
+    // One entry per valid record, beside fixes: what the track formats need to time a point and
+    // to leave out the positions the receiver marked invalid.
+    const std::vector<RecordReceiverState>& receiverStates() const { return receiverStates_; }
     const GpsFix& runningFix() const { return running_; }
+    const ReceiverStatus& runningStatus() const { return runningStatus_; }
     bool empty() const { return fixes_.empty(); }
     std::size_t size() const { return fixes_.size(); }
 
@@ -168,7 +180,9 @@ class TelemetryTrack {
     std::vector<RawAccel> rawAccel_;
     std::vector<std::uint32_t> timestamps_;
     std::vector<GpsFix> nmeaSnapshots_;
+    std::vector<RecordReceiverState> receiverStates_;
     GpsFix running_;
+    ReceiverStatus runningStatus_;
 };
 
 // The entry of a telemetry list for a playback moment: (count - 1) × position / rangeMaximum,

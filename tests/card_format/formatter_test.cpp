@@ -369,6 +369,7 @@ TEST_F(FatTools, LargeSectorImageSignatures) {
         EXPECT_EQ(f.substr(0, 4), "RRaA");
         EXPECT_EQ(f.substr(484, 4), "rrAa");
         EXPECT_EQ(f.substr(508, 4), std::string("\0\0\x55\xAA", 4));
+        EXPECT_EQ(f.substr(4094, 2), "\x55\xAA");
     }
     expectFsckClean(img, "4096-byte sectors");
 }

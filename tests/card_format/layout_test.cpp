@@ -176,7 +176,9 @@ TEST(Fat32Sectors, LargeSectorsCarryTheSignatureTwice) {
     ASSERT_EQ(fsi.size(), 4096u);
     EXPECT_EQ(fsi.substr(484, 4), "rrAa");
     EXPECT_EQ(fsi.substr(508, 4), std::string("\0\0\x55\xAA", 4));
-    EXPECT_EQ(fsi.substr(4094, 2), std::string("\0\0", 2));
+    EXPECT_EQ(fsi.substr(4094, 2), "\x55\xAA");
+    // 512-byte sectors carry it once, at 510 of the boot sector and 508 of the FSInfo sector.
+    EXPECT_EQ(buildFsInfoSector(planFat32(64ull << 30, 512, 128).layout).size(), 512u);
 }
 
 TEST(CardFormatTexts, AllocationUnitAndFailureText) {
@@ -185,6 +187,9 @@ TEST(CardFormatTexts, AllocationUnitAndFailureText) {
     EXPECT_EQ(allocationUnitText(0x1BFFFFFFFull), "16K");
     EXPECT_EQ(allocationUnitText(0x1C0000000ull), "64K");
     EXPECT_EQ(allocationUnitText(4000000000ull), "16K");
+    // 4096-byte sectors: the 128-sector clusters actually written.
+    EXPECT_EQ(allocationUnitText(32010928128ull, 4096), "512K");
+    EXPECT_EQ(allocationUnitText(4000000000ull, 4096), "512K");
     EXPECT_EQ(failureText("Cannot format this drive.", 8198, "Quit."),
               "Cannot format this drive. (8198)\r\n\r\nQuit.");
 }

@@ -304,11 +304,206 @@ TEST_F(Workflow, RootFileWriterHandlesLongAndShortNames) {
     EXPECT_EQ(allocatedBytes(blank), 0u);
 }
 
-// ---- orvik-cli format ----
-
 std::string cli() {
     return std::string(ORVIK_BINARY_DIR) + "/src/cli/orvik-cli";
 }
+
+// ---- the configuration file of an unmounted card ----
+
+std::string mtoolsWrite(const std::string& img, const std::string& name, const std::string& data,
+                        const TempDir& dir) {
+    const std::string src = (dir / "to-card.bin");
+    std::ofstream(src, std::ios::binary | std::ios::trunc) << data;
+    return run("MTOOLS_SKIP_CHECK=1 mcopy -o -i " + quote(img) + " " + quote(src) + " " +
+               quote("::/" + name))
+        .out;
+}
+
+// A formatted card image holding what a camera leaves in its root.
+std::string cameraCard(const TempDir& dir, std::uint32_t sectorSize = 512) {
+    const std::string img = (dir / sectorSize == 512 ? "card.img" : "card4k.img");
+    // 512 KiB clusters need at least 32 GiB for FAT32's 65536 clusters.
+    if (!makeSparseImage(img, (sectorSize == 512 ? 8 : 64) * GiB))
+        return {};
+    WorkflowRun r(dir);
+    r.request.format.imageSectorSize = sectorSize;
+    CardTarget t;
+    t.device = img;
+    if (!runCardFormat(t, r.request).succeeded())
+        return {};
+    mtoolsWrite(img, "TIMESET.CFG", "2026/12/08 06:00:00", dir);
+    mtoolsWrite(img, "config_K7x7.bin", sampleConfig(), dir);
+    return img;
+}
+
+// The byte offset of the short directory entry `shortName` (11 bytes) in the root cluster.
+std::uint64_t rootEntryOffset(const std::string& img, const std::string& shortName) {
+    const std::string boot = readBytes(img, 0, 512);
+    const std::uint32_t bps = le16(boot, 11), spc = static_cast<unsigned char>(boot[13]);
+    const std::uint64_t root = (std::uint64_t{le16(boot, 14)} + 2ull * le32(boot, 36)) * bps;
+    const std::string dir = readBytes(img, root, std::size_t{bps} * spc);
+    const auto at = dir.find(shortName);
+    return at == std::string::npos || at % 32 != 0 ? 0 : root + at;
+}
+
+TEST_F(Workflow, RootFileReaderFindsLongAndShortNames) {
+    TempDir dir;
+    const std::string img = cameraCard(dir);
+    ASSERT_FALSE(img.empty());
+    std::string big(150 * 1024 + 3, '\0');  // three clusters
+    for (std::size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 7 / 3);
+    mtoolsWrite(img, "big.bin", big, dir);
+
+    auto config = readRootFileOnFat32(img, "config_K7x7.bin", 1 << 20);
+    ASSERT_TRUE(config.ok()) << config.error();
+    EXPECT_EQ(config->status, RootFileRead::Status::Found);
+    EXPECT_EQ(config->data, sampleConfig());
+    // FAT names are compared without regard to case, long or 8.3.
+    auto upper = readRootFileOnFat32(img, "CONFIG_K7X7.BIN", 1 << 20);
+    ASSERT_TRUE(upper.ok());
+    EXPECT_EQ(upper->data, sampleConfig());
+    auto shortName = readRootFileOnFat32(img, "timeset.cfg", 1 << 20);
+    ASSERT_TRUE(shortName.ok());
+    EXPECT_EQ(shortName->data, "2026/12/08 06:00:00");
+    auto chained = readRootFileOnFat32(img, "big.bin", 1 << 20);
+    ASSERT_TRUE(chained.ok());
+    EXPECT_EQ(chained->data, big);
+
+    auto tooBig = readRootFileOnFat32(img, "big.bin", 100000);
+    ASSERT_FALSE(tooBig.ok());
+    EXPECT_THAT(tooBig.error(), HasSubstr("more than the 100000 expected"));
+    run("MTOOLS_SKIP_CHECK=1 mdel -i " + quote(img) + " ::/big.bin");
+    auto deleted = readRootFileOnFat32(img, "big.bin", 1 << 20);
+    ASSERT_TRUE(deleted.ok());
+    EXPECT_EQ(deleted->status, RootFileRead::Status::Absent);
+
+    const std::string blank = (dir / "blank.img");
+    ASSERT_TRUE(makeSparseImage(blank, 64 << 20));
+    auto none = readRootFileOnFat32(blank, "config_K7x7.bin", 1 << 20);
+    ASSERT_TRUE(none.ok());
+    EXPECT_EQ(none->status, RootFileRead::Status::NotFat32);
+}
+
+TEST_F(Workflow, CliKeepsTheConfigurationOfAnUnmountedImage) {
+    for (std::uint32_t sectorSize : {512u, 4096u}) {
+        SCOPED_TRACE(sectorSize);
+        TempDir dir;
+        const std::string img = cameraCard(dir, sectorSize);
+        ASSERT_FALSE(img.empty());
+        std::filesystem::create_directories((dir / "tmp"));
+        RunResult r = run("TMPDIR=" + quote((dir / "tmp")) + " " + quote(cli()) +
+                          " format --yes --no-remount --sector-size " + std::to_string(sectorSize) +
+                          " " + quote(img));
+        ASSERT_EQ(r.status, 0) << r.out;
+        const std::string kib = sectorSize == 512 ? "64K" : "512K";
+        EXPECT_THAT(r.out, HasSubstr("allocation unit " + kib + "\n"));
+        EXPECT_THAT(r.out,
+                    HasSubstr("Cluster size " + std::to_string(sectorSize * 128) + " bytes\n"));
+        EXPECT_THAT(r.out, HasSubstr("Configuration file saved to " +
+                                     (dir / "tmp/config_K7x7.bin") + "\n"));
+        EXPECT_THAT(r.out,
+                    HasSubstr("Configuration file restored to " + img + "::/config_K7x7.bin\n"));
+        EXPECT_EQ(readFile((dir / "tmp/config_K7x7.bin")), sampleConfig());
+        EXPECT_EQ(mtoolsRead(img, "config_K7x7.bin", dir), sampleConfig());
+        EXPECT_THAT(mtoolsRead(img, "TIMESET.CFG", dir), HasSubstr("mcopy failed"));
+        auto back = readRootFileOnFat32(img, "config_K7x7.bin", 1 << 20, sectorSize);
+        ASSERT_TRUE(back.ok()) << back.error();
+        EXPECT_EQ(back->data, sampleConfig());
+        EXPECT_EQ(readRootFileOnFat32(img, "TIMESET.CFG", 1 << 20, sectorSize)->status,
+                  RootFileRead::Status::Absent);
+        RunResult fsck = run("fsck.fat -n " + quote(img));
+        EXPECT_EQ(fsck.status, 0) << fsck.out;
+    }
+}
+
+TEST_F(Workflow, AnUnreadableConfigurationStopsTheFormatUnlessDiscarded) {
+    TempDir dir;
+    const std::string img = cameraCard(dir);
+    ASSERT_FALSE(img.empty());
+    // Point the file's entry at a cluster beyond the volume.
+    const std::uint64_t entry = rootEntryOffset(img, "CONFIG~1BIN");
+    ASSERT_NE(entry, 0u);
+    writeBytes(img, entry + 20, std::string("\xFF\xFF", 2));
+    writeBytes(img, entry + 26, std::string("\xFF\xFF", 2));
+    const std::string before = readBytes(img, 0, 8 << 20);
+
+    WorkflowRun r(dir);
+    CardTarget t;
+    t.sourcePath = img;
+    t.device = img;
+    CardFormatOutcome o = runCardFormat(t, r.request);
+    EXPECT_EQ(o.code, kFormatSettingsUnreadable);
+    EXPECT_EQ(o.failedStep, CardFormatStep::SaveConfig);
+    EXPECT_THAT(o.reason, HasSubstr("the cluster chain of config_K7x7.bin is damaged"));
+    EXPECT_THAT(r.steps, ElementsAre(CardFormatStep::SaveConfig));
+    EXPECT_EQ(readBytes(img, 0, 8 << 20), before);
+
+    RunResult refused = run(quote(cli()) + " format --yes --no-remount " + quote(img));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_THAT(refused.out, HasSubstr("orvik-cli: Not formatted: the camera settings "
+                                       "(config_K7x7.bin) cannot be kept: "));
+    EXPECT_THAT(refused.out, HasSubstr("--discard-settings"));
+    EXPECT_EQ(readBytes(img, 0, 8 << 20), before);
+
+    RunResult agreed =
+        run(quote(cli()) + " format --yes --no-remount --discard-settings " + quote(img));
+    EXPECT_EQ(agreed.status, 0) << agreed.out;
+    EXPECT_THAT(agreed.out, HasSubstr("Configuration file lost (the cluster chain"));
+    EXPECT_EQ(run("fsck.fat -n " + quote(img)).status, 0);
+}
+
+TEST_F(Workflow, AnotherFileSystemUnmountedCannotBeSearched) {
+    if (!haveTool("mkfs.fat"))
+        GTEST_SKIP() << "mkfs.fat is not installed";
+    TempDir dir;
+    const std::string img = (dir / "fat16.img");
+    ASSERT_TRUE(makeSparseImage(img, 1 * GiB));
+    ASSERT_EQ(run("mkfs.fat -F 16 " + quote(img)).status, 0);
+    WorkflowRun r(dir);
+    CardTarget t;
+    t.device = img;
+    CardFormatOutcome o = runCardFormat(t, r.request);
+    EXPECT_EQ(o.code, kFormatSettingsUnreadable);
+    EXPECT_THAT(o.reason, HasSubstr("FAT16 file system can only be searched"));
+    // Agreed: the run goes on to the formatter (which finds 1 GiB too small for 64 KiB clusters).
+    r.request.discardUnreadableSettings = true;
+    o = runCardFormat(t, r.request);
+    EXPECT_EQ(o.failedStep, CardFormatStep::Format);
+    EXPECT_THAT(o.settingsProblem, HasSubstr("FAT16"));
+}
+
+TEST_F(Workflow, MountedCardKeepsAnyFileOfThatNameAndRefusesAnUnreadableOne) {
+    TempDir dir;
+    const std::string img = (dir / "card.img");
+    ASSERT_TRUE(makeSparseImage(img, 8 * GiB));
+    std::filesystem::create_directories((dir / "card"));
+    std::filesystem::create_directories((dir / "again"));
+    const std::string odd = sampleConfig().substr(0, 600);  // not the size the editor reads
+    std::ofstream((dir / "card/config_K7x7.bin"), std::ios::binary) << odd;
+    CardTarget t;
+    t.sourcePath = (dir / "card");
+    t.mountPoint = (dir / "card");
+    t.device = img;
+    WorkflowRun r(dir);
+    r.request.remounter = [&](const std::string&) -> Result<std::string> {
+        return (dir / "again");
+    };
+    CardFormatOutcome o = runCardFormat(t, r.request);
+    ASSERT_TRUE(o.succeeded()) << o.reason;
+    ASSERT_TRUE(o.configRestored) << o.restoreError;
+    EXPECT_EQ(readFile((dir / "again/config_K7x7.bin")), odd);
+
+    // A name that cannot be read as a file (here a folder) stops the run.
+    std::filesystem::remove((dir / "card/config_K7x7.bin"));
+    std::filesystem::create_directories((dir / "card/config_K7x7.bin"));
+    const auto allocated = allocatedBytes(img);
+    o = runCardFormat(t, r.request);
+    EXPECT_EQ(o.code, kFormatSettingsUnreadable);
+    EXPECT_EQ(allocatedBytes(img), allocated);
+}
+
+// ---- orvik-cli format ----
 
 TEST_F(Workflow, CliAsksAndFormats) {
     TempDir dir;
@@ -329,7 +524,8 @@ TEST_F(Workflow, CliAsksAndFormats) {
     EXPECT_THAT(yes.out, HasSubstr("Card: " + img + ", 8589934592 bytes, allocation unit 64K\n"));
     EXPECT_THAT(yes.out, HasSubstr("Size : 8GB 16777216 sectors\n"));
     EXPECT_THAT(yes.out, HasSubstr("Volume ID is 1234:abcd\n"));
-    EXPECT_THAT(yes.out, HasSubstr("Done\nLabel : ORVIK\nFormat complete.\n"));
+    EXPECT_THAT(yes.out, HasSubstr("Done\nLabel : ORVIK\nNo configuration file on the card\n"
+                                   "Format complete.\n"));
     EXPECT_EQ(run("fsck.fat -n " + quote(img)).status, 0);
 
     RunResult again = run(quote(cli()) + " format --yes " + quote(img));

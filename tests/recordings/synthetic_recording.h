@@ -86,8 +86,8 @@ class RecordingImage {
     }
 
     static constexpr std::string_view kDefaultNmea =
-        "$GPRMC,081530.500,A,3733.4217,N,12651.8696,E,15.0,270.5,140621,,,A*00\n"
-        "$GNGGA,081530,3733.4217,N,12651.8696,E,1,08,0.9,,,,,,*4F\n";
+        "$GPRMC,081530.500,A,3733.4217,N,12651.8696,E,15.0,270.5,140621,,,A*54\n"
+        "$GNGGA,081530,3733.4217,N,12651.8696,E,1,08,0.9,,,,,,*66\n";
 
     // A plausible record: the timestamp, accelerations derived from it and one RMC + GGA.
     static TelemetryRecord record(std::uint32_t timestamp, std::string_view nmea = {}) {

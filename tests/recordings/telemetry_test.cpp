@@ -92,7 +92,7 @@ TEST(TelemetryWalk, RecordFieldsBecomeTrackEntries) {
     a.accelAux = -9;
     a.speedUnitCode = kSpeedUnitCodeMph;
     a.speed = 37;
-    TelemetryRecord b = RecordingImage::record(6, "$GPGGA,1,3733.1,S,12658.4,W,1,08,0.9*00\n");
+    TelemetryRecord b = RecordingImage::record(6, "$GPGGA,1,3733.1,S,12658.4,W,1,08,0.9*44\n");
     b.speedUnitCode = 0;
     RecordingImage image;
     image.ftyp().moov().fragment({a, b});
@@ -121,8 +121,8 @@ TEST(TelemetryWalk, HemispheresCarryOverRecordsWithoutThem) {
     RecordingImage image;
     image.ftyp()
         .moov()
-        .fragment({RecordingImage::record(1, "$GNGGA,1,3733.1,S,12658.4,W*00\n")})
-        .fragment({RecordingImage::record(2, "$GPRMC,081530.500,A*00\n")});
+        .fragment({RecordingImage::record(1, "$GNGGA,1,3733.1,S,12658.4,W*68\n")})
+        .fragment({RecordingImage::record(2, "$GPRMC,081530.500,A*1E\n")});
     Read r = readImage(image);
     ASSERT_EQ(r.track.fixes().size(), 2u);
     EXPECT_EQ(r.track.fixes()[1].latHemisphere, 'S');
@@ -316,7 +316,7 @@ TEST(TelemetryWalk, ReadsOnlyHeadersAndTelemetryAreas) {
 TEST(TelemetryTrack, ResetEmptiesEverything) {
     RecordingImage image;
     image.ftyp().moov().fragment(
-        {RecordingImage::record(1, "$GNGSA,A,3,03,07*00\n$GNGNS,1,2,N,3,E,AA,09,0.7*00\n")});
+        {RecordingImage::record(1, "$GNGSA,A,3,03,07*2A\n$GNGNS,1,2,N,3,E,AA,09,0.7*48\n")});
     MemoryByteSource source(image.bytes());
     TelemetryTrack track;
     ASSERT_EQ(track.readRecording(source), S_OK);
