@@ -75,9 +75,8 @@ TEST(FatBootSector, RefusesWhatNoFatVolumeHolds) {
         auto s = fat32Sector();
         c.spoil(s);
         auto r = parseFatBootSector(s.data());
-        EXPECT_FALSE(r) << c.what;
-        if (!r)
-            EXPECT_FALSE(r.error().empty()) << c.what;
+        ASSERT_FALSE(r) << c.what;
+        EXPECT_FALSE(r.error().empty()) << c.what;
     }
 }
 
