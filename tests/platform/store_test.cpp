@@ -1,4 +1,5 @@
 #include "platform/store.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -20,12 +21,7 @@ class StoreTest : public ::testing::Test {
         fs::create_directories(dir_);
     }
     void TearDown() override { fs::remove_all(dir_); }
-    std::string slurp(const fs::path& p) {
-        std::ifstream in(p);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
+    static std::string slurp(const fs::path& p) { return orvik::test::readFile(p); }
     fs::path dir_;
 };
 

@@ -11,53 +11,32 @@
 #include <sstream>
 #include <string>
 
+#include "support/test_support.h"
 #include "synthetic_recording.h"
-#include "temp_dir.h"
 
 namespace orvik::recordings {
 namespace {
 
 using nlohmann::json;
+using orvik::test::TempDir;
 using testing::RecordingImage;
-using testing::TempDir;
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using CliRun = orvik::test::RunResult;
+using orvik::test::quote;
 
 std::string slurp(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
+    return orvik::test::readFile(p);
 }
 
 class Cli : public ::testing::Test {
   protected:
+    // orvik-cli with `args` (a minute at most); its output goes to `redirectOut` (a quoted path)
+    // when given.
     CliRun run(const std::string& args, const std::string& redirectOut = {}) {
-        const auto out = scratch_.path() / "stdout";
-        const auto err = scratch_.path() / "stderr";
-        // A hang (a FIFO read for ever) fails the test instead of the whole run.
-        const std::string cmd = "timeout 60 " + quote(ORVIK_CLI) + " " + args + " >" +
-                                (redirectOut.empty() ? quote(out.string()) : redirectOut) + " 2>" +
-                                quote(err.string());
-        CliRun r;
-        const int raw = std::system(cmd.c_str());
-        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.out = slurp(out);
-        r.err = slurp(err);
-        return r;
+        return orvik::test::runCommand("timeout 60 " + quote(ORVIK_CLI) + " " + args +
+                                       (redirectOut.empty() ? "" : " >" + redirectOut));
     }
-    static bool haveXmllint() { return std::system("command -v xmllint >/dev/null 2>&1") == 0; }
+    static bool haveXmllint() { return orvik::test::haveProgram("xmllint"); }
     std::string xpath(const std::string& file, const std::string& expr) {
         const auto out = scratch_.path() / "xpath";
         std::system(("xmllint --xpath " + quote(expr) + " " + quote(file) + " >" +
@@ -157,20 +136,7 @@ TEST_F(Cli, TelemetryJsonMatchesTheGoldenFile) {
     EXPECT_EQ(doc["fixes"][0]["prns"].size(), 12u);
     EXPECT_TRUE(doc["fixes"][0]["time"].is_object());
 
-    const std::string golden = std::string(ORVIK_GOLDEN_DIR) + "/telemetry_crafted.json";
-    if (std::getenv("ORVIK_UPDATE_GOLDEN")) {
-        std::ofstream(golden, std::ios::binary) << r.out;
-        GTEST_SKIP() << "rewrote " << golden;
-    }
-    const auto actual = scratch_.path() / "actual.json";
-    std::ofstream(actual, std::ios::binary) << r.out;
-    const auto diff = scratch_.path() / "diff";
-    const int rc = std::system(
-        ("diff -u " + quote(golden) + " " + quote(actual.string()) + " >" + quote(diff.string()))
-            .c_str());
-    EXPECT_EQ(rc, 0) << "telemetry JSON differs from " << golden
-                     << " (ORVIK_UPDATE_GOLDEN=1 rebuilds it):\n"
-                     << slurp(diff);
+    orvik::test::expectGolden("recordings/golden/telemetry_crafted.json", r.out);
 }
 
 TEST_F(Cli, TrackFormatsParseAsTheirFormats) {
