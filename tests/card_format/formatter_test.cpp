@@ -119,13 +119,7 @@ TEST(FormatFat32, GoldenSystemArea) {
     std::string dump = "sectors 0-32\n" + dumpSectors(img, 0, 33) + "sectors 1056-1056\n" +
                        dumpSectors(img, 32 + 1024, 1) + "sectors 2080-2207\n" +
                        dumpSectors(img, 2080, 128);
-    const std::string golden =
-        std::string(ORVIK_SOURCE_DIR) + "/tests/card_format/golden/fat32_8gib.dump";
-    if (std::getenv("ORVIK_UPDATE_GOLDEN")) {
-        std::ofstream(golden) << dump;
-    }
-    EXPECT_EQ(dump, readFile(golden))
-        << "rebuild with ORVIK_UPDATE_GOLDEN=1 when the change is meant";
+    orvik::test::expectGolden("card_format/golden/fat32_8gib.dump", dump);
 }
 
 TEST(FormatFat32, TooFewClustersOrTooBigWritesNothing) {

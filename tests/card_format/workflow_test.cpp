@@ -321,7 +321,7 @@ std::string mtoolsWrite(const std::string& img, const std::string& name, const s
 
 // A formatted card image holding what a camera leaves in its root.
 std::string cameraCard(const TempDir& dir, std::uint32_t sectorSize = 512) {
-    const std::string img = (dir / sectorSize == 512 ? "card.img" : "card4k.img");
+    const std::string img = dir / (sectorSize == 512 ? "card.img" : "card4k.img");
     // 512 KiB clusters need at least 32 GiB for FAT32's 65536 clusters.
     if (!makeSparseImage(img, (sectorSize == 512 ? 8 : 64) * GiB))
         return {};

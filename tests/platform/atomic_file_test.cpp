@@ -16,10 +16,8 @@ namespace fs = std::filesystem;
 using namespace orvik::platform;
 
 namespace {
+using orvik::test::readFile;
 using orvik::test::TempDir;
-std::string slurp(const std::string& f) {
-    return orvik::test::readFile(f);
-}
 std::size_t entries(const std::string& d) {
     return static_cast<std::size_t>(
         std::distance(fs::directory_iterator(d), fs::directory_iterator()));
@@ -32,13 +30,13 @@ TEST(AtomicFile, ReplacesContentAndKeepsTheMode) {
     ASSERT_TRUE(writeFileAtomic(f, std::string_view("first, longer content")).ok());
     ::chmod(f.c_str(), 0640);
     ASSERT_TRUE(writeFileAtomic(f, std::string_view("second")).ok());
-    EXPECT_EQ(slurp(f), "second");
+    EXPECT_EQ(readFile(f), "second");
     struct stat st {};
     ::stat(f.c_str(), &st);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
     EXPECT_EQ(entries(d.str()), 1u);
     ASSERT_TRUE(writeFileAtomic(f, std::string_view("")).ok());
-    EXPECT_EQ(slurp(f), "");
+    EXPECT_EQ(readFile(f), "");
 }
 
 TEST(AtomicFile, InterruptedAndPartialWritesStillComplete) {
@@ -55,7 +53,7 @@ TEST(AtomicFile, InterruptedAndPartialWritesStillComplete) {
     auto r = writeFileAtomic(f, std::string_view("0123456789"));
     setWriteFunctionForTesting({});
     ASSERT_TRUE(r.ok()) << r.error();
-    EXPECT_EQ(slurp(f), "0123456789");
+    EXPECT_EQ(readFile(f), "0123456789");
 }
 
 TEST(AtomicFile, FailuresKeepTheOldFileAndLeaveNoTemporary) {
@@ -72,7 +70,7 @@ TEST(AtomicFile, FailuresKeepTheOldFileAndLeaveNoTemporary) {
     ASSERT_FALSE(r.ok());
     EXPECT_EQ(e.errorNumber, ENOSPC);
     EXPECT_EQ(r.error(), "cannot write " + f + ": No space left on device");
-    EXPECT_EQ(slurp(f), "old");
+    EXPECT_EQ(readFile(f), "old");
     EXPECT_EQ(entries(d.str()), 1u);
 
     fs::create_directory(d.str() + "/sub");

@@ -39,13 +39,7 @@ class FatImage : public ::testing::Test {
     void SetUp() override {
         if (run("command -v mkfs.fat fsck.fat minfo mlabel").empty())
             GTEST_SKIP() << "dosfstools/mtools missing";
-        std::string t = (fs::temp_directory_path() / "orvik-label-XXXXXX").string();
-        dir_ = ::mkdtemp(t.data());
         image_ = dir_ + "/card.img";
-    }
-    void TearDown() override {
-        if (!dir_.empty())
-            fs::remove_all(dir_);
     }
     // A fresh FAT image; `kib` in KiB, extra mkfs.fat options.
     void make(const std::string& opts, int kib) {
@@ -60,7 +54,8 @@ class FatImage : public ::testing::Test {
         EXPECT_EQ(st, 0) << out;
     }
     std::string mlabel() { return run("MTOOLS_SKIP_CHECK=1 mlabel -s -i " + image_ + " ::"); }
-    std::string dir_, image_;
+    orvik::test::TempDir scratch_;
+    std::string dir_ = scratch_.str(), image_;
 };
 
 }  // namespace
