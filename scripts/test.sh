@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the full build (build/), then the core
-# alone without Qt (build-core/: a core library that picked up a Qt link fails here), then the
+# alone without Qt and optimised as a Release (build-core/: a core library that picked up a Qt
+# link, or code that only warns at -O3, fails here), then the
 # style checks (scripts/check-style.sh). Arguments go to both ctest runs (e.g. -R telemetry).
 # GUI tests need a display: without one the full run happens inside a virtual X server.
 set -euo pipefail
@@ -9,7 +10,7 @@ build=${ORVIK_BUILD_DIR:-$root/build}
 core=${ORVIK_CORE_BUILD_DIR:-$root/build-core}
 bash "$root/scripts/install-deps.sh"
 ORVIK_BUILD_DIR=$build bash "$root/scripts/build.sh"
-ORVIK_BUILD_DIR=$core ORVIK_CMAKE_ARGS="-DORVIK_BUILD_GUI=OFF -DORVIK_BUILD_BENCH=OFF ${ORVIK_CMAKE_ARGS:-}" \
+ORVIK_BUILD_DIR=$core ORVIK_CMAKE_ARGS="-DORVIK_BUILD_GUI=OFF -DORVIK_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Release ${ORVIK_CMAKE_ARGS:-}" \
   bash "$root/scripts/build.sh"
 [ "$(id -u)" -eq 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1
 status=0
