@@ -84,6 +84,9 @@ class InputMedia {
 
   private:
     InputMedia() = default;
+    // Whether the container's header gives all an export needs without probing the streams.
+    bool headerSuffices() const;
+    AVRational indexRate_{0, 1};  // from the sample index, when there is one
     std::string path_;
     AVFormatContext* fmt_ = nullptr;
     AVCodecContext* decoder_ = nullptr;
