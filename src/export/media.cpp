@@ -211,6 +211,13 @@ Result<std::unique_ptr<InputMedia>> InputMedia::open(const std::string& path) {
         rc = avformat_find_stream_info(m->fmt_, nullptr);
         if (rc < 0)
             return makeError("'" + path + "' is not a readable recording: " + avErrorText(rc));
+    } else {
+        // What probing would have found: each stream starts at its first sample.
+        for (unsigned i = 0; i < m->fmt_->nb_streams; ++i) {
+            AVStream* st = m->fmt_->streams[i];
+            if (st->start_time == AV_NOPTS_VALUE && avformat_index_get_entries_count(st) > 0)
+                st->start_time = avformat_index_get_entry(st, 0)->timestamp;
+        }
     }
     m->videoIndex_ = av_find_best_stream(m->fmt_, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (m->videoIndex_ < 0)
@@ -282,6 +289,12 @@ AVRational InputMedia::frameRate() const {
 
 double InputMedia::frameDuration() const {
     return av_q2d(av_inv_q(frameRate()));
+}
+
+std::int64_t InputMedia::halfFramePts() const {
+    return std::max<std::int64_t>(
+        1,
+        static_cast<std::int64_t>(std::llround(frameDuration() / 2 / av_q2d(video()->time_base))));
 }
 
 std::optional<std::size_t> InputMedia::fragmentAt(std::int64_t pos) const {

@@ -52,8 +52,9 @@ class InputMedia {
     int videoIndex() const { return videoIndex_; }
     int audioIndex() const { return audioIndex_; }
     double durationSeconds() const { return duration_; }
-    AVRational frameRate() const;  // the stream's nominal rate (30/1 when it gives none)
-    double frameDuration() const;  // seconds per frame
+    AVRational frameRate() const;       // the stream's nominal rate (30/1 when it gives none)
+    double frameDuration() const;       // seconds per frame
+    std::int64_t halfFramePts() const;  // half a frame in the video's time base, at least 1
 
     const std::vector<SourceFragment>& fragments() const { return fragments_; }
     // Index of the fragment holding a byte offset, or nothing.

@@ -92,6 +92,12 @@ class ExportCli : public ::testing::Test {
             text.pop_back();
         return text;
     }
+    double audioSeconds(const fs::path& file) {
+        return std::atof(shell("ffprobe -v error -select_streams a -show_entries stream=duration "
+                               "-of csv=p=0 " +
+                               quote(file.string()))
+                             .c_str());
+    }
     int frames(const fs::path& file) {
         return std::atoi(shell("ffprobe -v error -count_frames -select_streams v "
                                "-show_entries stream=nb_read_frames -of csv=p=0 " +
@@ -130,6 +136,8 @@ TEST_F(ExportCli, AClipAtWholeSecondsIsARecordingWithExactlyTheTelemetryOfThoseS
     EXPECT_NE(r.err.find("(stream copy"), std::string::npos) << r.err;
     EXPECT_EQ(slurp(clip).substr(4, 8), "ftypiso4");
     EXPECT_NEAR(frames(clip), 90, 2);
+    // The audio of the range comes along to its end, not only as far as the video was read.
+    EXPECT_NEAR(audioSeconds(clip), 3.0, 0.1);
 
     const json source = telemetry(front());
     const json copy = telemetry(clip.string());
@@ -167,6 +175,7 @@ TEST_F(ExportCli, SideBySideAndPictureInPictureAreLaidOutAtTheFrontsHeight) {
                     quote(sbs.string())),
               "1280,360");
     EXPECT_NEAR(frames(sbs), 60, 2);
+    EXPECT_NEAR(audioSeconds(sbs), 2.0, 0.1);
     EXPECT_EQ(telemetry(sbs.string())["timestamps"].size(), 22u);
 
     const fs::path pip = out_ / "pip.mp4";
