@@ -176,6 +176,15 @@ Result<void> ClipJob::enterFragment(std::optional<std::size_t> sourceFragment, d
     return {};
 }
 
+Result<void> ClipJob::beforeVideoPacket(std::optional<std::size_t> sourceFragment,
+                                        double clipSeconds) {
+    if (!currentSource_ && !sourceFragment)
+        sourceFragment = 0;
+    if (auto r = enterFragment(sourceFragment, clipSeconds); !r)
+        return r;
+    return audio_->writeUntil(*mux_, clipSeconds);
+}
+
 Result<void> ClipJob::drainEncoder(AVCodecContext* enc, AVPacket* pkt, bool toLengthPrefixed) {
     for (;;) {
         const int rc = avcodec_receive_packet(enc, pkt);
@@ -198,11 +207,7 @@ Result<void> ClipJob::writeEncoded(AVCodecContext* enc, AVPacket* pkt, bool toLe
     if (pkt->duration <= 0 && enc->framerate.num > 0)
         pkt->duration = av_rescale_q(1, av_inv_q(enc->framerate), enc->time_base);
     const double clipSeconds = static_cast<double>(pkt->pts) * av_q2d(enc->time_base);
-    if (!currentSource_ && !frag)
-        frag = 0;
-    if (auto r = enterFragment(frag, clipSeconds); !r)
-        return r;
-    if (auto r = audio_->writeUntil(*mux_, clipSeconds); !r)
+    if (auto r = beforeVideoPacket(frag, clipSeconds); !r)
         return r;
     if (!toLengthPrefixed)
         return mux_->writeVideo(pkt, enc->time_base);

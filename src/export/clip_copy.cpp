@@ -132,12 +132,7 @@ Result<void> ClipJob::copyOrSmartCut() {
             const double clipSeconds = static_cast<double>(next->pts - origin) * av_q2d(tb);
             if (!reportProgress(clipSeconds))
                 return makeError("cancelled");
-            std::optional<std::size_t> frag = m.fragmentAt(next->pos);
-            if (!currentSource_ && !frag)
-                frag = 0;
-            if (auto r = enterFragment(frag, clipSeconds); !r)
-                return r;
-            if (auto r = audio_->writeUntil(*mux_, clipSeconds); !r)
+            if (auto r = beforeVideoPacket(m.fragmentAt(next->pos), clipSeconds); !r)
                 return r;
             PacketPtr copy(av_packet_clone(next.get()));
             copy->pts -= origin;

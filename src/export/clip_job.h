@@ -55,6 +55,9 @@ class ClipJob {
     Result<void> enterFragment(std::optional<std::size_t> sourceFragment, double clipSeconds);
     Result<void> copyOrSmartCut();
     Result<void> reencode();
+    // Before a video packet at `clipSeconds` from a source fragment: the output fragment it
+    // opens, if any, and the audio due before it.
+    Result<void> beforeVideoPacket(std::optional<std::size_t> sourceFragment, double clipSeconds);
     // Writes the packets the encoder has ready; encoded pictures go length-prefixed when they
     // are spliced in front of copied ones.
     Result<void> drainEncoder(AVCodecContext* enc, AVPacket* pkt, bool toLengthPrefixed);
