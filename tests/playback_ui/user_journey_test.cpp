@@ -16,11 +16,14 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QProcess>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
+#include <QWindow>
 #include <memory>
 
 #include "playback/media_player.h"
@@ -264,15 +267,67 @@ class UserJourney : public ::testing::Test {
         return QRect(2, 54, monitor().width() - 2, monitor().height() - 144);
     }
 
-    void shot(const std::string& name) {
-        if (!window_ || !window_->isVisible()) {
-            return;
+    // ---- through the X server, as a user's keyboard and eyes meet the window ----
+    // A key pressed on the X server's keyboard; it reaches whatever window X gives the focus.
+    static void xKey(const char* name) {
+        const QString xdotool = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
+        ASSERT_FALSE(xdotool.isEmpty()) << "xdotool is needed (scripts/install-deps.sh)";
+        ASSERT_EQ(QProcess::execute(xdotool, {QStringLiteral("key"), QString::fromLatin1(name)}),
+                  0);
+    }
+    // Invalid when the rectangle does not lie wholly on the image.
+    static QColor meanColour(const QImage& image, QRect r) {
+        if (r.isEmpty() || !image.rect().contains(r)) {
+            return {};
         }
+        qint64 red = 0, green = 0, blue = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y) {
+            for (int x = r.left(); x <= r.right(); ++x) {
+                const QRgb c = image.pixel(x, y);
+                red += qRed(c);
+                green += qGreen(c);
+                blue += qBlue(c);
+            }
+        }
+        const qint64 n = qint64(r.width()) * r.height();
+        return QColor(int(red / n), int(green / n), int(blue / n));
+    }
+    // Whether the screen itself (not the window's own idea of its layout) shows these controls
+    // as the window draws them, with the window's top-left at `origin`.
+    bool screenShowsControls(QPoint origin, std::initializer_list<int> ids) const {
+        const QImage screen = window_->screen()->grabWindow(0).toImage();
+        const QImage drawn = window_->grab().toImage();
+        for (int id : ids) {
+            const QRect local = window_->control(id)->geometry();
+            const QColor want = meanColour(drawn, local);
+            const QColor got = meanColour(screen, local.translated(origin));
+            if (!want.isValid() || !got.isValid() || std::abs(want.red() - got.red()) > 12 ||
+                std::abs(want.green() - got.green()) > 12 ||
+                std::abs(want.blue() - got.blue()) > 12) {
+                return false;
+            }
+        }
+        return true;
+    }
+    void screenShot(const std::string& name) const {
+        const QString size = QStringLiteral("%1x%2").arg(monitor().width()).arg(monitor().height());
+        window_->screen()->grabWindow(0).save(shotFolder() + "/" + QString::fromStdString(name) +
+                                              "-screen-" + size + ".png");
+    }
+    static QString shotFolder() {
         QString dir = qEnvironmentVariable("ORVIK_SCREENSHOT_DIR");
         if (dir.isEmpty()) {
             dir = QStringLiteral(ORVIK_BINARY_DIR "/journeys");
         }
         QDir().mkpath(dir);
+        return dir;
+    }
+
+    void shot(const std::string& name) {
+        if (!window_ || !window_->isVisible()) {
+            return;
+        }
+        const QString dir = shotFolder();
         // The window as it is laid out now (the screen may not have caught up yet), panes included.
         const QString size = QStringLiteral("%1x%2").arg(monitor().width()).arg(monitor().height());
         window_->grab().save(dir + "/" + QString::fromStdString(name) + "-" + size + ".png");
@@ -522,6 +577,54 @@ TEST_F(UserJourney, DoubleClicksToggleFullScreen) {
     QTest::mouseDClick(window_.get(), Qt::LeftButton, {}, QPoint(monitor().width() / 2, 30));
     EXPECT_EQ(window_->geometry(), before);
     expectNormalLayout();
+}
+
+// The way a new user meets full screen: `orvik --demo` plays the first pair, the Enter key comes
+// from the X server to whichever widget holds the focus (no window manager helps), and what
+// counts is what the screen shows, not the window's own idea of its layout.
+TEST_F(UserJourney, DemoStartThenEnterFromTheKeyboardCoversTheScreen) {
+    window_->demoCardListed();
+    const int row = firstPairRow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bothRunning(); }, 20000));
+    // The pair the demo opened is the highlighted row; its rear row is the current one.
+    const auto* list = static_cast<QTableView*>(window_->recordingList());
+    EXPECT_TRUE(list->selectionModel()->isRowSelected(row, {}));
+    EXPECT_EQ(window_->currentRow(), row + 1);
+    const QRect before = window_->geometry();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return screenShowsControls(before.topLeft(), {kRecordTab, kFullScreen, kClose});
+        },
+        10000))
+        << "the window is not on the screen where it says it is";
+
+    window_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+    xKey("Return");
+    const QPoint corner = monitor().topLeft();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return screenShowsControls(
+                corner, {kClose, kMinimize, kPause, kSeekBar, kFullScreen, kVolume, kZoomLabel});
+        },
+        10000))
+        << "the screen does not show the full-screen strip and caption buttons";
+    expectFullScreenLayout();
+    EXPECT_EQ(window_->windowHandle()->geometry(), monitor());
+    EXPECT_EQ(front()->geometry(), fullScreenPane());
+    screenShot("DemoFullScreen");
+
+    xKey("Return");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return screenShowsControls(before.topLeft(),
+                                       {kRecordTab, kInformationTab, kFullScreen, kClose, kList});
+        },
+        10000))
+        << "the screen does not show the window back in its place";
+    EXPECT_EQ(window_->geometry(), before);
+    expectNormalLayout();
+    screenShot("DemoNormal");
 }
 
 TEST_F(UserJourney, ARecordingInAVeryDeepFolderPlays) {
