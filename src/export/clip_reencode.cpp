@@ -118,7 +118,7 @@ Result<void> ClipJob::reencode() {
             fragmentStarts[av_rescale_q(rel, tb, outTb)] = source;
         lastSource = source;
         if (rq_.caption) {
-            if (auto r = pipe.setCaption(captionFor(m, seconds)); !r)
+            if (auto r = pipe.setCaption(captionFor(m, seconds, rq_.speedUnit)); !r)
                 return r;
         }
         // The inset's frames up to this moment go in first, so the layout pairs them.

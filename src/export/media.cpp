@@ -594,13 +594,14 @@ AVRational FramePipeline::outTimeBase() const {
     return av_buffersink_get_time_base(sink_);
 }
 
-std::string captionFor(const InputMedia& main, double frameSeconds) {
+std::string captionFor(const InputMedia& main, double frameSeconds,
+                       std::optional<recordings::SpeedUnit> unit) {
     const double seconds = frameSeconds + main.frameDuration() / 2;
     const auto& track = main.telemetry();
     const auto index = entryForMoment(track, seconds, main.durationSeconds());
     const recordings::GpsFix* fix = index ? &track.fixes()[*index] : nullptr;
     const bool valid = index && recordings::isTrackPoint(track, *index);
-    return captionText(main.nameTimestamp(), seconds, fix, valid);
+    return captionText(main.nameTimestamp(), seconds, fix, valid, unit);
 }
 
 }  // namespace orvik::exporting

@@ -150,6 +150,7 @@ class FramePipeline {
 // Text for the caption of the frame that starts `frameSeconds` into the main source: the moment
 // of a frame is the middle of its display time, so a frame a hair before a whole second still
 // shows that second.
-std::string captionFor(const InputMedia& main, double frameSeconds);
+std::string captionFor(const InputMedia& main, double frameSeconds,
+                       std::optional<recordings::SpeedUnit> unit);
 
 }  // namespace orvik::exporting

@@ -179,7 +179,7 @@ Result<SnapshotReport> exportSnapshot(const SnapshotRequest& rq) {
         return makeError(pipeline.error());
     FramePipeline& pipe = **pipeline;
     if (rq.caption) {
-        if (auto r = pipe.setCaption(captionFor(main, frameSeconds)); !r)
+        if (auto r = pipe.setCaption(captionFor(main, frameSeconds, rq.speedUnit)); !r)
             return makeError(r.error());
     }
     mainFrame->pts = 0;

@@ -171,14 +171,27 @@ std::optional<std::string> isoTime(const GpsTime& t) {
     return std::string(buf);
 }
 
+double speedIn(double speed, std::int32_t speedUnitCode, SpeedUnit unit) {
+    const SpeedUnit recorded = speedUnitOf(speedUnitCode);
+    if (unit == recorded)
+        return speed;
+    constexpr double kKmPerMile = 1.609344;
+    return recorded == SpeedUnit::MilesPerHour ? speed * kKmPerMile : speed / kKmPerMile;
+}
+
 ShownSpeed shownSpeed(double speed, std::int32_t speedUnitCode, std::optional<SpeedUnit> unit) {
     const SpeedUnit recorded = speedUnitOf(speedUnitCode);
     if (!unit || *unit == recorded)
         return {speed, speedUnitName(recorded)};
-    constexpr double kKmPerMile = 1.609344;
-    const double converted =
-        recorded == SpeedUnit::MilesPerHour ? speed * kKmPerMile : speed / kKmPerMile;
-    return {std::round(converted * 10) / 10, speedUnitName(*unit)};
+    return {std::round(speedIn(speed, speedUnitCode, *unit) * 10) / 10, speedUnitName(*unit)};
+}
+
+std::optional<SpeedUnit> speedUnitFromName(std::string_view name) {
+    if (name == "km/h")
+        return SpeedUnit::KilometresPerHour;
+    if (name == "mph")
+        return SpeedUnit::MilesPerHour;
+    return std::nullopt;
 }
 
 double metresPerSecond(double speed, std::int32_t speedUnitCode) {

@@ -213,6 +213,22 @@ TEST_F(ExportCli, OcrReadsTheDateAndTheSpeedOfACaptionedFrame) {
         speedFound = speedFound || text.find(speed) != std::string::npos;
     }
     EXPECT_TRUE(speedFound) << text;
+
+    // --unit: the speed in the unit asked for, as the viewer shows it.
+    const fs::path mph = out_ / "mph.png";
+    ASSERT_EQ(run("snapshot " + quote(front()) + " --at 2 --caption --unit mph --out " +
+                  quote(mph.string()))
+                  .status,
+              0);
+    shell("convert " + quote(mph.string()) + " -gravity South -crop 100%x10%+0+0 +repage " +
+          "-resize 300% -colorspace Gray -negate " + quote(band.string()));
+    const std::string inMph = shell("tesseract " + quote(band.string()) + " - --psm 7");
+    bool mphFound = false;
+    for (const json& f : fixes) {
+        const long converted = std::lround(f["speed"].get<double>() / 1.609344);
+        mphFound = mphFound || inMph.find(std::to_string(converted) + " mph") != std::string::npos;
+    }
+    EXPECT_TRUE(mphFound) << inMph;
 }
 
 TEST_F(ExportCli, AJpegSnapshotCarriesThePositionAndTimeThatExiftoolReads) {

@@ -75,6 +75,11 @@ TEST(Caption, TimeSpeedWithItsUnitAndPositionInDecimalDegrees) {
     EXPECT_EQ(captionText(start, 5.4, &fix), "2024-03-02 12:00:05  37 mph  -33.85000, -151.20000");
     // The position the receiver marked invalid, or none at all, is left out; the speed stays.
     EXPECT_EQ(captionText(start, 5.4, &fix, false), "2024-03-02 12:00:05  37 mph");
+    // In the unit the viewer shows: 37 mph is 59.5 km/h.
+    EXPECT_EQ(captionText(start, 5.4, &fix, false, recordings::SpeedUnit::KilometresPerHour),
+              "2024-03-02 12:00:05  60 km/h");
+    EXPECT_EQ(captionText(start, 5.4, &fix, false, recordings::SpeedUnit::MilesPerHour),
+              "2024-03-02 12:00:05  37 mph");
     fix.speedUnitCode = 0;
     fix.latitude = recordings::NmeaAngle(0);
     fix.longitude = recordings::NmeaAngle(0);
