@@ -345,6 +345,7 @@ HResult MediaPlayer::OpenFile(const std::string& path) {
     }
     mpv_free_node_contents(&result);
 
+    firstFrameReady_ = false;
     HResult hr = waitForLoad(entryId);
     if (failed(hr)) {
         const char* stop[] = {"stop", nullptr};
@@ -572,6 +573,7 @@ void MediaPlayer::updateEndOfStream(bool reached) {
 void MediaPlayer::processEvent(const mpv_event& event) {
     if (event.event_id == MPV_EVENT_PLAYBACK_RESTART) {
         seekPending_ = false;
+        firstFrameReady_ = fileLoaded_;
         return;
     }
     if (event.event_id != MPV_EVENT_PROPERTY_CHANGE || event.reply_userdata != kObserveEof)
@@ -579,6 +581,20 @@ void MediaPlayer::processEvent(const mpv_event& event) {
     const auto* property = static_cast<const mpv_event_property*>(event.data);
     updateEndOfStream(property->format == MPV_FORMAT_FLAG && property->data &&
                       *static_cast<const int*>(property->data) != 0);
+}
+
+HResult MediaPlayer::WaitForFirstFrame(int timeoutMs) {
+    if (!mpv_ || !fileLoaded_)
+        return VFW_E_WRONG_STATE;
+    QElapsedTimer clock;
+    clock.start();
+    while (!firstFrameReady_) {
+        const double remaining = (timeoutMs - clock.elapsed()) / 1000.0;
+        if (remaining <= 0)
+            return VFW_E_TIMEOUT;
+        processEvent(*mpv_wait_event(mpv_, remaining));
+    }
+    return S_OK;
 }
 
 HResult MediaPlayer::HandleGraphEvent() {

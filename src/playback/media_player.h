@@ -99,6 +99,11 @@ class MediaPlayer {
     HResult SetMute(bool muted);
     HResult SetVolume(std::int32_t attenuation);
 
+    // Waits until the opened file's first frame is decoded and ready to show, so that cores
+    // started together also start playing together. VFW_E_TIMEOUT when it takes longer.
+    HResult WaitForFirstFrame(int timeoutMs);
+    bool firstFrameReady() const { return firstFrameReady_; }
+
     HResult GetNativeVideoSize(std::int32_t* width, std::int32_t* height) const;
     // Shows `source` (native picture pixels; null = the whole picture) letter-boxed into
     // `destination` (pane pixels; null = the pane's client rectangle).
@@ -145,6 +150,7 @@ class MediaPlayer {
     bool stoppedFrame_ = false;
     bool eofReached_ = false;
     bool completionSignalled_ = false;
+    bool firstFrameReady_ = false;
     // A seek the core has queued but not carried out: until then the core still reports the old
     // position. Cleared when the core restarts playback, or after a while in case that is missed.
     mutable bool seekPending_ = false;

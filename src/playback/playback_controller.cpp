@@ -11,6 +11,10 @@ namespace orvik::playback {
 
 namespace {
 
+// Longest wait for a pair's first frames before playing starts anyway (a rear file that decodes
+// nothing must not hold the front back).
+constexpr int kStartTogetherMs = 1500;
+
 QRect toQRect(const VideoRect& r) {
     return QRect(r.left, r.top, r.width(), r.height());
 }
@@ -183,6 +187,9 @@ HResult PlaybackController::open(const QString& path, bool isFront) {
             succeeded(rear_->GetNativeVideoSize(&width, &height))) {
             rearView_.nativeWidth = width;
             rearView_.nativeHeight = height;
+            // Both cores start from a decoded first frame, or the later one starts behind.
+            (void)front_->WaitForFirstFrame(kStartTogetherMs);
+            (void)rear_->WaitForFirstFrame(kStartTogetherMs);
         }
         (void)rear_->SetMute(true);
     } else {

@@ -394,6 +394,21 @@ TEST(MediaPlayerPair, TwoPlayersKeepTheirOwnPositions) {
     EXPECT_NEAR(seconds(rd), 3.0, 0.1);
 }
 
+TEST(MediaPlayerPair, FirstFrameIsWaitedForWithoutStarting) {
+    MediaPlayer empty(nullptr, headlessOptions());
+    EXPECT_EQ(empty.WaitForFirstFrame(1000), VFW_E_WRONG_STATE);
+    auto player = openPlayer(clips().tenSeconds);
+    ASSERT_EQ(player->WaitForFirstFrame(20000), S_OK);
+    EXPECT_TRUE(player->firstFrameReady());
+    EXPECT_EQ(player->GetState(), PS::Stopped);
+    // The next file is not ready until its own first frame is.
+    ASSERT_EQ(player->OpenFile(clips().rear), S_OK);
+    EXPECT_FALSE(player->firstFrameReady());
+    EXPECT_EQ(player->WaitForFirstFrame(20000), S_OK);
+    ASSERT_EQ(player->CloseFile(), S_OK);
+    EXPECT_EQ(player->WaitForFirstFrame(1000), VFW_E_WRONG_STATE);
+}
+
 // ---- input that is not a playable recording --------------------------------------------------
 
 std::string prefixOf(const std::string& path, std::size_t bytes) {

@@ -7,8 +7,10 @@
 #include <QTest>
 #include <QWidget>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 
+#include "playback/playback_controller.h"
 #include "playback/video_pane.h"
 #include "playback_support.h"
 
@@ -332,6 +334,32 @@ TEST(PanePair, TwoPanesShowTheirOwnPictures) {
         pumpEvents(200ms);
         window.grab().save(QString::fromUtf8(dir) + "/playback_two_panes.png");
     }
+}
+
+TEST(PanePair, APairStartsFromBothFirstFrames) {
+    QWidget window;
+    window.resize(1020, 645);
+    auto* front = new VideoPane(&window, VideoPane::kFrontChannel);
+    auto* rear = new VideoPane(&window, VideoPane::kRearChannel);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    // Named as the camera names a pair: the files differ in the channel letter only.
+    const std::filesystem::path folder = std::filesystem::path(clips().dir) / "pair";
+    std::filesystem::create_directories(folder);
+    std::filesystem::copy_file(clips().tenSeconds, folder / "clip_F.mp4",
+                               std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(clips().rear, folder / "clip_R.mp4",
+                               std::filesystem::copy_options::overwrite_existing);
+    PlaybackController controller(front, rear, &window, headlessOptions());
+    ASSERT_EQ(controller.open(QString::fromStdString((folder / "clip_F.mp4").string()), true),
+              S_OK);
+    ASSERT_EQ(controller.channelMode(), ChannelMode::Both);
+    // Neither core was started before both had a picture to start from, or the later one would
+    // play behind the other from the first frame on.
+    EXPECT_TRUE(controller.frontPlayer()->firstFrameReady());
+    EXPECT_TRUE(controller.rearPlayer()->firstFrameReady());
+    EXPECT_EQ(controller.frontPlayer()->GetState(), PlaybackState::Running);
+    EXPECT_EQ(controller.rearPlayer()->GetState(), PlaybackState::Running);
 }
 
 // ---- messages to the main window -------------------------------------------------------------
