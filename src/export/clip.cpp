@@ -40,26 +40,23 @@ std::size_t countRecords(const std::vector<std::uint8_t>& area) {
 AudioQueue::AudioQueue(const InputMedia& media, double from, double to) : media_(media) {
     if (const AVStream* a = media.audio()) {
         tb_ = a->time_base;
-        const std::int64_t start = a->start_time != AV_NOPTS_VALUE ? a->start_time : 0;
-        fromPts_ = start + static_cast<std::int64_t>(std::llround(from / av_q2d(tb_)));
-        toPts_ = start + static_cast<std::int64_t>(std::llround(to / av_q2d(tb_)));
+        startPts_ = a->start_time != AV_NOPTS_VALUE ? a->start_time : 0;
+        toPts_ = startPts_ + static_cast<std::int64_t>(std::llround(to / av_q2d(tb_)));
+        keepFromPts_ =
+            startPts_ + static_cast<std::int64_t>(std::llround((from - 1) / av_q2d(tb_)));
+        startAt(from);
     }
 }
 
+void AudioQueue::startAt(double seconds) {
+    fromPts_ = startPts_ + static_cast<std::int64_t>(std::llround(seconds / av_q2d(tb_)));
+}
+
 void AudioQueue::offer(const AVPacket* p) {
-    if (!media_.audio() || p->pts == AV_NOPTS_VALUE || p->pts < fromPts_ || p->pts >= toPts_)
+    if (!media_.audio() || p->pts == AV_NOPTS_VALUE || p->pts < keepFromPts_ || p->pts >= toPts_)
         return;
-    AVPacket* copy = av_packet_clone(p);
-    if (!copy)
-        return;
-    copy->pts -= fromPts_;
-    copy->dts = copy->dts == AV_NOPTS_VALUE ? copy->pts : copy->dts - fromPts_;
-    if (copy->dts < lastDts_) {  // keep the muxer's order rule; such a packet is dropped
-        av_packet_free(&copy);
-        return;
-    }
-    lastDts_ = copy->dts;
-    queue_.emplace_back(copy);
+    if (AVPacket* copy = av_packet_clone(p))
+        queue_.emplace_back(copy);
 }
 
 bool AudioQueue::pastRange(const AVPacket* p) const {
@@ -68,9 +65,21 @@ bool AudioQueue::pastRange(const AVPacket* p) const {
 }
 
 Result<void> AudioQueue::writeUntil(FragmentMuxer& mux, double seconds) {
-    while (!queue_.empty() && static_cast<double>(queue_.front()->pts) * av_q2d(tb_) < seconds) {
-        if (auto r = mux.writeAudio(queue_.front().get(), tb_); !r)
-            return r;
+    while (!queue_.empty()) {
+        AVPacket* p = queue_.front().get();
+        if (p->pts >= fromPts_) {
+            if (static_cast<double>(p->pts - fromPts_) * av_q2d(tb_) >= seconds)
+                break;
+            p->dts = p->dts == AV_NOPTS_VALUE ? p->pts : p->dts;
+            p->pts -= fromPts_;
+            p->dts -= fromPts_;
+            // The muxer's order rule: a packet out of order is dropped, not the file.
+            if (p->dts >= lastDts_) {
+                lastDts_ = p->dts;
+                if (auto r = mux.writeAudio(p, tb_); !r)
+                    return r;
+            }
+        }
         queue_.pop_front();
     }
     return {};

@@ -41,7 +41,35 @@ Result<void> ClipJob::copyOrSmartCut() {
     }
     if (!first || first->pts >= toPts)
         return makeError("the range holds no frame of '" + m.path() + "'");
+
+    // A range whose first frame is the last one before a keyframe starts on that keyframe: one
+    // frame shorter, within the cut's tolerance, and copied; re-encoding that one frame would
+    // mean decoding the whole group of pictures before it.
+    PacketPtr pending;  // read ahead; handed out before the demuxer's next packet
+    if (!(first->flags & AV_PKT_FLAG_KEY)) {
+        PacketPtr peek = makePacket();
+        while (av_read_frame(m.format(), peek.get()) >= 0) {
+            if (peek->stream_index == m.videoIndex()) {
+                pending = std::move(peek);
+                break;
+            }
+            if (peek->stream_index == m.audioIndex())
+                audio_->offer(peek.get());
+            av_packet_unref(peek.get());
+        }
+        if (pending && (pending->flags & AV_PKT_FLAG_KEY) && pending->pts != AV_NOPTS_VALUE &&
+            pending->pts < toPts)
+            first = std::move(pending);
+    }
+    const auto readPacket = [&](PacketPtr& p) {
+        if (pending) {
+            p = std::move(pending);
+            return true;
+        }
+        return av_read_frame(m.format(), p.get()) >= 0;
+    };
     const std::int64_t origin = first->pts;  // clip time 0
+    audio_->startAt(m.toSeconds(origin));
 
     const std::vector<std::uint8_t> parameterSets = parameterSetsOf(v->codecpar);
     const bool startsOnKey = (first->flags & AV_PKT_FLAG_KEY) != 0;
@@ -108,7 +136,7 @@ Result<void> ClipJob::copyOrSmartCut() {
                 audio_->offer(next.get());
             }
             av_packet_unref(next.get());
-            if (av_read_frame(m.format(), next.get()) < 0) {
+            if (!readPacket(next)) {
                 next.reset();
                 break;
             }
@@ -156,7 +184,7 @@ Result<void> ClipJob::copyOrSmartCut() {
                 return r;
         }
         av_packet_unref(next.get());
-        if (av_read_frame(m.format(), next.get()) < 0)
+        if (!readPacket(next))
             break;
     }
     readAudioTail();

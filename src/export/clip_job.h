@@ -20,6 +20,9 @@ namespace orvik::exporting::detail {
 class AudioQueue {
   public:
     AudioQueue(const InputMedia& media, double from, double to);
+    // Moves the clip's start (seconds into the recording) to where its first picture is, so
+    // sound and picture start together; before anything is written.
+    void startAt(double seconds);
     void offer(const AVPacket* p);
     // Whether `p` is an audio packet at or after the end of the range: nothing after it is due.
     bool pastRange(const AVPacket* p) const;
@@ -29,7 +32,9 @@ class AudioQueue {
   private:
     const InputMedia& media_;
     AVRational tb_{1, 1};
-    std::int64_t fromPts_ = 0;
+    std::int64_t startPts_ = 0;     // the stream's start
+    std::int64_t fromPts_ = 0;      // clip time 0
+    std::int64_t keepFromPts_ = 0;  // packets before this are of no use whatever the start
     std::int64_t toPts_ = 0;
     std::int64_t lastDts_ = INT64_MIN;
     std::deque<PacketPtr> queue_;
