@@ -10,6 +10,7 @@ extern "C" {
 
 #include "cli/command_registry.h"
 #include "export/export.h"
+#include "recordings/track_formats.h"
 
 namespace orvik::cli {
 namespace {
@@ -18,8 +19,14 @@ using namespace orvik::exporting;
 
 const std::vector<std::string> kLayouts = {"front", "rear", "side-by-side", "picture-in-picture"};
 
+void addUnitOption(CLI::App& sub, std::string& unit) {
+    sub.add_option("--unit", unit,
+                   "--caption: speed converted to km/h or mph (default: as recorded)")
+        ->check(CLI::IsMember({"km/h", "mph"}));
+}
+
 struct ClipArgs {
-    std::string file, out, layout;
+    std::string file, out, layout, unit;
     double from = 0, to = 0;
     bool caption = false, force = false, quiet = false;
 };
@@ -33,6 +40,7 @@ int runClip(const ClipArgs& a) {
     rq.output = a.out;
     rq.layout = *parseLayout(a.layout);
     rq.caption = a.caption;
+    rq.speedUnit = recordings::speedUnitFromName(a.unit);
     rq.force = a.force;
     auto report = exportClip(rq);
     if (!report) {
@@ -49,7 +57,7 @@ int runClip(const ClipArgs& a) {
 }
 
 struct SnapshotArgs {
-    std::string file, out, layout;
+    std::string file, out, layout, unit;
     double at = 0;
     bool caption = false, force = false;
 };
@@ -62,6 +70,7 @@ int runSnapshot(const SnapshotArgs& a) {
     rq.output = a.out;
     rq.layout = *parseLayout(a.layout);
     rq.caption = a.caption;
+    rq.speedUnit = recordings::speedUnitFromName(a.unit);
     rq.force = a.force;
     auto report = exportSnapshot(rq);
     if (!report) {
@@ -83,6 +92,7 @@ const RegisterCommand kClip([](CLI::App& app) -> std::function<int()> {
                     "front, rear, side-by-side or picture-in-picture (default: FILE's channel)")
         ->check(CLI::IsMember(kLayouts));
     sub->add_flag("--caption", a->caption, "burn in date and time, speed and position");
+    addUnitOption(*sub, a->unit);
     sub->add_flag("--force", a->force, "replace an existing output file");
     sub->add_flag("-q,--quiet", a->quiet, "no summary line on stderr");
     return [a] { return runClip(*a); };
@@ -100,6 +110,7 @@ const RegisterCommand kSnapshot([](CLI::App& app) -> std::function<int()> {
                     "front, rear, side-by-side or picture-in-picture (default: FILE's channel)")
         ->check(CLI::IsMember(kLayouts));
     sub->add_flag("--caption", a->caption, "burn in date and time, speed and position");
+    addUnitOption(*sub, a->unit);
     sub->add_flag("--force", a->force, "replace an existing output file");
     return [a] { return runSnapshot(*a); };
 });

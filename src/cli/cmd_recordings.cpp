@@ -381,12 +381,7 @@ const RegisterCommand kTelemetry([](CLI::App& app) -> std::function<int()> {
         }
     }
     return [files, format, allRecords, unit] {
-        std::optional<SpeedUnit> chosen;
-        if (*unit == "km/h")
-            chosen = SpeedUnit::KilometresPerHour;
-        else if (*unit == "mph")
-            chosen = SpeedUnit::MilesPerHour;
-        return runTelemetry(*files, *format, *allRecords, chosen);
+        return runTelemetry(*files, *format, *allRecords, recordings::speedUnitFromName(*unit));
     };
 });
 

@@ -71,7 +71,8 @@ std::string timestampText(const recordings::RecordingTimestamp& t) {
 }
 
 std::string captionText(const recordings::RecordingTimestamp& start, double offsetSeconds,
-                        const recordings::GpsFix* fix, bool positionValid) {
+                        const recordings::GpsFix* fix, bool positionValid,
+                        std::optional<recordings::SpeedUnit> unit) {
     std::string text;
     const auto append = [&text](const std::string& part) {
         if (!text.empty())
@@ -82,8 +83,11 @@ std::string captionText(const recordings::RecordingTimestamp& start, double offs
         append(timestampText(*moment));
     if (fix) {
         const double speed = std::isfinite(fix->speed) ? fix->speed : 0.0;
-        append(fixed(speed, 0) + " " +
-               std::string(recordings::speedUnitName(recordings::speedUnitOf(fix->speedUnitCode))));
+        // Whole units, as the viewer's readout shows them.
+        const recordings::SpeedUnit shown =
+            unit.value_or(recordings::speedUnitOf(fix->speedUnitCode));
+        append(fixed(std::round(recordings::speedIn(speed, fix->speedUnitCode, shown)), 0) + " " +
+               std::string(recordings::speedUnitName(shown)));
         if (positionValid) {
             if (auto pos = recordings::positionOf(*fix))
                 append(fixed(pos->latitude.value(), 5) + ", " + fixed(pos->longitude.value(), 5));

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "platform/result.h"
+#include "recordings/telemetry.h"
 
 namespace orvik::exporting {
 
@@ -39,7 +40,8 @@ struct ClipRequest {
     std::string output;  // ".mp4"
     Layout layout = Layout::Given;
     bool caption = false;
-    bool force = false;  // replace an existing output
+    std::optional<recordings::SpeedUnit> speedUnit;  // the caption's speed; as recorded if empty
+    bool force = false;                              // replace an existing output
     Progress progress;
 };
 
@@ -67,6 +69,7 @@ struct SnapshotRequest {
     std::string output;  // ".png" or ".jpg"/".jpeg"
     Layout layout = Layout::Given;
     bool caption = false;
+    std::optional<recordings::SpeedUnit> speedUnit;  // the caption's speed; as recorded if empty
     bool force = false;
 };
 

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <map>
 
 extern "C" {
 #include <libavfilter/buffersink.h>
@@ -58,6 +59,27 @@ std::vector<SourceFragment> listFragments(recordings::ByteSource& src) {
         o += std::uint64_t{s} + m;
     }
     return out;
+}
+
+// The most common step between the first samples of the index, as frames per second.
+AVRational rateOfIndex(AVStream* v) {
+    const int entries = std::min(avformat_index_get_entries_count(v), 121);
+    std::map<std::int64_t, int> steps;
+    for (int i = 1; i < entries; ++i) {
+        const std::int64_t step = avformat_index_get_entry(v, i)->timestamp -
+                                  avformat_index_get_entry(v, i - 1)->timestamp;
+        if (step > 0)
+            ++steps[step];
+    }
+    const auto most =
+        std::max_element(steps.begin(), steps.end(),
+                         [](const auto& a, const auto& b) { return a.second < b.second; });
+    if (most == steps.end() || v->time_base.num <= 0)
+        return {0, 1};
+    AVRational r{};
+    av_reduce(&r.num, &r.den, v->time_base.den, std::int64_t{v->time_base.num} * most->first,
+              INT32_MAX);
+    return r;
 }
 
 std::string escapeOptionValue(const std::string& text) {
@@ -183,9 +205,20 @@ Result<std::unique_ptr<InputMedia>> InputMedia::open(const std::string& path) {
     int rc = avformat_open_input(&m->fmt_, path.c_str(), nullptr, nullptr);
     if (rc < 0)
         return makeError("'" + path + "' is not a readable recording: " + avErrorText(rc));
-    rc = avformat_find_stream_info(m->fmt_, nullptr);
-    if (rc < 0)
-        return makeError("'" + path + "' is not a readable recording: " + avErrorText(rc));
+    // An MP4's header already gives the codecs, sizes and the sample index of every fragment;
+    // probing would decode several frames first, a good part of a snapshot's time.
+    if (!m->headerSuffices()) {
+        rc = avformat_find_stream_info(m->fmt_, nullptr);
+        if (rc < 0)
+            return makeError("'" + path + "' is not a readable recording: " + avErrorText(rc));
+    } else {
+        // What probing would have found: each stream starts at its first sample.
+        for (unsigned i = 0; i < m->fmt_->nb_streams; ++i) {
+            AVStream* st = m->fmt_->streams[i];
+            if (st->start_time == AV_NOPTS_VALUE && avformat_index_get_entries_count(st) > 0)
+                st->start_time = avformat_index_get_entry(st, 0)->timestamp;
+        }
+    }
     m->videoIndex_ = av_find_best_stream(m->fmt_, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (m->videoIndex_ < 0)
         return makeError("'" + path + "' has no video");
@@ -206,6 +239,7 @@ Result<std::unique_ptr<InputMedia>> InputMedia::open(const std::string& path) {
         return makeError("'" + path + "' has no duration (a broken recording?)");
     m->fragmentStarts_.assign(m->fragments_.size(), std::nan(""));
     const int entries = avformat_index_get_entries_count(m->video());
+    m->indexRate_ = rateOfIndex(m->video());
     for (int i = 0; i < entries; ++i) {
         const AVIndexEntry* e = avformat_index_get_entry(m->video(), i);
         const auto k = m->fragmentAt(e->pos);
@@ -228,9 +262,24 @@ InputMedia::~InputMedia() {
         ::close(fd_);
 }
 
+bool InputMedia::headerSuffices() const {
+    if (std::strcmp(fmt_->iformat->name, "mov,mp4,m4a,3gp,3g2,mj2") != 0)
+        return false;
+    for (unsigned i = 0; i < fmt_->nb_streams; ++i) {
+        const AVCodecParameters* par = fmt_->streams[i]->codecpar;
+        if (par->codec_type == AVMEDIA_TYPE_VIDEO &&
+            (par->codec_id == AV_CODEC_ID_NONE || par->width <= 0 || par->height <= 0 ||
+             !par->extradata || avformat_index_get_entries_count(fmt_->streams[i]) < 2))
+            return false;
+    }
+    return true;
+}
+
 AVRational InputMedia::frameRate() const {
     // The nominal rate first: a recording whose first frame lasts longer has an odd average.
     AVRational r = video()->r_frame_rate;
+    if (r.num <= 0 || r.den <= 0 || av_q2d(r) > 240)
+        r = indexRate_;
     if (r.num <= 0 || r.den <= 0 || av_q2d(r) > 240)
         r = video()->avg_frame_rate;
     if (r.num <= 0 || r.den <= 0)
@@ -240,6 +289,12 @@ AVRational InputMedia::frameRate() const {
 
 double InputMedia::frameDuration() const {
     return av_q2d(av_inv_q(frameRate()));
+}
+
+std::int64_t InputMedia::halfFramePts() const {
+    return std::max<std::int64_t>(
+        1,
+        static_cast<std::int64_t>(std::llround(frameDuration() / 2 / av_q2d(video()->time_base))));
 }
 
 std::optional<std::size_t> InputMedia::fragmentAt(std::int64_t pos) const {
@@ -539,13 +594,14 @@ AVRational FramePipeline::outTimeBase() const {
     return av_buffersink_get_time_base(sink_);
 }
 
-std::string captionFor(const InputMedia& main, double frameSeconds) {
+std::string captionFor(const InputMedia& main, double frameSeconds,
+                       std::optional<recordings::SpeedUnit> unit) {
     const double seconds = frameSeconds + main.frameDuration() / 2;
     const auto& track = main.telemetry();
     const auto index = entryForMoment(track, seconds, main.durationSeconds());
     const recordings::GpsFix* fix = index ? &track.fixes()[*index] : nullptr;
     const bool valid = index && recordings::isTrackPoint(track, *index);
-    return captionText(main.nameTimestamp(), seconds, fix, valid);
+    return captionText(main.nameTimestamp(), seconds, fix, valid, unit);
 }
 
 }  // namespace orvik::exporting

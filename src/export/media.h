@@ -52,8 +52,9 @@ class InputMedia {
     int videoIndex() const { return videoIndex_; }
     int audioIndex() const { return audioIndex_; }
     double durationSeconds() const { return duration_; }
-    AVRational frameRate() const;  // the stream's nominal rate (30/1 when it gives none)
-    double frameDuration() const;  // seconds per frame
+    AVRational frameRate() const;       // the stream's nominal rate (30/1 when it gives none)
+    double frameDuration() const;       // seconds per frame
+    std::int64_t halfFramePts() const;  // half a frame in the video's time base, at least 1
 
     const std::vector<SourceFragment>& fragments() const { return fragments_; }
     // Index of the fragment holding a byte offset, or nothing.
@@ -84,6 +85,9 @@ class InputMedia {
 
   private:
     InputMedia() = default;
+    // Whether the container's header gives all an export needs without probing the streams.
+    bool headerSuffices() const;
+    AVRational indexRate_{0, 1};  // from the sample index, when there is one
     std::string path_;
     AVFormatContext* fmt_ = nullptr;
     AVCodecContext* decoder_ = nullptr;
@@ -146,6 +150,7 @@ class FramePipeline {
 // Text for the caption of the frame that starts `frameSeconds` into the main source: the moment
 // of a frame is the middle of its display time, so a frame a hair before a whole second still
 // shows that second.
-std::string captionFor(const InputMedia& main, double frameSeconds);
+std::string captionFor(const InputMedia& main, double frameSeconds,
+                       std::optional<recordings::SpeedUnit> unit);
 
 }  // namespace orvik::exporting

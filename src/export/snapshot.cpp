@@ -42,10 +42,7 @@ Result<FramePtr> frameAt(InputMedia& media, double seconds) {
     }
     if (auto r = media.seekTo(seconds); !r)
         return makeError(r.error());
-    const AVRational tb = media.video()->time_base;
-    const std::int64_t half = std::max<std::int64_t>(
-        1, static_cast<std::int64_t>(std::llround(media.frameDuration() / 2 / av_q2d(tb))));
-    auto frame = media.nextFrame(media.toPts(seconds) - half);
+    auto frame = media.nextFrame(media.toPts(seconds) - media.halfFramePts());
     if (!frame)
         return frame;
     if (!*frame)
@@ -182,7 +179,7 @@ Result<SnapshotReport> exportSnapshot(const SnapshotRequest& rq) {
         return makeError(pipeline.error());
     FramePipeline& pipe = **pipeline;
     if (rq.caption) {
-        if (auto r = pipe.setCaption(captionFor(main, frameSeconds)); !r)
+        if (auto r = pipe.setCaption(captionFor(main, frameSeconds, rq.speedUnit)); !r)
             return makeError(r.error());
     }
     mainFrame->pts = 0;

@@ -32,39 +32,58 @@ std::string degrees(DecimalDegrees d) {
     return fixed(d.value(), 7);
 }
 
-// A JSON string literal; bytes that are not valid UTF-8 become "?".
-std::string jsonString(std::string_view s) {
-    std::string out = "\"";
-    for (std::size_t i = 0; i < s.size();) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        std::size_t len = c < 0x80           ? 1
-                          : (c >> 5) == 0x6  ? 2
-                          : (c >> 4) == 0xE  ? 3
-                          : (c >> 3) == 0x1E ? 4
-                                             : 0;
-        bool valid = len > 0 && i + len <= s.size();
-        for (std::size_t k = 1; valid && k < len; ++k)
-            valid = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
-        if (!valid) {
-            out += '?';
-            ++i;
-            continue;
-        }
-        if (len > 1) {
-            out.append(s.substr(i, len));
-        } else if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
-        i += len;
+// The length of the valid UTF-8 sequence that starts at s[i], or 0 when none does.
+std::size_t utf8SequenceAt(std::string_view s, std::size_t i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const std::size_t len = c < 0x80           ? 1
+                            : (c >> 5) == 0x6  ? 2
+                            : (c >> 4) == 0xE  ? 3
+                            : (c >> 3) == 0x1E ? 4
+                                               : 0;
+    if (len == 0 || i + len > s.size())
+        return 0;
+    for (std::size_t k = 1; k < len; ++k) {
+        if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
+            return 0;
     }
-    return out + "\"";
+    return len;
+}
+
+// Text for a file format: bytes that are not valid UTF-8 become "?", other characters beyond
+// ASCII stay, and each ASCII character is written by `ascii`.
+template <typename Ascii>
+std::string escapedUtf8(std::string_view s, Ascii ascii) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t len = utf8SequenceAt(s, i);
+        if (len == 0)
+            out += '?';
+        else if (len > 1)
+            out.append(s.substr(i, len));
+        else
+            ascii(out, static_cast<unsigned char>(s[i]));
+        i += std::max<std::size_t>(len, 1);
+    }
+    return out;
+}
+
+// A JSON string literal.
+std::string jsonString(std::string_view s) {
+    return "\"" +
+           escapedUtf8(s,
+                       [](std::string& out, unsigned char c) {
+                           if (c == '"' || c == '\\') {
+                               out += '\\';
+                               out += static_cast<char>(c);
+                           } else if (c < 0x20) {
+                               char buf[8];
+                               std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                               out += buf;
+                           } else {
+                               out += static_cast<char>(c);
+                           }
+                       }) +
+           "\"";
 }
 
 // CSV field: quoted when it holds a separator, a quote or a line end.
@@ -152,14 +171,27 @@ std::optional<std::string> isoTime(const GpsTime& t) {
     return std::string(buf);
 }
 
+double speedIn(double speed, std::int32_t speedUnitCode, SpeedUnit unit) {
+    const SpeedUnit recorded = speedUnitOf(speedUnitCode);
+    if (unit == recorded)
+        return speed;
+    constexpr double kKmPerMile = 1.609344;
+    return recorded == SpeedUnit::MilesPerHour ? speed * kKmPerMile : speed / kKmPerMile;
+}
+
 ShownSpeed shownSpeed(double speed, std::int32_t speedUnitCode, std::optional<SpeedUnit> unit) {
     const SpeedUnit recorded = speedUnitOf(speedUnitCode);
     if (!unit || *unit == recorded)
         return {speed, speedUnitName(recorded)};
-    constexpr double kKmPerMile = 1.609344;
-    const double converted =
-        recorded == SpeedUnit::MilesPerHour ? speed * kKmPerMile : speed / kKmPerMile;
-    return {std::round(converted * 10) / 10, speedUnitName(*unit)};
+    return {std::round(speedIn(speed, speedUnitCode, *unit) * 10) / 10, speedUnitName(*unit)};
+}
+
+std::optional<SpeedUnit> speedUnitFromName(std::string_view name) {
+    if (name == "km/h")
+        return SpeedUnit::KilometresPerHour;
+    if (name == "mph")
+        return SpeedUnit::MilesPerHour;
+    return std::nullopt;
 }
 
 double metresPerSecond(double speed, std::int32_t speedUnitCode) {
@@ -350,27 +382,7 @@ void writeGeoJson(std::ostream& out, std::span<const RecordingTelemetry> recordi
 }
 
 std::string xmlText(std::string_view s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size();) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        std::size_t len = c < 0x80           ? 1
-                          : (c >> 5) == 0x6  ? 2
-                          : (c >> 4) == 0xE  ? 3
-                          : (c >> 3) == 0x1E ? 4
-                                             : 0;
-        bool valid = len > 0 && i + len <= s.size();
-        for (std::size_t k = 1; valid && k < len; ++k)
-            valid = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
-        if (!valid) {
-            out += '?';
-            ++i;
-            continue;
-        }
-        if (len > 1) {
-            out.append(s.substr(i, len));
-            i += len;
-            continue;
-        }
+    return escapedUtf8(s, [](std::string& out, unsigned char c) {
         switch (c) {
             case '&':
                 out += "&amp;";
@@ -390,9 +402,7 @@ std::string xmlText(std::string_view s) {
             default:
                 out += (c < 0x20 && c != '\t' && c != '\n') ? '?' : static_cast<char>(c);
         }
-        ++i;
-    }
-    return out;
+    });
 }
 
 }  // namespace orvik::recordings

@@ -58,6 +58,11 @@ struct ShownSpeed {
     std::string_view unit;  // "km/h" or "mph"
 };
 ShownSpeed shownSpeed(double speed, std::int32_t speedUnitCode, std::optional<SpeedUnit> unit);
+// Speed as recorded in `unit`, not rounded.
+double speedIn(double speed, std::int32_t speedUnitCode, SpeedUnit unit);
+
+// The unit a user names on the command line: "km/h" or "mph"; nothing for any other text.
+std::optional<SpeedUnit> speedUnitFromName(std::string_view name);
 
 struct CsvOptions {
     bool allRecords = false;        // also the records without a track point (position left empty)

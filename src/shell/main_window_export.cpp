@@ -24,6 +24,19 @@ using playback::VideoPane;
 
 constexpr double kUnitsPerSecond = 1e7;  // media time counts 100-ns units
 
+// Captions show the speed in the unit the viewer shows it in.
+std::optional<recordings::SpeedUnit> captionUnit(displays::SpeedDisplay display) {
+    switch (display) {
+        case displays::SpeedDisplay::KilometresPerHour:
+            return recordings::SpeedUnit::KilometresPerHour;
+        case displays::SpeedDisplay::MilesPerHour:
+            return recordings::SpeedUnit::MilesPerHour;
+        case displays::SpeedDisplay::AsRecorded:
+            break;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* e) {
@@ -79,6 +92,7 @@ void MainWindow::snapshotCommand(const QString& file) {
         return;
     const double at = static_cast<double>(seekBar_->position()) / kUnitsPerSecond;
     auto* dialog = new ExportDialog(ExportDialog::Mode::Snapshot, file, at, at, this);
+    dialog->setSpeedUnit(captionUnit(speedDisplay_));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->open();
 }
@@ -97,6 +111,7 @@ void MainWindow::exportClipCommand(const QString& file) {
     auto* dialog = new ExportDialog(ExportDialog::Mode::Clip, file,
                                     static_cast<double>(from) / kUnitsPerSecond,
                                     static_cast<double>(to) / kUnitsPerSecond, this);
+    dialog->setSpeedUnit(captionUnit(speedDisplay_));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->open();
 }

@@ -92,6 +92,12 @@ class ExportCli : public ::testing::Test {
             text.pop_back();
         return text;
     }
+    double audioSeconds(const fs::path& file) {
+        return std::atof(shell("ffprobe -v error -select_streams a -show_entries stream=duration "
+                               "-of csv=p=0 " +
+                               quote(file.string()))
+                             .c_str());
+    }
     int frames(const fs::path& file) {
         return std::atoi(shell("ffprobe -v error -count_frames -select_streams v "
                                "-show_entries stream=nb_read_frames -of csv=p=0 " +
@@ -127,9 +133,13 @@ TEST_F(ExportCli, AClipAtWholeSecondsIsARecordingWithExactlyTheTelemetryOfThoseS
     const CliRun r =
         run("clip " + quote(front()) + " --from 1 --to 4 --out " + quote(clip.string()));
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("(stream copy"), std::string::npos) << r.err;
+    // The recording's keyframes sit one frame after the whole seconds: the clip starts on the
+    // keyframe, a frame late, rather than re-encoding the frame before it.
+    EXPECT_NE(r.err.find("(stream copy)"), std::string::npos) << r.err;
     EXPECT_EQ(slurp(clip).substr(4, 8), "ftypiso4");
     EXPECT_NEAR(frames(clip), 90, 2);
+    // The audio of the range comes along to its end, not only as far as the video was read.
+    EXPECT_NEAR(audioSeconds(clip), 3.0, 0.1);
 
     const json source = telemetry(front());
     const json copy = telemetry(clip.string());
@@ -167,6 +177,7 @@ TEST_F(ExportCli, SideBySideAndPictureInPictureAreLaidOutAtTheFrontsHeight) {
                     quote(sbs.string())),
               "1280,360");
     EXPECT_NEAR(frames(sbs), 60, 2);
+    EXPECT_NEAR(audioSeconds(sbs), 2.0, 0.1);
     EXPECT_EQ(telemetry(sbs.string())["timestamps"].size(), 22u);
 
     const fs::path pip = out_ / "pip.mp4";
@@ -204,6 +215,22 @@ TEST_F(ExportCli, OcrReadsTheDateAndTheSpeedOfACaptionedFrame) {
         speedFound = speedFound || text.find(speed) != std::string::npos;
     }
     EXPECT_TRUE(speedFound) << text;
+
+    // --unit: the speed in the unit asked for, as the viewer shows it.
+    const fs::path mph = out_ / "mph.png";
+    ASSERT_EQ(run("snapshot " + quote(front()) + " --at 2 --caption --unit mph --out " +
+                  quote(mph.string()))
+                  .status,
+              0);
+    shell("convert " + quote(mph.string()) + " -gravity South -crop 100%x10%+0+0 +repage " +
+          "-resize 300% -colorspace Gray -negate " + quote(band.string()));
+    const std::string inMph = shell("tesseract " + quote(band.string()) + " - --psm 7");
+    bool mphFound = false;
+    for (const json& f : fixes) {
+        const long converted = std::lround(f["speed"].get<double>() / 1.609344);
+        mphFound = mphFound || inMph.find(std::to_string(converted) + " mph") != std::string::npos;
+    }
+    EXPECT_TRUE(mphFound) << inMph;
 }
 
 TEST_F(ExportCli, AJpegSnapshotCarriesThePositionAndTimeThatExiftoolReads) {

@@ -3,6 +3,8 @@
 // libexif reads back, and the partner rule.
 #include <gtest/gtest.h>
 #include <libexif/exif-data.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -73,6 +75,11 @@ TEST(Caption, TimeSpeedWithItsUnitAndPositionInDecimalDegrees) {
     EXPECT_EQ(captionText(start, 5.4, &fix), "2024-03-02 12:00:05  37 mph  -33.85000, -151.20000");
     // The position the receiver marked invalid, or none at all, is left out; the speed stays.
     EXPECT_EQ(captionText(start, 5.4, &fix, false), "2024-03-02 12:00:05  37 mph");
+    // In the unit the viewer shows: 37 mph is 59.5 km/h.
+    EXPECT_EQ(captionText(start, 5.4, &fix, false, recordings::SpeedUnit::KilometresPerHour),
+              "2024-03-02 12:00:05  60 km/h");
+    EXPECT_EQ(captionText(start, 5.4, &fix, false, recordings::SpeedUnit::MilesPerHour),
+              "2024-03-02 12:00:05  37 mph");
     fix.speedUnitCode = 0;
     fix.latitude = recordings::NmeaAngle(0);
     fix.longitude = recordings::NmeaAngle(0);
@@ -198,6 +205,56 @@ TEST(OutputFile, AppearsOnlyWhenCommittedAndReplacesOnlyWithForce) {
     EXPECT_EQ(slurp(late), "first");
 
     EXPECT_FALSE(OutputFile::create((dir.path() / "missing" / "x.mp4").string(), false));
+}
+
+TEST(OutputFile, WaitsForTheDiskOnlyWhereAPowerCutOrAPulledCardCouldLoseSomething) {
+    Scratch dir;
+    const std::string target = (dir.path() / "clip.mp4").string();
+    auto fresh = OutputFile::create(target, false);
+    ASSERT_TRUE(fresh);
+    EXPECT_EQ(fresh->flushesOnCommit(), onRemovableMedia(dir.path().string()));
+    // Larger than the write-behind step, so the disk writing started on the way is exercised.
+    const std::vector<std::uint8_t> block(9u << 20, 0x5A);
+    ASSERT_TRUE(fresh->write(block));
+    ASSERT_TRUE(fresh->commit());
+    EXPECT_EQ(fs::file_size(target), block.size());
+
+    auto replacing = OutputFile::create(target, true);
+    ASSERT_TRUE(replacing);
+    EXPECT_TRUE(replacing->flushesOnCommit()) << "the old file must survive a power cut";
+}
+
+TEST(OutputFile, RemovableMediaAreToldFromTheBlockDevice) {
+    Scratch folder;
+    Scratch sys;
+    struct stat st {};
+    ASSERT_EQ(::stat(folder.path().c_str(), &st), 0);
+    const fs::path link =
+        sys.path() / "dev" / "block" /
+        (std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev)));
+    fs::create_directories(link.parent_path());
+    const auto deviceAt = [&](const std::string& where, bool removable) {
+        const fs::path disk = sys.path() / "devices" / where;
+        const fs::path part = disk / "part1";
+        fs::create_directories(part);
+        std::ofstream(part / "partition") << "1\n";
+        std::ofstream(disk / "removable") << (removable ? "1\n" : "0\n");
+        fs::remove(link);
+        fs::create_directory_symlink(part, link);
+    };
+    const std::string dir = folder.path().string();
+    const std::string root = sys.path().string();
+    if (onRemovableMedia(dir))
+        GTEST_SKIP() << "the scratch folder itself lies on removable media";
+    EXPECT_FALSE(onRemovableMedia(dir, root)) << "no block device: tmpfs or a network share";
+    deviceAt("pci0000:00/0000:00:04.0/virtio1/block/vda", false);
+    EXPECT_FALSE(onRemovableMedia(dir, root));
+    deviceAt("pci0000:00/0000:00:1f.2/ata1/host0/block/sdc", true);
+    EXPECT_TRUE(onRemovableMedia(dir, root)) << "the disk of the partition says removable";
+    deviceAt("pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/block/sdb", false);
+    EXPECT_TRUE(onRemovableMedia(dir, root)) << "a USB disk that calls itself fixed";
+    deviceAt("platform/fe320000.mmc/mmc_host/mmc1/mmc1:aaaa/block/mmcblk1", false);
+    EXPECT_TRUE(onRemovableMedia(dir, root)) << "an SD card reader";
 }
 
 std::string exifString(ExifData* d, ExifIfd ifd, ExifTag tag) {

@@ -160,6 +160,14 @@ TEST_F(PaneExport, TheSnapshotDialogOpensAtTheMomentShownAndOtherAreasCanAddEntr
                          asked = pane == front();
                          menu->addAction(QStringLiteral("Extra"));
                      });
+    // Captions follow the viewer's speed unit, switched with a click on the speed readout.
+    for (int id : {1003, 1020}) {
+        QWidget* c = window_->control(id);
+        ASSERT_TRUE(c && c->isVisible()) << "control " << id;
+        QTest::mouseClick(c, Qt::LeftButton, {}, c->rect().center());
+    }
+    const displays::SpeedDisplay shown = window_->speedDisplay();
+    ASSERT_NE(shown, displays::SpeedDisplay::AsRecorded);
     QMenu* menu = rightClick(front());
     ASSERT_NE(menu, nullptr);
     EXPECT_TRUE(asked);
@@ -167,6 +175,9 @@ TEST_F(PaneExport, TheSnapshotDialogOpensAtTheMomentShownAndOtherAreasCanAddEntr
     choose(menu, "snapshotAction");
     ASSERT_TRUE(QTest::qWaitFor([&] { return dialog() && dialog()->isVisible(); }, 5000));
     EXPECT_EQ(dialog()->windowTitle(), QStringLiteral("Snapshot"));
+    EXPECT_EQ(dialog()->speedUnit(), shown == displays::SpeedDisplay::MilesPerHour
+                                         ? recordings::SpeedUnit::MilesPerHour
+                                         : recordings::SpeedUnit::KilometresPerHour);
     // The pair offers all four layouts.
     EXPECT_EQ(dialog()->findChild<QComboBox*>("layout")->count(), 4);
     auto* preview = dialog()->findChild<QLabel*>("preview");

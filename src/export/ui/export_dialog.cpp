@@ -208,6 +208,7 @@ void ExportDialog::refreshPreview() {
     rq.output = previewFile_.toStdString();
     rq.layout = chosenLayout();
     rq.caption = caption_->isChecked();
+    rq.speedUnit = speedUnit_;
     rq.force = true;
     previewWorker_ = std::thread([this, rq, generation] {
         const auto result = exportSnapshot(rq);
@@ -227,6 +228,14 @@ void ExportDialog::refreshPreview() {
     });
 }
 
+void ExportDialog::setSpeedUnit(std::optional<recordings::SpeedUnit> unit) {
+    if (unit == speedUnit_)
+        return;
+    speedUnit_ = unit;
+    if (caption_->isChecked())
+        refreshPreview();
+}
+
 void ExportDialog::start() {
     if (worker_.joinable())
         return;
@@ -243,6 +252,7 @@ void ExportDialog::start() {
     const std::string input = recording_.toStdString();
     const Layout layout = chosenLayout();
     const bool caption = caption_->isChecked();
+    const auto speedUnit = speedUnit_;
     const bool force = replace_->isChecked();
     const Mode mode = mode_;
     const double from = from_, to = to_;
@@ -257,6 +267,7 @@ void ExportDialog::start() {
             rq.output = output;
             rq.layout = layout;
             rq.caption = caption;
+            rq.speedUnit = speedUnit;
             rq.force = force;
             int lastShown = -1;
             rq.progress = [this, &lastShown](double done) {
@@ -279,6 +290,7 @@ void ExportDialog::start() {
             rq.output = output;
             rq.layout = layout;
             rq.caption = caption;
+            rq.speedUnit = speedUnit;
             rq.force = force;
             auto r = exportSnapshot(rq);
             ok = static_cast<bool>(r);

@@ -6,6 +6,7 @@
 #include <QString>
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "export/export.h"
@@ -39,6 +40,9 @@ class ExportDialog : public QDialog {
     static void setRevealHandler(std::function<void(const QString& file)> handler);
 
     QString outputPath() const;
+    // The caption's speed in this unit (the viewer's choice); as recorded when empty.
+    void setSpeedUnit(std::optional<recordings::SpeedUnit> unit);
+    std::optional<recordings::SpeedUnit> speedUnit() const { return speedUnit_; }
     bool running() const { return worker_.joinable() && !finished_; }
 
     // Escape or closing while an export runs cancels it first.
@@ -60,6 +64,7 @@ class ExportDialog : public QDialog {
     Mode mode_;
     QString recording_;
     double from_, to_;
+    std::optional<recordings::SpeedUnit> speedUnit_;
     QComboBox* layout_ = nullptr;
     QCheckBox* caption_ = nullptr;
     QLabel* preview_ = nullptr;

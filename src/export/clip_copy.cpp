@@ -1,0 +1,194 @@
+// Clips by stream copy, with the frames before the first keyframe of the range re-encoded.
+#include <algorithm>
+#include <cstring>
+
+#include "export/clip_job.h"
+#include "export/h264.h"
+
+namespace orvik::exporting::detail {
+
+// Stream copy, with the head re-encoded when the range does not start on a keyframe.
+Result<void> ClipJob::copyOrSmartCut() {
+    InputMedia& m = *main_;
+    AVStream* v = m.video();
+    const AVRational tb = v->time_base;
+    const std::int64_t fromPts = rangeStartPts();
+    const std::int64_t toPts = rangeEndPts();
+    if (auto r = m.seekTo(rq_.fromSeconds); !r)
+        return r;
+
+    // Read up to the first frame of the range, keeping the packets from the keyframe before it.
+    std::vector<PacketPtr> lead;
+    PacketPtr pkt = makePacket();
+    PacketPtr first;
+    for (;;) {
+        int rc = av_read_frame(m.format(), pkt.get());
+        if (rc < 0)
+            return makeError("the range holds no frame of '" + m.path() + "'");
+        if (pkt->stream_index == m.audioIndex()) {
+            audio_->offer(pkt.get());
+        } else if (pkt->stream_index == m.videoIndex()) {
+            if (pkt->pts != AV_NOPTS_VALUE && pkt->pts >= fromPts) {
+                first.reset(av_packet_clone(pkt.get()));
+                av_packet_unref(pkt.get());
+                break;
+            }
+            if (pkt->flags & AV_PKT_FLAG_KEY)
+                lead.clear();
+            lead.emplace_back(av_packet_clone(pkt.get()));
+        }
+        av_packet_unref(pkt.get());
+    }
+    if (!first || first->pts >= toPts)
+        return makeError("the range holds no frame of '" + m.path() + "'");
+
+    // A range whose first frame is the last one before a keyframe starts on that keyframe: one
+    // frame shorter, within the cut's tolerance, and copied; re-encoding that one frame would
+    // mean decoding the whole group of pictures before it.
+    PacketPtr pending;  // read ahead; handed out before the demuxer's next packet
+    if (!(first->flags & AV_PKT_FLAG_KEY)) {
+        PacketPtr peek = makePacket();
+        while (av_read_frame(m.format(), peek.get()) >= 0) {
+            if (peek->stream_index == m.videoIndex()) {
+                pending = std::move(peek);
+                break;
+            }
+            if (peek->stream_index == m.audioIndex())
+                audio_->offer(peek.get());
+            av_packet_unref(peek.get());
+        }
+        if (pending && (pending->flags & AV_PKT_FLAG_KEY) && pending->pts != AV_NOPTS_VALUE &&
+            pending->pts < toPts)
+            first = std::move(pending);
+    }
+    const auto readPacket = [&](PacketPtr& p) {
+        if (pending) {
+            p = std::move(pending);
+            return true;
+        }
+        return av_read_frame(m.format(), p.get()) >= 0;
+    };
+    const std::int64_t origin = first->pts;  // clip time 0
+    audio_->startAt(m.toSeconds(origin));
+
+    const std::vector<std::uint8_t> parameterSets = parameterSetsOf(v->codecpar);
+    const bool startsOnKey = (first->flags & AV_PKT_FLAG_KEY) != 0;
+    if (!startsOnKey && parameterSets.empty())
+        return reencode();  // not an H.264 stream that can be spliced
+
+    if (auto r = openMuxer(v->codecpar, tb, m.frameRate()); !r)
+        return r;
+
+    bool needParameterSets = false;
+    PacketPtr next = std::move(first);
+    if (!startsOnKey) {
+        report_.method = ClipMethod::SmartCut;
+        // Decode from the keyframe before the range, encode the frames up to the next keyframe.
+        if (auto r = m.openDecoder(); !r)
+            return r;
+        EncoderPtr enc;
+        if (auto r = openEncoder(enc, m.decoder()->width, m.decoder()->height, tb, m.frameRate(),
+                                 m.decoder()->sample_aspect_ratio, false);
+            !r)
+            return r;
+        FramePtr frame = makeFrame();
+        PacketPtr out = makePacket();
+        const auto encodeDecoded = [&]() -> Result<void> {
+            for (;;) {
+                int rc = avcodec_receive_frame(m.decoder(), frame.get());
+                if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
+                    return {};
+                if (rc < 0)
+                    return makeError("cannot decode '" + m.path() + "': " + avErrorText(rc));
+                const std::int64_t pts = frame->best_effort_timestamp;
+                if (pts >= fromPts && pts < toPts) {
+                    const std::int64_t rel = pts - origin;
+                    fragmentOfPts_[rel] = carrierOf(m.fragmentAt(frame->pkt_pos));
+                    frame->pts = rel;
+                    frame->pict_type = rel == 0 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+                    ++report_.frames;
+                    ++report_.encodedFrames;
+                    if (!reportProgress(m.toSeconds(pts) - rq_.fromSeconds))
+                        return makeError("cancelled");
+                    rc = avcodec_send_frame(enc.ctx, frame.get());
+                    if (rc < 0)
+                        return makeError("cannot encode: " + avErrorText(rc));
+                    if (auto r = drainEncoder(enc.ctx, out.get(), true); !r)
+                        return r;
+                }
+                av_frame_unref(frame.get());
+            }
+        };
+        for (PacketPtr& p : lead) {
+            avcodec_send_packet(m.decoder(), p.get());
+            if (auto r = encodeDecoded(); !r)
+                return r;
+        }
+        // Feed the range's packets until the next keyframe (or the end of the range).
+        for (;;) {
+            if (next->stream_index == m.videoIndex()) {
+                if ((next->flags & AV_PKT_FLAG_KEY) || next->pts >= toPts)
+                    break;
+                avcodec_send_packet(m.decoder(), next.get());
+                if (auto r = encodeDecoded(); !r)
+                    return r;
+            } else {
+                audio_->offer(next.get());
+            }
+            av_packet_unref(next.get());
+            if (!readPacket(next)) {
+                next.reset();
+                break;
+            }
+        }
+        avcodec_send_packet(m.decoder(), nullptr);
+        if (auto r = encodeDecoded(); !r)
+            return r;
+        avcodec_send_frame(enc.ctx, nullptr);
+        if (auto r = drainEncoder(enc.ctx, out.get(), true); !r)
+            return r;
+        needParameterSets = true;
+    }
+
+    // Copy the rest of the range.
+    while (next) {
+        if (next->stream_index == m.audioIndex()) {
+            audio_->offer(next.get());
+        } else if (next->stream_index == m.videoIndex()) {
+            if (next->pts != AV_NOPTS_VALUE && next->pts >= toPts)
+                break;
+            const double clipSeconds = static_cast<double>(next->pts - origin) * av_q2d(tb);
+            if (!reportProgress(clipSeconds))
+                return makeError("cancelled");
+            if (auto r = beforeVideoPacket(m.fragmentAt(next->pos), clipSeconds); !r)
+                return r;
+            PacketPtr copy(av_packet_clone(next.get()));
+            copy->pts -= origin;
+            copy->dts = copy->dts == AV_NOPTS_VALUE ? copy->pts : copy->dts - origin;
+            if (needParameterSets && (copy->flags & AV_PKT_FLAG_KEY)) {
+                // The encoded head brought its own parameter sets; give the decoder back the
+                // source's before the first copied picture.
+                PacketPtr joined = makePacket();
+                if (av_new_packet(joined.get(),
+                                  static_cast<int>(parameterSets.size()) + copy->size) < 0)
+                    return makeError("out of memory");
+                std::memcpy(joined->data, parameterSets.data(), parameterSets.size());
+                std::memcpy(joined->data + parameterSets.size(), copy->data,
+                            static_cast<std::size_t>(copy->size));
+                av_packet_copy_props(joined.get(), copy.get());
+                copy = std::move(joined);
+                needParameterSets = false;
+            }
+            ++report_.frames;
+            if (auto r = mux_->writeVideo(copy.get(), tb); !r)
+                return r;
+        }
+        av_packet_unref(next.get());
+        if (!readPacket(next))
+            break;
+    }
+    readAudioTail();
+    return audio_->writeUntil(*mux_, rq_.toSeconds - rq_.fromSeconds + 1);
+}
+
+}  // namespace orvik::exporting::detail
