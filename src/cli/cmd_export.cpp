@@ -19,29 +19,45 @@ using namespace orvik::exporting;
 
 const std::vector<std::string> kLayouts = {"front", "rear", "side-by-side", "picture-in-picture"};
 
-void addUnitOption(CLI::App& sub, std::string& unit) {
-    sub.add_option("--unit", unit,
-                   "--caption: speed converted to km/h or mph (default: as recorded)")
-        ->check(CLI::IsMember({"km/h", "mph"}));
-}
-
-struct ClipArgs {
+// What clip and snapshot take alike.
+struct CommonArgs {
     std::string file, out, layout, unit;
-    double from = 0, to = 0;
-    bool caption = false, force = false, quiet = false;
+    bool caption = false, force = false;
 };
 
-int runClip(const ClipArgs& a) {
+void addCommonOptions(CLI::App& sub, CommonArgs& a) {
+    sub.add_option("--layout", a.layout,
+                   "front, rear, side-by-side or picture-in-picture (default: FILE's channel)")
+        ->check(CLI::IsMember(kLayouts));
+    sub.add_flag("--caption", a.caption, "burn in date and time, speed and position");
+    sub.add_option("--unit", a.unit,
+                   "--caption: speed converted to km/h or mph (default: as recorded)")
+        ->check(CLI::IsMember({"km/h", "mph"}));
+    sub.add_flag("--force", a.force, "replace an existing output file");
+}
+
+template <typename Request>
+Request requestOf(const CommonArgs& a) {
     av_log_set_level(AV_LOG_QUIET);  // failures come as our own one-line message
-    ClipRequest rq;
+    Request rq;
     rq.input = a.file;
-    rq.fromSeconds = a.from;
-    rq.toSeconds = a.to;
     rq.output = a.out;
     rq.layout = *parseLayout(a.layout);
     rq.caption = a.caption;
     rq.speedUnit = recordings::speedUnitFromName(a.unit);
     rq.force = a.force;
+    return rq;
+}
+
+struct ClipArgs : CommonArgs {
+    double from = 0, to = 0;
+    bool quiet = false;
+};
+
+int runClip(const ClipArgs& a) {
+    auto rq = requestOf<ClipRequest>(a);
+    rq.fromSeconds = a.from;
+    rq.toSeconds = a.to;
     auto report = exportClip(rq);
     if (!report) {
         printError(report.error());
@@ -56,22 +72,13 @@ int runClip(const ClipArgs& a) {
     return kExitOk;
 }
 
-struct SnapshotArgs {
-    std::string file, out, layout, unit;
+struct SnapshotArgs : CommonArgs {
     double at = 0;
-    bool caption = false, force = false;
 };
 
 int runSnapshot(const SnapshotArgs& a) {
-    av_log_set_level(AV_LOG_QUIET);  // failures come as our own one-line message
-    SnapshotRequest rq;
-    rq.input = a.file;
+    auto rq = requestOf<SnapshotRequest>(a);
     rq.atSeconds = a.at;
-    rq.output = a.out;
-    rq.layout = *parseLayout(a.layout);
-    rq.caption = a.caption;
-    rq.speedUnit = recordings::speedUnitFromName(a.unit);
-    rq.force = a.force;
     auto report = exportSnapshot(rq);
     if (!report) {
         printError(report.error());
@@ -88,12 +95,7 @@ const RegisterCommand kClip([](CLI::App& app) -> std::function<int()> {
     sub->add_option("--from", a->from, "start, seconds into the recording")->required();
     sub->add_option("--to", a->to, "end, seconds into the recording")->required();
     sub->add_option("--out", a->out, "clip to write (.mp4)")->required();
-    sub->add_option("--layout", a->layout,
-                    "front, rear, side-by-side or picture-in-picture (default: FILE's channel)")
-        ->check(CLI::IsMember(kLayouts));
-    sub->add_flag("--caption", a->caption, "burn in date and time, speed and position");
-    addUnitOption(*sub, a->unit);
-    sub->add_flag("--force", a->force, "replace an existing output file");
+    addCommonOptions(*sub, *a);
     sub->add_flag("-q,--quiet", a->quiet, "no summary line on stderr");
     return [a] { return runClip(*a); };
 });
@@ -106,12 +108,7 @@ const RegisterCommand kSnapshot([](CLI::App& app) -> std::function<int()> {
     sub->add_option("--out", a->out,
                     "picture to write (.png, or .jpg with the GPS position in EXIF)")
         ->required();
-    sub->add_option("--layout", a->layout,
-                    "front, rear, side-by-side or picture-in-picture (default: FILE's channel)")
-        ->check(CLI::IsMember(kLayouts));
-    sub->add_flag("--caption", a->caption, "burn in date and time, speed and position");
-    addUnitOption(*sub, a->unit);
-    sub->add_flag("--force", a->force, "replace an existing output file");
+    addCommonOptions(*sub, *a);
     return [a] { return runSnapshot(*a); };
 });
 
