@@ -60,3 +60,16 @@ function(orvik_fuzz_target name)
     set_tests_properties(${name}_corpus PROPERTIES LABELS fuzz TIMEOUT 300)
   endif()
 endfunction()
+
+# orvik_gui_test_on_screen(NAME TARGET WIDTHxHEIGHT [ARGS...]) — the GUI test program TARGET once
+# more, on a virtual X server of its own with a screen of that size.
+function(orvik_gui_test_on_screen name target size)
+  find_program(ORVIK_XVFB_RUN xvfb-run)
+  if(NOT ORVIK_XVFB_RUN)
+    return()
+  endif()
+  add_test(NAME ${name} COMMAND ${ORVIK_XVFB_RUN} -a -s "-screen 0 ${size}x24"
+                                $<TARGET_FILE:${target}> ${ARGN})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600 LABELS gui SKIP_RETURN_CODE 77
+    ENVIRONMENT "QTWEBENGINE_DISABLE_SANDBOX=1;QT_QPA_PLATFORM=xcb;LIBGL_ALWAYS_SOFTWARE=1")
+endfunction()

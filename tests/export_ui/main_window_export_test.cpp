@@ -1,12 +1,7 @@
 // Export from the real main window, as a user does it: right-click on a playing pane, mark in
 // and out on the seek bar, open the clip dialog from the menu, export with the mouse, see the
 // marks on the bar and the result in the file manager. Input through the window system only.
-//
-// The generator comes first: its field named "slots" must not meet Qt's keyword macro.
-#include "samplecard/sample_card.h"
-
-#include <gtest/gtest.h>
-#include <vector>
+#include "support/gui_journey.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -17,79 +12,48 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QTest>
 #include <filesystem>
+#include <vector>
 
 #include "export/ui/export_dialog.h"
-#include "playback/media_player.h"
-#include "playback/video_pane.h"
 #include "recordings/telemetry.h"
-#include "shell/gui_test_support.h"
-#include "shell/main_window.h"
-#include "shell/recording_list.h"
-#include "shell/skin.h"
 
 namespace orvik::shell {
 namespace {
 
+using namespace testing;
 using exporting::ui::ExportDialog;
 using playback::VideoPane;
-constexpr std::int64_t kSecond = 10'000'000;
 
+// One front/rear pair of six seconds.
+tools::SampleCardOptions exportCard() {
+    tools::SampleCardOptions options;
+    options.durationSeconds = 6.0;
+    options.alwaysPairs = 1;
+    options.deviceFiles = false;
+    return options;
+}
 const QString& cardFolder() {
-    static QTemporaryDir* dir = nullptr;
-    static QString folder;
-    if (!dir) {
-        dir = new QTemporaryDir();
-        tools::SampleCardOptions options;
-        options.durationSeconds = 6.0;
-        options.alwaysPairs = 1;
-        options.deviceFiles = false;
-        auto card = tools::writeSampleCard(dir->path().toStdString(), options);
-        EXPECT_TRUE(card.ok()) << (card.ok() ? "" : card.error());
-        folder = dir->path();
-    }
-    return folder;
+    return generatedCard(exportCard());
 }
 
-class PaneExport : public ::testing::Test {
+class PaneExport : public WindowJourney {
   protected:
     void SetUp() override {
-        qputenv("ORVIK_MPV_AO", "null");
-        testing::app();
-        ASSERT_FALSE(cardFolder().isEmpty());
         ExportDialog::setRevealHandler([this](const QString& f) { revealed_ = f; });
-        window_ = std::make_unique<MainWindow>();
-        window_->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
-        ASSERT_TRUE(window_->listFolder(cardFolder()));
+        startWindow(cardFolder());
         // Play the first front/rear pair as a user starts it.
-        auto* list = static_cast<QTableView*>(window_->recordingList());
-        int row = -1;
-        for (int r = 0; r < window_->rowCount() && row < 0; ++r) {
-            if (window_->rowChannel(r) == 'F' && window_->rowFileName(r).startsWith("alwa_"))
-                row = r;
-        }
+        const int row = firstPairRow(QStringLiteral("alwa_"));
         ASSERT_GE(row, 0);
-        const QModelIndex index = list->model()->index(row, 0);
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(index).center());
+        doubleClickRow(row);
         ASSERT_TRUE(QTest::qWaitFor([&] { return seekBar()->isEnabled(); }, 20000));
     }
     void TearDown() override {
-        if (window_) {
-            window_->grab().save(
-                QDir(QDir::tempPath())
-                    .filePath(
-                        QStringLiteral("orvik-export-%1.png")
-                            .arg(::testing::UnitTest::GetInstance()->current_test_info()->name())));
-        }
-        window_.reset();
+        WindowJourney::TearDown();
         ExportDialog::setRevealHandler({});
     }
 
-    SkinSlider* seekBar() const { return qobject_cast<SkinSlider*>(window_->control(1012)); }
-    VideoPane* front() const { return window_->findChild<VideoPane*>("frontPane"); }
     // A right click as the window system delivers it, so the context menu event is made too.
     QMenu* rightClick(QWidget* w) {
         const QPoint at = w->mapTo(window_.get(), w->rect().center());
@@ -117,7 +81,6 @@ class PaneExport : public ::testing::Test {
             20000));
     }
 
-    std::unique_ptr<MainWindow> window_;
     QString revealed_;
 };
 

@@ -1,128 +1,50 @@
 // Playing recordings in the real main window: real players, real map page, a generated card.
-// The generator comes first: its field named "slots" must not meet Qt's keyword macro.
-#include "samplecard/sample_card.h"
-
-#include <gtest/gtest.h>
+#include "support/gui_journey.h"
 
 #include <QApplication>
 #include <QFileInfo>
-#include <QLabel>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QTest>
 #include <cstdlib>
-#include <memory>
 
 #include "displays/gsensor_graph.h"
 #include "displays/map_host.h"
-#include "playback/media_player.h"
 #include "playback/playback_controller.h"
-#include "playback/video_pane.h"
 #include "recordings/telemetry.h"
-#include "shell/gui_test_support.h"
-#include "shell/main_window.h"
-#include "shell/recording_list.h"
-#include "shell/skin.h"
 
 namespace orvik::shell {
 namespace {
 
+using namespace testing;
 using playback::MediaPlayer;
 using playback::MediaTime;
 using playback::PlaybackState;
 using playback::VideoPane;
 
-// One generated card for the whole program: small pictures, ten seconds a recording.
-const QString& cardFolder() {
-    static QTemporaryDir* dir = nullptr;
-    static QString folder;
-    if (!dir) {
-        dir = new QTemporaryDir();
-        tools::SampleCardOptions options;
-        options.width = 320;
-        options.height = 180;
-        options.durationSeconds = 10.0;
-        options.alwaysPairs = 2;
-        auto card = tools::writeSampleCard(dir->path().toStdString(), options);
-        EXPECT_TRUE(card.ok()) << (card.ok() ? "" : card.error());
-        folder = dir->path();
-    }
-    return folder;
+// Small pictures, ten seconds a recording.
+tools::SampleCardOptions windowCard() {
+    tools::SampleCardOptions options;
+    options.width = 320;
+    options.height = 180;
+    options.durationSeconds = 10.0;
+    options.alwaysPairs = 2;
+    return options;
 }
 
-class PlaybackWindowTest : public ::testing::Test {
+class PlaybackWindowTest : public WindowJourney {
   protected:
     void SetUp() override {
-        static QTemporaryDir temp;
-        // No sound device here; the map page goes to a folder of this program's own.
-        qputenv("ORVIK_MPV_AO", "null");
-        qputenv("TMPDIR", temp.path().toLocal8Bit());
-        testing::app();
-        ASSERT_FALSE(cardFolder().isEmpty());
-        window_ = std::make_unique<MainWindow>();
-        window_->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
-        ASSERT_TRUE(window_->listFolder(cardFolder()));
+        startWindow(generatedCard(windowCard()));
         ASSERT_GT(window_->rowCount(), 4);
     }
-    void TearDown() override { window_.reset(); }
 
-    int rowOf(const QString& fileName) const {
-        for (int r = 0; r < window_->rowCount(); ++r) {
-            if (window_->rowFileName(r) == fileName) {
-                return r;
-            }
-        }
-        return -1;
-    }
     // The first front row of a front/rear pair among the continuous recordings of the drive.
-    int firstPairRow() const {
-        for (int r = 0; r + 1 < window_->rowCount(); ++r) {
-            const QString name = window_->rowFileName(r);
-            if (name.startsWith("alwa_20260314") && window_->rowChannel(r) == 'F' &&
-                window_->rowChannel(r + 1) == 'R') {
-                return r;
-            }
-        }
-        return -1;
-    }
-    void doubleClickRow(int row) {
-        QTableView* list = reinterpret_cast<QTableView*>(window_->recordingList());
-        const QModelIndex index = list->model()->index(row, 0);
-        list->scrollTo(index);
-        const QPoint at = list->visualRect(index).center();
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
-    }
-    VideoPane* pane(const char* name) const {
-        return window_->findChild<VideoPane*>(QString::fromLatin1(name));
-    }
-    MediaPlayer* frontPlayer() const { return pane("frontPane")->player(); }
-    MediaPlayer* rearPlayer() const { return pane("rearPane")->player(); }
-    SkinSlider* seekBar() const { return qobject_cast<SkinSlider*>(window_->control(1012)); }
+    int firstPairRow() const { return WindowJourney::firstPairRow("alwa_20260314"); }
     displays::GSensorGraph* graph() const {
-        return qobject_cast<displays::GSensorGraph*>(window_->control(1013));
+        return qobject_cast<displays::GSensorGraph*>(window_->control(kGraph));
     }
-    QString labelText(int id) const {
-        auto* l = qobject_cast<QLabel*>(window_->control(id));
-        return l ? l->text() : QString();
-    }
-    bool running() const {
-        return frontPlayer() && frontPlayer()->GetState() == PlaybackState::Running;
-    }
-    QVariant evaluate(displays::MapHost& host, const QString& script) {
-        QVariant result;
-        bool done = false;
-        host.evaluate(script, [&](const QVariant& v) {
-            result = v;
-            done = true;
-        });
-        (void)QTest::qWaitFor([&] { return done; }, 10000);
-        return result;
-    }
-
-    std::unique_ptr<MainWindow> window_;
 };
 
 TEST_F(PlaybackWindowTest, DoubleClickPlaysBothChannelsWithTheirTelemetry) {
@@ -147,11 +69,11 @@ TEST_F(PlaybackWindowTest, DoubleClickPlaysBothChannelsWithTheirTelemetry) {
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             return seekBar()->position() > 0 && graph()->cursor() > 0 &&
-                   format.match(labelText(1020)).hasMatch() && labelText(1020) != "0 Km/h";
+                   format.match(text(1020)).hasMatch() && text(1020) != "0 Km/h";
         },
         15000))
-        << labelText(1020).toStdString();
-    const QString speed = labelText(1020);
+        << text(1020).toStdString();
+    const QString speed = text(1020);
     const auto match = format.match(speed);
     bool known = false;
     for (const auto& fix : track.fixes()) {
@@ -170,7 +92,7 @@ TEST_F(PlaybackWindowTest, InformationViewMovesTheMarkerAlongTheRoute) {
     ASSERT_TRUE(host);
     EXPECT_TRUE(host->isVisible());
     ASSERT_TRUE(QTest::qWaitFor([&] { return host->isPageReady(); }, 60000));
-    EXPECT_TRUE(labelText(1020).endsWith("/h"));
+    EXPECT_TRUE(text(1020).endsWith("/h"));
 
     // The page may take longer to load than a recording plays, so the marker is compared with the
     // route of whatever recording is open when it is read, until a refresh has placed it there.
@@ -185,8 +107,8 @@ TEST_F(PlaybackWindowTest, InformationViewMovesTheMarkerAlongTheRoute) {
                 maxLng = std::max(maxLng, p->longitude.value());
             }
         }
-        const QVariant lat = evaluate(*host, "markers.length ? markers[0].getLatLng().lat : null");
-        const QVariant lng = evaluate(*host, "markers.length ? markers[0].getLatLng().lng : null");
+        const QVariant lat = evaluate(host, "markers.length ? markers[0].getLatLng().lat : null");
+        const QVariant lng = evaluate(host, "markers.length ? markers[0].getLatLng().lng : null");
         if (!lat.isValid() || lat.isNull() || !lng.isValid() || lng.isNull()) {
             return false;
         }
@@ -197,8 +119,8 @@ TEST_F(PlaybackWindowTest, InformationViewMovesTheMarkerAlongTheRoute) {
     // The opened recording's route, or the whole trip it belongs to (which stands for it).
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
-            return evaluate(*host, "route ? route.getLatLngs().length : tripPoints.length")
-                       .toInt() > 1;
+            return evaluate(host, "route ? route.getLatLngs().length : tripPoints.length").toInt() >
+                   1;
         },
         10000));
 
@@ -213,18 +135,18 @@ TEST_F(PlaybackWindowTest, TransportCommandsAndTheEndOfARecording) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return running(); }, 15000));
 
     window_->runCommand(1031);  // Speed+
-    EXPECT_EQ(labelText(1034), "2x");
+    EXPECT_EQ(text(1034), "2x");
     window_->runCommand(1032);
-    EXPECT_EQ(labelText(1034), "1x");
+    EXPECT_EQ(text(1034), "1x");
 
     // These 320-pixel pictures fit the 646-pixel pane at 2.02x, beyond the 2.00x zoom limit:
     // ZoomIn keeps the fit instead of shrinking the picture.
-    const QString fit = labelText(1033);
+    const QString fit = text(1033);
     EXPECT_EQ(fit, "2.02x");
     window_->runCommand(1015);  // ZoomIn
-    EXPECT_EQ(labelText(1033), fit);
+    EXPECT_EQ(text(1033), fit);
     window_->runCommand(1016);
-    EXPECT_EQ(labelText(1033), fit);
+    EXPECT_EQ(text(1033), fit);
 
     window_->runCommand(1028);  // Pause
     EXPECT_EQ(frontPlayer()->GetState(), PlaybackState::Paused);

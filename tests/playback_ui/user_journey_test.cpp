@@ -2,75 +2,29 @@
 // card. The tests act only through input events on the widgets a user sees (clicks, double
 // clicks, keys, wheel turns, drags) and check what a user would see: where the panes and controls
 // are, the label texts, the picture moving on, the next recording opening. They run on whatever
-// screen the X server offers (ctest runs them on 1920 x 1080 and on 1280 x 800). Every journey
-// leaves a screenshot in ORVIK_SCREENSHOT_DIR (default: journeys/ in the build folder).
-//
-// The generator comes first: its field named "slots" must not meet Qt's keyword macro.
-#include "samplecard/sample_card.h"
-
-#include <gtest/gtest.h>
+// screen the X server offers (ctest runs them on 1920 x 1080, 1280 x 800 and 1600 x 900). Every
+// journey leaves a screenshot (see support/gui_journey.h).
+#include "support/gui_journey.h"
 
 #include <QtTest/qtestspontaneevent.h>
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QLabel>
-#include <QProcess>
-#include <QScreen>
-#include <QStandardPaths>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
 #include <QWindow>
-#include <memory>
-
-#include "playback/media_player.h"
-#include "playback/video_pane.h"
-#include "shell/gui_test_support.h"
-#include "shell/main_window.h"
-#include "shell/recording_list.h"
-#include "shell/skin.h"
 
 #include <mpv/client.h>
 
 namespace orvik::shell {
 namespace {
 
+using namespace testing;
 using playback::MediaPlayer;
 using playback::MediaTime;
 using playback::PlaybackState;
-using playback::VideoPane;
-
-constexpr MediaTime kSecond = 10'000'000;
-
-// Control ids as the window names them.
-enum : int {
-    kMinimize = 1001,
-    kClose = 1002,
-    kInformationTab = 1003,
-    kRecordTab = 1004,
-    kList = 1011,
-    kSeekBar = 1012,
-    kGraph = 1013,
-    kZoomIn = 1015,
-    kZoomOut = 1016,
-    kVolume = 1018,
-    kSpeedReadout = 1020,
-    kFullScreen = 1025,
-    kRewind = 1026,
-    kPlay = 1027,
-    kPause = 1028,
-    kFastForward = 1030,
-    kSpeedUp = 1031,
-    kSpeedDown = 1032,
-    kZoomLabel = 1033,
-    kRateLabel = 1034,
-    kMaximize = 1035,
-    kSwap = 1036,
-    kMap = 32783
-};
 
 const QRect kLargePane{15, 56, 646, 363};
 const QRect kSmallPane{678, 384, 326, 246};
@@ -100,51 +54,25 @@ struct Caption {
 const Caption kCaption[] = {
     {kMinimize, 114, {31, 33}}, {kMaximize, 84, {32, 33}}, {kClose, 51, {35, 33}}};
 
-// One generated card for the whole program: pairs of six seconds, the rear camera at half size.
-const QString& cardFolder() {
-    static QTemporaryDir* dir = nullptr;
-    static QString folder;
-    if (!dir) {
-        dir = new QTemporaryDir();
-        tools::SampleCardOptions options;
-        options.width = 960;
-        options.height = 540;
-        options.durationSeconds = 6.0;
-        options.alwaysPairs = 3;
-        options.deviceFiles = false;
-        auto card = tools::writeSampleCard(dir->path().toStdString(), options);
-        EXPECT_TRUE(card.ok()) << (card.ok() ? "" : card.error());
-        folder = dir->path();
-    }
-    return folder;
+// Pairs of six seconds, the rear camera at half size.
+tools::SampleCardOptions journeyCard() {
+    tools::SampleCardOptions options;
+    options.width = 960;
+    options.height = 540;
+    options.durationSeconds = 6.0;
+    options.alwaysPairs = 3;
+    options.deviceFiles = false;
+    return options;
 }
 
-class UserJourney : public ::testing::Test {
+class UserJourney : public WindowJourney {
   protected:
     void SetUp() override {
-        static QTemporaryDir temp;
-        qputenv("ORVIK_MPV_AO", "null");  // no sound device here
-        qputenv("TMPDIR", temp.path().toLocal8Bit());
-        testing::app();
-        ASSERT_FALSE(cardFolder().isEmpty());
-        window_ = std::make_unique<MainWindow>();
-        window_->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
-        ASSERT_TRUE(window_->listFolder(cardFolder()));
+        startWindow(generatedCard(journeyCard()));
         ASSERT_GT(window_->rowCount(), 5);
-    }
-    void TearDown() override {
-        shot(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        window_.reset();
     }
 
     // ---- what the user does ----
-    void click(int id) {
-        QWidget* c = window_->control(id);
-        ASSERT_TRUE(c && c->isVisible()) << "control " << id << " is not on screen";
-        QTest::mouseClick(c, Qt::LeftButton, {}, c->rect().center());
-    }
-    void key(Qt::Key k) { QTest::keyClick(window_.get(), k); }
     // A wheel turn over `over`, delivered as the window system delivers it: to the window, which
     // hands it to the widget under the pointer and on to its parents.
     void wheel(QWidget* over, int delta) {
@@ -166,45 +94,10 @@ class UserJourney : public ::testing::Test {
             QTest::mouseRelease(w, Qt::LeftButton, {}, to);
         }
     }
-    void doubleClickRow(int row) {
-        auto* list = static_cast<QTableView*>(window_->recordingList());
-        const QModelIndex index = list->model()->index(row, 0);
-        list->scrollTo(index);
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(index).center());
-    }
 
     // ---- what the user sees ----
-    VideoPane* pane(const char* name) const {
-        return window_->findChild<VideoPane*>(QString::fromLatin1(name));
-    }
-    VideoPane* front() const { return pane("frontPane"); }
-    VideoPane* rear() const { return pane("rearPane"); }
-    MediaPlayer* frontPlayer() const { return front()->player(); }
-    MediaPlayer* rearPlayer() const { return rear()->player(); }
-    SkinSlider* slider(int id) const { return qobject_cast<SkinSlider*>(window_->control(id)); }
-    MediaTime seekPosition() const { return slider(kSeekBar)->position(); }
-    QString text(int id) const {
-        auto* l = qobject_cast<QLabel*>(window_->control(id));
-        return l ? l->text() : QString();
-    }
-    bool running(const MediaPlayer* p) const {
-        return p && p->GetState() == PlaybackState::Running;
-    }
-    bool bothRunning() const { return running(frontPlayer()) && running(rearPlayer()); }
-    bool shows(int id) const { return window_->control(id) && window_->control(id)->isVisible(); }
-    QRect monitor() const { return window_->screen()->geometry(); }
+    MediaTime seekPosition() const { return seekBar()->position(); }
 
-    // The first front row whose rear partner stands right below it.
-    int firstPairRow() const {
-        for (int r = 0; r + 1 < window_->rowCount(); ++r) {
-            QString partner = window_->rowFullPath(r);
-            partner[partner.size() - 5] = 'R';
-            if (window_->rowChannel(r) == 'F' && window_->rowFullPath(r + 1) == partner) {
-                return r;
-            }
-        }
-        return -1;
-    }
     // Plays the first pair as a user starts it and waits for both pictures to move.
     void playFirstPair() {
         const int row = firstPairRow();
@@ -266,74 +159,6 @@ class UserJourney : public ::testing::Test {
     QRect fullScreenPane() const {
         return QRect(2, 54, monitor().width() - 2, monitor().height() - 144);
     }
-
-    // ---- through the X server, as a user's keyboard and eyes meet the window ----
-    // A key pressed on the X server's keyboard; it reaches whatever window X gives the focus.
-    static void xKey(const char* name) {
-        const QString xdotool = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
-        ASSERT_FALSE(xdotool.isEmpty()) << "xdotool is needed (scripts/install-deps.sh)";
-        ASSERT_EQ(QProcess::execute(xdotool, {QStringLiteral("key"), QString::fromLatin1(name)}),
-                  0);
-    }
-    // Invalid when the rectangle does not lie wholly on the image.
-    static QColor meanColour(const QImage& image, QRect r) {
-        if (r.isEmpty() || !image.rect().contains(r)) {
-            return {};
-        }
-        qint64 red = 0, green = 0, blue = 0;
-        for (int y = r.top(); y <= r.bottom(); ++y) {
-            for (int x = r.left(); x <= r.right(); ++x) {
-                const QRgb c = image.pixel(x, y);
-                red += qRed(c);
-                green += qGreen(c);
-                blue += qBlue(c);
-            }
-        }
-        const qint64 n = qint64(r.width()) * r.height();
-        return QColor(int(red / n), int(green / n), int(blue / n));
-    }
-    // Whether the screen itself (not the window's own idea of its layout) shows these controls
-    // as the window draws them, with the window's top-left at `origin`.
-    bool screenShowsControls(QPoint origin, std::initializer_list<int> ids) const {
-        const QImage screen = window_->screen()->grabWindow(0).toImage();
-        const QImage drawn = window_->grab().toImage();
-        for (int id : ids) {
-            const QRect local = window_->control(id)->geometry();
-            const QColor want = meanColour(drawn, local);
-            const QColor got = meanColour(screen, local.translated(origin));
-            if (!want.isValid() || !got.isValid() || std::abs(want.red() - got.red()) > 12 ||
-                std::abs(want.green() - got.green()) > 12 ||
-                std::abs(want.blue() - got.blue()) > 12) {
-                return false;
-            }
-        }
-        return true;
-    }
-    void screenShot(const std::string& name) const {
-        const QString size = QStringLiteral("%1x%2").arg(monitor().width()).arg(monitor().height());
-        window_->screen()->grabWindow(0).save(shotFolder() + "/" + QString::fromStdString(name) +
-                                              "-screen-" + size + ".png");
-    }
-    static QString shotFolder() {
-        QString dir = qEnvironmentVariable("ORVIK_SCREENSHOT_DIR");
-        if (dir.isEmpty()) {
-            dir = QStringLiteral(ORVIK_BINARY_DIR "/journeys");
-        }
-        QDir().mkpath(dir);
-        return dir;
-    }
-
-    void shot(const std::string& name) {
-        if (!window_ || !window_->isVisible()) {
-            return;
-        }
-        const QString dir = shotFolder();
-        // The window as it is laid out now (the screen may not have caught up yet), panes included.
-        const QString size = QStringLiteral("%1x%2").arg(monitor().width()).arg(monitor().height());
-        window_->grab().save(dir + "/" + QString::fromStdString(name) + "-" + size + ".png");
-    }
-
-    std::unique_ptr<MainWindow> window_;
 };
 
 TEST_F(UserJourney, PlaysAPairSideBySideAndMovesOn) {

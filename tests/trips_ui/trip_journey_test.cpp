@@ -2,102 +2,51 @@
 // the map opens that recording at that moment, event marks sit on the seek bar where the events
 // are and the event buttons and pane menu jump between them, a click on the speed readout
 // switches the unit, and the rear pane's menu mirrors the rear picture; both choices are kept.
-//
-// The generator comes first: its field named "slots" must not meet Qt's keyword macro.
-#include "samplecard/sample_card.h"
-
-#include <gtest/gtest.h>
+#include "support/gui_journey.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QLabel>
 #include <QMenu>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <memory>
 
 #include "displays/map_host.h"
 #include "platform/store.h"
-#include "playback/media_player.h"
 #include "playback/playback_controller.h"
-#include "playback/video_pane.h"
-#include "shell/gui_test_support.h"
-#include "shell/main_window.h"
-#include "shell/recording_list.h"
-#include "shell/skin.h"
 #include "trips/ui/trip_navigator.h"
 
 namespace orvik::shell {
 namespace {
 
+using namespace testing;
 using playback::MediaTime;
 using playback::PlaybackState;
 using playback::VideoPane;
 
-constexpr MediaTime kSecond = 10'000'000;
-enum : int {
-    kInformationTab = 1003,
-    kSeekBar = 1012,
-    kSpeedReadout = 1020,
-    kPreviousEvent = 1050,
-    kNextEvent = 1051,
-    kMap = 32783
-};
-
-// One card for the program: one trip of nine moments (continuous, five events with an impact in
-// the middle of each, a user recording) of four seconds each.
-const QString& cardFolder() {
-    static QTemporaryDir* dir = nullptr;
-    static QString folder;
-    if (!dir) {
-        dir = new QTemporaryDir();
-        tools::SampleCardOptions options;
-        options.width = 320;
-        options.height = 180;
-        options.durationSeconds = 4.0;
-        options.alwaysPairs = 3;
-        options.deviceFiles = false;
-        auto card = tools::writeSampleCard(dir->path().toStdString(), options);
-        EXPECT_TRUE(card.ok()) << (card.ok() ? "" : card.error());
-        folder = dir->path();
-    }
-    return folder;
+// One trip of nine moments (continuous, five events with an impact in the middle of each, a user
+// recording) of four seconds each.
+tools::SampleCardOptions tripCard() {
+    tools::SampleCardOptions options;
+    options.width = 320;
+    options.height = 180;
+    options.durationSeconds = 4.0;
+    options.alwaysPairs = 3;
+    options.deviceFiles = false;
+    return options;
 }
 
-QVariant evaluate(displays::MapHost* host, const QString& script) {
-    QVariant result;
-    bool done = false;
-    host->evaluate(script, [&](const QVariant& v) {
-        result = v;
-        done = true;
-    });
-    EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 10000));
-    return result;
-}
-
-class TripJourney : public ::testing::Test {
+class TripJourney : public WindowJourney {
   protected:
-    void SetUp() override {
-        static QTemporaryDir temp;
-        qputenv("ORVIK_MPV_AO", "null");
-        qputenv("TMPDIR", temp.path().toLocal8Bit());
-        testing::app();
-        ASSERT_FALSE(cardFolder().isEmpty());
-        openWindow();
-    }
-    void TearDown() override { window_.reset(); }
+    void SetUp() override { openWindow(); }
+    // Starts the window afresh, as a user starts the viewer again.
     void openWindow() {
         window_.reset();
-        window_ = std::make_unique<MainWindow>();
-        window_->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
-        ASSERT_TRUE(window_->listFolder(cardFolder()));
+        startWindow(generatedCard(tripCard()));
         ASSERT_TRUE(QTest::qWaitFor([&] { return window_->tripNavigator()->tripsReady(); }, 30000));
     }
 
-    int rowOf(const QString& namePrefix) const {
+    int frontRowStartingWith(const QString& namePrefix) const {
         for (int r = 0; r < window_->rowCount(); ++r) {
             if (window_->rowFileName(r).startsWith(namePrefix) && window_->rowChannel(r) == 'F')
                 return r;
@@ -105,36 +54,19 @@ class TripJourney : public ::testing::Test {
         return -1;
     }
     void play(const QString& namePrefix) {
-        const int row = rowOf(namePrefix);
+        const int row = frontRowStartingWith(namePrefix);
         ASSERT_GE(row, 0) << namePrefix.toStdString();
-        auto* list = static_cast<QTableView*>(window_->recordingList());
-        const QModelIndex index = list->model()->index(row, 0);
-        list->scrollTo(index);
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(index).center());
-        ASSERT_TRUE(QTest::qWaitFor([&] { return running(); }, 20000));
+        playRow(row);
         ASSERT_TRUE(
             QTest::qWaitFor([&] { return window_->tripNavigator()->currentTrip(); }, 20000));
-    }
-    bool running() const {
-        auto* p = window_->playback().frontPlayer();
-        return p && p->GetState() == PlaybackState::Running;
-    }
-    void click(int id) {
-        QWidget* c = window_->control(id);
-        ASSERT_TRUE(c && c->isVisible() && c->isEnabled()) << "control " << id;
-        QTest::mouseClick(c, Qt::LeftButton, {}, c->rect().center());
     }
     void pause() {
         QTest::keyClick(window_.get(), Qt::Key_Space);
         ASSERT_TRUE(QTest::qWaitFor([&] { return !running(); }, 5000));
     }
-    SkinSlider* seekBar() const { return qobject_cast<SkinSlider*>(window_->control(kSeekBar)); }
     double seconds() const { return static_cast<double>(seekBar()->position()) / kSecond; }
     std::optional<std::size_t> playingRecording() const {
         return window_->tripNavigator()->currentRecording();
-    }
-    VideoPane* pane(const char* name) const {
-        return window_->findChild<VideoPane*>(QString::fromLatin1(name));
     }
     // Right-clicks the pane and picks the entry with `text` from the menu that opens.
     void choosePaneMenuEntry(VideoPane* p, const QString& text) {
@@ -167,17 +99,6 @@ class TripJourney : public ::testing::Test {
         ini.read(platform::kViewerIniSection, key, value);
         return value;
     }
-    void shot(const std::string& name) {
-        if (!window_ || !window_->isVisible())
-            return;
-        QString dir = qEnvironmentVariable("ORVIK_SCREENSHOT_DIR");
-        if (dir.isEmpty())
-            dir = QStringLiteral(ORVIK_BINARY_DIR "/journeys");
-        QDir().mkpath(dir);
-        window_->grab().save(dir + "/trips-" + QString::fromStdString(name) + ".png");
-    }
-
-    std::unique_ptr<MainWindow> window_;
 };
 
 TEST_F(TripJourney, ClickOnTheRouteOpensThatRecordingAtThatMoment) {
@@ -202,7 +123,7 @@ TEST_F(TripJourney, ClickOnTheRouteOpensThatRecordingAtThatMoment) {
         "hit";
     QVariantList target = evaluate(map, findPoint).toList();
     ASSERT_EQ(target.size(), 4) << "no point of the fifth recording on screen";
-    shot("map");
+    shot("trips-map");
     QWidget* surface = map->focusProxy() ? map->focusProxy() : map;
     // The browser may drop the very first input after its page settled; a user clicks again.
     for (int attempt = 0; attempt < 3 && playingRecording() != 4u; ++attempt) {
@@ -242,7 +163,7 @@ TEST_F(TripJourney, EventMarksAndJumpsAcrossTheTrip) {
     const QImage bar = seekBar()->grab().toImage();
     EXPECT_EQ(QColor(bar.pixel(seekBar()->centreX(marks[1].position), 6)),
               SkinSlider::markColour(SliderMarkKind::Impact));
-    shot("events");
+    shot("trips-events");
 
     // Next event: this recording's impact; then the next event recording's start.
     click(kNextEvent);
@@ -299,7 +220,7 @@ TEST_F(TripJourney, RearPaneMenuMirrorsTheRearPictureAndKeepsIt) {
         return diff < 8LL * (a.width() / 7) * (a.height() / 7);
     };
     EXPECT_TRUE(QTest::qWaitFor([&] { return close(rear->grabFramebuffer()); }, 5000));
-    shot("mirror");
+    shot("trips-mirror");
     // Kept for the next window; the front pane offers no mirror.
     openWindow();
     EXPECT_TRUE(pane("rearPane")->mirrored());
