@@ -2,6 +2,7 @@
 # Takes the README's screenshots under a virtual X server (none of this runs in ctest):
 #   docs/screenshots/settings-*.png   the Device Settings pages, English and Korean
 #   docs/playback-*.png      the main window playing the demo card, normal and full screen
+#   docs/export-dialog.png   the export dialog
 #   docs/viewer-en.png, docs/viewer-ko.png   the viewer on the demo card
 # Usage: scripts/screenshots.sh [BUILD_DIR] (default build/, built by scripts/build.sh).
 set -euo pipefail
@@ -13,6 +14,7 @@ screen="-screen 0 1920x1080x24"
 
 bash "$root/tests/device_config_ui/screenshots.sh" "$build"
 bash "$root/tests/playback_ui/screenshots.sh" "$build"
+bash "$root/tests/export_ui/screenshots.sh" "$build"
 ORVIK_SCREENSHOT_DIR="$root/docs" xvfb-run -a -s "$screen" \
   "$build/tests/playback_ui/playback_ui_main_window" --gtest_filter='*.Screenshots'
 

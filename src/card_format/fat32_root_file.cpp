@@ -81,7 +81,7 @@ ShortName makeShortName(std::string_view name, int tail) {
     auto dot = name.rfind('.');
     std::string base(name.substr(0, dot)),
         ext(dot == std::string_view::npos ? "" : name.substr(dot + 1));
-    auto clean = [](std::string s) {
+    auto clean = [](const std::string& s) {
         std::string out;
         for (char ch : s) {
             unsigned char c = static_cast<unsigned char>(ch);
@@ -255,7 +255,10 @@ Result<RootFileRead> readRootFileOnFat32(const std::string& device, std::string_
                     break;
                 piece += ch < 0x80 ? static_cast<char>(ch) : '\x7F';  // never equals a wanted name
             }
-            longName = (e[0] & 0x40) ? piece : piece + longName;
+            if (e[0] & 0x40)
+                longName = piece;
+            else
+                longName.insert(0, piece);
             continue;
         }
         const bool isFile = (e[11] & 0x18) == 0;  // neither a folder nor the volume label

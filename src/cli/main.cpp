@@ -1,5 +1,6 @@
 #include <clocale>
 #include <cstdio>
+#include <exception>
 #include <iostream>
 
 #include "cli/command_registry.h"
@@ -10,7 +11,9 @@ void printError(const std::string& message) {
 }
 }  // namespace orvik::cli
 
-int main(int argc, char** argv) {
+namespace {
+
+int run(int argc, char** argv) {
     using namespace orvik::cli;
     std::setlocale(LC_ALL, "");
     std::setlocale(LC_NUMERIC, "C");  // numbers in every output use "." whatever the locale
@@ -40,4 +43,19 @@ int main(int argc, char** argv) {
             return action();
     }
     return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Whatever a command did not foresee (memory, a file system error) still ends as one line
+    // and status 1, never as an abort.
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        orvik::cli::printError(e.what());
+    } catch (...) {
+        orvik::cli::printError("unexpected error");
+    }
+    return orvik::cli::kExitFailed;
 }

@@ -31,7 +31,8 @@ ssize_t doWrite(int fd, const void* data, std::size_t size) {
     return fn ? fn(fd, data, size) : ::write(fd, data, size);
 }
 
-Result<void> fail(AtomicWriteError* out, int err, const std::string& target, std::string what) {
+Result<void> fail(AtomicWriteError* out, int err, const std::string& target,
+                  const std::string& what) {
     std::string reason = what;
     if (err != 0 && what.empty())
         reason = std::strerror(err);
@@ -98,10 +99,10 @@ Result<void> writeFileAtomic(const std::string& target, std::span<const std::uin
     int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0)
         return fail(error, errno, target, "");
-    auto abandon = [&](int err, std::string what) {
+    auto abandon = [&](int err, const std::string& what) {
         ::close(fd);
         ::unlink(tmpl.c_str());
-        return fail(error, err, target, std::move(what));
+        return fail(error, err, target, what);
     };
 
     std::size_t done = 0;

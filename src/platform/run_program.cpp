@@ -67,7 +67,7 @@ std::string findSystemProgram(const std::string& name) {
     if (name.empty() || name.find('/') != std::string::npos)
         return {};
     for (const char* dir : {"/usr/sbin", "/usr/bin", "/sbin", "/bin"}) {
-        const std::string candidate = std::string(dir) + "/" + name;
+        std::string candidate = std::string(dir) + "/" + name;
         if (::access(candidate.c_str(), X_OK) == 0)
             return candidate;
     }

@@ -157,7 +157,7 @@ fs::path applicationDataFolder() {
     } else {
         return {};
     }
-    const fs::path folder = base / "Orvik";
+    fs::path folder = base / "Orvik";
     std::error_code ec;
     fs::create_directories(folder, ec);
     return folder;

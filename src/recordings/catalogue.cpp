@@ -64,7 +64,7 @@ class Scanner {
         : filter_(filter), options_(options), stats_(stats) {}
 
     // Walks the folder open at fd (taking ownership), depth-first.
-    void walk(int rootFd, std::string rootPath) {
+    void walk(int rootFd, const std::string& rootPath) {
         struct Level {
             DIR* dir;
             std::string path;

@@ -388,7 +388,9 @@ void SkinSlider::paintMark(QPainter& p, const SliderMark& mark) const {
 std::int64_t SkinSlider::positionAt(int x) const {
     const int thumb = 13;
     const int travel = std::max(1, width() - thumb);
-    const long double f = std::clamp(static_cast<long double>(x - thumb / 2) / travel, 0.0L, 1.0L);
+    const int thumbCentre = thumb / 2;  // whole pixels, as the thumb is drawn
+    const long double f =
+        std::clamp(static_cast<long double>(x - thumbCentre) / travel, 0.0L, 1.0L);
     return min_ + static_cast<std::int64_t>(f * static_cast<long double>(max_ - min_) + 0.5L);
 }
 

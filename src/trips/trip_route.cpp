@@ -6,7 +6,6 @@
 
 namespace orvik::trips {
 
-using recordings::GpsFix;
 using recordings::SpeedUnit;
 using namespace std::chrono;
 

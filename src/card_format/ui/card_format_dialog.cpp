@@ -46,7 +46,8 @@ QString name(int id) {
 CardFormatDialog::CardFormatDialog(const QString& sourcePath, QWidget* parent)
     : CardFormatDialog(resolveCardTarget(sourcePath.toStdString()), parent) {}
 
-CardFormatDialog::CardFormatDialog(Result<CardTarget> target, QWidget* parent) : QDialog(parent) {
+CardFormatDialog::CardFormatDialog(const Result<CardTarget>& target, QWidget* parent)
+    : QDialog(parent) {
     build();
     fill(target);
 }
@@ -263,7 +264,7 @@ void startCardFormat(QWidget* parent, const QString& rememberedPath) {
                         uiText(kTextNotRemovable));
             return;
         }
-        CardFormatDialog dialog(std::move(drive), parent);
+        CardFormatDialog dialog(drive, parent);
         dialog.exec();
         return;
     }

@@ -26,7 +26,7 @@ class CardFormatDialog : public QDialog {
     // The card behind `sourcePath` (the configuration file found on it, or its root folder).
     explicit CardFormatDialog(const QString& sourcePath, QWidget* parent = nullptr);
     // A card already resolved (or the reason it could not be).
-    CardFormatDialog(Result<CardTarget> target, QWidget* parent = nullptr);
+    CardFormatDialog(const Result<CardTarget>& target, QWidget* parent = nullptr);
     ~CardFormatDialog() override;
 
     // The options every run uses; tests point the copy folder elsewhere and skip the remount.

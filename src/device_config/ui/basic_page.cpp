@@ -31,7 +31,7 @@ QString thresholdText(uint32_t hundredths) {
 }
 }  // namespace
 
-void onSliderCommit(QSlider* slider, std::function<void(int)> commit) {
+void onSliderCommit(QSlider* slider, const std::function<void(int)>& commit) {
     QObject::connect(slider, &QSlider::sliderReleased, slider,
                      [slider, commit] { commit(slider->sliderPosition()); });
     QObject::connect(slider, &QSlider::actionTriggered, slider, [slider, commit](int action) {

@@ -57,7 +57,7 @@ void RadioGroup::setEnabled(bool enabled) {
         c->setEnabled(enabled);
 }
 
-void RadioGroup::onClicked(std::function<void(int)> handler) {
+void RadioGroup::onClicked(const std::function<void(int)>& handler) {
     for (int i = 0; i < size(); ++i) {
         QObject::connect(buttons_[i], &QRadioButton::clicked, buttons_[i], [this, i, handler] {
             // A click on a checked, non-exclusive radio unchecks it; put the check back first.

@@ -45,7 +45,7 @@ class RadioGroup {
     void show(int position);
     int checked() const;
     void setEnabled(bool enabled);
-    void onClicked(std::function<void(int)> handler);
+    void onClicked(const std::function<void(int)>& handler);
     // Lays the radios out in `columns` columns (0 = one row).
     QWidget* row(int columns = 0) const;
 

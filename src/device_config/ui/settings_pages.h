@@ -16,7 +16,7 @@ class MotionCell;
 
 // Completed slider changes: one per released drag, one per key, groove click or wheel step.
 // Moves during a drag only move the captions.
-void onSliderCommit(QSlider* slider, std::function<void(int)> commit);
+void onSliderCommit(QSlider* slider, const std::function<void(int)>& commit);
 
 class VideoPage : public SettingsPage {
     Q_OBJECT

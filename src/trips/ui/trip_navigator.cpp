@@ -95,7 +95,7 @@ void TripNavigator::startRoute() {
     }
     // The trip is copied: the list may be replaced while the route is read.
     runInBackground([trip = trips_[*trip_]]() { return routeJson(tripRoute(trip)); },
-                    [this, generation](std::string json) {
+                    [this, generation](const std::string& json) {
                         if (generation == routeGeneration_)
                             emit routeChanged(QString::fromStdString(json));
                     });
