@@ -9,18 +9,25 @@ function(orvik_library name)
   target_link_libraries(${name} PUBLIC ${A_LIBS})
 endfunction()
 
-# orvik_gtest(NAME SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT s] [GUI])
-# A GoogleTest program registered with CTest. GUI tests need a display: scripts/test.sh runs
-# ctest under xvfb-run when there is none.
+# orvik_gtest(NAME SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT s] [ARGS ...] [GUI] [NO_CTEST])
+# A GoogleTest program registered with CTest, with tests/support linked. Its main (the shared
+# one unless a source defines its own) exits 77 when a case was skipped, which ctest shows as
+# skipped. GUI tests need a display: scripts/test.sh runs ctest under xvfb-run when there is none.
+# ARGS go to the program when ctest runs it; NO_CTEST builds a program ctest does not run (the
+# screenshot generators, run by scripts/screenshots.sh).
 function(orvik_gtest name)
-  cmake_parse_arguments(A "GUI" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(A "GUI;NO_CTEST" "TIMEOUT" "SOURCES;LIBS;LABELS;ARGS" ${ARGN})
   find_package(GTest REQUIRED)
   add_executable(${name} ${A_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
-  target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  target_link_libraries(${name} PRIVATE ${A_LIBS} orvik_test_support orvik_test_main GTest::gtest
+                        GTest::gmock)
   target_compile_definitions(${name} PRIVATE
     ORVIK_SOURCE_DIR="${PROJECT_SOURCE_DIR}" ORVIK_BINARY_DIR="${PROJECT_BINARY_DIR}")
-  add_test(NAME ${name} COMMAND ${name})
+  if(A_NO_CTEST)
+    return()
+  endif()
+  add_test(NAME ${name} COMMAND ${name} ${A_ARGS})
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 300)
   endif()

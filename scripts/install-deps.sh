@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   # toolchain
   build-essential cmake ninja-build pkg-config git clang libclang-rt-14-dev
+  # style checks (scripts/check-style.sh)
+  clang-format clang-tidy
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # command-line front end

@@ -11,10 +11,12 @@
 //                                               read cases use ORVIK_BENCH_TREE /
 //                                               ORVIK_BENCH_SPARSE
 #include <benchmark/benchmark.h>
+
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include "command_timer.h"
 
 #include <algorithm>
 #include <chrono>
@@ -119,57 +121,6 @@ int makeHour(const std::string& path, long records) {
     return image.writeTo(path) ? 0 : 1;
 }
 
-int runCommand(int argc, char** argv) {
-    bool cold = false;
-    int i = 2;
-    if (i < argc && std::strcmp(argv[i], "--cold") == 0)
-        cold = true, ++i;
-    if (i + 2 > argc)
-        return 2;
-    const int n = std::atoi(argv[i++]);
-    if (std::strcmp(argv[i++], "--") != 0 || i >= argc)
-        return 2;
-    std::vector<double> ms, cpuMs;
-    long maxRss = 0;
-    for (int k = 0; k < n; ++k) {
-        if (cold) {
-            ::sync();
-            std::ofstream drop("/proc/sys/vm/drop_caches");
-            drop << "3\n";
-            drop.close();
-            if (!drop) {
-                std::fprintf(stderr, "cannot drop the page cache (needs root)\n");
-                return 1;
-            }
-        }
-        const auto start = std::chrono::steady_clock::now();
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            const int null = ::open("/dev/null", O_WRONLY);
-            ::dup2(null, 1);
-            ::execvp(argv[i], argv + i);
-            ::_exit(127);
-        }
-        int status = 0;
-        rusage usage{};
-        ::wait4(pid, &status, 0, &usage);
-        ms.push_back(
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                .count());
-        maxRss = std::max(maxRss, usage.ru_maxrss);
-        cpuMs.push_back((usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
-                        (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3);
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            std::fprintf(stderr, "command failed\n");
-            return 1;
-        }
-    }
-    std::sort(ms.begin(), ms.end());
-    std::sort(cpuMs.begin(), cpuMs.end());
-    std::printf("%.3f %ld %.3f\n", ms[ms.size() / 2], maxRss, cpuMs[cpuMs.size() / 2]);
-    return 0;
-}
-
 std::string envPath(const char* name) {
     const char* v = std::getenv(name);
     return v ? v : "";
@@ -247,7 +198,7 @@ int main(int argc, char** argv) {
         if (mode == "make-hour" && argc == 4)
             return makeHour(argv[2], std::atol(argv[3]));
         if (mode == "run")
-            return runCommand(argc, argv);
+            return orvik::bench::timeCommandMain(argc, argv, 2);
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

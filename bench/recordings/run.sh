@@ -8,19 +8,12 @@
 # machine is busy). Cold-cache runs drop the page cache and need root; without it they are
 # reported as skipped.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/../.." && pwd)
-build=${ORVIK_BUILD_DIR:-$root/build}
-if [ ! -x "$build/bench/recordings/bench_recordings" ] || [ ! -x "$build/src/cli/orvik-cli" ]; then
-  cmake -S "$root" -B "$build" -G Ninja >/dev/null
-  cmake --build "$build" -j "${ORVIK_JOBS:-2}" --target bench_recordings orvik-cli >/dev/null
-fi
+source "$(dirname "$0")/../common.sh" recordings
+bench_build bench_recordings orvik-cli
 bench=$build/bench/recordings/bench_recordings
 cli=$build/src/cli/orvik-cli
-work=$(mktemp -d "${TMPDIR:-/tmp}/orvik-bench-XXXXXX")
-trap 'rm -rf "$work"' EXIT
 runs=${ORVIK_BENCH_RUNS:-9}
 
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "inf" }'; }
 # Google Benchmark case -> "real_ms cpu_ms"
 gbench() {
   "$bench" --benchmark_filter="^$1\$" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \

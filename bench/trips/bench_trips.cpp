@@ -7,10 +7,12 @@
 //                                          "median_wall_ms median_cpu_ms"
 //   bench_trips [benchmark options]        the Google Benchmark cases over ORVIK_BENCH_CARD
 #include <benchmark/benchmark.h>
+
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include "command_timer.h"
 
 #include <algorithm>
 #include <chrono>
@@ -118,39 +120,6 @@ int makeCard(const std::string& dir, long count) {
     return 0;
 }
 
-int runCommand(int argc, char** argv) {
-    if (argc < 5 || std::strcmp(argv[3], "--") != 0)
-        return 2;
-    const int n = std::atoi(argv[2]);
-    std::vector<double> ms, cpuMs;
-    for (int k = 0; k < n; ++k) {
-        const auto start = std::chrono::steady_clock::now();
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            const int null = ::open("/dev/null", O_WRONLY);
-            ::dup2(null, 1);
-            ::execvp(argv[4], argv + 4);
-            ::_exit(127);
-        }
-        int status = 0;
-        rusage usage{};
-        ::wait4(pid, &status, 0, &usage);
-        ms.push_back(
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                .count());
-        cpuMs.push_back((usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
-                        (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3);
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            std::fprintf(stderr, "command failed\n");
-            return 1;
-        }
-    }
-    std::sort(ms.begin(), ms.end());
-    std::sort(cpuMs.begin(), cpuMs.end());
-    std::printf("%.3f %.3f\n", ms[ms.size() / 2], cpuMs[cpuMs.size() / 2]);
-    return 0;
-}
-
 std::string card() {
     const char* v = std::getenv("ORVIK_BENCH_CARD");
     return v ? v : "";
@@ -207,7 +176,7 @@ int main(int argc, char** argv) {
         if (mode == "make-card" && argc == 4)
             return makeCard(argv[2], std::atol(argv[3]));
         if (mode == "run")
-            return runCommand(argc, argv);
+            return orvik::bench::timeCommandMain(argc, argv, 2);
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

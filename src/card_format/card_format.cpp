@@ -100,7 +100,8 @@ SavedSettings readMountedSettings(const std::string& path) {
 // The configuration file on an unmounted card, read through its FAT32 structures.
 SavedSettings readUnmountedSettings(const std::string& device, std::uint32_t imageSectorSize) {
     SavedSettings s;
-    auto r = readRootFileOnFat32(device, kConfigFileName, kConfigReadLimit, imageSectorSize);
+    auto r = readRootFileOnFat32(device, device_config::kConfigFileName, kConfigReadLimit,
+                                 imageSectorSize);
     if (!r) {
         s.problem = r.error();
         return s;
@@ -110,7 +111,7 @@ SavedSettings readUnmountedSettings(const std::string& device, std::uint32_t ima
         const std::string fsName = fileSystemName(probeDevice(device));
         if (!fsName.empty())
             s.problem = "the card's " + fsName + " file system can only be searched for " +
-                        std::string(kConfigFileName) + " while the card is mounted";
+                        std::string(device_config::kConfigFileName) + " while the card is mounted";
         return s;
     }
     if (r->status == RootFileRead::Status::Found) {
@@ -207,7 +208,7 @@ Result<CardTarget> resolveCardTarget(const std::string& sourcePath,
         return targetForDevice(sourcePath, sourcePath, view);
     if (S_ISDIR(st.st_mode))
         return chooseDrive(sourcePath, view);
-    if (S_ISREG(st.st_mode) && fs::path(sourcePath).filename() == kConfigFileName) {
+    if (S_ISREG(st.st_mode) && fs::path(sourcePath).filename() == device_config::kConfigFileName) {
         // The remembered configuration file: format the card it lives on.
         auto mount = platform::mountContaining(sourcePath, view);
         if (!mount)
@@ -293,15 +294,15 @@ CardFormatOutcome runCardFormat(const CardTarget& target, const CardFormatReques
         if (target.sourceIsConfigFile)
             settings = readMountedSettings(target.sourcePath);
         else if (!mountPoint.empty())
-            settings =
-                readMountedSettings((fs::path(mountPoint) / std::string(kConfigFileName)).string());
+            settings = readMountedSettings(
+                (fs::path(mountPoint) / std::string(device_config::kConfigFileName)).string());
         else
             settings = readUnmountedSettings(target.device, fmt.imageSectorSize);
     }
     if (settings.found) {
         std::string dir =
             request.tempDir.empty() ? fs::temp_directory_path().string() : request.tempDir;
-        std::string copy = (fs::path(dir) / std::string(kConfigFileName)).string();
+        std::string copy = (fs::path(dir) / std::string(device_config::kConfigFileName)).string();
         if (auto w = platform::writeFileAtomic(copy, settings.data); w)
             o.savedConfigPath = copy;
         else
@@ -311,7 +312,7 @@ CardFormatOutcome runCardFormat(const CardTarget& target, const CardFormatReques
         // Losing the camera's settings is the user's decision, never a side effect.
         if (!request.discardUnreadableSettings)
             return failAt(CardFormatStep::SaveConfig, kFormatSettingsUnreadable,
-                          "the camera settings (" + std::string(kConfigFileName) +
+                          "the camera settings (" + std::string(device_config::kConfigFileName) +
                               ") cannot be kept: " + settings.problem);
         o.settingsProblem = settings.problem;
     }
@@ -347,8 +348,8 @@ CardFormatOutcome runCardFormat(const CardTarget& target, const CardFormatReques
     // 4. The label the camera looks for; a failure here does not undo the format.
     announce(CardFormatStep::Label);
     {
-        auto r = request.labeller ? request.labeller(target.device, kCardLabel)
-                                  : labelCard(target.device, kCardLabel);
+        auto r = request.labeller ? request.labeller(target.device, platform::kCameraLabel)
+                                  : labelCard(target.device, platform::kCameraLabel);
         o.labelled = r.ok();
         if (!r)
             o.labelError = r.error();
@@ -368,11 +369,13 @@ CardFormatOutcome runCardFormat(const CardTarget& target, const CardFormatReques
         announce(CardFormatStep::RestoreConfig);
         Result<void> r;
         if (!o.mountPoint.empty()) {
-            o.restoredConfigPath = (fs::path(o.mountPoint) / std::string(kConfigFileName)).string();
+            o.restoredConfigPath =
+                (fs::path(o.mountPoint) / std::string(device_config::kConfigFileName)).string();
             r = platform::writeFileAtomic(o.restoredConfigPath, configData);
         } else {
-            o.restoredConfigPath = target.device + "::/" + std::string(kConfigFileName);
-            r = writeRootFileOnFat32(target.device, kConfigFileName, configData,
+            o.restoredConfigPath =
+                target.device + "::/" + std::string(device_config::kConfigFileName);
+            r = writeRootFileOnFat32(target.device, device_config::kConfigFileName, configData,
                                      fmt.imageSectorSize);
         }
         o.configRestored = r.ok();

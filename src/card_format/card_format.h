@@ -28,8 +28,6 @@ inline constexpr std::string_view kFormatCaption = "SD Card Format";
 inline constexpr std::string_view kSelectDriveCaption = "Select Drive";
 inline constexpr std::string_view kDriveUnavailableText = "The selected drive is unavailable";
 inline constexpr std::string_view kFileSystemEntry = "FAT32";
-inline constexpr std::string_view kCardLabel = "ORVIK";
-inline constexpr std::string_view kConfigFileName = "config_K7x7.bin";
 
 // The run stopped before changing anything: the card holds a configuration file that cannot be
 // read or kept (see CardFormatRequest::discardUnreadableSettings).

@@ -3,12 +3,13 @@
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <iostream>
 #include <new>
 #include <vector>
 
-#include "card_format/le_bytes.h"
+#include "platform/le_bytes.h"
 
 namespace orvik::card_format {
 namespace {
@@ -164,29 +165,29 @@ std::string buildBootSector(const BootSectorFields& f) {
     b[0] = 0xEB;  // jump over the parameter block
     b[1] = 0x5A;
     b[2] = 0x90;
-    putBytes(b + 3, "MSWIN4.1", 8);  // the OEM name every FAT driver is happiest with
-    putLe16(b + 11, l.bytesPerSector);
+    std::memcpy(b + 3, "MSWIN4.1", 8);  // the OEM name every FAT driver is happiest with
+    platform::storeLe16(b + 11, l.bytesPerSector);
     b[13] = static_cast<unsigned char>(l.sectorsPerCluster);
-    putLe16(b + 14, l.reservedSectors);
+    platform::storeLe16(b + 14, l.reservedSectors);
     b[16] = static_cast<unsigned char>(l.fatCount);
     // 17: root entries, 19: 16-bit total, 22: 16-bit FAT size all stay 0 on FAT32.
     b[21] = kMedia;
-    putLe16(b + 24, f.sectorsPerTrack);
-    putLe16(b + 26, f.heads);
-    putLe32(b + 28, f.hiddenSectors);
-    putLe32(b + 32, l.totalSectors);
-    putLe32(b + 36, l.fatSizeSectors);
+    platform::storeLe16(b + 24, f.sectorsPerTrack);
+    platform::storeLe16(b + 26, f.heads);
+    platform::storeLe32(b + 28, f.hiddenSectors);
+    platform::storeLe32(b + 32, l.totalSectors);
+    platform::storeLe32(b + 36, l.fatSizeSectors);
     // 40: extended flags 0 (FATs mirrored), 42: version 0.0.
-    putLe32(b + 44, kRootCluster);
-    putLe16(b + 48, kFsInfoSector);
-    putLe16(b + 50, kBackupBootSector);
+    platform::storeLe32(b + 44, kRootCluster);
+    platform::storeLe16(b + 48, kFsInfoSector);
+    platform::storeLe16(b + 50, kBackupBootSector);
     b[64] = 0x80;  // drive number of a hard disk
     b[66] = 0x29;  // extended boot signature: ID, label and type follow
-    putLe32(b + 67, f.volumeId);
+    platform::storeLe32(b + 67, f.volumeId);
     std::string label = f.volumeLabel.empty() ? std::string("NO NAME") : f.volumeLabel;
     label.resize(11, ' ');
-    putBytes(b + 71, label.data(), 11);
-    putBytes(b + 82, "FAT32   ", 8);
+    std::memcpy(b + 71, label.data(), 11);
+    std::memcpy(b + 82, "FAT32   ", 8);
     b[510] = 0x55;
     b[511] = 0xAA;
     if (l.bytesPerSector > 512) {
@@ -199,11 +200,11 @@ std::string buildBootSector(const BootSectorFields& f) {
 std::string buildFsInfoSector(const Fat32Layout& l) {
     std::string s(l.bytesPerSector, '\0');
     auto* b = reinterpret_cast<unsigned char*>(s.data());
-    putLe32(b + 0, 0x41615252);    // "RRaA"
-    putLe32(b + 484, 0x61417272);  // "rrAa"
-    putLe32(b + 488, l.freeClusters);
-    putLe32(b + 492, 3);  // cluster 2 is the root directory; 3 is the first free one
-    putLe32(b + 508, 0xAA550000);
+    platform::storeLe32(b + 0, 0x41615252);    // "RRaA"
+    platform::storeLe32(b + 484, 0x61417272);  // "rrAa"
+    platform::storeLe32(b + 488, l.freeClusters);
+    platform::storeLe32(b + 492, 3);  // cluster 2 is the root directory; 3 is the first free one
+    platform::storeLe32(b + 508, 0xAA550000);
     if (l.bytesPerSector > 512) {
         // Larger sectors end with the boot signature as well, as the boot sector does.
         b[l.bytesPerSector - 2] = 0x55;
@@ -215,9 +216,9 @@ std::string buildFsInfoSector(const Fat32Layout& l) {
 std::string buildFirstFatSector(const Fat32Layout& l) {
     std::string s(l.bytesPerSector, '\0');
     auto* b = reinterpret_cast<unsigned char*>(s.data());
-    putLe32(b + 0, 0x0FFFFF00u | kMedia);
-    putLe32(b + 4, 0x0FFFFFFF);
-    putLe32(b + 8, 0x0FFFFFFF);  // the root directory is one cluster long
+    platform::storeLe32(b + 0, 0x0FFFFF00u | kMedia);
+    platform::storeLe32(b + 4, 0x0FFFFFFF);
+    platform::storeLe32(b + 8, 0x0FFFFFFF);  // the root directory is one cluster long
     return s;
 }
 
@@ -280,14 +281,14 @@ int FormatFat32(const std::string& devicePath, const FormatParams& params,
             "Admin rights when using this formatter\n Are you SURE you're formatting the RIGHT "
             "DRIVE!!!",
             sysError, kFormatRefused);
-    if (int e = dev->lock())
-        return fail("Failed to lock device", e, kFormatRefused);
+    if (auto r = dev->lock(); !r)
+        return fail("Failed to lock device", r.errorNumber(), kFormatRefused);
     platform::DeviceGeometry geo;
-    if (int e = dev->geometry(&geo))
-        return fail("Failed to get device geometry", e, E2BIG);
+    if (auto r = dev->geometry(&geo); !r)
+        return fail("Failed to get device geometry", r.errorNumber(), E2BIG);
     platform::PartitionInfo part;
-    if (int e = dev->partitionInfo(&part))
-        return fail("Failed to get parition info", e, E2BIG);
+    if (auto r = dev->partitionInfo(&part); !r)
+        return fail("Failed to get parition info", r.errorNumber(), E2BIG);
 
     // 3.-6. Layout and its checks; nothing has been written yet.
     LayoutCheck plan = planFat32(part.lengthBytes, geo.bytesPerSector, params.sectorsPerCluster);
@@ -344,22 +345,22 @@ int FormatFat32(const std::string& devicePath, const FormatParams& params,
     while (written < totalBytes) {
         const std::size_t chunk =
             static_cast<std::size_t>(std::min<std::uint64_t>(zeros.size(), totalBytes - written));
-        int e = EOPNOTSUPP;
+        Result<void> r;
         if (punch) {
-            e = dev->punchZeros(written, chunk);
-            if (e == EOPNOTSUPP || e == EINVAL)
+            r = dev->punchZeros(written, chunk);
+            if (!r && (r.errorNumber() == EOPNOTSUPP || r.errorNumber() == EINVAL))
                 punch = false;
         }
         if (!punch)
-            e = dev->writeAt(written, zeros.data(), chunk);
-        if (e)
-            return fail("Failed to write", e, EIO);
+            r = dev->writeAt(written, zeros.data(), chunk);
+        if (!r)
+            return fail("Failed to write", r.errorNumber(), EIO);
         written += chunk;
         if (options.progress)
             options.progress(written, totalBytes);
     }
-    if (int e = dev->flush())
-        return fail("Failed to write", e, EIO);
+    if (auto r = dev->flush(); !r)
+        return fail("Failed to write", r.errorNumber(), EIO);
     const double seconds = std::max(
         1e-6, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
     out << format("Wrote %llu bytes in %.2f seconds, %.2f Megabytes/sec\n",
@@ -379,19 +380,19 @@ int FormatFat32(const std::string& devicePath, const FormatParams& params,
         {kReservedSectors + static_cast<std::uint64_t>(l.fatSizeSectors), &firstFat},
     };
     for (const auto& [sector, data] : writes) {
-        if (int e = dev->writeAt(sector * bps, data->data(), data->size()))
-            return fail("Failed to write", e, EIO);
+        if (auto r = dev->writeAt(sector * bps, data->data(), data->size()); !r)
+            return fail("Failed to write", r.errorNumber(), EIO);
     }
 
     // 10. Mark the partition as FAT32 (LBA); a card without a partition table has nothing to mark.
-    if (int e = dev->setPartitionType(kPartitionTypeFat32Lba); e != 0 && part.hiddenSectors != 0)
-        return fail("Failed to set parition info", e, EIO);
+    if (auto r = dev->setPartitionType(kPartitionTypeFat32Lba); !r && part.hiddenSectors != 0)
+        return fail("Failed to set parition info", r.errorNumber(), EIO);
 
     // 11. Flush and let the kernel read the new file system afresh, then let go.
-    if (int e = dev->dismount())
-        return fail("Failed to dismount device", e, EIO);
-    if (int e = dev->unlock())
-        return fail("Failed to unlock device", e, EIO);
+    if (auto r = dev->dismount(); !r)
+        return fail("Failed to dismount device", r.errorNumber(), EIO);
+    if (auto r = dev->unlock(); !r)
+        return fail("Failed to unlock device", r.errorNumber(), EIO);
     dev->close();
     out << "Done\n";
     out.flush();

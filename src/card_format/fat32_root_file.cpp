@@ -5,12 +5,14 @@
 // interrupted run leaves at most lost clusters and never a visible half-written file.
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <vector>
 
 #include "card_format/card_format.h"
-#include "card_format/le_bytes.h"
+#include "platform/fat_boot_sector.h"
+#include "platform/le_bytes.h"
 
 namespace orvik::card_format {
 namespace {
@@ -37,22 +39,24 @@ struct Volume {
 
 Result<Volume> readVolume(platform::BlockDevice& dev, std::uint32_t bps) {
     std::vector<unsigned char> b(bps);
-    if (int e = dev.readAt(0, b.data(), b.size()))
-        return makeError("cannot read the boot sector: " + platform::systemErrorText(e));
-    if (b[510] != 0x55 || b[511] != 0xAA ||
+    if (auto r = dev.readAt(0, b.data(), b.size()); !r)
+        return makeError("cannot read the boot sector: " +
+                         platform::systemErrorText(r.errorNumber()));
+    if (b.size() < 512 || b[510] != 0x55 || b[511] != 0xAA ||
         std::string(b.begin() + 82, b.begin() + 90) != "FAT32   ")
         return makeError(std::string(kNotFat32));
-    Volume v;
-    v.bps = getLe16(&b[11]);
-    v.spc = b[13];
-    v.reserved = getLe16(&b[14]);
-    v.fats = b[16];
-    v.totalSectors = getLe32(&b[32]);
-    v.fatSize = getLe32(&b[36]);
-    v.rootCluster = getLe32(&b[44]);
-    v.fsInfoSector = getLe16(&b[48]);
-    if (v.bps != bps || v.spc == 0 || v.fats == 0 || v.fatSize == 0 || v.rootCluster < 2)
+    const auto boot = platform::parseFatBootSector(b.data());
+    if (!boot || !boot->fat32 || boot->bytesPerSector != bps || boot->totalSectors > 0xFFFFFFFFu)
         return makeError("the FAT32 boot sector does not match the device");
+    Volume v;
+    v.bps = boot->bytesPerSector;
+    v.spc = boot->sectorsPerCluster;
+    v.reserved = boot->reservedSectors;
+    v.fats = boot->fatCount;
+    v.totalSectors = static_cast<std::uint32_t>(boot->totalSectors);
+    v.fatSize = boot->fatSectors;
+    v.rootCluster = boot->rootCluster;
+    v.fsInfoSector = boot->fsInfoSector;
     const std::uint64_t dataStart = std::uint64_t{v.reserved} + std::uint64_t{v.fats} * v.fatSize;
     if (dataStart >= v.totalSectors)
         return makeError("the FAT32 boot sector is inconsistent");
@@ -62,9 +66,9 @@ Result<Volume> readVolume(platform::BlockDevice& dev, std::uint32_t bps) {
 
 Result<std::uint32_t> fatEntry(platform::BlockDevice& dev, const Volume& v, std::uint32_t c) {
     unsigned char b[4];
-    if (int e = dev.readAt(v.fatEntryOffset(0, c), b, 4))
-        return makeError("cannot read the FAT: " + platform::systemErrorText(e));
-    return getLe32(b) & kFatMask;
+    if (auto r = dev.readAt(v.fatEntryOffset(0, c), b, 4); !r)
+        return makeError("cannot read the FAT: " + platform::systemErrorText(r.errorNumber()));
+    return platform::loadLe32(b) & kFatMask;
 }
 
 // Short name for `name`: "CONFIG~1BIN" style when the name does not fit 8.3 as it stands.
@@ -145,9 +149,11 @@ Result<RootDirectory> readRootDirectory(platform::BlockDevice& dev, const Volume
     const std::size_t clusterBytes = static_cast<std::size_t>(v.clusterBytes());
     root.bytes.resize(root.chain.size() * clusterBytes);
     for (std::size_t i = 0; i < root.chain.size(); ++i) {
-        if (int e = dev.readAt(v.clusterOffset(root.chain[i]), &root.bytes[i * clusterBytes],
-                               clusterBytes))
-            return makeError("cannot read the root directory: " + platform::systemErrorText(e));
+        if (auto r = dev.readAt(v.clusterOffset(root.chain[i]), &root.bytes[i * clusterBytes],
+                                clusterBytes);
+            !r)
+            return makeError("cannot read the root directory: " +
+                             platform::systemErrorText(r.errorNumber()));
     }
     return root;
 }
@@ -194,12 +200,13 @@ Result<OpenVolume> openVolume(const std::string& device, std::uint32_t imageSect
     ov.dev = platform::BlockDevice::open(device, options, &err);
     if (!ov.dev)
         return makeError("cannot open " + device + ": " + platform::systemErrorText(err));
-    if (int e = ov.dev->lock())
-        return makeError("cannot lock " + device + ": " + platform::systemErrorText(e));
+    if (auto r = ov.dev->lock(); !r)
+        return makeError("cannot lock " + device + ": " +
+                         platform::systemErrorText(r.errorNumber()));
     platform::DeviceGeometry geo;
-    if (int e = ov.dev->geometry(&geo))
+    if (auto r = ov.dev->geometry(&geo); !r)
         return makeError("cannot read the geometry of " + device + ": " +
-                         platform::systemErrorText(e));
+                         platform::systemErrorText(r.errorNumber()));
     auto vol = readVolume(*ov.dev, geo.bytesPerSector);
     if (!vol)
         return makeError(vol.error());
@@ -243,7 +250,7 @@ Result<RootFileRead> readRootFileOnFat32(const std::string& device, std::string_
             std::string piece;
             static constexpr int kPos[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
             for (int pos : kPos) {
-                const std::uint32_t ch = getLe16(e + pos);
+                const std::uint32_t ch = platform::loadLe16(e + pos);
                 if (ch == 0x0000 || ch == 0xFFFF)
                     break;
                 piece += ch < 0x80 ? static_cast<char>(ch) : '\x7F';  // never equals a wanted name
@@ -261,20 +268,20 @@ Result<RootFileRead> readRootFileOnFat32(const std::string& device, std::string_
     if (!found)
         return RootFileRead{RootFileRead::Status::Absent, {}};
 
-    const std::uint32_t size = getLe32(found + 28);
+    const std::uint32_t size = platform::loadLe32(found + 28);
     if (size > maxBytes)
         return makeError(std::string(name) + " is " + std::to_string(size) +
                          " bytes, more than the " + std::to_string(maxBytes) + " expected");
     RootFileRead r{RootFileRead::Status::Found, std::string(size, '\0')};
     const std::size_t clusterBytes = static_cast<std::size_t>(v.clusterBytes());
-    std::uint32_t c = (getLe16(found + 20) << 16) | getLe16(found + 26);
+    std::uint32_t c = (platform::loadLe16(found + 20) << 16) | platform::loadLe16(found + 26);
     std::vector<unsigned char> buf(clusterBytes);
     for (std::size_t off = 0; off < size; off += clusterBytes) {
         if (c < 2 || c >= v.clusterCount + 2)
             return makeError("the cluster chain of " + std::string(name) + " is damaged");
-        if (int e = dev.readAt(v.clusterOffset(c), buf.data(), buf.size()))
+        if (auto r = dev.readAt(v.clusterOffset(c), buf.data(), buf.size()); !r)
             return makeError("cannot read " + std::string(name) + ": " +
-                             platform::systemErrorText(e));
+                             platform::systemErrorText(r.errorNumber()));
         std::copy_n(buf.begin(), std::min<std::size_t>(clusterBytes, size - off), &r.data[off]);
         if (off + clusterBytes < size) {
             auto next = fatEntry(dev, v, c);
@@ -349,10 +356,12 @@ Result<void> writeRootFileOnFat32(const std::string& device, std::string_view na
         for (std::uint32_t base = 2; base < end && chain.size() < clustersNeeded;
              base += kPerRead) {
             const std::uint32_t n = std::min(kPerRead, end - base);
-            if (int e = dev->readAt(v.fatEntryOffset(0, base), fatBuf.data(), std::size_t{n} * 4))
-                return makeError("cannot read the FAT: " + platform::systemErrorText(e));
+            if (auto r = dev->readAt(v.fatEntryOffset(0, base), fatBuf.data(), std::size_t{n} * 4);
+                !r)
+                return makeError("cannot read the FAT: " +
+                                 platform::systemErrorText(r.errorNumber()));
             for (std::uint32_t i = 0; i < n && chain.size() < clustersNeeded; ++i) {
-                if ((getLe32(&fatBuf[std::size_t{i} * 4]) & kFatMask) == 0)
+                if ((platform::loadLe32(&fatBuf[std::size_t{i} * 4]) & kFatMask) == 0)
                     chain.push_back(base + i);
             }
         }
@@ -365,28 +374,32 @@ Result<void> writeRootFileOnFat32(const std::string& device, std::string_view na
         const std::size_t off = i * clusterBytes;
         std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(off),
                     std::min(clusterBytes, data.size() - off), buf.begin());
-        if (int e = dev->writeAt(v.clusterOffset(chain[i]), buf.data(), buf.size()))
-            return makeError("cannot write " + device + ": " + platform::systemErrorText(e));
+        if (auto r = dev->writeAt(v.clusterOffset(chain[i]), buf.data(), buf.size()); !r)
+            return makeError("cannot write " + device + ": " +
+                             platform::systemErrorText(r.errorNumber()));
     }
     for (std::uint32_t fat = 0; fat < v.fats; ++fat) {
         for (std::size_t i = 0; i < chain.size(); ++i) {
             unsigned char b[4];
-            putLe32(b, i + 1 < chain.size() ? chain[i + 1] : 0x0FFFFFFF);
-            if (int e = dev->writeAt(v.fatEntryOffset(fat, chain[i]), b, 4))
-                return makeError("cannot write the FAT: " + platform::systemErrorText(e));
+            platform::storeLe32(b, i + 1 < chain.size() ? chain[i + 1] : 0x0FFFFFFF);
+            if (auto r = dev->writeAt(v.fatEntryOffset(fat, chain[i]), b, 4); !r)
+                return makeError("cannot write the FAT: " +
+                                 platform::systemErrorText(r.errorNumber()));
         }
     }
     if (!chain.empty() && v.fsInfoSector != 0 && v.fsInfoSector != 0xFFFF) {
         std::vector<unsigned char> fsi(v.bps);
         const std::uint64_t at = std::uint64_t{v.fsInfoSector} * v.bps;
-        if (dev->readAt(at, fsi.data(), fsi.size()) == 0 && getLe32(&fsi[0]) == 0x41615252 &&
-            getLe32(&fsi[484]) == 0x61417272) {
-            std::uint32_t freeCount = getLe32(&fsi[488]);
+        if (dev->readAt(at, fsi.data(), fsi.size()) && platform::loadLe32(&fsi[0]) == 0x41615252 &&
+            platform::loadLe32(&fsi[484]) == 0x61417272) {
+            std::uint32_t freeCount = platform::loadLe32(&fsi[488]);
             if (freeCount != 0xFFFFFFFF && freeCount >= chain.size())
-                putLe32(&fsi[488], freeCount - static_cast<std::uint32_t>(chain.size()));
-            putLe32(&fsi[492], chain.back() + 1);
-            if (int e = dev->writeAt(at, fsi.data(), fsi.size()))
-                return makeError("cannot write the FSInfo sector: " + platform::systemErrorText(e));
+                platform::storeLe32(&fsi[488],
+                                    freeCount - static_cast<std::uint32_t>(chain.size()));
+            platform::storeLe32(&fsi[492], chain.back() + 1);
+            if (auto r = dev->writeAt(at, fsi.data(), fsi.size()); !r)
+                return makeError("cannot write the FSInfo sector: " +
+                                 platform::systemErrorText(r.errorNumber()));
         }
     }
 
@@ -405,7 +418,7 @@ Result<void> writeRootFileOnFat32(const std::string& device, std::string_view na
             std::uint32_t ch = ci < name.size()    ? static_cast<unsigned char>(name[ci])
                                : ci == name.size() ? 0x0000
                                                    : 0xFFFF;
-            putLe16(e + kPos[j], ch);
+            platform::storeLe16(e + kPos[j], ch);
         }
     }
     unsigned char* s = &entries[lfnCount * kDirEntry];
@@ -413,25 +426,28 @@ Result<void> writeRootFileOnFat32(const std::string& device, std::string_view na
     s[11] = 0x20;  // archive
     std::uint16_t date = 0, time = 0;
     dosTime(&date, &time);
-    putLe16(s + 14, time);
-    putLe16(s + 16, date);
-    putLe16(s + 18, date);
+    platform::storeLe16(s + 14, time);
+    platform::storeLe16(s + 16, date);
+    platform::storeLe16(s + 18, date);
     const std::uint32_t firstCluster = chain.empty() ? 0 : chain.front();
-    putLe16(s + 20, firstCluster >> 16);
-    putLe16(s + 22, time);
-    putLe16(s + 24, date);
-    putLe16(s + 26, firstCluster & 0xFFFF);
-    putLe32(s + 28, static_cast<std::uint32_t>(data.size()));
+    platform::storeLe16(s + 20, firstCluster >> 16);
+    platform::storeLe16(s + 22, time);
+    platform::storeLe16(s + 24, date);
+    platform::storeLe16(s + 26, firstCluster & 0xFFFF);
+    platform::storeLe32(s + 28, static_cast<std::uint32_t>(data.size()));
     for (std::size_t k = 0; k < need; ++k) {
         const std::size_t slot = first + k;
         const std::size_t cl = slot * kDirEntry / clusterBytes;
         const std::size_t within = slot * kDirEntry % clusterBytes;
-        if (int e = dev->writeAt(v.clusterOffset(rootChain[cl]) + within, &entries[k * kDirEntry],
-                                 kDirEntry))
-            return makeError("cannot write the root directory: " + platform::systemErrorText(e));
+        if (auto r = dev->writeAt(v.clusterOffset(rootChain[cl]) + within, &entries[k * kDirEntry],
+                                  kDirEntry);
+            !r)
+            return makeError("cannot write the root directory: " +
+                             platform::systemErrorText(r.errorNumber()));
     }
-    if (int e = dev->flush())
-        return makeError("cannot flush " + device + ": " + platform::systemErrorText(e));
+    if (auto r = dev->flush(); !r)
+        return makeError("cannot flush " + device + ": " +
+                         platform::systemErrorText(r.errorNumber()));
     return {};
 }
 

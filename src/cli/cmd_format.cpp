@@ -5,6 +5,7 @@
 
 #include "card_format/card_format.h"
 #include "cli/command_registry.h"
+#include "platform/volume_label.h"
 
 namespace orvik::cli {
 namespace {
@@ -76,7 +77,7 @@ int runFormat(const FormatArgs& args) {
         return kExitFailed;
     }
     if (o.labelled)
-        std::cout << "Label : " << kCardLabel << "\n";
+        std::cout << "Label : " << platform::kCameraLabel << "\n";
     else
         std::cout << "Label : not set (" << o.labelError << ")\n";
     if (!o.savedConfigPath.empty())

@@ -25,7 +25,9 @@ struct CommandRegistry {
 };
 
 struct RegisterCommand {
-    explicit RegisterCommand(CommandSetup setup) { CommandRegistry::all().push_back(std::move(setup)); }
+    explicit RegisterCommand(CommandSetup setup) {
+        CommandRegistry::all().push_back(std::move(setup));
+    }
 };
 
 // One-line error on stderr in the form "orvik-cli: message".

@@ -95,18 +95,8 @@ Result<DeviceConfig> readConfigFile(const std::string& path) {
 }
 
 SaveOutcome writeConfigFile(const std::string& path, const DeviceConfig& config) {
-    auto bytes = config.finalizedBytes();
-    platform::AtomicWriteError err;
-    SaveOutcome out;
-    out.path = path;
-    if (auto r = platform::writeFileAtomic(path, std::span<const std::uint8_t>(bytes), &err); !r) {
-        out.status = err.errorNumber == EROFS ? SaveStatus::WriteProtected : SaveStatus::Failed;
-        out.error = err.message;
-        out.errorNumber = err.errorNumber;
-        return out;
-    }
-    out.status = SaveStatus::Saved;
-    return out;
+    const auto bytes = config.finalizedBytes();
+    return saveAtomically(path, std::span<const std::uint8_t>(bytes));
 }
 
 std::optional<LocatedConfig> findConfigOnCard(const std::vector<platform::Volume>& volumes) {
@@ -126,7 +116,7 @@ std::optional<std::string> chooseSaveTarget(const std::vector<platform::Volume>&
     if (volumes.size() == 1)
         return (fs::path(volumes[0].mountPoint) / kConfigFileName).string();
     for (const auto& v : volumes) {
-        if (v.label == kCardLabel)
+        if (v.label == platform::kCameraLabel)
             return (fs::path(v.mountPoint) / kConfigFileName).string();
     }
     if (!askPath)
@@ -147,8 +137,8 @@ bool ConfigSession::locateOnCard(bool readFile, const std::vector<platform::Volu
     auto found = findConfigOnCard(volumes);
     if (!found)
         return false;
-    if (found->volume.label != kCardLabel) {
-        if (auto r = platform::relabelVolume(found->volume, kCardLabel); !r) {
+    if (found->volume.label != platform::kCameraLabel) {
+        if (auto r = platform::relabelVolume(found->volume, platform::kCameraLabel); !r) {
             std::string line = "Could not label volume!: " + r.error() + "\n";
             if (labelReport) {
                 labelReport(line);

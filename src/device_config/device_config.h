@@ -13,6 +13,7 @@
 
 #include "device_config/save_outcome.h"
 #include "platform/result.h"
+#include "platform/volume_label.h"
 #include "platform/volumes.h"
 
 namespace orvik::device_config {
@@ -21,7 +22,6 @@ inline constexpr std::size_t kImageSize = 624;
 inline constexpr std::size_t kWordCount = kImageSize / 4;
 inline constexpr std::uint16_t kMagic = 0x1508;
 inline constexpr std::string_view kConfigFileName = "config_K7x7.bin";
-inline constexpr std::string_view kCardLabel = "ORVIK";
 
 // Every setting word: X(codeName, SetterName, byteOffset, defaultValue).
 // Words not listed (and not the header word 0) are reserved and carried through unchanged.

@@ -12,27 +12,17 @@
 #include <filesystem>
 
 #include "platform/atomic_file.h"
+#include "platform/le_bytes.h"
 
 namespace orvik::device_config {
 namespace {
 
-std::uint16_t rd16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-std::int16_t rds16(const std::uint8_t* p) {
-    return static_cast<std::int16_t>(rd16(p));
-}
-std::uint32_t rd32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-void wr16(std::uint8_t* p, std::uint16_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void wr32(std::uint8_t* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+using platform::loadLe16;
+using platform::loadLe32;
+using platform::storeLe16;
+using platform::storeLe32;
+std::int16_t loadLeI16(const std::uint8_t* p) {
+    return static_cast<std::int16_t>(loadLe16(p));
 }
 
 template <typename... A>
@@ -131,7 +121,7 @@ constexpr DriveRouteColumn kColumns[kDrvColumnCount] = {
 DriveRouteRecord decodeDriveRouteRecord(std::span<const std::uint8_t, kDrvRecordSize> bytes) {
     const std::uint8_t* p = bytes.data();
     DriveRouteRecord r;
-    r.order = rd16(p + 0);
+    r.order = loadLe16(p + 0);
     r.dayOfWeek = p[2];
     r.kind = p[3];
     r.year = p[4];
@@ -140,39 +130,39 @@ DriveRouteRecord decodeDriveRouteRecord(std::span<const std::uint8_t, kDrvRecord
     r.hour = p[7];
     r.minute = p[8];
     r.second = p[9];
-    r.latitudeInt = rd16(p + 10);
-    r.latitudeFrac = rd16(p + 12);
-    r.longitudeInt = rd16(p + 14);
-    r.longitudeFrac = rd16(p + 16);
-    r.gpsSpeed = rd16(p + 18);
-    r.mileage = rd32(p + 20);
+    r.latitudeInt = loadLe16(p + 10);
+    r.latitudeFrac = loadLe16(p + 12);
+    r.longitudeInt = loadLe16(p + 14);
+    r.longitudeFrac = loadLe16(p + 16);
+    r.gpsSpeed = loadLe16(p + 18);
+    r.mileage = loadLe32(p + 20);
     r.latHemisphere = p[28];
     r.lonHemisphere = p[29];
-    r.vehicleSpeed = rds16(p + 32);
-    r.rpm = rds16(p + 34);
-    r.vehicleMileage = static_cast<std::int32_t>(rd32(p + 36));
-    r.battery = rds16(p + 40);
-    r.acceleratorPedal = rds16(p + 42);
-    r.footBrake = rds16(p + 44);
-    r.rightTurnSignal = rds16(p + 46);
-    r.leftTurnSignal = rds16(p + 48);
-    r.steeringAngle = rds16(p + 50);
-    r.gearLevel = rds16(p + 52);
-    r.gearPosition = rds16(p + 54);
-    r.throttlePosition = rds16(p + 56);
-    r.accelX = rds16(p + 58);
-    r.accelY = rds16(p + 60);
-    r.accelZ = rds16(p + 62);
-    r.adc = rd16(p + 64);
-    r.ttc = rd16(p + 66);
-    r.dtc = rd16(p + 68);
+    r.vehicleSpeed = loadLeI16(p + 32);
+    r.rpm = loadLeI16(p + 34);
+    r.vehicleMileage = static_cast<std::int32_t>(loadLe32(p + 36));
+    r.battery = loadLeI16(p + 40);
+    r.acceleratorPedal = loadLeI16(p + 42);
+    r.footBrake = loadLeI16(p + 44);
+    r.rightTurnSignal = loadLeI16(p + 46);
+    r.leftTurnSignal = loadLeI16(p + 48);
+    r.steeringAngle = loadLeI16(p + 50);
+    r.gearLevel = loadLeI16(p + 52);
+    r.gearPosition = loadLeI16(p + 54);
+    r.throttlePosition = loadLeI16(p + 56);
+    r.accelX = loadLeI16(p + 58);
+    r.accelY = loadLeI16(p + 60);
+    r.accelZ = loadLeI16(p + 62);
+    r.adc = loadLe16(p + 64);
+    r.ttc = loadLe16(p + 66);
+    r.dtc = loadLe16(p + 68);
     return r;
 }
 
 std::array<std::uint8_t, kDrvRecordSize> encodeDriveRouteRecord(const DriveRouteRecord& r) {
     std::array<std::uint8_t, kDrvRecordSize> b{};
     std::uint8_t* p = b.data();
-    wr16(p + 0, r.order);
+    storeLe16(p + 0, r.order);
     p[2] = r.dayOfWeek;
     p[3] = r.kind;
     p[4] = r.year;
@@ -181,20 +171,20 @@ std::array<std::uint8_t, kDrvRecordSize> encodeDriveRouteRecord(const DriveRoute
     p[7] = r.hour;
     p[8] = r.minute;
     p[9] = r.second;
-    wr16(p + 10, r.latitudeInt);
-    wr16(p + 12, r.latitudeFrac);
-    wr16(p + 14, r.longitudeInt);
-    wr16(p + 16, r.longitudeFrac);
-    wr16(p + 18, r.gpsSpeed);
-    wr32(p + 20, r.mileage);
+    storeLe16(p + 10, r.latitudeInt);
+    storeLe16(p + 12, r.latitudeFrac);
+    storeLe16(p + 14, r.longitudeInt);
+    storeLe16(p + 16, r.longitudeFrac);
+    storeLe16(p + 18, r.gpsSpeed);
+    storeLe32(p + 20, r.mileage);
     p[28] = r.latHemisphere;
     p[29] = r.lonHemisphere;
     auto s16 = [&](std::size_t off, std::int16_t v) {
-        wr16(p + off, static_cast<std::uint16_t>(v));
+        storeLe16(p + off, static_cast<std::uint16_t>(v));
     };
     s16(32, r.vehicleSpeed);
     s16(34, r.rpm);
-    wr32(p + 36, static_cast<std::uint32_t>(r.vehicleMileage));
+    storeLe32(p + 36, static_cast<std::uint32_t>(r.vehicleMileage));
     s16(40, r.battery);
     s16(42, r.acceleratorPedal);
     s16(44, r.footBrake);
@@ -207,9 +197,9 @@ std::array<std::uint8_t, kDrvRecordSize> encodeDriveRouteRecord(const DriveRoute
     s16(58, r.accelX);
     s16(60, r.accelY);
     s16(62, r.accelZ);
-    wr16(p + 64, r.adc);
-    wr16(p + 66, r.ttc);
-    wr16(p + 68, r.dtc);
+    storeLe16(p + 64, r.adc);
+    storeLe16(p + 66, r.ttc);
+    storeLe16(p + 68, r.dtc);
     return b;
 }
 
@@ -218,7 +208,7 @@ Result<DriveRouteFile> decodeDriveRoute(std::span<const std::uint8_t> bytes) {
         return makeError("not a driving-route file: " + std::to_string(bytes.size()) +
                          " bytes, shorter than its 12-byte header");
     DriveRouteFile file;
-    file.headerCount = rd32(bytes.data());
+    file.headerCount = loadLe32(bytes.data());
     // The count may promise more than the file holds; only complete records count.
     std::size_t present = (bytes.size() - kDrvHeaderSize) / kDrvRecordSize;
     std::size_t n = std::min<std::size_t>(file.headerCount, present);
@@ -231,25 +221,18 @@ Result<DriveRouteFile> decodeDriveRoute(std::span<const std::uint8_t> bytes) {
 }
 
 Result<DriveRouteFile> readDriveRouteFile(const std::string& path) {
-    // O_NONBLOCK: opening a FIFO someone put in place of the file must not wait for a writer.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return makeError("cannot open " + path + ": " + std::strerror(errno));
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return makeError("cannot read " + path + ": not a regular file");
-    }
+    auto opened = platform::ReadableFile::open(path);
+    if (!opened)
+        return makeError(opened.error());
+    const int fd = opened->fd();
     std::uint8_t header[kDrvHeaderSize];
     ssize_t got = ::pread(fd, header, sizeof header, 0);
     if (got != static_cast<ssize_t>(sizeof header)) {
-        ::close(fd);
         return makeError("not a driving-route file: " + path +
                          " is shorter than its 12-byte header");
     }
-    std::uint64_t count = rd32(header);
-    std::uint64_t present =
-        (static_cast<std::uint64_t>(st.st_size) - kDrvHeaderSize) / kDrvRecordSize;
+    std::uint64_t count = loadLe32(header);
+    std::uint64_t present = (opened->size() - kDrvHeaderSize) / kDrvRecordSize;
     std::uint64_t n = std::min(count, present);
     // Read only the records the header names and the file holds, however large it is.
     std::vector<std::uint8_t> bytes(kDrvHeaderSize + n * kDrvRecordSize);
@@ -263,7 +246,6 @@ Result<DriveRouteFile> readDriveRouteFile(const std::string& path) {
             break;  // shrank while we read: keep what is complete
         done += static_cast<std::size_t>(r);
     }
-    ::close(fd);
     bytes.resize(done);
     auto file = decodeDriveRoute(bytes);
     if (file)
@@ -273,7 +255,7 @@ Result<DriveRouteFile> readDriveRouteFile(const std::string& path) {
 
 std::vector<std::uint8_t> encodeDriveRoute(std::span<const DriveRouteRecord> records) {
     std::vector<std::uint8_t> out(kDrvHeaderSize + records.size() * kDrvRecordSize);
-    wr32(out.data(), static_cast<std::uint32_t>(records.size()));
+    storeLe32(out.data(), static_cast<std::uint32_t>(records.size()));
     for (std::size_t i = 0; i < records.size(); ++i) {
         auto b = encodeDriveRouteRecord(records[i]);
         std::memcpy(out.data() + kDrvHeaderSize + i * kDrvRecordSize, b.data(), b.size());
@@ -283,18 +265,8 @@ std::vector<std::uint8_t> encodeDriveRoute(std::span<const DriveRouteRecord> rec
 
 SaveOutcome writeDriveRouteFile(const std::string& path,
                                 std::span<const DriveRouteRecord> records) {
-    SaveOutcome out;
-    out.path = path;
-    auto bytes = encodeDriveRoute(records);
-    platform::AtomicWriteError err;
-    if (auto r = platform::writeFileAtomic(path, std::span<const std::uint8_t>(bytes), &err); !r) {
-        out.status = err.errorNumber == EROFS ? SaveStatus::WriteProtected : SaveStatus::Failed;
-        out.error = err.message;
-        out.errorNumber = err.errorNumber;
-        return out;
-    }
-    out.status = SaveStatus::Saved;
-    return out;
+    const auto bytes = encodeDriveRoute(records);
+    return saveAtomically(path, std::span<const std::uint8_t>(bytes));
 }
 
 std::optional<std::string> findDriveRouteOnCard(const std::vector<platform::Volume>& volumes) {
@@ -412,15 +384,7 @@ SaveOutcome exportDriveRouteCsv(const std::string& path, std::span<const DriveRo
         out.status = SaveStatus::Cancelled;
         return out;
     }
-    platform::AtomicWriteError err;
-    if (auto r = platform::writeFileAtomic(path, driveRouteCsv(rows, headers), &err); !r) {
-        out.status = err.errorNumber == EROFS ? SaveStatus::WriteProtected : SaveStatus::Failed;
-        out.error = err.message;
-        out.errorNumber = err.errorNumber;
-        return out;
-    }
-    out.status = SaveStatus::Saved;
-    return out;
+    return saveAtomically(path, driveRouteCsv(rows, headers));
 }
 
 std::vector<DriveRouteRecord> makeSampleRoute(std::size_t count, int year, int month, int day,

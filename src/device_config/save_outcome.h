@@ -1,6 +1,9 @@
 #pragma once
 // What became of a save to the card, so that a dialog can keep itself open and say why.
+#include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 
 namespace orvik::device_config {
 
@@ -18,5 +21,10 @@ struct SaveOutcome {
     int errorNumber = 0;
     bool saved() const { return status == SaveStatus::Saved; }
 };
+
+// Writes the file atomically (platform::writeFileAtomic) and says what became of it: Saved,
+// WriteProtected on a read-only medium, or Failed with the message and errno.
+SaveOutcome saveAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
+SaveOutcome saveAtomically(const std::string& path, std::string_view text);
 
 }  // namespace orvik::device_config

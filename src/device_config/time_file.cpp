@@ -77,15 +77,7 @@ SaveOutcome writeTimeFile(const std::string& path, const DeviceTime& time) {
         out.errorNumber = EINVAL;
         return out;
     }
-    platform::AtomicWriteError err;
-    if (auto r = platform::writeFileAtomic(path, formatTimeFile(time), &err); !r) {
-        out.status = err.errorNumber == EROFS ? SaveStatus::WriteProtected : SaveStatus::Failed;
-        out.error = err.message;
-        out.errorNumber = err.errorNumber;
-        return out;
-    }
-    out.status = SaveStatus::Saved;
-    return out;
+    return saveAtomically(path, formatTimeFile(time));
 }
 
 }  // namespace orvik::device_config

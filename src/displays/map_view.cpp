@@ -5,12 +5,6 @@
 
 namespace orvik::displays {
 
-double nmeaToDecimalDegrees(double nmeaValue) {
-    const double hundreds = nmeaValue / 100.0;
-    const double degrees = std::trunc(hundreds);
-    return degrees + (hundreds - degrees) * 100.0 / 60.0;
-}
-
 std::string formatCoordinate(double degrees) {
     if (!std::isfinite(degrees)) {
         return "0.000000";
@@ -24,9 +18,14 @@ std::string formatCoordinate(double degrees) {
     return std::string(text, end);
 }
 
+std::string nmeaCoordinate(double nmeaValue) {
+    // The sign of the value is the hemisphere here; 'N' leaves it alone.
+    return formatCoordinate(
+        recordings::toDecimalDegrees(recordings::NmeaAngle(nmeaValue), 'N').value());
+}
+
 std::vector<std::string> setLatLagArguments(double nmeaLongitude, double nmeaLatitude) {
-    return {formatCoordinate(nmeaToDecimalDegrees(nmeaLongitude)),
-            formatCoordinate(nmeaToDecimalDegrees(nmeaLatitude))};
+    return {nmeaCoordinate(nmeaLongitude), nmeaCoordinate(nmeaLatitude)};
 }
 
 namespace {
@@ -63,10 +62,17 @@ std::string routeJson(std::span<const recordings::GpsFix> fixes, std::size_t max
     std::string json = "[";
     for (std::size_t k = 0; k < chosen.size(); ++k) {
         const auto& fix = fixes[chosen[k]];
+        // The hemisphere is in the sign here; 'N' leaves it as it is.
         const double lat =
-            nmeaToDecimalDegrees(signedMagnitude(fix.latitude.value(), fix.latHemisphere == 'S'));
+            recordings::toDecimalDegrees(recordings::NmeaAngle(signedMagnitude(
+                                             fix.latitude.value(), fix.latHemisphere == 'S')),
+                                         'N')
+                .value();
         const double lon =
-            nmeaToDecimalDegrees(signedMagnitude(fix.longitude.value(), fix.lonHemisphere == 'W'));
+            recordings::toDecimalDegrees(recordings::NmeaAngle(signedMagnitude(
+                                             fix.longitude.value(), fix.lonHemisphere == 'W')),
+                                         'N')
+                .value();
         if (k > 0) {
             json += ',';
         }

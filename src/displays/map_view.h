@@ -20,12 +20,12 @@ class MapScriptTarget {
                                   const std::vector<std::string>& arguments) = 0;
 };
 
-// ddmm.mmmm (or dddmm.mmmm), possibly negative, to decimal degrees of the same sign:
-// d = v / 100 truncated; d + (v / 100 - d) x 100 / 60.
-double nmeaToDecimalDegrees(double nmeaValue);
-
 // A value as "%lf" writes it (six decimals), independent of the process locale.
 std::string formatCoordinate(double degrees);
+
+// A signed ddmm.mmmm (dddmm.mmmm) value in decimal degrees of the same sign, six decimals: the
+// form the map is given.
+std::string nmeaCoordinate(double nmeaValue);
 
 // The (longitude, latitude) texts of setLatLag for NMEA-form signed magnitudes, longitude first.
 std::vector<std::string> setLatLagArguments(double nmeaLongitude, double nmeaLatitude);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <utility>
 
 namespace orvik::platform {
 namespace {
@@ -133,9 +134,9 @@ Result<void> writeFileAtomic(const std::string& target, std::span<const std::uin
     return {};
 }
 
-Result<std::string> readFileLimited(const std::string& path, std::size_t maxBytes) {
+Result<ReadableFile> ReadableFile::open(const std::string& path) {
     // O_NONBLOCK: opening a FIFO someone put in place of the file must not wait for a writer.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return makeError("cannot open " + path + ": " + std::strerror(errno));
     struct stat st {};
@@ -143,31 +144,50 @@ Result<std::string> readFileLimited(const std::string& path, std::size_t maxByte
         ::close(fd);
         return makeError("cannot read " + path + ": not a regular file");
     }
-    if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
-        ::close(fd);
+    return ReadableFile(fd, static_cast<std::uint64_t>(st.st_size));
+}
+
+ReadableFile::ReadableFile(ReadableFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), size_(other.size_) {}
+
+ReadableFile& ReadableFile::operator=(ReadableFile&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = std::exchange(other.fd_, -1);
+        size_ = other.size_;
+    }
+    return *this;
+}
+
+ReadableFile::~ReadableFile() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+Result<std::string> readFileLimited(const std::string& path, std::size_t maxBytes) {
+    auto file = ReadableFile::open(path);
+    if (!file)
+        return makeError(file.error());
+    if (file->size() > maxBytes) {
         return makeError("cannot read " + path + ": the file is too large (" +
-                         std::to_string(st.st_size) + " bytes)");
+                         std::to_string(file->size()) + " bytes)");
     }
     std::string data;
     char buf[65536];
     for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
+        const ssize_t n = ::read(file->fd(), buf, sizeof buf);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            int err = errno;
-            ::close(fd);
-            return makeError("cannot read " + path + ": " + std::strerror(err));
+            return makeError("cannot read " + path + ": " + std::strerror(errno));
         }
         if (n == 0)
             break;
         data.append(buf, static_cast<std::size_t>(n));
-        if (data.size() > maxBytes) {  // grew while we read it
-            ::close(fd);
+        if (data.size() > maxBytes)  // grew while we read it
             return makeError("cannot read " + path + ": the file is too large");
-        }
     }
-    ::close(fd);
     return data;
 }
 

@@ -294,36 +294,42 @@ void BlockDevice::close() {
     }
 }
 
-int BlockDevice::lock() {
+Result<void> BlockDevice::status(int error) const {
+    if (error == 0)
+        return {};
+    return makeError(path_ + ": " + systemErrorText(error), error);
+}
+
+Result<void> BlockDevice::lock() {
     if (fd_ < 0)
-        return EBADF;
+        return status(EBADF);
     if (image_ && ::flock(fd_, LOCK_EX | LOCK_NB) != 0)
-        return errno;
+        return status(errno);
     locked_ = true;
-    return 0;
+    return {};
 }
 
-int BlockDevice::unlock() {
+Result<void> BlockDevice::unlock() {
     if (fd_ < 0)
-        return EBADF;
+        return status(EBADF);
     if (image_ && locked_ && ::flock(fd_, LOCK_UN) != 0)
-        return errno;
+        return status(errno);
     locked_ = false;
-    return 0;
+    return {};
 }
 
-int BlockDevice::geometry(DeviceGeometry* out) const {
+Result<void> BlockDevice::geometry(DeviceGeometry* out) const {
     if (fd_ < 0)
-        return EBADF;
+        return status(EBADF);
     DeviceGeometry g;
     if (image_) {
         g.bytesPerSector = imageSectorSize_;
     } else {
         int ssz = 0;
         if (::ioctl(fd_, BLKSSZGET, &ssz) != 0)
-            return errno;
+            return status(errno);
         if (ssz < 512)
-            return EINVAL;
+            return status(EINVAL);
         g.bytesPerSector = static_cast<std::uint32_t>(ssz);
         hd_geometry geo{};
         // Loop devices and many card readers report no geometry: keep 63/255.
@@ -333,31 +339,31 @@ int BlockDevice::geometry(DeviceGeometry* out) const {
         }
     }
     *out = g;
-    return 0;
+    return {};
 }
 
-int BlockDevice::partitionInfo(PartitionInfo* out) const {
+Result<void> BlockDevice::partitionInfo(PartitionInfo* out) const {
     if (fd_ < 0)
-        return EBADF;
+        return status(EBADF);
     PartitionInfo p;
     if (image_) {
         struct stat st {};
         if (::fstat(fd_, &st) != 0)
-            return errno;
+            return status(errno);
         p.lengthBytes = static_cast<std::uint64_t>(st.st_size);
     } else {
         std::uint64_t size = 0;
         if (::ioctl(fd_, BLKGETSIZE64, &size) != 0)
-            return errno;
+            return status(errno);
         p.lengthBytes = size;
         struct stat st {};
         if (::fstat(fd_, &st) != 0)
-            return errno;
+            return status(errno);
         fs::path node = sysfsNode(view_, major(st.st_rdev), minor(st.st_rdev));
         if (!node.empty() && fileExists(node / "partition")) {
             DeviceGeometry g;
-            if (int e = geometry(&g))
-                return e;
+            if (auto r = geometry(&g); !r)
+                return r;
             // sysfs counts in 512-byte units whatever the sector size.
             std::uint64_t start = std::strtoull(readFirstLine(node / "start").c_str(), nullptr, 10);
             std::uint64_t hidden = start * 512 / g.bytesPerSector;
@@ -366,7 +372,7 @@ int BlockDevice::partitionInfo(PartitionInfo* out) const {
         }
     }
     *out = p;
-    return 0;
+    return {};
 }
 
 namespace {
@@ -390,48 +396,49 @@ int transferAll(Ptr p, std::size_t size, std::uint64_t offset, Io io) {
 }
 }  // namespace
 
-int BlockDevice::writeAt(std::uint64_t offset, const void* data, std::size_t size) {
-    return transferAll(
+Result<void> BlockDevice::writeAt(std::uint64_t offset, const void* data, std::size_t size) {
+    return status(transferAll(
         static_cast<const char*>(data), size, offset,
-        [this](const char* p, std::size_t n, off_t at) { return ::pwrite(fd_, p, n, at); });
+        [this](const char* p, std::size_t n, off_t at) { return ::pwrite(fd_, p, n, at); }));
 }
 
-int BlockDevice::readAt(std::uint64_t offset, void* data, std::size_t size) const {
-    return transferAll(static_cast<char*>(data), size, offset,
-                       [this](char* p, std::size_t n, off_t at) { return ::pread(fd_, p, n, at); });
+Result<void> BlockDevice::readAt(std::uint64_t offset, void* data, std::size_t size) const {
+    return status(
+        transferAll(static_cast<char*>(data), size, offset,
+                    [this](char* p, std::size_t n, off_t at) { return ::pread(fd_, p, n, at); }));
 }
 
-int BlockDevice::punchZeros(std::uint64_t offset, std::uint64_t size) {
+Result<void> BlockDevice::punchZeros(std::uint64_t offset, std::uint64_t size) {
     if (fd_ < 0)
-        return EBADF;
+        return status(EBADF);
     if (!image_)
-        return EOPNOTSUPP;
+        return status(EOPNOTSUPP);
     if (::fallocate(fd_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(offset),
                     static_cast<off_t>(size)) != 0)
-        return errno == ENOSYS ? EOPNOTSUPP : errno;
-    return 0;
+        return status(errno == ENOSYS ? EOPNOTSUPP : errno);
+    return {};
 }
 
-int BlockDevice::setPartitionType(std::uint8_t type) {
+Result<void> BlockDevice::setPartitionType(std::uint8_t type) {
     if (fd_ < 0)
-        return EBADF;
+        return status(EBADF);
     if (image_)
-        return ENOTTY;
+        return status(ENOTTY);
     struct stat st {};
     if (::fstat(fd_, &st) != 0)
-        return errno;
+        return status(errno);
     fs::path node = sysfsNode(view_, major(st.st_rdev), minor(st.st_rdev));
     if (node.empty() || !fileExists(node / "partition"))
-        return ENOTTY;
+        return status(ENOTTY);
     const int number = std::atoi(readFirstLine(node / "partition").c_str());
     // Only the four primary entries live in the MBR itself.
     if (number < 1 || number > 4)
-        return EOPNOTSUPP;
+        return status(EOPNOTSUPP);
     const std::uint64_t start = std::strtoull(readFirstLine(node / "start").c_str(), nullptr, 10);
     const std::string diskPath = (fs::path(view_.devRoot) / node.parent_path().filename()).string();
     int dfd = ::open(diskPath.c_str(), O_RDWR | O_CLOEXEC);
     if (dfd < 0)
-        return errno;
+        return status(errno);
     std::array<unsigned char, 512> mbr{};
     int result = 0;
     if (::pread(dfd, mbr.data(), mbr.size(), 0) != static_cast<ssize_t>(mbr.size())) {
@@ -447,7 +454,7 @@ int BlockDevice::setPartitionType(std::uint8_t type) {
         std::uint64_t lba = mbr[entry + 8] | (mbr[entry + 9] << 8) | (mbr[entry + 10] << 16) |
                             (static_cast<std::uint64_t>(mbr[entry + 11]) << 24);
         DeviceGeometry g;
-        geometry(&g);
+        (void)geometry(&g);  // on failure the check below uses the 512-byte default
         // The entry must describe this very partition, or we would retype a stranger.
         if (result == 0 && lba * g.bytesPerSector != start * 512)
             result = EINVAL;
@@ -459,24 +466,24 @@ int BlockDevice::setPartitionType(std::uint8_t type) {
         }
     }
     ::close(dfd);
-    return result;
+    return status(result);
 }
 
-int BlockDevice::flush() {
+Result<void> BlockDevice::flush() {
     if (fd_ < 0)
-        return EBADF;
+        return status(EBADF);
     if (::fsync(fd_) != 0)
-        return errno;
+        return status(errno);
     // Dropping the cache needs CAP_SYS_ADMIN; without it the fsync has still put every sector
     // on the card, so a user with mere device access is not failed for it.
     if (!image_ && ::ioctl(fd_, BLKFLSBUF, 0) != 0 && errno != EACCES && errno != EPERM)
-        return errno;
-    return 0;
+        return status(errno);
+    return {};
 }
 
-int BlockDevice::dismount() {
-    if (int e = flush())
-        return e;
+Result<void> BlockDevice::dismount() {
+    if (auto r = flush(); !r)
+        return r;
     if (!image_) {
         struct stat st {};
         if (::fstat(fd_, &st) == 0) {
@@ -487,7 +494,7 @@ int BlockDevice::dismount() {
                 ::ioctl(fd_, BLKRRPART, 0);
         }
     }
-    return 0;
+    return {};
 }
 
 Result<void> unmountVolume(const std::string& device, const std::string& mountPoint) {

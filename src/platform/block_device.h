@@ -78,27 +78,28 @@ class BlockDevice {
     BlockDevice(const BlockDevice&) = delete;
     BlockDevice& operator=(const BlockDevice&) = delete;
 
+    // Every operation below fails with "PATH: reason" and the errno in errorNumber().
     // The O_EXCL open already holds block devices; an image file takes an exclusive flock.
-    int lock();
-    int unlock();
+    Result<void> lock();
+    Result<void> unlock();
     // BLKSSZGET, HDIO_GETGEO; 63 sectors per track and 255 heads when the device reports none.
-    int geometry(DeviceGeometry* out) const;
+    Result<void> geometry(DeviceGeometry* out) const;
     // BLKGETSIZE64 and the partition's start sector from sysfs (0 for a whole disk or an image).
-    int partitionInfo(PartitionInfo* out) const;
+    Result<void> partitionInfo(PartitionInfo* out) const;
     // pwrite of the whole buffer at byte `offset`, retried on short writes.
-    int writeAt(std::uint64_t offset, const void* data, std::size_t size);
-    int readAt(std::uint64_t offset, void* data, std::size_t size) const;
+    Result<void> writeAt(std::uint64_t offset, const void* data, std::size_t size);
+    Result<void> readAt(std::uint64_t offset, void* data, std::size_t size) const;
     // Makes a range of an image file read as zeros by punching a hole (the image stays sparse).
     // EOPNOTSUPP for block devices and file systems without hole punching: write zeros then.
-    int punchZeros(std::uint64_t offset, std::uint64_t size);
+    Result<void> punchZeros(std::uint64_t offset, std::uint64_t size);
     // Writes `type` into this partition's entry of the parent disk's MBR. ENOTTY when there is no
     // partition table entry to change (a whole-disk card, an image file), EINVAL for a GPT disk.
-    int setPartitionType(std::uint8_t type);
+    Result<void> setPartitionType(std::uint8_t type);
     // fsync, and BLKFLSBUF for block devices so later readers see the new sectors.
-    int flush();
+    Result<void> flush();
     // Flushes and drops the kernel's cached view of the device so the new file system is read
     // afresh (a partition table re-read is asked for on a whole disk, best effort).
-    int dismount();
+    Result<void> dismount();
     void close();
 
     const std::string& path() const { return path_; }
@@ -107,6 +108,7 @@ class BlockDevice {
 
   private:
     BlockDevice() = default;
+    Result<void> status(int error) const;  // success for 0
     std::string path_;
     int fd_ = -1;
     bool image_ = false;

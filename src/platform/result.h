@@ -9,11 +9,12 @@ namespace orvik {
 
 struct Error {
     std::string message;
+    int code = 0;  // errno when a system call failed, else 0
 };
 
 template <typename T>
 class [[nodiscard]] Result {
-public:
+  public:
     Result(T value) : v_(std::move(value)) {}
     Result(Error error) : v_(std::move(error)) {}
 
@@ -29,25 +30,29 @@ public:
     const T& operator*() const& { return value(); }
 
     const std::string& error() const { return std::get<1>(v_).message; }
+    int errorNumber() const { return std::get<1>(v_).code; }
 
-private:
+  private:
     std::variant<T, Error> v_;
 };
 
 template <>
 class [[nodiscard]] Result<void> {
-public:
+  public:
     Result() = default;
-    Result(Error error) : error_(std::move(error.message)) {}
+    Result(Error error) : error_(std::move(error)) {}
 
     bool ok() const { return !error_.has_value(); }
     explicit operator bool() const { return ok(); }
-    const std::string& error() const { return *error_; }
+    const std::string& error() const { return error_->message; }
+    int errorNumber() const { return error_->code; }
 
-private:
-    std::optional<std::string> error_;
+  private:
+    std::optional<Error> error_;
 };
 
-inline Error makeError(std::string message) { return Error{std::move(message)}; }
+inline Error makeError(std::string message, int code = 0) {
+    return Error{std::move(message), code};
+}
 
 }  // namespace orvik

@@ -112,19 +112,21 @@ int readVariant(sd_bus_message* m, Value& out) {
     return 0;
 }
 
-// a{sv}
-int readProperties(sd_bus_message* m, Properties& out) {
-    int r = sd_bus_message_enter_container(m, SD_BUS_TYPE_ARRAY, "{sv}");
+// An array of dict entries `entry` (e.g. "sv"): the key, a string or object path, then the value
+// that readValue(m, out[key]) takes off the message.
+template <typename Map, typename ReadValue>
+int readDict(sd_bus_message* m, const std::string& entry, Map& out, ReadValue readValue) {
+    const std::string array = "{" + entry + "}";
+    const char key[2] = {entry[0], '\0'};
+    int r = sd_bus_message_enter_container(m, SD_BUS_TYPE_ARRAY, array.c_str());
     if (r < 0)
         return r;
-    while ((r = sd_bus_message_enter_container(m, SD_BUS_TYPE_DICT_ENTRY, "sv")) > 0) {
+    while ((r = sd_bus_message_enter_container(m, SD_BUS_TYPE_DICT_ENTRY, entry.c_str())) > 0) {
         const char* name = nullptr;
-        if ((r = sd_bus_message_read(m, "s", &name)) < 0)
+        if ((r = sd_bus_message_read(m, key, &name)) < 0)
             return r;
-        Value v;
-        if ((r = readVariant(m, v)) < 0)
+        if ((r = readValue(m, out[name])) < 0)
             return r;
-        out[name] = std::move(v);
         if ((r = sd_bus_message_exit_container(m)) < 0)
             return r;
     }
@@ -133,42 +135,16 @@ int readProperties(sd_bus_message* m, Properties& out) {
     return sd_bus_message_exit_container(m);
 }
 
-// a{sa{sv}}
+int readProperties(sd_bus_message* m, Properties& out) {
+    return readDict(m, "sv", out, readVariant);
+}
+
 int readInterfaces(sd_bus_message* m, Interfaces& out) {
-    int r = sd_bus_message_enter_container(m, SD_BUS_TYPE_ARRAY, "{sa{sv}}");
-    if (r < 0)
-        return r;
-    while ((r = sd_bus_message_enter_container(m, SD_BUS_TYPE_DICT_ENTRY, "sa{sv}")) > 0) {
-        const char* iface = nullptr;
-        if ((r = sd_bus_message_read(m, "s", &iface)) < 0)
-            return r;
-        if ((r = readProperties(m, out[iface])) < 0)
-            return r;
-        if ((r = sd_bus_message_exit_container(m)) < 0)
-            return r;
-    }
-    if (r < 0)
-        return r;
-    return sd_bus_message_exit_container(m);
+    return readDict(m, "sa{sv}", out, readProperties);
 }
 
-// a{oa{sa{sv}}}
 int readObjects(sd_bus_message* m, Objects& out) {
-    int r = sd_bus_message_enter_container(m, SD_BUS_TYPE_ARRAY, "{oa{sa{sv}}}");
-    if (r < 0)
-        return r;
-    while ((r = sd_bus_message_enter_container(m, SD_BUS_TYPE_DICT_ENTRY, "oa{sa{sv}}")) > 0) {
-        const char* path = nullptr;
-        if ((r = sd_bus_message_read(m, "o", &path)) < 0)
-            return r;
-        if ((r = readInterfaces(m, out[path])) < 0)
-            return r;
-        if ((r = sd_bus_message_exit_container(m)) < 0)
-            return r;
-    }
-    if (r < 0)
-        return r;
-    return sd_bus_message_exit_container(m);
+    return readDict(m, "oa{sa{sv}}", out, readInterfaces);
 }
 
 const Properties* find(const Interfaces& ifaces, const char* name) {
@@ -360,7 +336,8 @@ Result<void> UDisksClient::watch(std::function<void(Change)> onChange) {
     static const char* const rules[] = {
         "type='signal',sender='org.freedesktop.UDisks2',"
         "interface='org.freedesktop.DBus.ObjectManager',path='/org/freedesktop/UDisks2'",
-        "type='signal',sender='org.freedesktop.UDisks2',interface='org.freedesktop.DBus.Properties',"
+        "type='signal',sender='org.freedesktop.UDisks2',interface='org.freedesktop.DBus.Properties'"
+        ","
         "member='PropertiesChanged',path_namespace='/org/freedesktop/UDisks2'",
         "type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
         "member='NameOwnerChanged',arg0='org.freedesktop.UDisks2'",

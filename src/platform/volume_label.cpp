@@ -3,7 +3,6 @@
 #include "platform/udisks.h"
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,9 +19,10 @@
 #include <vector>
 
 #include "platform/atomic_file.h"
+#include "platform/fat_boot_sector.h"
+#include "platform/le_bytes.h"
+#include "platform/run_program.h"
 #include "platform/volumes.h"
-
-extern char** environ;
 
 namespace orvik::platform {
 namespace {
@@ -30,17 +30,9 @@ namespace {
 constexpr std::size_t kLabelLength = 11;
 constexpr std::size_t kFat32LabelOffset = 71;  // BS_VolLab of the FAT32 extended boot record
 constexpr std::size_t kFat16LabelOffset = 43;  // BS_VolLab of the FAT12/16 one
-constexpr std::size_t kDirEntrySize = 32;
+constexpr std::size_t kDirEntrySize = kFatDirEntrySize;
 constexpr std::uint8_t kAttrVolumeId = 0x08;
 constexpr std::uint8_t kAttrLongName = 0x0F;
-
-std::uint16_t le16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-std::uint32_t le32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 // The 11-byte, space-padded, upper-case field; refuses what FAT does not allow in a label.
 Result<std::array<char, kLabelLength>> labelField(std::string_view label) {
@@ -118,54 +110,7 @@ class Device {
     std::uint64_t size_ = 0;
 };
 
-struct FatLayout {
-    bool fat32 = false;
-    std::uint32_t bytesPerSector = 0, sectorsPerCluster = 0, reservedSectors = 0, fatCount = 0;
-    std::uint32_t rootEntries = 0, fatSectors = 0, rootCluster = 0, backupBootSector = 0;
-    std::uint64_t totalSectors = 0;
-    std::uint64_t fatOffset() const { return std::uint64_t(reservedSectors) * bytesPerSector; }
-    std::uint64_t rootDirOffset() const {  // FAT12/16 fixed root folder
-        return (std::uint64_t(reservedSectors) + std::uint64_t(fatCount) * fatSectors) *
-               bytesPerSector;
-    }
-    std::uint64_t dataOffset() const {
-        std::uint64_t rootBytes = std::uint64_t(rootEntries) * kDirEntrySize;
-        std::uint64_t rootSectors = (rootBytes + bytesPerSector - 1) / bytesPerSector;
-        return rootDirOffset() + rootSectors * bytesPerSector;
-    }
-    std::uint64_t clusterBytes() const { return std::uint64_t(sectorsPerCluster) * bytesPerSector; }
-};
-
-Result<FatLayout> parseBootSector(const std::uint8_t* bs) {
-    if (bs[510] != 0x55 || bs[511] != 0xAA)
-        return makeError("no FAT boot sector (signature missing)");
-    FatLayout l;
-    l.bytesPerSector = le16(bs + 11);
-    l.sectorsPerCluster = bs[13];
-    l.reservedSectors = le16(bs + 14);
-    l.fatCount = bs[16];
-    l.rootEntries = le16(bs + 17);
-    std::uint32_t total16 = le16(bs + 19);
-    std::uint32_t fat16Size = le16(bs + 22);
-    l.totalSectors = total16 ? total16 : le32(bs + 32);
-    auto pow2 = [](std::uint32_t v) { return v != 0 && (v & (v - 1)) == 0; };
-    if (!pow2(l.bytesPerSector) || l.bytesPerSector < 512 || l.bytesPerSector > 4096 ||
-        !pow2(l.sectorsPerCluster) || l.reservedSectors == 0 || l.fatCount == 0 || l.fatCount > 4)
-        return makeError("not a FAT file system (boot sector values out of range)");
-    l.fat32 = fat16Size == 0;
-    if (l.fat32) {
-        l.fatSectors = le32(bs + 36);
-        l.rootCluster = le32(bs + 44);
-        l.backupBootSector = le16(bs + 50);
-        if (l.fatSectors == 0 || l.rootCluster < 2)
-            return makeError("not a FAT32 file system");
-    } else {
-        l.fatSectors = fat16Size;
-        if (l.rootEntries == 0)
-            return makeError("not a FAT file system (no root folder)");
-    }
-    return l;
-}
+using FatLayout = FatBootSector;
 
 // File offsets of every 32-byte slot of the root folder, in order.
 Result<std::vector<std::uint64_t>> rootSlots(Device& dev, const FatLayout& l) {
@@ -189,7 +134,7 @@ Result<std::vector<std::uint64_t>> rootSlots(Device& dev, const FatLayout& l) {
         std::uint8_t entry[4];
         if (auto r = dev.read(l.fatOffset() + std::uint64_t(cluster) * 4, entry, 4); !r)
             return makeError(r.error());
-        cluster = le32(entry) & 0x0FFFFFFF;
+        cluster = loadLe32(entry) & 0x0FFFFFFF;
         // FAT folders hold at most 65536 entries; a longer chain is a loop or garbage.
         if (slots.size() > 65536)
             return makeError("the root folder's cluster chain is broken");
@@ -255,71 +200,6 @@ Result<void> writeRootLabel(Device& dev, const FatLayout& l,
     return {};
 }
 
-struct RunOutput {
-    int status = -1;
-    std::string text;
-};
-
-// Runs a program (no shell) and collects its standard output and error.
-RunOutput runProgram(const std::vector<std::string>& argv) {
-    RunOutput out;
-    int pipefd[2];
-    if (::pipe2(pipefd, O_CLOEXEC) != 0)
-        return out;
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, pipefd[1], 1);
-    posix_spawn_file_actions_adddup2(&fa, pipefd[1], 2);
-    std::vector<char*> args;
-    for (const auto& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    pid_t pid = -1;
-    int rc = posix_spawnp(&pid, args[0], &fa, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    ::close(pipefd[1]);
-    if (rc != 0) {
-        ::close(pipefd[0]);
-        out.text = std::strerror(rc);
-        return out;
-    }
-    char buf[4096];
-    for (ssize_t n; (n = ::read(pipefd[0], buf, sizeof buf)) != 0;) {
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        if (out.text.size() < 65536)
-            out.text.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(pipefd[0]);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    out.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    while (!out.text.empty() && (out.text.back() == '\n' || out.text.back() == ' '))
-        out.text.pop_back();
-    return out;
-}
-
-bool programExists(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    dirs += ":/usr/sbin:/sbin";
-    std::size_t start = 0;
-    while (start <= dirs.size()) {
-        std::size_t end = dirs.find(':', start);
-        if (end == std::string::npos)
-            end = dirs.size();
-        std::string candidate = dirs.substr(start, end - start) + "/" + name;
-        if (end > start && ::access(candidate.c_str(), X_OK) == 0)
-            return true;
-        start = end + 1;
-    }
-    return false;
-}
-
 Result<void> labelMounted(const std::string& device, const std::string& fsType,
                           std::string_view label) {
     // The desktop's disk service labels a mounted card without root.
@@ -327,11 +207,12 @@ Result<void> labelMounted(const std::string& device, const std::string& fsType,
     if (viaService)
         return {};
     std::string reason = viaService.error();
-    if ((fsType == "vfat" || fsType == "msdos" || fsType.empty()) && programExists("fatlabel")) {
-        auto r = runProgram({"fatlabel", device, std::string(label)});
+    const std::string fatlabel = findSystemProgram("fatlabel");
+    if ((fsType == "vfat" || fsType == "msdos" || fsType.empty()) && !fatlabel.empty()) {
+        auto r = runProgram({fatlabel, device, std::string(label)});
         if (r.status == 0)
             return {};
-        reason = r.text.empty() ? "fatlabel failed" : r.text;
+        reason = r.output.empty() ? "fatlabel failed" : r.output;
     }
     if (reason.empty())
         reason = "neither UDisks2 nor fatlabel is available to label " + device;
@@ -350,7 +231,7 @@ Result<void> writeFatLabel(const std::string& devicePath, std::string_view label
     std::vector<std::uint8_t> boot(512);
     if (auto r = dev.read(0, boot.data(), boot.size()); !r)
         return makeError(devicePath + ": " + r.error());
-    auto layout = parseBootSector(boot.data());
+    auto layout = parseFatBootSector(boot.data());
     if (!layout)
         return makeError(devicePath + ": " + layout.error());
     const FatLayout& l = *layout;

@@ -22,8 +22,8 @@
 #include "shell/private_messages.h"
 #include "shell/recording_list.h"
 #include "shell/skin.h"
-#include "trips/ui/trip_navigator.h"
 #include "shell/startup.h"
+#include "trips/ui/trip_navigator.h"
 #include "ui_common/ui_common.h"
 
 namespace orvik::shell {

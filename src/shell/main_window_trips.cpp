@@ -19,8 +19,11 @@
 #include "shell/main_window.h"
 #include "shell/skin.h"
 #include "trips/ui/trip_navigator.h"
+#include "ui_common/ui_common.h"
 
 namespace orvik::shell {
+
+using ui_common::uiText;
 
 namespace {
 
@@ -36,10 +39,6 @@ constexpr std::string_view kRearMirrorKey = "rearMirror";
 // Places of the event buttons in the strip, after the zoom group.
 const QRect kPreviousEventRect(318, 603, 23, 26);
 const QRect kNextEventRect(343, 603, 23, 26);
-
-QString uiText(int id) {
-    return QString::fromStdString(platform::text(id));
-}
 
 std::string iniValue(std::string_view key) {
     std::string value;

@@ -26,7 +26,7 @@ class FakeSystem {
         view_.mountInfo = root() + "/mountinfo";
         view_.swaps = root() + "/swaps";
     }
-    const std::string& root() const { return dir_.path(); }
+    std::string root() const { return dir_.str(); }
     const platform::SystemView& view() const { return view_; }
 
     // A disk `name` with device number maj:min; its partitions get min+1, min+2…

@@ -25,11 +25,11 @@ constexpr std::uint64_t GiB = 1ull << 30;
 class LoopDevice : public ::testing::Test {
   protected:
     void SetUp() override {
-        image_ = dir_.file("card.img");
+        image_ = (dir_ / "card.img");
         ASSERT_TRUE(makeSparseImage(image_, 8 * GiB));
-        CommandResult r = run("losetup -f --show " + quote(image_));
-        ASSERT_EQ(r.exitCode, 0) << r.output;
-        loop_ = r.output.substr(0, r.output.find('\n'));
+        RunResult r = run("losetup -f --show " + quote(image_));
+        ASSERT_EQ(r.status, 0) << r.out;
+        loop_ = r.out.substr(0, r.out.find('\n'));
         ASSERT_EQ(loop_.rfind("/dev/loop", 0), 0u) << loop_;
     }
     void TearDown() override {
@@ -41,15 +41,15 @@ class LoopDevice : public ::testing::Test {
 };
 
 std::string blkid(const std::string& dev, const std::string& tag) {
-    CommandResult r = run("blkid -p -o value -s " + tag + " " + quote(dev));
-    return r.output.substr(0, r.output.find('\n'));
+    RunResult r = run("blkid -p -o value -s " + tag + " " + quote(dev));
+    return r.out.substr(0, r.out.find('\n'));
 }
 
 TEST_F(LoopDevice, WholeWorkflow) {
     std::string config(624, '\x5A');
     config[0] = 0x08;
     config[1] = 0x15;
-    const std::string configPath = dir_.file("config_K7x7.bin");
+    const std::string configPath = (dir_ / "config_K7x7.bin");
     std::ofstream(configPath, std::ios::binary) << config;
 
     auto t = resolveCardTarget(loop_);
@@ -62,7 +62,7 @@ TEST_F(LoopDevice, WholeWorkflow) {
     CardFormatRequest req;
     req.format.out = &out;
     req.format.err = &err;
-    req.tempDir = dir_.path();
+    req.tempDir = dir_.str();
     CardFormatOutcome o = runCardFormat(*t, req);
     ASSERT_TRUE(o.succeeded()) << o.reason << "\n" << err.str();
     EXPECT_THAT(out.str(), HasSubstr("Clearing out 2208 sectors"));
@@ -70,14 +70,14 @@ TEST_F(LoopDevice, WholeWorkflow) {
     EXPECT_TRUE(o.labelled) << o.labelError;
     EXPECT_TRUE(o.configRestored) << o.restoreError;
 
-    CommandResult fsck = run("fsck.fat -n -v " + quote(loop_));
-    EXPECT_EQ(fsck.exitCode, 0) << fsck.output;
+    RunResult fsck = run("fsck.fat -n -v " + quote(loop_));
+    EXPECT_EQ(fsck.status, 0) << fsck.out;
     EXPECT_EQ(blkid(loop_, "TYPE"), "vfat");
     EXPECT_EQ(blkid(loop_, "LABEL"), "ORVIK");
-    const std::string back = dir_.file("back.bin");
-    CommandResult get = run("MTOOLS_SKIP_CHECK=1 mcopy -n -i " + quote(loop_) +
-                            " ::/config_K7x7.bin " + quote(back));
-    ASSERT_EQ(get.exitCode, 0) << get.output;
+    const std::string back = (dir_ / "back.bin");
+    RunResult get = run("MTOOLS_SKIP_CHECK=1 mcopy -n -i " + quote(loop_) + " ::/config_K7x7.bin " +
+                        quote(back));
+    ASSERT_EQ(get.status, 0) << get.out;
     EXPECT_EQ(readFile(back), config);
     // What the loop device wrote reached the image.
     EXPECT_EQ(readBytes(image_, 82, 8), "FAT32   ");
@@ -152,7 +152,7 @@ TEST_F(LoopPartition, HiddenSectorsAndPartitionType) {
     ASSERT_EQ(format(&err), 0) << err;
     EXPECT_EQ(le32(readBytes(image_, 0, 512), 28), 2048u);  // hidden sectors
     EXPECT_EQ(static_cast<unsigned char>(readFile(mbr_)[446 + 4]), 0x0C);
-    EXPECT_EQ(run("fsck.fat -n " + quote(loop_)).exitCode, 0);
+    EXPECT_EQ(run("fsck.fat -n " + quote(loop_)).status, 0);
 }
 
 TEST_F(LoopPartition, AStrangeEntryIsNotRetyped) {
@@ -178,24 +178,24 @@ int main(int argc, char** argv) {
         why = "not root: loop devices cannot be set up";
     else if (run("command -v losetup && command -v fsck.fat && command -v mcopy && command -v "
                  "blkid")
-                 .exitCode != 0)
+                 .status != 0)
         why = "losetup, fsck.fat, mcopy or blkid is missing";
     else if (::access("/dev/loop-control", W_OK) != 0)
         why = "no /dev/loop-control";
     if (why.empty()) {
         orvik::card_format::testing::TempDir probe;
-        const std::string img = probe.file("probe.img");
+        const std::string img = (probe / "probe.img");
         orvik::card_format::testing::makeSparseImage(img, 1 << 20);
         auto r = run("losetup -f --show " + img);
-        if (r.exitCode != 0)
-            why = "losetup is not permitted here: " + r.output;
+        if (r.status != 0)
+            why = "losetup is not permitted here: " + r.out;
         else
-            run("losetup -d " + r.output.substr(0, r.output.find('\n')));
+            run("losetup -d " + r.out.substr(0, r.out.find('\n')));
     }
     if (!why.empty()) {
         std::cout << "SKIPPED: the loop-device tests need loop devices (" << why << ")\n";
         return 77;
     }
     ::testing::InitGoogleMock(&argc, argv);
-    return RUN_ALL_TESTS();
+    return orvik::test::runAllTests();
 }

@@ -117,14 +117,14 @@ TEST(FormatTarget, RefusesWhatIsNeitherDeviceNorImage) {
     auto null = platform::assessFormatTarget("/dev/null");
     ASSERT_FALSE(null.ok());
     EXPECT_THAT(null.error(), HasSubstr("is neither a block device nor a card image file"));
-    auto folder = platform::assessFormatTarget(dir.path());
+    auto folder = platform::assessFormatTarget(dir.str());
     ASSERT_FALSE(folder.ok());
     EXPECT_THAT(folder.error(), HasSubstr("is a directory, not a device or a card image"));
-    auto missing = platform::assessFormatTarget(dir.file("nothing.img"));
+    auto missing = platform::assessFormatTarget((dir / "nothing.img"));
     ASSERT_FALSE(missing.ok());
     EXPECT_THAT(missing.error(), HasSubstr("No such file or directory"));
 
-    for (const std::string& path : {std::string("/dev/null"), dir.path()}) {
+    for (const std::string& path : {std::string("/dev/null"), dir.str()}) {
         std::ostringstream out, err;
         FormatOptions o;
         o.out = &out;

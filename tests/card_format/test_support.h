@@ -1,6 +1,6 @@
 #pragma once
 // Helpers for the formatter tests: sparse card images in a private temporary folder, and running
-// the standard FAT tools on them.
+// the standard FAT tools on them (over the shared tests/support).
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,57 +12,23 @@
 #include <sstream>
 #include <string>
 
+#include "support/test_support.h"
+
 namespace orvik::card_format::testing {
 
-struct CommandResult {
-    int exitCode = -1;
-    std::string output;  // stdout and stderr together
-};
+using orvik::test::quote;
+using orvik::test::readFile;
+using orvik::test::RunResult;
+using orvik::test::TempDir;
 
-inline CommandResult run(const std::string& command) {
-    CommandResult r;
-    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-    if (!p)
-        return r;
-    std::array<char, 4096> buf{};
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0)
-        r.output.append(buf.data(), n);
-    int status = ::pclose(p);
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+// A command line with its error output in `out` too.
+inline RunResult run(const std::string& command) {
+    return orvik::test::runCommand(command + " 2>&1");
 }
 
 inline bool haveTool(const std::string& name) {
-    return run("command -v " + name + " >/dev/null").exitCode == 0;
+    return orvik::test::haveProgram(name);
 }
-
-inline std::string quote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-class TempDir {
-  public:
-    TempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "orvik-fmt-XXXXXX").string();
-        path_ = ::mkdtemp(tmpl.data()) ? tmpl : std::string();
-    }
-    ~TempDir() {
-        std::error_code ec;
-        if (!path_.empty())
-            std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-  private:
-    std::string path_;
-};
 
 // A sparse file of `bytes`: nothing is allocated until written.
 inline bool makeSparseImage(const std::string& path, std::uint64_t bytes) {
@@ -91,13 +57,6 @@ inline void writeBytes(const std::string& path, std::uint64_t offset, const std:
     std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
     f.seekp(static_cast<std::streamoff>(offset));
     f.write(data.data(), static_cast<std::streamsize>(data.size()));
-}
-
-inline std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
 }
 
 inline std::uint32_t le32(const std::string& s, std::size_t at) {

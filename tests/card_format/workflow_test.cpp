@@ -27,11 +27,11 @@ std::string sampleConfig() {
 }
 
 std::string mtoolsRead(const std::string& img, const std::string& name, const TempDir& dir) {
-    const std::string back = dir.file("read-back.bin");
+    const std::string back = (dir / "read-back.bin");
     std::filesystem::remove(back);
-    CommandResult r = run("MTOOLS_SKIP_CHECK=1 mcopy -n -i " + quote(img) + " " +
-                          quote("::/" + name) + " " + quote(back));
-    return r.exitCode == 0 ? readFile(back) : "<mcopy failed: " + r.output + ">";
+    RunResult r = run("MTOOLS_SKIP_CHECK=1 mcopy -n -i " + quote(img) + " " + quote("::/" + name) +
+                      " " + quote(back));
+    return r.status == 0 ? readFile(back) : "<mcopy failed: " + r.out + ">";
 }
 
 struct WorkflowRun {
@@ -42,7 +42,7 @@ struct WorkflowRun {
         request.format.out = &out;
         request.format.err = &err;
         request.format.volumeId = 0x0A0B0C0D;
-        request.tempDir = dir.file("tmp");
+        request.tempDir = (dir / "tmp");
         std::filesystem::create_directories(request.tempDir);
         request.onStep = [this](CardFormatStep s) { steps.push_back(s); };
     }
@@ -59,9 +59,9 @@ class Workflow : public ::testing::Test {
 
 TEST_F(Workflow, ImageGetsLabelAndItsConfigurationBack) {
     TempDir dir;
-    const std::string img = dir.file("card.img");
+    const std::string img = (dir / "card.img");
     ASSERT_TRUE(makeSparseImage(img, 8 * GiB));
-    const std::string config = dir.file("config_K7x7.bin");
+    const std::string config = (dir / "config_K7x7.bin");
     std::ofstream(config, std::ios::binary) << sampleConfig();
     CardTarget t;
     t.sourcePath = config;
@@ -76,46 +76,46 @@ TEST_F(Workflow, ImageGetsLabelAndItsConfigurationBack) {
                                      CardFormatStep::Format, CardFormatStep::Label,
                                      CardFormatStep::RestoreConfig, CardFormatStep::Done));
     // The copy in the temporary folder stays, byte for byte.
-    EXPECT_EQ(o.savedConfigPath, dir.file("tmp/config_K7x7.bin"));
+    EXPECT_EQ(o.savedConfigPath, (dir / "tmp/config_K7x7.bin"));
     EXPECT_EQ(readFile(o.savedConfigPath), sampleConfig());
     EXPECT_TRUE(o.labelled) << o.labelError;
     ASSERT_TRUE(o.configRestored) << o.restoreError;
     EXPECT_EQ(mtoolsRead(img, "config_K7x7.bin", dir), sampleConfig());
-    CommandResult ls = run("MTOOLS_SKIP_CHECK=1 mdir -i " + quote(img) + " ::");
-    EXPECT_THAT(ls.output, HasSubstr("config_K7x7.bin"));
-    EXPECT_THAT(ls.output, HasSubstr("Volume in drive : is ORVIK"));
-    CommandResult fsck = run("fsck.fat -n " + quote(img));
-    EXPECT_EQ(fsck.exitCode, 0) << fsck.output;
-    EXPECT_THAT(fsck.output, HasSubstr("2 files"));  // the label entry and the file
+    RunResult ls = run("MTOOLS_SKIP_CHECK=1 mdir -i " + quote(img) + " ::");
+    EXPECT_THAT(ls.out, HasSubstr("config_K7x7.bin"));
+    EXPECT_THAT(ls.out, HasSubstr("Volume in drive : is ORVIK"));
+    RunResult fsck = run("fsck.fat -n " + quote(img));
+    EXPECT_EQ(fsck.status, 0) << fsck.out;
+    EXPECT_THAT(fsck.out, HasSubstr("2 files"));  // the label entry and the file
 }
 
 TEST_F(Workflow, MountedCardIsRemountedAndTheFileWrittenThere) {
     TempDir dir;
-    const std::string img = dir.file("card.img");
+    const std::string img = (dir / "card.img");
     ASSERT_TRUE(makeSparseImage(img, 8 * GiB));
-    std::filesystem::create_directories(dir.file("card"));
-    std::filesystem::create_directories(dir.file("card-again"));
-    std::ofstream(dir.file("card/config_K7x7.bin"), std::ios::binary) << sampleConfig();
+    std::filesystem::create_directories((dir / "card"));
+    std::filesystem::create_directories((dir / "card-again"));
+    std::ofstream((dir / "card/config_K7x7.bin"), std::ios::binary) << sampleConfig();
     CardTarget t;
-    t.sourcePath = dir.file("card");  // chosen as the drive, not the file
-    t.mountPoint = dir.file("card");
+    t.sourcePath = (dir / "card");  // chosen as the drive, not the file
+    t.mountPoint = (dir / "card");
     t.device = img;
     WorkflowRun r(dir);
     std::string remounted;
     r.request.remounter = [&](const std::string& device) -> Result<std::string> {
         remounted = device;
-        return dir.file("card-again");
+        return (dir / "card-again");
     };
     CardFormatOutcome o = runCardFormat(t, r.request);
     ASSERT_TRUE(o.succeeded()) << o.reason;
     EXPECT_EQ(remounted, img);
-    EXPECT_EQ(o.mountPoint, dir.file("card-again"));
+    EXPECT_EQ(o.mountPoint, (dir / "card-again"));
     ASSERT_TRUE(o.configRestored) << o.restoreError;
-    EXPECT_EQ(o.restoredConfigPath, dir.file("card-again/config_K7x7.bin"));
+    EXPECT_EQ(o.restoredConfigPath, (dir / "card-again/config_K7x7.bin"));
     EXPECT_EQ(readFile(o.restoredConfigPath), sampleConfig());
     // Nothing but the file itself is left in the card's root.
     int entries = 0;
-    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.file("card-again")))
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator((dir / "card-again")))
         ++entries;
     EXPECT_EQ(entries, 1);
     EXPECT_THAT(r.steps, ::testing::Contains(CardFormatStep::Remount));
@@ -123,10 +123,10 @@ TEST_F(Workflow, MountedCardIsRemountedAndTheFileWrittenThere) {
 
 TEST_F(Workflow, AnEarlierCopyIsNeverRestoredOnAnotherCard) {
     TempDir dir;
-    const std::string img = dir.file("card.img");
+    const std::string img = (dir / "card.img");
     ASSERT_TRUE(makeSparseImage(img, 8 * GiB));
     WorkflowRun r(dir);
-    std::ofstream(dir.file("tmp/config_K7x7.bin")) << "left from another card";
+    std::ofstream((dir / "tmp/config_K7x7.bin")) << "left from another card";
     CardTarget t;
     t.sourcePath = img;
     t.device = img;
@@ -134,15 +134,15 @@ TEST_F(Workflow, AnEarlierCopyIsNeverRestoredOnAnotherCard) {
     ASSERT_TRUE(o.succeeded()) << o.reason;
     EXPECT_EQ(o.savedConfigPath, "");
     EXPECT_FALSE(o.configRestored);
-    EXPECT_EQ(readFile(dir.file("tmp/config_K7x7.bin")), "left from another card");
+    EXPECT_EQ(readFile((dir / "tmp/config_K7x7.bin")), "left from another card");
     EXPECT_THAT(mtoolsRead(img, "config_K7x7.bin", dir), HasSubstr("mcopy failed"));
 }
 
 TEST_F(Workflow, FormatFailureGivesTheDialogItsPieces) {
     TempDir dir;
-    const std::string img = dir.file("card4gb.img");
+    const std::string img = (dir / "card4gb.img");
     ASSERT_TRUE(makeSparseImage(img, 4000000000ull));
-    const std::string config = dir.file("config_K7x7.bin");
+    const std::string config = (dir / "config_K7x7.bin");
     std::ofstream(config, std::ios::binary) << sampleConfig();
     CardTarget t;
     t.sourcePath = config;
@@ -256,7 +256,7 @@ TEST(WorkflowTarget, FromTheRememberedFileOrTheChosenDrive) {
 
 TEST_F(Workflow, ImageTargetShowsItsFileSystem) {
     TempDir dir;
-    const std::string img = dir.file("card.img");
+    const std::string img = (dir / "card.img");
     ASSERT_TRUE(makeSparseImage(img, 8 * GiB));
     auto fresh = resolveCardTarget(img);
     ASSERT_TRUE(fresh.ok()) << fresh.error();
@@ -274,7 +274,7 @@ TEST_F(Workflow, ImageTargetShowsItsFileSystem) {
 
 TEST_F(Workflow, RootFileWriterHandlesLongAndShortNames) {
     TempDir dir;
-    const std::string img = dir.file("card.img");
+    const std::string img = (dir / "card.img");
     ASSERT_TRUE(makeSparseImage(img, 8 * GiB));
     WorkflowRun r(dir);
     CardTarget t;
@@ -294,11 +294,11 @@ TEST_F(Workflow, RootFileWriterHandlesLongAndShortNames) {
     ASSERT_FALSE(again.ok());
     EXPECT_THAT(again.error(), HasSubstr("already exists"));
     EXPECT_FALSE(writeRootFileOnFat32(img, "a/b", "x").ok());
-    CommandResult fsck = run("fsck.fat -n -v " + quote(img));
-    EXPECT_EQ(fsck.exitCode, 0) << fsck.output;
-    EXPECT_THAT(fsck.output, ::testing::Not(HasSubstr("Free cluster summary wrong")));
+    RunResult fsck = run("fsck.fat -n -v " + quote(img));
+    EXPECT_EQ(fsck.status, 0) << fsck.out;
+    EXPECT_THAT(fsck.out, ::testing::Not(HasSubstr("Free cluster summary wrong")));
     // Not a FAT32 volume: refused, nothing written.
-    const std::string blank = dir.file("blank.img");
+    const std::string blank = (dir / "blank.img");
     ASSERT_TRUE(makeSparseImage(blank, 64 << 20));
     EXPECT_FALSE(writeRootFileOnFat32(blank, "x.bin", "x").ok());
     EXPECT_EQ(allocatedBytes(blank), 0u);
@@ -312,16 +312,16 @@ std::string cli() {
 
 std::string mtoolsWrite(const std::string& img, const std::string& name, const std::string& data,
                         const TempDir& dir) {
-    const std::string src = dir.file("to-card.bin");
+    const std::string src = (dir / "to-card.bin");
     std::ofstream(src, std::ios::binary | std::ios::trunc) << data;
     return run("MTOOLS_SKIP_CHECK=1 mcopy -o -i " + quote(img) + " " + quote(src) + " " +
                quote("::/" + name))
-        .output;
+        .out;
 }
 
 // A formatted card image holding what a camera leaves in its root.
 std::string cameraCard(const TempDir& dir, std::uint32_t sectorSize = 512) {
-    const std::string img = dir.file(sectorSize == 512 ? "card.img" : "card4k.img");
+    const std::string img = dir / (sectorSize == 512 ? "card.img" : "card4k.img");
     // 512 KiB clusters need at least 32 GiB for FAT32's 65536 clusters.
     if (!makeSparseImage(img, (sectorSize == 512 ? 8 : 64) * GiB))
         return {};
@@ -378,7 +378,7 @@ TEST_F(Workflow, RootFileReaderFindsLongAndShortNames) {
     ASSERT_TRUE(deleted.ok());
     EXPECT_EQ(deleted->status, RootFileRead::Status::Absent);
 
-    const std::string blank = dir.file("blank.img");
+    const std::string blank = (dir / "blank.img");
     ASSERT_TRUE(makeSparseImage(blank, 64 << 20));
     auto none = readRootFileOnFat32(blank, "config_K7x7.bin", 1 << 20);
     ASSERT_TRUE(none.ok());
@@ -391,20 +391,20 @@ TEST_F(Workflow, CliKeepsTheConfigurationOfAnUnmountedImage) {
         TempDir dir;
         const std::string img = cameraCard(dir, sectorSize);
         ASSERT_FALSE(img.empty());
-        std::filesystem::create_directories(dir.file("tmp"));
-        CommandResult r = run("TMPDIR=" + quote(dir.file("tmp")) + " " + quote(cli()) +
-                              " format --yes --no-remount --sector-size " +
-                              std::to_string(sectorSize) + " " + quote(img));
-        ASSERT_EQ(r.exitCode, 0) << r.output;
+        std::filesystem::create_directories((dir / "tmp"));
+        RunResult r = run("TMPDIR=" + quote((dir / "tmp")) + " " + quote(cli()) +
+                          " format --yes --no-remount --sector-size " + std::to_string(sectorSize) +
+                          " " + quote(img));
+        ASSERT_EQ(r.status, 0) << r.out;
         const std::string kib = sectorSize == 512 ? "64K" : "512K";
-        EXPECT_THAT(r.output, HasSubstr("allocation unit " + kib + "\n"));
-        EXPECT_THAT(r.output,
+        EXPECT_THAT(r.out, HasSubstr("allocation unit " + kib + "\n"));
+        EXPECT_THAT(r.out,
                     HasSubstr("Cluster size " + std::to_string(sectorSize * 128) + " bytes\n"));
-        EXPECT_THAT(r.output, HasSubstr("Configuration file saved to " +
-                                        dir.file("tmp/config_K7x7.bin") + "\n"));
-        EXPECT_THAT(r.output,
+        EXPECT_THAT(r.out, HasSubstr("Configuration file saved to " +
+                                     (dir / "tmp/config_K7x7.bin") + "\n"));
+        EXPECT_THAT(r.out,
                     HasSubstr("Configuration file restored to " + img + "::/config_K7x7.bin\n"));
-        EXPECT_EQ(readFile(dir.file("tmp/config_K7x7.bin")), sampleConfig());
+        EXPECT_EQ(readFile((dir / "tmp/config_K7x7.bin")), sampleConfig());
         EXPECT_EQ(mtoolsRead(img, "config_K7x7.bin", dir), sampleConfig());
         EXPECT_THAT(mtoolsRead(img, "TIMESET.CFG", dir), HasSubstr("mcopy failed"));
         auto back = readRootFileOnFat32(img, "config_K7x7.bin", 1 << 20, sectorSize);
@@ -412,8 +412,8 @@ TEST_F(Workflow, CliKeepsTheConfigurationOfAnUnmountedImage) {
         EXPECT_EQ(back->data, sampleConfig());
         EXPECT_EQ(readRootFileOnFat32(img, "TIMESET.CFG", 1 << 20, sectorSize)->status,
                   RootFileRead::Status::Absent);
-        CommandResult fsck = run("fsck.fat -n " + quote(img));
-        EXPECT_EQ(fsck.exitCode, 0) << fsck.output;
+        RunResult fsck = run("fsck.fat -n " + quote(img));
+        EXPECT_EQ(fsck.status, 0) << fsck.out;
     }
 }
 
@@ -439,27 +439,27 @@ TEST_F(Workflow, AnUnreadableConfigurationStopsTheFormatUnlessDiscarded) {
     EXPECT_THAT(r.steps, ElementsAre(CardFormatStep::SaveConfig));
     EXPECT_EQ(readBytes(img, 0, 8 << 20), before);
 
-    CommandResult refused = run(quote(cli()) + " format --yes --no-remount " + quote(img));
-    EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_THAT(refused.output, HasSubstr("orvik-cli: Not formatted: the camera settings "
-                                          "(config_K7x7.bin) cannot be kept: "));
-    EXPECT_THAT(refused.output, HasSubstr("--discard-settings"));
+    RunResult refused = run(quote(cli()) + " format --yes --no-remount " + quote(img));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_THAT(refused.out, HasSubstr("orvik-cli: Not formatted: the camera settings "
+                                       "(config_K7x7.bin) cannot be kept: "));
+    EXPECT_THAT(refused.out, HasSubstr("--discard-settings"));
     EXPECT_EQ(readBytes(img, 0, 8 << 20), before);
 
-    CommandResult agreed =
+    RunResult agreed =
         run(quote(cli()) + " format --yes --no-remount --discard-settings " + quote(img));
-    EXPECT_EQ(agreed.exitCode, 0) << agreed.output;
-    EXPECT_THAT(agreed.output, HasSubstr("Configuration file lost (the cluster chain"));
-    EXPECT_EQ(run("fsck.fat -n " + quote(img)).exitCode, 0);
+    EXPECT_EQ(agreed.status, 0) << agreed.out;
+    EXPECT_THAT(agreed.out, HasSubstr("Configuration file lost (the cluster chain"));
+    EXPECT_EQ(run("fsck.fat -n " + quote(img)).status, 0);
 }
 
 TEST_F(Workflow, AnotherFileSystemUnmountedCannotBeSearched) {
     if (!haveTool("mkfs.fat"))
         GTEST_SKIP() << "mkfs.fat is not installed";
     TempDir dir;
-    const std::string img = dir.file("fat16.img");
+    const std::string img = (dir / "fat16.img");
     ASSERT_TRUE(makeSparseImage(img, 1 * GiB));
-    ASSERT_EQ(run("mkfs.fat -F 16 " + quote(img)).exitCode, 0);
+    ASSERT_EQ(run("mkfs.fat -F 16 " + quote(img)).status, 0);
     WorkflowRun r(dir);
     CardTarget t;
     t.device = img;
@@ -475,28 +475,28 @@ TEST_F(Workflow, AnotherFileSystemUnmountedCannotBeSearched) {
 
 TEST_F(Workflow, MountedCardKeepsAnyFileOfThatNameAndRefusesAnUnreadableOne) {
     TempDir dir;
-    const std::string img = dir.file("card.img");
+    const std::string img = (dir / "card.img");
     ASSERT_TRUE(makeSparseImage(img, 8 * GiB));
-    std::filesystem::create_directories(dir.file("card"));
-    std::filesystem::create_directories(dir.file("again"));
+    std::filesystem::create_directories((dir / "card"));
+    std::filesystem::create_directories((dir / "again"));
     const std::string odd = sampleConfig().substr(0, 600);  // not the size the editor reads
-    std::ofstream(dir.file("card/config_K7x7.bin"), std::ios::binary) << odd;
+    std::ofstream((dir / "card/config_K7x7.bin"), std::ios::binary) << odd;
     CardTarget t;
-    t.sourcePath = dir.file("card");
-    t.mountPoint = dir.file("card");
+    t.sourcePath = (dir / "card");
+    t.mountPoint = (dir / "card");
     t.device = img;
     WorkflowRun r(dir);
     r.request.remounter = [&](const std::string&) -> Result<std::string> {
-        return dir.file("again");
+        return (dir / "again");
     };
     CardFormatOutcome o = runCardFormat(t, r.request);
     ASSERT_TRUE(o.succeeded()) << o.reason;
     ASSERT_TRUE(o.configRestored) << o.restoreError;
-    EXPECT_EQ(readFile(dir.file("again/config_K7x7.bin")), odd);
+    EXPECT_EQ(readFile((dir / "again/config_K7x7.bin")), odd);
 
     // A name that cannot be read as a file (here a folder) stops the run.
-    std::filesystem::remove(dir.file("card/config_K7x7.bin"));
-    std::filesystem::create_directories(dir.file("card/config_K7x7.bin"));
+    std::filesystem::remove((dir / "card/config_K7x7.bin"));
+    std::filesystem::create_directories((dir / "card/config_K7x7.bin"));
     const auto allocated = allocatedBytes(img);
     o = runCardFormat(t, r.request);
     EXPECT_EQ(o.code, kFormatSettingsUnreadable);
@@ -507,51 +507,50 @@ TEST_F(Workflow, MountedCardKeepsAnyFileOfThatNameAndRefusesAnUnreadableOne) {
 
 TEST_F(Workflow, CliAsksAndFormats) {
     TempDir dir;
-    const std::string img = dir.file("card.img");
+    const std::string img = (dir / "card.img");
     ASSERT_TRUE(makeSparseImage(img, 8 * GiB));
     // "n" (or end of input) leaves the card alone.
-    CommandResult no = run("echo n | " + quote(cli()) + " format " + quote(img));
-    EXPECT_EQ(no.exitCode, 1) << no.output;
-    EXPECT_THAT(no.output, HasSubstr("will be lost irretrievably, are you sure\n(y/n) :"));
-    EXPECT_THAT(no.output, HasSubstr("Not formatted."));
+    RunResult no = run("echo n | " + quote(cli()) + " format " + quote(img));
+    EXPECT_EQ(no.status, 1) << no.out;
+    EXPECT_THAT(no.out, HasSubstr("will be lost irretrievably, are you sure\n(y/n) :"));
+    EXPECT_THAT(no.out, HasSubstr("Not formatted."));
     EXPECT_EQ(allocatedBytes(img), 0u);
-    EXPECT_EQ(run(quote(cli()) + " format " + quote(img) + " </dev/null").exitCode, 1);
+    EXPECT_EQ(run(quote(cli()) + " format " + quote(img) + " </dev/null").status, 1);
     EXPECT_EQ(allocatedBytes(img), 0u);
 
-    CommandResult yes = run("echo y | " + quote(cli()) + " format " + quote(img) +
-                            " --volume-id 1234abcd --no-remount");
-    EXPECT_EQ(yes.exitCode, 0) << yes.output;
-    EXPECT_THAT(yes.output,
-                HasSubstr("Card: " + img + ", 8589934592 bytes, allocation unit 64K\n"));
-    EXPECT_THAT(yes.output, HasSubstr("Size : 8GB 16777216 sectors\n"));
-    EXPECT_THAT(yes.output, HasSubstr("Volume ID is 1234:abcd\n"));
-    EXPECT_THAT(yes.output, HasSubstr("Done\nLabel : ORVIK\nNo configuration file on the card\n"
-                                      "Format complete.\n"));
-    EXPECT_EQ(run("fsck.fat -n " + quote(img)).exitCode, 0);
+    RunResult yes = run("echo y | " + quote(cli()) + " format " + quote(img) +
+                        " --volume-id 1234abcd --no-remount");
+    EXPECT_EQ(yes.status, 0) << yes.out;
+    EXPECT_THAT(yes.out, HasSubstr("Card: " + img + ", 8589934592 bytes, allocation unit 64K\n"));
+    EXPECT_THAT(yes.out, HasSubstr("Size : 8GB 16777216 sectors\n"));
+    EXPECT_THAT(yes.out, HasSubstr("Volume ID is 1234:abcd\n"));
+    EXPECT_THAT(yes.out, HasSubstr("Done\nLabel : ORVIK\nNo configuration file on the card\n"
+                                   "Format complete.\n"));
+    EXPECT_EQ(run("fsck.fat -n " + quote(img)).status, 0);
 
-    CommandResult again = run(quote(cli()) + " format --yes " + quote(img));
-    EXPECT_EQ(again.exitCode, 0) << again.output;
-    EXPECT_THAT(again.output, HasSubstr(", now FAT32, "));
+    RunResult again = run(quote(cli()) + " format --yes " + quote(img));
+    EXPECT_EQ(again.status, 0) << again.out;
+    EXPECT_THAT(again.out, HasSubstr(", now FAT32, "));
 }
 
 TEST_F(Workflow, CliRefusesAndReportsFailures) {
     TempDir dir;
-    CommandResult null = run(quote(cli()) + " format --yes /dev/null");
-    EXPECT_EQ(null.exitCode, 1);
-    EXPECT_THAT(null.output, HasSubstr("orvik-cli: cannot format: '/dev/null' is neither a block "
-                                       "device nor a card image file"));
-    CommandResult folder = run(quote(cli()) + " format --yes " + quote(dir.path()));
-    EXPECT_EQ(folder.exitCode, 1);
-    EXPECT_THAT(folder.output, HasSubstr("orvik-cli: cannot format: "));
-    const std::string small = dir.file("small.img");
+    RunResult null = run(quote(cli()) + " format --yes /dev/null");
+    EXPECT_EQ(null.status, 1);
+    EXPECT_THAT(null.out, HasSubstr("orvik-cli: cannot format: '/dev/null' is neither a block "
+                                    "device nor a card image file"));
+    RunResult folder = run(quote(cli()) + " format --yes " + quote(dir.str()));
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_THAT(folder.out, HasSubstr("orvik-cli: cannot format: "));
+    const std::string small = (dir / "small.img");
     ASSERT_TRUE(makeSparseImage(small, 4000000000ull));
-    CommandResult tooFew = run(quote(cli()) + " format --yes " + quote(small));
-    EXPECT_EQ(tooFew.exitCode, 1);
-    EXPECT_THAT(tooFew.output, HasSubstr("FAT32 must have at least 65536 clusters"));
-    EXPECT_THAT(tooFew.output,
+    RunResult tooFew = run(quote(cli()) + " format --yes " + quote(small));
+    EXPECT_EQ(tooFew.status, 1);
+    EXPECT_THAT(tooFew.out, HasSubstr("FAT32 must have at least 65536 clusters"));
+    EXPECT_THAT(tooFew.out,
                 HasSubstr("orvik-cli: Cannot format this drive. (8198): formatting failed"));
-    EXPECT_EQ(run(quote(cli()) + " format").exitCode, 2);
-    EXPECT_EQ(run(quote(cli()) + " format --yes --volume-id xyz " + quote(small)).exitCode, 2);
+    EXPECT_EQ(run(quote(cli()) + " format").status, 2);
+    EXPECT_EQ(run(quote(cli()) + " format --yes --volume-id xyz " + quote(small)).status, 2);
     EXPECT_EQ(allocatedBytes(small), 0u);
 }
 

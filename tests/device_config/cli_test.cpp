@@ -14,34 +14,22 @@ using orvik::test::TempDir;
 
 namespace {
 
-struct Run {
-    int status = -1;
-    std::string out;  // stdout
-    std::string err;  // stderr
-};
-
-Run cli(const std::string& args, const std::string& env = "") {
-    TempDir tmp;
-    std::string cmd = env + " " ORVIK_CLI " " + args + " >" + (tmp / "out") + " 2>" + (tmp / "err");
-    int rc = std::system(cmd.c_str());
-    Run r;
-    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    r.out = orvik::test::readText(tmp / "out");
-    r.err = orvik::test::readText(tmp / "err");
-    return r;
+// orvik-cli with `args` (shell words), after optional VAR=value settings in `env`.
+orvik::test::RunResult cli(const std::string& args, const std::string& env = "") {
+    return orvik::test::runCommand(env + " " + orvik::test::quote(ORVIK_CLI) + " " + args);
 }
 
 }  // namespace
 
 TEST(CliConfig, DefaultsShowSetRoundTrip) {
     TempDir dir;
-    auto r = cli("config defaults " + dir.path());
+    auto r = cli("config defaults " + dir.str());
     ASSERT_EQ(r.status, 0) << r.err;
     auto bytes = orvik::test::readBytes(dir / "config_K7x7.bin");
     ASSERT_EQ(bytes.size(), 624u);
     EXPECT_EQ(bytes[2], 0x78);
 
-    r = cli("config set " + dir.path() + " speedUnit=1 alwaysSharePercent=50 driveImpactX=0.61");
+    r = cli("config set " + dir.str() + " speedUnit=1 alwaysSharePercent=50 driveImpactX=0.61");
     ASSERT_EQ(r.status, 0) << r.err;
     r = cli("config show " + (dir / "config_K7x7.bin") + " --json");
     ASSERT_EQ(r.status, 0) << r.err;
@@ -55,7 +43,7 @@ TEST(CliConfig, DefaultsShowSetRoundTrip) {
     EXPECT_TRUE(j.contains("checksum"));
     EXPECT_EQ(j.size(), 2u + 66u + 1u);
 
-    r = cli("config show " + dir.path());
+    r = cli("config show " + dir.str());
     ASSERT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("speedUnit = 1  (mph)\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("checksum = 0x"), std::string::npos);
@@ -63,19 +51,19 @@ TEST(CliConfig, DefaultsShowSetRoundTrip) {
 
 TEST(CliConfig, RefusedValuesLeaveTheFileUntouched) {
     TempDir dir;
-    ASSERT_EQ(cli("config defaults " + dir.path()).status, 0);
+    ASSERT_EQ(cli("config defaults " + dir.str()).status, 0);
     auto before = orvik::test::readBytes(dir / "config_K7x7.bin");
 
-    auto r = cli("config set " + dir.path() + " frontQuality=2 driveImpactZ=2.0");
+    auto r = cli("config set " + dir.str() + " frontQuality=2 driveImpactZ=2.0");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "orvik-cli: G-Sensor value has exceeded effective range.(0.03-1.50)\n");
-    r = cli("config set " + dir.path() + " alwaysSharePercent=0");
+    r = cli("config set " + dir.str() + " alwaysSharePercent=0");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "orvik-cli: Each recording mode must be set to minimum 10% or more\n");
-    r = cli("config set " + dir.path() + " noSuchField=1");
+    r = cli("config set " + dir.str() + " noSuchField=1");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("unknown field \"noSuchField\""), std::string::npos);
-    r = cli("config set " + dir.path() + " frontQuality");
+    r = cli("config set " + dir.str() + " frontQuality");
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(orvik::test::readBytes(dir / "config_K7x7.bin"), before);
 
@@ -95,7 +83,7 @@ TEST(CliDrv, ListsAndExports) {
 
     r = cli("drv " + (dir / "r.drv") + " --csv " + (dir / "out.csv"));
     ASSERT_EQ(r.status, 0) << r.err;
-    std::string csv = orvik::test::readText(dir / "out.csv");
+    std::string csv = orvik::test::readFile(dir / "out.csv");
     EXPECT_EQ(csv.rfind("\xEF\xBB\xBFNo.,Order,Date", 0), 0u);
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 6);
 
@@ -108,17 +96,17 @@ TEST(CliDrv, ListsAndExports) {
 
 TEST(CliTimefile, WritesTheGivenMoment) {
     TempDir dir;
-    auto r = cli("timefile " + dir.path() + " --at \"2024-03-05 08:07:06\"");
+    auto r = cli("timefile " + dir.str() + " --at \"2024-03-05 08:07:06\"");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(orvik::test::readText(dir / "timeset.cfg"), "2024/03/05 08:07:06");
-    r = cli("timefile " + dir.path() + " --at \"2024-02-30 00:00:00\"");
+    EXPECT_EQ(orvik::test::readFile(dir / "timeset.cfg"), "2024/03/05 08:07:06");
+    r = cli("timefile " + dir.str() + " --at \"2024-02-30 00:00:00\"");
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(orvik::test::readText(dir / "timeset.cfg"), "2024/03/05 08:07:06");
+    EXPECT_EQ(orvik::test::readFile(dir / "timeset.cfg"), "2024/03/05 08:07:06");
 }
 
 TEST(CliCard, ListsSimulatedVolumesWithTheirConfigurationState) {
     TempDir dir;
-    auto a = dir.makeDir("a"), b = dir.makeDir("b");
+    auto a = dir.mkdir("a").string(), b = dir.mkdir("b").string();
     ASSERT_EQ(cli("config defaults " + b).status, 0);
     auto r = cli("card --json", "ORVIK_REMOVABLE_VOLUMES=" + b + "=ORVIK:" + a);
     ASSERT_EQ(r.status, 0) << r.err;
@@ -132,47 +120,12 @@ TEST(CliCard, ListsSimulatedVolumesWithTheirConfigurationState) {
     EXPECT_NE(r.out.find("label=\"ORVIK\"  config=yes"), std::string::npos) << r.out;
 }
 
-// ---- golden files: ORVIK_UPDATE_GOLDEN=1 rewrites them (commit them with a reason) ----
+// ---- golden files under data/: ORVIK_UPDATE_GOLDEN=1 rewrites them (commit them with a reason)
 
 namespace {
-
-std::vector<std::string> lines(const std::string& s) {
-    std::vector<std::string> out;
-    std::size_t pos = 0;
-    while (pos < s.size()) {
-        auto end = s.find('\n', pos);
-        if (end == std::string::npos)
-            end = s.size();
-        out.push_back(s.substr(pos, end - pos));
-        pos = end + 1;
-    }
-    return out;
-}
-
-// Every differing, missing and extra line, not only up to the shorter text.
 void expectGolden(const std::string& name, const std::string& actual) {
-    std::string path = std::string(ORVIK_SOURCE_DIR) + "/tests/device_config/data/" + name;
-    if (std::getenv("ORVIK_UPDATE_GOLDEN")) {
-        orvik::test::writeText(path, actual);
-        return;
-    }
-    ASSERT_TRUE(std::filesystem::exists(path))
-        << path << " missing; run with ORVIK_UPDATE_GOLDEN=1";
-    auto want = lines(orvik::test::readText(path)), got = lines(actual);
-    std::string report;
-    for (std::size_t i = 0; i < std::max(want.size(), got.size()); ++i) {
-        if (i < want.size() && i < got.size() && want[i] == got[i])
-            continue;
-        report += "line " + std::to_string(i + 1) + ":\n";
-        if (i < want.size())
-            report += "- " + want[i] + "\n";
-        if (i < got.size())
-            report += "+ " + got[i] + "\n";
-    }
-    EXPECT_TRUE(report.empty()) << name << " differs:\n" << report;
-    EXPECT_EQ(actual.size(), orvik::test::readText(path).size()) << name;
+    orvik::test::expectGolden("device_config/data/" + name, actual);
 }
-
 }  // namespace
 
 TEST(CliGolden, DefaultConfigurationShow) {
@@ -194,5 +147,5 @@ TEST(CliGolden, SampleRouteCsv) {
     route[10].vehicleMileage = -1;
     ASSERT_TRUE(dc::writeDriveRouteFile(dir / "r.drv", route).saved());
     ASSERT_EQ(cli("drv " + (dir / "r.drv") + " --csv " + (dir / "r.csv")).status, 0);
-    expectGolden("sample_route.csv", orvik::test::readText(dir / "r.csv"));
+    expectGolden("sample_route.csv", orvik::test::readFile(dir / "r.csv"));
 }

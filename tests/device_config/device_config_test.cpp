@@ -162,14 +162,14 @@ TEST(DeviceConfigImage, WrongSizeOrMagicIsRefusedAndTheImageKept) {
         EXPECT_NE(r.error().find("624"), std::string::npos) << r.error();
     }
     EXPECT_FALSE(dc::readConfigFile(dir / "missing.bin").ok());
-    EXPECT_FALSE(dc::readConfigFile(dir.path()).ok());  // a folder
+    EXPECT_FALSE(dc::readConfigFile(dir.str()).ok());  // a folder
 }
 
 // ---- on the card ----
 
 TEST(DeviceConfigLocate, OnlyAFileOfExactly624BytesCounts) {
     TempDir dir;
-    auto a = dir.makeDir("a"), b = dir.makeDir("b"), c = dir.makeDir("c");
+    auto a = dir.mkdir("a").string(), b = dir.mkdir("b").string(), c = dir.mkdir("c").string();
     auto bytes = validFileBytes();
     auto shortFile = bytes;
     shortFile.resize(623);
@@ -194,7 +194,7 @@ TEST(DeviceConfigLocate, OnlyAFileOfExactly624BytesCounts) {
 
 TEST(DeviceConfigLocate, WrongMagicIsFoundNotLoadedAndForgotten) {
     TempDir dir;
-    auto a = dir.makeDir("a");
+    auto a = dir.mkdir("a").string();
     std::vector<std::uint8_t> foreign(624, 0x41);
     writeBytes(a + "/config_K7x7.bin", foreign);
     dc::ConfigSession s;
@@ -206,33 +206,33 @@ TEST(DeviceConfigLocate, WrongMagicIsFoundNotLoadedAndForgotten) {
 
 TEST(DeviceConfigLocate, RelabelsTheCardHoldingTheFileCaseSensitively) {
     TempDir dir;
-    auto a = dir.makeDir("a"), b = dir.makeDir("b");
+    auto a = dir.mkdir("a").string(), b = dir.mkdir("b").string();
     writeBytes(b + "/config_K7x7.bin", validFileBytes());
-    orvik::test::writeText(b + "/.volume-label", "orvik\n");
+    orvik::test::writeFile(b + "/.volume-label", "orvik\n");
     std::vector<Volume> vols{card(a, "OTHER"), card(b, "orvik")};
     dc::ConfigSession s;
     std::vector<std::string> lines;
     EXPECT_TRUE(s.locateOnCard(true, vols, [&](const std::string& l) { lines.push_back(l); }));
     EXPECT_TRUE(lines.empty());
-    EXPECT_EQ(orvik::test::readText(b + "/.volume-label"), "ORVIK\n");
+    EXPECT_EQ(orvik::test::readFile(b + "/.volume-label"), "ORVIK\n");
     EXPECT_FALSE(std::filesystem::exists(a + "/.volume-label"));  // only the card with the file
 }
 
 TEST(DeviceConfigLocate, SearchWithoutReadingFixesTheLabelButForgetsThePath) {
     TempDir dir;
-    auto a = dir.makeDir("a");
+    auto a = dir.mkdir("a").string();
     writeBytes(a + "/config_K7x7.bin", validFileBytes(3));
     dc::ConfigSession s;
     s.setRememberedPath("/somewhere/else");
     EXPECT_FALSE(s.locateOnCard(false, {card(a, "NONAME")}));
     EXPECT_TRUE(s.rememberedPath().empty());
     EXPECT_EQ(s.image().frontQuality(), 1u);  // not loaded
-    EXPECT_EQ(orvik::test::readText(a + "/.volume-label"), "ORVIK\n");
+    EXPECT_EQ(orvik::test::readFile(a + "/.volume-label"), "ORVIK\n");
 }
 
 TEST(DeviceConfigLocate, LabelFailureIsOneLineAndTheFileIsUsedAllTheSame) {
     TempDir dir;
-    auto a = dir.makeDir("a");
+    auto a = dir.mkdir("a").string();
     writeBytes(a + "/config_K7x7.bin", validFileBytes(3));
     // A folder where the label file should go makes relabelling fail.
     std::filesystem::create_directory(a + "/.volume-label");
@@ -248,7 +248,7 @@ TEST(DeviceConfigLocate, LabelFailureIsOneLineAndTheFileIsUsedAllTheSame) {
 
 TEST(DeviceConfigSaveTarget, FollowsTheCardRules) {
     TempDir dir;
-    auto a = dir.makeDir("a"), b = dir.makeDir("b");
+    auto a = dir.mkdir("a").string(), b = dir.mkdir("b").string();
     int asked = 0;
     auto ask = [&]() -> std::optional<std::string> {
         ++asked;
@@ -267,7 +267,7 @@ TEST(DeviceConfigSaveTarget, FollowsTheCardRules) {
 
 TEST(DeviceConfigSaveTarget, TwoCardsSecondLabelledWritesThereWithoutDialog) {
     TempDir dir;
-    auto a = dir.makeDir("a"), b = dir.makeDir("b");
+    auto a = dir.mkdir("a").string(), b = dir.mkdir("b").string();
     dc::ConfigSession s;
     s.image().setSpeedUnit(1);
     auto out = s.write(
@@ -285,7 +285,7 @@ TEST(DeviceConfigSaveTarget, TwoCardsSecondLabelledWritesThereWithoutDialog) {
 
 TEST(DeviceConfigSaveTarget, CancelledDialogWritesNothing) {
     TempDir dir;
-    auto a = dir.makeDir("a"), b = dir.makeDir("b");
+    auto a = dir.mkdir("a").string(), b = dir.mkdir("b").string();
     dc::ConfigSession s;
     auto out = s.write([] { return std::optional<std::string>(); }, {card(a), card(b)});
     EXPECT_EQ(out.status, dc::SaveStatus::Cancelled);
@@ -295,7 +295,7 @@ TEST(DeviceConfigSaveTarget, CancelledDialogWritesNothing) {
 
 TEST(DeviceConfigSaveTarget, InitializeThenSaveWithOneCardWritesItsRoot) {
     TempDir dir;
-    auto a = dir.makeDir("a");
+    auto a = dir.mkdir("a").string();
     writeBytes(a + "/config_K7x7.bin", validFileBytes(3));
     dc::ConfigSession s;
     ASSERT_TRUE(s.locateOnCard(true, {card(a, "ORVIK")}));
@@ -338,7 +338,7 @@ TEST(DeviceConfigWriteFailure, InjectedShortWriteLeavesOldFileByteIdentical) {
         EXPECT_EQ(out.status, dc::SaveStatus::Failed) << mode;
         EXPECT_FALSE(out.error.empty());
         EXPECT_EQ(readBytes(dir / "config_K7x7.bin"), old) << mode;
-        EXPECT_EQ(orvik::test::entriesOf(dir.path()), std::vector<std::string>{"config_K7x7.bin"});
+        EXPECT_EQ(orvik::test::entriesOf(dir.str()), std::vector<std::string>{"config_K7x7.bin"});
     }
 }
 
@@ -374,7 +374,7 @@ TEST(DeviceConfigLocate, CorrectsTheLabelOfARealFat32Card) {
     if (std::system("command -v mkfs.fat >/dev/null && command -v fsck.fat >/dev/null") != 0)
         GTEST_SKIP() << "dosfstools missing";
     TempDir dir;
-    auto root = dir.makeDir("card");
+    auto root = dir.mkdir("card").string();
     std::string image = dir / "card.img";
     ASSERT_EQ(std::system(("mkfs.fat -C -F 32 -n CAMERA " + image + " 40960 >/dev/null").c_str()),
               0);

@@ -105,7 +105,7 @@ TEST(DriveRouteDecode, ShortOrMissingFilesAreClearErrors) {
     }
     TempDir dir;
     EXPECT_FALSE(dc::readDriveRouteFile(dir / "none.drv").ok());
-    EXPECT_FALSE(dc::readDriveRouteFile(dir.path()).ok());
+    EXPECT_FALSE(dc::readDriveRouteFile(dir.str()).ok());
     orvik::test::writeBytes(dir / "short.drv", {1, 0, 0});
     EXPECT_FALSE(dc::readDriveRouteFile(dir / "short.drv").ok());
     orvik::test::writeBytes(dir / "big.drv", fileWith(0x7FFFFFFF, 4, 10));
@@ -225,7 +225,7 @@ TEST(DriveRouteCsv, ExportIsAtomicAndReportsFailures) {
     auto rows = dc::buildDriveRouteTable(dc::makeSampleRoute(50));
     auto ok = dc::exportDriveRouteCsv(dir / "orvik_drv.csv", rows);
     ASSERT_TRUE(ok.saved()) << ok.error;
-    std::string text = orvik::test::readText(dir / "orvik_drv.csv");
+    std::string text = orvik::test::readFile(dir / "orvik_drv.csv");
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 51);
     EXPECT_EQ(text.find('\r'), std::string::npos);
 
@@ -240,7 +240,7 @@ TEST(DriveRouteCsv, ExportIsAtomicAndReportsFailures) {
 
 TEST(DriveRouteFiles, SampleRouteRoundTripsAndIsFoundOnTheCard) {
     TempDir dir;
-    auto a = dir.makeDir("a"), b = dir.makeDir("b");
+    auto a = dir.mkdir("a").string(), b = dir.mkdir("b").string();
     std::filesystem::create_directories(b + "/DrvInfo");
     auto route = dc::makeSampleRoute(600);
     ASSERT_TRUE(dc::writeDriveRouteFile(b + "/DrvInfo/orvik_000.drv", route).saved());

@@ -7,7 +7,7 @@
 #include "device_config/test_support.h"
 
 namespace dc = orvik::device_config;
-using orvik::test::readText;
+using orvik::test::readFile;
 using orvik::test::TempDir;
 
 TEST(TimeFile, OneLineWithoutTerminator) {
@@ -15,22 +15,22 @@ TEST(TimeFile, OneLineWithoutTerminator) {
     TempDir dir;
     auto out = dc::writeTimeFile(dir / "timeset.cfg", {2025, 1, 1, 0, 0, 0});
     ASSERT_TRUE(out.saved()) << out.error;
-    EXPECT_EQ(readText(dir / "timeset.cfg"), "2025/01/01 00:00:00");
-    EXPECT_EQ(readText(dir / "timeset.cfg").size(), 19u);
+    EXPECT_EQ(readFile(dir / "timeset.cfg"), "2025/01/01 00:00:00");
+    EXPECT_EQ(readFile(dir / "timeset.cfg").size(), 19u);
 }
 
 TEST(TimeFile, ReplacesAnExistingFileWhole) {
     TempDir dir;
-    orvik::test::writeText(dir / "timeset.cfg", std::string(300, 'x'));
+    orvik::test::writeFile(dir / "timeset.cfg", std::string(300, 'x'));
     ASSERT_TRUE(dc::writeTimeFile(dir / "timeset.cfg", {2024, 12, 31, 23, 59, 59}).saved());
-    EXPECT_EQ(readText(dir / "timeset.cfg"), "2024/12/31 23:59:59");
+    EXPECT_EQ(readFile(dir / "timeset.cfg"), "2024/12/31 23:59:59");
 }
 
 TEST(TimeFile, TheLowerMountPointWithAFileWins) {
     TempDir dir;
-    auto a = dir.makeDir("a"), b = dir.makeDir("b"), c = dir.makeDir("c");
-    orvik::test::writeText(b + "/timeset.cfg", "");
-    orvik::test::writeText(c + "/timeset.cfg", "old");
+    auto a = dir.mkdir("a").string(), b = dir.mkdir("b").string(), c = dir.mkdir("c").string();
+    orvik::test::writeFile(b + "/timeset.cfg", "");
+    orvik::test::writeFile(c + "/timeset.cfg", "old");
     orvik::platform::Volume va, vb, vc;
     va.mountPoint = a, vb.mountPoint = b, vc.mountPoint = c;
     EXPECT_EQ(dc::findTimeFileOnCard({va, vb, vc}), b + "/timeset.cfg");
@@ -60,10 +60,10 @@ TEST(TimeFile, FailedWritesAreErrorsAndKeepTheOldFile) {
     orvik::test::TmpfsMount fs(1 << 20);
     if (!fs.mounted())
         GTEST_SKIP() << "mounting a tmpfs needs root";
-    orvik::test::writeText(fs / "timeset.cfg", "2020/01/01 00:00:00");
+    orvik::test::writeFile(fs / "timeset.cfg", "2020/01/01 00:00:00");
     ASSERT_TRUE(fs.remountReadOnly());
     auto ro = dc::writeTimeFile(fs / "timeset.cfg", {2024, 1, 1, 0, 0, 0});
     EXPECT_EQ(ro.status, dc::SaveStatus::WriteProtected);
     EXPECT_EQ(ro.errorNumber, EROFS);
-    EXPECT_EQ(readText(fs / "timeset.cfg"), "2020/01/01 00:00:00");
+    EXPECT_EQ(readFile(fs / "timeset.cfg"), "2020/01/01 00:00:00");
 }

@@ -3,7 +3,6 @@
 // OCR, the snapshot's position through exiftool, and errors that leave nothing behind.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -12,43 +11,30 @@
 #include <sstream>
 #include <string>
 
+#include "support/test_support.h"
+
 namespace orvik::exporting {
 namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using orvik::test::quote;
+using orvik::test::readFile;
+using CliRun = orvik::test::RunResult;
 
 bool have(const char* tool) {
-    return std::system(("command -v " + std::string(tool) + " >/dev/null 2>&1").c_str()) == 0;
+    return orvik::test::haveProgram(tool);
 }
-
-struct CliRun {
-    int status = -1;
-    std::string out, err;
-};
 
 class ExportCli : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        std::string t = (fs::temp_directory_path() / "orvik-export-card-XXXXXX").string();
-        card_ = new fs::path(::mkdtemp(t.data()));
+        cardDir_ = new orvik::test::TempDir;
+        card_ = new fs::path(cardDir_->path());
         const std::string cmd = quote(ORVIK_SAMPLECARD) + " --out " + quote(card_->string()) +
                                 " --count 1 --duration 5 --no-device-files -q";
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
+        ASSERT_EQ(orvik::test::runCommand(cmd).status, 0);
         for (const auto& e : fs::recursive_directory_iterator(*card_)) {
             const std::string name = e.path().filename().string();
             if (name.rfind("alwa_", 0) == 0 && name.size() > 6 &&
@@ -58,36 +44,17 @@ class ExportCli : public ::testing::Test {
         ASSERT_NE(front_, nullptr);
     }
     static void TearDownTestSuite() {
-        fs::remove_all(*card_);
+        delete cardDir_;
         delete card_;
         delete front_;
     }
-    void SetUp() override {
-        std::string t = (fs::temp_directory_path() / "orvik-export-out-XXXXXX").string();
-        out_ = ::mkdtemp(t.data());
-    }
-    void TearDown() override { fs::remove_all(out_); }
 
     CliRun run(const std::string& args) {
-        const auto o = out_ / ".stdout";
-        const auto e = out_ / ".stderr";
         // A hang (a FIFO read for ever) fails the test instead of the whole run.
-        const std::string cmd = "timeout 120 " + quote(ORVIK_CLI) + " " + args + " >" +
-                                quote(o.string()) + " 2>" + quote(e.string());
-        CliRun r;
-        const int raw = std::system(cmd.c_str());
-        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.out = slurp(o);
-        r.err = slurp(e);
-        fs::remove(o);
-        fs::remove(e);
-        return r;
+        return orvik::test::runCommand("timeout 120 " + quote(ORVIK_CLI) + " " + args);
     }
     std::string shell(const std::string& cmd) {
-        const auto o = out_ / ".shell";
-        std::system((cmd + " >" + quote(o.string()) + " 2>/dev/null").c_str());
-        std::string text = slurp(o);
-        fs::remove(o);
+        std::string text = orvik::test::runCommand(cmd + " 2>/dev/null").out;
         while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
             text.pop_back();
         return text;
@@ -123,9 +90,11 @@ class ExportCli : public ::testing::Test {
         return r;
     }
 
+    static inline orvik::test::TempDir* cardDir_ = nullptr;
     static inline fs::path* card_ = nullptr;
     static inline std::string* front_ = nullptr;
-    fs::path out_;
+    orvik::test::TempDir outDir_;
+    fs::path out_ = outDir_.path();
 };
 
 TEST_F(ExportCli, AClipAtWholeSecondsIsARecordingWithExactlyTheTelemetryOfThoseSeconds) {
@@ -136,7 +105,7 @@ TEST_F(ExportCli, AClipAtWholeSecondsIsARecordingWithExactlyTheTelemetryOfThoseS
     // The recording's keyframes sit one frame after the whole seconds: the clip starts on the
     // keyframe, a frame late, rather than re-encoding the frame before it.
     EXPECT_NE(r.err.find("(stream copy)"), std::string::npos) << r.err;
-    EXPECT_EQ(slurp(clip).substr(4, 8), "ftypiso4");
+    EXPECT_EQ(readFile(clip).substr(4, 8), "ftypiso4");
     EXPECT_NEAR(frames(clip), 90, 2);
     // The audio of the range comes along to its end, not only as far as the video was read.
     EXPECT_NEAR(audioSeconds(clip), 3.0, 0.1);
@@ -298,7 +267,7 @@ TEST_F(ExportCli, FailuresAreOneLineExitOneAndLeaveNothingBehind) {
         EXPECT_EQ(outNames(), before);
         EXPECT_EQ(fs::directory_iterator(lone)->path().filename(), fs::path(front()).filename());
     }
-    EXPECT_EQ(slurp(existing), "keep me");
+    EXPECT_EQ(readFile(existing), "keep me");
     EXPECT_EQ(
         run("clip " + quote(front()) + " --from 0 --to 1 --layout mosaic --out " + target).status,
         2);
@@ -307,7 +276,7 @@ TEST_F(ExportCli, FailuresAreOneLineExitOneAndLeaveNothingBehind) {
     const CliRun forced = run("clip " + quote(front()) + " --from 1 --to 2 --force -q --out " +
                               quote(existing.string()));
     EXPECT_EQ(forced.status, 0) << forced.err;
-    EXPECT_EQ(slurp(existing).substr(4, 8), "ftypiso4");
+    EXPECT_EQ(readFile(existing).substr(4, 8), "ftypiso4");
 }
 
 }  // namespace

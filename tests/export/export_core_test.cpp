@@ -18,6 +18,7 @@
 #include "export/fragment_muxer.h"
 #include "export/media.h"
 #include "export/output_file.h"
+#include "support/test_support.h"
 
 namespace orvik::exporting {
 namespace {
@@ -25,32 +26,19 @@ namespace {
 namespace fs = std::filesystem;
 using recordings::RecordingTimestamp;
 
-class Scratch {
+// A scratch folder that can list what was left in it.
+class Scratch : public orvik::test::TempDir {
   public:
-    Scratch() {
-        std::string t = (fs::temp_directory_path() / "orvik-export-XXXXXX").string();
-        path_ = ::mkdtemp(t.data());
-    }
-    ~Scratch() { fs::remove_all(path_); }
-    const fs::path& path() const { return path_; }
     std::vector<std::string> names() const {
         std::vector<std::string> out;
-        for (const auto& e : fs::directory_iterator(path_))
+        for (const auto& e : fs::directory_iterator(path()))
             out.push_back(e.path().filename().string());
         std::sort(out.begin(), out.end());
         return out;
     }
-
-  private:
-    fs::path path_;
 };
 
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using orvik::test::readFile;
 
 TEST(Caption, MomentsCrossMidnightMonthAndYearEnds) {
     const RecordingTimestamp start{2023, 12, 31, 23, 59, 58};
@@ -136,7 +124,7 @@ TEST(BoxRewriter, GrowsEveryMediaBoxByItsAreaAndDropsTheTrailingIndexWhateverThe
         ASSERT_TRUE(rewriter.finish());
         EXPECT_EQ(rewriter.mediaBoxes(), 2u);
         ASSERT_TRUE(out->commit());
-        const std::string bytes = slurp(dir.path() / "a.mp4");
+        const std::string bytes = readFile(dir.path() / "a.mp4");
         const std::size_t area = recordings::kTelemetryAreaSize;
         // ftyp 16 + moov 28 + moof 20 + mdat (108 + area) + moof 20 + mdat (8 + area).
         ASSERT_EQ(bytes.size(), 16 + 28 + 20 + 108 + area + 20 + 8 + area);
@@ -185,14 +173,14 @@ TEST(OutputFile, AppearsOnlyWhenCommittedAndReplacesOnlyWithForce) {
     auto refused = OutputFile::create(target, false);
     ASSERT_FALSE(refused);
     EXPECT_NE(refused.error().find("--force"), std::string::npos);
-    EXPECT_EQ(slurp(target), "evidence");
+    EXPECT_EQ(readFile(target), "evidence");
 
     auto forced = OutputFile::create(target, true);
     ASSERT_TRUE(forced);
     const std::uint8_t data[2] = {'o', 'k'};
     ASSERT_TRUE(forced->write(data));
     ASSERT_TRUE(forced->commit());
-    EXPECT_EQ(slurp(target), "ok");
+    EXPECT_EQ(readFile(target), "ok");
     EXPECT_EQ(dir.names(), std::vector<std::string>{"clip.mp4"});
 
     // A file that appears while the export runs is not replaced without --force.
@@ -202,7 +190,7 @@ TEST(OutputFile, AppearsOnlyWhenCommittedAndReplacesOnlyWithForce) {
     std::ofstream(late) << "first";
     auto committed = racing->commit();
     EXPECT_FALSE(committed);
-    EXPECT_EQ(slurp(late), "first");
+    EXPECT_EQ(readFile(late), "first");
 
     EXPECT_FALSE(OutputFile::create((dir.path() / "missing" / "x.mp4").string(), false));
 }

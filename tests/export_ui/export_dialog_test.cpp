@@ -18,6 +18,7 @@
 #include "export/ui/export_dialog.h"
 #include "platform/strings.h"
 #include "recordings/telemetry.h"
+#include "support/test_support.h"
 
 namespace orvik::exporting::ui {
 namespace {
@@ -41,11 +42,12 @@ QApplication& app() {
 class ExportDialogTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        std::string t = (fs::temp_directory_path() / "orvik-export-ui-XXXXXX").string();
-        card_ = new fs::path(::mkdtemp(t.data()));
-        const std::string cmd = std::string(ORVIK_SAMPLECARD) + " --out '" + card_->string() +
-                                "' --count 1 --duration 8 --no-device-files -q";
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
+        scratch_ = new orvik::test::TempDir;
+        card_ = new fs::path(scratch_->path() / "card");
+        const std::string cmd = orvik::test::quote(ORVIK_SAMPLECARD) + " --out " +
+                                orvik::test::quote(card_->string()) +
+                                " --count 1 --duration 8 --no-device-files -q";
+        ASSERT_EQ(orvik::test::runCommand(cmd).status, 0);
         for (const auto& e : fs::recursive_directory_iterator(*card_)) {
             const std::string n = e.path().filename().string();
             if (n.rfind("alwa_", 0) == 0 && n.size() > 6 && n.substr(n.size() - 6) == "_F.mp4")
@@ -54,7 +56,7 @@ class ExportDialogTest : public ::testing::Test {
         ASSERT_NE(front_, nullptr);
     }
     static void TearDownTestSuite() {
-        fs::remove_all(*card_);
+        delete scratch_;
         delete card_;
         delete front_;
     }
@@ -63,7 +65,7 @@ class ExportDialogTest : public ::testing::Test {
         platform::setLanguage(platform::Language::English);
         revealed_.clear();
         ExportDialog::setRevealHandler([this](const QString& f) { revealed_ = f; });
-        out_ = fs::path(card_->string() + "-out") /
+        out_ = scratch_->path() / "out" /
                ::testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::create_directories(out_);
     }
@@ -85,6 +87,7 @@ class ExportDialogTest : public ::testing::Test {
         QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(8, w->height() / 2));
     }
 
+    static inline orvik::test::TempDir* scratch_ = nullptr;
     static inline fs::path* card_ = nullptr;
     static inline QString* front_ = nullptr;
     fs::path out_;

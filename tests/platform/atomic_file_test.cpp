@@ -10,22 +10,14 @@
 #include <fstream>
 #include <iterator>
 
+#include "support/test_support.h"
+
 namespace fs = std::filesystem;
 using namespace orvik::platform;
 
 namespace {
-struct Dir {
-    Dir() {
-        std::string t = (fs::temp_directory_path() / "orvik-atomic-XXXXXX").string();
-        path = ::mkdtemp(t.data());
-    }
-    ~Dir() { fs::remove_all(path); }
-    std::string path;
-};
-std::string slurp(const std::string& f) {
-    std::ifstream in(f, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using orvik::test::readFile;
+using orvik::test::TempDir;
 std::size_t entries(const std::string& d) {
     return static_cast<std::size_t>(
         std::distance(fs::directory_iterator(d), fs::directory_iterator()));
@@ -33,23 +25,23 @@ std::size_t entries(const std::string& d) {
 }  // namespace
 
 TEST(AtomicFile, ReplacesContentAndKeepsTheMode) {
-    Dir d;
-    std::string f = d.path + "/file";
+    TempDir d;
+    std::string f = d.str() + "/file";
     ASSERT_TRUE(writeFileAtomic(f, std::string_view("first, longer content")).ok());
     ::chmod(f.c_str(), 0640);
     ASSERT_TRUE(writeFileAtomic(f, std::string_view("second")).ok());
-    EXPECT_EQ(slurp(f), "second");
+    EXPECT_EQ(readFile(f), "second");
     struct stat st {};
     ::stat(f.c_str(), &st);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
-    EXPECT_EQ(entries(d.path), 1u);
+    EXPECT_EQ(entries(d.str()), 1u);
     ASSERT_TRUE(writeFileAtomic(f, std::string_view("")).ok());
-    EXPECT_EQ(slurp(f), "");
+    EXPECT_EQ(readFile(f), "");
 }
 
 TEST(AtomicFile, InterruptedAndPartialWritesStillComplete) {
-    Dir d;
-    std::string f = d.path + "/file";
+    TempDir d;
+    std::string f = d.str() + "/file";
     int calls = 0;
     setWriteFunctionForTesting([&](int fd, const void* p, std::size_t n) -> ssize_t {
         if (++calls % 2) {
@@ -61,12 +53,12 @@ TEST(AtomicFile, InterruptedAndPartialWritesStillComplete) {
     auto r = writeFileAtomic(f, std::string_view("0123456789"));
     setWriteFunctionForTesting({});
     ASSERT_TRUE(r.ok()) << r.error();
-    EXPECT_EQ(slurp(f), "0123456789");
+    EXPECT_EQ(readFile(f), "0123456789");
 }
 
 TEST(AtomicFile, FailuresKeepTheOldFileAndLeaveNoTemporary) {
-    Dir d;
-    std::string f = d.path + "/file";
+    TempDir d;
+    std::string f = d.str() + "/file";
     ASSERT_TRUE(writeFileAtomic(f, std::string_view("old")).ok());
     setWriteFunctionForTesting([](int, const void*, std::size_t) -> ssize_t {
         errno = ENOSPC;
@@ -78,28 +70,28 @@ TEST(AtomicFile, FailuresKeepTheOldFileAndLeaveNoTemporary) {
     ASSERT_FALSE(r.ok());
     EXPECT_EQ(e.errorNumber, ENOSPC);
     EXPECT_EQ(r.error(), "cannot write " + f + ": No space left on device");
-    EXPECT_EQ(slurp(f), "old");
-    EXPECT_EQ(entries(d.path), 1u);
+    EXPECT_EQ(readFile(f), "old");
+    EXPECT_EQ(entries(d.str()), 1u);
 
-    fs::create_directory(d.path + "/sub");
-    EXPECT_FALSE(writeFileAtomic(d.path + "/sub", std::string_view("x")).ok());
+    fs::create_directory(d.str() + "/sub");
+    EXPECT_FALSE(writeFileAtomic(d.str() + "/sub", std::string_view("x")).ok());
     EXPECT_FALSE(writeFileAtomic("", std::string_view("x")).ok());
-    EXPECT_FALSE(writeFileAtomic(d.path + "/missing/file", std::string_view("x")).ok());
+    EXPECT_FALSE(writeFileAtomic(d.str() + "/missing/file", std::string_view("x")).ok());
 }
 
 TEST(AtomicFile, ReadIsLimited) {
-    Dir d;
-    std::string f = d.path + "/file";
+    TempDir d;
+    std::string f = d.str() + "/file";
     ASSERT_TRUE(writeFileAtomic(f, std::string_view("12345")).ok());
     EXPECT_EQ(readFileLimited(f, 5).value(), "12345");
     EXPECT_FALSE(readFileLimited(f, 4).ok());
-    EXPECT_FALSE(readFileLimited(d.path, 100).ok());
-    EXPECT_FALSE(readFileLimited(d.path + "/none", 100).ok());
+    EXPECT_FALSE(readFileLimited(d.str(), 100).ok());
+    EXPECT_FALSE(readFileLimited(d.str() + "/none", 100).ok());
 }
 
 TEST(AtomicFile, AFifoInPlaceOfAFileIsRefusedWithoutWaiting) {
-    Dir d;
-    std::string f = d.path + "/fifo";
+    TempDir d;
+    std::string f = d.str() + "/fifo";
     ASSERT_EQ(::mkfifo(f.c_str(), 0600), 0);
     auto r = readFileLimited(f, 100);
     EXPECT_FALSE(r.ok());

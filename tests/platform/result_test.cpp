@@ -1,5 +1,5 @@
-#include "platform/hresult.h"
 #include "platform/result.h"
+#include "platform/hresult.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,8 @@ namespace orvik {
 namespace {
 
 Result<int> parsePositive(int v) {
-    if (v <= 0) return makeError("not positive");
+    if (v <= 0)
+        return makeError("not positive");
     return v;
 }
 

@@ -1,4 +1,5 @@
 #include "platform/store.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -20,12 +21,6 @@ class StoreTest : public ::testing::Test {
         fs::create_directories(dir_);
     }
     void TearDown() override { fs::remove_all(dir_); }
-    std::string slurp(const fs::path& p) {
-        std::ifstream in(p);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
     fs::path dir_;
 };
 
@@ -42,7 +37,7 @@ TEST_F(StoreTest, IniReadDistinguishesMissingFileFromMissingKey) {
     ASSERT_EQ(ini.write("TZ646xEB", "ramdom", "42"), 0);
     EXPECT_EQ(ini.read("tz646xeb", "RAMDOM", value), 0) << "names match ignoring case";
     EXPECT_EQ(value, "42");
-    EXPECT_EQ(slurp(dir_ / "tz646xeb.ini"), "[TZ646xEB]\nother=1\nramdom=42\n");
+    EXPECT_EQ(orvik::test::readFile(dir_ / "tz646xeb.ini"), "[TZ646xEB]\nother=1\nramdom=42\n");
 }
 
 TEST_F(StoreTest, IniWriteKeepsOtherSectionsAndLines) {
@@ -50,7 +45,8 @@ TEST_F(StoreTest, IniWriteKeepsOtherSectionsAndLines) {
     IniFile ini(dir_ / "a.ini");
     ASSERT_EQ(ini.write("One", "y", "2"), 0);
     ASSERT_EQ(ini.write("TZ646xEB", "ramdom", "8"), 0);
-    EXPECT_EQ(slurp(dir_ / "a.ini"), "; note\n[One]\nx=1\ny=2\n\n[TZ646xEB]\nramdom=8\n");
+    EXPECT_EQ(orvik::test::readFile(dir_ / "a.ini"),
+              "; note\n[One]\nx=1\ny=2\n\n[TZ646xEB]\nramdom=8\n");
 }
 
 TEST_F(StoreTest, IniWriteIntoUnwritableFolderFailsAndKeepsNothingHalfWritten) {
@@ -110,7 +106,8 @@ TEST_F(StoreTest, KeyValueStoreKeysMustExistBeforeValues) {
     EXPECT_FALSE(kv.queryDword(key, "orvik"));
     EXPECT_TRUE(kv.setDword(key, "orvik", 11000));
     EXPECT_EQ(kv.queryDword(key, "orvik"), 11000u);
-    EXPECT_NE(slurp(dir_ / "registry.ini").find("orvik=dword:00002af8"), std::string::npos);
+    EXPECT_NE(orvik::test::readFile(dir_ / "registry.ini").find("orvik=dword:00002af8"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/udisks.h"
@@ -60,15 +59,52 @@ inline void stopProcess(pid_t& pid) {
     pid = -1;
 }
 
-template <typename Condition>
-bool waitUntil(Condition done, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
-    const auto end = Clock::now() + limit;
-    while (!done()) {
-        if (Clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+// Blocks until `name` has an owner on the system bus or `limit` passes: it listens for the bus's
+// NameOwnerChanged signal (subscribed before asking, so an owner arriving in between is not
+// missed) instead of polling. Messages sent to the name afterwards are safe: the mock reads its
+// bus only once its template is loaded.
+inline bool waitForBusName(const char* name,
+                           std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+    sd_bus* bus = nullptr;
+    if (sd_bus_open_system(&bus) < 0)
+        return false;
+    bool owned = false;
+    const std::string match =
+        std::string(
+            "type='signal',sender='org.freedesktop.DBus',member='NameOwnerChanged',arg0='") +
+        name + "'";
+    sd_bus_message_handler_t onChange = [](sd_bus_message* m, void* owned, sd_bus_error*) {
+        const char *n = nullptr, *before = nullptr, *after = nullptr;
+        if (sd_bus_message_read(m, "sss", &n, &before, &after) >= 0 && after && *after)
+            *static_cast<bool*>(owned) = true;
+        return 0;
+    };
+    sd_bus_slot* slot = nullptr;
+    if (sd_bus_add_match(bus, &slot, match.c_str(), onChange, &owned) >= 0) {
+        sd_bus_message* reply = nullptr;
+        int has = 0;
+        if (sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                               "org.freedesktop.DBus", "NameHasOwner", nullptr, &reply, "s",
+                               name) >= 0 &&
+            sd_bus_message_read(reply, "b", &has) >= 0 && has)
+            owned = true;
+        sd_bus_message_unref(reply);
+        const auto end = Clock::now() + limit;
+        while (!owned) {
+            const int r = sd_bus_process(bus, nullptr);
+            if (r < 0)
+                break;
+            if (r > 0)
+                continue;
+            const auto left =
+                std::chrono::duration_cast<std::chrono::microseconds>(end - Clock::now());
+            if (left.count() <= 0 || sd_bus_wait(bus, static_cast<uint64_t>(left.count())) < 0)
+                break;
+        }
     }
-    return true;
+    sd_bus_slot_unref(slot);
+    sd_bus_flush_close_unref(bus);
+    return owned;
 }
 
 class UDisksMock : public ::testing::Test {
@@ -118,10 +154,10 @@ class UDisksMock : public ::testing::Test {
             spawn({kPython, "-m", "dbusmock", "--system", "--logfile", (dir_ / "mock.log").string(),
                    "--template", ORVIK_SOURCE_DIR "/tests/platform/udisks2_mock.py"});
         ASSERT_GT(mockPid_, 0);
+        ASSERT_TRUE(waitForBusName(kUDisksService)) << "the mock service did not start";
         auto client = UDisksClient::connect();
         ASSERT_TRUE(client) << client.error();
-        ASSERT_TRUE(waitUntil([&] { return (*client)->serviceRunning(); }))
-            << "the mock service did not start";
+        ASSERT_TRUE((*client)->serviceRunning());
     }
 
     // Calls one of the template's control methods on the mock.

@@ -1,4 +1,5 @@
 #include "platform/volume_label.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -17,18 +18,12 @@ using namespace orvik::platform;
 
 namespace {
 
+// A command line's output, error output included.
 std::string run(const std::string& cmd, int* status = nullptr) {
-    std::string out;
-    FILE* p = ::popen((cmd + " 2>&1").c_str(), "r");
-    if (!p)
-        return out;
-    std::array<char, 4096> buf;
-    while (std::size_t n = std::fread(buf.data(), 1, buf.size(), p))
-        out.append(buf.data(), n);
-    int rc = ::pclose(p);
+    const auto r = orvik::test::runCommand(cmd + " 2>&1");
     if (status)
-        *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    return out;
+        *status = r.status;
+    return r.out;
 }
 
 std::string bytesAt(const std::string& file, std::size_t offset, std::size_t n) {
@@ -44,13 +39,7 @@ class FatImage : public ::testing::Test {
     void SetUp() override {
         if (run("command -v mkfs.fat fsck.fat minfo mlabel").empty())
             GTEST_SKIP() << "dosfstools/mtools missing";
-        std::string t = (fs::temp_directory_path() / "orvik-label-XXXXXX").string();
-        dir_ = ::mkdtemp(t.data());
         image_ = dir_ + "/card.img";
-    }
-    void TearDown() override {
-        if (!dir_.empty())
-            fs::remove_all(dir_);
     }
     // A fresh FAT image; `kib` in KiB, extra mkfs.fat options.
     void make(const std::string& opts, int kib) {
@@ -65,7 +54,8 @@ class FatImage : public ::testing::Test {
         EXPECT_EQ(st, 0) << out;
     }
     std::string mlabel() { return run("MTOOLS_SKIP_CHECK=1 mlabel -s -i " + image_ + " ::"); }
-    std::string dir_, image_;
+    orvik::test::TempDir scratch_;
+    std::string dir_ = scratch_.str(), image_;
 };
 
 }  // namespace

@@ -1,32 +1,24 @@
 #include "platform/volumes.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
+
+#include "support/test_support.h"
 
 namespace fs = std::filesystem;
 using namespace orvik::platform;
 
 namespace {
 
-struct Scratch {
-    Scratch() {
-        std::string t = (fs::temp_directory_path() / "orvik-vol-XXXXXX").string();
-        path = ::mkdtemp(t.data());
-    }
-    ~Scratch() { fs::remove_all(path); }
-    std::string sub(const std::string& name) {
-        fs::create_directories(path + "/" + name);
-        return path + "/" + name;
-    }
-    std::string path;
+// A scratch folder whose sub-folders are made on demand.
+struct Scratch : orvik::test::TempDir {
+    std::string sub(const std::string& name) const { return mkdir(name).string(); }
 };
 
 void put(const std::string& file, const std::string& text) {
     fs::create_directories(fs::path(file).parent_path());
-    std::ofstream(file) << text;
+    orvik::test::writeFile(file, text);
 }
 
 }  // namespace
@@ -55,7 +47,7 @@ TEST(MountInfo, ParsesFieldsAndDecodesEscapes) {
 
 TEST(Removable, JudgedFromTheDiskInSysfs) {
     Scratch s;
-    std::string sys = s.path;
+    std::string sys = s.str();
     // sdb: a USB card reader (removable 1) with a partition; sda: a fixed disk; mmcblk0: an SD
     // card in a built-in slot (removable 0, type SD); mmcblk1: soldered eMMC (type MMC? no: eMMC
     // says MMC) is treated like a card only when the kernel calls it SD or MMC.
@@ -84,7 +76,7 @@ TEST(Removable, JudgedFromTheDiskInSysfs) {
 
 TEST(Removable, ListKeepsMountedRemovableFileSystemsOncePerDevice) {
     Scratch s;
-    std::string sys = s.path + "/sys";
+    std::string sys = s.str() + "/sys";
     put(sys + "/devices/usb/sdb/removable", "1\n");
     put(sys + "/devices/usb/sdb/sdb1/partition", "1\n");
     put(sys + "/devices/usb/sdc/removable", "1\n");
@@ -94,7 +86,7 @@ TEST(Removable, ListKeepsMountedRemovableFileSystemsOncePerDevice) {
     fs::create_directory_symlink(sys + "/devices/usb/sdc", sys + "/dev/block/8:32");
     fs::create_directory_symlink(sys + "/devices/pci/sda", sys + "/dev/block/8:0");
     std::string z = s.sub("media/z"), a = s.sub("media/a card"), again = s.sub("media/again");
-    std::string esc = s.path + "/media/a\\040card";
+    std::string esc = s.str() + "/media/a\\040card";
     std::string text =
         "1 0 8:0 / / rw - ext4 /dev/sda rw\n"
         "2 1 8:17 / " +
@@ -110,7 +102,7 @@ TEST(Removable, ListKeepsMountedRemovableFileSystemsOncePerDevice) {
         s.sub("bind") +
         " rw - vfat /dev/sdb1 rw\n"
         "6 1 8:32 / " +
-        s.path +
+        s.str() +
         "/gone rw - exfat /dev/sdc rw\n"
         "7 1 0:44 / " +
         s.sub("fuse") + " rw - fuse.x /dev/fuse rw\n";
@@ -128,7 +120,7 @@ TEST(SimulatedVolumes, EnvironmentListsExistingFoldersInMountPointOrder) {
     Scratch s;
     std::string b = s.sub("b"), a = s.sub("a"), c = s.sub("c");
     put(c + "/.volume-label", "FROMFILE\n");
-    std::string env = b + "=ORVIK:" + s.path + "/missing:" + a + "/:" + c + "=IGNORED";
+    std::string env = b + "=ORVIK:" + s.str() + "/missing:" + a + "/:" + c + "=IGNORED";
     ::setenv("ORVIK_REMOVABLE_VOLUMES", env.c_str(), 1);
     auto v = removableVolumes();
     ::unsetenv("ORVIK_REMOVABLE_VOLUMES");

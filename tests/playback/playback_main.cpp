@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "support/test_support.h"
+
 int main(int argc, char** argv) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     const bool display = std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
@@ -25,5 +27,5 @@ int main(int argc, char** argv) {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return orvik::test::runAllTests();
 }

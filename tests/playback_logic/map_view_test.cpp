@@ -10,10 +10,11 @@ namespace {
 using Call = RecordingMapTarget::Call;
 
 TEST(MapConversion, NmeaFormToDecimalDegrees) {
-    EXPECT_EQ(formatCoordinate(nmeaToDecimalDegrees(3733.4217)), "37.557028");
-    EXPECT_EQ(formatCoordinate(nmeaToDecimalDegrees(12651.8696)), "126.864493");
-    EXPECT_EQ(formatCoordinate(nmeaToDecimalDegrees(-3733.4217)), "-37.557028");
-    EXPECT_EQ(formatCoordinate(nmeaToDecimalDegrees(0.0)), "0.000000");
+    EXPECT_EQ(nmeaCoordinate(3733.4217), "37.557028");
+    EXPECT_EQ(nmeaCoordinate(12651.8696), "126.864493");
+    EXPECT_EQ(nmeaCoordinate(-3733.4217), "-37.557028");
+    EXPECT_EQ(nmeaCoordinate(-7037.45678), "-70.624280");  // west
+    EXPECT_EQ(nmeaCoordinate(0.0), "0.000000");
     EXPECT_EQ(formatCoordinate(1.0 / 0.0), "0.000000");
     EXPECT_EQ(setLatLagArguments(12651.8696, 3733.4217),
               (std::vector<std::string>{"126.864493", "37.557028"}));

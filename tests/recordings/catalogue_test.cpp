@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "recordings/catalogue.h"
-#include "temp_dir.h"
+#include "support/test_support.h"
 
 namespace orvik::recordings {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::TempDir;
+using orvik::test::TempDir;
 
 std::vector<std::string> relativePaths(const std::vector<FileEntry>& entries, const TempDir& dir) {
     std::vector<std::string> out;

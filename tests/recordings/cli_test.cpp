@@ -11,59 +11,33 @@
 #include <sstream>
 #include <string>
 
+#include "support/test_support.h"
 #include "synthetic_recording.h"
-#include "temp_dir.h"
 
 namespace orvik::recordings {
 namespace {
 
 using nlohmann::json;
+using orvik::test::TempDir;
 using testing::RecordingImage;
-using testing::TempDir;
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using CliRun = orvik::test::RunResult;
+using orvik::test::quote;
 
-std::string slurp(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using orvik::test::readFile;
+using orvik::test::runCommand;
 
 class Cli : public ::testing::Test {
   protected:
+    // orvik-cli with `args` (a minute at most); its output goes to `redirectOut` (a quoted path)
+    // when given.
     CliRun run(const std::string& args, const std::string& redirectOut = {}) {
-        const auto out = scratch_.path() / "stdout";
-        const auto err = scratch_.path() / "stderr";
-        // A hang (a FIFO read for ever) fails the test instead of the whole run.
-        const std::string cmd = "timeout 60 " + quote(ORVIK_CLI) + " " + args + " >" +
-                                (redirectOut.empty() ? quote(out.string()) : redirectOut) + " 2>" +
-                                quote(err.string());
-        CliRun r;
-        const int raw = std::system(cmd.c_str());
-        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.out = slurp(out);
-        r.err = slurp(err);
-        return r;
+        return orvik::test::runCommand("timeout 60 " + quote(ORVIK_CLI) + " " + args +
+                                       (redirectOut.empty() ? "" : " >" + redirectOut));
     }
-    static bool haveXmllint() { return std::system("command -v xmllint >/dev/null 2>&1") == 0; }
+    static bool haveXmllint() { return orvik::test::haveProgram("xmllint"); }
     std::string xpath(const std::string& file, const std::string& expr) {
-        const auto out = scratch_.path() / "xpath";
-        std::system(("xmllint --xpath " + quote(expr) + " " + quote(file) + " >" +
-                     quote(out.string()) + " 2>&1")
-                        .c_str());
-        std::string text = slurp(out);
+        std::string text = runCommand("xmllint --xpath " + quote(expr) + " " + quote(file)).out;
         while (!text.empty() && text.back() == '\n')
             text.pop_back();
         return text;
@@ -157,20 +131,7 @@ TEST_F(Cli, TelemetryJsonMatchesTheGoldenFile) {
     EXPECT_EQ(doc["fixes"][0]["prns"].size(), 12u);
     EXPECT_TRUE(doc["fixes"][0]["time"].is_object());
 
-    const std::string golden = std::string(ORVIK_GOLDEN_DIR) + "/telemetry_crafted.json";
-    if (std::getenv("ORVIK_UPDATE_GOLDEN")) {
-        std::ofstream(golden, std::ios::binary) << r.out;
-        GTEST_SKIP() << "rewrote " << golden;
-    }
-    const auto actual = scratch_.path() / "actual.json";
-    std::ofstream(actual, std::ios::binary) << r.out;
-    const auto diff = scratch_.path() / "diff";
-    const int rc = std::system(
-        ("diff -u " + quote(golden) + " " + quote(actual.string()) + " >" + quote(diff.string()))
-            .c_str());
-    EXPECT_EQ(rc, 0) << "telemetry JSON differs from " << golden
-                     << " (ORVIK_UPDATE_GOLDEN=1 rebuilds it):\n"
-                     << slurp(diff);
+    orvik::test::expectGolden("recordings/golden/telemetry_crafted.json", r.out);
 }
 
 TEST_F(Cli, TrackFormatsParseAsTheirFormats) {
@@ -211,7 +172,7 @@ TEST_F(Cli, TrackFormatsParseAsTheirFormats) {
         const auto path = scratch_.path() / "track.xml";
         r = run("telemetry " + quote(file) + " " + format, quote(path.string()));
         ASSERT_EQ(r.status, 0);
-        EXPECT_EQ(std::system(("xmllint --noout " + quote(path.string())).c_str()), 0);
+        EXPECT_EQ(runCommand("xmllint --noout " + quote(path.string())).status, 0);
         if (std::string(format) == "--gpx") {
             EXPECT_EQ(xpath(path.string(), "count(//*[local-name()='trkpt'])"), "4");
             EXPECT_EQ(xpath(path.string(), "string((//*[local-name()='trkpt'])[3]/@lat)"),
@@ -276,7 +237,7 @@ TEST_F(Cli, NamesThatAreNotUtf8OrNeedEscapingStillGiveValidDocuments) {
         const auto path = scratch_.path() / "named.xml";
         r = run("telemetry " + quote(file) + " " + format, quote(path.string()));
         ASSERT_EQ(r.status, 0);
-        EXPECT_EQ(std::system(("xmllint --noout " + quote(path.string())).c_str()), 0) << format;
+        EXPECT_EQ(runCommand("xmllint --noout " + quote(path.string())).status, 0) << format;
     }
 }
 
@@ -369,11 +330,11 @@ TEST_F(Cli, GpxIsValidGpx11WithTimesElevationAndSpeed) {
     const CliRun r = run("telemetry " + quote(file) + " --gpx", quote(gpx.string()));
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string schema = std::string(ORVIK_SOURCE_DIR) + "/tests/recordings/data/gpx11.xsd";
-    EXPECT_EQ(std::system(("xmllint --noout --schema " + quote(schema) + " " + quote(gpx.string()) +
-                           " 2>/dev/null")
-                              .c_str()),
+    EXPECT_EQ(runCommand("xmllint --noout --schema " + quote(schema) + " " + quote(gpx.string()) +
+                         " 2>/dev/null")
+                  .status,
               0)
-        << slurp(gpx);
+        << readFile(gpx);
     EXPECT_EQ(xpath(gpx.string(), "count(//*[local-name()='trkpt'])"), "4");
     EXPECT_EQ(xpath(gpx.string(), "count(//*[local-name()='trkpt'][*[local-name()='time']])"), "4");
     EXPECT_EQ(xpath(gpx.string(), "string((//*[local-name()='trkpt'])[1]/@lat)"), "-33.8500000");
@@ -434,8 +395,7 @@ TEST_F(Cli, SeveralRecordingsAndFoldersMergeInTimeOrderOneSegmentEach) {
 }
 
 TEST_F(Cli, GpsbabelAndGdalReadTheCsvWithTheSamePointsAsTheGpx) {
-    if (std::system("command -v gpsbabel >/dev/null 2>&1 && command -v ogr2ogr >/dev/null 2>&1") !=
-        0)
+    if (!orvik::test::haveProgram("gpsbabel") || !orvik::test::haveProgram("ogr2ogr"))
         GTEST_SKIP() << "gpsbabel or ogr2ogr not installed (Debian gpsbabel, gdal-bin)";
     const std::string file = writeDrive(scratch_.path() / "alwa_20240302_120000_F.mp4", 0, 6, 3);
     const auto csv = scratch_.path() / "track.csv";
@@ -445,11 +405,10 @@ TEST_F(Cli, GpsbabelAndGdalReadTheCsvWithTheSamePointsAsTheGpx) {
     // gpsbabel reads both; the points (position, date, time, speed) must be the same.
     const auto points = [&](const std::string& input) {
         const auto out = scratch_.path() / "babel.csv";
-        EXPECT_EQ(
-            std::system(
-                ("gpsbabel " + input + " -o unicsv -F " + quote(out.string()) + " 2>&1").c_str()),
-            0);
-        std::istringstream in(slurp(out));
+        EXPECT_EQ(runCommand("gpsbabel " + input + " -o unicsv -F " + quote(out.string()) + " 2>&1")
+                      .status,
+                  0);
+        std::istringstream in(readFile(out));
         std::string line;
         const auto readLine = [&in](std::string& l) {
             if (!std::getline(in, l))
@@ -485,11 +444,11 @@ TEST_F(Cli, GpsbabelAndGdalReadTheCsvWithTheSamePointsAsTheGpx) {
     EXPECT_EQ(fromCsv[0], "-33.850000 -151.200000 31.5 2024/03/02 12:00:00.500 ");
     // GDAL's CSV driver takes the WKT column as the geometry.
     const auto geo = scratch_.path() / "ogr.json";
-    ASSERT_EQ(std::system(("ogr2ogr -f GeoJSON " + quote(geo.string()) + " " + quote(csv.string()) +
-                           " 2>&1")
-                              .c_str()),
+    ASSERT_EQ(runCommand("ogr2ogr -f GeoJSON " + quote(geo.string()) + " " + quote(csv.string()) +
+                         " 2>&1")
+                  .status,
               0);
-    const json doc = json::parse(slurp(geo));
+    const json doc = json::parse(readFile(geo));
     ASSERT_EQ(doc["features"].size(), 5u);
     EXPECT_EQ(doc["features"][0]["geometry"]["type"], "Point");
     EXPECT_NEAR(doc["features"][0]["geometry"]["coordinates"][0].get<double>(), -151.2, 1e-9);

@@ -10,7 +10,7 @@
 #include "recordings/catalogue.h"
 #include "recordings/telemetry.h"
 #include "samplecard/sample_card.h"
-#include "temp_dir.h"
+#include "support/test_support.h"
 
 namespace orvik::recordings {
 namespace {
@@ -18,7 +18,7 @@ namespace {
 class SampleCardRoundTrip : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        dir_ = std::make_unique<testing::TempDir>();
+        dir_ = std::make_unique<orvik::test::TempDir>();
         tools::SampleCardOptions o;
         o.width = 160;
         o.height = 96;
@@ -36,10 +36,10 @@ class SampleCardRoundTrip : public ::testing::Test {
         card_.reset();
         dir_.reset();
     }
-    static std::unique_ptr<testing::TempDir> dir_;
+    static std::unique_ptr<orvik::test::TempDir> dir_;
     static std::unique_ptr<tools::SampleCardSummary> card_;
 };
-std::unique_ptr<testing::TempDir> SampleCardRoundTrip::dir_;
+std::unique_ptr<orvik::test::TempDir> SampleCardRoundTrip::dir_;
 std::unique_ptr<tools::SampleCardSummary> SampleCardRoundTrip::card_;
 
 TEST_F(SampleCardRoundTrip, EveryIntactRecordReadsBackExactly) {

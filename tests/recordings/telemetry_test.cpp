@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "recordings/telemetry.h"
+#include "support/test_support.h"
 #include "synthetic_recording.h"
-#include "temp_dir.h"
 
 namespace orvik::recordings {
 namespace {
@@ -350,7 +350,7 @@ TEST(TelemetryTrack, ResetEmptiesEverything) {
 }
 
 TEST(TelemetryTrack, FilesThatCannotBeReadFail) {
-    testing::TempDir dir;
+    orvik::test::TempDir dir;
     TelemetryTrack track;
     ReadReport report;
     EXPECT_EQ(track.readRecording((dir.path() / "missing.mp4").string(), &report), E_FAIL);

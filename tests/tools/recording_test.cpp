@@ -12,7 +12,7 @@
 namespace orvik::tools {
 namespace {
 
-using test::readFile;
+using test::readBytes;
 using test::readSlots;
 using test::runCommand;
 using test::TempDir;
@@ -29,7 +29,7 @@ RecordingSpec tiny() {
 std::string probe(const std::string& path, const std::string& entries) {
     return runCommand("ffprobe -v error -of default=nw=1 -show_entries " + entries + " '" + path +
                       "' 2>&1")
-        .output;
+        .out;
 }
 
 TEST(Recording, CameraLayoutWithTelemetryClosingEveryMediaBox) {
@@ -38,7 +38,7 @@ TEST(Recording, CameraLayoutWithTelemetryClosingEveryMediaBox) {
     auto written = writeRecording(path, tiny());
     ASSERT_TRUE(written.ok()) << written.error();
     const auto& summary = written.value();
-    const auto file = readFile(path);
+    const auto file = readBytes(path);
     EXPECT_EQ(summary.fileSize, file.size());
 
     auto boxes = listTopLevelBoxes(file);
@@ -89,12 +89,12 @@ TEST(Recording, PlaysInFfprobeWithBothStreams) {
     // Every frame decodes without a complaint: the telemetry does not disturb the media.
     const auto decode = runCommand("ffmpeg -v error -i '" + path + "' -f null - 2>&1");
     EXPECT_EQ(0, decode.status);
-    EXPECT_EQ("", decode.output);
+    EXPECT_EQ("", decode.out);
     const std::string frames = runCommand(
                                    "ffprobe -v error -count_frames -select_streams v -of csv=p=0 "
                                    "-show_entries stream=nb_read_frames '" +
                                    path + "'")
-                                   .output;
+                                   .out;
     EXPECT_EQ("30\n", frames);
 }
 
@@ -118,7 +118,7 @@ TEST(Recording, PatternFramesShowTheCornerColours) {
     ASSERT_EQ(0, runCommand("ffmpeg -v error -i '" + (dir / "p.mp4") +
                             "' -frames:v 1 -f rawvideo -pix_fmt rgb24 '" + (dir / "f.rgb") + "'")
                      .status);
-    const auto rgb = readFile(dir / "f.rgb");
+    const auto rgb = readBytes(dir / "f.rgb");
     ASSERT_EQ(160u * 96 * 3, rgb.size());
     auto pixel = [&](int x, int y) {
         const auto* p = &rgb[(static_cast<std::size_t>(y) * 160 + x) * 3];
@@ -144,7 +144,7 @@ TEST(Recording, DamagedSlotsAreLeftOutOfTheExpectedRecords) {
     spec.corruptSlots = true;
     auto written = writeRecording(dir / "c.mp4", spec);
     ASSERT_TRUE(written.ok());
-    const auto slots = readSlots(readFile(dir / "c.mp4"));
+    const auto slots = readSlots(readBytes(dir / "c.mp4"));
     ASSERT_EQ(33u, slots.size());
     std::size_t valid = 0;
     for (const auto& s : slots)
@@ -163,7 +163,7 @@ TEST(Recording, TruncatedFileEndsInsideItsLastMediaBox) {
     spec.truncated = true;
     auto written = writeRecording(dir / "t.mp4", spec);
     ASSERT_TRUE(written.ok());
-    const auto file = readFile(dir / "t.mp4");
+    const auto file = readBytes(dir / "t.mp4");
     EXPECT_FALSE(listTopLevelBoxes(file).ok()) << "the last box runs past the end";
     EXPECT_EQ(22u, readSlots(file).size());
     EXPECT_EQ(22u, written->expectedRecords.size());
@@ -176,7 +176,7 @@ TEST(Recording, SameSpecGivesTheSameBytes) {
     spec.durationSeconds = 1.0;
     ASSERT_TRUE(writeRecording(dir / "1.mp4", spec).ok());
     ASSERT_TRUE(writeRecording(dir / "2.mp4", spec).ok());
-    EXPECT_EQ(readFile(dir / "1.mp4"), readFile(dir / "2.mp4"));
+    EXPECT_EQ(readBytes(dir / "1.mp4"), readBytes(dir / "2.mp4"));
 }
 
 TEST(Recording, BadSpecsFailCleanlyAndLeaveNoFile) {

@@ -165,7 +165,7 @@ TEST_F(RoundTrip, CameraFilesReadBackThroughTheDeviceCore) {
     defaults.finalize();
     EXPECT_EQ(defaults, *config);
 
-    const auto timeFile = test::readFile((root / "timeset.cfg").string());
+    const auto timeFile = test::readBytes((root / "timeset.cfg").string());
     EXPECT_EQ("2026/03/14 08:00:00", std::string(timeFile.begin(), timeFile.end()));
 
     auto drv = device_config::readDriveRouteFile((root / "DrvInfo/orvik_000.drv").string());

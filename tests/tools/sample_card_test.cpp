@@ -13,7 +13,7 @@ namespace orvik::tools {
 namespace {
 
 namespace fs = std::filesystem;
-using test::readFile;
+using test::readBytes;
 using test::readSlots;
 using test::TempDir;
 
@@ -110,7 +110,7 @@ TEST_F(SampleCard, EveryRecordingOnDiskMatchesItsSummary) {
     std::size_t slotsSeen = 0;
     for (const auto& r : card_->recordings) {
         SCOPED_TRACE(r.relativePath);
-        const auto file = readFile(r.path);
+        const auto file = readBytes(r.path);
         ASSERT_EQ(r.fileSize, file.size());
         const auto slots = readSlots(file);
         std::vector<TelemetrySample> valid;
@@ -195,16 +195,16 @@ TEST(SampleCardProgram, WritesACardAndReportsBadUsage) {
     auto r = test::runCommand(exe + " -q --out '" + (dir / "card") +
                               "' --width 160 --height 96 --fps 10 --duration 1 --count 1");
     ASSERT_EQ(0, r.status);
-    EXPECT_NE(std::string::npos, r.output.find("Always/alwa_20260314_081500_F.mp4\n"));
+    EXPECT_NE(std::string::npos, r.out.find("Always/alwa_20260314_081500_F.mp4\n"));
     EXPECT_TRUE(fs::is_regular_file(dir.path() / "card/Parking/motion_20260314_081707_R.mp4"))
-        << r.output;
+        << r.out;
 
     // Written again with the same options: nothing to do.
     const auto before = fs::last_write_time(dir.path() / "card/Misc/a.mp4");
     r = test::runCommand(exe + " -q --if-changed --out '" + (dir / "card") +
                          "' --width 160 --height 96 --fps 10 --duration 1 --count 1");
     EXPECT_EQ(0, r.status);
-    EXPECT_EQ("", r.output);
+    EXPECT_EQ("", r.out);
     EXPECT_EQ(before, fs::last_write_time(dir.path() / "card/Misc/a.mp4"));
 
     r = test::runCommand(exe + " -q --single '" + (dir / "one.mp4") +
@@ -218,7 +218,7 @@ TEST(SampleCardProgram, WritesACardAndReportsBadUsage) {
     EXPECT_EQ(2, test::runCommand(exe + " --single y --width 161 2>/dev/null").status);
     r = test::runCommand(exe + " -q --single /proc/nope/x.mp4 --duration 1 2>&1");
     EXPECT_EQ(1, r.status);
-    EXPECT_NE(std::string::npos, r.output.find("orvik-samplecard: ")) << r.output;
+    EXPECT_NE(std::string::npos, r.out.find("orvik-samplecard: ")) << r.out;
 }
 
 }  // namespace

@@ -13,41 +13,6 @@
 namespace orvik::tools::test {
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
-    std::string templ = (fs::temp_directory_path() / "orvik-samplecard-test-XXXXXX").string();
-    if (!mkdtemp(templ.data()))
-        throw std::runtime_error("mkdtemp failed");
-    path_ = templ;
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-}
-
-std::vector<std::uint8_t> readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-CommandResult runCommand(const std::string& command) {
-    CommandResult r;
-    FILE* p = popen(command.c_str(), "r");
-    if (!p)
-        return r;
-    std::array<char, 4096> buf;
-    std::size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0)
-        r.output.append(buf.data(), n);
-    const int status = pclose(p);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
-
-bool haveProgram(const std::string& name) {
-    return runCommand("command -v " + name + " >/dev/null 2>&1").status == 0;
-}
-
 namespace {
 std::uint32_t be32(const std::vector<std::uint8_t>& d, std::size_t o) {
     return std::uint32_t(d[o]) << 24 | std::uint32_t(d[o + 1]) << 16 |

@@ -1,34 +1,21 @@
 #pragma once
-// Helpers shared by the generator tests: temporary folders, running programs, and an
-// independent walk of the camera layout that reads the telemetry slots back.
+// Helpers shared by the generator tests, over the shared tests/support: an independent walk of
+// the camera layout that reads the telemetry slots back.
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "samplecard/telemetry_record.h"
+#include "support/test_support.h"
 
 namespace orvik::tools::test {
 
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    const std::filesystem::path& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
-  private:
-    std::filesystem::path path_;
-};
-
-std::vector<std::uint8_t> readFile(const std::string& path);
-
-struct CommandResult {
-    int status = -1;
-    std::string output;  // stdout
-};
-CommandResult runCommand(const std::string& command);
-bool haveProgram(const std::string& name);
+using orvik::test::haveProgram;
+using orvik::test::readBytes;
+using orvik::test::runCommand;
+using orvik::test::RunResult;
+using orvik::test::TempDir;
 
 // The slots of every fragment, walking ftyp, box 2 and moof+box pairs and taking the last 2222
 // bytes of the box after each moof. Stops at the first box that is not complete.

@@ -7,43 +7,24 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "recordings/temp_dir.h"
+#include "support/test_support.h"
 #include "trip_card.h"
 
 namespace orvik::trips {
 namespace {
 
 using namespace testing;
-using recordings::testing::TempDir;
+using orvik::test::TempDir;
 
-std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-std::string slurp(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using orvik::test::quote;
 
 class TripsCli : public ::testing::Test {
   protected:
-    struct Run {
-        int status = -1;
-        std::string out, err;
-    };
+    using Run = orvik::test::RunResult;
+    // orvik-cli with `args`, its summary cache kept in the scratch folder.
     Run run(const std::string& args) {
-        const auto out = scratch_.path() / "out";
-        const auto err = scratch_.path() / "err";
-        const std::string cmd = "XDG_CACHE_HOME=" + quote(scratch_.str() + "/cache") + " " +
-                                quote(ORVIK_CLI) + " " + args + " >" + quote(out.string()) + " 2>" +
-                                quote(err.string());
-        const int raw = std::system(cmd.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
+        return orvik::test::runCommand("XDG_CACHE_HOME=" + quote(scratch_.str() + "/cache") + " " +
+                                       quote(ORVIK_CLI) + " " + args);
     }
 
     void SetUp() override {

@@ -5,7 +5,7 @@
 #include <numbers>
 
 #include "device_config/device_config.h"
-#include "recordings/temp_dir.h"
+#include "support/test_support.h"
 #include "trip_card.h"
 #include "trips/recording_stats.h"
 
@@ -131,7 +131,7 @@ TEST(Thresholds, FromTheConfigurationInHundredthsClamped) {
     EXPECT_DOUBLE_EQ(t.y, 0.03);
     EXPECT_DOUBLE_EQ(t.z, 1.5);
 
-    recordings::testing::TempDir card;
+    orvik::test::TempDir card;
     EXPECT_EQ(readImpactThresholds(card.str()), ImpactThresholds{});  // no file: 0.5 g
     card.touch("config_K7x7.bin", "not a configuration");
     EXPECT_EQ(readImpactThresholds(card.str()), ImpactThresholds{});
@@ -140,7 +140,7 @@ TEST(Thresholds, FromTheConfigurationInHundredthsClamped) {
 }
 
 TEST(RecordingStatsFile, DurationDistanceSpeedAndImpacts) {
-    recordings::testing::TempDir dir;
+    orvik::test::TempDir dir;
     const auto path = dir.path() / "alwa_20260314_081500_F.mp4";
     // 10 s, moving north 0.0001' per record, 30..80 km/h with one mph record of 55 (88.5 km/h),
     // and one spike.
@@ -171,7 +171,7 @@ TEST(RecordingStatsFile, DurationDistanceSpeedAndImpacts) {
 }
 
 TEST(RecordingStatsFile, DurationFallsBackToTheTelemetry) {
-    recordings::testing::TempDir dir;
+    orvik::test::TempDir dir;
     // No movie header: five one-second fragments of telemetry are five seconds.
     const auto telemetryOnly = dir.path() / "a.mp4";
     ASSERT_TRUE(writeBytes(telemetryOnly, recordingBytes(box("moov", ""), 5, quietRecord)));

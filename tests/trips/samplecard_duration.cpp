@@ -2,8 +2,8 @@
 // duration comes from the fragments, with and without telemetry, to within one frame.
 #include <gtest/gtest.h>
 
-#include "recordings/temp_dir.h"
 #include "samplecard/recording_writer.h"
+#include "support/test_support.h"
 #include "trips/media_duration.h"
 #include "trips/recording_stats.h"
 
@@ -11,7 +11,7 @@ namespace orvik::trips {
 namespace {
 
 TEST(EncodedRecording, DurationFromTheFragments) {
-    recordings::testing::TempDir dir;
+    orvik::test::TempDir dir;
     for (const bool telemetry : {true, false}) {
         for (const bool audio : {true, false}) {
             SCOPED_TRACE(std::string(telemetry ? "telemetry" : "no telemetry") +

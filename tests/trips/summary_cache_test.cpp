@@ -5,7 +5,7 @@
 #include <limits>
 #include <random>
 
-#include "recordings/temp_dir.h"
+#include "support/test_support.h"
 #include "trips/summary_cache.h"
 
 namespace orvik::trips {
@@ -87,7 +87,7 @@ TEST(SummaryCache, DamagedDataIsRefused) {
 }
 
 TEST(SummaryCache, SaveAndLoadThroughTheFile) {
-    recordings::testing::TempDir dir;
+    orvik::test::TempDir dir;
     const auto file = summaryCacheFile(dir.path() / "nested" / "Orvik", "/media/card");
     ASSERT_TRUE(sampleCache().save(file).ok());
     EXPECT_EQ(SummaryCache::load(file, {0.5, 0.6, 0.7}).size(), 2u);

@@ -2,7 +2,7 @@
 // trip of a file, and moving from event to event across recordings.
 #include <gtest/gtest.h>
 
-#include "recordings/temp_dir.h"
+#include "support/test_support.h"
 #include "trip_card.h"
 #include "trips/trip_route.h"
 
@@ -10,8 +10,8 @@ namespace orvik::trips {
 namespace {
 
 using namespace testing;
+using orvik::test::TempDir;
 using recordings::RecordingKind;
-using recordings::testing::TempDir;
 
 TEST(TripRoute, PointsCarryRecordingMomentAndSpeedInKmh) {
     TempDir card;

@@ -6,7 +6,7 @@
 #include <numbers>
 
 #include "device_config/device_config.h"
-#include "recordings/temp_dir.h"
+#include "support/test_support.h"
 #include "trip_card.h"
 #include "trips/summary_cache.h"
 #include "trips/trips.h"
@@ -15,8 +15,8 @@ namespace orvik::trips {
 namespace {
 
 using namespace testing;
+using orvik::test::TempDir;
 using recordings::RecordingKind;
-using recordings::testing::TempDir;
 
 std::vector<std::string> names(const Trip& trip) {
     std::vector<std::string> out;

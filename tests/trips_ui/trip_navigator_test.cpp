@@ -8,7 +8,7 @@
 #include <QCoreApplication>
 #include <QSignalSpy>
 
-#include "recordings/temp_dir.h"
+#include "support/test_support.h"
 #include "trips/trip_card.h"
 
 namespace orvik::trips::ui {
@@ -55,8 +55,8 @@ class Navigator : public ::testing::Test {
         ASSERT_TRUE(nav_.tripsReady());
     }
 
-    recordings::testing::TempDir card_;
-    recordings::testing::TempDir cache_;
+    orvik::test::TempDir card_;
+    orvik::test::TempDir cache_;
     TripNavigator nav_;
 };
 
@@ -130,7 +130,7 @@ TEST_F(Navigator, EventJumpsAndRouteClicksLeadToRecordingsOfTheTrip) {
 
 TEST_F(Navigator, AnotherCardReplacesTheTrips) {
     openCard();
-    recordings::testing::TempDir other;
+    orvik::test::TempDir other;
     QSignalSpy found(&nav_, &TripNavigator::tripsFound);
     nav_.setCard(QString::fromStdString(other.str()));
     ASSERT_TRUE(found.wait(20000));

@@ -23,7 +23,7 @@ std::pair<double, double> nmeaLatLon(const DriveRouteRecord& r) {
 }
 // An NMEA-form value as decimal degrees with six decimals, as the map is given it.
 std::string coordinate(double nmea) {
-    return displays::formatCoordinate(displays::nmeaToDecimalDegrees(nmea));
+    return displays::nmeaCoordinate(nmea);
 }
 }  // namespace
 

@@ -1,10 +1,13 @@
 #pragma once
-// Explicit-endian reads and writes over byte spans; stored formats are never cast to structs.
+// Explicit-endian reads and writes over byte spans (the little-endian ones over
+// platform/le_bytes.h); stored formats are never cast to structs.
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <span>
+
+#include "platform/le_bytes.h"
 
 namespace orvik::recordings::detail {
 
@@ -16,10 +19,7 @@ inline std::uint32_t loadBe32(std::span<const std::byte> b, std::size_t at) {
 }
 
 inline std::uint32_t loadLe32(std::span<const std::byte> b, std::size_t at) {
-    return std::uint32_t{std::to_integer<std::uint8_t>(b[at])} |
-           (std::uint32_t{std::to_integer<std::uint8_t>(b[at + 1])} << 8) |
-           (std::uint32_t{std::to_integer<std::uint8_t>(b[at + 2])} << 16) |
-           (std::uint32_t{std::to_integer<std::uint8_t>(b[at + 3])} << 24);
+    return platform::loadLe32(reinterpret_cast<const std::uint8_t*>(b.subspan(at, 4).data()));
 }
 
 inline std::int32_t loadLeI32(std::span<const std::byte> b, std::size_t at) {
@@ -40,10 +40,7 @@ inline void storeBe32(std::span<std::byte> b, std::size_t at, std::uint32_t v) {
 }
 
 inline void storeLe32(std::span<std::byte> b, std::size_t at, std::uint32_t v) {
-    b[at] = std::byte(v);
-    b[at + 1] = std::byte(v >> 8);
-    b[at + 2] = std::byte(v >> 16);
-    b[at + 3] = std::byte(v >> 24);
+    platform::storeLe32(reinterpret_cast<std::uint8_t*>(b.subspan(at, 4).data()), v);
 }
 
 inline void storeLeF64(std::span<std::byte> b, std::size_t at, double v) {

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Style checks, run by scripts/test.sh and on their own before a commit:
+#   clang-format --dry-run -Werror over src/ tests/ tools/ fuzz/ bench/, and
+#   clang-tidy (the checks in .clang-tidy) over every .cpp of src/, two at a time.
+# clang-tidy needs a configured build (compile_commands.json; default build/). A file whose text,
+# whose headers under src/ and whose compile command are unchanged since its last clean check is
+# not checked again (the record is kept in <build>/clang-tidy-clean/). A missing tool is skipped
+# with a message. Exit status 1 when either check finds something.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${ORVIK_BUILD_DIR:-$root/build}
+jobs=${ORVIK_JOBS:-2}
+cd "$root"
+status=0
+
+if command -v clang-format >/dev/null; then
+  mapfile -t files < <(git ls-files -co --exclude-standard -- src tests tools fuzz bench |
+                       grep -E '\.(cpp|h)$' | while read -r f; do [ -f "$f" ] && echo "$f"; done)
+  if clang-format --dry-run -Werror "${files[@]}" 2>"$build.format.log" ||
+     { cat "$build.format.log"; false; }; then
+    echo "clang-format: ${#files[@]} files clean"
+  else
+    echo "clang-format: files above differ from .clang-format (clang-format -i FILE fixes them)"
+    status=1
+  fi
+  rm -f "$build.format.log"
+else
+  echo "clang-format: not installed, format check skipped (scripts/install-deps.sh installs it)"
+fi
+
+if ! command -v clang-tidy >/dev/null; then
+  echo "clang-tidy: not installed, skipped (scripts/install-deps.sh installs it)"
+elif [ ! -f "$build/compile_commands.json" ]; then
+  echo "clang-tidy: no $build/compile_commands.json (configure the build first), skipped"
+else
+  clean="$build/clang-tidy-clean"
+  mkdir -p "$clean"
+  # One stamp for everything a file's result depends on besides its own text and command.
+  shared=$( { clang-tidy --version; cat .clang-tidy; git ls-files -co --exclude-standard -- 'src/*.h' |
+              sort | xargs cat; } | sha1sum | cut -c1-40)
+  list=$(mktemp)
+  python3 - "$build/compile_commands.json" "$root" "$clean" "$shared" >"$list" <<'PY'
+import hashlib, json, os, sys
+db, root, clean, shared = sys.argv[1:]
+seen = set()
+for e in json.load(open(db)):
+    f = os.path.realpath(os.path.join(e["directory"], e["file"]))
+    rel = os.path.relpath(f, root)
+    if not rel.startswith("src/") or not rel.endswith(".cpp") or rel in seen:
+        continue
+    seen.add(rel)
+    h = hashlib.sha1((shared + e.get("command", " ".join(e.get("arguments", [])))).encode())
+    h.update(open(f, "rb").read())
+    stamp = os.path.join(clean, rel.replace("/", "__") + "." + h.hexdigest())
+    if not os.path.exists(stamp):
+        print(rel + "\t" + stamp)
+PY
+  total=$(python3 -c "import json,sys; print(len({e['file'] for e in json.load(open(sys.argv[1])) if '/src/' in e['file'] and e['file'].endswith('.cpp')}))" "$build/compile_commands.json")
+  todo=$(wc -l <"$list")
+  echo "clang-tidy: $todo of $total files of src/ to check ($jobs at a time)"
+  start=$(date +%s)
+  export build
+  if [ "$todo" -gt 0 ] && ! xargs -a "$list" -d '\n' -P "$jobs" -n 1 bash -c '
+      rel=${1%%$'"'"'\t'"'"'*}; stamp=${1#*$'"'"'\t'"'"'}
+      if out=$(clang-tidy -p "$build" --quiet "$rel" 2>&1); then
+        rm -f "$(dirname "$stamp")/$(basename "$stamp" | sed "s/\.[0-9a-f]*$//")".*; touch "$stamp"
+      else
+        printf "%s\n" "$out" | grep -v "^[0-9]* warnings\? generated" ; exit 1
+      fi' _; then
+    status=1
+    echo "clang-tidy: findings above (see .clang-tidy for the checks)"
+  else
+    echo "clang-tidy: clean in $(( $(date +%s) - start ))s"
+  fi
+  rm -f "$list"
+fi
+exit $status

@@ -1,0 +1,29 @@
+#include "device_config/save_outcome.h"
+
+#include <cerrno>
+
+#include "platform/atomic_file.h"
+
+namespace orvik::device_config {
+
+SaveOutcome saveAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
+    SaveOutcome out;
+    out.path = path;
+    platform::AtomicWriteError err;
+    if (auto r = platform::writeFileAtomic(path, bytes, &err); !r) {
+        out.status = err.errorNumber == EROFS ? SaveStatus::WriteProtected : SaveStatus::Failed;
+        out.error = err.message;
+        out.errorNumber = err.errorNumber;
+        return out;
+    }
+    out.status = SaveStatus::Saved;
+    return out;
+}
+
+SaveOutcome saveAtomically(const std::string& path, std::string_view text) {
+    return saveAtomically(
+        path, std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(text.data()),
+                                            text.size()));
+}
+
+}  // namespace orvik::device_config
