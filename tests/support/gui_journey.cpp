@@ -72,8 +72,10 @@ void WindowJourney::startWindow(const QString& cardFolder) {
 }
 
 void WindowJourney::TearDown() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    shot(std::string(info->test_suite_name()) + "." + info->name());
+    if (shotEachCase_) {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        shot(std::string(info->test_suite_name()) + "." + info->name());
+    }
     window_.reset();
 }
 
@@ -188,10 +190,12 @@ QString shotName(const std::string& name, const QRect& screen, const char* kind)
 }
 }  // namespace
 
-void WindowJourney::shot(const std::string& name) const {
+void WindowJourney::shot(const std::string& name, bool screenSizeInName) const {
     if (window_ && window_->isVisible()) {
         // The window as it is laid out now (the screen may not have caught up yet), panes too.
-        window_->grab().save(shotName(name, monitor(), "-"));
+        window_->grab().save(screenSizeInName ? shotName(name, monitor(), "-")
+                                              : screenshotFolder() + "/" +
+                                                    QString::fromStdString(name) + ".png");
     }
 }
 

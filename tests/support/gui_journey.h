@@ -78,7 +78,8 @@ class WindowJourney : public ::testing::Test {
     // Starts the window (no sound device, a temporary folder of the program's own) and lists
     // `cardFolder` in it.
     void startWindow(const QString& cardFolder);
-    // Saves a screenshot named after the case, then closes the window.
+    // Saves a screenshot named after the case (unless shotEachCase_ is false), then closes the
+    // window.
     void TearDown() override;
 
     // ---- what the user does ----
@@ -118,11 +119,14 @@ class WindowJourney : public ::testing::Test {
     // the window draws them, with the window's top-left at `origin`.
     bool screenShowsControls(QPoint origin, std::initializer_list<int> ids) const;
 
-    // ---- screenshots, named <name>-<screen width>x<height>.png ----
-    void shot(const std::string& name) const;        // the window as it lays itself out
-    void screenShot(const std::string& name) const;  // the whole screen as X shows it
+    // ---- screenshots, named <name>-<screen width>x<height>.png (or <name>.png) ----
+    // The window as it lays itself out.
+    void shot(const std::string& name, bool screenSizeInName = true) const;
+    // The whole screen as X shows it.
+    void screenShot(const std::string& name) const;
 
     std::unique_ptr<MainWindow> window_;
+    bool shotEachCase_ = true;  // TearDown's screenshot
 };
 
 }  // namespace orvik::shell::testing

@@ -38,7 +38,10 @@ tools::SampleCardOptions tripCard() {
 
 class TripJourney : public WindowJourney {
   protected:
-    void SetUp() override { openWindow(); }
+    void SetUp() override {
+        shotEachCase_ = false;  // the cases save the README's pictures themselves
+        openWindow();
+    }
     // Starts the window afresh, as a user starts the viewer again.
     void openWindow() {
         window_.reset();
@@ -123,7 +126,7 @@ TEST_F(TripJourney, ClickOnTheRouteOpensThatRecordingAtThatMoment) {
         "hit";
     QVariantList target = evaluate(map, findPoint).toList();
     ASSERT_EQ(target.size(), 4) << "no point of the fifth recording on screen";
-    shot("trips-map");
+    shot("trips-map", false);  // the README's picture
     QWidget* surface = map->focusProxy() ? map->focusProxy() : map;
     // The browser may drop the very first input after its page settled; a user clicks again.
     for (int attempt = 0; attempt < 3 && playingRecording() != 4u; ++attempt) {
@@ -163,7 +166,7 @@ TEST_F(TripJourney, EventMarksAndJumpsAcrossTheTrip) {
     const QImage bar = seekBar()->grab().toImage();
     EXPECT_EQ(QColor(bar.pixel(seekBar()->centreX(marks[1].position), 6)),
               SkinSlider::markColour(SliderMarkKind::Impact));
-    shot("trips-events");
+    shot("trips-events", false);  // the README's picture
 
     // Next event: this recording's impact; then the next event recording's start.
     click(kNextEvent);
@@ -220,7 +223,7 @@ TEST_F(TripJourney, RearPaneMenuMirrorsTheRearPictureAndKeepsIt) {
         return diff < 8LL * (a.width() / 7) * (a.height() / 7);
     };
     EXPECT_TRUE(QTest::qWaitFor([&] { return close(rear->grabFramebuffer()); }, 5000));
-    shot("trips-mirror");
+    shot("trips-mirror", false);  // the README's picture
     // Kept for the next window; the front pane offers no mirror.
     openWindow();
     EXPECT_TRUE(pane("rearPane")->mirrored());
