@@ -6,6 +6,7 @@
 # Writes docs/screenshots/settings-<tab>-<en|ko>.png.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
+export root  # the inner shell sources tests/support/x11_windows.sh
 build=${1:-$root/build}
 out=$root/docs/screenshots
 mkdir -p "$out"
@@ -21,25 +22,7 @@ build=$1 out=$2 lang=$3 locale=$4
 LANG=$locale ORVIK_LANG=$lang "$build/src/shell/orvik" --demo &
 pid=$!
 trap 'kill $pid 2>/dev/null; wait $pid 2>/dev/null || true' EXIT
-waitfor() {  # a window whose title matches $1
-  for _ in $(seq 1 120); do
-    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
-    [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.5
-  done
-  echo "no window '$1'" >&2
-  return 1
-}
-mainwindow() {  # the 1020 x 645 main window (the demo card's progress box has the same title)
-  for _ in $(seq 1 600); do
-    for id in $(xdotool search --onlyvisible --name '^ORVIK$' 2>/dev/null || true); do
-      xdotool getwindowgeometry "$id" 2>/dev/null | grep -q 'Geometry: 1020x645' && { echo "$id"; return 0; }
-    done
-    sleep 0.5
-  done
-  echo "no main window" >&2
-  return 1
-}
+source "$root/tests/support/x11_windows.sh"
 main=$(mainwindow)
 sleep "${ORVIK_SHOT_WAIT:-6}"  # the demo card is listed, the map page loads
 # The Configuration button at (63, 5, 54, 47) of the main window.
