@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # toolchain
-  build-essential cmake ninja-build pkg-config git clang libclang-rt-14-dev
+  build-essential cmake ninja-build pkg-config git clang libclang-rt-14-dev ccache
   # style checks (scripts/check-style.sh)
   clang-format clang-tidy
   # tests and benchmarks
@@ -18,20 +18,22 @@ packages=(
   libavfilter-dev fonts-dejavu-core libexif-dev
   # volumes, labels, FAT tools used by the tests
   libblkid-dev dosfstools mtools util-linux fdisk
+  # hashes (evidence packages, library import), the library index, the evidence report (PDF)
+  libssl-dev libsqlite3-dev sqlite3 libcairo2-dev libpango1.0-dev poppler-utils
   # GUI
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-webengine-dev libgl-dev
-  fonts-noto-cjk
+  fonts-noto-cjk qt6-translations-l10n
   # headless GUI tests and screenshots
   # (xdotool: the README screenshots drive the real program with simulated clicks and keys)
-  xvfb xauth x11-utils imagemagick libgl1-mesa-dri mesa-utils xdotool
+  xvfb xauth x11-utils imagemagick libgl1-mesa-dri mesa-utils xdotool openbox
   # checks of exported tracks, clips and snapshots with the tools people use on them
   libxml2-utils gpsbabel gdal-bin tesseract-ocr tesseract-ocr-eng libimage-exiftool-perl
   # the desktop's disk service over D-Bus (sd-bus) and its mock for the tests
   libsystemd-dev dbus python3-dbusmock
   # installing and packaging: icons, manual pages, checks of the desktop entry and metainfo
-  librsvg2-bin help2man desktop-file-utils appstream dpkg-dev file
+  librsvg2-bin help2man desktop-file-utils appstream dpkg-dev file lintian
   # loading the machine while the GUI tests run (they must pass under load)
-  stress
+  stress hyperfine
 )
 
 missing=()
