@@ -15,7 +15,8 @@
 #include <sstream>
 
 #include "device_config/device_config.h"
-#include "platform/atomic_file.h"
+#include "platform/commit_writer.h"
+#include "platform/readable_file.h"
 #include "platform/volume_label.h"
 #include "platform/volumes.h"
 

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/system_error.h"
+
 extern char** environ;
 
 namespace orvik::platform {
@@ -20,7 +22,7 @@ ProgramRun runProgram(const std::vector<std::string>& argv) {
     }
     int pipefd[2];
     if (::pipe2(pipefd, O_CLOEXEC) != 0) {
-        out.output = std::strerror(errno);
+        out.output = systemErrorText(errno);
         return out;
     }
     posix_spawn_file_actions_t actions;
@@ -39,7 +41,7 @@ ProgramRun runProgram(const std::vector<std::string>& argv) {
     ::close(pipefd[1]);
     if (rc != 0) {
         ::close(pipefd[0]);
-        out.output = argv[0] + ": " + std::strerror(rc);
+        out.output = argv[0] + ": " + systemErrorText(rc);
         return out;
     }
     char buf[4096];
