@@ -18,9 +18,9 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <cmath>
-#include <filesystem>
 
 #include "platform/strings.h"
+#include "recordings/partner.h"
 #include "ui_common/ui_common.h"
 
 namespace orvik::exporting::ui {
@@ -42,11 +42,6 @@ QString clock(double seconds) {
         .arg(tenths / 600, 2, 10, QLatin1Char('0'))
         .arg(tenths / 10 % 60, 2, 10, QLatin1Char('0'))
         .arg(tenths % 10);
-}
-
-bool isFrontName(const QString& path) {
-    const QString name = QFileInfo(path).fileName();
-    return name.size() >= 5 && name.at(name.size() - 5) == QLatin1Char('F');
 }
 
 }  // namespace
@@ -79,9 +74,9 @@ ExportDialog::ExportDialog(Mode mode, const QString& recording, double fromSecon
 
     layout_ = new QComboBox(this);
     layout_->setObjectName(QStringLiteral("layout"));
-    const bool front = isFrontName(recording);
-    const bool partner = std::filesystem::exists(partnerPath(recording.toStdString())) &&
-                         partnerPath(recording.toStdString()) != recording.toStdString();
+    const recordings::RecordingPair pair = recordings::pairRecording(recording.toStdString());
+    const bool front = pair.givenIsFront;
+    const bool partner = pair.paired();
     layout_->addItem(uiText(65008), static_cast<int>(Layout::Given));
     if (partner) {
         layout_->addItem(uiText(front ? 65010 : 65009),
