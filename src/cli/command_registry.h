@@ -33,4 +33,9 @@ struct RegisterCommand {
 // One-line error on stderr in the form "orvik-cli: message".
 void printError(const std::string& message);
 
+// Builds the app from the registry (after `addMore`, which adds what a program has besides),
+// parses argv and runs the chosen command. Whatever a command did not foresee (memory, a file
+// system error) still ends as one line and status 1, never as an abort.
+int runCommandLine(int argc, char** argv, const std::function<void(CLI::App&)>& addMore = {});
+
 }  // namespace orvik::cli
