@@ -33,4 +33,7 @@ struct RegisterCommand {
 // One-line error on stderr in the form "orvik-cli: message".
 void printError(const std::string& message);
 
+// The command line as typed (the program name first), for what records how it was made.
+const std::vector<std::string>& commandLine();
+
 }  // namespace orvik::cli
