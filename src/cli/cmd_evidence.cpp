@@ -79,8 +79,8 @@ int runEvidence(const EvidenceArgs& a) {
     rq.programVersion = ORVIK_VERSION;
     rq.command = commandLine();
     TerminalProgress bar;
-    rq.progress = [&bar](std::string_view stage, double done) {
-        bar.show(stage, done);
+    rq.progress = [&bar](PackageStage stage, double done) {
+        bar.show(stageName(stage), done);
         return true;
     };
     auto made = buildPackage(rq);

@@ -42,14 +42,14 @@ constexpr int kConfigSearchLevels = 3;
 // Shares of the whole build, for one progress bar: the clip dominates, hashing the sources
 // and the stills come next.
 struct Stage {
-    const char* name;
+    PackageStage stage;
     double from, to;
 };
-constexpr Stage kHashSources{"hashing the source recordings", 0.00, 0.15};
-constexpr Stage kClips{"making the clip", 0.15, 0.60};
-constexpr Stage kStills{"taking the stills", 0.60, 0.80};
-constexpr Stage kTrack{"writing the track and the report", 0.80, 0.90};
-constexpr Stage kFinish{"hashing and flushing the package", 0.90, 1.00};
+constexpr Stage kHashSources{PackageStage::HashingSources, 0.00, 0.15};
+constexpr Stage kClips{PackageStage::MakingClips, 0.15, 0.60};
+constexpr Stage kStills{PackageStage::TakingStills, 0.60, 0.80};
+constexpr Stage kTrack{PackageStage::WritingReport, 0.80, 0.90};
+constexpr Stage kFinish{PackageStage::Finishing, 0.90, 1.00};
 
 std::string nowUtc() {
     using namespace std::chrono;
@@ -151,7 +151,7 @@ class PackageJob {
         if (!rq_.progress)
             return true;
         const double done = stage.from + (stage.to - stage.from) * std::clamp(within, 0.0, 1.0);
-        if (!rq_.progress(stage.name, done))
+        if (!rq_.progress(stage.stage, done))
             cancelled_ = true;
         return !cancelled_;
     }
@@ -641,6 +641,22 @@ Result<PackageResult> PackageJob::run() {
 }
 
 }  // namespace
+
+std::string_view stageName(PackageStage stage) {
+    switch (stage) {
+        case PackageStage::HashingSources:
+            return "hashing the source recordings";
+        case PackageStage::MakingClips:
+            return "making the clip";
+        case PackageStage::TakingStills:
+            return "taking the stills";
+        case PackageStage::WritingReport:
+            return "writing the track and the report";
+        case PackageStage::Finishing:
+            return "hashing and flushing the package";
+    }
+    return {};
+}
 
 const std::vector<std::string>& packageFileNames() {
     static const std::vector<std::string> names = [] {

@@ -21,8 +21,13 @@
 
 namespace orvik::evidence {
 
+// What a package build is doing, in order.
+enum class PackageStage { HashingSources, MakingClips, TakingStills, WritingReport, Finishing };
+// "hashing the source recordings", … (for a terminal line).
+std::string_view stageName(PackageStage stage);
+
 // Called with what is being done and the share of the whole done (0..1); false cancels.
-using PackageProgress = std::function<bool(std::string_view stage, double done)>;
+using PackageProgress = std::function<bool(PackageStage stage, double done)>;
 
 struct PackageRequest {
     std::string source;  // a recording, or a card folder

@@ -140,8 +140,8 @@ TEST_F(EvidencePackage, ASourceChangedWhileItIsHashedFailsAndLeavesNothing) {
     const fs::path out = scratch_.path() / "incident";
     PackageRequest rq = request(source, out.string());
     bool changed = false;
-    rq.progress = [&](std::string_view stage, double done) {
-        if (!changed && stage.starts_with("hashing the source") && done > 0) {
+    rq.progress = [&](PackageStage stage, double done) {
+        if (!changed && stage == PackageStage::HashingSources && done > 0) {
             std::ofstream(source, std::ios::app) << "x";  // the camera still writing
             changed = true;
         }
@@ -160,8 +160,8 @@ TEST_F(EvidencePackage, ASourceChangedAfterItWasHashedFailsToo) {
     const fs::path out = scratch_.path() / "incident";
     PackageRequest rq = request(source, out.string());
     bool touched = false;
-    rq.progress = [&](std::string_view stage, double) {
-        if (!touched && stage.starts_with("making the clip")) {
+    rq.progress = [&](PackageStage stage, double) {
+        if (!touched && stage == PackageStage::MakingClips) {
             // Same bytes, a new time: the clip may no longer come from what was hashed.
             struct timespec times[2] = {{0, UTIME_OMIT}, {12345, 0}};
             ::utimensat(AT_FDCWD, source.c_str(), times, 0);
@@ -178,18 +178,20 @@ TEST_F(EvidencePackage, ASourceChangedAfterItWasHashedFailsToo) {
 }
 
 TEST_F(EvidencePackage, ACancelledPackageLeavesNoFolderBehind) {
-    for (const char* when : {"hashing", "making the clip", "taking the stills", "writing"}) {
+    for (const PackageStage when :
+         {PackageStage::HashingSources, PackageStage::MakingClips, PackageStage::TakingStills,
+          PackageStage::WritingReport, PackageStage::Finishing}) {
         const fs::path out = scratch_.path() / "incident";
         PackageRequest rq = request(*eventFront_, out.string());
-        rq.progress = [&](std::string_view stage, double) { return !stage.starts_with(when); };
+        rq.progress = [&](PackageStage stage, double) { return stage != when; };
         auto made = buildPackage(rq);
-        ASSERT_FALSE(made) << when;
-        EXPECT_EQ(made.error(), "cancelled") << when;
-        EXPECT_TRUE(namesIn(scratch_.path()).empty()) << when;
+        ASSERT_FALSE(made) << stageName(when);
+        EXPECT_EQ(made.error(), "cancelled") << stageName(when);
+        EXPECT_TRUE(namesIn(scratch_.path()).empty()) << stageName(when);
         // An empty folder the user made for it stays, empty.
         fs::create_directory(out);
         EXPECT_FALSE(buildPackage(rq));
-        EXPECT_TRUE(fs::is_empty(out)) << when;
+        EXPECT_TRUE(fs::is_empty(out)) << stageName(when);
         fs::remove(out);
     }
 }
