@@ -1,5 +1,5 @@
 #pragma once
-// The commands that need the media libraries (FFmpeg, and later cairo and pango). They run in the
+// The commands that need the media libraries (FFmpeg, cairo and pango). They run in the
 // helper program orvik-cli-media (libexec/orvik/), so that every other command starts without
 // loading those libraries: orvik-cli lists them in its help and hands `orvik-cli NAME …` to the
 // helper unchanged (same arguments, same exit status).
@@ -20,6 +20,9 @@ struct MediaCommand {
 inline constexpr MediaCommand kMediaCommands[] = {
     {"clip", "cut [--from, --to) of a recording into a clip that keeps its telemetry"},
     {"snapshot", "the frame at a moment as PNG or JPEG"},
+    {"evidence",
+     "a folder to hand over: clip, stills, track and PDF report of a stretch, with SHA-256 of "
+     "every source and file"},
 };
 
 inline constexpr std::string_view kMediaHelperName = "orvik-cli-media";

@@ -72,7 +72,7 @@ double Trip::maxSpeedIn(SpeedUnit unit) const {
     return unit == SpeedUnit::MilesPerHour ? maxSpeedKmh / kKmPerMile : maxSpeedKmh;
 }
 
-std::vector<TripRecording> momentsOf(const std::vector<RecordingFile>& rows) {
+std::vector<TripRecording> momentsOf(const std::vector<RecordingFile>& rows, bool withPark) {
     std::vector<TripRecording> moments;
     // Kind and timestamp name a moment, wherever its files are: a rear file in another folder is
     // the same drive once more, not a moment of its own.
@@ -80,7 +80,7 @@ std::vector<TripRecording> momentsOf(const std::vector<RecordingFile>& rows) {
     std::vector<bool> hasFront;
     std::set<std::string> paths;
     for (const RecordingFile& row : rows) {
-        if (!inTrips(row.kind))
+        if (!inTrips(row.kind) && !(withPark && row.kind == RecordingKind::Park))
             continue;
         paths.insert(row.fullPath);
         const auto start = startOf(row.timestamp);
