@@ -126,6 +126,13 @@ void Canvas::prepare(double width, std::string_view text, Font font, Align align
     pango_layout_set_alignment(layout_, align == Align::Centre  ? PANGO_ALIGN_CENTER
                                         : align == Align::Right ? PANGO_ALIGN_RIGHT
                                                                 : PANGO_ALIGN_LEFT);
+    // A note typed in another encoding must not break the layout: invalid bytes become U+FFFD.
+    if (!g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) {
+        gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
+        pango_layout_set_text(layout_, valid, -1);
+        g_free(valid);
+        return;
+    }
     pango_layout_set_text(layout_, text.data(), static_cast<int>(text.size()));
 }
 
