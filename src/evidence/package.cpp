@@ -56,17 +56,7 @@ constexpr Stage kFinish{PackageStage::Finishing, 0.90, 1.00};
 
 std::string nowUtc() {
     using namespace std::chrono;
-    const auto now = floor<seconds>(system_clock::now());
-    const auto day = floor<days>(now);
-    const year_month_day ymd{day};
-    const hh_mm_ss hms{now - day};
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d-%02u-%02uT%02lld:%02lld:%02lldZ", int(ymd.year()),
-                  unsigned(ymd.month()), unsigned(ymd.day()),
-                  static_cast<long long>(hms.hours().count()),
-                  static_cast<long long>(hms.minutes().count()),
-                  static_cast<long long>(hms.seconds().count()));
-    return buf;
+    return isoTimeText(floor<seconds>(system_clock::now()), false) + "Z";
 }
 
 bool isRegularFile(const std::string& path) {

@@ -135,6 +135,27 @@ TEST_F(EvidencePackage, OneChannelRecordingMakesOneClipAndItsOwnStills) {
     EXPECT_EQ(made->manifest.layout, "front");
 }
 
+TEST_F(EvidencePackage, ALongNoteIsPrintedWholeOverAsManyPagesAsItTakes) {
+    if (!orvik::test::haveProgram("pdftotext"))
+        GTEST_SKIP() << "pdftotext not installed";
+    std::string note;
+    for (int i = 0; i < 150; ++i)
+        note += "Statement " + std::to_string(i) + ": the other car came from the left. ";
+    const fs::path out = scratch_.path() / "statement";
+    PackageRequest rq = request(*frontOnly_, out.string());
+    rq.note = note;
+    auto made = buildPackage(rq);
+    ASSERT_TRUE(made) << made.error();
+    EXPECT_GE(made->reportPages, 4);
+    const std::string text =
+        orvik::test::runCommand("pdftotext " + orvik::test::quote((out / "report.pdf").string()) +
+                                " -")
+            .out;
+    // Every sentence, the last one too: the note and the command line that repeats it.
+    for (int i : {0, 75, 149})
+        EXPECT_NE(text.find("Statement " + std::to_string(i) + ":"), std::string::npos) << i;
+}
+
 TEST_F(EvidencePackage, ASourceChangedWhileItIsHashedFailsAndLeavesNothing) {
     const std::string source = copyOfEventPair();
     const fs::path out = scratch_.path() / "incident";
