@@ -9,6 +9,7 @@
 #include "device_config/ui/dialog_look.h"
 #include "device_config/ui/information_page.h"
 #include "device_config/ui/settings_pages.h"
+#include "strings/string_ids.h"
 #include "ui_common/ui_common.h"
 
 namespace orvik::device_config::ui {
@@ -16,21 +17,12 @@ namespace orvik::device_config::ui {
 using namespace ui_common;
 
 namespace {
-constexpr int kStrTitle = 62001;
-constexpr int kStrSave = 62010;
-constexpr int kStrCancel = 62011;
-constexpr int kStrInitialize = 62012;
-constexpr int kStrCardFormat = 62013;
-constexpr int kStrSaveFailed = 62020;
-constexpr int kStrErrorCaption = 62021;
-constexpr int kStrSaveAs = 62025;
-constexpr int kStrNoDriveRoute = 357;
 constexpr int kTabCaptions[SettingsEditor::TabCount] = {290, 291, 292, 293, 340, 341, 294, 296};
 }  // namespace
 
 SettingsEditor::SettingsEditor(const QString& versionText, QWidget* parent) : QDialog(parent) {
     setObjectName(idName(kResourceId));
-    resourceTitle_ = uiText(kStrTitle);
+    resourceTitle_ = uiText(strings::device_config::kSettingsTitle);
     setModal(true);
     setFixedSize(kWidth, kHeight);
     applyDialogLook(this);
@@ -106,10 +98,10 @@ void SettingsEditor::buildButtons() {
         b->setAutoDefault(false);
         return b;
     };
-    save_ = button(1, kStrSave);
-    cancel_ = button(2, kStrCancel);
-    initialize_ = button(3002, kStrInitialize);
-    cardFormat_ = button(3003, kStrCardFormat);
+    save_ = button(1, strings::device_config::kSettingsSave);
+    cancel_ = button(2, strings::device_config::kSettingsCancel);
+    initialize_ = button(3002, strings::device_config::kInitialize);
+    cardFormat_ = button(3003, strings::device_config::kCardFormat);
     save_->setDefault(true);
 
     // One row along the bottom, 18 pixels apart, as wide as the widest caption needs.
@@ -142,7 +134,8 @@ void SettingsEditor::onTabChanged(int index) {
     if (index != Information)
         return;
     if (!information_->hasFile())
-        showMessage(this, MessageIcon::Warning, resourceTitle_, uiText(kStrNoDriveRoute));
+        showMessage(this, MessageIcon::Warning, resourceTitle_,
+                    uiText(strings::device_config::kNoDriveRoute));
     information_->refresh();
 }
 
@@ -187,7 +180,7 @@ void SettingsEditor::save() {
     const auto askPath = [this]() -> std::optional<std::string> {
         FileDialogRequest request;
         request.save = true;
-        request.title = uiText(kStrSaveAs);
+        request.title = uiText(strings::device_config::kSettingsSaveAs);
         request.filters = {QStringLiteral("Binary Files (*.bin)"),
                            QStringLiteral("All Files (*.*)")};
         request.proposedName = QString::fromUtf8(kConfigFileName.data(),
@@ -206,13 +199,14 @@ void SettingsEditor::save() {
         case SaveStatus::Cancelled:
             return;
         case SaveStatus::WriteProtected:
-            showMessage(this, MessageIcon::Critical, uiText(kStrErrorCaption),
+            showMessage(this, MessageIcon::Critical, uiText(strings::device_config::kErrorCaption),
                         uiText(kMsgWriteProtected));
             return;
         case SaveStatus::Failed:
             // The old file is intact (the write is atomic); say so and let the user retry.
-            showMessage(this, MessageIcon::Critical, uiText(kStrErrorCaption),
-                        uiFormat(kStrSaveFailed, outcome.path.c_str(), outcome.error.c_str()));
+            showMessage(this, MessageIcon::Critical, uiText(strings::device_config::kErrorCaption),
+                        uiFormat(strings::device_config::kSaveFailed, outcome.path.c_str(),
+                                 outcome.error.c_str()));
             return;
     }
 }

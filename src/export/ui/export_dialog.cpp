@@ -21,6 +21,7 @@
 
 #include "platform/strings.h"
 #include "recordings/partner.h"
+#include "strings/string_ids.h"
 #include "ui_common/ui_common.h"
 
 namespace orvik::exporting::ui {
@@ -54,7 +55,8 @@ ExportDialog::ExportDialog(Mode mode, const QString& recording, double fromSecon
                            double toSeconds, QWidget* parent)
     : QDialog(parent), mode_(mode), recording_(recording), from_(fromSeconds), to_(toSeconds) {
     setObjectName(QStringLiteral("ExportDialog"));
-    setWindowTitle(uiText(mode == Mode::Clip ? kStrExportClip : kStrSnapshot));
+    setWindowTitle(uiText(mode == Mode::Clip ? strings::exporting::kExportClip
+                                             : strings::exporting::kSnapshot));
     setModal(true);
 
     auto* form = new QFormLayout;

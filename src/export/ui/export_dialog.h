@@ -20,11 +20,6 @@ class QPushButton;
 
 namespace orvik::exporting::ui {
 
-// Ids of the dialog's texts (resources/strings/export.*.tsv).
-inline constexpr int kStrExportClip = 65000, kStrSnapshot = 65001, kStrSnapshotMenu = 65002,
-                     kStrExportClipMenu = 65003, kStrMarkIn = 65022, kStrMarkOut = 65023,
-                     kStrClearMarks = 65024;
-
 class ExportDialog : public QDialog {
     Q_OBJECT
   public:
