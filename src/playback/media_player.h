@@ -154,7 +154,7 @@ class MediaPlayer {
     // A seek the core has queued but not carried out: until then the core still reports the old
     // position. Cleared when the core restarts playback, or after a while in case that is missed.
     mutable bool seekPending_ = false;
-    MediaTime seekTarget_ = 0;
+    MediaTime seekTarget_;
     std::int64_t seekIssuedMs_ = 0;
     mpv_handle* mpv_ = nullptr;
     std::unique_ptr<VideoRenderer> renderer_;

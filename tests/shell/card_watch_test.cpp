@@ -16,6 +16,7 @@
 #include "platform/udisks_mock.h"
 #include "playback/media_player.h"
 #include "playback/video_pane.h"
+#include "shell/card_monitor.h"
 #include "shell/card_notice.h"
 #include "shell/card_watcher.h"
 #include "shell/gui_test_support.h"
@@ -127,7 +128,7 @@ TEST_F(CardWatch, TheWindowOffersAnInsertedCardAndStopsPlaybackWhenItIsPulled) {
     MainWindow window;
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    CardNotice* notice = window.cardNotice();
+    CardNotice* notice = window.cards().notice();
     ASSERT_TRUE(notice);
     EXPECT_FALSE(notice->isVisible());
 
@@ -173,7 +174,7 @@ TEST_F(CardWatch, TheWindowOffersAnInsertedCardAndStopsPlaybackWhenItIsPulled) {
     QTest::mouseClick(notice->dismissButton(), Qt::LeftButton);
     EXPECT_FALSE(notice->isVisible());
     control("RemoveCard", "s", "sdb1");
-    QTRY_VERIFY_WITH_TIMEOUT(window.cardWatcher()->cards().isEmpty(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(window.cards().watcher()->cards().isEmpty(), 10000);
     EXPECT_FALSE(notice->isVisible());
 }
 
