@@ -32,6 +32,7 @@ constexpr int kStrSettingsKept = 63022;
 constexpr int kStrSettingsUnreadable = 63023;
 constexpr int kStrFormatAnyway = 63024;
 constexpr int kStrDoNotFormat = 63025;
+constexpr int kStrLabelFailed = 63026;
 constexpr int kStrStepFirst = 63030;  // one text per CardFormatStep, in order
 
 QString fromView(std::string_view text) {
@@ -127,7 +128,8 @@ void CardFormatDialog::fill(const Result<CardTarget>& target) {
     target_ = target.value();
     fileSystem_->addItem(fromView(kFileSystemEntry));
     fileSystem_->setCurrentIndex(fileSystemPreselected(*target_) ? 0 : -1);
-    allocation_->addItem(QString::fromStdString(allocationUnitText(target_->totalBytes)));
+    allocation_->addItem(
+        QString::fromStdString(allocationUnitText(target_->totalBytes, target_->bytesPerSector)));
     allocation_->setCurrentIndex(0);
 }
 
@@ -206,15 +208,20 @@ void CardFormatDialog::onWorkerDone() {
         return;
     }
     QString text = uiText(kTextFormatComplete);
+    if (!o.labelled) {
+        // Formatted, but a card without the label is one the camera may not take.
+        text += QStringLiteral("\n\n") + ui_common::uiFormat(kStrLabelFailed, o.labelError.c_str());
+    }
     if (o.configRestored)
         text += QStringLiteral("\n\n") + uiText(kStrSettingsKept);
-    if (!o.savedConfigPath.empty() && !o.configRestored) {
+    if (o.copyKept && !o.configRestored) {
         // The settings were saved before the format but could not go back: say where they are.
         text +=
             QStringLiteral("\n\n") + ui_common::uiFormat(kStrRestoreFailed, o.restoreError.c_str(),
                                                          o.savedConfigPath.c_str());
     }
-    showMessage(this, MessageIcon::Information, fromView(kFormatCaption), text);
+    showMessage(this, o.complete() ? MessageIcon::Information : MessageIcon::Warning,
+                fromView(kFormatCaption), text);
     emit runFinished(true);
     done(0);
 }
