@@ -63,7 +63,8 @@ class InputMedia {
     // (the next fragment's start, or the duration, ends it); nothing when not indexed.
     std::optional<std::pair<double, double>> fragmentSpan(std::size_t fragment) const;
     // The 2222 bytes of a fragment's telemetry area (zeros when it has none).
-    std::vector<std::uint8_t> telemetryArea(std::size_t fragment) const;
+    // An error when the area is there but cannot be read (a pulled card, a bad sector).
+    Result<std::vector<std::uint8_t>> telemetryArea(std::size_t fragment) const;
 
     // The recording's telemetry (Reset + Read recording) and its name's timestamp.
     const recordings::TelemetryTrack& telemetry() const { return telemetry_; }

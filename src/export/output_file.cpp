@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -29,6 +30,18 @@ bool sysfsFlag(const std::filesystem::path& file) {
     return in.get(c) && c == '1';
 }
 
+// The process's umask without changing it: umask(2) can only be read by setting it, which would
+// hand other threads a wrong mask for a moment.
+mode_t currentUmask() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Umask:", 0) == 0)
+            return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8) & 0777);
+    }
+    return 022;
+}
+
 std::string folderOf(const std::string& target) {
     const std::filesystem::path path(target);
     return path.has_parent_path() ? path.parent_path().string() : std::string(".");
@@ -36,9 +49,16 @@ std::string folderOf(const std::string& target) {
 
 }  // namespace
 
-Result<OutputFile> OutputFile::create(const std::string& target, bool force) {
+Result<OutputFile> OutputFile::create(const std::string& target, bool force,
+                                      const std::vector<std::string>& sources) {
     if (target.empty())
         return makeError("no output file given");
+    for (const std::string& source : sources) {
+        std::error_code ec;
+        if (!source.empty() && std::filesystem::equivalent(target, source, ec))
+            return makeError("'" + target + "' is the recording " + source +
+                             " the export reads; choose another file");
+    }
     struct stat st {};
     const bool replacing = ::stat(target.c_str(), &st) == 0;
     if (replacing) {
@@ -55,7 +75,9 @@ Result<OutputFile> OutputFile::create(const std::string& target, bool force) {
     const int fd = ::mkstemps(temp.data(), 5);
     if (fd < 0)
         return makeError("cannot write in '" + folder + "': " + systemError(errno));
-    ::fchmod(fd, 0644);
+    // A new file is made as any program makes one (0666 less the umask); a replaced one keeps
+    // the mode its owner gave it.
+    ::fchmod(fd, replacing ? (st.st_mode & 07777) : (0666 & ~currentUmask()));
     return OutputFile(target, std::move(temp), fd, force, replacing || onRemovableMedia(folder));
 }
 
