@@ -506,6 +506,14 @@ HResult MediaPlayer::SetRate(double rate) {
     return mpv_set_property(mpv_, "speed", MPV_FORMAT_DOUBLE, &rate) < 0 ? E_FAIL : S_OK;
 }
 
+HResult MediaPlayer::GetRate(double* rate) const {
+    if (!rate)
+        return E_POINTER;
+    if (!mpv_ || !readDouble(mpv_, "speed", rate))
+        return E_FAIL;
+    return S_OK;
+}
+
 HResult MediaPlayer::SetMute(bool muted) {
     muted_ = muted;
     return applyVolume();

@@ -95,6 +95,8 @@ class MediaPlayer {
     HResult GetDuration(MediaTime* t) const;
     HResult GetCurrentPosition(MediaTime* t) const;
     HResult SetRate(double rate);
+    // The rate the player runs at now (1.0 normal).
+    HResult GetRate(double* rate) const;
 
     HResult SetMute(bool muted);
     HResult SetVolume(std::int32_t attenuation);

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <algorithm>
+#include <cmath>
 
 #include "playback/video_pane.h"
 #include "playback/window_messages.h"
@@ -61,7 +62,6 @@ void PlaybackController::createPlayers() {
         rearPane_->setChannel(VideoPane::kRearChannel);
         rearPane_->setPlayer(rear_.get());
     }
-    rearNudge_ = 1.0;
     averagedDrift_ = 0;
 }
 
@@ -393,7 +393,6 @@ void PlaybackController::speedUp() {
     if (!doubleSpeed_) {
         forPlayers([](MediaPlayer& p) { (void)p.SetRate(2.0); });
         doubleSpeed_ = true;
-        rearNudge_ = 1.0;
     }
     setRateText(true);
 }
@@ -405,7 +404,6 @@ void PlaybackController::speedDown() {
     if (doubleSpeed_) {
         forPlayers([](MediaPlayer& p) { (void)p.SetRate(1.0); });
         doubleSpeed_ = false;
-        rearNudge_ = 1.0;
     }
     setRateText(false);
 }
@@ -509,14 +507,18 @@ void PlaybackController::keepRearInStep() {
     if (rearNeedsReseek(front, rear, frontDuration())) {
         (void)rear_->SetPosition(front);
         averagedDrift_ = 0;
+        emit rearRealigned();
     } else {
         averagedDrift_ = averagedDrift(averagedDrift_, front - rear);
         factor = rearRateFactor(averagedDrift_);
     }
-    if (factor != rearNudge_) {
-        rearNudge_ = factor;
-        (void)rear_->SetRate((doubleSpeed_ ? 2.0 : 1.0) * rearNudge_);
-    }
+    // The front's own rate, not the 2x flag: Pause, Rewind and FastForward clear the flag while
+    // the players go on at double speed.
+    double frontRate = 1.0, rearRate = 0.0;
+    if (failed(front_->GetRate(&frontRate)) || failed(rear_->GetRate(&rearRate)))
+        return;
+    if (std::abs(rearRate - frontRate * factor) > 1e-6)
+        (void)rear_->SetRate(frontRate * factor);
 }
 
 // ---- full screen -------------------------------------------------------------------------------

@@ -113,6 +113,8 @@ class PlaybackController : public QObject {
     void telemetryRead();
     // DisplayTimer runs while a recording with positions plays.
     void displayTimerWanted(bool run);
+    // The rear player was moved to the front's position: it had drifted too far.
+    void rearRealigned();
 
   private:
     MediaPlayer* player(Channel c) const {
@@ -158,8 +160,6 @@ class PlaybackController : public QObject {
     MediaTime seekMaximum_ = 0;
     bool volumeSetOnce_ = false;
     int sliderVolume_ = 50;
-    // Rate the rear player runs at on top of the common rate, to close a small drift.
-    double rearNudge_ = 1.0;
     MediaTime averagedDrift_ = 0;
 
     bool fullScreen_ = false;

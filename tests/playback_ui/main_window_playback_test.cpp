@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
 #include <cstdlib>
@@ -23,12 +24,12 @@ using playback::MediaTime;
 using playback::PlaybackState;
 using playback::VideoPane;
 
-// Small pictures, ten seconds a recording.
+// Small pictures, twenty seconds a recording (room for 10-s skips inside one).
 tools::SampleCardOptions windowCard() {
     tools::SampleCardOptions options;
     options.width = 320;
     options.height = 180;
-    options.durationSeconds = 10.0;
+    options.durationSeconds = 20.0;
     options.alwaysPairs = 2;
     return options;
 }
@@ -46,6 +47,56 @@ class PlaybackWindowTest : public WindowJourney {
         return qobject_cast<displays::GSensorGraph*>(window_->control(kGraph));
     }
 };
+
+// Pause, Rewind and FastForward clear the 2x button's state while both players go on at double
+// speed: the rear must follow the front's real rate, never be nudged towards 1x beside it and
+// re-seeked every tick.
+TEST_F(PlaybackWindowTest, AtDoubleSpeedPauseAndSkipsKeepTheRearInStep) {
+    const int row = firstPairRow();
+    ASSERT_GE(row, 0);
+    doubleClickRow(row);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bothRunning(); }, 15000));
+    click(kSpeedUp);
+    ASSERT_EQ(text(kRateLabel), "2x");
+    QSignalSpy realigned(&window_->playback(), &playback::PlaybackController::rearRealigned);
+    QSignalSpy ticks(&window_->playback(), &playback::PlaybackController::seekBarMoved);
+
+    auto rate = [](MediaPlayer* p) {
+        double r = 0;
+        (void)p->GetRate(&r);
+        return r;
+    };
+    // Over `count` position ticks once the players settled: the rear's rate beside the front's
+    // and the largest front - rear distance.
+    auto watch = [&](int count, const char* after) {
+        ticks.clear();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return ticks.count() >= 3; }, 10000)) << after;
+        realigned.clear();
+        ticks.clear();
+        MediaTime widest = 0;
+        while (ticks.count() < count) {
+            ASSERT_TRUE(ticks.wait(5000)) << after;
+            MediaTime f = 0, r = 0;
+            if (succeeded(frontPlayer()->GetCurrentPosition(&f)) &&
+                succeeded(rearPlayer()->GetCurrentPosition(&r)))
+                widest = std::max<MediaTime>(widest, std::llabs(f - r));
+        }
+        EXPECT_NEAR(rate(frontPlayer()), 2.0, 1e-6) << after;
+        EXPECT_NEAR(rate(rearPlayer()), 2.0, 0.1) << after << ": the rear follows the front";
+        EXPECT_EQ(realigned.count(), 0) << after << ": the rear was re-seeked";
+        EXPECT_LE(widest, (kSecond + 29) / 30) << after << ": more than a frame apart";
+    };
+
+    // About 3 s of the recording pass in each watch; the skips stay inside the recording.
+    watch(4, "2x");
+    click(kPause);
+    click(kPlay);
+    watch(4, "Pause, Play");
+    click(kRewind);
+    watch(4, "Rewind");
+    click(kFastForward);
+    watch(4, "FastForward");
+}
 
 TEST_F(PlaybackWindowTest, DoubleClickPlaysBothChannelsWithTheirTelemetry) {
     const int row = firstPairRow();
