@@ -1,5 +1,6 @@
 #include "playback/media_player.h"
 
+#include <dlfcn.h>
 #include <mpv/client.h>
 
 #include <QCoreApplication>
@@ -139,8 +140,34 @@ double volumePercentForAttenuation(std::int32_t attenuation) {
     return 100.0 * std::pow(10.0, static_cast<double>(attenuation) / 6000.0);
 }
 
+HardwareDecoding chooseHardwareDecoding(const std::string& driFolder,
+                                        const std::function<bool(const char*)>& libraryLoads) {
+    HardwareDecoding hw;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(driFolder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        if (it->path().filename().string().rfind("renderD", 0) == 0) {
+            hw.decoders = "vaapi";
+            hw.interop = "vaapi";
+            return hw;
+        }
+    }
+    const auto loads = [&](const char* library) {
+        if (libraryLoads)
+            return libraryLoads(library);
+        void* handle = ::dlopen(library, RTLD_LAZY | RTLD_LOCAL);
+        if (handle)
+            ::dlclose(handle);
+        return handle != nullptr;
+    };
+    if (loads("libvdpau.so.1"))
+        hw.decoders = "vdpau-copy";
+    return hw;
+}
+
 MediaPlayerOptions MediaPlayerOptions::fromEnvironment() {
     MediaPlayerOptions options;
+    options.coreLog = std::getenv("ORVIK_DEBUG") != nullptr;
     if (const char* vo = std::getenv("ORVIK_MPV_VO"))
         options.videoOutput = vo;
     if (const char* ao = std::getenv("ORVIK_MPV_AO"))
@@ -203,7 +230,10 @@ HResult MediaPlayer::InitializeGraph() {
     setOption(core, "hr-seek", "yes");
     setOption(core, "idle", "yes");
     setOption(core, "pause", "yes");
-    setOption(core, "hwdec", "no");
+    // Chosen once per process: the probe looks at the machine, which does not change.
+    static const HardwareDecoding hw = chooseHardwareDecoding();
+    setOption(core, "hwdec", hw.decoders.c_str());
+    setOption(core, "gpu-hwdec-interop", hw.interop.c_str());
     // Only files, only containers: no playlists, folders, scripts, network helpers or side files.
     setOption(core, "demuxer", "lavf");
     setOption(core, "load-unsafe-playlists", "no");
@@ -223,7 +253,9 @@ HResult MediaPlayer::InitializeGraph() {
     setOption(core, "audio-display", "no");
     setOption(core, "resume-playback", "no");
     setOption(core, "save-position-on-quit", "no");
-    setOption(core, "terminal", "no");
+    setOption(core, "terminal", options_.coreLog ? "yes" : "no");
+    if (options_.coreLog)
+        setOption(core, "msg-level", "all=v");
 
     if (mpv_initialize(core) < 0) {
         mpv_terminate_destroy(core);
@@ -442,6 +474,10 @@ HResult MediaPlayer::Stop() {
     if (videoWindow_)
         videoWindow_->update();
     return S_OK;
+}
+
+bool MediaPlayer::IsSeeking() const {
+    return readFlag(mpv_, "seeking");
 }
 
 bool MediaPlayer::CanSeek() const {

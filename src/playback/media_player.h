@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -60,10 +61,26 @@ struct MediaPlayerOptions {
     std::string audioOutput;
     // Longest time OpenFile waits for the core to load a file.
     int openTimeoutMs = 15000;
+    // The core's own log on stderr (ORVIK_DEBUG set); otherwise its probing stays out of the
+    // user's terminal.
+    bool coreLog = false;
 
     // Defaults, overridden by ORVIK_MPV_VO and ORVIK_MPV_AO when set.
     static MediaPlayerOptions fromEnvironment();
 };
+
+// The hardware decoders the players try, in the core's terms, and the GPU interop the render
+// context loads for them.
+struct HardwareDecoding {
+    std::string decoders = "no";  // "vaapi", "vdpau-copy" or "no" (software)
+    std::string interop = "no";   // "vaapi" or "no"
+};
+// VA-API where a render node is in `driFolder`, else VDPAU (copied back: this core has no VDPAU
+// interop for the render API) where its library loads, else software. Never the core's "auto":
+// that probes every back end, CUDA's among them, whose loader writes "Cannot load libcuda.so.1"
+// to stderr at every file open. `libraryLoads` stands in for dlopen in tests.
+HardwareDecoding chooseHardwareDecoding(const std::string& driFolder = "/dev/dri",
+                                        const std::function<bool(const char*)>& libraryLoads = {});
 
 class MediaPlayer {
   public:
@@ -91,6 +108,9 @@ class MediaPlayer {
     PlaybackState GetState() const { return state_; }
 
     bool CanSeek() const;
+    // True while the player is still finding the moment it was sent to (its position then is
+    // the old one).
+    bool IsSeeking() const;
     HResult SetPosition(MediaTime t);
     HResult GetDuration(MediaTime* t) const;
     HResult GetCurrentPosition(MediaTime* t) const;

@@ -499,6 +499,12 @@ void PlaybackController::keepRearInStep() {
         rear_->GetState() != PlaybackState::Running) {
         return;
     }
+    // A player still seeking reports the moment it left: judging the drift then would send the
+    // rear after the front again and again while it is on its way (seen on a loaded machine).
+    if (front_->IsSeeking() || rear_->IsSeeking()) {
+        averagedDrift_ = 0;
+        return;
+    }
     MediaTime front = 0, rear = 0;
     if (failed(front_->GetCurrentPosition(&front)) || failed(rear_->GetCurrentPosition(&rear))) {
         return;

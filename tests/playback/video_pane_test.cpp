@@ -1,18 +1,25 @@
 // VideoPane and the renderer under a real X server (Xvfb + Mesa): pixels read back from the
 // pane for the whole picture and for source rectangles, the background while stopped, and the
 // messages a pane sends to the main window.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QPointer>
 #include <QTest>
 #include <QWidget>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <string>
 
 #include "playback/playback_controller.h"
 #include "playback/video_pane.h"
 #include "playback_support.h"
+#include "support/test_support.h"
 
 namespace orvik::playback::test {
 namespace {
@@ -145,6 +152,50 @@ TEST_F(PaneTest, WholePictureFillsThePaneTheRightWayUp) {
                                       {kW / 2, kH / 2, Colour::Grey},
                                       {76, 41, Colour::Red},
                                       {84, 49, Colour::Grey}}));
+}
+
+// Opening a file probes no hardware back end the machine does not have: nothing of the core's
+// probing reaches the user's terminal (it used to print "Cannot load libcuda.so.1" every time).
+TEST_F(PaneTest, OpeningAFileLeavesTheTerminalQuiet) {
+    std::fflush(stderr);
+    const std::string captured =
+        (std::filesystem::temp_directory_path() / ("orvik-stderr-" + std::to_string(::getpid())))
+            .string();
+    const int saved = ::dup(2);
+    const int file = ::open(captured.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(file, 0);
+    ::dup2(file, 2);
+    ::close(file);
+    openPaused(clips().pattern);
+    ASSERT_EQ(player_->OpenFile(clips().pattern), S_OK);
+    std::fflush(stderr);
+    ::dup2(saved, 2);
+    ::close(saved);
+    std::ifstream in(captured);
+    const std::string said((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::filesystem::remove(captured);
+    EXPECT_EQ(said.find("libcuda"), std::string::npos) << said;
+    EXPECT_EQ(said.find("Cannot load"), std::string::npos) << said;
+}
+
+TEST(HardwareDecoding, VaapiWhereARenderNodeIsElseVdpauElseSoftware) {
+    orvik::test::TempDir dri;
+    const auto none = [](const char*) { return false; };
+    const auto vdpau = [](const char* library) { return std::string(library) == "libvdpau.so.1"; };
+    HardwareDecoding hw = chooseHardwareDecoding(dri.str(), none);
+    EXPECT_EQ(hw.decoders, "no");
+    EXPECT_EQ(hw.interop, "no");
+    hw = chooseHardwareDecoding(dri.str(), vdpau);
+    EXPECT_EQ(hw.decoders, "vdpau-copy");
+    EXPECT_EQ(hw.interop, "no");
+    std::ofstream(dri.str() + "/card0");
+    EXPECT_EQ(chooseHardwareDecoding(dri.str(), none).decoders, "no")
+        << "a card node is no render node";
+    std::ofstream(dri.str() + "/renderD128");
+    hw = chooseHardwareDecoding(dri.str(), vdpau);
+    EXPECT_EQ(hw.decoders, "vaapi");
+    EXPECT_EQ(hw.interop, "vaapi");
+    EXPECT_EQ(chooseHardwareDecoding(dri.str() + "/missing", none).decoders, "no");
 }
 
 TEST_F(PaneTest, MirroredPictureSwapsLeftAndRightAndStaysForTheNextPlayer) {
