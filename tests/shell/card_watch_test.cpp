@@ -17,6 +17,7 @@
 #include <fstream>
 #include <mutex>
 
+#include "displays/map_host.h"
 #include "platform/udisks_mock.h"
 #include "playback/media_player.h"
 #include "playback/video_pane.h"
@@ -187,23 +188,50 @@ TEST_F(CardWatch, TheWindowOffersAnInsertedCardAndStopsPlaybackWhenItIsPulled) {
     EXPECT_FALSE(notice->isVisible());
 }
 
-// The longest gap between the ticks of a 10-ms timer while `duration` passes: how long the
-// window could not paint or take input.
-int longestStallMs(std::chrono::milliseconds duration) {
+// Nanoseconds this thread has waited for a processor (runnable, not running) so far.
+std::int64_t runQueueWaitNs() {
+    std::ifstream in("/proc/thread-self/schedstat");
+    std::int64_t onCpu = 0, waiting = 0;
+    in >> onCpu >> waiting;
+    return waiting;
+}
+
+// The longest gap between the ticks of a 10-ms timer while `duration` passes, less the time the
+// GUI thread was ready to run but waited for a processor: how long the window itself waited
+// (on a bus call, a folder) and so could not paint or take input. A machine loaded far beyond
+// its cores delays every thread; that is not the window waiting. `raw` gets the plain gap.
+int longestStallMs(std::chrono::milliseconds duration, int* raw = nullptr) {
     QElapsedTimer clock;
     clock.start();
-    qint64 last = 0, longest = 0;
+    qint64 last = 0, longest = 0, longestRaw = 0;
+    std::int64_t lastWait = runQueueWaitNs();
+    const auto account = [&] {
+        const qint64 now = clock.elapsed();
+        const std::int64_t wait = runQueueWaitNs();
+        const qint64 gap = now - last;
+        longestRaw = std::max(longestRaw, gap);
+        longest = std::max(longest, gap - static_cast<qint64>((wait - lastWait) / 1'000'000));
+        last = now;
+        lastWait = wait;
+    };
     QTimer tick;
     tick.setInterval(10);
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        const qint64 now = clock.elapsed();
-        longest = std::max(longest, now - last);
-        last = now;
-    });
+    QObject::connect(&tick, &QTimer::timeout, account);
     tick.start();
     while (clock.elapsed() < duration.count())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return static_cast<int>(std::max(longest, clock.elapsed() - last));
+    account();
+    if (raw)
+        *raw = static_cast<int>(longestRaw);
+    return static_cast<int>(longest);
+}
+
+// The window fully up: its map page loaded (the browser engine's start takes the GUI thread
+// for a while on its own, which is not what these tests measure).
+void waitUntilUp(MainWindow& window) {
+    auto* map = window.findChild<displays::MapHost*>();
+    ASSERT_TRUE(map);
+    QTRY_VERIFY_WITH_TIMEOUT(map->isPageReady(), 60000);
 }
 
 // Clicks Close inside the window's own event loop; the time until the loop has returned and the
@@ -231,13 +259,15 @@ TEST_F(CardWatch, AStalledDiskServiceNeverFreezesTheWindow) {
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     QTRY_VERIFY_WITH_TIMEOUT(window->cardWatcher()->baselineReady(), 20000);
+    waitUntilUp(*window);
 
     control("Stall", "d", 30.0);
     WindowMessageEvent checks(WM_STARTUP_CHECKS);
     QCoreApplication::sendEvent(window.get(), &checks);
     window->cardWatcher()->rescan();
     window->cardWatcher()->rescan();
-    EXPECT_LT(longestStallMs(std::chrono::milliseconds(3000)), 100);
+    int raw = 0;
+    EXPECT_LT(longestStallMs(std::chrono::milliseconds(3000), &raw), 100) << raw << " ms in all";
     EXPECT_LT(closeTime(window), std::chrono::milliseconds(1000));
 }
 
@@ -266,10 +296,12 @@ TEST(CardWatchBlockedFolder, AFolderThatBlocksNeverFreezesTheWindow) {
     auto window = std::make_unique<MainWindow>();
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    waitUntilUp(*window);
     WindowMessageEvent checks(WM_STARTUP_CHECKS);
     QCoreApplication::sendEvent(window.get(), &checks);
     window->cardWatcher()->rescan();
-    EXPECT_LT(longestStallMs(std::chrono::milliseconds(3000)), 100);
+    int raw = 0;
+    EXPECT_LT(longestStallMs(std::chrono::milliseconds(3000), &raw), 100) << raw << " ms in all";
     EXPECT_FALSE(window->cardWatcher()->baselineReady()) << "the scan is still waiting";
     EXPECT_LT(closeTime(window), std::chrono::milliseconds(1000));
 
