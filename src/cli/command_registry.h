@@ -55,4 +55,7 @@ inline CLI::Validator secondsUpTo(double most = kMostSeconds) {
         "SECONDS");
 }
 
+// The command line as typed (the program name first), for what records how it was made.
+const std::vector<std::string>& commandLine();
+
 }  // namespace orvik::cli

@@ -6,8 +6,19 @@
 #include "cli/command_registry.h"
 
 namespace orvik::cli {
+namespace {
+std::vector<std::string>& typedCommand() {
+    static std::vector<std::string> words;
+    return words;
+}
+}  // namespace
+
 void printError(const std::string& message) {
     std::cerr << "orvik-cli: " << message << '\n';
+}
+
+const std::vector<std::string>& commandLine() {
+    return typedCommand();
 }
 }  // namespace orvik::cli
 
@@ -17,6 +28,9 @@ int run(int argc, char** argv) {
     using namespace orvik::cli;
     std::setlocale(LC_ALL, "");
     std::setlocale(LC_NUMERIC, "C");  // numbers in every output use "." whatever the locale
+    typedCommand().assign(argv, argv + argc);
+    if (!typedCommand().empty())
+        typedCommand().front() = "orvik-cli";
 
     CLI::App app{"orvik-cli — read and prepare a dash camera's memory card", "orvik-cli"};
     app.set_version_flag("--version", std::string("orvik-cli ") + ORVIK_VERSION,

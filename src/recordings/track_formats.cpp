@@ -107,8 +107,13 @@ struct Segment {
 std::vector<Segment> segmentsOf(std::span<const RecordingTelemetry> recordings) {
     std::vector<Segment> segments;
     segments.reserve(recordings.size());
-    for (const RecordingTelemetry& r : recordings)
-        segments.push_back({&r, trackPointsOf(r.track)});
+    for (const RecordingTelemetry& r : recordings) {
+        std::vector<TrackPoint> points = trackPointsOf(r.track);
+        std::erase_if(points, [&r](const TrackPoint& p) {
+            return p.record < r.firstRecord || p.record >= r.endRecord;
+        });
+        segments.push_back({&r, std::move(points)});
+    }
     return segments;
 }
 
@@ -236,7 +241,7 @@ void writeCsv(std::ostream& out, std::span<const RecordingTelemetry> recordings,
     for (const RecordingTelemetry& r : recordings) {
         const TelemetryTrack& t = r.track;
         const std::string file = csvField(r.name);
-        for (std::size_t i = 0; i < t.size(); ++i) {
+        for (std::size_t i = r.firstRecord; i < std::min(t.size(), r.endRecord); ++i) {
             const bool point = isTrackPoint(t, i);
             if (!point && !options.allRecords)
                 continue;

@@ -18,9 +18,12 @@
 namespace orvik::recordings {
 
 // The telemetry of one recording and the name its segment carries (normally the file name).
+// The track formats write the records [firstRecord, endRecord) of it (a stretch of a drive).
 struct RecordingTelemetry {
     std::string name;
     TelemetryTrack track;
+    std::size_t firstRecord = 0;
+    std::size_t endRecord = SIZE_MAX;
 };
 
 struct TrackPoint {

@@ -82,9 +82,9 @@ double recordMoment(std::size_t index, std::size_t count, double durationSeconds
     return durationSeconds * static_cast<double>(index) / static_cast<double>(count - 1);
 }
 
-std::vector<double> findImpacts(const std::vector<RawAccel>& accel, double durationSeconds,
-                                const ImpactThresholds& thresholds) {
-    std::vector<double> impacts;
+std::vector<ImpactPeak> findImpactPeaks(const std::vector<RawAccel>& accel, double durationSeconds,
+                                        const ImpactThresholds& thresholds) {
+    std::vector<ImpactPeak> impacts;
     if (accel.empty())
         return impacts;
     std::array<std::vector<std::int32_t>, 3> axes;
@@ -99,6 +99,17 @@ std::vector<double> findImpacts(const std::vector<RawAccel>& accel, double durat
     const std::array<double, 3> limits{thresholds.x * kAccelStepsPerG,
                                        thresholds.y * kAccelStepsPerG,
                                        thresholds.z * kAccelStepsPerG};
+    const auto peakAt = [&](std::size_t i, double strength) {
+        ImpactPeak p;
+        p.seconds = recordMoment(i, accel.size(), durationSeconds);
+        p.record = i;
+        p.strength = strength;
+        for (std::size_t axis = 0; axis < 3; ++axis)
+            p.departureG[axis] =
+                (static_cast<double>(axes[axis][i]) - static_cast<double>(medians[axis])) /
+                kAccelStepsPerG;
+        return p;
+    };
 
     // The strongest departure of the current impact (in thresholds, so axes compare), its
     // record, and the moment of its latest record.
@@ -124,7 +135,7 @@ std::vector<double> findImpacts(const std::vector<RawAccel>& accel, double durat
             }
         } else {
             if (open)
-                impacts.push_back(recordMoment(peakIndex, accel.size(), durationSeconds));
+                impacts.push_back(peakAt(peakIndex, peakStrength));
             open = true;
             peakStrength = strength;
             peakIndex = i;
@@ -132,8 +143,16 @@ std::vector<double> findImpacts(const std::vector<RawAccel>& accel, double durat
         lastMoment = moment;
     }
     if (open)
-        impacts.push_back(recordMoment(peakIndex, accel.size(), durationSeconds));
+        impacts.push_back(peakAt(peakIndex, peakStrength));
     return impacts;
+}
+
+std::vector<double> findImpacts(const std::vector<RawAccel>& accel, double durationSeconds,
+                                const ImpactThresholds& thresholds) {
+    std::vector<double> moments;
+    for (const ImpactPeak& p : findImpactPeaks(accel, durationSeconds, thresholds))
+        moments.push_back(p.seconds);
+    return moments;
 }
 
 RecordingStats statsOf(const recordings::TelemetryTrack& track,

@@ -2,6 +2,7 @@
 // What a trip needs to know about one recording: how long it plays, how far and how fast the
 // car went, and where the G-sensor saw an impact. Computed from the telemetry and the media
 // header once, then kept in the summary cache.
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -72,9 +73,21 @@ double trackDistanceKm(const std::vector<recordings::GpsFix>& fixes);
 // the playback index rule, so the viewer shows that record when it seeks there.
 double recordMoment(std::size_t index, std::size_t count, double durationSeconds);
 
+// One impact, at its strongest record.
+struct ImpactPeak {
+    double seconds = 0;      // the record's moment
+    std::size_t record = 0;  // its index in the recording's lists
+    double strength = 0;     // its largest departure, in thresholds of that axis (above 1)
+    // The record's acceleration minus the recording's median, per axis (X, Y, Z), in g.
+    std::array<double, 3> departureG{};
+};
+
 // Impacts: records where an axis departs from the recording's median on that axis by more than
 // its threshold; runs of such records at most kImpactMergeSeconds apart
-// are one impact, reported at its strongest record. Returns moments in seconds.
+// are one impact, reported at its strongest record.
+std::vector<ImpactPeak> findImpactPeaks(const std::vector<recordings::RawAccel>& accel,
+                                        double durationSeconds, const ImpactThresholds& thresholds);
+// The same, as moments in seconds.
 std::vector<double> findImpacts(const std::vector<recordings::RawAccel>& accel,
                                 double durationSeconds, const ImpactThresholds& thresholds);
 

@@ -70,13 +70,13 @@ double Trip::maxSpeedIn(SpeedUnit unit) const {
     return unit == SpeedUnit::MilesPerHour ? maxSpeedKmh / kKmPerMile : maxSpeedKmh;
 }
 
-std::vector<TripRecording> momentsOf(const std::vector<RecordingFile>& rows) {
+std::vector<TripRecording> momentsOf(const std::vector<RecordingFile>& rows, bool withPark) {
     std::vector<TripRecording> moments;
     // Kind and timestamp name a moment; its files may be anywhere in the list.
     std::map<std::tuple<int, std::int64_t>, std::size_t> index;
     std::vector<bool> hasFront;
     for (const RecordingFile& row : rows) {
-        if (!inTrips(row.kind))
+        if (!inTrips(row.kind) && !(withPark && row.kind == RecordingKind::Park))
             continue;
         const auto start = startOf(row.timestamp);
         if (!start)

@@ -67,8 +67,10 @@ struct Trip {
 std::vector<Trip> groupTrips(std::vector<TripRecording> moments, double gapSeconds);
 
 // The moments of a sorted recording list: one per kind and timestamp, the front file first
-// choice; rows of other kinds or without a valid date and time are left out. Stats are empty.
-std::vector<TripRecording> momentsOf(const std::vector<recordings::RecordingFile>& rows);
+// choice; rows of other kinds (but Park ones when asked) or without a valid date and time are
+// left out. Stats are empty.
+std::vector<TripRecording> momentsOf(const std::vector<recordings::RecordingFile>& rows,
+                                     bool withPark = false);
 
 struct TripOptions {
     double gapSeconds = kDefaultGapSeconds;

@@ -114,6 +114,20 @@ TEST(Impacts, PeaksWithinTwoSecondsAreOneImpactAtTheStrongest) {
     EXPECT_EQ(findImpacts(rough, kSeconds, {}).size(), 1u);
 }
 
+TEST(Impacts, PeakCarriesItsRecordAndTheDepartureOfEveryAxisInG) {
+    auto accel = restingAccel();
+    accel[225] = RawAccel{40 - 384, -10 + 64, 250 + 32, 0};  // X -1.5 g, Y +0.25 g, Z +0.125 g
+    accel[226].x = 40 - 200;                                 // weaker, same impact
+    const auto peaks = findImpactPeaks(accel, kSeconds, {});
+    ASSERT_EQ(peaks.size(), 1u);
+    EXPECT_EQ(peaks[0].record, 225u);
+    EXPECT_DOUBLE_EQ(peaks[0].seconds, at(225));
+    EXPECT_DOUBLE_EQ(peaks[0].departureG[0], -1.5);
+    EXPECT_DOUBLE_EQ(peaks[0].departureG[1], 0.25);
+    EXPECT_DOUBLE_EQ(peaks[0].departureG[2], 0.125);
+    EXPECT_DOUBLE_EQ(peaks[0].strength, 3.0);  // 1.5 g against 0.5 g
+}
+
 TEST(Impacts, MedianIgnoresTheSpikesThemselves) {
     // Half the records minus one are spikes: the median is still the resting value.
     auto accel = restingAccel(11);

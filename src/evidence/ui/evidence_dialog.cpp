@@ -1,0 +1,354 @@
+#include "evidence/ui/evidence_dialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <cmath>
+#include <filesystem>
+
+#include "evidence/package.h"
+#include "evidence/stretch.h"
+#include "export/export.h"
+#include "platform/strings.h"
+#include "recordings/track_formats.h"
+#include "ui_common/ui_common.h"
+
+namespace orvik::evidence::ui {
+
+using exporting::Layout;
+using ui_common::uiText;
+
+namespace {
+
+std::function<void(const QString&)>& revealHandler() {
+    static std::function<void(const QString&)> handler = [](const QString& folder) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    };
+    return handler;
+}
+
+int stageText(PackageStage stage) {
+    switch (stage) {
+        case PackageStage::HashingSources:
+            return 67120;
+        case PackageStage::MakingClips:
+            return 67121;
+        case PackageStage::TakingStills:
+            return 67122;
+        case PackageStage::WritingReport:
+            return 67123;
+        case PackageStage::Finishing:
+            return 67124;
+    }
+    return 67120;
+}
+
+// Seconds as the command line takes them: to the millisecond, "C" conventions.
+std::string secondsArg(double s) {
+    return QString::number(s, 'f', 3).toStdString();
+}
+
+QString momentText(const QString& recording, double seconds) {
+    const auto name = recordings::parseRecordingName(QFileInfo(recording).fileName().toStdString());
+    if (const auto start = trips::startOf(name.timestamp)) {
+        const std::string t =
+            isoLocalTimeMs(*start + std::chrono::milliseconds(std::llround(seconds * 1000)));
+        return QString::fromStdString(t.substr(11, 8));
+    }
+    return QString::number(seconds, 'f', 1) + QStringLiteral(" s");
+}
+
+}  // namespace
+
+void EvidenceDialog::setRevealHandler(std::function<void(const QString&)> handler) {
+    revealHandler() = std::move(handler);
+}
+
+EvidenceDialog::EvidenceDialog(const QString& recording, double fromSeconds, double toSeconds,
+                               QWidget* parent)
+    : QDialog(parent), recording_(recording), from_(fromSeconds), to_(toSeconds) {
+    setObjectName(QStringLiteral("EvidenceDialog"));
+    setWindowTitle(uiText(kStrEvidencePackage));
+    setModal(true);
+
+    auto* form = new QFormLayout;
+    auto* name = new QLabel(QFileInfo(recording).fileName(), this);
+    name->setObjectName(QStringLiteral("recording"));
+    form->addRow(uiText(67102), name);
+    auto* stretch = new QLabel(uiText(67104)
+                                   .arg(momentText(recording, from_), momentText(recording, to_))
+                                   .arg(QString::number(to_ - from_, 'f', 1)),
+                               this);
+    stretch->setObjectName(QStringLiteral("stretch"));
+    form->addRow(uiText(67103), stretch);
+
+    const std::string path = recording.toStdString();
+    const std::string partner = exporting::partnerPath(path);
+    std::error_code ec;
+    const bool havePartner = partner != path && std::filesystem::exists(partner, ec);
+    layout_ = new QComboBox(this);
+    layout_->setObjectName(QStringLiteral("layout"));
+    if (havePartner) {
+        // Both cameras first: whoever receives the package should see what each one saw.
+        layout_->addItem(uiText(67126), static_cast<int>(Layout::SideBySide));
+        layout_->addItem(uiText(67127), static_cast<int>(Layout::PictureInPicture));
+        layout_->addItem(uiText(65009), static_cast<int>(Layout::Front));
+        layout_->addItem(uiText(65010), static_cast<int>(Layout::Rear));
+    } else {
+        layout_->addItem(uiText(65008), static_cast<int>(Layout::Given));
+    }
+    form->addRow(uiText(67105), layout_);
+    caption_ = new QCheckBox(uiText(67106), this);
+    caption_->setObjectName(QStringLiteral("caption"));
+    form->addRow(QString(), caption_);
+    language_ = new QComboBox(this);
+    language_->setObjectName(QStringLiteral("language"));
+    language_->addItem(uiText(67108), static_cast<int>(platform::Language::English));
+    language_->addItem(uiText(67109), static_cast<int>(platform::Language::Korean));
+    language_->setCurrentIndex(platform::language() == platform::Language::Korean ? 1 : 0);
+    form->addRow(uiText(67107), language_);
+    note_ = new QPlainTextEdit(this);
+    note_->setObjectName(QStringLiteral("note"));
+    note_->setTabChangesFocus(true);
+    note_->setFixedHeight(64);
+    form->addRow(uiText(67110), note_);
+
+    preview_ = new QLabel(this);
+    preview_->setObjectName(QStringLiteral("preview"));
+    preview_->setFixedSize(320, 180);
+    preview_->setAlignment(Qt::AlignCenter);
+    preview_->setStyleSheet(QStringLiteral("background: #202020; color: #a0a0a0;"));
+    form->addRow(uiText(67111), preview_);
+
+    folder_ = new QLineEdit(defaultFolder(), this);
+    folder_->setObjectName(QStringLiteral("folder"));
+    folder_->setMinimumWidth(360);
+    browse_ = new QPushButton(uiText(67113), this);
+    browse_->setObjectName(QStringLiteral("browse"));
+    auto* folderRow = new QHBoxLayout;
+    folderRow->addWidget(folder_, 1);
+    folderRow->addWidget(browse_);
+    form->addRow(uiText(67112), folderRow);
+
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName(QStringLiteral("progress"));
+    progress_->setRange(0, 1000);
+    progress_->setVisible(false);
+    status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("status"));
+    status_->setWordWrap(true);
+    status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    makeButton_ = new QPushButton(uiText(67114), this);
+    makeButton_->setObjectName(QStringLiteral("make"));
+    makeButton_->setDefault(true);
+    cancelButton_ = new QPushButton(uiText(67115), this);
+    cancelButton_->setObjectName(QStringLiteral("cancel"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(makeButton_);
+    buttons->addWidget(cancelButton_);
+
+    auto* root = new QVBoxLayout(this);
+    root->addLayout(form);
+    root->addWidget(progress_);
+    root->addWidget(status_);
+    root->addLayout(buttons);
+
+    connect(makeButton_, &QPushButton::clicked, this, &EvidenceDialog::start);
+    connect(cancelButton_, &QPushButton::clicked, this, &EvidenceDialog::reject);
+    connect(browse_, &QPushButton::clicked, this, &EvidenceDialog::browse);
+    makePreview();
+}
+
+EvidenceDialog::~EvidenceDialog() {
+    cancel_ = true;
+    if (worker_.joinable())
+        worker_.join();
+    if (previewWorker_.joinable())
+        previewWorker_.join();
+}
+
+QString EvidenceDialog::folder() const {
+    return folder_->text();
+}
+
+QString EvidenceDialog::defaultFolder() const {
+    // The user's videos folder, not the card: the card may be full, read-only or pulled out.
+    QString base = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+    if (base.isEmpty() || !QDir(base).exists())
+        base = QDir::homePath();
+    const auto secs = [](double s) { return QString::number(static_cast<int>(std::floor(s))); };
+    const QString stem = QStringLiteral("evidence_%1_%2-%3s")
+                             .arg(QFileInfo(recording_).completeBaseName(), secs(from_), secs(to_));
+    QString candidate = QDir(base).filePath(stem);
+    for (int n = 2; QFileInfo::exists(candidate); ++n)
+        candidate = QDir(base).filePath(stem + QStringLiteral("-%1").arg(n));
+    return candidate;
+}
+
+void EvidenceDialog::browse() {
+    ui_common::FileDialogRequest rq;
+    rq.directory = true;
+    rq.title = uiText(67125);
+    rq.startFolder = QFileInfo(folder_->text()).absolutePath();
+    const QString parent = ui_common::askFileName(this, rq);
+    if (!parent.isEmpty())
+        folder_->setText(QDir(parent).filePath(QFileInfo(defaultFolder()).fileName()));
+}
+
+void EvidenceDialog::makePreview() {
+    // The first still of the package: the start of the stretch, the front channel (or the only
+    // one), made on a worker into the dialog's private folder.
+    if (!previewFolder_.isValid())
+        return;
+    exporting::SnapshotRequest rq;
+    rq.input = recording_.toStdString();
+    rq.atSeconds = from_;
+    rq.output = previewFolder_.filePath(QStringLiteral("first-still.jpg")).toStdString();
+    rq.force = true;
+    const std::string partner = exporting::partnerPath(rq.input);
+    std::error_code ec;
+    if (partner != rq.input && std::filesystem::exists(partner, ec))
+        rq.layout = Layout::Front;
+    previewWorker_ = std::thread([this, rq] {
+        const bool ok = static_cast<bool>(exporting::exportSnapshot(rq));
+        const QString file = QString::fromStdString(rq.output);
+        QMetaObject::invokeMethod(
+            this,
+            [this, ok, file] {
+                QPixmap picture;
+                if (ok && picture.load(file))
+                    preview_->setPixmap(picture.scaled(preview_->size(), Qt::KeepAspectRatio,
+                                                       Qt::SmoothTransformation));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void EvidenceDialog::setEditable(bool editable) {
+    for (QWidget* w : std::initializer_list<QWidget*>{layout_, caption_, language_, note_, folder_,
+                                                      browse_, makeButton_})
+        w->setEnabled(editable);
+}
+
+void EvidenceDialog::start() {
+    if (worker_.joinable())
+        return;
+    setEditable(false);
+    progress_->setValue(0);
+    progress_->setVisible(true);
+    status_->setText(uiText(67120));
+    cancel_ = false;
+    finished_ = false;
+
+    PackageRequest rq;
+    rq.source = recording_.toStdString();
+    rq.from = secondsArg(from_);
+    rq.to = secondsArg(to_);
+    rq.folder = folder_->text().toStdString();
+    const auto layout = static_cast<Layout>(layout_->currentData().toInt());
+    if (layout != Layout::Given)
+        rq.layout = layout;
+    rq.caption = caption_->isChecked();
+    rq.unit = speedUnit_;
+    rq.language = static_cast<platform::Language>(language_->currentData().toInt());
+    rq.note = note_->toPlainText().toStdString();
+    rq.programName = "orvik";
+    rq.programVersion = QCoreApplication::applicationVersion().toStdString();
+    // The command that makes the same package, so the report says how to make it again.
+    rq.command = {"orvik-cli",
+                  "evidence",
+                  rq.source,
+                  "--from",
+                  rq.from,
+                  "--to",
+                  rq.to,
+                  "--out",
+                  rq.folder,
+                  "--lang",
+                  rq.language == platform::Language::Korean ? "ko" : "en"};
+    if (rq.layout) {
+        rq.command.push_back("--layout");
+        rq.command.emplace_back(exporting::layoutName(*rq.layout));
+    }
+    if (rq.caption)
+        rq.command.push_back("--caption");
+    if (rq.unit) {
+        rq.command.push_back("--unit");
+        rq.command.emplace_back(recordings::speedUnitName(*rq.unit));
+    }
+    if (!rq.note.empty()) {
+        rq.command.push_back("--note");
+        rq.command.push_back(rq.note);
+    }
+    worker_ = std::thread([this, rq]() mutable {
+        int lastShown = -1;
+        PackageStage lastStage = PackageStage::HashingSources;
+        rq.progress = [&](PackageStage stage, double done) {
+            const int value = static_cast<int>(done * 1000);
+            if (value != lastShown || stage != lastStage) {
+                lastShown = value;
+                lastStage = stage;
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, value, stage] {
+                        if (finished_)
+                            return;
+                        progress_->setValue(value);
+                        status_->setText(uiText(stageText(stage)));
+                    },
+                    Qt::QueuedConnection);
+            }
+            return !cancel_.load();
+        };
+        auto made = buildPackage(rq);
+        const bool ok = static_cast<bool>(made);
+        const QString message = QString::fromStdString(ok ? made->folder : made.error());
+        QMetaObject::invokeMethod(
+            this, [this, ok, message] { finish(ok, message); }, Qt::QueuedConnection);
+    });
+}
+
+void EvidenceDialog::finish(bool ok, const QString& message) {
+    if (worker_.joinable())
+        worker_.join();
+    finished_ = true;
+    if (ok) {
+        progress_->setValue(1000);
+        status_->setText(uiText(67117).arg(message));
+        cancelButton_->setText(uiText(67116));
+        makeButton_->setEnabled(false);
+        revealHandler()(message);
+    } else {
+        setEditable(true);
+        progress_->setVisible(false);
+        status_->setText(message == QStringLiteral("cancelled") ? uiText(67119)
+                                                                : uiText(67118).arg(message));
+    }
+    emit packageFinished(ok, message);
+}
+
+void EvidenceDialog::reject() {
+    if (running()) {
+        cancel_ = true;  // the worker stops at its next step and reports "cancelled"
+        return;
+    }
+    QDialog::reject();
+}
+
+}  // namespace orvik::evidence::ui

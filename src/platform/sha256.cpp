@@ -1,0 +1,176 @@
+#include "platform/sha256.h"
+
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace orvik::platform {
+
+namespace {
+
+// Large enough that the system calls cost nothing beside the hash, small enough for the cache.
+constexpr std::size_t kChunkBytes = 1u << 20;
+
+FileStamp stampFrom(const struct stat& st) {
+    FileStamp s;
+    s.size = static_cast<std::uint64_t>(st.st_size);
+    s.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 +
+                   static_cast<std::int64_t>(st.st_mtim.tv_nsec);
+    s.device = static_cast<std::uint64_t>(st.st_dev);
+    s.inode = static_cast<std::uint64_t>(st.st_ino);
+    return s;
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+}  // namespace
+
+std::string toHex(const Sha256Digest& digest) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(digest.size() * 2);
+    for (std::uint8_t b : digest) {
+        out += kDigits[b >> 4];
+        out += kDigits[b & 0x0F];
+    }
+    return out;
+}
+
+std::optional<Sha256Digest> digestFromHex(std::string_view hex) {
+    Sha256Digest d{};
+    if (hex.size() != d.size() * 2)
+        return std::nullopt;
+    for (std::size_t i = 0; i < d.size(); ++i) {
+        const int hi = hexValue(hex[2 * i]);
+        const int lo = hexValue(hex[2 * i + 1]);
+        if (hi < 0 || lo < 0)
+            return std::nullopt;
+        d[i] = static_cast<std::uint8_t>(hi * 16 + lo);
+    }
+    return d;
+}
+
+struct Sha256::State {
+    EVP_MD_CTX* ctx = nullptr;
+};
+
+Sha256::Sha256() : state_(new State) {
+    state_->ctx = EVP_MD_CTX_new();
+    if (!state_->ctx || EVP_DigestInit_ex(state_->ctx, EVP_sha256(), nullptr) != 1) {
+        EVP_MD_CTX_free(state_->ctx);
+        delete state_;
+        throw std::bad_alloc();
+    }
+}
+
+Sha256::~Sha256() {
+    EVP_MD_CTX_free(state_->ctx);
+    delete state_;
+}
+
+void Sha256::update(std::span<const std::uint8_t> bytes) {
+    if (!bytes.empty())
+        EVP_DigestUpdate(state_->ctx, bytes.data(), bytes.size());
+}
+
+void Sha256::update(std::string_view bytes) {
+    update(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                         bytes.size()));
+}
+
+Sha256Digest Sha256::finish() {
+    Sha256Digest d{};
+    unsigned int length = 0;
+    EVP_DigestFinal_ex(state_->ctx, d.data(), &length);
+    EVP_DigestInit_ex(state_->ctx, EVP_sha256(), nullptr);
+    return d;
+}
+
+Sha256Digest sha256Of(std::string_view bytes) {
+    Sha256 h;
+    h.update(bytes);
+    return h.finish();
+}
+
+Result<FileStamp> stampOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return makeError("cannot read '" + path + "': " + std::strerror(errno), errno);
+    return stampFrom(st);
+}
+
+Result<HashedFile> hashFile(const std::string& path, const ChunkFunction& onChunk) {
+    // O_NONBLOCK: a FIFO put in place of a recording must not wait for a writer.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() < 0)
+        return makeError("cannot open '" + path + "': " + std::strerror(errno), errno);
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0)
+        return makeError("cannot read '" + path + "': " + std::strerror(errno), errno);
+    if (!S_ISREG(st.st_mode))
+        return makeError("cannot read '" + path + "': not a regular file");
+    const FileStamp before = stampFrom(st);
+    ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+
+    const auto changed = [&path] { return makeError("'" + path + "' changed while it was read"); };
+    Sha256 hash;
+    std::vector<std::uint8_t> buffer(kChunkBytes);
+    std::uint64_t total = 0;
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buffer.data(), buffer.size());
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
+            return makeError("cannot read '" + path + "': " + std::strerror(errno), errno);
+        }
+        if (n == 0)
+            break;
+        const std::span<const std::uint8_t> chunk(buffer.data(), static_cast<std::size_t>(n));
+        hash.update(chunk);
+        total += chunk.size();
+        if (total > before.size)
+            return changed();  // it grew
+        if (onChunk && !onChunk(chunk))
+            return makeError("cancelled");
+    }
+    if (::fstat(fd.get(), &st) != 0)
+        return makeError("cannot read '" + path + "': " + std::strerror(errno), errno);
+    const FileStamp after = stampFrom(st);
+    // The name must still lead to the file that was read: a recording replaced by another
+    // (renamed over it) while it was read is a change too.
+    const auto now = stampOf(path);
+    if (total != before.size || after != before || !now || *now != before)
+        return changed();
+    return HashedFile{hash.finish(), before};
+}
+
+}  // namespace orvik::platform

@@ -1,0 +1,142 @@
+// SHA-256 of bytes and files: the published test vectors, files read once with every chunk
+// handed on, and files that change while they are read.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/sha256.h"
+#include "support/test_support.h"
+
+namespace orvik::platform {
+namespace {
+
+using orvik::test::TempDir;
+
+TEST(Sha256, PublishedVectorsAndIncrementalUpdates) {
+    EXPECT_EQ(toHex(sha256Of("")),
+              "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(toHex(sha256Of("abc")),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    // A million "a", given in pieces that cut the 64-byte blocks anywhere.
+    Sha256 h;
+    const std::string piece(999, 'a');
+    for (int i = 0; i < 1001; ++i)
+        h.update(piece);  // 999 999 bytes
+    h.update("a");
+    EXPECT_EQ(toHex(h.finish()),
+              "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+    // finish() leaves the object ready for the next message.
+    h.update("abc");
+    EXPECT_EQ(toHex(h.finish()),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+}
+
+TEST(Sha256, HexRoundTripRefusesWhatIsNotADigest) {
+    const Sha256Digest d = sha256Of("abc");
+    EXPECT_EQ(digestFromHex(toHex(d)), d);
+    std::string upper = toHex(d);
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    EXPECT_EQ(digestFromHex(upper), d);
+    EXPECT_FALSE(digestFromHex(toHex(d).substr(1)));
+    EXPECT_FALSE(digestFromHex(toHex(d) + "0"));
+    EXPECT_FALSE(digestFromHex(std::string(63, '0') + "g"));
+    EXPECT_FALSE(digestFromHex(""));
+}
+
+TEST(HashFile, ReadsOnceAndHandsOnEveryChunkInOrder) {
+    TempDir dir;
+    // Three and a bit of the reader's chunks, with bytes that differ from chunk to chunk.
+    std::string content;
+    for (int i = 0; i < (3 << 20) + 12345; ++i)
+        content += static_cast<char>((i * 131 + i / 4096) & 0xFF);
+    const auto path = dir.touch("recording.mp4", content);
+    std::string copy;
+    int chunks = 0;
+    auto hashed = hashFile(path.string(), [&](std::span<const std::uint8_t> chunk) {
+        copy.append(reinterpret_cast<const char*>(chunk.data()), chunk.size());
+        ++chunks;
+        return true;
+    });
+    ASSERT_TRUE(hashed) << hashed.error();
+    EXPECT_EQ(hashed->digest, sha256Of(content));
+    EXPECT_EQ(hashed->stamp.size, content.size());
+    EXPECT_EQ(copy, content);
+    EXPECT_GE(chunks, 4);
+    EXPECT_EQ(*stampOf(path.string()), hashed->stamp);
+
+    auto empty = hashFile(dir.touch("empty").string());
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(toHex(empty->digest), toHex(sha256Of("")));
+}
+
+TEST(HashFile, AFileThatChangesWhileItIsReadFails) {
+    TempDir dir;
+    const std::string content(3 << 20, 'x');
+    const auto path = dir.touch("recording.mp4", content);
+
+    // Grows under the reader (the camera or another program still writing it).
+    auto grown = hashFile(path.string(), [&](std::span<const std::uint8_t>) {
+        std::ofstream(path, std::ios::app) << "more";
+        return true;
+    });
+    ASSERT_FALSE(grown);
+    EXPECT_NE(grown.error().find("changed while it was read"), std::string::npos) << grown.error();
+
+    // Rewritten in place at the same size: only the modification time tells.
+    orvik::test::writeFile(path, content);
+    bool once = false;
+    auto rewritten = hashFile(path.string(), [&](std::span<const std::uint8_t>) {
+        if (!once) {
+            once = true;
+            std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+            f.seekp(10);
+            f.put('y');
+            f.close();
+            // A clock with coarse ticks must still see a new time.
+            struct timespec times[2] = {{0, UTIME_OMIT}, {1, 0}};
+            ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+        }
+        return true;
+    });
+    EXPECT_FALSE(rewritten);
+
+    // Replaced by another file under the same name.
+    orvik::test::writeFile(path, content);
+    const auto other = dir.touch("other", content);
+    auto replaced =
+        hashFile(path.string(), [&, done = false](std::span<const std::uint8_t>) mutable {
+            if (!done)
+                std::filesystem::rename(other, path);
+            done = true;
+            return true;
+        });
+    EXPECT_FALSE(replaced);
+}
+
+TEST(HashFile, RefusesWhatIsNotARegularFileAndCanBeCancelled) {
+    TempDir dir;
+    const std::string fifo = dir / "fifo.mp4";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto r = hashFile(fifo);  // must not wait for a writer
+    ASSERT_FALSE(r);
+    EXPECT_NE(r.error().find("not a regular file"), std::string::npos);
+    EXPECT_FALSE(hashFile(dir.str()));
+    auto missing = hashFile(dir / "missing.mp4");
+    ASSERT_FALSE(missing);
+    EXPECT_NE(missing.error().find("missing.mp4"), std::string::npos);
+
+    const auto path = dir.touch("recording.mp4", std::string(1 << 21, 'z'));
+    auto cancelled = hashFile(path.string(), [](std::span<const std::uint8_t>) { return false; });
+    ASSERT_FALSE(cancelled);
+    EXPECT_EQ(cancelled.error(), "cancelled");
+}
+
+}  // namespace
+}  // namespace orvik::platform
