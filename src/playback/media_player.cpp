@@ -1,6 +1,5 @@
 #include "playback/media_player.h"
 
-#include <dlfcn.h>
 #include <mpv/client.h>
 
 #include <QCoreApplication>
@@ -141,27 +140,33 @@ double volumePercentForAttenuation(std::int32_t attenuation) {
 }
 
 HardwareDecoding chooseHardwareDecoding(const std::string& driFolder,
-                                        const std::function<bool(const char*)>& libraryLoads) {
+                                        const std::vector<std::string>& vdpauFolders) {
+    // Whether `folder` holds an entry whose name starts with `prefix` and that `fits`.
+    const auto holds = [](const std::string& folder, const auto& fits) {
+        std::error_code ec;
+        for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+             it.increment(ec)) {
+            if (fits(it->path().filename().string()))
+                return true;
+        }
+        return false;
+    };
     HardwareDecoding hw;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(driFolder, ec), end; !ec && it != end;
-         it.increment(ec)) {
-        if (it->path().filename().string().rfind("renderD", 0) == 0) {
-            hw.decoders = "vaapi";
-            hw.interop = "vaapi";
-            return hw;
+    if (holds(driFolder, [](const std::string& n) { return n.rfind("renderD", 0) == 0; })) {
+        hw.decoders = "vaapi";
+        hw.interop = "vaapi";
+        return hw;
+    }
+    // A driver, not the tracing layer every installation of the library carries.
+    const auto vdpauDriver = [](const std::string& n) {
+        return n.rfind("libvdpau_", 0) == 0 && n.rfind("libvdpau_trace", 0) != 0;
+    };
+    for (const std::string& folder : vdpauFolders) {
+        if (holds(folder, vdpauDriver)) {
+            hw.decoders = "vdpau-copy";
+            break;
         }
     }
-    const auto loads = [&](const char* library) {
-        if (libraryLoads)
-            return libraryLoads(library);
-        void* handle = ::dlopen(library, RTLD_LAZY | RTLD_LOCAL);
-        if (handle)
-            ::dlclose(handle);
-        return handle != nullptr;
-    };
-    if (loads("libvdpau.so.1"))
-        hw.decoders = "vdpau-copy";
     return hw;
 }
 

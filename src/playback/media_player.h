@@ -9,9 +9,9 @@
 #include <QPointer>
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/hresult.h"
 #include "playback/media_time.h"
@@ -76,11 +76,14 @@ struct HardwareDecoding {
     std::string interop = "no";   // "vaapi" or "no"
 };
 // VA-API where a render node is in `driFolder`, else VDPAU (copied back: this core has no VDPAU
-// interop for the render API) where its library loads, else software. Never the core's "auto":
-// that probes every back end, CUDA's among them, whose loader writes "Cannot load libcuda.so.1"
-// to stderr at every file open. `libraryLoads` stands in for dlopen in tests.
+// interop for the render API) where one of `vdpauFolders` holds a driver, else software. Never
+// the core's "auto", nor a back end without its driver: their probing writes to stderr at every
+// file open ("Cannot load libcuda.so.1", "Failed to open VDPAU backend").
 HardwareDecoding chooseHardwareDecoding(const std::string& driFolder = "/dev/dri",
-                                        const std::function<bool(const char*)>& libraryLoads = {});
+                                        const std::vector<std::string>& vdpauFolders = {
+                                            "/usr/lib/x86_64-linux-gnu/vdpau",
+                                            "/usr/lib/aarch64-linux-gnu/vdpau", "/usr/lib64/vdpau",
+                                            "/usr/lib/vdpau"});
 
 class MediaPlayer {
   public:
