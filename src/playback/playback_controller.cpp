@@ -63,6 +63,7 @@ void PlaybackController::createPlayers() {
         rearPane_->setPlayer(rear_.get());
     }
     averagedDrift_ = 0;
+    reseekLanding_ = false;
 }
 
 void PlaybackController::destroyPlayers() {
@@ -324,6 +325,7 @@ void PlaybackController::setRateText(bool twice) {
 
 void PlaybackController::seekTo(MediaTime t) {
     forPlayers([t](MediaPlayer& p) { (void)p.SetPosition(t); });
+    reseekLanding_ = false;  // both moved: where the rear lands says nothing of its own seek
     emit seekBarMoved(t);
     emit cursorMoved(cursorForPosition(track_.rawAccel().size(), t, seekMaximum_));
 }
@@ -509,9 +511,12 @@ void PlaybackController::keepRearInStep() {
     if (failed(front_->GetCurrentPosition(&front)) || failed(rear_->GetCurrentPosition(&rear))) {
         return;
     }
+    if (std::exchange(reseekLanding_, false))
+        reseekLead_ = nextReseekLead(reseekLead_, front - rear);
     double factor = 1.0;
     if (rearNeedsReseek(front, rear, frontDuration())) {
-        (void)rear_->SetPosition(front);
+        (void)rear_->SetPosition(std::min(front + reseekLead_, frontDuration()));
+        reseekLanding_ = true;
         averagedDrift_ = 0;
         emit rearRealigned();
     } else {

@@ -161,6 +161,8 @@ class PlaybackController : public QObject {
     bool volumeSetOnce_ = false;
     int sliderVolume_ = 50;
     MediaTime averagedDrift_ = 0;
+    MediaTime reseekLead_ = 0;    // how far ahead of the front a re-seeked rear is sent
+    bool reseekLanding_ = false;  // a re-seek was sent; where it lands is still to be seen
 
     bool fullScreen_ = false;
     int fullScreenShown_ = 0;  // the enlarged pane: 0 none, 1 front, 2 rear

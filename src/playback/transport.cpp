@@ -77,6 +77,12 @@ double rearRateFactor(MediaTime averagedDrift) {
     return 1.0 + std::clamp(nudge, -kMaxRateNudge, kMaxRateNudge);
 }
 
+MediaTime nextReseekLead(MediaTime previousLead, MediaTime driftAfterArrival) {
+    if (driftAfterArrival >= -kDriftDeadBand && driftAfterArrival <= kDriftDeadBand)
+        return previousLead;
+    return std::clamp<MediaTime>(previousLead + driftAfterArrival, 0, kMaxReseekLead);
+}
+
 MediaTime averagedDrift(MediaTime previousAverage, MediaTime drift) {
     return previousAverage +
            static_cast<MediaTime>(kDriftSmoothing * static_cast<double>(drift - previousAverage));
