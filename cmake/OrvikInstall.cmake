@@ -19,6 +19,8 @@ if(TARGET orvik)
   list(PREPEND orvik_programs orvik)
 endif()
 install(TARGETS ${orvik_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The media halves of orvik-cli and orvik-samplecard (platform/helper_program.h).
+install(TARGETS orvik-cli-media orvik-samplecard-writer RUNTIME DESTINATION ${ORVIK_HELPER_DIR})
 
 # ---- desktop entry, metainfo, icons (only with the viewer) ------------------------------------
 if(TARGET orvik)

@@ -281,7 +281,7 @@ int twoChannels(const std::string& frontFile, int seconds, bool doubleSpeed) {
     MediaPlayerOptions o;
     o.audioOutput = "null";
     PlaybackController controller(front, rear, &window, o);
-    if (failed(controller.open(QString::fromStdString(frontFile), true)) ||
+    if (failed(controller.open(QString::fromStdString(frontFile))) ||
         controller.channelMode() != ChannelMode::Both) {
         std::fprintf(stderr, "%s does not open as a front/rear pair\n", frontFile.c_str());
         return 1;

@@ -29,8 +29,8 @@ echo "generating clips in $clips (once)..."
 make_clip f1080.mp4 1920 1080 5 1
 make_clip f720.mp4 1280 720 5 2
 # A front/rear pair as the camera names them (the rear camera at half size).
-make_clip pair_F.mp4 1280 720 "$play_seconds" 2
-make_clip pair_R.mp4 640 360 "$play_seconds" 3
+make_clip alwa_20240302_120000_F.mp4 1280 720 "$play_seconds" 2
+make_clip alwa_20240302_120000_R.mp4 640 360 "$play_seconds" 3
 
 run_bench() {
   if [ -z "${DISPLAY:-}" ]; then
@@ -61,8 +61,8 @@ fi
 
 run_bench seek "$clips/f720.mp4" 100 2>/dev/null | tee -a "$out" || true
 run_bench seek-decode "$clips/f720.mp4" 100 2>/dev/null | tee -a "$out" || true
-run_bench two-channels "$clips/pair_F.mp4" "$play_seconds" 2>/dev/null | tee -a "$out" || true
-run_bench two-channels-2x "$clips/pair_F.mp4" "$play_seconds" 2>/dev/null | tee -a "$out" || true
+run_bench two-channels "$clips/alwa_20240302_120000_F.mp4" "$play_seconds" 2>/dev/null | tee -a "$out" || true
+run_bench two-channels-2x "$clips/alwa_20240302_120000_F.mp4" "$play_seconds" 2>/dev/null | tee -a "$out" || true
 
 get() { awk -v k="$1" '$1 == k { print $2 }' "$out"; }
 echo

@@ -15,8 +15,10 @@
 #include <sstream>
 
 #include "device_config/device_config.h"
-#include "platform/atomic_file.h"
+#include "platform/commit_writer.h"
 #include "platform/private_folder.h"
+#include "platform/readable_file.h"
+#include "platform/system_error.h"
 #include "platform/volume_label.h"
 #include "platform/volumes.h"
 

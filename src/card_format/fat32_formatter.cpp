@@ -7,9 +7,10 @@
 #include <ctime>
 #include <iostream>
 #include <new>
+#include <span>
 #include <vector>
 
-#include "platform/le_bytes.h"
+#include "platform/byte_order.h"
 
 namespace orvik::card_format {
 namespace {
@@ -161,33 +162,33 @@ LayoutCheck planFat32(std::uint64_t lengthBytes, std::uint32_t bytesPerSector,
 std::string buildBootSector(const BootSectorFields& f) {
     const Fat32Layout& l = f.layout;
     std::string s(l.bytesPerSector, '\0');
-    auto* b = reinterpret_cast<unsigned char*>(s.data());
+    const std::span b(reinterpret_cast<unsigned char*>(s.data()), s.size());
     b[0] = 0xEB;  // jump over the parameter block
     b[1] = 0x5A;
     b[2] = 0x90;
-    std::memcpy(b + 3, "MSWIN4.1", 8);  // the OEM name every FAT driver is happiest with
-    platform::storeLe16(b + 11, l.bytesPerSector);
+    std::memcpy(&b[3], "MSWIN4.1", 8);  // the OEM name every FAT driver is happiest with
+    platform::storeLe16(b, 11, l.bytesPerSector);
     b[13] = static_cast<unsigned char>(l.sectorsPerCluster);
-    platform::storeLe16(b + 14, l.reservedSectors);
+    platform::storeLe16(b, 14, l.reservedSectors);
     b[16] = static_cast<unsigned char>(l.fatCount);
     // 17: root entries, 19: 16-bit total, 22: 16-bit FAT size all stay 0 on FAT32.
     b[21] = kMedia;
-    platform::storeLe16(b + 24, f.sectorsPerTrack);
-    platform::storeLe16(b + 26, f.heads);
-    platform::storeLe32(b + 28, f.hiddenSectors);
-    platform::storeLe32(b + 32, l.totalSectors);
-    platform::storeLe32(b + 36, l.fatSizeSectors);
+    platform::storeLe16(b, 24, f.sectorsPerTrack);
+    platform::storeLe16(b, 26, f.heads);
+    platform::storeLe32(b, 28, f.hiddenSectors);
+    platform::storeLe32(b, 32, l.totalSectors);
+    platform::storeLe32(b, 36, l.fatSizeSectors);
     // 40: extended flags 0 (FATs mirrored), 42: version 0.0.
-    platform::storeLe32(b + 44, kRootCluster);
-    platform::storeLe16(b + 48, kFsInfoSector);
-    platform::storeLe16(b + 50, kBackupBootSector);
+    platform::storeLe32(b, 44, kRootCluster);
+    platform::storeLe16(b, 48, kFsInfoSector);
+    platform::storeLe16(b, 50, kBackupBootSector);
     b[64] = 0x80;  // drive number of a hard disk
     b[66] = 0x29;  // extended boot signature: ID, label and type follow
-    platform::storeLe32(b + 67, f.volumeId);
+    platform::storeLe32(b, 67, f.volumeId);
     std::string label = f.volumeLabel.empty() ? std::string("NO NAME") : f.volumeLabel;
     label.resize(11, ' ');
-    std::memcpy(b + 71, label.data(), 11);
-    std::memcpy(b + 82, "FAT32   ", 8);
+    std::memcpy(&b[71], label.data(), 11);
+    std::memcpy(&b[82], "FAT32   ", 8);
     b[510] = 0x55;
     b[511] = 0xAA;
     if (l.bytesPerSector > 512) {
@@ -199,12 +200,12 @@ std::string buildBootSector(const BootSectorFields& f) {
 
 std::string buildFsInfoSector(const Fat32Layout& l) {
     std::string s(l.bytesPerSector, '\0');
-    auto* b = reinterpret_cast<unsigned char*>(s.data());
-    platform::storeLe32(b + 0, 0x41615252);    // "RRaA"
-    platform::storeLe32(b + 484, 0x61417272);  // "rrAa"
-    platform::storeLe32(b + 488, l.freeClusters);
-    platform::storeLe32(b + 492, 3);  // cluster 2 is the root directory; 3 is the first free one
-    platform::storeLe32(b + 508, 0xAA550000);
+    const std::span b(reinterpret_cast<unsigned char*>(s.data()), s.size());
+    platform::storeLe32(b, 0, 0x41615252);    // "RRaA"
+    platform::storeLe32(b, 484, 0x61417272);  // "rrAa"
+    platform::storeLe32(b, 488, l.freeClusters);
+    platform::storeLe32(b, 492, 3);  // cluster 2 is the root directory; 3 is the first free one
+    platform::storeLe32(b, 508, 0xAA550000);
     if (l.bytesPerSector > 512) {
         // Larger sectors end with the boot signature as well, as the boot sector does.
         b[l.bytesPerSector - 2] = 0x55;
@@ -215,10 +216,10 @@ std::string buildFsInfoSector(const Fat32Layout& l) {
 
 std::string buildFirstFatSector(const Fat32Layout& l) {
     std::string s(l.bytesPerSector, '\0');
-    auto* b = reinterpret_cast<unsigned char*>(s.data());
-    platform::storeLe32(b + 0, 0x0FFFFF00u | kMedia);
-    platform::storeLe32(b + 4, 0x0FFFFFFF);
-    platform::storeLe32(b + 8, 0x0FFFFFFF);  // the root directory is one cluster long
+    const std::span b(reinterpret_cast<unsigned char*>(s.data()), s.size());
+    platform::storeLe32(b, 0, 0x0FFFFF00u | kMedia);
+    platform::storeLe32(b, 4, 0x0FFFFFFF);
+    platform::storeLe32(b, 8, 0x0FFFFFFF);  // the root directory is one cluster long
     return s;
 }
 

@@ -8,11 +8,12 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "card_format/card_format.h"
+#include "platform/byte_order.h"
 #include "platform/fat_boot_sector.h"
-#include "platform/le_bytes.h"
 
 namespace orvik::card_format {
 namespace {
@@ -45,7 +46,7 @@ Result<Volume> readVolume(platform::BlockDevice& dev, std::uint32_t bps) {
     if (b.size() < 512 || b[510] != 0x55 || b[511] != 0xAA ||
         std::string(b.begin() + 82, b.begin() + 90) != "FAT32   ")
         return makeError(std::string(kNotFat32));
-    const auto boot = platform::parseFatBootSector(b.data());
+    const auto boot = platform::parseFatBootSector(b);
     if (!boot || !boot->fat32 || boot->bytesPerSector != bps || boot->totalSectors > 0xFFFFFFFFu)
         return makeError("the FAT32 boot sector does not match the device");
     Volume v;
@@ -68,7 +69,7 @@ Result<std::uint32_t> fatEntry(platform::BlockDevice& dev, const Volume& v, std:
     unsigned char b[4];
     if (auto r = dev.readAt(v.fatEntryOffset(0, c), b, 4); !r)
         return makeError("cannot read the FAT: " + platform::systemErrorText(r.errorNumber()));
-    return platform::loadLe32(b) & kFatMask;
+    return platform::loadLe32(b, 0) & kFatMask;
 }
 
 // Short name for `name`: "CONFIG~1BIN" style when the name does not fit 8.3 as it stands.
@@ -166,9 +167,9 @@ std::string lowerAscii(std::string_view s) {
 }
 
 // The 8.3 name of a short entry as text ("TIMESET.CFG"), with the case bits applied.
-std::string shortEntryName(const unsigned char* e) {
-    std::string base(reinterpret_cast<const char*>(e), 8),
-        ext(reinterpret_cast<const char*>(e + 8), 3);
+std::string shortEntryName(std::span<const unsigned char> e) {
+    std::string base(reinterpret_cast<const char*>(&e[0]), 8),
+        ext(reinterpret_cast<const char*>(&e[8]), 3);
     while (!base.empty() && base.back() == ' ')
         base.pop_back();
     while (!ext.empty() && ext.back() == ' ')
@@ -236,9 +237,9 @@ Result<RootFileRead> readRootFileOnFat32(const std::string& device, std::string_
     const std::string wanted = lowerAscii(name);
     const std::vector<unsigned char>& dir = root->bytes;
     std::string longName;
-    const unsigned char* found = nullptr;
+    std::span<const unsigned char> found;
     for (std::size_t i = 0; i + kDirEntry <= dir.size(); i += kDirEntry) {
-        const unsigned char* e = &dir[i];
+        const auto e = std::span(dir).subspan(i, kDirEntry);
         if (e[0] == 0x00)
             break;
         if (e[0] == 0xE5) {
@@ -250,7 +251,7 @@ Result<RootFileRead> readRootFileOnFat32(const std::string& device, std::string_
             std::string piece;
             static constexpr int kPos[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
             for (int pos : kPos) {
-                const std::uint32_t ch = platform::loadLe16(e + pos);
+                const std::uint32_t ch = platform::loadLe16(e, pos);
                 if (ch == 0x0000 || ch == 0xFFFF)
                     break;
                 piece += ch < 0x80 ? static_cast<char>(ch) : '\x7F';  // never equals a wanted name
@@ -268,16 +269,16 @@ Result<RootFileRead> readRootFileOnFat32(const std::string& device, std::string_
         }
         longName.clear();
     }
-    if (!found)
+    if (found.empty())
         return RootFileRead{RootFileRead::Status::Absent, {}};
 
-    const std::uint32_t size = platform::loadLe32(found + 28);
+    const std::uint32_t size = platform::loadLe32(found, 28);
     if (size > maxBytes)
         return makeError(std::string(name) + " is " + std::to_string(size) +
                          " bytes, more than the " + std::to_string(maxBytes) + " expected");
     RootFileRead r{RootFileRead::Status::Found, std::string(size, '\0')};
     const std::size_t clusterBytes = static_cast<std::size_t>(v.clusterBytes());
-    std::uint32_t c = (platform::loadLe16(found + 20) << 16) | platform::loadLe16(found + 26);
+    std::uint32_t c = (platform::loadLe16(found, 20) << 16) | platform::loadLe16(found, 26);
     std::vector<unsigned char> buf(clusterBytes);
     for (std::size_t off = 0; off < size; off += clusterBytes) {
         if (c < 2 || c >= v.clusterCount + 2)
@@ -364,7 +365,7 @@ Result<void> writeRootFileOnFat32(const std::string& device, std::string_view na
                 return makeError("cannot read the FAT: " +
                                  platform::systemErrorText(r.errorNumber()));
             for (std::uint32_t i = 0; i < n && chain.size() < clustersNeeded; ++i) {
-                if ((platform::loadLe32(&fatBuf[std::size_t{i} * 4]) & kFatMask) == 0)
+                if ((platform::loadLe32(fatBuf, std::size_t{i} * 4) & kFatMask) == 0)
                     chain.push_back(base + i);
             }
         }
@@ -384,7 +385,7 @@ Result<void> writeRootFileOnFat32(const std::string& device, std::string_view na
     for (std::uint32_t fat = 0; fat < v.fats; ++fat) {
         for (std::size_t i = 0; i < chain.size(); ++i) {
             unsigned char b[4];
-            platform::storeLe32(b, i + 1 < chain.size() ? chain[i + 1] : 0x0FFFFFFF);
+            platform::storeLe32(b, 0, i + 1 < chain.size() ? chain[i + 1] : 0x0FFFFFFF);
             if (auto r = dev->writeAt(v.fatEntryOffset(fat, chain[i]), b, 4); !r)
                 return makeError("cannot write the FAT: " +
                                  platform::systemErrorText(r.errorNumber()));
@@ -393,13 +394,12 @@ Result<void> writeRootFileOnFat32(const std::string& device, std::string_view na
     if (!chain.empty() && v.fsInfoSector != 0 && v.fsInfoSector != 0xFFFF) {
         std::vector<unsigned char> fsi(v.bps);
         const std::uint64_t at = std::uint64_t{v.fsInfoSector} * v.bps;
-        if (dev->readAt(at, fsi.data(), fsi.size()) && platform::loadLe32(&fsi[0]) == 0x41615252 &&
-            platform::loadLe32(&fsi[484]) == 0x61417272) {
-            std::uint32_t freeCount = platform::loadLe32(&fsi[488]);
+        if (dev->readAt(at, fsi.data(), fsi.size()) && platform::loadLe32(fsi, 0) == 0x41615252 &&
+            platform::loadLe32(fsi, 484) == 0x61417272) {
+            std::uint32_t freeCount = platform::loadLe32(fsi, 488);
             if (freeCount != 0xFFFFFFFF && freeCount >= chain.size())
-                platform::storeLe32(&fsi[488],
-                                    freeCount - static_cast<std::uint32_t>(chain.size()));
-            platform::storeLe32(&fsi[492], chain.back() + 1);
+                platform::storeLe32(fsi, 488, freeCount - static_cast<std::uint32_t>(chain.size()));
+            platform::storeLe32(fsi, 492, chain.back() + 1);
             if (auto r = dev->writeAt(at, fsi.data(), fsi.size()); !r)
                 return makeError("cannot write the FSInfo sector: " +
                                  platform::systemErrorText(r.errorNumber()));
@@ -411,7 +411,7 @@ Result<void> writeRootFileOnFat32(const std::string& device, std::string_view na
     const unsigned char sum = shortNameChecksum(sn.bytes);
     for (std::size_t k = 0; k < lfnCount; ++k) {
         const std::size_t piece = lfnCount - 1 - k;  // entry k holds piece number lfnCount-k
-        unsigned char* e = &entries[k * kDirEntry];
+        const auto e = std::span(entries).subspan(k * kDirEntry, kDirEntry);
         e[0] = static_cast<unsigned char>((piece + 1) | (k == 0 ? 0x40 : 0));
         e[11] = 0x0F;
         e[13] = sum;
@@ -421,23 +421,23 @@ Result<void> writeRootFileOnFat32(const std::string& device, std::string_view na
             std::uint32_t ch = ci < name.size()    ? static_cast<unsigned char>(name[ci])
                                : ci == name.size() ? 0x0000
                                                    : 0xFFFF;
-            platform::storeLe16(e + kPos[j], ch);
+            platform::storeLe16(e, kPos[j], ch);
         }
     }
-    unsigned char* s = &entries[lfnCount * kDirEntry];
-    std::copy(sn.bytes.begin(), sn.bytes.end(), s);
+    const auto s = std::span(entries).subspan(lfnCount * kDirEntry, kDirEntry);
+    std::copy(sn.bytes.begin(), sn.bytes.end(), s.begin());
     s[11] = 0x20;  // archive
     std::uint16_t date = 0, time = 0;
     dosTime(&date, &time);
-    platform::storeLe16(s + 14, time);
-    platform::storeLe16(s + 16, date);
-    platform::storeLe16(s + 18, date);
+    platform::storeLe16(s, 14, time);
+    platform::storeLe16(s, 16, date);
+    platform::storeLe16(s, 18, date);
     const std::uint32_t firstCluster = chain.empty() ? 0 : chain.front();
-    platform::storeLe16(s + 20, firstCluster >> 16);
-    platform::storeLe16(s + 22, time);
-    platform::storeLe16(s + 24, date);
-    platform::storeLe16(s + 26, firstCluster & 0xFFFF);
-    platform::storeLe32(s + 28, static_cast<std::uint32_t>(data.size()));
+    platform::storeLe16(s, 20, firstCluster >> 16);
+    platform::storeLe16(s, 22, time);
+    platform::storeLe16(s, 24, date);
+    platform::storeLe16(s, 26, firstCluster & 0xFFFF);
+    platform::storeLe32(s, 28, static_cast<std::uint32_t>(data.size()));
     for (std::size_t k = 0; k < need; ++k) {
         const std::size_t slot = first + k;
         const std::size_t cl = slot * kDirEntry / clusterBytes;

@@ -12,6 +12,7 @@
 
 #include "cli/command_registry.h"
 #include "recordings/catalogue.h"
+#include "recordings/partner.h"
 #include "recordings/telemetry.h"
 #include "recordings/track_formats.h"
 
@@ -248,12 +249,10 @@ Result<std::vector<std::string>> trackFilesOfFolder(const std::string& dir) {
     std::sort(all.begin(), all.end());
     std::vector<std::string> files;
     for (const RecordingFile& row : *rows) {
-        if (!row.isFront() && row.fullPath.size() >= 5) {
-            std::string partner = row.fullPath;
-            partner[partner.size() - 5] = 'F';
-            if (std::binary_search(all.begin(), all.end(), partner))
-                continue;
-        }
+        const auto channel = recordings::channelOfRecording(row);
+        if (!channel.front && channel.partnerPath &&
+            std::binary_search(all.begin(), all.end(), *channel.partnerPath))
+            continue;
         files.push_back(row.fullPath);
     }
     return files;

@@ -58,4 +58,9 @@ inline CLI::Validator secondsUpTo(double most = kMostSeconds) {
 // The command line as typed (the program name first), for what records how it was made.
 const std::vector<std::string>& commandLine();
 
+// Builds the app from the registry (after `addMore`, which adds what a program has besides),
+// parses argv and runs the chosen command. Whatever a command did not foresee (memory, a file
+// system error) still ends as one line and status 1, never as an abort.
+int runCommandLine(int argc, char** argv, const std::function<void(CLI::App&)>& addMore = {});
+
 }  // namespace orvik::cli

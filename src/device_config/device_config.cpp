@@ -7,7 +7,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "platform/atomic_file.h"
+#include "platform/readable_file.h"
 
 namespace orvik::device_config {
 namespace fs = std::filesystem;

@@ -11,8 +11,8 @@
 #include <ctime>
 #include <filesystem>
 
-#include "platform/atomic_file.h"
-#include "platform/le_bytes.h"
+#include "platform/byte_order.h"
+#include "platform/readable_file.h"
 
 namespace orvik::device_config {
 namespace {
@@ -21,8 +21,8 @@ using platform::loadLe16;
 using platform::loadLe32;
 using platform::storeLe16;
 using platform::storeLe32;
-std::int16_t loadLeI16(const std::uint8_t* p) {
-    return static_cast<std::int16_t>(loadLe16(p));
+std::int16_t loadLeI16(std::span<const std::uint8_t> p, std::size_t at) {
+    return static_cast<std::int16_t>(loadLe16(p, at));
 }
 
 template <typename... A>
@@ -119,9 +119,9 @@ constexpr DriveRouteColumn kColumns[kDrvColumnCount] = {
 }  // namespace
 
 DriveRouteRecord decodeDriveRouteRecord(std::span<const std::uint8_t, kDrvRecordSize> bytes) {
-    const std::uint8_t* p = bytes.data();
+    const std::span<const std::uint8_t> p = bytes;
     DriveRouteRecord r;
-    r.order = loadLe16(p + 0);
+    r.order = loadLe16(p, 0);
     r.dayOfWeek = p[2];
     r.kind = p[3];
     r.year = p[4];
@@ -130,39 +130,39 @@ DriveRouteRecord decodeDriveRouteRecord(std::span<const std::uint8_t, kDrvRecord
     r.hour = p[7];
     r.minute = p[8];
     r.second = p[9];
-    r.latitudeInt = loadLe16(p + 10);
-    r.latitudeFrac = loadLe16(p + 12);
-    r.longitudeInt = loadLe16(p + 14);
-    r.longitudeFrac = loadLe16(p + 16);
-    r.gpsSpeed = loadLe16(p + 18);
-    r.mileage = loadLe32(p + 20);
+    r.latitudeInt = loadLe16(p, 10);
+    r.latitudeFrac = loadLe16(p, 12);
+    r.longitudeInt = loadLe16(p, 14);
+    r.longitudeFrac = loadLe16(p, 16);
+    r.gpsSpeed = loadLe16(p, 18);
+    r.mileage = loadLe32(p, 20);
     r.latHemisphere = p[28];
     r.lonHemisphere = p[29];
-    r.vehicleSpeed = loadLeI16(p + 32);
-    r.rpm = loadLeI16(p + 34);
-    r.vehicleMileage = static_cast<std::int32_t>(loadLe32(p + 36));
-    r.battery = loadLeI16(p + 40);
-    r.acceleratorPedal = loadLeI16(p + 42);
-    r.footBrake = loadLeI16(p + 44);
-    r.rightTurnSignal = loadLeI16(p + 46);
-    r.leftTurnSignal = loadLeI16(p + 48);
-    r.steeringAngle = loadLeI16(p + 50);
-    r.gearLevel = loadLeI16(p + 52);
-    r.gearPosition = loadLeI16(p + 54);
-    r.throttlePosition = loadLeI16(p + 56);
-    r.accelX = loadLeI16(p + 58);
-    r.accelY = loadLeI16(p + 60);
-    r.accelZ = loadLeI16(p + 62);
-    r.adc = loadLe16(p + 64);
-    r.ttc = loadLe16(p + 66);
-    r.dtc = loadLe16(p + 68);
+    r.vehicleSpeed = loadLeI16(p, 32);
+    r.rpm = loadLeI16(p, 34);
+    r.vehicleMileage = static_cast<std::int32_t>(loadLe32(p, 36));
+    r.battery = loadLeI16(p, 40);
+    r.acceleratorPedal = loadLeI16(p, 42);
+    r.footBrake = loadLeI16(p, 44);
+    r.rightTurnSignal = loadLeI16(p, 46);
+    r.leftTurnSignal = loadLeI16(p, 48);
+    r.steeringAngle = loadLeI16(p, 50);
+    r.gearLevel = loadLeI16(p, 52);
+    r.gearPosition = loadLeI16(p, 54);
+    r.throttlePosition = loadLeI16(p, 56);
+    r.accelX = loadLeI16(p, 58);
+    r.accelY = loadLeI16(p, 60);
+    r.accelZ = loadLeI16(p, 62);
+    r.adc = loadLe16(p, 64);
+    r.ttc = loadLe16(p, 66);
+    r.dtc = loadLe16(p, 68);
     return r;
 }
 
 std::array<std::uint8_t, kDrvRecordSize> encodeDriveRouteRecord(const DriveRouteRecord& r) {
     std::array<std::uint8_t, kDrvRecordSize> b{};
-    std::uint8_t* p = b.data();
-    storeLe16(p + 0, r.order);
+    const std::span<std::uint8_t> p = b;
+    storeLe16(p, 0, r.order);
     p[2] = r.dayOfWeek;
     p[3] = r.kind;
     p[4] = r.year;
@@ -171,20 +171,20 @@ std::array<std::uint8_t, kDrvRecordSize> encodeDriveRouteRecord(const DriveRoute
     p[7] = r.hour;
     p[8] = r.minute;
     p[9] = r.second;
-    storeLe16(p + 10, r.latitudeInt);
-    storeLe16(p + 12, r.latitudeFrac);
-    storeLe16(p + 14, r.longitudeInt);
-    storeLe16(p + 16, r.longitudeFrac);
-    storeLe16(p + 18, r.gpsSpeed);
-    storeLe32(p + 20, r.mileage);
+    storeLe16(p, 10, r.latitudeInt);
+    storeLe16(p, 12, r.latitudeFrac);
+    storeLe16(p, 14, r.longitudeInt);
+    storeLe16(p, 16, r.longitudeFrac);
+    storeLe16(p, 18, r.gpsSpeed);
+    storeLe32(p, 20, r.mileage);
     p[28] = r.latHemisphere;
     p[29] = r.lonHemisphere;
     auto s16 = [&](std::size_t off, std::int16_t v) {
-        storeLe16(p + off, static_cast<std::uint16_t>(v));
+        storeLe16(p, off, static_cast<std::uint16_t>(v));
     };
     s16(32, r.vehicleSpeed);
     s16(34, r.rpm);
-    storeLe32(p + 36, static_cast<std::uint32_t>(r.vehicleMileage));
+    storeLe32(p, 36, static_cast<std::uint32_t>(r.vehicleMileage));
     s16(40, r.battery);
     s16(42, r.acceleratorPedal);
     s16(44, r.footBrake);
@@ -197,9 +197,9 @@ std::array<std::uint8_t, kDrvRecordSize> encodeDriveRouteRecord(const DriveRoute
     s16(58, r.accelX);
     s16(60, r.accelY);
     s16(62, r.accelZ);
-    storeLe16(p + 64, r.adc);
-    storeLe16(p + 66, r.ttc);
-    storeLe16(p + 68, r.dtc);
+    storeLe16(p, 64, r.adc);
+    storeLe16(p, 66, r.ttc);
+    storeLe16(p, 68, r.dtc);
     return b;
 }
 
@@ -208,7 +208,7 @@ Result<DriveRouteFile> decodeDriveRoute(std::span<const std::uint8_t> bytes) {
         return makeError("not a driving-route file: " + std::to_string(bytes.size()) +
                          " bytes, shorter than its 12-byte header");
     DriveRouteFile file;
-    file.headerCount = loadLe32(bytes.data());
+    file.headerCount = loadLe32(bytes, 0);
     // The count may promise more than the file holds; only complete records count.
     std::size_t present = (bytes.size() - kDrvHeaderSize) / kDrvRecordSize;
     std::size_t n = std::min<std::size_t>(file.headerCount, present);
@@ -231,7 +231,7 @@ Result<DriveRouteFile> readDriveRouteFile(const std::string& path) {
         return makeError("not a driving-route file: " + path +
                          " is shorter than its 12-byte header");
     }
-    std::uint64_t count = loadLe32(header);
+    std::uint64_t count = loadLe32(header, 0);
     std::uint64_t present = (opened->size() - kDrvHeaderSize) / kDrvRecordSize;
     std::uint64_t n = std::min(count, present);
     // Read only the records the header names and the file holds, however large it is.
@@ -255,7 +255,7 @@ Result<DriveRouteFile> readDriveRouteFile(const std::string& path) {
 
 std::vector<std::uint8_t> encodeDriveRoute(std::span<const DriveRouteRecord> records) {
     std::vector<std::uint8_t> out(kDrvHeaderSize + records.size() * kDrvRecordSize);
-    storeLe32(out.data(), static_cast<std::uint32_t>(records.size()));
+    storeLe32(out, 0, static_cast<std::uint32_t>(records.size()));
     for (std::size_t i = 0; i < records.size(); ++i) {
         auto b = encodeDriveRouteRecord(records[i]);
         std::memcpy(out.data() + kDrvHeaderSize + i * kDrvRecordSize, b.data(), b.size());

@@ -2,18 +2,17 @@
 
 #include <cerrno>
 
-#include "platform/atomic_file.h"
+#include "platform/commit_writer.h"
 
 namespace orvik::device_config {
 
 SaveOutcome saveAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
     SaveOutcome out;
     out.path = path;
-    platform::AtomicWriteError err;
-    if (auto r = platform::writeFileAtomic(path, bytes, &err); !r) {
-        out.status = err.errorNumber == EROFS ? SaveStatus::WriteProtected : SaveStatus::Failed;
-        out.error = err.message;
-        out.errorNumber = err.errorNumber;
+    if (auto r = platform::writeFileAtomic(path, bytes); !r) {
+        out.status = r.errorNumber() == EROFS ? SaveStatus::WriteProtected : SaveStatus::Failed;
+        out.error = r.error();
+        out.errorNumber = r.errorNumber();
         return out;
     }
     out.status = SaveStatus::Saved;

@@ -6,8 +6,6 @@
 #include <ctime>
 #include <filesystem>
 
-#include "platform/atomic_file.h"
-
 namespace orvik::device_config {
 
 std::string formatTimeFile(const DeviceTime& t) {

@@ -119,20 +119,27 @@ bool isPackageFileName(std::string_view name) {
            !hasControlCharacter(name);
 }
 
-std::string isoUtcFromNanoseconds(std::int64_t ns) {
+std::string isoTimeText(std::chrono::sys_time<std::chrono::milliseconds> t, bool milliseconds) {
     using namespace std::chrono;
-    const sys_time<milliseconds> t{duration_cast<milliseconds>(nanoseconds(ns))};
     const auto day = floor<days>(t);
     const year_month_day ymd{day};
     const hh_mm_ss hms{t - day};
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%04d-%02u-%02uT%02lld:%02lld:%02lld.%03lldZ", int(ymd.year()),
-                  unsigned(ymd.month()), unsigned(ymd.day()),
-                  static_cast<long long>(hms.hours().count()),
-                  static_cast<long long>(hms.minutes().count()),
-                  static_cast<long long>(hms.seconds().count()),
-                  static_cast<long long>(hms.subseconds().count()));
+    const int n = std::snprintf(buf, sizeof buf, "%04d-%02u-%02uT%02lld:%02lld:%02lld",
+                                int(ymd.year()), unsigned(ymd.month()), unsigned(ymd.day()),
+                                static_cast<long long>(hms.hours().count()),
+                                static_cast<long long>(hms.minutes().count()),
+                                static_cast<long long>(hms.seconds().count()));
+    if (milliseconds && n > 0 && static_cast<std::size_t>(n) < sizeof buf)
+        std::snprintf(buf + n, sizeof buf - static_cast<std::size_t>(n), ".%03lld",
+                      static_cast<long long>(hms.subseconds().count()));
     return buf;
+}
+
+std::string isoUtcFromNanoseconds(std::int64_t ns) {
+    using namespace std::chrono;
+    return isoTimeText(sys_time<milliseconds>{duration_cast<milliseconds>(nanoseconds(ns))}, true) +
+           "Z";
 }
 
 std::string toJson(const Manifest& m) {

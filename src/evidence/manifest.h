@@ -3,6 +3,7 @@
 // as they were read), which stretch of them, which files it holds (with their SHA-256), and
 // what made it and when. It is the single source of the package's SHA256SUMS, of the report's
 // hash tables and of what `verify` checks.
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -93,6 +94,9 @@ Result<std::vector<SumLine>> parseSums(std::string_view text);
 // characters). Names read from a package are checked before any file is opened by them.
 bool isPackageFileName(std::string_view name);
 
+// "2026-03-14T08:16:02.123" (or without the milliseconds) of a moment: the one way the
+// package writes times; a UTC time gets its "Z" from the caller.
+std::string isoTimeText(std::chrono::sys_time<std::chrono::milliseconds> t, bool milliseconds);
 // "2026-03-14T08:16:02.123Z" for nanoseconds since 1970-01-01 UTC.
 std::string isoUtcFromNanoseconds(std::int64_t ns);
 

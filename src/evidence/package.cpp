@@ -23,8 +23,11 @@
 #include "evidence/stretch.h"
 #include "evidence/stretch_facts.h"
 #include "export/media.h"
-#include "platform/atomic_file.h"
+#include "platform/commit_writer.h"
+#include "platform/readable_file.h"
 #include "platform/sha256.h"
+#include "platform/system_error.h"
+#include "recordings/partner.h"
 #include "recordings/track_formats.h"
 
 namespace orvik::evidence {
@@ -53,17 +56,7 @@ constexpr Stage kFinish{PackageStage::Finishing, 0.90, 1.00};
 
 std::string nowUtc() {
     using namespace std::chrono;
-    const auto now = floor<seconds>(system_clock::now());
-    const auto day = floor<days>(now);
-    const year_month_day ymd{day};
-    const hh_mm_ss hms{now - day};
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d-%02u-%02uT%02lld:%02lld:%02lldZ", int(ymd.year()),
-                  unsigned(ymd.month()), unsigned(ymd.day()),
-                  static_cast<long long>(hms.hours().count()),
-                  static_cast<long long>(hms.minutes().count()),
-                  static_cast<long long>(hms.seconds().count()));
-    return buf;
+    return isoTimeText(floor<seconds>(system_clock::now()), false) + "Z";
 }
 
 bool isRegularFile(const std::string& path) {
@@ -75,12 +68,14 @@ bool isRegularFile(const std::string& path) {
 Result<void> flushToDisk(const fs::path& path, bool folder) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (folder ? O_DIRECTORY : 0));
     if (fd < 0)
-        return makeError("cannot flush '" + path.string() + "': " + std::strerror(errno), errno);
+        return makeError(
+            "cannot flush '" + path.string() + "': " + platform::systemErrorText(errno), errno);
     const int rc = ::fsync(fd);
     const int err = errno;
     ::close(fd);
     if (rc != 0 && !(folder && (err == EINVAL || err == EROFS)))
-        return makeError("cannot flush '" + path.string() + "': " + std::strerror(err), err);
+        return makeError("cannot flush '" + path.string() + "': " + platform::systemErrorText(err),
+                         err);
     return {};
 }
 
@@ -99,8 +94,13 @@ std::optional<std::string> findConfig(const std::string& source) {
 }
 
 std::string channelOf(const std::string& path) {
-    const std::string name = fs::path(path).filename().string();
-    return recordings::parseRecordingName(name, path).isFront() ? "front" : "rear";
+    return recordings::channelOfRecording(path).front ? "front" : "rear";
+}
+
+// The other channel's recording when it is there as a file, "" otherwise.
+std::string partnerFileOf(const std::string& path) {
+    const auto partner = recordings::channelOfRecording(path).partnerPath;
+    return partner && isRegularFile(*partner) ? *partner : std::string();
 }
 
 // The folder being assembled: hidden beside the target, removed unless it was moved into place.
@@ -110,9 +110,9 @@ class Staging {
         std::string tmpl =
             (target.parent_path() / ("." + target.filename().string() + ".part-XXXXXX")).string();
         if (!::mkdtemp(tmpl.data()))
-            return makeError(
-                "cannot write in '" + target.parent_path().string() + "': " + std::strerror(errno),
-                errno);
+            return makeError("cannot write in '" + target.parent_path().string() +
+                                 "': " + platform::systemErrorText(errno),
+                             errno);
         const mode_t mask = ::umask(0);
         ::umask(mask);
         ::chmod(tmpl.c_str(), 0777 & ~mask);
@@ -163,6 +163,8 @@ class PackageJob {
     Result<void> writeReport();
     Result<void> writeLists();
     Result<void> sourcesUnchanged();
+    // Whether `path` is (a link to) one of the recordings hashed.
+    bool isSource(const fs::path& path) const;
     Result<void> moveIntoPlace();
     Result<void> addOutput(const std::string& name);
     Result<void> writeText(const std::string& name, std::string_view text);
@@ -216,8 +218,7 @@ Result<void> PackageJob::hashSources() {
     std::vector<std::string> paths;
     for (const StretchSegment& seg : stretch_.segments) {
         paths.push_back(seg.path);
-        const std::string partner = exporting::partnerPath(seg.path);
-        if (partner != seg.path && isRegularFile(partner))
+        if (const std::string partner = partnerFileOf(seg.path); !partner.empty())
             paths.push_back(partner);
     }
     std::uint64_t total = 0, done = 0;
@@ -494,6 +495,14 @@ Result<void> PackageJob::sourcesUnchanged() {
     return {};
 }
 
+bool PackageJob::isSource(const fs::path& path) const {
+    const auto stamp = platform::stampOf(path.string());
+    return stamp && std::any_of(sourceStamps_.begin(), sourceStamps_.end(),
+                                [&](const platform::FileStamp& s) {
+                                    return s.device == stamp->device && s.inode == stamp->inode;
+                                });
+}
+
 Result<void> PackageJob::moveIntoPlace() {
     // Everything on the disk first: the folder appears complete or not at all.
     for (const auto& entry : fs::directory_iterator(staging_->path())) {
@@ -505,23 +514,45 @@ Result<void> PackageJob::moveIntoPlace() {
     if (!targetHasFiles_) {
         // rename() puts a folder in the place of an empty one at once.
         if (::rename(staging_->path().c_str(), target_.c_str()) != 0)
-            return makeError("cannot create '" + target_.string() + "': " + std::strerror(errno),
-                             errno);
+            return makeError(
+                "cannot create '" + target_.string() + "': " + platform::systemErrorText(errno),
+                errno);
         staging_->release();
     } else {
-        std::set<std::string> made;
-        for (const auto& entry : fs::directory_iterator(staging_->path())) {
-            const std::string name = entry.path().filename().string();
-            if (::rename(entry.path().c_str(), (target_ / name).c_str()) != 0)
+        // The names an earlier package here made (its manifest says), read before it is
+        // replaced; only those of them this package does not make are removed.
+        std::set<std::string> earlier;
+        if (auto text = platform::readFileLimited((target_ / kManifestName).string(), 16u << 20)) {
+            if (auto old = parseManifest(*text)) {
+                for (const OutputEntry& o : old->outputs)
+                    earlier.insert(o.name);
+            }
+        }
+        std::vector<fs::path> staged;
+        for (const auto& entry : fs::directory_iterator(staging_->path()))
+            staged.push_back(entry.path());
+        // Never in the place of a recording the package was made from.
+        for (const fs::path& file : staged) {
+            const fs::path there = target_ / file.filename();
+            if (isSource(there))
                 return makeError(
-                    "cannot write '" + (target_ / name).string() + "': " + std::strerror(errno),
-                    errno);
+                    "'" + there.string() +
+                    "' is a recording the package is made from; choose another folder");
+        }
+        std::set<std::string> made;
+        for (const fs::path& file : staged) {
+            const std::string name = file.filename().string();
+            if (::rename(file.c_str(), (target_ / name).c_str()) != 0)
+                return makeError("cannot write '" + (target_ / name).string() +
+                                     "': " + platform::systemErrorText(errno),
+                                 errno);
             made.insert(name);
         }
         // Files an earlier package left that this one does not have would break its lists.
         for (const std::string& name : packageFileNames()) {
             std::error_code ec;
-            if (!made.count(name) && fs::is_regular_file(fs::symlink_status(target_ / name, ec)))
+            if (earlier.count(name) && !made.count(name) && !isSource(target_ / name) &&
+                fs::is_regular_file(fs::symlink_status(target_ / name, ec)))
                 fs::remove(target_ / name, ec);
         }
     }
@@ -541,9 +572,7 @@ Result<PackageResult> PackageJob::run() {
         return makeError(r.error());
 
     const StretchSegment& seg = stretch_.segments.front();
-    const std::string partner = exporting::partnerPath(seg.path);
-    if (partner != seg.path && isRegularFile(partner))
-        partner_ = partner;
+    partner_ = partnerFileOf(seg.path);
     layout_ = rq_.layout.value_or(partner_.empty() ? Layout::Given : Layout::SideBySide);
     if (layout_ == Layout::Given && !partner_.empty())
         layout_ = channelOf(seg.path) == "front" ? Layout::Front : Layout::Rear;
@@ -570,9 +599,13 @@ Result<PackageResult> PackageJob::run() {
     if (auto r = hashSources(); !r)
         return makeError(r.error());
     if (auto path = findConfig(rq_.source)) {
+        // Parsed from the bytes hashed, so the settings shown are the ones the hash stands for.
         if (auto bytes = platform::readFileLimited(*path, device_config::kImageSize + 1)) {
-            if (auto config = device_config::readConfigFile(*path)) {
-                config_ = *config;
+            device_config::DeviceConfig parsed;
+            const std::span<const std::uint8_t> image(
+                reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size());
+            if (parsed.assign(image)) {
+                config_ = parsed;
                 CameraSettingsEntry e;
                 e.path = fs::absolute(*path).lexically_normal().string();
                 e.sha256 = platform::toHex(platform::sha256Of(*bytes));
@@ -582,7 +615,7 @@ Result<PackageResult> PackageJob::run() {
                       "speedUnit", "timeZoneIndex", "summerTime"}) {
                     if (const auto* f = device_config::findField(name))
                         e.values.emplace_back(
-                            name, std::to_string(device_config::fieldValue(*config, *f)));
+                            name, std::to_string(device_config::fieldValue(parsed, *f)));
                 }
                 manifest_.cameraSettings = std::move(e);
             }

@@ -5,6 +5,7 @@
 #include <pango/pangocairo.h>
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,6 +48,10 @@ class Canvas {
     // the height it took. Text is never read as markup.
     double text(double x, double y, double width, std::string_view text, Font font,
                 Colour colour = kBlack, Align align = Align::Left);
+    // Draws `text` wrapped to `width` line by line; `place` receives each line's height and
+    // returns the top to draw it at (so a long text can go on over a page break).
+    void flow(double x, double width, std::string_view text, Font font,
+              const std::function<double(double lineHeight)>& place);
     double heightOf(double width, std::string_view text, Font font);
     double widthOf(std::string_view text, Font font);
 

@@ -126,6 +126,13 @@ void Canvas::prepare(double width, std::string_view text, Font font, Align align
     pango_layout_set_alignment(layout_, align == Align::Centre  ? PANGO_ALIGN_CENTER
                                         : align == Align::Right ? PANGO_ALIGN_RIGHT
                                                                 : PANGO_ALIGN_LEFT);
+    // A note typed in another encoding must not break the layout: invalid bytes become U+FFFD.
+    if (!g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) {
+        gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
+        pango_layout_set_text(layout_, valid, -1);
+        g_free(valid);
+        return;
+    }
     pango_layout_set_text(layout_, text.data(), static_cast<int>(text.size()));
 }
 
@@ -159,6 +166,27 @@ double Canvas::text(double x, double y, double width, std::string_view text, Fon
     pango_cairo_show_layout(cr_, layout_);
     cairo_new_path(cr_);
     return static_cast<double>(h) / PANGO_SCALE;
+}
+
+void Canvas::flow(double x, double width, std::string_view text, Font font,
+                  const std::function<double(double)>& place) {
+    prepare(width, text, font, Align::Left);
+    // A copy of its own: `place` may start a page, whose footer uses the shared layout.
+    PangoLayout* lines = pango_layout_copy(layout_);
+    pango_cairo_update_layout(cr_, lines);
+    PangoLayoutIter* it = pango_layout_get_iter(lines);
+    do {
+        PangoRectangle logical{};
+        pango_layout_iter_get_line_extents(it, nullptr, &logical);
+        const int baseline = pango_layout_iter_get_baseline(it);
+        const double top = place(static_cast<double>(logical.height) / PANGO_SCALE);
+        setColour(kBlack);
+        cairo_move_to(cr_, x, top + static_cast<double>(baseline - logical.y) / PANGO_SCALE);
+        pango_cairo_show_layout_line(cr_, pango_layout_iter_get_line_readonly(it));
+    } while (pango_layout_iter_next_line(it));
+    pango_layout_iter_free(it);
+    g_object_unref(lines);
+    cairo_new_path(cr_);
 }
 
 void Canvas::frame(const Box& b, Colour fill, Colour line) {

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "evidence/report_canvas.h"
-#include "platform/atomic_file.h"
+#include "platform/readable_file.h"
 #include "recordings/track_formats.h"
 
 namespace orvik::evidence {
@@ -127,15 +127,24 @@ class ReportWriter {
         cairo_stroke(cr_);
         y_ += 7;
     }
-    // A label and its value, the value wrapped in the rest of the line.
+    // A label and its value, the value wrapped in the rest of the line and going on over page
+    // breaks (a long note or command is printed whole).
     void row(const std::string& label, const std::string& value, Font font = Font::Body) {
         const double w = kContentWidth - kLabelWidth;
-        const double h = std::max(canvas_.heightOf(kLabelWidth - 6, label, Font::Bold),
-                                  canvas_.heightOf(w, value, font));
-        ensure(h + 3);
+        const double labelHeight = canvas_.heightOf(kLabelWidth - 6, label, Font::Bold);
+        ensure(std::max(labelHeight, 12.0) + 3);
+        const double top = y_;
         canvas_.text(kMargin, y_, kLabelWidth - 6, label, Font::Bold);
-        canvas_.text(kMargin + kLabelWidth, y_, w, value, font);
-        y_ += h + 3;
+        const int firstPage = page_;
+        canvas_.flow(kMargin + kLabelWidth, w, value, font, [this](double lineHeight) {
+            ensure(lineHeight);
+            const double at = y_;
+            y_ += lineHeight;
+            return at;
+        });
+        if (page_ == firstPage)
+            y_ = std::max(y_, top + labelHeight);
+        y_ += 3;
     }
 
     void header() {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "evidence/manifest.h"
 #include "recordings/catalogue.h"
 #include "trips/media_duration.h"
 #include "trips/recording_stats.h"
@@ -193,17 +194,7 @@ std::optional<LocalTime> parseLocalTime(std::string_view s) {
 }
 
 std::string isoLocalTimeMs(LocalTime t) {
-    const auto day = floor<days>(t);
-    const year_month_day ymd{day};
-    const hh_mm_ss hms{t - day};
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%04d-%02u-%02uT%02lld:%02lld:%02lld.%03lld", int(ymd.year()),
-                  unsigned(ymd.month()), unsigned(ymd.day()),
-                  static_cast<long long>(hms.hours().count()),
-                  static_cast<long long>(hms.minutes().count()),
-                  static_cast<long long>(hms.seconds().count()),
-                  static_cast<long long>(hms.subseconds().count()));
-    return buf;
+    return isoTimeText(t, true);
 }
 
 std::optional<Moment> parseMoment(std::string_view text) {

@@ -10,7 +10,7 @@
 #include <set>
 
 #include "evidence/manifest.h"
-#include "platform/atomic_file.h"
+#include "platform/readable_file.h"
 #include "platform/sha256.h"
 
 namespace orvik::evidence {

@@ -85,8 +85,4 @@ struct SnapshotReport {
 
 Result<SnapshotReport> exportSnapshot(const SnapshotRequest& request);
 
-// The partner path of a recording as the viewer finds it: the character at (length − 5)
-// replaced by "R" for a front file ("F" there) and by "F" otherwise.
-std::string partnerPath(const std::string& path);
-
 }  // namespace orvik::exporting

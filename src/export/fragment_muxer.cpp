@@ -7,23 +7,12 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include "platform/byte_order.h"
 #include "recordings/telemetry.h"
 
 namespace orvik::exporting {
 
 namespace {
-
-std::uint32_t loadBe32(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
-           p[3];
-}
-
-void storeBe32(std::uint8_t* p, std::uint32_t v) {
-    p[0] = static_cast<std::uint8_t>(v >> 24);
-    p[1] = static_cast<std::uint8_t>(v >> 16);
-    p[2] = static_cast<std::uint8_t>(v >> 8);
-    p[3] = static_cast<std::uint8_t>(v);
-}
 
 constexpr std::size_t kAreaSize = recordings::kTelemetryAreaSize;
 
@@ -53,7 +42,7 @@ bool BoxRewriter::feed(const std::uint8_t* data, std::size_t size) {
             size -= n;
             if (headerFill_ < 8)
                 return true;
-            const std::uint32_t boxSize = loadBe32(header_);
+            const std::uint32_t boxSize = platform::loadBe32(header_, 0);
             if (boxSize < 8) {
                 error_ = "the muxer wrote a box without a 32-bit size";
                 return false;
@@ -66,7 +55,7 @@ bool BoxRewriter::feed(const std::uint8_t* data, std::size_t size) {
                     error_ = "a fragment is too large";
                     return false;
                 }
-                storeBe32(header_, static_cast<std::uint32_t>(boxSize + kAreaSize));
+                platform::storeBe32(header_, 0, static_cast<std::uint32_t>(boxSize + kAreaSize));
             }
             if (!dropping_ && !emit(header_, 8))
                 return false;

@@ -21,46 +21,13 @@ extern "C" {
 
 #include "export/caption.h"
 #include "export/fragment_muxer.h"
+#include "platform/system_error.h"
+#include "recordings/partner.h"
 #include "recordings/track_formats.h"
 
 namespace orvik::exporting {
 
 namespace {
-
-std::uint32_t be32(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
-           p[3];
-}
-
-// The moof + media-box pairs after "ftyp" and the box after it, as the telemetry reader walks
-// them; a box that would not advance or runs past the end ends the list.
-std::vector<SourceFragment> listFragments(recordings::ByteSource& src) {
-    std::vector<SourceFragment> out;
-    std::array<std::uint8_t, 8> h{};
-    const auto header = [&](std::uint64_t at, std::uint32_t& size, char(&type)[5]) {
-        if (src.readAt(at, std::as_writable_bytes(std::span(h))) != h.size())
-            return false;
-        size = be32(h.data());
-        std::memcpy(type, h.data() + 4, 4);
-        type[4] = 0;
-        return true;
-    };
-    std::uint32_t s1 = 0, s2 = 0, s = 0, m = 0;
-    char type[5];
-    if (!header(0, s1, type) || std::strcmp(type, "ftyp") != 0 || s1 < 8)
-        return out;
-    if (!header(s1, s2, type) || s2 < 8)
-        return out;
-    std::uint64_t o = std::uint64_t{s1} + s2;
-    const std::uint64_t size = src.size();
-    while (header(o, s, type) && std::strcmp(type, "moof") == 0 && s >= 8) {
-        if (!header(o + s, m, type) || m < 8 || o + s + m > size)
-            break;
-        out.push_back({o, o + s + m, m >= recordings::kTelemetryAreaSize});
-        o += std::uint64_t{s} + m;
-    }
-    return out;
-}
 
 // The most common step between the first samples of the index, as frames per second.
 AVRational rateOfIndex(AVStream* v) {
@@ -149,23 +116,19 @@ std::string_view clipMethodName(ClipMethod method) {
     return "";
 }
 
-std::string partnerPath(const std::string& path) {
-    if (path.size() < 5)
-        return path;
-    const std::string name = std::filesystem::path(path).filename().string();
-    const bool front = recordings::parseRecordingName(name, path).isFront();
-    std::string partner = path;
-    partner[partner.size() - 5] = front ? 'R' : 'F';
-    return partner;
+std::string partnerOf(const std::string& input) {
+    return recordings::channelOfRecording(input).partnerPath.value_or(std::string());
 }
 
 Result<Sources> resolveSources(const std::string& input, Layout layout) {
-    const std::string name = std::filesystem::path(input).filename().string();
-    const bool front = recordings::parseRecordingName(name, input).isFront();
-    const std::string partner = partnerPath(input);
+    const recordings::ChannelOfRecording channel = recordings::channelOfRecording(input);
+    const bool front = channel.front;
+    const std::string partner = channel.partnerPath.value_or(std::string());
     std::error_code ec;
-    const bool havePartner = partner != input && std::filesystem::exists(partner, ec);
+    const bool havePartner = !partner.empty() && std::filesystem::exists(partner, ec);
     const auto needPartner = [&](const char* which) -> Result<Sources> {
+        if (partner.empty())
+            return makeError("'" + input + "' has no " + which + " channel's recording");
         return makeError(std::string("the ") + which + " channel's recording '" + partner +
                          "' is missing");
     };
@@ -196,13 +159,14 @@ Result<std::unique_ptr<InputMedia>> InputMedia::open(const std::string& path) {
         return makeError(error);
     std::unique_ptr<InputMedia> m(new InputMedia());
     m->path_ = path;
-    m->fragments_ = listFragments(*source);
-    // Only the camera's recordings (and clips, which are recordings too) are opened: "ftyp" with
-    // major brand "iso4" first. A recording without readable telemetry still exports its
-    // pictures; the track stays empty.
-    recordings::ReadReport head;
-    if (failed(m->telemetry_.readRecording(*source, &head)))
-        return makeError("'" + path + "' is not a recording: " + head.error);
+    // Only the camera's recordings (clips are recordings too) are opened: "ftyp" with major
+    // brand "iso4" first. A recording without readable telemetry still exports its pictures;
+    // the track stays empty.
+    auto layout = recordings::walkRecording(*source);
+    if (!layout)
+        return makeError("'" + path + "' is not a recording: " + layout.error());
+    m->fragments_ = layout->fragments;
+    m->telemetry_.readRecords(*source, *layout);
     const std::string name = std::filesystem::path(path).filename().string();
     m->name_ = recordings::parseRecordingName(name, path);
     m->fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -312,13 +276,13 @@ std::optional<std::size_t> InputMedia::fragmentAt(std::int64_t pos) const {
     if (pos < 0)
         return std::nullopt;
     const auto p = static_cast<std::uint64_t>(pos);
-    auto it =
-        std::upper_bound(fragments_.begin(), fragments_.end(), p,
-                         [](std::uint64_t v, const SourceFragment& f) { return v < f.begin; });
+    auto it = std::upper_bound(
+        fragments_.begin(), fragments_.end(), p,
+        [](std::uint64_t v, const recordings::Fragment& f) { return v < f.offset; });
     if (it == fragments_.begin())
         return std::nullopt;
     --it;
-    if (p >= it->end)
+    if (p >= it->end())
         return std::nullopt;
     return static_cast<std::size_t>(it - fragments_.begin());
 }
@@ -338,11 +302,11 @@ std::optional<std::pair<double, double>> InputMedia::fragmentSpan(std::size_t fr
 
 Result<std::vector<std::uint8_t>> InputMedia::telemetryArea(std::size_t fragment) const {
     std::vector<std::uint8_t> area(recordings::kTelemetryAreaSize, 0);
-    if (fragment >= fragments_.size() || !fragments_[fragment].hasArea)
+    if (fragment >= fragments_.size() || !fragments_[fragment].hasTelemetryArea())
         return area;
     if (fd_ < 0)
         return makeError("cannot read the telemetry of '" + path_ + "': the file is not open");
-    const off_t at = static_cast<off_t>(fragments_[fragment].end - area.size());
+    const off_t at = static_cast<off_t>(fragments_[fragment].telemetryAreaOffset());
     std::size_t done = 0;
     while (done < area.size()) {
         const ssize_t n =
@@ -351,7 +315,7 @@ Result<std::vector<std::uint8_t>> InputMedia::telemetryArea(std::size_t fragment
             continue;
         if (n <= 0)
             return makeError("cannot read the telemetry of '" + path_ + "': " +
-                             (n < 0 ? std::string(std::strerror(errno))
+                             (n < 0 ? platform::systemErrorText(errno)
                                     : std::string("the file is shorter than it was")));
         done += static_cast<std::size_t>(n);
     }

@@ -33,12 +33,6 @@ PacketPtr makePacket();
 FramePtr makeFrame();
 
 // One moof + media-box pair of a source recording.
-struct SourceFragment {
-    std::uint64_t begin = 0;  // offset of the "moof" box
-    std::uint64_t end = 0;    // end of the media box
-    bool hasArea = false;     // the media box is large enough for the telemetry area
-};
-
 class InputMedia {
   public:
     // Refuses what is not a regular file (a FIFO would block the demuxer) before opening.
@@ -56,7 +50,7 @@ class InputMedia {
     double frameDuration() const;       // seconds per frame
     std::int64_t halfFramePts() const;  // half a frame in the video's time base, at least 1
 
-    const std::vector<SourceFragment>& fragments() const { return fragments_; }
+    const std::vector<recordings::Fragment>& fragments() const { return fragments_; }
     // Index of the fragment holding a byte offset, or nothing.
     std::optional<std::size_t> fragmentAt(std::int64_t pos) const;
     // The time span [start, end) of a fragment's video in seconds, from the demuxer's index
@@ -95,7 +89,7 @@ class InputMedia {
     int videoIndex_ = -1;
     int audioIndex_ = -1;
     double duration_ = 0;
-    std::vector<SourceFragment> fragments_;
+    std::vector<recordings::Fragment> fragments_;
     std::vector<double> fragmentStarts_;  // seconds; NaN when the index has no entry
     recordings::TelemetryTrack telemetry_;
     recordings::RecordingFile name_;
@@ -110,6 +104,9 @@ struct Sources {
     std::string inset;  // the second channel for side-by-side / picture-in-picture, else ""
 };
 Result<Sources> resolveSources(const std::string& input, Layout layout);
+// Where the recording's partner would be ("" when the rule names none), whatever the layout: an
+// export must not replace it either.
+std::string partnerOf(const std::string& input);
 
 // Lays out the channels and burns in the caption. The main input's frames set the output's
 // timing; the inset's frames are matched by timestamp.

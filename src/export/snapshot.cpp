@@ -150,7 +150,7 @@ Result<SnapshotReport> exportSnapshot(const SnapshotRequest& rq) {
         return makeError(buf);
     }
     auto out = OutputFile::create(rq.output, rq.force,
-                                  {rq.input, partnerPath(rq.input), sources->main, sources->inset});
+                                  {rq.input, partnerOf(rq.input), sources->main, sources->inset});
     if (!out)
         return makeError(out.error());
 

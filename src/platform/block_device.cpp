@@ -139,12 +139,6 @@ std::set<std::pair<unsigned, unsigned>> swapDevices(const SystemView& view) {
 
 }  // namespace
 
-std::string systemErrorText(int error) {
-    char buf[256];
-    // GNU strerror_r returns the text (possibly a static string rather than buf).
-    return ::strerror_r(error, buf, sizeof buf);
-}
-
 Result<FormatTarget> assessFormatTarget(const std::string& path, const SystemView& view) {
     FormatTarget t;
     t.path = path;

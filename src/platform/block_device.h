@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/result.h"
+#include "platform/system_error.h"
 
 namespace orvik::platform {
 
@@ -116,9 +117,6 @@ class BlockDevice {
     std::uint32_t imageSectorSize_ = 512;
     SystemView view_;
 };
-
-// The system's text for an errno value.
-std::string systemErrorText(int error);
 
 // Unmounts the file system mounted at `mountPoint` (device `device`): through UDisks2
 // (Filesystem.Unmount, no root needed) when it runs, otherwise umount2. Returns an error with

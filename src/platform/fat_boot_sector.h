@@ -3,6 +3,7 @@
 // into a freshly formatted card's root.
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "platform/result.h"
 
@@ -32,7 +33,8 @@ struct FatBootSector {
 
 // Reads the fields of the first 512 bytes of a volume. Refused: no 55 AA signature, sector size
 // not a power of two in 512..4096, cluster size not a power of two, no reserved sector, no FAT or
-// more than four, a FAT32 without FAT size or root cluster, a FAT12/16 without root folder.
-Result<FatBootSector> parseFatBootSector(const std::uint8_t* sector);
+// more than four, a FAT32 without FAT size or root cluster, a FAT12/16 without root folder, fewer
+// than 512 bytes.
+Result<FatBootSector> parseFatBootSector(std::span<const std::uint8_t> sector);
 
 }  // namespace orvik::platform

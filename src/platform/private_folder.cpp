@@ -11,14 +11,13 @@
 #include <mutex>
 #include <random>
 
+#include "platform/commit_writer.h"
+#include "platform/system_error.h"
+
 namespace orvik::platform {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string errnoText(int err) {
-    return std::strerror(err);
-}
 
 std::string octal(unsigned mode) {
     char buf[8];
@@ -70,14 +69,14 @@ Result<void> checkOwnFolder(const fs::path& folder) {
         if (err == ELOOP || err == ENOTDIR)
             return makeError(folder.string() + " is not a folder of its own (a link or a file)",
                              err);
-        return makeError("cannot open " + folder.string() + ": " + errnoText(err), err);
+        return makeError("cannot open " + folder.string() + ": " + systemErrorText(err), err);
     }
     struct stat st {};
     const int statResult = ::fstat(fd, &st);
     const int statErr = errno;
     ::close(fd);
     if (statResult != 0)
-        return makeError("cannot examine " + folder.string() + ": " + errnoText(statErr), statErr);
+        return makeError("cannot examine " + folder.string() + ": " + systemErrorText(statErr), statErr);
     if (st.st_uid != ::geteuid())
         return makeError(
             folder.string() + " belongs to another user (uid " + std::to_string(st.st_uid) + ")",
@@ -90,7 +89,7 @@ Result<void> checkOwnFolder(const fs::path& folder) {
 
 Result<void> ensureOwnFolder(const fs::path& folder) {
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
-        return makeError("cannot create " + folder.string() + ": " + errnoText(errno), errno);
+        return makeError("cannot create " + folder.string() + ": " + systemErrorText(errno), errno);
     return checkOwnFolder(folder);
 }
 
@@ -124,7 +123,7 @@ Result<fs::path> privateRuntimeFolder() {
     }
     std::string tmpl = (fs::path(tmpdir) / "orvik-XXXXXX").string();
     if (!::mkdtemp(tmpl.data()))
-        return makeError("cannot create a private folder in " + tmpdir + ": " + errnoText(errno),
+        return makeError("cannot create a private folder in " + tmpdir + ": " + systemErrorText(errno),
                          errno);
     static std::once_flag registered;
     std::call_once(registered, [] { std::atexit(removeProcessFolderAtExit); });
@@ -149,42 +148,24 @@ Result<PrivateFile> createPrivateFile(std::string_view stem, std::string_view su
         if (fd >= 0)
             return PrivateFile{fd, path};
         if (errno != EEXIST)
-            return makeError("cannot create " + path.string() + ": " + errnoText(errno), errno);
+            return makeError("cannot create " + path.string() + ": " + systemErrorText(errno), errno);
     }
     return makeError("cannot create a new file in " + folder->string(), EEXIST);
 }
 
 Result<fs::path> writePrivateFile(std::string_view name, std::string_view bytes) {
-    std::string stem(".");
-    stem.append(name).append(".");
-    auto file = createPrivateFile(stem, "");
-    if (!file)
-        return makeError(file.error(), file.errorNumber());
-    const fs::path target = file->path.parent_path() / std::string(name);
-    auto abandon = [&](int err) -> Result<fs::path> {
-        ::close(file->fd);
-        ::unlink(file->path.c_str());
-        return makeError("cannot write " + target.string() + ": " + errnoText(err), err);
-    };
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(file->fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return abandon(n < 0 ? errno : ENOSPC);
-        done += static_cast<std::size_t>(n);
-    }
-    if (::close(file->fd) != 0) {
-        const int err = errno;
-        ::unlink(file->path.c_str());
-        return makeError("cannot write " + target.string() + ": " + errnoText(err), err);
-    }
-    if (::rename(file->path.c_str(), target.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(file->path.c_str());
-        return makeError("cannot write " + target.string() + ": " + errnoText(err), err);
-    }
+    auto folder = privateRuntimeFolder();
+    if (!folder)
+        return makeError(folder.error(), folder.errorNumber());
+    const fs::path target = *folder / std::string(name);
+    // Nothing here outlives the session: no flush is waited for.
+    auto writer = CommitWriter::create(target.string(),
+                                       {IfExists::Replace, Durability::WhereLossCounts});
+    if (!writer)
+        return makeError(writer.error(), writer.errorNumber());
+    writer->write(bytes);
+    if (auto committed = writer->commit(); !committed)
+        return makeError(committed.error(), committed.errorNumber());
     return target;
 }
 
@@ -194,7 +175,7 @@ Result<fs::path> createPrivateSubfolder(std::string_view stem) {
         return makeError(folder.error(), folder.errorNumber());
     std::string tmpl = (*folder / (std::string(stem) + "XXXXXX")).string();
     if (!::mkdtemp(tmpl.data()))
-        return makeError("cannot create a folder in " + folder->string() + ": " + errnoText(errno),
+        return makeError("cannot create a folder in " + folder->string() + ": " + systemErrorText(errno),
                          errno);
     return fs::path(tmpl);
 }

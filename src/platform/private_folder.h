@@ -27,8 +27,9 @@ struct PrivateFile {
 };
 Result<PrivateFile> createPrivateFile(std::string_view stem, std::string_view suffix);
 
-// Writes `bytes` as the whole file `name` in the private folder: a new file created as above,
-// then renamed over `name` (a rename replaces a link at `name` instead of writing through it).
+// Writes `bytes` as the whole file `name` in the private folder through the one commit writer
+// (a new file created without following links, renamed over `name`: a link there is replaced,
+// never written through).
 Result<std::filesystem::path> writePrivateFile(std::string_view name, std::string_view bytes);
 
 // A new folder (mode 0700) in the private folder named `stem` + six random characters, for files

@@ -11,6 +11,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/system_error.h"
+
 extern char** environ;
 
 namespace orvik::platform {
@@ -23,7 +25,7 @@ ProgramRun runProgram(const std::vector<std::string>& argv, int timeoutMs) {
     }
     int pipefd[2];
     if (::pipe2(pipefd, O_CLOEXEC) != 0) {
-        out.output = std::strerror(errno);
+        out.output = systemErrorText(errno);
         return out;
     }
     posix_spawn_file_actions_t actions;
@@ -42,7 +44,7 @@ ProgramRun runProgram(const std::vector<std::string>& argv, int timeoutMs) {
     ::close(pipefd[1]);
     if (rc != 0) {
         ::close(pipefd[0]);
-        out.output = argv[0] + ": " + std::strerror(rc);
+        out.output = argv[0] + ": " + systemErrorText(rc);
         return out;
     }
     using Clock = std::chrono::steady_clock;

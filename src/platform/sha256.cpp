@@ -10,6 +10,8 @@
 #include <new>
 #include <vector>
 
+#include "platform/system_error.h"
+
 namespace orvik::platform {
 
 namespace {
@@ -124,7 +126,7 @@ Sha256Digest sha256Of(std::string_view bytes) {
 Result<FileStamp> stampOf(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
-        return makeError("cannot read '" + path + "': " + std::strerror(errno), errno);
+        return makeError("cannot read '" + path + "': " + systemErrorText(errno), errno);
     return stampFrom(st);
 }
 
@@ -132,10 +134,10 @@ Result<HashedFile> hashFile(const std::string& path, const ChunkFunction& onChun
     // O_NONBLOCK: a FIFO put in place of a recording must not wait for a writer.
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0)
-        return makeError("cannot open '" + path + "': " + std::strerror(errno), errno);
+        return makeError("cannot open '" + path + "': " + systemErrorText(errno), errno);
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0)
-        return makeError("cannot read '" + path + "': " + std::strerror(errno), errno);
+        return makeError("cannot read '" + path + "': " + systemErrorText(errno), errno);
     if (!S_ISREG(st.st_mode))
         return makeError("cannot read '" + path + "': not a regular file");
     const FileStamp before = stampFrom(st);
@@ -150,7 +152,7 @@ Result<HashedFile> hashFile(const std::string& path, const ChunkFunction& onChun
         if (n < 0) {
             if (errno == EINTR || errno == EAGAIN)
                 continue;
-            return makeError("cannot read '" + path + "': " + std::strerror(errno), errno);
+            return makeError("cannot read '" + path + "': " + systemErrorText(errno), errno);
         }
         if (n == 0)
             break;
@@ -163,7 +165,7 @@ Result<HashedFile> hashFile(const std::string& path, const ChunkFunction& onChun
             return makeError("cancelled");
     }
     if (::fstat(fd.get(), &st) != 0)
-        return makeError("cannot read '" + path + "': " + std::strerror(errno), errno);
+        return makeError("cannot read '" + path + "': " + systemErrorText(errno), errno);
     const FileStamp after = stampFrom(st);
     // The name must still lead to the file that was read: a recording replaced by another
     // (renamed over it) while it was read is a change too.

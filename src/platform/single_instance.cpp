@@ -10,6 +10,7 @@
 
 #include "platform/private_folder.h"
 #include "platform/store.h"
+#include "platform/system_error.h"
 
 namespace orvik::platform {
 
@@ -49,7 +50,7 @@ SingleInstance::Attempt SingleInstance::acquire(const std::filesystem::path& loc
     if (fd < 0) {
         if (errno == ELOOP)
             return failed("the lock file " + where + " is a link");
-        return failed("cannot open the lock file " + where + ": " + std::strerror(errno));
+        return failed("cannot open the lock file " + where + ": " + systemErrorText(errno));
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -69,7 +70,7 @@ SingleInstance::Attempt SingleInstance::acquire(const std::filesystem::path& loc
             a.status = Status::HeldByAnother;
             return a;
         }
-        return failed("cannot lock " + where + ": " + std::strerror(err));
+        return failed("cannot lock " + where + ": " + systemErrorText(err));
     }
     Attempt a;
     a.status = Status::Acquired;

@@ -1,6 +1,6 @@
 #include "platform/store.h"
 
-#include <unistd.h>
+#include "platform/commit_writer.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -48,24 +48,15 @@ std::optional<std::vector<std::string>> readLines(const fs::path& path) {
     return lines;
 }
 
-// Temp file in the same folder, flush, rename: a failed write keeps the old file.
+// The whole file is replaced at once: a failed write keeps the old one.
 bool writeLinesAtomically(const fs::path& path, const std::vector<std::string>& lines) {
     std::error_code ec;
     if (path.has_parent_path())
         fs::create_directories(path.parent_path(), ec);
-    const fs::path tmp = path.string() + ".tmp" + std::to_string(::getpid());
-    FILE* f = std::fopen(tmp.c_str(), "wb");
-    if (!f)
-        return false;
-    bool ok = true;
+    std::string text;
     for (const auto& l : lines)
-        ok = ok && std::fputs(l.c_str(), f) >= 0 && std::fputc('\n', f) != EOF;
-    ok = ok && std::fflush(f) == 0 && ::fsync(::fileno(f)) == 0;
-    ok = std::fclose(f) == 0 && ok;
-    if (ok && std::rename(tmp.c_str(), path.c_str()) == 0)
-        return true;
-    std::remove(tmp.c_str());
-    return false;
+        text.append(l).append("\n");
+    return writeFileAtomic(path.string(), text).ok();
 }
 
 // Where section `name` starts (its header line) and ends (one past its last line).

@@ -12,6 +12,7 @@
 #include <utility>
 #include <variant>
 
+#include "platform/system_error.h"
 #include "platform/volumes.h"
 
 namespace orvik::platform {
@@ -46,7 +47,7 @@ std::string errorText(const BusError& err, int rc) {
         return err.e.message;
     if (err.e.name)
         return err.e.name;
-    return std::strerror(-rc);
+    return systemErrorText(-rc);
 }
 
 // A byte-string property ("ay") without its terminating NUL.
@@ -187,7 +188,7 @@ Result<std::unique_ptr<UDisksClient>> UDisksClient::connect() {
     sd_bus* bus = nullptr;
     const int r = sd_bus_open_system(&bus);
     if (r < 0)
-        return makeError(std::string("cannot reach the system bus: ") + std::strerror(-r));
+        return makeError(std::string("cannot reach the system bus: ") + systemErrorText(-r));
     return std::unique_ptr<UDisksClient>(new UDisksClient(bus));
 }
 
@@ -219,7 +220,7 @@ Result<Objects> managedObjects(sd_bus* bus) {
     Objects objects;
     if ((r = readObjects(reply.m, objects)) < 0)
         return makeError(std::string("the disk service sent an unreadable device list: ") +
-                         std::strerror(-r));
+                         systemErrorText(-r));
     return objects;
 }
 }  // namespace
@@ -370,7 +371,7 @@ Result<void> UDisksClient::watch(std::function<void(Change)> onChange, bool wait
                           ? sd_bus_add_match(bus_, &slot, rule, handler, this)
                           : sd_bus_add_match_async(bus_, &slot, rule, handler, nullptr, this);
         if (r < 0)
-            return makeError(std::string("cannot watch the disk service: ") + std::strerror(-r));
+            return makeError(std::string("cannot watch the disk service: ") + systemErrorText(-r));
         slots_.push_back(slot);
     }
     return {};

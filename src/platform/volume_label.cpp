@@ -18,10 +18,11 @@
 #include <optional>
 #include <vector>
 
-#include "platform/atomic_file.h"
+#include "platform/byte_order.h"
 #include "platform/fat_boot_sector.h"
-#include "platform/le_bytes.h"
+#include "platform/readable_file.h"
 #include "platform/run_program.h"
+#include "platform/system_error.h"
 #include "platform/volumes.h"
 
 namespace orvik::platform {
@@ -67,7 +68,7 @@ class Device {
     Result<void> open(const std::string& path) {
         struct stat st {};
         if (::stat(path.c_str(), &st) != 0)
-            return makeError(path + ": " + std::strerror(errno));
+            return makeError(path + ": " + systemErrorText(errno));
         bool block = S_ISBLK(st.st_mode);
         if (!block && !S_ISREG(st.st_mode))
             return makeError(path + " is neither a block device nor an image file");
@@ -75,10 +76,10 @@ class Device {
         // written behind the kernel's back.
         fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC | (block ? O_EXCL : 0));
         if (fd_ < 0)
-            return makeError(path + ": " + std::strerror(errno));
+            return makeError(path + ": " + systemErrorText(errno));
         off_t end = ::lseek(fd_, 0, SEEK_END);
         if (end < 0)
-            return makeError(path + ": " + std::strerror(errno));
+            return makeError(path + ": " + systemErrorText(errno));
         size_ = static_cast<std::uint64_t>(end);
         return {};
     }
@@ -88,7 +89,7 @@ class Device {
             return makeError("the file system is truncated");
         ssize_t got = ::pread(fd_, out, n, static_cast<off_t>(offset));
         if (got != static_cast<ssize_t>(n))
-            return makeError(std::string("read failed: ") + std::strerror(errno));
+            return makeError(std::string("read failed: ") + systemErrorText(errno));
         return {};
     }
     Result<void> write(std::uint64_t offset, const void* data, std::size_t n) {
@@ -96,12 +97,12 @@ class Device {
             return makeError("the file system is truncated");
         ssize_t put = ::pwrite(fd_, data, n, static_cast<off_t>(offset));
         if (put != static_cast<ssize_t>(n))
-            return makeError(std::string("write failed: ") + std::strerror(errno));
+            return makeError(std::string("write failed: ") + systemErrorText(errno));
         return {};
     }
     Result<void> sync() {
         if (::fsync(fd_) != 0)
-            return makeError(std::string("flush failed: ") + std::strerror(errno));
+            return makeError(std::string("flush failed: ") + systemErrorText(errno));
         return {};
     }
 
@@ -134,7 +135,7 @@ Result<std::vector<std::uint64_t>> rootSlots(Device& dev, const FatLayout& l) {
         std::uint8_t entry[4];
         if (auto r = dev.read(l.fatOffset() + std::uint64_t(cluster) * 4, entry, 4); !r)
             return makeError(r.error());
-        cluster = loadLe32(entry) & 0x0FFFFFFF;
+        cluster = loadLe32(entry, 0) & 0x0FFFFFFF;
         // FAT folders hold at most 65536 entries; a longer chain is a loop or garbage.
         if (slots.size() > 65536)
             return makeError("the root folder's cluster chain is broken");
@@ -234,7 +235,7 @@ Result<void> writeFatLabel(const std::string& devicePath, std::string_view label
     std::vector<std::uint8_t> boot(512);
     if (auto r = dev.read(0, boot.data(), boot.size()); !r)
         return makeError(devicePath + ": " + r.error());
-    auto layout = parseFatBootSector(boot.data());
+    auto layout = parseFatBootSector(boot);
     if (!layout)
         return makeError(devicePath + ": " + layout.error());
     const FatLayout& l = *layout;
@@ -281,7 +282,7 @@ Result<void> setVolumeLabel(const std::string& mountPointOrDevice, std::string_v
 
     struct stat st {};
     if (::stat(mountPointOrDevice.c_str(), &st) != 0)
-        return makeError(mountPointOrDevice + ": " + std::strerror(errno));
+        return makeError(mountPointOrDevice + ": " + systemErrorText(errno));
 
     std::string device, fsType;
     auto mountinfo = readFileLimited("/proc/self/mountinfo", 16 << 20);

@@ -1,7 +1,10 @@
 #include "platform/volumes.h"
 
 #include <blkid/blkid.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,7 +15,8 @@
 #include <mutex>
 #include <sstream>
 
-#include "platform/atomic_file.h"
+#include "platform/commit_writer.h"
+#include "platform/readable_file.h"
 #include "platform/udisks.h"
 #include "platform/volume_label.h"
 
@@ -326,6 +330,31 @@ bool isRemovableBlockDevice(unsigned major, unsigned minor, const std::string& s
     // SD and MMC cards in a built-in slot report removable 0; the card's type says what it is.
     std::string type = trimRight(readSmallFile((disk / "device" / "type").string()));
     return disk.filename().string().rfind("mmcblk", 0) == 0 && (type == "SD" || type == "MMC");
+}
+
+bool onRemovableMedia(const std::string& folder, const std::string& sysfs) {
+    struct statfs sf {};
+    if (::statfs(folder.c_str(), &sf) == 0) {
+        constexpr long kFat = 0x4d44, kExfat = 0x2011BAB0, kFuseBlock = 0x65735546;
+        if (sf.f_type == kFat || sf.f_type == kExfat || sf.f_type == kFuseBlock)
+            return true;
+    }
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0)
+        return false;
+    std::error_code ec;
+    const fs::path link =
+        fs::path(sysfs) / "dev" / "block" /
+        (std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev)));
+    fs::path device = fs::canonical(link, ec);
+    if (ec)
+        return false;  // not a block device (tmpfs, network): nothing to pull out
+    const std::string where = device.string();
+    if (where.find("/usb") != std::string::npos || where.find("/mmc") != std::string::npos)
+        return true;
+    if (fs::exists(device / "partition", ec))
+        device = device.parent_path();
+    return trimRight(readSmallFile((device / "removable").string())) == "1";
 }
 
 Result<std::string> probeLabel(const std::string& devicePath) {

@@ -79,6 +79,11 @@ bool isRemovableBlockDevice(unsigned major, unsigned minor, const std::string& s
 std::vector<Volume> removableVolumesFromMountInfo(std::string_view mountinfo,
                                                   const std::string& sysRoot = "/sys");
 
+// True when `folder` lies on media users pull out: a FAT/exFAT or FUSE block volume, or a block
+// device that is removable or attached through USB or an SD/MMC reader. `sysfs` is the sysfs
+// mount (tests pass a stand-in tree).
+bool onRemovableMedia(const std::string& folder, const std::string& sysfs = "/sys");
+
 // The file-system label of a device or image as libblkid reads it; empty when it has none.
 Result<std::string> probeLabel(const std::string& devicePath);
 

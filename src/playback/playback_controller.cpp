@@ -1,12 +1,12 @@
 #include "playback/playback_controller.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <algorithm>
 #include <cmath>
 
 #include "playback/video_pane.h"
 #include "playback/window_messages.h"
+#include "recordings/partner.h"
 
 namespace orvik::playback {
 
@@ -112,15 +112,7 @@ bool PlaybackController::isPlaying() const {
 
 // ---- opening -----------------------------------------------------------------------------------
 
-QString PlaybackController::partnerPath(const QString& path, bool isFront) {
-    QString partner = path;
-    if (partner.size() >= 5) {
-        partner[partner.size() - 5] = isFront ? QLatin1Char('R') : QLatin1Char('F');
-    }
-    return partner;
-}
-
-HResult PlaybackController::open(const QString& path, bool isFront) {
+HResult PlaybackController::open(const QString& path) {
     emit displayTimerWanted(false);
 
     createPlayers();
@@ -149,18 +141,15 @@ HResult PlaybackController::open(const QString& path, bool isFront) {
         return S_OK;
     }
 
-    QString frontPath = path;
-    QString rearPath = partnerPath(path, isFront);
-    if (!QFileInfo::exists(rearPath)) {
-        rearPath.clear();
-        mode_ = isFront ? ChannelMode::FrontOnly : ChannelMode::RearOnly;
-    } else {
-        if (!isFront) {
-            std::swap(frontPath, rearPath);
-        }
+    const recordings::RecordingPair pair = recordings::pairRecording(path.toStdString());
+    if (pair.paired()) {
         swapped_ = false;
         mode_ = ChannelMode::Both;
+    } else {
+        mode_ = pair.givenIsFront ? ChannelMode::FrontOnly : ChannelMode::RearOnly;
     }
+    const QString frontPath = QString::fromStdString(pair.front);
+    const QString rearPath = QString::fromStdString(pair.rear);
     frontPath_ = frontPath;
     rearPath_ = rearPath;
 

@@ -58,13 +58,11 @@ class PlaybackController : public QObject {
     int fullScreenPane() const { return fullScreenPaneSelector(mode_, swapped_); }
 
     // ---- opening ----
-    // The partner file of a recording: the channel letter in front of ".mp4" (the character at
-    // length - 5) becomes 'R' for a front recording and 'F' otherwise.
-    static QString partnerPath(const QString& path, bool isFront);
-    // Opens the recording at `path` with its partner file of the other channel and starts it.
+    // Opens the recording at `path` with its partner file of the other channel (the rule of
+    // recordings/partner.h) and starts it.
     // An empty path only resets the players. Returns the front player's failure code when the
     // front file cannot be opened (the caller tells the user), else S_OK.
-    HResult open(const QString& path, bool isFront);
+    HResult open(const QString& path);
     // Stops and deletes both players (the window is closing).
     void shutdown();
 

@@ -15,6 +15,8 @@
 #include <set>
 #include <utility>
 
+#include "platform/system_error.h"
+
 namespace orvik::recordings {
 
 namespace {
@@ -33,10 +35,6 @@ bool fatHidden(int fd) {
     if (::ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &attributes) != 0)
         return false;
     return (attributes & kFatHiddenAttribute) != 0;
-}
-
-std::string errnoText(int err) {
-    return std::strerror(err);
 }
 
 // The last component of the path as the user means it ("card/", "." and "a/.." included).
@@ -211,7 +209,7 @@ Result<std::vector<FoundFile>> scanPaths(const std::string& root, const Extensio
         return makeError("no folder given");
     struct stat st {};
     if (::stat(root.c_str(), &st) != 0) {
-        return makeError("cannot open folder '" + root + "': " + errnoText(errno));
+        return makeError("cannot open folder '" + root + "': " + platform::systemErrorText(errno));
     }
     if (!S_ISDIR(st.st_mode))
         return makeError("'" + root + "' is not a folder");
@@ -220,7 +218,7 @@ Result<std::vector<FoundFile>> scanPaths(const std::string& root, const Extensio
     }
     const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        return makeError("cannot read folder '" + root + "': " + errnoText(errno));
+        return makeError("cannot read folder '" + root + "': " + platform::systemErrorText(errno));
     if (fatHidden(fd)) {
         ::close(fd);
         return makeError("'" + root + "' is a hidden folder");

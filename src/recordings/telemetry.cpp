@@ -1,23 +1,16 @@
 #include "recordings/telemetry.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <limits>
 
-#include "recordings/detail/bytes.h"
+#include "platform/byte_order.h"
 #include "recordings/nmea.h"
 
 namespace orvik::recordings {
 
-using detail::loadBe32;
-using detail::loadLe32;
-using detail::loadLeF64;
-using detail::loadLeI32;
+using platform::loadLe32;
+using platform::loadLeF64;
+using platform::loadLeI32;
 
 namespace {
 
@@ -39,82 +32,8 @@ constexpr std::size_t kEndMarkAt = 196;
 constexpr char kMagic[5] = "K737";
 constexpr char kEndMark[5] = {'E', 'N', 'D', '\0', '\0'};
 
-constexpr std::uint64_t kBoxHeaderSize = 8;
 // The accelerometer counts 256 steps per g.
 constexpr float kAccelStepsPerG = 256.0f;
-
-struct BoxHeader {
-    std::uint32_t size;
-    std::array<std::byte, 4> type;
-};
-
-// Reads size and type at offset; false when the 8 bytes are not all inside the source.
-bool readBoxHeader(ByteSource& source, std::uint64_t offset, BoxHeader& out) {
-    std::array<std::byte, 8> b{};
-    if (source.readAt(offset, b) != b.size())
-        return false;
-    out.size = loadBe32(b, 0);
-    std::copy_n(b.begin() + 4, 4, out.type.begin());
-    return true;
-}
-
-bool isType(const std::array<std::byte, 4>& type, const char (&text)[5]) {
-    return std::memcmp(type.data(), text, 4) == 0;
-}
-
-// The telemetry areas of a recording, found by walking its top-level boxes.
-struct FragmentWalk {
-    std::vector<std::uint64_t> areas;  // offsets of the 2222-byte areas
-    std::size_t fragments = 0;
-    std::size_t fragmentsWithoutArea = 0;
-    WalkEnd end = WalkEnd::EndOfFile;
-    std::uint64_t endOffset = 0;
-};
-
-void walkFragments(ByteSource& source, std::uint64_t first, FragmentWalk& walk) {
-    const std::uint64_t fileSize = source.size();
-    std::uint64_t o = first;
-    for (;;) {
-        walk.endOffset = o;
-        BoxHeader moof{};
-        if (!readBoxHeader(source, o, moof)) {
-            walk.end = WalkEnd::EndOfFile;
-            return;
-        }
-        if (!isType(moof.type, "moof")) {
-            walk.end = WalkEnd::NotFragment;
-            return;
-        }
-        // Sizes 0 ("to the end of the file") and 1 (64-bit size) are not used by the camera and
-        // would make the walk stand still.
-        if (moof.size < kBoxHeaderSize) {
-            walk.end = WalkEnd::BoxTooSmall;
-            return;
-        }
-        const std::uint64_t media = o + moof.size;
-        BoxHeader mediaBox{};
-        if (!readBoxHeader(source, media, mediaBox)) {
-            walk.end = media >= fileSize ? WalkEnd::BoxPastEnd : WalkEnd::EndOfFile;
-            return;
-        }
-        if (mediaBox.size < kBoxHeaderSize) {
-            walk.end = WalkEnd::BoxTooSmall;
-            return;
-        }
-        const std::uint64_t next = media + mediaBox.size;
-        if (next > fileSize) {
-            walk.end = WalkEnd::BoxPastEnd;
-            return;
-        }
-        ++walk.fragments;
-        if (mediaBox.size >= kTelemetryAreaSize) {
-            walk.areas.push_back(next - kTelemetryAreaSize);
-        } else {
-            ++walk.fragmentsWithoutArea;  // too small to hold the eleven slots
-        }
-        o = next;  // advances by at least 16 bytes: the walk always ends
-    }
-}
 
 }  // namespace
 
@@ -127,20 +46,6 @@ std::string_view speedUnitName(SpeedUnit unit) {
     return unit == SpeedUnit::MilesPerHour ? "mph" : "km/h";
 }
 
-std::string_view walkEndName(WalkEnd end) {
-    switch (end) {
-        case WalkEnd::EndOfFile:
-            return "end of file";
-        case WalkEnd::NotFragment:
-            return "box after the last fragment";
-        case WalkEnd::BoxTooSmall:
-            return "box size below 8";
-        case WalkEnd::BoxPastEnd:
-            return "box runs past the end of the file";
-    }
-    return "?";
-}
-
 void TelemetryRecord::setNmeaText(std::string_view text) {
     nmeaText.fill('\0');
     std::copy_n(text.begin(), std::min(text.size(), nmeaText.size()), nmeaText.begin());
@@ -148,7 +53,7 @@ void TelemetryRecord::setNmeaText(std::string_view text) {
 
 std::optional<TelemetryRecord> parseTelemetryRecord(
     std::span<const std::byte, kTelemetryRecordSize> b) {
-    if (!detail::equalsAscii(b, kMagicAt, kMagic) ||
+    if (std::memcmp(b.data() + kMagicAt, kMagic, 4) != 0 ||
         std::memcmp(b.data() + kEndMarkAt, kEndMark, 4) != 0) {
         return std::nullopt;
     }
@@ -171,68 +76,20 @@ std::optional<TelemetryRecord> parseTelemetryRecord(
 std::array<std::byte, kTelemetryRecordSize> encodeTelemetryRecord(const TelemetryRecord& r) {
     std::array<std::byte, kTelemetryRecordSize> b{};
     std::memcpy(b.data() + kMagicAt, kMagic, 4);
-    detail::storeLe32(b, kTimestampAt, r.timestamp);
-    detail::storeLe32(b, kAccelXAt, static_cast<std::uint32_t>(r.accelX));
-    detail::storeLe32(b, kAccelYAt, static_cast<std::uint32_t>(r.accelY));
-    detail::storeLe32(b, kAccelZAt, static_cast<std::uint32_t>(r.accelZ));
-    detail::storeLe32(b, kAccelAuxAt, static_cast<std::uint32_t>(r.accelAux));
+    platform::storeLe32(b, kTimestampAt, r.timestamp);
+    platform::storeLe32(b, kAccelXAt, static_cast<std::uint32_t>(r.accelX));
+    platform::storeLe32(b, kAccelYAt, static_cast<std::uint32_t>(r.accelY));
+    platform::storeLe32(b, kAccelZAt, static_cast<std::uint32_t>(r.accelZ));
+    platform::storeLe32(b, kAccelAuxAt, static_cast<std::uint32_t>(r.accelAux));
     std::memcpy(b.data() + kNmeaTextAt, r.nmeaText.data(), kNmeaTextSize);
-    detail::storeLe32(b, kSpeedUnitCodeAt, static_cast<std::uint32_t>(r.speedUnitCode));
-    detail::storeLe32(b, kSpeedAt, static_cast<std::uint32_t>(r.speed));
-    detail::storeLeF64(b, kLatitudeAt, r.latitude.value());
-    detail::storeLeF64(b, kLongitudeAt, r.longitude.value());
-    detail::storeLeF64(b, kHdopAt, r.hdop);
-    detail::storeLe32(b, kSatellitesUsedAt, static_cast<std::uint32_t>(r.satellitesUsed));
+    platform::storeLe32(b, kSpeedUnitCodeAt, static_cast<std::uint32_t>(r.speedUnitCode));
+    platform::storeLe32(b, kSpeedAt, static_cast<std::uint32_t>(r.speed));
+    platform::storeLeF64(b, kLatitudeAt, r.latitude.value());
+    platform::storeLeF64(b, kLongitudeAt, r.longitude.value());
+    platform::storeLeF64(b, kHdopAt, r.hdop);
+    platform::storeLe32(b, kSatellitesUsedAt, static_cast<std::uint32_t>(r.satellitesUsed));
     std::memcpy(b.data() + kEndMarkAt, kEndMark, 4);
     return b;
-}
-
-std::size_t MemoryByteSource::readAt(std::uint64_t offset, std::span<std::byte> out) {
-    // An empty read may come with a null buffer, which memcpy must never see.
-    if (offset >= data_.size() || out.empty())
-        return 0;
-    const std::size_t n = std::min<std::uint64_t>(out.size(), data_.size() - offset);
-    std::memcpy(out.data(), data_.data() + offset, n);
-    return n;
-}
-
-std::unique_ptr<FileByteSource> FileByteSource::open(const std::string& path, std::string* error) {
-    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer forever.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        if (error)
-            *error = "cannot open '" + path + "': " + std::strerror(errno);
-        return nullptr;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        if (error)
-            *error = "'" + path + "' is not a regular file";
-        ::close(fd);
-        return nullptr;
-    }
-    return std::unique_ptr<FileByteSource>(
-        new FileByteSource(fd, static_cast<std::uint64_t>(st.st_size)));
-}
-
-FileByteSource::~FileByteSource() {
-    ::close(fd_);
-}
-
-std::size_t FileByteSource::readAt(std::uint64_t offset, std::span<std::byte> out) {
-    std::size_t done = 0;
-    while (done < out.size() && offset + done < size_) {
-        if (offset + done > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
-            break;
-        const ssize_t n =
-            ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    return done;
 }
 
 void TelemetryTrack::reset() {
@@ -274,44 +131,27 @@ bool anyChecksumMatches(const TelemetryRecord& record) {
 }  // namespace
 
 HResult TelemetryTrack::readRecording(ByteSource& source, ReadReport* report) {
+    auto layout = walkRecording(source);
+    if (!layout) {
+        if (report) {
+            *report = ReadReport{};
+            report->error = layout.error();
+        }
+        return E_FAIL;
+    }
+    readRecords(source, *layout, report);
+    return S_OK;
+}
+
+void TelemetryTrack::readRecords(ByteSource& source, const RecordingLayout& layout,
+                                 ReadReport* report) {
     ReadReport local;
     ReadReport& r = report ? *report : local;
     r = ReadReport{};
 
-    // Header: "ftyp" with major brand "iso4", then one more box (the movie box) whose size
-    // tells where the fragments start.
-    std::array<std::byte, 12> head{};
-    if (source.readAt(0, head) != head.size()) {
-        r.error = "too short for a file type box";
-        return E_FAIL;
-    }
-    if (!detail::equalsAscii(head, 4, "ftyp")) {
-        r.error = "the first box is not \"ftyp\"";
-        return E_FAIL;
-    }
-    if (!detail::equalsAscii(head, 8, "iso4")) {
-        r.error = "the major brand is not \"iso4\"";
-        return E_FAIL;
-    }
-    const std::uint32_t s1 = loadBe32(head, 0);
-    std::array<std::byte, 4> s2Bytes{};
-    if (source.readAt(s1, s2Bytes) != s2Bytes.size()) {
-        r.error = "no box after the file type box";
-        return E_FAIL;
-    }
-    const std::uint32_t s2 = loadBe32(s2Bytes, 0);
-
-    FragmentWalk walk;
-    if (s1 < kBoxHeaderSize || s2 < kBoxHeaderSize) {
-        walk.end = WalkEnd::BoxTooSmall;
-        walk.endOffset = s1 < kBoxHeaderSize ? 0 : s1;
-    } else {
-        walkFragments(source, std::uint64_t{s1} + s2, walk);
-    }
-
     // Reserving up front keeps the peak memory of long recordings near what they need: pages
     // of unused capacity are never touched. Text of 128 bytes holds at most 64 sentences.
-    const std::size_t slots = walk.areas.size() * kTelemetrySlotsPerFragment;
+    const std::size_t slots = layout.fragments.size() * kTelemetrySlotsPerFragment;
     fixes_.reserve(fixes_.size() + slots);
     accelSamples_.reserve(accelSamples_.size() + slots);
     rawAccel_.reserve(rawAccel_.size() + slots);
@@ -342,36 +182,31 @@ HResult TelemetryTrack::readRecording(ByteSource& source, ReadReport* report) {
     };
 
     std::array<std::byte, kTelemetryAreaSize> area{};
-    for (const std::uint64_t at : walk.areas) {
-        const std::size_t got = source.readAt(at, area);
-        for (std::size_t slot = 0; slot < kTelemetrySlotsPerFragment; ++slot) {
-            // The 2-byte prefix of each slot carries nothing the viewer uses.
-            const std::size_t recordAt = slot * kTelemetrySlotSize + 2;
-            if (got < recordAt + kTelemetryRecordSize) {
-                ++r.skippedSlots;
-                continue;
-            }
-            const auto record =
-                parseTelemetryRecord(std::span<const std::byte, kTelemetryRecordSize>(
-                    area.data() + recordAt, kTelemetryRecordSize));
-            if (!record) {
-                ++r.skippedSlots;
-                continue;
-            }
-            take(*record);
-            ++r.records;
-        }
+    for (const Fragment& fragment : layout.fragments) {
+        if (!fragment.hasTelemetryArea())
+            continue;
+        const std::size_t got = source.readAt(fragment.telemetryAreaOffset(), area);
+        r.skippedSlots +=
+            forEachTelemetrySlot(std::span<const std::byte>(area).first(got),
+                                 [&](std::span<const std::byte, kTelemetryRecordSize> bytes) {
+                                     const auto record = parseTelemetryRecord(bytes);
+                                     if (!record) {
+                                         ++r.skippedSlots;
+                                         return;
+                                     }
+                                     take(*record);
+                                     ++r.records;
+                                 });
     }
     if (!decided) {
         checksumRule_ = ChecksumRule::Ignore;
         for (const TelemetryRecord& record : undecided)
             takeRecord(record);
     }
-    r.fragments = walk.fragments;
-    r.fragmentsWithoutArea = walk.fragmentsWithoutArea;
-    r.end = walk.end;
-    r.endOffset = walk.endOffset;
-    return S_OK;
+    r.fragments = layout.fragments.size();
+    r.fragmentsWithoutArea = layout.fragmentsWithoutArea();
+    r.end = layout.end;
+    r.endOffset = layout.endOffset;
 }
 
 void TelemetryTrack::takeRecord(const TelemetryRecord& record) {

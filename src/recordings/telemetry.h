@@ -1,10 +1,7 @@
 #pragma once
-// Telemetry embedded in the camera's recordings.
-//
-// A recording is a fragmented MP4: "ftyp" (major brand "iso4"), one more box, then "moof" +
-// media-box pairs. The last 2222 bytes of every media box are eleven 202-byte slots, each a
-// 2-byte prefix and one 200-byte TelemetryRecord. The reader reads only box headers and those
-// areas, seeking over the media data, and never outside the file.
+// Telemetry embedded in the camera's recordings: the 200-byte records in the telemetry areas
+// that the fragment walk (fragment_walk.h) finds, turned into the track the displays read. Only
+// box headers and those areas are read, seeking over the media data, never outside the file.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -16,15 +13,13 @@
 #include <vector>
 
 #include "platform/hresult.h"
+#include "recordings/byte_source.h"
+#include "recordings/fragment_walk.h"
 #include "recordings/gps_fix.h"
 #include "recordings/nmea.h"
 
 namespace orvik::recordings {
 
-inline constexpr std::size_t kTelemetryRecordSize = 200;
-inline constexpr std::size_t kTelemetrySlotSize = 202;  // 2-byte prefix + record
-inline constexpr std::size_t kTelemetrySlotsPerFragment = 11;
-inline constexpr std::size_t kTelemetryAreaSize = kTelemetrySlotSize * kTelemetrySlotsPerFragment;
 inline constexpr std::size_t kNmeaTextSize = 128;
 
 // Speed unit codes stored with each record: the characters '9' and '1'.
@@ -80,49 +75,6 @@ struct RecordReceiverState {
     friend bool operator==(const RecordReceiverState&, const RecordReceiverState&) = default;
 };
 
-// Random access to the bytes of a recording. readAt returns how many bytes it read (fewer at the
-// end of the data or on an error).
-class ByteSource {
-  public:
-    virtual ~ByteSource() = default;
-    virtual std::uint64_t size() const = 0;
-    virtual std::size_t readAt(std::uint64_t offset, std::span<std::byte> out) = 0;
-};
-
-class MemoryByteSource final : public ByteSource {
-  public:
-    explicit MemoryByteSource(std::span<const std::byte> data) : data_(data) {}
-    std::uint64_t size() const override { return data_.size(); }
-    std::size_t readAt(std::uint64_t offset, std::span<std::byte> out) override;
-
-  private:
-    std::span<const std::byte> data_;
-};
-
-// A file opened read-only; reads with pread, so nothing but the requested bytes is touched.
-class FileByteSource final : public ByteSource {
-  public:
-    static std::unique_ptr<FileByteSource> open(const std::string& path,
-                                                std::string* error = nullptr);
-    ~FileByteSource() override;
-    std::uint64_t size() const override { return size_; }
-    std::size_t readAt(std::uint64_t offset, std::span<std::byte> out) override;
-
-  private:
-    FileByteSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
-    int fd_;
-    std::uint64_t size_;
-};
-
-// Why the walk over the fragments stopped.
-enum class WalkEnd {
-    EndOfFile,    // the next box header is not complete inside the file
-    NotFragment,  // the next top-level box is not "moof" (e.g. a trailing index box)
-    BoxTooSmall,  // a size below 8 (0, or 1 for the unsupported 64-bit size) would not advance
-    BoxPastEnd,   // a box runs past the end of the file (a truncated recording)
-};
-std::string_view walkEndName(WalkEnd end);
-
 struct ReadReport {
     std::string error;  // set when the result is E_FAIL: why the file is not a recording
     std::size_t fragments = 0;
@@ -151,6 +103,9 @@ class TelemetryTrack {
     // recording (first box not "ftyp" with brand "iso4", or too short).
     HResult readRecording(const std::string& path, ReadReport* report = nullptr);
     HResult readRecording(ByteSource& source, ReadReport* report = nullptr);
+    // The records of a recording already walked (callers that need the layout too).
+    void readRecords(ByteSource& source, const RecordingLayout& layout,
+                     ReadReport* report = nullptr);
 
     // Takes one valid record: timestamp, acceleration, NMEA text, then the fix.
     void takeRecord(const TelemetryRecord& record);

@@ -55,7 +55,7 @@ bool MainWindow::stopPlaybackOfRemovedCard() {
     QCoreApplication::removePostedEvents(this, windowMessageType(WM_PLAYBACK_COMPLETE));
     QCoreApplication::removePostedEvents(this, windowMessageType(WM_GRAPH_EVENT));
     // An empty path stops both players and resets the seek bar and the timers; it cannot fail.
-    (void)playback_->open(QString(), true);
+    (void)playback_->open(QString());
     return true;
 }
 

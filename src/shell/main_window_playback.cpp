@@ -1,6 +1,5 @@
 // The window's side of playback: the panes, the playback owner's reports wired to the controls,
 // opening list rows, the timers and the window's part of full screen.
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -12,6 +11,7 @@
 #include "playback/playback_controller.h"
 #include "playback/transport.h"
 #include "playback/video_pane.h"
+#include "recordings/partner.h"
 #include "shell/control_ids.h"
 #include "shell/main_window.h"
 #include "shell/recording_list.h"
@@ -126,7 +126,7 @@ void MainWindow::createPlayback() {
 void MainWindow::openRow(int row) {
     // The whole path: Linux paths may be far longer than other systems' 260 characters.
     const QString path = rowFullPath(row);
-    if (const HResult hr = playback_->open(path, rowChannel(row) == QLatin1Char('F')); failed(hr)) {
+    if (const HResult hr = playback_->open(path); failed(hr)) {
         playingRecordingChanged({});
         ui_common::showMessage(this, ui_common::MessageIcon::Warning, windowTitle(),
                                openFailureText(hr));
@@ -195,7 +195,7 @@ void MainWindow::demoCardListed() {
     // The demo shows what the viewer is for: a front recording playing beside its rear partner.
     for (int row = 0; row < rowCount(); ++row) {
         if (rowChannel(row) == QLatin1Char('F') &&
-            QFileInfo::exists(PlaybackController::partnerPath(rowFullPath(row), true))) {
+            recordings::pairRecording(rowFullPath(row).toStdString()).paired()) {
             selectAndFocusRow(row);
             openRecording(row);
             return;

@@ -8,6 +8,9 @@
 #include <span>
 #include <vector>
 
+#include "platform/byte_order.h"
+#include "recordings/fragment_walk.h"
+
 namespace orvik::trips {
 namespace {
 
@@ -18,14 +21,6 @@ using recordings::ByteSource;
 constexpr std::uint64_t kMaxHeaderBox = 4u << 20;
 // A top-level walk never needs more boxes than a day of one-second fragments.
 constexpr std::size_t kMaxTopLevelBoxes = 1u << 20;
-
-std::uint32_t be32(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
-           std::uint32_t{p[3]};
-}
-std::uint64_t be64(const std::uint8_t* p) {
-    return (std::uint64_t{be32(p)} << 32) | be32(p + 4);
-}
 
 // A bounds-checked cursor over the body of one box.
 class Reader {
@@ -38,7 +33,7 @@ class Reader {
             fail_ = true;
             return 0;
         }
-        const auto v = be32(data_.data() + pos_);
+        const auto v = platform::loadBe32(data_, pos_);
         pos_ += 4;
         return v;
     }
@@ -47,7 +42,7 @@ class Reader {
             fail_ = true;
             return 0;
         }
-        const auto v = be64(data_.data() + pos_);
+        const auto v = platform::loadBe64(data_, pos_);
         pos_ += 8;
         return v;
     }
@@ -78,12 +73,12 @@ std::vector<Child> children(std::span<const std::uint8_t> body) {
     std::vector<Child> out;
     std::size_t at = 0;
     while (body.size() - at >= 8) {
-        std::uint64_t size = be32(body.data() + at);
+        std::uint64_t size = platform::loadBe32(body, at);
         std::size_t header = 8;
         if (size == 1) {
             if (body.size() - at < 16)
                 break;
-            size = be64(body.data() + at + 8);
+            size = platform::loadBe64(body, at + 8);
             header = 16;
         } else if (size == 0) {
             size = body.size() - at;  // to the end of the parent
@@ -289,25 +284,15 @@ std::optional<double> mediaDurationSeconds(ByteSource& source) {
     const std::uint64_t fileSize = source.size();
     std::uint64_t offset = 0;
     for (std::size_t boxes = 0; boxes < kMaxTopLevelBoxes && fileSize - offset >= 8; ++boxes) {
-        std::array<std::uint8_t, 16> head{};
-        const std::size_t got = source.readAt(
-            offset, std::span<std::byte>(reinterpret_cast<std::byte*>(head.data()), 16));
-        if (got < 8)
+        const auto box = recordings::readBoxHeader(source, offset, true);
+        if (!box)
             break;
-        std::uint64_t size = be32(head.data());
-        std::uint64_t header = 8;
-        if (size == 1) {
-            if (got < 16)
-                break;
-            size = be64(head.data() + 8);
-            header = 16;
-        } else if (size == 0) {
-            size = fileSize - offset;
-        }
+        const std::uint64_t size = box->size;
+        const std::uint64_t header = box->headerSize;
         if (size < header || size > fileSize - offset)
             break;  // a truncated last box: what came before still counts
-        const bool moov = std::memcmp(head.data() + 4, "moov", 4) == 0;
-        const bool moof = std::memcmp(head.data() + 4, "moof", 4) == 0;
+        const bool moov = box->is("moov");
+        const bool moof = box->is("moof");
         if ((moov || moof) && size - header <= kMaxHeaderBox) {
             if (!readBox(source, offset + header, size - header, body))
                 break;

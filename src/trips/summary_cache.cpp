@@ -9,7 +9,8 @@
 #include <cstring>
 #include <unordered_set>
 
-#include "platform/atomic_file.h"
+#include "platform/commit_writer.h"
+#include "platform/readable_file.h"
 
 namespace orvik::trips {
 namespace {

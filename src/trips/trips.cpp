@@ -4,9 +4,11 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <set>
 #include <tuple>
 
 #include "recordings/catalogue.h"
+#include "recordings/partner.h"
 #include "trips/summary_cache.h"
 
 namespace orvik::trips {
@@ -72,12 +74,15 @@ double Trip::maxSpeedIn(SpeedUnit unit) const {
 
 std::vector<TripRecording> momentsOf(const std::vector<RecordingFile>& rows, bool withPark) {
     std::vector<TripRecording> moments;
-    // Kind and timestamp name a moment; its files may be anywhere in the list.
+    // Kind and timestamp name a moment, wherever its files are: a rear file in another folder is
+    // the same drive once more, not a moment of its own.
     std::map<std::tuple<int, std::int64_t>, std::size_t> index;
     std::vector<bool> hasFront;
+    std::set<std::string> paths;
     for (const RecordingFile& row : rows) {
         if (!inTrips(row.kind) && !(withPark && row.kind == RecordingKind::Park))
             continue;
+        paths.insert(row.fullPath);
         const auto start = startOf(row.timestamp);
         if (!start)
             continue;
@@ -92,18 +97,17 @@ std::vector<TripRecording> momentsOf(const std::vector<RecordingFile>& rows, boo
             m.start = *start;
             moments.push_back(std::move(m));
             hasFront.push_back(row.isFront());
-            continue;
-        }
-        TripRecording& m = moments[it->second];
-        if (row.isFront() && !hasFront[it->second]) {
+        } else if (row.isFront() && !hasFront[it->second]) {
+            // The front file stands for the moment.
             hasFront[it->second] = true;
-            // The front file takes the moment; the earlier file becomes its partner.
-            if (m.partnerPath.empty())
-                m.partnerPath = m.path;
-            m.path = row.fullPath;
-        } else if (m.partnerPath.empty()) {
-            m.partnerPath = row.fullPath;
+            moments[it->second].path = row.fullPath;
         }
+    }
+    // The partner is the one the viewer plays beside it.
+    for (TripRecording& m : moments) {
+        const auto channel = recordings::channelOfRecording(m.path);
+        if (channel.partnerPath && paths.count(*channel.partnerPath))
+            m.partnerPath = *channel.partnerPath;
     }
     return moments;
 }

@@ -7,7 +7,7 @@
 
 #include "device_config/test_support.h"
 #include "device_config/validation.h"
-#include "platform/atomic_file.h"
+#include "platform/commit_writer.h"
 #include "platform/volume_label.h"
 
 namespace dc = orvik::device_config;

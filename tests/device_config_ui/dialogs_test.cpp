@@ -21,7 +21,7 @@
 #include "device_config/ui/settings_editor.h"
 #include "displays/map_host.h"
 #include "gui_fixture.h"
-#include "platform/atomic_file.h"
+#include "platform/commit_writer.h"
 #include "support/test_support.h"
 
 namespace orvik::testing {

@@ -17,7 +17,8 @@
 #include "device_config/ui/settings_pages.h"
 #include "device_config/validation.h"
 #include "gui_fixture.h"
-#include "platform/atomic_file.h"
+#include "platform/commit_writer.h"
+#include "platform/readable_file.h"
 #include "user_input.h"
 
 namespace orvik::testing {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "evidence/manifest.h"
+#include "evidence/report_pdf.h"
 #include "evidence/stretch.h"
 #include "evidence/stretch_facts.h"
 #include "evidence/verify.h"
@@ -402,6 +403,48 @@ TEST(StretchFacts, AStretchWithoutTelemetryHasNoFactsButNoFault) {
     EXPECT_FALSE(f.startPosition);
     EXPECT_TRUE(f.impacts.empty());
     EXPECT_FALSE(f.strongest);
+}
+
+TEST(Report, AnyTextAndAnyAmountOfFactsMakeAnA4Pdf) {
+    Manifest m = sampleManifest();
+    // Bytes that are not UTF-8, control characters, markup-like text and a very long word.
+    m.note =
+        std::string("\xff\xfe broken \x01\x02 <b>not bold</b> &amp; ") + std::string(3000, 'W');
+    m.command.push_back(std::string("\xc3\x28"));
+    Stretch s;
+    s.segments = {StretchSegment{"/card/event_20260314_081500_F.mp4",
+                                 recordings::RecordingKind::Event,
+                                 parseLocalTime("2026-03-14T08:15:00"), 10, 2, 8}};
+    std::vector<SegmentTelemetry> tel{tenSeconds()};
+    tel[0].firstRecord = 0;
+    tel[0].endRecord = 110;
+    StretchFacts f = factsOf(s, tel, {}, std::nullopt);
+    // A rough road: a hundred impacts to list.
+    for (int i = 0; i < 100; ++i)
+        f.impacts.push_back(f.impacts.front());
+    for (const platform::Language lang :
+         {platform::Language::English, platform::Language::Korean}) {
+        ReportContent content;
+        content.language = lang;
+        content.manifest = &m;
+        content.stretch = &s;
+        content.facts = &f;
+        content.stills = {
+            ReportStill{"/no/such/still.jpg", "start", "front", 0, std::nullopt, 640, 360}};
+        auto r = renderReport(content);
+        ASSERT_TRUE(r) << r.error();
+        EXPECT_EQ(r->pdf.substr(0, 5), "%PDF-");
+        EXPECT_GE(r->pages, 3);
+    }
+    // Nothing at all to show still makes a report.
+    const StretchFacts none;
+    ReportContent empty;
+    empty.manifest = &m;
+    empty.stretch = &s;
+    empty.facts = &none;
+    auto r = renderReport(empty);
+    ASSERT_TRUE(r) << r.error();
+    EXPECT_FALSE(renderReport(ReportContent{}));
 }
 
 }  // namespace

@@ -18,6 +18,8 @@
 #include "export/fragment_muxer.h"
 #include "export/media.h"
 #include "export/output_file.h"
+#include "platform/volumes.h"
+#include "recordings/partner.h"
 #include "support/test_support.h"
 
 namespace orvik::exporting {
@@ -200,7 +202,7 @@ TEST(OutputFile, WaitsForTheDiskOnlyWhereAPowerCutOrAPulledCardCouldLoseSomethin
     const std::string target = (dir.path() / "clip.mp4").string();
     auto fresh = OutputFile::create(target, false);
     ASSERT_TRUE(fresh);
-    EXPECT_EQ(fresh->flushesOnCommit(), onRemovableMedia(dir.path().string()));
+    EXPECT_EQ(fresh->flushesOnCommit(), platform::onRemovableMedia(dir.path().string()));
     // Larger than the write-behind step, so the disk writing started on the way is exercised.
     const std::vector<std::uint8_t> block(9u << 20, 0x5A);
     ASSERT_TRUE(fresh->write(block));
@@ -210,39 +212,6 @@ TEST(OutputFile, WaitsForTheDiskOnlyWhereAPowerCutOrAPulledCardCouldLoseSomethin
     auto replacing = OutputFile::create(target, true);
     ASSERT_TRUE(replacing);
     EXPECT_TRUE(replacing->flushesOnCommit()) << "the old file must survive a power cut";
-}
-
-TEST(OutputFile, RemovableMediaAreToldFromTheBlockDevice) {
-    Scratch folder;
-    Scratch sys;
-    struct stat st {};
-    ASSERT_EQ(::stat(folder.path().c_str(), &st), 0);
-    const fs::path link =
-        sys.path() / "dev" / "block" /
-        (std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev)));
-    fs::create_directories(link.parent_path());
-    const auto deviceAt = [&](const std::string& where, bool removable) {
-        const fs::path disk = sys.path() / "devices" / where;
-        const fs::path part = disk / "part1";
-        fs::create_directories(part);
-        std::ofstream(part / "partition") << "1\n";
-        std::ofstream(disk / "removable") << (removable ? "1\n" : "0\n");
-        fs::remove(link);
-        fs::create_directory_symlink(part, link);
-    };
-    const std::string dir = folder.path().string();
-    const std::string root = sys.path().string();
-    if (onRemovableMedia(dir))
-        GTEST_SKIP() << "the scratch folder itself lies on removable media";
-    EXPECT_FALSE(onRemovableMedia(dir, root)) << "no block device: tmpfs or a network share";
-    deviceAt("pci0000:00/0000:00:04.0/virtio1/block/vda", false);
-    EXPECT_FALSE(onRemovableMedia(dir, root));
-    deviceAt("pci0000:00/0000:00:1f.2/ata1/host0/block/sdc", true);
-    EXPECT_TRUE(onRemovableMedia(dir, root)) << "the disk of the partition says removable";
-    deviceAt("pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/block/sdb", false);
-    EXPECT_TRUE(onRemovableMedia(dir, root)) << "a USB disk that calls itself fixed";
-    deviceAt("platform/fe320000.mmc/mmc_host/mmc1/mmc1:aaaa/block/mmcblk1", false);
-    EXPECT_TRUE(onRemovableMedia(dir, root)) << "an SD card reader";
 }
 
 std::string exifString(ExifData* d, ExifIfd ifd, ExifTag tag) {
@@ -300,8 +269,8 @@ TEST(Sources, ThePartnerIsFoundAsTheViewerFindsIt) {
     Scratch dir;
     const std::string front = (dir.path() / "event_20240302_120000_F.mp4").string();
     const std::string rear = (dir.path() / "event_20240302_120000_R.mp4").string();
-    EXPECT_EQ(partnerPath(front), rear);
-    EXPECT_EQ(partnerPath(rear), front);
+    EXPECT_EQ(recordings::channelOfRecording(front).partnerPath, rear);
+    EXPECT_EQ(recordings::channelOfRecording(rear).partnerPath, front);
     std::ofstream(front) << "x";
     // Without the partner only the given channel can be exported.
     EXPECT_EQ(resolveSources(front, Layout::Given)->main, front);

@@ -38,6 +38,13 @@ apt-get install -y -qq -o DPkg::Lock::Timeout=300 "$deb" >"$out/apt.log" 2>&1 \
   || { tail -20 "$out/apt.log"; fail "apt-get install"; }
 [ "$(dpkg-query -W -f='${Version}' orvik)" = "$version" ] || fail "installed version"
 /usr/bin/orvik-cli version | grep -qx "orvik-cli $version" || fail "orvik-cli version"
+# The media halves run from libexec/orvik/: a recording written and a picture taken of it.
+/usr/bin/orvik-samplecard --single "$out/rec_F.mp4" --duration 1 -q >/dev/null \
+  || fail "orvik-samplecard (orvik-samplecard-writer)"
+/usr/bin/orvik-cli snapshot "$out/rec_F.mp4" --at 0.5 --out "$out/rec.png" \
+  || fail "orvik-cli snapshot (orvik-cli-media)"
+[ -s "$out/rec.png" ] || fail "no snapshot written"
+/usr/bin/orvik-cli telemetry "$out/rec_F.mp4" >/dev/null || fail "orvik-cli telemetry"
 # No display is needed to ask the viewer for its version.
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM /usr/bin/orvik --version \
   | grep -qx "orvik $version" || fail "orvik --version"

@@ -11,6 +11,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 for f in bin/orvik bin/orvik-cli bin/orvik-samplecard \
+  libexec/orvik/orvik-cli-media libexec/orvik/orvik-samplecard-writer \
   share/applications/org.orvik.viewer.desktop \
   share/metainfo/org.orvik.viewer.metainfo.xml \
   share/icons/hicolor/scalable/apps/org.orvik.viewer.svg \
@@ -46,6 +47,11 @@ for cmd in $("$prefix/bin/orvik-cli" --help | awk 'tolower($0) ~ /subcommands:/ 
 done
 grep -q 'demo' "$prefix/share/man/man1/orvik.1" || fail "orvik.1 lacks --demo"
 "$prefix/bin/orvik-cli" --version | grep -qx "orvik-cli $version" || fail "orvik-cli --version"
+# The installed front end finds its media half, and loads no media library itself.
+"$prefix/bin/orvik-cli" clip --help | grep -q -- '--from' || fail "orvik-cli clip --help (orvik-cli-media)"
+if ldd "$prefix/bin/orvik-cli" "$prefix/bin/orvik-samplecard" | grep -q 'libav'; then
+  fail "orvik-cli or orvik-samplecard links a media library"
+fi
 
 # Completion: the commands come from the installed program's help.
 out=$(PATH="$prefix/bin:$PATH" bash -c '

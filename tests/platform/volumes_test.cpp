@@ -1,8 +1,11 @@
 #include "platform/volumes.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "support/test_support.h"
 
@@ -152,4 +155,37 @@ TEST(SimulatedVolumes, RelabelWritesTheLabelFileAndProvidersCanBeInstalled) {
     setVolumeProvider(std::make_shared<None>());
     EXPECT_TRUE(removableVolumes().empty());
     setVolumeProvider(nullptr);
+}
+
+TEST(RemovableMedia, AreToldFromTheBlockDevice) {
+    Scratch folder;
+    Scratch sys;
+    struct stat st {};
+    ASSERT_EQ(::stat(folder.path().c_str(), &st), 0);
+    const fs::path link =
+        sys.path() / "dev" / "block" /
+        (std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev)));
+    fs::create_directories(link.parent_path());
+    const auto deviceAt = [&](const std::string& where, bool removable) {
+        const fs::path disk = sys.path() / "devices" / where;
+        const fs::path part = disk / "part1";
+        fs::create_directories(part);
+        std::ofstream(part / "partition") << "1\n";
+        std::ofstream(disk / "removable") << (removable ? "1\n" : "0\n");
+        fs::remove(link);
+        fs::create_directory_symlink(part, link);
+    };
+    const std::string dir = folder.path().string();
+    const std::string root = sys.path().string();
+    if (onRemovableMedia(dir))
+        GTEST_SKIP() << "the scratch folder itself lies on removable media";
+    EXPECT_FALSE(onRemovableMedia(dir, root)) << "no block device: tmpfs or a network share";
+    deviceAt("pci0000:00/0000:00:04.0/virtio1/block/vda", false);
+    EXPECT_FALSE(onRemovableMedia(dir, root));
+    deviceAt("pci0000:00/0000:00:1f.2/ata1/host0/block/sdc", true);
+    EXPECT_TRUE(onRemovableMedia(dir, root)) << "the disk of the partition says removable";
+    deviceAt("pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/block/sdb", false);
+    EXPECT_TRUE(onRemovableMedia(dir, root)) << "a USB disk that calls itself fixed";
+    deviceAt("platform/fe320000.mmc/mmc_host/mmc1/mmc1:aaaa/block/mmcblk1", false);
+    EXPECT_TRUE(onRemovableMedia(dir, root)) << "an SD card reader";
 }

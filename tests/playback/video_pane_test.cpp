@@ -398,13 +398,14 @@ TEST(PanePair, APairStartsFromBothFirstFrames) {
     // Named as the camera names a pair: the files differ in the channel letter only.
     const std::filesystem::path folder = std::filesystem::path(clips().dir) / "pair";
     std::filesystem::create_directories(folder);
-    std::filesystem::copy_file(clips().tenSeconds, folder / "clip_F.mp4",
+    std::filesystem::copy_file(clips().tenSeconds, folder / "alwa_20240302_120000_F.mp4",
                                std::filesystem::copy_options::overwrite_existing);
-    std::filesystem::copy_file(clips().rear, folder / "clip_R.mp4",
+    std::filesystem::copy_file(clips().rear, folder / "alwa_20240302_120000_R.mp4",
                                std::filesystem::copy_options::overwrite_existing);
     PlaybackController controller(front, rear, &window, headlessOptions());
-    ASSERT_EQ(controller.open(QString::fromStdString((folder / "clip_F.mp4").string()), true),
-              S_OK);
+    ASSERT_EQ(
+        controller.open(QString::fromStdString((folder / "alwa_20240302_120000_F.mp4").string())),
+        S_OK);
     ASSERT_EQ(controller.channelMode(), ChannelMode::Both);
     // Neither core was started before both had a picture to start from, or the later one would
     // play behind the other from the first frame on.

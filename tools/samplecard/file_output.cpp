@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "platform/atomic_file.h"
+#include "platform/commit_writer.h"
 
 namespace orvik::tools {
 

@@ -24,6 +24,7 @@
 #include "evidence/stretch.h"
 #include "export/export.h"
 #include "platform/strings.h"
+#include "recordings/partner.h"
 #include "recordings/track_formats.h"
 #include "ui_common/ui_common.h"
 
@@ -96,10 +97,7 @@ EvidenceDialog::EvidenceDialog(const QString& recording, double fromSeconds, dou
     stretch->setObjectName(QStringLiteral("stretch"));
     form->addRow(uiText(67103), stretch);
 
-    const std::string path = recording.toStdString();
-    const std::string partner = exporting::partnerPath(path);
-    std::error_code ec;
-    const bool havePartner = partner != path && std::filesystem::exists(partner, ec);
+    const bool havePartner = recordings::pairRecording(recording.toStdString()).paired();
     layout_ = new QComboBox(this);
     layout_->setObjectName(QStringLiteral("layout"));
     if (havePartner) {
@@ -221,9 +219,7 @@ void EvidenceDialog::makePreview() {
     rq.atSeconds = from_;
     rq.output = previewFolder_.filePath(QStringLiteral("first-still.jpg")).toStdString();
     rq.force = true;
-    const std::string partner = exporting::partnerPath(rq.input);
-    std::error_code ec;
-    if (partner != rq.input && std::filesystem::exists(partner, ec))
+    if (recordings::pairRecording(rq.input).paired())
         rq.layout = Layout::Front;
     previewWorker_ = std::thread([this, rq] {
         const bool ok = static_cast<bool>(exporting::exportSnapshot(rq));

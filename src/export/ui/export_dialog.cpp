@@ -19,12 +19,12 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <cmath>
-#include <filesystem>
 
 #include <unistd.h>
 
 #include "platform/private_folder.h"
 #include "platform/strings.h"
+#include "recordings/partner.h"
 #include "ui_common/ui_common.h"
 
 namespace orvik::exporting::ui {
@@ -46,11 +46,6 @@ QString clock(double seconds) {
         .arg(tenths / 600, 2, 10, QLatin1Char('0'))
         .arg(tenths / 10 % 60, 2, 10, QLatin1Char('0'))
         .arg(tenths % 10);
-}
-
-bool isFrontName(const QString& path) {
-    const QString name = QFileInfo(path).fileName();
-    return name.size() >= 5 && name.at(name.size() - 5) == QLatin1Char('F');
 }
 
 }  // namespace
@@ -83,13 +78,11 @@ ExportDialog::ExportDialog(Mode mode, const QString& recording, double fromSecon
 
     layout_ = new QComboBox(this);
     layout_->setObjectName(QStringLiteral("layout"));
-    const bool front = isFrontName(recording);
-    // The card may be pulled as the dialog opens: a folder that cannot be read means no
-    // partner, never an exception out of the menu's slot.
-    std::error_code ec;
-    const std::string partnerFile = partnerPath(recording.toStdString());
-    const bool partner =
-        partnerFile != recording.toStdString() && std::filesystem::exists(partnerFile, ec) && !ec;
+    // The card may be pulled as the dialog opens: the partner is looked for without letting a
+    // folder that cannot be read throw out of the menu's slot.
+    const recordings::RecordingPair pair = recordings::pairRecording(recording.toStdString());
+    const bool front = pair.givenIsFront;
+    const bool partner = pair.paired();
     layout_->addItem(uiText(65008), static_cast<int>(Layout::Given));
     if (partner) {
         layout_->addItem(uiText(front ? 65010 : 65009),

@@ -9,6 +9,7 @@ extern "C" {
 }
 
 #include "cli/command_registry.h"
+#include "cli/media_commands.h"
 #include "export/export.h"
 #include "recordings/track_formats.h"
 
@@ -88,8 +89,7 @@ int runSnapshot(const SnapshotArgs& a) {
 }
 
 const RegisterCommand kClip([](CLI::App& app) -> std::function<int()> {
-    auto* sub = app.add_subcommand(
-        "clip", "cut [--from, --to) of a recording into a clip that keeps its telemetry");
+    auto* sub = app.add_subcommand("clip", mediaCommandDescription("clip"));
     auto a = std::make_shared<ClipArgs>();
     sub->add_option("FILE", a->file, "front or rear recording (.mp4)")->required();
     sub->add_option("--from", a->from, "start, seconds into the recording")
@@ -105,7 +105,7 @@ const RegisterCommand kClip([](CLI::App& app) -> std::function<int()> {
 });
 
 const RegisterCommand kSnapshot([](CLI::App& app) -> std::function<int()> {
-    auto* sub = app.add_subcommand("snapshot", "the frame at a moment as PNG or JPEG");
+    auto* sub = app.add_subcommand("snapshot", mediaCommandDescription("snapshot"));
     auto a = std::make_shared<SnapshotArgs>();
     sub->add_option("FILE", a->file, "front or rear recording (.mp4)")->required();
     sub->add_option("--at", a->at, "moment, seconds into the recording")

@@ -1,5 +1,5 @@
-// orvik-cli evidence / verify: a package that hands a stretch of footage over with the hashes
-// that show it was not altered, and the check of such a package.
+// orvik-cli evidence: a package that hands a stretch of footage over with the hashes that show it
+// was not altered (verify, its check, is in orvik-cli itself: cmd_verify.cpp).
 #include <unistd.h>
 
 #include <cmath>
@@ -13,8 +13,8 @@ extern "C" {
 }
 
 #include "cli/command_registry.h"
+#include "cli/media_commands.h"
 #include "evidence/package.h"
-#include "evidence/verify.h"
 #include "recordings/track_formats.h"
 
 namespace orvik::cli {
@@ -98,45 +98,8 @@ int runEvidence(const EvidenceArgs& a) {
     return kExitOk;
 }
 
-int runVerify(const std::string& folder, bool checkSources) {
-    VerifyOptions options;
-    options.checkSources = checkSources;
-    auto report = verifyPackage(folder, options);
-    if (!report) {
-        printError(report.error());
-        return kExitFailed;
-    }
-    for (const PackageFinding& f : report->problems)
-        std::cout << describe(f) << '\n';
-    for (const std::string& name : report->extraFiles)
-        std::cout << name << ": not part of the package\n";
-    for (const SourceCheck& s : report->sources) {
-        if (s.state == SourceState::Changed || s.state == SourceState::Unreadable)
-            std::cout << describe(s) << '\n';
-    }
-    if (!report->sources.empty()) {
-        std::cout << "sources: " << report->sourcesIn(SourceState::Intact) << " intact, "
-                  << report->sourcesIn(SourceState::Changed) +
-                         report->sourcesIn(SourceState::Unreadable)
-                  << " differ, " << report->sourcesIn(SourceState::NotFound) << " not found";
-        if (report->sourcesIn(SourceState::NotFound) > 0)
-            std::cout << " (moved, deleted or on a card not inserted; not a fault of the package)";
-        std::cout << '\n';
-    }
-    if (report->packageIntact())
-        std::cout << "package intact: " << report->filesChecked << " files match\n";
-    else
-        std::cout << "package NOT intact: " << report->problems.size()
-                  << (report->problems.size() == 1 ? " file differs" : " files differ")
-                  << " or cannot be checked\n";
-    return report->packageIntact() && report->sourcesConsistent() ? kExitOk : kExitFailed;
-}
-
 const RegisterCommand kEvidence([](CLI::App& app) -> std::function<int()> {
-    auto* sub = app.add_subcommand(
-        "evidence",
-        "a folder to hand over: clip, stills, track and PDF report of a stretch, with SHA-256 "
-        "of every source and file");
+    auto* sub = app.add_subcommand("evidence", mediaCommandDescription("evidence"));
     auto a = std::make_shared<EvidenceArgs>();
     sub->add_option("SOURCE", a->source, "a recording (.mp4), or a card folder")->required();
     sub->add_option("--from", a->from,
@@ -158,22 +121,6 @@ const RegisterCommand kEvidence([](CLI::App& app) -> std::function<int()> {
     sub->add_flag("--force", a->force,
                   "use a folder that is not empty (files of the same names are replaced)");
     return [a] { return runEvidence(*a); };
-});
-
-struct VerifyArgs {
-    std::string folder;
-    bool noSources = false;
-};
-
-const RegisterCommand kVerify([](CLI::App& app) -> std::function<int()> {
-    auto* sub = app.add_subcommand(
-        "verify",
-        "check an evidence package: every file's SHA-256, and the source recordings "
-        "where they still are");
-    auto a = std::make_shared<VerifyArgs>();
-    sub->add_option("FOLDER", a->folder, "the package folder")->required();
-    sub->add_flag("--no-sources", a->noSources, "check the package's files only");
-    return [a] { return runVerify(a->folder, !a->noSources); };
 });
 
 }  // namespace

@@ -1,0 +1,43 @@
+#pragma once
+// The commands that need the media libraries (FFmpeg, cairo and pango). They run in the
+// helper program orvik-cli-media (libexec/orvik/), so that every other command starts without
+// loading those libraries: orvik-cli lists them in its help and hands `orvik-cli NAME …` to the
+// helper unchanged (same arguments, same exit status).
+//
+// Adding one: write its cmd_NAME.cpp under media/ with a RegisterCommand whose subcommand takes
+// its description from here (mediaCommandDescription), add the file to orvik-cli-media's
+// sources in CMakeLists.txt, and add a line below.
+#include <string>
+#include <string_view>
+
+namespace orvik::cli {
+
+struct MediaCommand {
+    std::string_view name;
+    std::string_view description;
+};
+
+inline constexpr MediaCommand kMediaCommands[] = {
+    {"clip", "cut [--from, --to) of a recording into a clip that keeps its telemetry"},
+    {"snapshot", "the frame at a moment as PNG or JPEG"},
+    {"evidence",
+     "a folder to hand over: clip, stills, track and PDF report of a stretch, with SHA-256 of "
+     "every source and file"},
+};
+
+inline constexpr std::string_view kMediaHelperName = "orvik-cli-media";
+
+constexpr const MediaCommand* findMediaCommand(std::string_view name) {
+    for (const MediaCommand& c : kMediaCommands) {
+        if (c.name == name)
+            return &c;
+    }
+    return nullptr;
+}
+
+inline std::string mediaCommandDescription(std::string_view name) {
+    const MediaCommand* c = findMediaCommand(name);
+    return c ? std::string(c->description) : std::string();
+}
+
+}  // namespace orvik::cli
