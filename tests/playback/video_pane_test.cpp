@@ -166,8 +166,9 @@ TEST_F(PaneTest, OpeningAFileLeavesTheTerminalQuiet) {
     ASSERT_GE(file, 0);
     ::dup2(file, 2);
     ::close(file);
-    openPaused(clips().pattern);
-    ASSERT_EQ(player_->OpenFile(clips().pattern), S_OK);
+    // Opening is where the render context loads its hardware interops.
+    EXPECT_EQ(player_->OpenFile(clips().pattern), S_OK);
+    EXPECT_EQ(player_->OpenFile(clips().pattern), S_OK);
     std::fflush(stderr);
     ::dup2(saved, 2);
     ::close(saved);
