@@ -630,6 +630,27 @@ Result<PackageResult> PackageJob::run() {
         config_ ? trips::impactThresholdsOf(*config_) : trips::ImpactThresholds{};
     facts_ = factsOf(stretch_, telemetry_, thresholds, rq_.unit);
 
+    const auto latLon = [](const std::optional<recordings::GeoPosition>& p) {
+        return p ? std::optional<LatLon>(LatLon{p->latitude.value(), p->longitude.value()})
+                 : std::nullopt;
+    };
+    manifest_.facts.startPosition = latLon(facts_.startPosition);
+    manifest_.facts.endPosition = latLon(facts_.endPosition);
+    manifest_.facts.distanceKm = facts_.distanceKm;
+    manifest_.facts.topSpeed = facts_.topSpeed;
+    manifest_.facts.speedUnit = std::string(recordings::speedUnitName(facts_.unit));
+    for (const ImpactFact& i : facts_.impacts) {
+        ManifestImpact e;
+        e.time = i.local ? isoLocalTimeMs(*i.local) : "";
+        e.recording = fs::absolute(stretch_.segments[i.segment].path).lexically_normal().string();
+        e.offsetSeconds = i.offsetSeconds;
+        e.changeX = i.peak.departureG[0];
+        e.changeY = i.peak.departureG[1];
+        e.changeZ = i.peak.departureG[2];
+        e.strength = i.peak.strength;
+        manifest_.facts.impacts.push_back(std::move(e));
+    }
+
     manifest_.range.source = fs::absolute(rq_.source).lexically_normal().string();
     manifest_.range.from = rq_.from;
     manifest_.range.to = rq_.to;
