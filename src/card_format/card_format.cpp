@@ -16,7 +16,9 @@
 
 #include "device_config/device_config.h"
 #include "platform/commit_writer.h"
+#include "platform/private_folder.h"
 #include "platform/readable_file.h"
+#include "platform/system_error.h"
 #include "platform/volume_label.h"
 #include "platform/volumes.h"
 
@@ -160,6 +162,50 @@ Result<void> labelCard(const std::string& device, std::string_view label) {
     return platform::writeFatLabel(device, label);
 }
 
+// A folder of this run's own for the settings copy, so that a copy an earlier run kept (after a
+// failed restore) is never overwritten, and no other user can reach or replace it.
+Result<fs::path> makeCopyFolder(const std::string& tempDir) {
+    if (tempDir.empty())
+        return platform::createPrivateSubfolder("format-");
+    std::string tmpl = (fs::path(tempDir) / "format-XXXXXX").string();
+    if (!::mkdtemp(tmpl.data()))
+        return makeError(
+            "cannot create a folder in " + tempDir + ": " + platform::systemErrorText(errno),
+            errno);
+    return fs::path(tmpl);
+}
+
+// The file as the medium holds it now: the cached pages are dropped first, so a write the card
+// did not keep shows as a difference.
+Result<std::string> readBackFromMedium(const std::string& path) {
+    auto file = platform::ReadableFile::open(path);
+    if (!file)
+        return makeError(file.error());
+    ::posix_fadvise(file->fd(), 0, 0, POSIX_FADV_DONTNEED);
+    if (file->size() > kConfigReadLimit)
+        return makeError(path + " has grown to " + std::to_string(file->size()) + " bytes");
+    std::string data(static_cast<std::size_t>(file->size()), '\0');
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n =
+            ::pread(file->fd(), data.data() + done, data.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return makeError("cannot read " + path +
+                             " back: " + platform::systemErrorText(n < 0 ? errno : EIO));
+        done += static_cast<std::size_t>(n);
+    }
+    return data;
+}
+
+// Removes the settings copy and its folder once the card holds the settings again.
+void removeCopy(const std::string& copy) {
+    std::error_code ec;
+    fs::remove(copy, ec);
+    fs::remove(fs::path(copy).parent_path(), ec);
+}
+
 }  // namespace
 
 std::string allocationUnitText(std::uint64_t totalBytes, std::uint32_t bytesPerSector) {
@@ -301,13 +347,20 @@ CardFormatOutcome runCardFormat(const CardTarget& target, const CardFormatReques
             settings = readUnmountedSettings(target.device, fmt.imageSectorSize);
     }
     if (settings.found) {
-        std::string dir =
-            request.tempDir.empty() ? fs::temp_directory_path().string() : request.tempDir;
-        std::string copy = (fs::path(dir) / std::string(device_config::kConfigFileName)).string();
-        if (auto w = platform::writeFileAtomic(copy, settings.data); w)
-            o.savedConfigPath = copy;
-        else
-            settings.problem = "no copy could be kept in " + dir + ": " + w.error();
+        auto dir = makeCopyFolder(request.tempDir);
+        if (!dir) {
+            settings.problem = "no copy could be kept: " + dir.error();
+        } else {
+            std::string copy = (*dir / std::string(device_config::kConfigFileName)).string();
+            if (auto w = platform::writeFileAtomic(copy, settings.data); w) {
+                o.savedConfigPath = copy;
+                o.copyKept = true;
+            } else {
+                settings.problem = "no copy could be kept in " + dir->string() + ": " + w.error();
+                std::error_code ec;
+                fs::remove(*dir, ec);
+            }
+        }
     }
     if (!settings.problem.empty()) {
         // Losing the camera's settings is the user's decision, never a side effect.
@@ -325,8 +378,14 @@ CardFormatOutcome runCardFormat(const CardTarget& target, const CardFormatReques
     for (const auto& m : assessed.mounts) {
         auto r = request.unmounter ? request.unmounter(m)
                                    : platform::unmountVolume(m.device, m.mountPoint);
-        if (!r)
+        if (!r) {
+            // The card still holds its settings: the copy is not needed.
+            if (o.copyKept) {
+                removeCopy(o.savedConfigPath);
+                o.copyKept = false;
+            }
             return failAt(CardFormatStep::Unmount, EBUSY, r.error());
+        }
     }
 
     // 3. Format.
@@ -379,10 +438,30 @@ CardFormatOutcome runCardFormat(const CardTarget& target, const CardFormatReques
             r = writeRootFileOnFat32(target.device, device_config::kConfigFileName, configData,
                                      fmt.imageSectorSize);
         }
+        // The copy goes only once the card is read back holding the same bytes.
+        if (r) {
+            auto back = !o.mountPoint.empty() ? readBackFromMedium(o.restoredConfigPath)
+                                              : [&]() -> Result<std::string> {
+                auto f = readRootFileOnFat32(target.device, device_config::kConfigFileName,
+                                             kConfigReadLimit, fmt.imageSectorSize);
+                if (!f)
+                    return makeError(f.error());
+                if (f->status != RootFileRead::Status::Found)
+                    return makeError("the file is not there when read back");
+                return std::move(f->data);
+            }();
+            if (!back)
+                r = makeError(back.error());
+            else if (*back != configData)
+                r = makeError("the file read back differs from the one written");
+        }
         o.configRestored = r.ok();
         if (!r) {
             o.restoreError = r.error();
             o.restoredConfigPath.clear();
+        } else if (o.copyKept) {
+            removeCopy(o.savedConfigPath);
+            o.copyKept = false;
         }
     }
     announce(CardFormatStep::Done);

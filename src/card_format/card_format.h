@@ -81,7 +81,8 @@ std::string_view stepName(CardFormatStep step);
 struct CardFormatRequest {
     // Progress, cancellation, output streams, fixed volume ID for the formatter.
     FormatOptions format;
-    // Where the configuration copy goes; "" = the system's temporary folder.
+    // Where the configuration copy goes, in a new folder of each run's own; "" = the user's
+    // private temporary folder.
     std::string tempDir;
     // A configuration file that is on the card but cannot be read or copied stops the run before
     // anything is changed (kFormatSettingsUnreadable); true formats all the same, losing it.
@@ -108,6 +109,9 @@ struct CardFormatOutcome {
     int detailTextId = 0;
 
     std::string savedConfigPath;  // the temporary copy ("" when none was saved this run)
+    // The copy is still there: it is removed once the restored file is read back unchanged,
+    // or when the run stopped before the card was touched.
+    bool copyKept = false;
     bool labelled = false;
     std::string labelError;
     std::string mountPoint;  // where the fresh card is mounted ("" when it is not)
@@ -116,6 +120,10 @@ struct CardFormatOutcome {
     std::string restoreError;
     // Why the card's configuration file was lost (the run had discardUnreadableSettings).
     std::string settingsProblem;
+
+    // Formatted, and labelled, and the settings (if any were saved) are back on the card. A
+    // formatted card without its label or settings must never be reported as a plain success.
+    bool complete() const { return succeeded() && labelled && restoreError.empty(); }
 };
 
 // Runs the whole workflow on `target`. A failure before the format leaves the card untouched.

@@ -76,23 +76,33 @@ int runFormat(const FormatArgs& args) {
                    "): " + std::string(stepName(o.failedStep)) + " failed: " + o.reason);
         return kExitFailed;
     }
-    if (o.labelled)
+    // Formatted: what followed (label, settings) decides between "complete" and status 3.
+    if (o.labelled) {
         std::cout << "Label : " << platform::kCameraLabel << "\n";
-    else
+    } else {
         std::cout << "Label : not set (" << o.labelError << ")\n";
-    if (!o.savedConfigPath.empty())
-        std::cout << "Configuration file saved to " << o.savedConfigPath << "\n";
-    if (o.configRestored)
-        std::cout << "Configuration file restored to " << o.restoredConfigPath << "\n";
-    else if (!o.restoreError.empty())
+        printError("formatted, but the label " + std::string(platform::kCameraLabel) +
+                   " was not written: " + o.labelError);
+    }
+    if (o.configRestored) {
+        std::cout << "Configuration file restored to " << o.restoredConfigPath
+                  << " (read back and compared)\n";
+    } else if (!o.restoreError.empty()) {
         std::cout << "Configuration file not restored (" << o.restoreError << ")"
-                  << (o.savedConfigPath.empty() ? "" : "; the saved copy is kept") << "\n";
-    else if (!o.settingsProblem.empty())
+                  << (o.copyKept ? "; a copy is kept in " + o.savedConfigPath : "") << "\n";
+        printError("formatted, but the camera settings were not put back: " + o.restoreError +
+                   (o.copyKept ? "; a copy is kept in " + o.savedConfigPath : ""));
+    } else if (!o.settingsProblem.empty()) {
         std::cout << "Configuration file lost (" << o.settingsProblem << ")\n";
-    else
+    } else {
         std::cout << "No configuration file on the card\n";
+    }
     if (!o.mountPoint.empty())
         std::cout << "Mounted at " << o.mountPoint << "\n";
+    if (!o.complete()) {
+        std::cout << "Formatted, not complete.\n";
+        return kExitPartial;
+    }
     std::cout << "Format complete.\n";
     return kExitOk;
 }

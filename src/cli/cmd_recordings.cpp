@@ -267,6 +267,7 @@ int runTelemetry(const std::vector<std::string>& inputs, TelemetryFormat format,
     }
     std::vector<RecordingTelemetry> recordings;
     ReadReport report;
+    std::size_t skippedFiles = 0;
     for (const std::string& input : inputs) {
         std::error_code ec;
         if (!single && std::filesystem::is_directory(input, ec)) {
@@ -281,6 +282,7 @@ int runTelemetry(const std::vector<std::string>& inputs, TelemetryFormat format,
                 // One broken file of a folder does not lose the others' track: say so, go on.
                 if (failed(r.track.readRecording(file, &skipped))) {
                     printError("skipped: " + skipped.error);
+                    ++skippedFiles;
                     continue;
                 }
                 recordings.push_back(std::move(r));
@@ -293,6 +295,11 @@ int runTelemetry(const std::vector<std::string>& inputs, TelemetryFormat format,
             return kExitFailed;
         }
         recordings.push_back(std::move(r));
+    }
+    // Every recording skipped: an empty track would look like a drive without positions.
+    if (recordings.empty() && skippedFiles > 0) {
+        printError("no recording could be read (" + std::to_string(skippedFiles) + " skipped)");
+        return kExitFailed;
     }
     if (!single)
         sortByTime(recordings);

@@ -143,7 +143,7 @@ const RegisterCommand kTrips([](CLI::App& app) -> std::function<int()> {
     sub->add_flag("--json", *json, "one JSON array of trips instead of the table");
     sub->add_option("--gap", *gap,
                     "longest pause in seconds between two recordings of one trip (default 120)")
-        ->check(CLI::NonNegativeNumber);
+        ->check(secondsUpTo());
     sub->add_option("--unit", *unit, "speed unit of maxSpeed (default: as recorded)")
         ->check(CLI::IsMember({"km/h", "mph"}));
     return [dir, json, gap, unit] { return runTrips(*dir, *json, *gap, *unit); };

@@ -132,13 +132,15 @@ bool ConfigSession::locateOnCard(bool readFile, const LineSink& labelReport) {
 }
 
 bool ConfigSession::locateOnCard(bool readFile, const std::vector<platform::Volume>& volumes,
-                                 const LineSink& labelReport) {
+                                 const LineSink& labelReport,
+                                 const platform::ChangeOptions& labelOptions) {
     rememberedPath_.clear();
     auto found = findConfigOnCard(volumes);
     if (!found)
         return false;
     if (found->volume.label != platform::kCameraLabel) {
-        if (auto r = platform::relabelVolume(found->volume, platform::kCameraLabel); !r) {
+        if (auto r = platform::relabelVolume(found->volume, platform::kCameraLabel, labelOptions);
+            !r) {
             std::string line = "Could not label volume!: " + r.error() + "\n";
             if (labelReport) {
                 labelReport(line);

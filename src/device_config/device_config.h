@@ -182,9 +182,11 @@ class ConfigSession {
     // differs, and with `readFile` loads it. Returns true only when a file was found and loaded;
     // the remembered path is kept only after a successful load.
     bool locateOnCard(bool readFile, const LineSink& labelReport = {});
-    // As above over a given volume list (tests, callers that already enumerated).
+    // As above over a given volume list (tests, callers that already enumerated); the label is
+    // changed within `labelOptions` (platform::kQuietChange: no prompt, a short wait).
     bool locateOnCard(bool readFile, const std::vector<platform::Volume>& volumes,
-                      const LineSink& labelReport = {});
+                      const LineSink& labelReport = {},
+                      const platform::ChangeOptions& labelOptions = {});
 
     // Loads the image from the remembered path; on any failure the image is unchanged.
     Result<void> read();

@@ -7,11 +7,15 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInterceptor>
 #include <algorithm>
+
+#include <sys/stat.h>
+
+#include "platform/private_folder.h"
 
 static void initMapResources() {
     Q_INIT_RESOURCE(map_page);
@@ -49,9 +53,26 @@ class MapPage : public QWebEnginePage {
     }
 };
 
+// The page loads nothing but itself and the map tiles: a script injected through a crafted
+// string could otherwise reach any address, or local files.
+class MapRequestFilter : public QWebEngineUrlRequestInterceptor {
+  public:
+    explicit MapRequestFilter(MapHost* host) : QWebEngineUrlRequestInterceptor(host), host_(host) {}
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override {
+        const QUrl page = QUrl::fromLocalFile(host_->writtenPagePath());
+        info.block(!MapHost::requestAllowed(info.requestUrl(), page));
+    }
+
+  private:
+    MapHost* host_;
+};
+
 // Hosts of this process that wrote the page file: the main window's map and the Position window
 // share it, so it is removed only when the last of them goes.
 int gPageWriters = 0;
+// The page file as written last by this process, so that a file someone else put at the name
+// meanwhile is never removed.
+struct stat gWrittenPage {};
 
 }  // namespace
 
@@ -63,6 +84,8 @@ MapHost::MapHost(QWidget* parent) : QWebEngineView(parent) {
     page->setBackgroundColor(QColor(0xF4, 0xF5, 0xF7));
     // The page is a local file; its map tiles come from the network.
     page->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
+    page->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+    page->setUrlRequestInterceptor(new MapRequestFilter(this));
     page->settings()->setAttribute(QWebEngineSettings::ShowScrollBars, false);
     page->consoleMessage = [this](const QString& message, const QString& source) {
         onConsoleMessage(message, source);
@@ -74,8 +97,28 @@ MapHost::MapHost(QWidget* parent) : QWebEngineView(parent) {
 
 MapHost::~MapHost() {
     if (!writtenPath_.isEmpty() && --gPageWriters == 0) {
-        QFile::remove(writtenPath_);
+        struct stat now {};
+        if (::lstat(QFile::encodeName(writtenPath_).constData(), &now) == 0 &&
+            now.st_ino == gWrittenPage.st_ino && now.st_dev == gWrittenPage.st_dev &&
+            now.st_ctim.tv_sec == gWrittenPage.st_ctim.tv_sec &&
+            now.st_ctim.tv_nsec == gWrittenPage.st_ctim.tv_nsec) {
+            QFile::remove(writtenPath_);
+        }
     }
+}
+
+bool MapHost::requestAllowed(const QUrl& url, const QUrl& page) {
+    const QString scheme = url.scheme();
+    if (scheme == QLatin1String("data") || scheme == QLatin1String("blob") ||
+        scheme == QLatin1String("about")) {
+        return true;
+    }
+    if (url.isLocalFile()) {
+        return !page.isEmpty() && url.adjusted(QUrl::RemoveFragment | QUrl::RemoveQuery) == page;
+    }
+    // The tile layer of the page: https://tile.openstreetmap.org/{z}/{x}/{y}.png.
+    return scheme == QLatin1String("https") && url.host() == QLatin1String(kTileHost) &&
+           url.port(-1) == -1 && url.path().endsWith(QLatin1String(".png"));
 }
 
 QByteArray MapHost::pageBytes() {
@@ -88,26 +131,37 @@ QByteArray MapHost::pageBytes() {
 }
 
 QString MapHost::pageFilePath() {
-    return QDir(QDir::tempPath()).filePath(QStringLiteral("MAP.HTM"));
+    auto folder = platform::privateRuntimeFolder();
+    if (!folder) {
+        return {};
+    }
+    return QFile::decodeName((*folder / kPageFileName).c_str());
 }
 
 namespace {
 
-// Written under a temporary name and renamed, so a browser never reads half a page.
-bool writePage(const QString& path) {
+// Written under a new name in the user's private folder and renamed, so a browser never reads
+// half a page and a link planted at the name is replaced, not written through. Returns the path.
+QString writePage() {
     const QByteArray bytes = MapHost::pageBytes();
     if (bytes.isEmpty()) {
-        return false;
+        return {};
     }
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    auto written = platform::writePrivateFile(
+        MapHost::kPageFileName, {bytes.constData(), static_cast<std::size_t>(bytes.size())});
+    if (!written) {
+        qWarning("orvik: the map page cannot be written: %s", written.error().c_str());
+        return {};
+    }
+    ::lstat(written->c_str(), &gWrittenPage);
+    return QFile::decodeName(written->c_str());
 }
 
 }  // namespace
 
 bool MapHost::loadPage() {
-    const QString path = pageFilePath();
-    if (!writePage(path)) {
+    const QString path = writePage();
+    if (path.isEmpty()) {
         return false;
     }
     if (writtenPath_.isEmpty()) {
@@ -122,8 +176,12 @@ bool MapHost::navigateAgain() {
         return false;
     }
     // Someone may have removed the file since (another viewer sharing the temporary folder).
-    if (!QFile::exists(writtenPath_) && !writePage(writtenPath_)) {
-        return false;
+    if (!QFile::exists(writtenPath_)) {
+        const QString path = writePage();
+        if (path.isEmpty()) {
+            return false;
+        }
+        writtenPath_ = path;
     }
     ready_ = false;
     // Everything called so far is made again once the page is back.

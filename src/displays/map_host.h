@@ -1,12 +1,13 @@
 #pragma once
 // An embedded browser showing the viewer's map page. The page (with its map library inlined) is
-// written to "MAP.HTM" in the temporary folder and loaded from there; the program then calls the
-// page's functions (setLatLag, addMarker, deleteOverlays, moveCenter, showRoute, showTrip) with
-// string arguments; the page's events (a click on the trip's route) come back as signals. Used by
-// the main window's map and by the Position window.
+// written to "MAP.HTM" in the user's private temporary folder and loaded from there; the program
+// then calls the page's functions (setLatLag, addMarker, deleteOverlays, moveCenter, showRoute,
+// showTrip) with string arguments; the page's events (a click on the trip's route) come back as
+// signals. Used by the main window's map and by the Position window.
 #include <QByteArray>
 #include <QJsonArray>
 #include <QString>
+#include <QUrl>
 #include <QVariant>
 #include <QWebEngineView>
 #include <functional>
@@ -34,8 +35,13 @@ class MapHost : public QWebEngineView, public MapScriptTarget {
 
     // The page as built into the program.
     static QByteArray pageBytes();
-    // "MAP.HTM" in the temporary folder.
+    // "MAP.HTM" in the user's private temporary folder ("" when there is none).
     static QString pageFilePath();
+    static constexpr const char* kPageFileName = "MAP.HTM";
+    // The map tiles' server, the one remote address the page may reach.
+    static constexpr const char* kTileHost = "tile.openstreetmap.org";
+    // Whether the page at `page` may load `url`: itself, inline data and the map tiles only.
+    static bool requestAllowed(const QUrl& url, const QUrl& page);
 
     // Writes the page file (replacing an existing one) and navigates to it. False when the file
     // cannot be written; the host then shows nothing.

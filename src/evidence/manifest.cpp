@@ -179,6 +179,22 @@ std::string toJson(const Manifest& m) {
     } else {
         j["cameraSettings"] = nullptr;
     }
+    const auto position = [](const std::optional<LatLon>& p) {
+        return p ? Json::array({p->latitude, p->longitude}) : Json();
+    };
+    Json impacts = Json::array();
+    for (const ManifestImpact& i : m.facts.impacts)
+        impacts.push_back({{"time", i.time},
+                           {"recording", i.recording},
+                           {"offsetSeconds", i.offsetSeconds},
+                           {"changeG", {i.changeX, i.changeY, i.changeZ}},
+                           {"strength", i.strength}});
+    j["facts"] = {{"startPosition", position(m.facts.startPosition)},
+                  {"endPosition", position(m.facts.endPosition)},
+                  {"distanceKm", m.facts.distanceKm},
+                  {"topSpeed", m.facts.topSpeed ? Json(*m.facts.topSpeed) : Json()},
+                  {"speedUnit", m.facts.speedUnit},
+                  {"impacts", impacts}};
     Json outputs = Json::array();
     for (const OutputEntry& o : m.outputs)
         outputs.push_back({{"name", o.name}, {"size", o.size}, {"sha256", o.sha256}});
@@ -269,6 +285,57 @@ Result<Manifest> parseManifest(std::string_view text) {
         }
         top.take(r);
         m.cameraSettings = std::move(e);
+    }
+    // Facts are for reading programs; a manifest of an earlier build may lack them.
+    if (const Json* f = top.object("facts", false)) {
+        Reader r(*f, "facts");
+        const auto position = [&r, f](const char* key) -> std::optional<LatLon> {
+            const auto it = f->find(key);
+            if (it == f->end() || it->is_null())
+                return std::nullopt;
+            if (!it->is_array() || it->size() != 2 || !(*it)[0].is_number() ||
+                !(*it)[1].is_number() || !std::isfinite((*it)[0].get<double>()) ||
+                !std::isfinite((*it)[1].get<double>())) {
+                r.fail(key, "is not [latitude, longitude]");
+                return std::nullopt;
+            }
+            return LatLon{(*it)[0].get<double>(), (*it)[1].get<double>()};
+        };
+        m.facts.startPosition = position("startPosition");
+        m.facts.endPosition = position("endPosition");
+        m.facts.distanceKm = r.number("distanceKm");
+        if (const auto it = f->find("topSpeed"); it != f->end() && !it->is_null())
+            m.facts.topSpeed = r.number("topSpeed");
+        m.facts.speedUnit = r.text("speedUnit", false);
+        if (const Json* list = r.array("impacts", false)) {
+            for (const Json& i : *list) {
+                if (!i.is_object()) {
+                    r.fail("impacts", "holds an entry that is not an object");
+                    break;
+                }
+                Reader ir(i, "facts.impacts[]");
+                ManifestImpact e;
+                e.time = ir.text("time", false);
+                e.recording = ir.text("recording", false);
+                e.offsetSeconds = ir.number("offsetSeconds");
+                const auto g = i.find("changeG");
+                if (g == i.end() || !g->is_array() || g->size() != 3) {
+                    ir.fail("changeG", "is not [x, y, z]");
+                } else {
+                    double* axes[] = {&e.changeX, &e.changeY, &e.changeZ};
+                    for (std::size_t k = 0; k < 3; ++k) {
+                        if (!(*g)[k].is_number() || !std::isfinite((*g)[k].get<double>()))
+                            ir.fail("changeG", "is not [x, y, z]");
+                        else
+                            *axes[k] = (*g)[k].get<double>();
+                    }
+                }
+                e.strength = ir.number("strength");
+                r.take(ir);
+                m.facts.impacts.push_back(std::move(e));
+            }
+        }
+        top.take(r);
     }
     if (const Json* list = top.array("outputs")) {
         for (const Json& o : *list) {

@@ -59,6 +59,29 @@ struct CameraSettingsEntry {
     std::vector<std::pair<std::string, std::string>> values;  // field name → value as stored
 };
 
+struct LatLon {
+    double latitude = 0;  // signed decimal degrees
+    double longitude = 0;
+};
+
+struct ManifestImpact {
+    std::string time;  // camera local time, "" when the name carries none
+    std::string recording;
+    double offsetSeconds = 0;                      // into the recording
+    double changeX = 0, changeY = 0, changeZ = 0;  // from rest, in g
+    double strength = 0;                           // in thresholds
+};
+
+// What the report says about the stretch, for programs.
+struct ManifestFacts {
+    std::optional<LatLon> startPosition;
+    std::optional<LatLon> endPosition;
+    double distanceKm = 0;
+    std::optional<double> topSpeed;
+    std::string speedUnit;  // of topSpeed: "km/h" or "mph"
+    std::vector<ManifestImpact> impacts;
+};
+
 struct Manifest {
     std::string programName;  // "orvik-cli", "orvik"
     std::string programVersion;
@@ -72,6 +95,7 @@ struct Manifest {
     std::string note;
     std::vector<SourceEntry> sources;
     std::optional<CameraSettingsEntry> cameraSettings;
+    ManifestFacts facts;
     std::vector<OutputEntry> outputs;  // every file but the manifest and SHA256SUMS
 };
 

@@ -163,6 +163,8 @@ class PackageJob {
     Result<void> writeReport();
     Result<void> writeLists();
     Result<void> sourcesUnchanged();
+    // Whether `path` is (a link to) one of the recordings hashed.
+    bool isSource(const fs::path& path) const;
     Result<void> moveIntoPlace();
     Result<void> addOutput(const std::string& name);
     Result<void> writeText(const std::string& name, std::string_view text);
@@ -493,6 +495,14 @@ Result<void> PackageJob::sourcesUnchanged() {
     return {};
 }
 
+bool PackageJob::isSource(const fs::path& path) const {
+    const auto stamp = platform::stampOf(path.string());
+    return stamp && std::any_of(sourceStamps_.begin(), sourceStamps_.end(),
+                                [&](const platform::FileStamp& s) {
+                                    return s.device == stamp->device && s.inode == stamp->inode;
+                                });
+}
+
 Result<void> PackageJob::moveIntoPlace() {
     // Everything on the disk first: the folder appears complete or not at all.
     for (const auto& entry : fs::directory_iterator(staging_->path())) {
@@ -509,10 +519,30 @@ Result<void> PackageJob::moveIntoPlace() {
                 errno);
         staging_->release();
     } else {
+        // The names an earlier package here made (its manifest says), read before it is
+        // replaced; only those of them this package does not make are removed.
+        std::set<std::string> earlier;
+        if (auto text = platform::readFileLimited((target_ / kManifestName).string(), 16u << 20)) {
+            if (auto old = parseManifest(*text)) {
+                for (const OutputEntry& o : old->outputs)
+                    earlier.insert(o.name);
+            }
+        }
+        std::vector<fs::path> staged;
+        for (const auto& entry : fs::directory_iterator(staging_->path()))
+            staged.push_back(entry.path());
+        // Never in the place of a recording the package was made from.
+        for (const fs::path& file : staged) {
+            const fs::path there = target_ / file.filename();
+            if (isSource(there))
+                return makeError(
+                    "'" + there.string() +
+                    "' is a recording the package is made from; choose another folder");
+        }
         std::set<std::string> made;
-        for (const auto& entry : fs::directory_iterator(staging_->path())) {
-            const std::string name = entry.path().filename().string();
-            if (::rename(entry.path().c_str(), (target_ / name).c_str()) != 0)
+        for (const fs::path& file : staged) {
+            const std::string name = file.filename().string();
+            if (::rename(file.c_str(), (target_ / name).c_str()) != 0)
                 return makeError("cannot write '" + (target_ / name).string() +
                                      "': " + platform::systemErrorText(errno),
                                  errno);
@@ -521,7 +551,8 @@ Result<void> PackageJob::moveIntoPlace() {
         // Files an earlier package left that this one does not have would break its lists.
         for (const std::string& name : packageFileNames()) {
             std::error_code ec;
-            if (!made.count(name) && fs::is_regular_file(fs::symlink_status(target_ / name, ec)))
+            if (earlier.count(name) && !made.count(name) && !isSource(target_ / name) &&
+                fs::is_regular_file(fs::symlink_status(target_ / name, ec)))
                 fs::remove(target_ / name, ec);
         }
     }
@@ -568,9 +599,13 @@ Result<PackageResult> PackageJob::run() {
     if (auto r = hashSources(); !r)
         return makeError(r.error());
     if (auto path = findConfig(rq_.source)) {
+        // Parsed from the bytes hashed, so the settings shown are the ones the hash stands for.
         if (auto bytes = platform::readFileLimited(*path, device_config::kImageSize + 1)) {
-            if (auto config = device_config::readConfigFile(*path)) {
-                config_ = *config;
+            device_config::DeviceConfig parsed;
+            const std::span<const std::uint8_t> image(
+                reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size());
+            if (parsed.assign(image)) {
+                config_ = parsed;
                 CameraSettingsEntry e;
                 e.path = fs::absolute(*path).lexically_normal().string();
                 e.sha256 = platform::toHex(platform::sha256Of(*bytes));
@@ -580,7 +615,7 @@ Result<PackageResult> PackageJob::run() {
                       "speedUnit", "timeZoneIndex", "summerTime"}) {
                     if (const auto* f = device_config::findField(name))
                         e.values.emplace_back(
-                            name, std::to_string(device_config::fieldValue(*config, *f)));
+                            name, std::to_string(device_config::fieldValue(parsed, *f)));
                 }
                 manifest_.cameraSettings = std::move(e);
             }
@@ -594,6 +629,27 @@ Result<PackageResult> PackageJob::run() {
     const trips::ImpactThresholds thresholds =
         config_ ? trips::impactThresholdsOf(*config_) : trips::ImpactThresholds{};
     facts_ = factsOf(stretch_, telemetry_, thresholds, rq_.unit);
+
+    const auto latLon = [](const std::optional<recordings::GeoPosition>& p) {
+        return p ? std::optional<LatLon>(LatLon{p->latitude.value(), p->longitude.value()})
+                 : std::nullopt;
+    };
+    manifest_.facts.startPosition = latLon(facts_.startPosition);
+    manifest_.facts.endPosition = latLon(facts_.endPosition);
+    manifest_.facts.distanceKm = facts_.distanceKm;
+    manifest_.facts.topSpeed = facts_.topSpeed;
+    manifest_.facts.speedUnit = std::string(recordings::speedUnitName(facts_.unit));
+    for (const ImpactFact& i : facts_.impacts) {
+        ManifestImpact e;
+        e.time = i.local ? isoLocalTimeMs(*i.local) : "";
+        e.recording = fs::absolute(stretch_.segments[i.segment].path).lexically_normal().string();
+        e.offsetSeconds = i.offsetSeconds;
+        e.changeX = i.peak.departureG[0];
+        e.changeY = i.peak.departureG[1];
+        e.changeZ = i.peak.departureG[2];
+        e.strength = i.peak.strength;
+        manifest_.facts.impacts.push_back(std::move(e));
+    }
 
     manifest_.range.source = fs::absolute(rq_.source).lexically_normal().string();
     manifest_.range.from = rq_.from;

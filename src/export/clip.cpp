@@ -124,8 +124,14 @@ Result<void> ClipJob::openMuxer(const AVCodecParameters* video, AVRational video
     auto mux = FragmentMuxer::open(*out_, s, [this](std::size_t k) {
         if (k < outputSources_.size()) {
             auto area = main_->telemetryArea(outputSources_[k]);
-            report_.telemetryRecords += countRecords(area);
-            return area;
+            if (!area) {
+                // The clip is not finished as if it carried the records: see run().
+                if (telemetryError_.empty())
+                    telemetryError_ = area.error();
+                return std::vector<std::uint8_t>(recordings::kTelemetryAreaSize, 0);
+            }
+            report_.telemetryRecords += countRecords(*area);
+            return std::move(*area);
         }
         return std::vector<std::uint8_t>(recordings::kTelemetryAreaSize, 0);
     });
@@ -271,7 +277,8 @@ Result<ClipReport> ClipJob::run() {
     }
     if (auto r = checkRange(); !r)
         return makeError(r.error());
-    auto out = OutputFile::create(rq_.output, rq_.force);
+    auto out = OutputFile::create(
+        rq_.output, rq_.force, {rq_.input, partnerOf(rq_.input), sources->main, sources->inset});
     if (!out)
         return makeError(out.error());
     out_.emplace(std::move(*out));
@@ -285,6 +292,10 @@ Result<ClipReport> ClipJob::run() {
         return makeError(r.error());
     report_.fragments = mux_->fragments();
     mux_.reset();
+    // A clip whose telemetry could not be read would look complete and carry none: an evidence
+    // file must not say less than its source without saying so. Nothing is left behind.
+    if (!telemetryError_.empty())
+        return makeError(telemetryError_);
     if (auto r = out_->commit(); !r)
         return makeError(r.error());
     report_.seconds = static_cast<double>(report_.frames) * main_->frameDuration();

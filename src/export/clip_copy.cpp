@@ -17,8 +17,10 @@ Result<void> ClipJob::copyOrSmartCut() {
     if (auto r = m.seekTo(rq_.fromSeconds); !r)
         return r;
 
-    // Read up to the first frame of the range, keeping the packets from the keyframe before it.
+    // Read up to the first frame of the range, keeping the packets from the keyframe before it
+    // (at most leadLimitBytes of them: a file with few keyframes is decoded afresh instead).
     std::vector<PacketPtr> lead;
+    std::size_t leadBytes = 0;
     PacketPtr pkt = makePacket();
     PacketPtr first;
     for (;;) {
@@ -33,8 +35,17 @@ Result<void> ClipJob::copyOrSmartCut() {
                 av_packet_unref(pkt.get());
                 break;
             }
-            if (pkt->flags & AV_PKT_FLAG_KEY)
+            if (pkt->flags & AV_PKT_FLAG_KEY) {
                 lead.clear();
+                leadBytes = 0;
+            }
+            leadBytes += static_cast<std::size_t>(std::max(pkt->size, 0));
+            if (leadBytes > rq_.leadLimitBytes) {
+                av_packet_unref(pkt.get());
+                lead.clear();
+                audio_ = std::make_unique<AudioQueue>(m, rq_.fromSeconds, rq_.toSeconds);
+                return reencode();
+            }
             lead.emplace_back(av_packet_clone(pkt.get()));
         }
         av_packet_unref(pkt.get());

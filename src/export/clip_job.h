@@ -87,6 +87,7 @@ class ClipJob {
     std::optional<std::vector<std::size_t>> carriers_;  // fragments the range covers by half
     ClipReport report_;
     bool cancelled_ = false;
+    std::string telemetryError_;  // the first telemetry area that could not be read
 };
 
 }  // namespace orvik::exporting::detail

@@ -43,6 +43,9 @@ struct ClipRequest {
     std::optional<recordings::SpeedUnit> speedUnit;  // the caption's speed; as recorded if empty
     bool force = false;                              // replace an existing output
     Progress progress;
+    // Packets held from the keyframe before the range to its first frame when only the head is
+    // encoded; a longer run (a file with few or no keyframes) is decoded afresh instead.
+    std::size_t leadLimitBytes = std::size_t{64} << 20;
 };
 
 enum class ClipMethod {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -20,6 +21,7 @@ extern "C" {
 
 #include "export/caption.h"
 #include "export/fragment_muxer.h"
+#include "platform/system_error.h"
 #include "recordings/partner.h"
 #include "recordings/track_formats.h"
 
@@ -114,6 +116,10 @@ std::string_view clipMethodName(ClipMethod method) {
     return "";
 }
 
+std::string partnerOf(const std::string& input) {
+    return recordings::channelOfRecording(input).partnerPath.value_or(std::string());
+}
+
 Result<Sources> resolveSources(const std::string& input, Layout layout) {
     const recordings::ChannelOfRecording channel = recordings::channelOfRecording(input);
     const bool front = channel.front;
@@ -153,16 +159,25 @@ Result<std::unique_ptr<InputMedia>> InputMedia::open(const std::string& path) {
         return makeError(error);
     std::unique_ptr<InputMedia> m(new InputMedia());
     m->path_ = path;
-    // A recording without readable telemetry still exports its pictures; the track stays empty.
-    if (auto layout = recordings::walkRecording(*source)) {
-        m->fragments_ = layout->fragments;
-        m->telemetry_.readRecords(*source, *layout);
-    }
+    // Only the camera's recordings (clips are recordings too) are opened: "ftyp" with major
+    // brand "iso4" first. A recording without readable telemetry still exports its pictures;
+    // the track stays empty.
+    auto layout = recordings::walkRecording(*source);
+    if (!layout)
+        return makeError("'" + path + "' is not a recording: " + layout.error());
+    m->fragments_ = layout->fragments;
+    m->telemetry_.readRecords(*source, *layout);
     const std::string name = std::filesystem::path(path).filename().string();
     m->name_ = recordings::parseRecordingName(name, path);
     m->fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
 
-    int rc = avformat_open_input(&m->fmt_, path.c_str(), nullptr, nullptr);
+    // The MP4 reader alone, on this one local file: a card file that is really a playlist or
+    // another format must never make the demuxer pull in other files or addresses.
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    av_dict_set(&options, "enable_drefs", "0", 0);
+    int rc = avformat_open_input(&m->fmt_, path.c_str(), av_find_input_format("mp4"), &options);
+    av_dict_free(&options);
     if (rc < 0)
         return makeError("'" + path + "' is not a readable recording: " + avErrorText(rc));
     // An MP4's header already gives the codecs, sizes and the sample index of every fragment;
@@ -285,17 +300,23 @@ std::optional<std::pair<double, double>> InputMedia::fragmentSpan(std::size_t fr
     return std::make_pair(fragmentStarts_[fragment], std::max(end, fragmentStarts_[fragment]));
 }
 
-std::vector<std::uint8_t> InputMedia::telemetryArea(std::size_t fragment) const {
+Result<std::vector<std::uint8_t>> InputMedia::telemetryArea(std::size_t fragment) const {
     std::vector<std::uint8_t> area(recordings::kTelemetryAreaSize, 0);
-    if (fragment >= fragments_.size() || !fragments_[fragment].hasTelemetryArea() || fd_ < 0)
+    if (fragment >= fragments_.size() || !fragments_[fragment].hasTelemetryArea())
         return area;
+    if (fd_ < 0)
+        return makeError("cannot read the telemetry of '" + path_ + "': the file is not open");
     const off_t at = static_cast<off_t>(fragments_[fragment].telemetryAreaOffset());
     std::size_t done = 0;
     while (done < area.size()) {
         const ssize_t n =
             ::pread(fd_, area.data() + done, area.size() - done, at + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n <= 0)
-            break;
+            return makeError("cannot read the telemetry of '" + path_ + "': " +
+                             (n < 0 ? platform::systemErrorText(errno)
+                                    : std::string("the file is shorter than it was")));
         done += static_cast<std::size_t>(n);
     }
     return area;

@@ -57,7 +57,8 @@ class InputMedia {
     // (the next fragment's start, or the duration, ends it); nothing when not indexed.
     std::optional<std::pair<double, double>> fragmentSpan(std::size_t fragment) const;
     // The 2222 bytes of a fragment's telemetry area (zeros when it has none).
-    std::vector<std::uint8_t> telemetryArea(std::size_t fragment) const;
+    // An error when the area is there but cannot be read (a pulled card, a bad sector).
+    Result<std::vector<std::uint8_t>> telemetryArea(std::size_t fragment) const;
 
     // The recording's telemetry (Reset + Read recording) and its name's timestamp.
     const recordings::TelemetryTrack& telemetry() const { return telemetry_; }
@@ -103,6 +104,9 @@ struct Sources {
     std::string inset;  // the second channel for side-by-side / picture-in-picture, else ""
 };
 Result<Sources> resolveSources(const std::string& input, Layout layout);
+// Where the recording's partner would be ("" when the rule names none), whatever the layout: an
+// export must not replace it either.
+std::string partnerOf(const std::string& input);
 
 // Lays out the channels and burns in the caption. The main input's frames set the output's
 // timing; the inset's frames are matched by timestamp.

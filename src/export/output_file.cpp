@@ -1,6 +1,7 @@
 #include "export/output_file.h"
 
 #include <cerrno>
+#include <filesystem>
 
 #include "platform/system_error.h"
 
@@ -18,9 +19,16 @@ Error exportError(const std::string& target, int err) {
 
 }  // namespace
 
-Result<OutputFile> OutputFile::create(const std::string& target, bool force) {
+Result<OutputFile> OutputFile::create(const std::string& target, bool force,
+                                      const std::vector<std::string>& sources) {
     if (target.empty())
         return makeError("no output file given");
+    for (const std::string& source : sources) {
+        std::error_code ec;
+        if (!source.empty() && std::filesystem::equivalent(target, source, ec))
+            return makeError("'" + target + "' is the recording " + source +
+                             " the export reads; choose another file");
+    }
     auto writer = platform::CommitWriter::create(
         target, {force ? platform::IfExists::Replace : platform::IfExists::Refuse,
                  platform::Durability::WhereLossCounts});

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "platform/commit_writer.h"
 #include "platform/result.h"
@@ -14,8 +15,11 @@ namespace orvik::exporting {
 class OutputFile {
   public:
     // Fails (with a one-line message) when the target exists and force is false, when its
-    // folder is missing, or when the temporary file cannot be created.
-    static Result<OutputFile> create(const std::string& target, bool force);
+    // folder is missing, or when the temporary file cannot be created; and, force or not, when
+    // the target is one of `sources` (by any path: another name, a link, a hard link), so an
+    // export never replaces the recording it reads.
+    static Result<OutputFile> create(const std::string& target, bool force,
+                                     const std::vector<std::string>& sources = {});
 
     // Appends bytes; false (with error()) on a write error such as a full disk.
     bool write(std::span<const std::uint8_t> bytes) { return writer_.write(bytes); }

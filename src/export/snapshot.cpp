@@ -149,7 +149,8 @@ Result<SnapshotReport> exportSnapshot(const SnapshotRequest& rq) {
                       rq.atSeconds, main.durationSeconds());
         return makeError(buf);
     }
-    auto out = OutputFile::create(rq.output, rq.force);
+    auto out = OutputFile::create(rq.output, rq.force,
+                                  {rq.input, partnerOf(rq.input), sources->main, sources->inset});
     if (!out)
         return makeError(out.error());
 

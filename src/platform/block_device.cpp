@@ -85,13 +85,21 @@ std::vector<MountEntry> readMounts(const SystemView& view) {
     return mounts;
 }
 
-// Mount points that belong to this machine's own installation, not to a card.
+// Mount points that belong to this machine's own installation, not to a card: these folders and
+// everything mounted below them (a user's /home/alice, a package's /snap/x/1). "/" holds every
+// path and /tmp is where scratch mounts go, so those two count only as themselves.
 bool isSystemMountPoint(const std::string& p) {
-    static const std::set<std::string> kSystem = {
-        "/",          "/boot",    "/boot/efi", "/efi",  "/home",     "/usr",
-        "/usr/local", "/var",     "/var/log",  "/opt",  "/srv",      "/tmp",
-        "/root",      "/var/lib", "/nix",      "/snap", "/gnu/store"};
-    return kSystem.count(p) != 0;
+    static const char* const kSystem[] = {"/boot", "/efi",   "/home", "/usr",  "/var",      "/opt",
+                                          "/srv",  "/root",  "/nix",  "/snap", "/gnu",      "/etc",
+                                          "/lib",  "/lib64", "/bin",  "/sbin", "/run/snapd"};
+    if (p == "/" || p == "/tmp")
+        return true;
+    for (const char* root : kSystem) {
+        const std::size_t n = std::strlen(root);
+        if (p.compare(0, n, root) == 0 && (p.size() == n || p[n] == '/'))
+            return true;
+    }
+    return false;
 }
 
 // The kernel's sysfs node for a block device number, e.g. /sys/devices/…/block/sdb/sdb1.
@@ -197,6 +205,21 @@ Result<FormatTarget> assessFormatTarget(const std::string& path, const SystemVie
         if (isSystemMountPoint(m.mountPoint))
             return makeError("'" + path + "' is on the disk that holds this system's own files (" +
                              m.mountPoint + " is mounted from it)");
+    }
+    if (t.kind == TargetKind::LoopDevice) {
+        // A loop device stands for its backing file: one that lies among the system's own files
+        // (a package's squashfs image, a virtual machine's disk) is not a card.
+        std::string backing = readFirstLine(diskDir / "loop" / "backing_file");
+        if (const auto deleted = backing.rfind(" (deleted)");
+            deleted != std::string::npos && deleted + 10 == backing.size())
+            backing.resize(deleted);
+        if (!backing.empty()) {
+            auto where = mountContaining(backing, view);
+            if (where && isSystemMountPoint(where->mountPoint))
+                return makeError("'" + path + "' is a loop device over " + backing +
+                                 ", which lies on this system's own files (" + where->mountPoint +
+                                 "); format a card image by its file name instead");
+        }
     }
     if (t.kind == TargetKind::BlockDevice) {
         const bool removable = readFirstLine(diskDir / "removable") == "1";

@@ -1,11 +1,14 @@
 #include "platform/run_program.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "platform/system_error.h"
@@ -14,7 +17,7 @@ extern char** environ;
 
 namespace orvik::platform {
 
-ProgramRun runProgram(const std::vector<std::string>& argv) {
+ProgramRun runProgram(const std::vector<std::string>& argv, int timeoutMs) {
     ProgramRun out;
     if (argv.empty() || argv[0].empty() || argv[0][0] != '/') {
         out.output = "not an absolute program path: " + (argv.empty() ? std::string() : argv[0]);
@@ -44,8 +47,27 @@ ProgramRun runProgram(const std::vector<std::string>& argv) {
         out.output = argv[0] + ": " + systemErrorText(rc);
         return out;
     }
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    bool timedOut = false;
     char buf[4096];
-    for (ssize_t n; (n = ::read(pipefd[0], buf, sizeof buf)) != 0;) {
+    for (;;) {
+        if (timeoutMs > 0) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            pollfd p{pipefd[0], POLLIN, 0};
+            const int ready = left.count() > 0 ? ::poll(&p, 1, static_cast<int>(left.count())) : 0;
+            if (ready < 0 && errno == EINTR)
+                continue;
+            if (ready == 0) {
+                timedOut = true;
+                ::kill(pid, SIGKILL);
+                break;
+            }
+        }
+        const ssize_t n = ::read(pipefd[0], buf, sizeof buf);
+        if (n == 0)
+            break;
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -56,9 +78,26 @@ ProgramRun runProgram(const std::vector<std::string>& argv) {
     }
     ::close(pipefd[0]);
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    if (timeoutMs > 0 && !timedOut) {
+        // Its output closed, the program may still be running.
+        while (::waitpid(pid, &status, WNOHANG) == 0) {
+            if (Clock::now() >= deadline) {
+                timedOut = true;
+                ::kill(pid, SIGKILL);
+                break;
+            }
+            ::usleep(10'000);
+        }
     }
-    out.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (timedOut || timeoutMs <= 0) {
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    out.status = WIFEXITED(status) && !timedOut ? WEXITSTATUS(status) : -1;
+    if (timedOut) {
+        out.output = argv[0] + ": timed out after " + std::to_string(timeoutMs) + " ms";
+        return out;
+    }
     while (!out.output.empty() &&
            (out.output.back() == '\n' || out.output.back() == '\r' || out.output.back() == ' '))
         out.output.pop_back();

@@ -12,8 +12,9 @@ struct ProgramRun {
 };
 
 // Runs argv[0], which must be an absolute path: PATH is never searched, so a program run with
-// root rights cannot be replaced by one earlier on the caller's PATH.
-ProgramRun runProgram(const std::vector<std::string>& argv);
+// root rights cannot be replaced by one earlier on the caller's PATH. A program still running
+// after `timeoutMs` (when positive) is killed and counts as failed ("timed out after N ms").
+ProgramRun runProgram(const std::vector<std::string>& argv, int timeoutMs = 0);
 
 // The absolute path of a program in the system folders (/usr/sbin, /usr/bin, /sbin, /bin), "" when
 // none of them holds an executable of that name.

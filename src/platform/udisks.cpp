@@ -23,9 +23,8 @@ constexpr const char* kBlockIface = "org.freedesktop.UDisks2.Block";
 constexpr const char* kFsIface = "org.freedesktop.UDisks2.Filesystem";
 constexpr const char* kDriveIface = "org.freedesktop.UDisks2.Drive";
 constexpr const char* kObjectManagerIface = "org.freedesktop.DBus.ObjectManager";
-// Listing answers at once; mounting may wait for the user to authorise it.
+// Listing answers at once; a change may wait for the user to authorise it (ChangeOptions).
 constexpr std::uint64_t kQueryTimeoutUs = 5'000'000;
-constexpr std::uint64_t kActionTimeoutUs = 120'000'000;
 
 // The property values this client reads; others are skipped.
 using Value = std::variant<std::monostate, bool, std::string, std::vector<std::string>>;
@@ -194,11 +193,16 @@ Result<std::unique_ptr<UDisksClient>> UDisksClient::connect() {
 }
 
 bool UDisksClient::serviceRunning() {
+    Message call, reply;
     BusError err;
-    Message reply;
-    const int r = sd_bus_call_method(bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                     "org.freedesktop.DBus", "NameHasOwner", &err.e, &reply.m, "s",
-                                     kUDisksService);
+    int r = sd_bus_message_new_method_call(bus_, &call.m, "org.freedesktop.DBus",
+                                           "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                           "NameHasOwner");
+    if (r >= 0)
+        r = sd_bus_message_append(call.m, "s", kUDisksService);
+    // Not the library's default of 25 s: a bus that does not answer at once is as good as none.
+    if (r >= 0)
+        r = sd_bus_call(bus_, call.m, kQueryTimeoutUs, &err.e, &reply.m);
     int has = 0;
     return r >= 0 && sd_bus_message_read(reply.m, "b", &has) >= 0 && has;
 }
@@ -277,21 +281,23 @@ Result<std::string> UDisksClient::objectForDevice(const std::string& device) {
 
 namespace {
 // Calls a Filesystem method whose last argument is an empty options dictionary; the user may be
-// asked to authorise it.
+// asked to authorise it when the options allow.
 Result<void> callFilesystem(sd_bus* bus, const std::string& objectPath, const char* method,
-                            const char* label, std::string* stringReply) {
+                            const char* label, std::string* stringReply,
+                            const ChangeOptions& options = {}) {
     Message call, reply;
     BusError err;
     int r = sd_bus_message_new_method_call(bus, &call.m, kUDisksService, objectPath.c_str(),
                                            kFsIface, method);
     if (r >= 0)
-        r = sd_bus_message_set_allow_interactive_authorization(call.m, 1);
+        r = sd_bus_message_set_allow_interactive_authorization(call.m, options.mayAskUser ? 1 : 0);
     if (r >= 0 && label)
         r = sd_bus_message_append(call.m, "s", label);
     if (r >= 0)
         r = sd_bus_message_append(call.m, "a{sv}", 0);
     if (r >= 0)
-        r = sd_bus_call(bus, call.m, kActionTimeoutUs, &err.e, &reply.m);
+        r = sd_bus_call(bus, call.m, static_cast<std::uint64_t>(options.timeoutMs) * 1000, &err.e,
+                        &reply.m);
     if (r < 0)
         return makeError(errorText(err, r));
     if (stringReply) {
@@ -319,15 +325,16 @@ Result<void> UDisksClient::unmount(const std::string& objectPath) {
     return {};
 }
 
-Result<void> UDisksClient::setLabel(const std::string& objectPath, std::string_view label) {
+Result<void> UDisksClient::setLabel(const std::string& objectPath, std::string_view label,
+                                    const ChangeOptions& options) {
     const std::string l(label);
-    auto r = callFilesystem(bus_, objectPath, "SetLabel", l.c_str(), nullptr);
+    auto r = callFilesystem(bus_, objectPath, "SetLabel", l.c_str(), nullptr, options);
     if (!r)
         return makeError("cannot label the card: " + r.error());
     return {};
 }
 
-Result<void> UDisksClient::watch(std::function<void(Change)> onChange) {
+Result<void> UDisksClient::watch(std::function<void(Change)> onChange, bool waitForBus) {
     for (sd_bus_slot* s : slots_)
         sd_bus_slot_unref(s);
     slots_.clear();
@@ -345,24 +352,24 @@ Result<void> UDisksClient::watch(std::function<void(Change)> onChange) {
     };
     for (const char* rule : rules) {
         sd_bus_slot* slot = nullptr;
-        const int r = sd_bus_add_match(
-            bus_, &slot, rule,
-            [](sd_bus_message* m, void* userdata, sd_bus_error*) -> int {
-                auto* self = static_cast<UDisksClient*>(userdata);
-                if (!self->onChange_)
-                    return 0;
-                if (std::strcmp(sd_bus_message_get_member(m), "NameOwnerChanged") == 0) {
-                    const char *name = nullptr, *before = nullptr, *after = nullptr;
-                    if (sd_bus_message_read(m, "sss", &name, &before, &after) < 0)
-                        return 0;
-                    self->onChange_(after && *after ? Change::ServiceStarted
-                                                    : Change::ServiceStopped);
-                } else {
-                    self->onChange_(Change::ObjectsChanged);
-                }
+        sd_bus_message_handler_t handler = [](sd_bus_message* m, void* userdata,
+                                              sd_bus_error*) -> int {
+            auto* self = static_cast<UDisksClient*>(userdata);
+            if (!self->onChange_)
                 return 0;
-            },
-            this);
+            if (std::strcmp(sd_bus_message_get_member(m), "NameOwnerChanged") == 0) {
+                const char *name = nullptr, *before = nullptr, *after = nullptr;
+                if (sd_bus_message_read(m, "sss", &name, &before, &after) < 0)
+                    return 0;
+                self->onChange_(after && *after ? Change::ServiceStarted : Change::ServiceStopped);
+            } else {
+                self->onChange_(Change::ObjectsChanged);
+            }
+            return 0;
+        };
+        const int r = waitForBus
+                          ? sd_bus_add_match(bus_, &slot, rule, handler, this)
+                          : sd_bus_add_match_async(bus_, &slot, rule, handler, nullptr, this);
         if (r < 0)
             return makeError(std::string("cannot watch the disk service: ") + systemErrorText(-r));
         slots_.push_back(slot);
@@ -407,9 +414,11 @@ Result<void> unmountThroughUDisks(const std::string& device) {
     return onDevice(device, [](UDisksClient& c, const std::string& o) { return c.unmount(o); });
 }
 
-Result<void> setLabelThroughUDisks(const std::string& device, std::string_view label) {
-    return onDevice(
-        device, [label](UDisksClient& c, const std::string& o) { return c.setLabel(o, label); });
+Result<void> setLabelThroughUDisks(const std::string& device, std::string_view label,
+                                   const ChangeOptions& options) {
+    return onDevice(device, [label, options](UDisksClient& c, const std::string& o) {
+        return c.setLabel(o, label, options);
+    });
 }
 
 Result<std::vector<Volume>> removableVolumesFromUDisks() {

@@ -19,6 +19,16 @@ namespace orvik::platform {
 
 inline constexpr const char* kUDisksService = "org.freedesktop.UDisks2";
 
+// How a change to a card may go: a label the user asked for in a dialog may wait for the desktop
+// to ask them for authorisation; a change the viewer makes on its own (the start-up relabel) must
+// never bring up a prompt, and gives up soon.
+struct ChangeOptions {
+    bool mayAskUser = true;
+    int timeoutMs = 120'000;
+    bool askDiskService = true;  // false once the service was asked and said no
+};
+inline constexpr ChangeOptions kQuietChange{false, 10'000, true};
+
 // One file system on a removable drive, as UDisks2 describes it.
 struct UDisksFileSystem {
     std::string objectPath;                // "/org/freedesktop/UDisks2/block_devices/sdb1"
@@ -51,13 +61,16 @@ class UDisksClient {
     // Filesystem.Unmount.
     Result<void> unmount(const std::string& objectPath);
     // Filesystem.SetLabel.
-    Result<void> setLabel(const std::string& objectPath, std::string_view label);
+    Result<void> setLabel(const std::string& objectPath, std::string_view label,
+                          const ChangeOptions& options = {});
 
     // ---- change notification ----
     enum class Change { ObjectsChanged, ServiceStarted, ServiceStopped };
     // Subscribes to the service's added/removed/changed objects and to its name's owner; the
-    // callback runs from processPending(). Replaces an earlier subscription.
-    Result<void> watch(std::function<void(Change)> onChange);
+    // callback runs from processPending(). Replaces an earlier subscription. With `waitForBus`
+    // false the subscription is only sent (a GUI thread must not wait for the bus); it is in
+    // place once processPending() has run.
+    Result<void> watch(std::function<void(Change)> onChange, bool waitForBus = true);
     // The connection's file descriptor: readable when processPending() has work.
     int fd() const;
     // Dispatches everything that has arrived; returns false when the connection broke.
@@ -74,6 +87,7 @@ class UDisksClient {
 // Each is an error when the service cannot be asked or does not know the device.
 Result<std::string> mountThroughUDisks(const std::string& device);
 Result<void> unmountThroughUDisks(const std::string& device);
-Result<void> setLabelThroughUDisks(const std::string& device, std::string_view label);
+Result<void> setLabelThroughUDisks(const std::string& device, std::string_view label,
+                                   const ChangeOptions& options = {});
 
 }  // namespace orvik::platform

@@ -202,15 +202,18 @@ Result<void> writeRootLabel(Device& dev, const FatLayout& l,
 }
 
 Result<void> labelMounted(const std::string& device, const std::string& fsType,
-                          std::string_view label) {
+                          std::string_view label, const ChangeOptions& options) {
     // The desktop's disk service labels a mounted card without root.
-    auto viaService = setLabelThroughUDisks(device, label);
-    if (viaService)
-        return {};
-    std::string reason = viaService.error();
+    std::string reason;
+    if (options.askDiskService) {
+        auto viaService = setLabelThroughUDisks(device, label, options);
+        if (viaService)
+            return {};
+        reason = viaService.error();
+    }
     const std::string fatlabel = findSystemProgram("fatlabel");
     if ((fsType == "vfat" || fsType == "msdos" || fsType.empty()) && !fatlabel.empty()) {
-        auto r = runProgram({fatlabel, device, std::string(label)});
+        auto r = runProgram({fatlabel, device, std::string(label)}, options.timeoutMs);
         if (r.status == 0)
             return {};
         reason = r.output.empty() ? "fatlabel failed" : r.output;
@@ -270,7 +273,8 @@ Result<void> writeFatLabel(const std::string& devicePath, std::string_view label
     return {};
 }
 
-Result<void> setVolumeLabel(const std::string& mountPointOrDevice, std::string_view label) {
+Result<void> setVolumeLabel(const std::string& mountPointOrDevice, std::string_view label,
+                            const ChangeOptions& options) {
     auto field = labelField(label);
     if (!field)
         return makeError(field.error());
@@ -283,7 +287,10 @@ Result<void> setVolumeLabel(const std::string& mountPointOrDevice, std::string_v
     std::string device, fsType;
     auto mountinfo = readFileLimited("/proc/self/mountinfo", 16 << 20);
     auto mounts = mountinfo ? parseMountInfo(*mountinfo) : std::vector<MountEntry>{};
-    std::string canonical = std::filesystem::weakly_canonical(mountPointOrDevice).string();
+    std::error_code ec;
+    std::string canonical = std::filesystem::weakly_canonical(mountPointOrDevice, ec).string();
+    if (ec)
+        canonical = mountPointOrDevice;
     if (S_ISDIR(st.st_mode)) {
         for (const auto& m : mounts) {
             if (m.mountPoint == canonical)
@@ -301,7 +308,7 @@ Result<void> setVolumeLabel(const std::string& mountPointOrDevice, std::string_v
             return writeFatLabel(mountPointOrDevice, want);
         device = mountPointOrDevice;
     }
-    if (auto r = labelMounted(device, fsType, want); !r)
+    if (auto r = labelMounted(device, fsType, want, options); !r)
         return r;
     auto now = probeLabel(device);
     if (now && *now != want)

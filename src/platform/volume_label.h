@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "platform/result.h"
+#include "platform/udisks.h"
 
 namespace orvik::platform {
 
@@ -17,6 +18,7 @@ Result<void> writeFatLabel(const std::string& devicePath, std::string_view label
 
 // Sets the label of the volume mounted at `mountPoint` (through UDisks2 or fatlabel, whichever is
 // available), or of an unmounted device / image when `mountPoint` is a device or file path.
-Result<void> setVolumeLabel(const std::string& mountPointOrDevice, std::string_view label);
+Result<void> setVolumeLabel(const std::string& mountPointOrDevice, std::string_view label,
+                            const ChangeOptions& options = {});
 
 }  // namespace orvik::platform

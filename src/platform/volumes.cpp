@@ -157,10 +157,19 @@ class SystemVolumeProvider final : public VolumeProvider {
     }
 
     Result<void> setLabel(const Volume& volume, std::string_view label) override {
-        // The disk service needs no root; writing the label ourselves is the fallback.
-        if (!volume.device.empty() && setLabelThroughUDisks(volume.device, label))
-            return {};
-        return setVolumeLabel(volume.mountPoint, label);
+        return setLabel(volume, label, ChangeOptions{});
+    }
+    Result<void> setLabel(const Volume& volume, std::string_view label,
+                          const ChangeOptions& options) override {
+        // The disk service needs no root; writing the label ourselves is the fallback. The
+        // service is asked once, so one that stalls costs one timeout, not two.
+        ChangeOptions rest = options;
+        if (!volume.device.empty()) {
+            if (setLabelThroughUDisks(volume.device, label, options))
+                return {};
+            rest.askDiskService = false;
+        }
+        return setVolumeLabel(volume.mountPoint, label, rest);
     }
 };
 
@@ -207,13 +216,14 @@ std::vector<Volume> removableVolumes() {
     return activeProvider()->list();
 }
 
-Result<void> relabelVolume(const Volume& volume, std::string_view label) {
+Result<void> relabelVolume(const Volume& volume, std::string_view label,
+                           const ChangeOptions& options) {
     if (volume.simulated) {
         // A simulated volume keeps its label in the folder, whoever listed it.
         FolderVolumeProvider folders({});
         return folders.setLabel(volume, label);
     }
-    return activeProvider()->setLabel(volume, label);
+    return activeProvider()->setLabel(volume, label, options);
 }
 
 void setVolumeProvider(std::shared_ptr<VolumeProvider> provider) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/result.h"
+#include "platform/udisks.h"
 
 namespace orvik::platform {
 
@@ -28,6 +29,12 @@ class VolumeProvider {
     virtual std::vector<Volume> list() = 0;
     // Gives the volume a new label; the default one goes through setVolumeLabel().
     virtual Result<void> setLabel(const Volume& volume, std::string_view label) = 0;
+    // The same within `options`; providers that ask nobody and never wait need not override it.
+    virtual Result<void> setLabel(const Volume& volume, std::string_view label,
+                                  const ChangeOptions& options) {
+        (void)options;
+        return setLabel(volume, label);
+    }
 };
 
 // The removable volumes, sorted by mount point. When the environment variable
@@ -37,7 +44,8 @@ class VolumeProvider {
 std::vector<Volume> removableVolumes();
 
 // Sets the label of a volume from removableVolumes() through the active provider.
-Result<void> relabelVolume(const Volume& volume, std::string_view label);
+Result<void> relabelVolume(const Volume& volume, std::string_view label,
+                           const ChangeOptions& options = {});
 
 // Installs a provider for the whole process (tests, demo); nullptr restores the default.
 void setVolumeProvider(std::shared_ptr<VolumeProvider> provider);

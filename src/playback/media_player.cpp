@@ -131,8 +131,40 @@ double volumePercentForAttenuation(std::int32_t attenuation) {
     return 100.0 * std::pow(10.0, static_cast<double>(attenuation) / 6000.0);
 }
 
+HardwareDecoding chooseHardwareDecoding(const std::string& driFolder,
+                                        const std::vector<std::string>& vdpauFolders) {
+    // Whether `folder` holds an entry whose name starts with `prefix` and that `fits`.
+    const auto holds = [](const std::string& folder, const auto& fits) {
+        std::error_code ec;
+        for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+             it.increment(ec)) {
+            if (fits(it->path().filename().string()))
+                return true;
+        }
+        return false;
+    };
+    HardwareDecoding hw;
+    if (holds(driFolder, [](const std::string& n) { return n.rfind("renderD", 0) == 0; })) {
+        hw.decoders = "vaapi";
+        hw.interop = "vaapi";
+        return hw;
+    }
+    // A driver, not the tracing layer every installation of the library carries.
+    const auto vdpauDriver = [](const std::string& n) {
+        return n.rfind("libvdpau_", 0) == 0 && n.rfind("libvdpau_trace", 0) != 0;
+    };
+    for (const std::string& folder : vdpauFolders) {
+        if (holds(folder, vdpauDriver)) {
+            hw.decoders = "vdpau-copy";
+            break;
+        }
+    }
+    return hw;
+}
+
 MediaPlayerOptions MediaPlayerOptions::fromEnvironment() {
     MediaPlayerOptions options;
+    options.coreLog = std::getenv("ORVIK_DEBUG") != nullptr;
     if (const char* vo = std::getenv("ORVIK_MPV_VO"))
         options.videoOutput = vo;
     if (const char* ao = std::getenv("ORVIK_MPV_AO"))
@@ -195,7 +227,10 @@ HResult MediaPlayer::InitializeGraph() {
     setOption(core, "hr-seek", "yes");
     setOption(core, "idle", "yes");
     setOption(core, "pause", "yes");
-    setOption(core, "hwdec", "no");
+    // Chosen once per process: the probe looks at the machine, which does not change.
+    static const HardwareDecoding hw = chooseHardwareDecoding();
+    setOption(core, "hwdec", hw.decoders.c_str());
+    setOption(core, "gpu-hwdec-interop", hw.interop.c_str());
     // Only files, only containers: no playlists, folders, scripts, network helpers or side files.
     setOption(core, "demuxer", "lavf");
     setOption(core, "load-unsafe-playlists", "no");
@@ -215,7 +250,9 @@ HResult MediaPlayer::InitializeGraph() {
     setOption(core, "audio-display", "no");
     setOption(core, "resume-playback", "no");
     setOption(core, "save-position-on-quit", "no");
-    setOption(core, "terminal", "no");
+    setOption(core, "terminal", options_.coreLog ? "yes" : "no");
+    if (options_.coreLog)
+        setOption(core, "msg-level", "all=v");
 
     if (mpv_initialize(core) < 0) {
         mpv_terminate_destroy(core);
@@ -436,6 +473,10 @@ HResult MediaPlayer::Stop() {
     return S_OK;
 }
 
+bool MediaPlayer::IsSeeking() const {
+    return readFlag(mpv_, "seeking");
+}
+
 bool MediaPlayer::CanSeek() const {
     constexpr std::uint32_t needed = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanGetDuration;
     return (seekingCaps_ & needed) == needed;
@@ -496,6 +537,14 @@ HResult MediaPlayer::SetRate(double rate) {
     if (!std::isfinite(rate) || rate < 0.01 || rate > 100.0)
         return E_INVALIDARG;
     return mpv_set_property(mpv_, "speed", MPV_FORMAT_DOUBLE, &rate) < 0 ? E_FAIL : S_OK;
+}
+
+HResult MediaPlayer::GetRate(double* rate) const {
+    if (!rate)
+        return E_POINTER;
+    if (!mpv_ || !readDouble(mpv_, "speed", rate))
+        return E_FAIL;
+    return S_OK;
 }
 
 HResult MediaPlayer::SetMute(bool muted) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/hresult.h"
 #include "playback/media_time.h"
@@ -60,10 +61,29 @@ struct MediaPlayerOptions {
     std::string audioOutput;
     // Longest time OpenFile waits for the core to load a file.
     int openTimeoutMs = 15000;
+    // The core's own log on stderr (ORVIK_DEBUG set); otherwise its probing stays out of the
+    // user's terminal.
+    bool coreLog = false;
 
     // Defaults, overridden by ORVIK_MPV_VO and ORVIK_MPV_AO when set.
     static MediaPlayerOptions fromEnvironment();
 };
+
+// The hardware decoders the players try, in the core's terms, and the GPU interop the render
+// context loads for them.
+struct HardwareDecoding {
+    std::string decoders = "no";  // "vaapi", "vdpau-copy" or "no" (software)
+    std::string interop = "no";   // "vaapi" or "no"
+};
+// VA-API where a render node is in `driFolder`, else VDPAU (copied back: this core has no VDPAU
+// interop for the render API) where one of `vdpauFolders` holds a driver, else software. Never
+// the core's "auto", nor a back end without its driver: their probing writes to stderr at every
+// file open ("Cannot load libcuda.so.1", "Failed to open VDPAU backend").
+HardwareDecoding chooseHardwareDecoding(const std::string& driFolder = "/dev/dri",
+                                        const std::vector<std::string>& vdpauFolders = {
+                                            "/usr/lib/x86_64-linux-gnu/vdpau",
+                                            "/usr/lib/aarch64-linux-gnu/vdpau", "/usr/lib64/vdpau",
+                                            "/usr/lib/vdpau"});
 
 class MediaPlayer {
   public:
@@ -91,10 +111,15 @@ class MediaPlayer {
     PlaybackState GetState() const { return state_; }
 
     bool CanSeek() const;
+    // True while the player is still finding the moment it was sent to (its position then is
+    // the old one).
+    bool IsSeeking() const;
     HResult SetPosition(MediaTime t);
     HResult GetDuration(MediaTime* t) const;
     HResult GetCurrentPosition(MediaTime* t) const;
     HResult SetRate(double rate);
+    // The rate the player runs at now (1.0 normal).
+    HResult GetRate(double* rate) const;
 
     HResult SetMute(bool muted);
     HResult SetVolume(std::int32_t attenuation);

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <algorithm>
+#include <cmath>
 
 #include "playback/video_pane.h"
 #include "playback/window_messages.h"
@@ -61,8 +62,8 @@ void PlaybackController::createPlayers() {
         rearPane_->setChannel(VideoPane::kRearChannel);
         rearPane_->setPlayer(rear_.get());
     }
-    rearNudge_ = 1.0;
     averagedDrift_ = MediaTime{};
+    reseekLanding_ = false;
 }
 
 void PlaybackController::destroyPlayers() {
@@ -334,6 +335,7 @@ void PlaybackController::moveTo(MediaTime t) {
 
 void PlaybackController::seekTo(MediaTime t) {
     forPlayers([t](MediaPlayer& p) { (void)p.SetPosition(t); });
+    reseekLanding_ = false;  // both moved: where the rear lands says nothing of its own seek
     moveTo(t);
     emit cursorMoved(cursorForPosition(track_.rawAccel().size(), t, length_));
 }
@@ -437,7 +439,6 @@ void PlaybackController::speedUp() {
     if (!doubleSpeed_) {
         forPlayers([](MediaPlayer& p) { (void)p.SetRate(2.0); });
         doubleSpeed_ = true;
-        rearNudge_ = 1.0;
     }
     setRateText(true);
 }
@@ -449,7 +450,6 @@ void PlaybackController::speedDown() {
     if (doubleSpeed_) {
         forPlayers([](MediaPlayer& p) { (void)p.SetRate(1.0); });
         doubleSpeed_ = false;
-        rearNudge_ = 1.0;
     }
     setRateText(false);
 }
@@ -547,22 +547,35 @@ void PlaybackController::keepRearInStep() {
         rear_->GetState() != PlaybackState::Running) {
         return;
     }
+    // A player still seeking reports the moment it left: judging the drift then would send the
+    // rear after the front again and again while it is on its way (seen on a loaded machine).
+    if (front_->IsSeeking() || rear_->IsSeeking()) {
+        averagedDrift_ = MediaTime{};
+        return;
+    }
     MediaTime front, rear;
     if (failed(front_->GetCurrentPosition(&front)) || failed(rear_->GetCurrentPosition(&rear))) {
         return;
     }
+    if (std::exchange(reseekLanding_, false))
+        reseekLead_ = nextReseekLead(reseekLead_, front - rear);
     double factor = 1.0;
     if (rearNeedsReseek(front, rear, frontDuration())) {
-        (void)rear_->SetPosition(front);
+        (void)rear_->SetPosition(std::min(front + reseekLead_, frontDuration()));
+        reseekLanding_ = true;
         averagedDrift_ = MediaTime{};
+        emit rearRealigned();
     } else {
         averagedDrift_ = averagedDrift(averagedDrift_, front - rear);
         factor = rearRateFactor(averagedDrift_);
     }
-    if (factor != rearNudge_) {
-        rearNudge_ = factor;
-        (void)rear_->SetRate((doubleSpeed_ ? 2.0 : 1.0) * rearNudge_);
-    }
+    // The front's own rate, not the 2x flag: Pause, Rewind and FastForward clear the flag while
+    // the players go on at double speed.
+    double frontRate = 1.0, rearRate = 0.0;
+    if (failed(front_->GetRate(&frontRate)) || failed(rear_->GetRate(&rearRate)))
+        return;
+    if (std::abs(rearRate - frontRate * factor) > 1e-6)
+        (void)rear_->SetRate(frontRate * factor);
 }
 
 // ---- full screen -------------------------------------------------------------------------------

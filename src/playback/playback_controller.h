@@ -142,6 +142,8 @@ class PlaybackController : public QObject {
     void telemetryRead();
     // DisplayTimer runs while a recording with positions plays.
     void displayTimerWanted(bool run);
+    // The rear player was moved to the front's position: it had drifted too far.
+    void rearRealigned();
 
   private:
     MediaPlayer* player(Channel c) const {
@@ -194,9 +196,9 @@ class PlaybackController : public QObject {
     ChannelView rearView_;
     bool volumeSetOnce_ = false;
     int sliderVolume_ = 50;
-    // Rate the rear player runs at on top of the common rate, to close a small drift.
-    double rearNudge_ = 1.0;
     MediaTime averagedDrift_;
+    MediaTime reseekLead_;        // how far ahead of the front a re-seeked rear is sent
+    bool reseekLanding_ = false;  // a re-seek was sent; where it lands is still to be seen
 
     bool fullScreen_ = false;
     int fullScreenShown_ = 0;  // the enlarged pane: 0 none, 1 front, 2 rear

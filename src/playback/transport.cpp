@@ -77,6 +77,12 @@ double rearRateFactor(MediaTime averagedDrift) {
     return 1.0 + std::clamp(nudge, -kMaxRateNudge, kMaxRateNudge);
 }
 
+MediaTime nextReseekLead(MediaTime previousLead, MediaTime driftAfterArrival) {
+    if (driftAfterArrival >= -kDriftDeadBand && driftAfterArrival <= kDriftDeadBand)
+        return previousLead;
+    return std::clamp(previousLead + driftAfterArrival, MediaTime{}, kMaxReseekLead);
+}
+
 MediaTime averagedDrift(MediaTime previousAverage, MediaTime drift) {
     return previousAverage +
            MediaTime::fromUnits(static_cast<std::int64_t>(

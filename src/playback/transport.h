@@ -95,6 +95,12 @@ bool rearNeedsReseek(MediaTime frontPosition, MediaTime rearPosition, MediaTime 
 double rearRateFactor(MediaTime averagedDrift);
 // The running average of the drift after a new reading.
 MediaTime averagedDrift(MediaTime previousAverage, MediaTime drift);
+// A seek takes time while the front plays on (longer at 2x and on a busy machine), so a rear sent
+// to where the front is lands behind it, beyond the re-seek limit again: re-seeked every tick.
+// The rear is therefore sent that far ahead of the front, learnt from where the last one landed
+// (`driftAfterArrival`, front - rear once it arrived); never more than a second.
+inline constexpr MediaTime kMaxReseekLead = MediaTime::fromMilliseconds(1'000);
+MediaTime nextReseekLead(MediaTime previousLead, MediaTime driftAfterArrival);
 
 // ---- Volume ------------------------------------------------------------------------------------
 

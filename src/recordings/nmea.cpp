@@ -240,14 +240,16 @@ bool nmeaChecksumMatches(std::string_view sentence) {
     return sum == static_cast<unsigned>(high * 16 + low);
 }
 
-bool decodeNmeaSentence(std::string_view sentence, GpsFix& state, ReceiverStatus* status) {
+bool decodeNmeaSentence(std::string_view sentence, GpsFix& state, ReceiverStatus* status,
+                        ChecksumRule rule) {
     const std::size_t star = sentence.find('*');
     if (star == std::string_view::npos || sentence.find('*', star + 1) != std::string_view::npos) {
         return false;
     }
-    // A damaged sentence must not move the position or the clock: anything after a "*" that is
-    // not the XOR of the characters between "$" and "*" rejects it.
-    if (!nmeaChecksumMatches(sentence))
+    // From a receiver that writes checksums, a damaged sentence must not move the position or
+    // the clock: anything after a "*" that is not the XOR of the characters between "$" and "*"
+    // rejects it.
+    if (rule == ChecksumRule::Verify && !nmeaChecksumMatches(sentence))
         return false;
     const Fields fields(sentence.substr(0, star));
     for (const SentenceHandler& handler : kHandlers) {

@@ -13,11 +13,17 @@ namespace orvik::recordings {
 // leading "$" and that "*". Fewer than two hex digits count as a mismatch.
 bool nmeaChecksumMatches(std::string_view sentence);
 
+// Whether checksums decide. Decided per recording: a receiver that writes real checksums has a
+// sentence whose checksum does not match damaged (Verify); one whose checksums never match
+// writes none at all, and its sentences are taken as they are (Ignore).
+enum class ChecksumRule { Verify, Ignore };
+
 // Decodes one sentence (from "$" up to, without, its line end, e.g. "$GPRMC,...*6A") into state,
 // and, when given, the receiver's status words the track formats need. Returns true when the
-// sentence is of a handled type, has exactly one "*" and its checksum matches; otherwise
-// nothing changes.
-bool decodeNmeaSentence(std::string_view sentence, GpsFix& state, ReceiverStatus* status = nullptr);
+// sentence is of a handled type, has exactly one "*" and (under Verify) its checksum matches;
+// otherwise nothing changes.
+bool decodeNmeaSentence(std::string_view sentence, GpsFix& state, ReceiverStatus* status = nullptr,
+                        ChecksumRule rule = ChecksumRule::Verify);
 
 // Calls onSentence(std::string_view) for each sentence of a record's text that starts with "$G"
 // and is ended by CR, LF or a zero byte inside the text; text after the last terminator is an

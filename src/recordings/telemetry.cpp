@@ -117,6 +117,19 @@ HResult TelemetryTrack::readRecording(const std::string& path, ReadReport* repor
     return hr;
 }
 
+namespace {
+
+// Whether any sentence of the record's text carries a matching checksum.
+bool anyChecksumMatches(const TelemetryRecord& record) {
+    bool found = false;
+    forEachRecordSentence(
+        std::string_view(record.nmeaText.data(), record.nmeaText.size()),
+        [&](std::string_view sentence) { found = found || nmeaChecksumMatches(sentence); });
+    return found;
+}
+
+}  // namespace
+
 HResult TelemetryTrack::readRecording(ByteSource& source, ReadReport* report) {
     auto layout = walkRecording(source);
     if (!layout) {
@@ -146,6 +159,28 @@ void TelemetryTrack::readRecords(ByteSource& source, const RecordingLayout& layo
     receiverStates_.reserve(receiverStates_.size() + slots);
     nmeaSnapshots_.reserve(nmeaSnapshots_.size() + slots * 4);
 
+    // The checksum rule holds for the whole recording, so records wait undecoded until a
+    // matching checksum decides it. A camera that writes real checksums has one in its first
+    // record; only a recording without any keeps its records until the end.
+    std::vector<TelemetryRecord> undecided;
+    bool decided = false;
+    const auto take = [&](const TelemetryRecord& record) {
+        if (decided) {
+            takeRecord(record);
+            return;
+        }
+        if (!anyChecksumMatches(record)) {
+            undecided.push_back(record);
+            return;
+        }
+        decided = true;
+        checksumRule_ = ChecksumRule::Verify;
+        for (const TelemetryRecord& earlier : undecided)
+            takeRecord(earlier);
+        undecided = {};
+        takeRecord(record);
+    };
+
     std::array<std::byte, kTelemetryAreaSize> area{};
     for (const Fragment& fragment : layout.fragments) {
         if (!fragment.hasTelemetryArea())
@@ -159,9 +194,14 @@ void TelemetryTrack::readRecords(ByteSource& source, const RecordingLayout& layo
                                          ++r.skippedSlots;
                                          return;
                                      }
-                                     takeRecord(*record);
+                                     take(*record);
                                      ++r.records;
                                  });
+    }
+    if (!decided) {
+        checksumRule_ = ChecksumRule::Ignore;
+        for (const TelemetryRecord& record : undecided)
+            takeRecord(record);
     }
     r.fragments = layout.fragments.size();
     r.fragmentsWithoutArea = layout.fragmentsWithoutArea();
@@ -199,7 +239,7 @@ void TelemetryTrack::decodeRecordText(std::string_view text) {
 }
 
 bool TelemetryTrack::handleSentence(std::string_view sentence) {
-    return decodeNmeaSentence(sentence, running_, &runningStatus_);
+    return decodeNmeaSentence(sentence, running_, &runningStatus_, checksumRule_);
 }
 
 std::size_t entryIndex(std::size_t count, std::int64_t position, std::int64_t rangeMaximum) {

@@ -16,6 +16,7 @@
 #include "recordings/byte_source.h"
 #include "recordings/fragment_walk.h"
 #include "recordings/gps_fix.h"
+#include "recordings/nmea.h"
 
 namespace orvik::recordings {
 
@@ -110,6 +111,10 @@ class TelemetryTrack {
     void takeRecord(const TelemetryRecord& record);
     // Splits a record's NMEA text, decodes every "$G" sentence and snapshots the running state.
     void decodeRecordText(std::string_view text);
+    // How sentences are taken. readRecording() decides it for each recording: Verify when any of
+    // its sentences carries a matching checksum, else Ignore.
+    void setChecksumRule(ChecksumRule rule) { checksumRule_ = rule; }
+    ChecksumRule checksumRule() const { return checksumRule_; }
     // Decodes one sentence into the running state; true when it was of a handled type.
     virtual bool handleSentence(std::string_view sentence);
 
@@ -138,6 +143,7 @@ class TelemetryTrack {
     std::vector<RecordReceiverState> receiverStates_;
     GpsFix running_;
     ReceiverStatus runningStatus_;
+    ChecksumRule checksumRule_ = ChecksumRule::Verify;
 };
 
 // The entry of a telemetry list for a playback moment: (count - 1) × position / rangeMaximum,

@@ -10,6 +10,7 @@
 #include "platform/udisks.h"
 #include "platform/volumes.h"
 #include "recordings/recording_file.h"
+#include "ui_common/background.h"
 
 namespace orvik::shell {
 namespace fs = std::filesystem;
@@ -71,7 +72,7 @@ CardWatcher::CardWatcher(QObject* parent) : QObject(parent) {
         });
     }
     connectToDiskService();
-    cards_ = scan();
+    rescan();
 }
 
 CardWatcher::~CardWatcher() {
@@ -87,7 +88,8 @@ void CardWatcher::connectToDiskService() {
     if (!client)
         return;
     // Whatever changed (objects, or the service coming or going), one scan tells.
-    auto watching = (*client)->watch([this](platform::UDisksClient::Change) { settle_.start(); });
+    auto watching = (*client)->watch([this](platform::UDisksClient::Change) { settle_.start(); },
+                                     /*waitForBus=*/false);
     if (!watching)
         return;
     client_ = std::move(*client);
@@ -105,10 +107,13 @@ void CardWatcher::connectToDiskService() {
     client_->processPending();
 }
 
-QList<CardInfo> CardWatcher::scan() {
+QList<CardInfo> CardWatcher::scan(bool askService) {
     QList<CardInfo> found;
-    if (client_ && client_->serviceRunning()) {
-        if (auto fileSystems = client_->removableFileSystems()) {
+    // sd-bus connections are not shared between threads: the worker has its own.
+    auto client = askService ? platform::UDisksClient::connect()
+                             : Result<std::unique_ptr<platform::UDisksClient>>(makeError(""));
+    if (client && (*client)->serviceRunning()) {
+        if (auto fileSystems = (*client)->removableFileSystems()) {
             for (const auto& f : *fileSystems) {
                 CardInfo c;
                 c.key = QString::fromStdString(f.device);
@@ -135,7 +140,27 @@ QList<CardInfo> CardWatcher::scan() {
 void CardWatcher::rescan() {
     if (client_)
         client_->processPending();
-    const QList<CardInfo> now = scan();
+    if (scanRunning_) {
+        scanAgain_ = true;
+        return;
+    }
+    scanRunning_ = true;
+    ui_common::runDetached(
+        this, [askService = client_ != nullptr] { return scan(askService); },
+        [this](const QList<CardInfo>& now) {
+            scanRunning_ = false;
+            applyScan(now);
+            if (std::exchange(scanAgain_, false))
+                rescan();
+        });
+}
+
+void CardWatcher::applyScan(const QList<CardInfo>& now) {
+    if (!std::exchange(baselineReady_, true)) {
+        cards_ = now;
+        emit scanFinished();
+        return;
+    }
     auto findKey = [](const QList<CardInfo>& list, const QString& key) -> const CardInfo* {
         for (const auto& c : list)
             if (c.key == key)
@@ -153,6 +178,7 @@ void CardWatcher::rescan() {
         if (!c.root.isEmpty() && (!old || old->root != c.root))
             emit cardInserted(c);
     }
+    emit scanFinished();
 }
 
 }  // namespace orvik::shell

@@ -1,7 +1,9 @@
 #pragma once
 // Watches for memory cards coming and going while the viewer runs: through the desktop's disk
 // service (UDisks2) when it runs, otherwise through the kernel's mount table. Cards present at
-// start are the baseline; only later changes are reported.
+// start (the first scan) are the baseline; only later changes are reported. Every scan (the
+// service's list, the look into each card's folders) runs on a worker: a stalled service or a
+// hung mount never holds up the window.
 #include <QList>
 #include <QMetaType>
 #include <QObject>
@@ -35,10 +37,13 @@ class CardWatcher : public QObject {
     ~CardWatcher() override;
 
     bool usesDiskService() const { return client_ != nullptr; }
+    // The cards of the latest finished scan; empty until the first one (see baselineReady()).
     const QList<CardInfo>& cards() const { return cards_; }
+    bool baselineReady() const { return baselineReady_; }
 
   public slots:
-    // Looks again now (changes are otherwise picked up shortly after they are announced).
+    // Looks again (changes are otherwise picked up shortly after they are announced). One scan
+    // runs at a time; asking meanwhile makes one more run after it.
     void rescan();
 
   signals:
@@ -46,10 +51,14 @@ class CardWatcher : public QObject {
     void cardInserted(const orvik::shell::CardInfo& card);
     // A card was pulled (or unmounted); `card.root` is where it was mounted.
     void cardRemoved(const orvik::shell::CardInfo& card);
+    // A scan finished and its changes were reported (the first one: the baseline was taken).
+    void scanFinished();
 
   private:
     void connectToDiskService();
-    QList<CardInfo> scan();
+    // Runs on a worker: asks the service on a connection of its own when `askService`.
+    static QList<CardInfo> scan(bool askService);
+    void applyScan(const QList<CardInfo>& now);
 
     std::unique_ptr<platform::UDisksClient> client_;
     QSocketNotifier* busNotifier_ = nullptr;
@@ -57,6 +66,9 @@ class CardWatcher : public QObject {
     int mountInfoFd_ = -1;
     QTimer settle_;  // one scan for a burst of announcements
     QList<CardInfo> cards_;
+    bool baselineReady_ = false;
+    bool scanRunning_ = false;
+    bool scanAgain_ = false;
 };
 
 }  // namespace orvik::shell

@@ -16,6 +16,8 @@
 #include "shell/recording_list.h"
 #include "shell/startup.h"
 #include "shell/trip_controls.h"
+#include "ui_common/background.h"
+#include "ui_common/ui_common.h"
 
 namespace orvik::shell {
 
@@ -289,11 +291,17 @@ void MainWindow::startupChecks() {
         return;
     startupChecksDone_ = true;
     // A card whose root holds the camera's configuration file gets the camera's label; the
-    // configuration itself is not read here. A failure is one line on standard output.
-    {
-        device_config::ConfigSession transient;
-        transient.locateOnCard(false);
-    }
+    // configuration itself is not read here. A failure is one line on standard output. The
+    // disk service may be slow or stalled: the window never waits for it, and the viewer's own
+    // relabel never brings up an authorisation prompt.
+    ui_common::runDetached(
+        this,
+        [] {
+            device_config::ConfigSession transient;
+            return transient.locateOnCard(false, platform::removableVolumes(), {},
+                                          platform::kQuietChange);
+        },
+        [this](bool) { emit startupRelabelDone(); });
     const DecoderCheck decoders = checkDecoders();
     if (!decoders.ok()) {
         QWidget* owner = QApplication::activeWindow() ? QApplication::activeWindow() : this;

@@ -112,6 +112,8 @@ class MainWindow : public QWidget {
     void keyRouted(orvik::shell::KeyAction action);
     // A pane's context menu is about to pop up: other areas add their entries to `menu`.
     void paneMenuRequested(QMenu* menu, orvik::playback::VideoPane* pane);
+    // The start-up relabel (run in the background) has ended.
+    void startupRelabelDone();
 
   protected:
     bool event(QEvent* e) override;

@@ -28,6 +28,7 @@
 #include "shell/skin.h"
 #include "shell/startup.h"
 #include "strings/string_ids.h"
+#include "ui_common/guarded_application.h"
 #include "ui_common/ui_common.h"
 
 namespace orvik::shell {
@@ -201,10 +202,15 @@ int runViewer(int argc, char** argv) {
         return options.exitCode;
     }
 
-    // A second start leaves the running viewer alone and ends at once.
+    // A second start leaves the running viewer alone and ends at once; a lock that cannot be
+    // taken at all is a failure the user must hear about, not a silent "already running".
     const auto instance = platform::SingleInstance::acquire();
-    if (!instance)
+    if (instance.status == platform::SingleInstance::Status::HeldByAnother)
         return 0;
+    if (instance.status == platform::SingleInstance::Status::Failed) {
+        std::fprintf(stderr, "orvik: cannot start: %s\n", instance.error.c_str());
+        return 1;
+    }
 
     disableBrowserSandboxForRoot(::geteuid() == 0);
     const bool demo = options.demo;
@@ -213,7 +219,7 @@ int runViewer(int argc, char** argv) {
         ui_common::setCardToolsEnabled(true);
 
     QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
+    ui_common::GuardedApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orvik"));
     QApplication::setQuitOnLastWindowClosed(false);
     setRuntimeLocale();

@@ -163,13 +163,14 @@ RecordingStats statsOf(const recordings::TelemetryTrack& track,
     stats.readable = true;
     stats.records = static_cast<std::uint32_t>(track.size());
     if (headerDurationSeconds && std::isfinite(*headerDurationSeconds) &&
-        *headerDurationSeconds > 0) {
+        *headerDurationSeconds > 0 && *headerDurationSeconds <= kLongestRecordingSeconds) {
         stats.durationSeconds = *headerDurationSeconds;
         stats.durationSource = DurationSource::MediaHeader;
     } else if (!track.empty()) {
         const std::size_t fragments = report.fragments - report.fragmentsWithoutArea;
         stats.durationSeconds =
-            static_cast<double>(std::max<std::size_t>(fragments, 1)) * kSecondsPerFragment;
+            std::min(static_cast<double>(std::max<std::size_t>(fragments, 1)) * kSecondsPerFragment,
+                     kLongestRecordingSeconds);
         stats.durationSource = DurationSource::Telemetry;
     }
     stats.distanceKm = trackDistanceKm(track.fixes());
@@ -195,7 +196,8 @@ RecordingStats readRecordingStats(const std::string& path, const ImpactThreshold
     if (failed(track.readRecording(*source, &report))) {
         // Not the camera's layout, but a playable MP4 still has a length.
         RecordingStats stats;
-        if (header) {
+        if (header && std::isfinite(*header) && *header > 0 &&
+            *header <= kLongestRecordingSeconds) {
             stats.readable = true;
             stats.durationSeconds = *header;
             stats.durationSource = DurationSource::MediaHeader;

@@ -23,6 +23,9 @@ inline constexpr double kKmPerMile = 1.609344;
 inline constexpr double kImpactMergeSeconds = 2.0;
 // The camera closes a fragment, and with it a block of telemetry, every second.
 inline constexpr double kSecondsPerFragment = 1.0;
+// No recording is longer than a day (the camera cuts them into minutes): a movie header that
+// claims more is damaged and is not used, and no duration is ever taken above this.
+inline constexpr double kLongestRecordingSeconds = 86400;
 
 // Driving-mode impact thresholds in g, per axis.
 struct ImpactThresholds {

@@ -202,8 +202,8 @@ std::optional<SummaryCache> SummaryCache::parse(std::string_view bytes,
         for (double& t : s.impacts)
             t = r.f64();
         const auto finite = [](double v) { return std::isfinite(v) && v >= 0; };
-        if (!finite(s.durationSeconds) || !finite(s.distanceKm) || !finite(s.maxSpeedKmh) ||
-            s.speedUnits > (kUnitKmh | kUnitMph))
+        if (!finite(s.durationSeconds) || s.durationSeconds > kLongestRecordingSeconds ||
+            !finite(s.distanceKm) || !finite(s.maxSpeedKmh) || s.speedUnits > (kUnitKmh | kUnitMph))
             return std::nullopt;
         for (double t : s.impacts) {
             if (!finite(t))

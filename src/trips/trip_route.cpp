@@ -33,9 +33,12 @@ std::vector<RoutePoint> recordingRoute(const recordings::TelemetryTrack& track,
     return thinned;
 }
 
-std::vector<RoutePoint> tripRoute(const Trip& trip, std::size_t maxPointsPerRecording) {
+std::vector<RoutePoint> tripRoute(const Trip& trip, std::size_t maxPointsPerRecording,
+                                  const std::function<bool()>& cancelled) {
     std::vector<RoutePoint> route;
     for (std::size_t r = 0; r < trip.recordings.size(); ++r) {
+        if (cancelled && cancelled())
+            break;
         recordings::TelemetryTrack track;
         if (failed(track.readRecording(trip.recordings[r].path)))
             continue;

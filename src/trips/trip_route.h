@@ -27,7 +27,9 @@ std::vector<RoutePoint> recordingRoute(const recordings::TelemetryTrack& track,
                                        std::size_t maxPoints);
 
 // Reads every recording of the trip for its route (at most maxPointsPerRecording each).
-std::vector<RoutePoint> tripRoute(const Trip& trip, std::size_t maxPointsPerRecording = 120);
+// `cancelled`, asked between recordings, ends the route early (what was read is returned).
+std::vector<RoutePoint> tripRoute(const Trip& trip, std::size_t maxPointsPerRecording = 120,
+                                  const std::function<bool()>& cancelled = {});
 
 // The route for the map page: [[lat, lng, km/h, recording, offset], ...] with six decimals for
 // the position, whole km/h and milliseconds.

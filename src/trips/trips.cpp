@@ -185,7 +185,12 @@ Result<std::vector<Trip>> findTrips(const std::string& cardRoot, const TripOptio
             toRead.emplace_back(&m, *identity);
         }
     }
+    bool cancelled = false;
     for (std::size_t i = 0; i < toRead.size(); ++i) {
+        if (options.cancelled && options.cancelled()) {
+            cancelled = true;
+            break;
+        }
         auto& [m, identity] = toRead[i];
         if (options.progress)
             options.progress(i, toRead.size());
@@ -193,13 +198,15 @@ Result<std::vector<Trip>> findTrips(const std::string& cardRoot, const TripOptio
         cache.put(m->path, identity, m->stats);
         ++r.read;
     }
-    if (options.progress && !toRead.empty())
+    if (options.progress && !toRead.empty() && !cancelled)
         options.progress(toRead.size(), toRead.size());
-    if (useCache && (!toRead.empty() || cache.size() != paths.size())) {
+    if (useCache && (r.read > 0 || cache.size() != paths.size())) {
         cache.retain(paths);
         if (auto saved = cache.save(cacheFile); !saved)
             r.cacheError = saved.error();
     }
+    if (cancelled)
+        return makeError("cancelled");
     return groupTrips(std::move(moments), options.gapSeconds);
 }
 

@@ -78,6 +78,9 @@ struct TripOptions {
     std::filesystem::path cacheFolder;
     // Called with (files done, files to read) while recordings are read.
     std::function<void(std::size_t, std::size_t)> progress;
+    // Asked between recordings: true ends the scan with the error "cancelled" (what was read
+    // so far is still kept in the cache).
+    std::function<bool()> cancelled;
 };
 
 struct TripScanReport {

@@ -25,7 +25,16 @@ constexpr std::uint64_t GiB = 1ull << 30;
 class LoopDevice : public ::testing::Test {
   protected:
     void SetUp() override {
-        image_ = (dir_ / "card.img");
+        // The image on a file system of its own, as on a USB stick: a loop device over a file
+        // among the system's own (the scratch folder's disk) is refused.
+        mnt_ = (dir_ / "stick");
+        std::filesystem::create_directories(mnt_);
+        RunResult m = run("mount -t tmpfs -o size=64m orvik-test-stick " + quote(mnt_));
+        if (m.status != 0) {
+            mnt_.clear();
+            GTEST_SKIP() << "cannot mount a scratch file system here: " << m.out;
+        }
+        image_ = mnt_ + "/card.img";
         ASSERT_TRUE(makeSparseImage(image_, 8 * GiB));
         RunResult r = run("losetup -f --show " + quote(image_));
         ASSERT_EQ(r.status, 0) << r.out;
@@ -35,9 +44,11 @@ class LoopDevice : public ::testing::Test {
     void TearDown() override {
         if (!loop_.empty())
             run("losetup -d " + quote(loop_));
+        if (!mnt_.empty())
+            run("umount " + quote(mnt_));
     }
     TempDir dir_;
-    std::string image_, loop_;
+    std::string mnt_, image_, loop_;
 };
 
 std::string blkid(const std::string& dev, const std::string& tag) {
@@ -81,6 +92,21 @@ TEST_F(LoopDevice, WholeWorkflow) {
     EXPECT_EQ(readFile(back), config);
     // What the loop device wrote reached the image.
     EXPECT_EQ(readBytes(image_, 82, 8), "FAT32   ");
+}
+
+// A loop device over a file on the system's own disk (a package's image, a virtual machine's
+// disk) is no card, whatever the removable flags say.
+TEST_F(LoopDevice, OneOverAFileOfTheSystemIsRefused) {
+    const std::string onSystem = (dir_ / "system.img");
+    ASSERT_TRUE(makeSparseImage(onSystem, 8 * GiB));
+    RunResult r = run("losetup -f --show " + quote(onSystem));
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::string loop = r.out.substr(0, r.out.find('\n'));
+    auto target = platform::assessFormatTarget(loop);
+    run("losetup -d " + quote(loop));
+    ASSERT_FALSE(target.ok()) << loop << " over " << onSystem << " was accepted";
+    EXPECT_THAT(target.error(), HasSubstr("is a loop device over " + onSystem));
+    EXPECT_EQ(allocatedBytes(onSystem), 0u);
 }
 
 TEST_F(LoopDevice, ExclusiveOpenIsTheLock) {

@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 
 #include "card_format/card_format.h"
@@ -110,6 +111,54 @@ TEST(FormatTarget, AcceptsSdCardsAndLoopDevices) {
     auto loop = platform::assessFormatTarget(sys.node("loop7"), sys.view());
     ASSERT_TRUE(loop.ok()) << loop.error();
     EXPECT_EQ(loop->kind, platform::TargetKind::LoopDevice);
+}
+
+// System mounts count with everything below them, and a loop device counts as the file behind
+// it: a user's home on a removable disk, a package's squashfs image, a virtual machine's disk
+// file are not cards.
+TEST(FormatTarget, RefusesMountsBelowSystemFoldersAndLoopDevicesOverSystemFiles) {
+    FakeSystem sys;
+    sys.addDisk("sda", 60, 0, false);
+    sys.addPartition("sda", "sda1", 1, 60, 1, 2048, 9000000);
+    sys.addDisk("sdb", 60, 16, true);  // a removable disk holding a user's home
+    sys.addPartition("sdb", "sdb1", 1, 60, 17, 2048, 100000);
+    sys.addDisk("loop3", 61, 3, false);  // a package's image, mounted at /snap/x/1
+    sys.addDisk("loop4", 61, 4, false);  // over a virtual machine's disk file
+    sys.addDisk("loop5", 61, 5, false);  // over a card image on a USB stick
+    sys.addDisk("loop6", 61, 6, false);  // a package's image not mounted just now
+    sys.addDisk("sdc", 60, 32, true);    // the USB stick
+    sys.addPartition("sdc", "sdc1", 1, 60, 33, 2048, 100000);
+    REQUIRE_NODES(sys);
+    const auto backing = [&](const std::string& loop, const std::string& file) {
+        std::filesystem::create_directories(sys.root() + "/sys/block/" + loop + "/loop");
+        std::ofstream(sys.root() + "/sys/block/" + loop + "/loop/backing_file") << file << "\n";
+    };
+    backing("loop3", "/var/lib/snapd/snaps/x_1.snap");
+    backing("loop4", "/home/alice/vm/disk.img (deleted)");
+    backing("loop5", "/media/alice/STICK/card.img");
+    backing("loop6", "/var/lib/snapd/snaps/y_2.snap");
+    sys.mount(60, 1, "/", "/dev/sda1");
+    sys.mount(60, 17, "/home/alice", "/dev/sdb1");
+    sys.mount(61, 3, "/snap/x/1", "/dev/loop3");
+    sys.mount(60, 33, "/media/alice/STICK", "/dev/sdc1");
+
+    struct Case {
+        std::string path, reason;
+    } cases[] = {
+        {sys.node("sdb1"), "holds this system's own files (/home/alice is mounted from it)"},
+        {sys.node("loop3"), "holds this system's own files (/snap/x/1 is mounted from it)"},
+        {sys.node("loop6"),
+         "is a loop device over /var/lib/snapd/snaps/y_2.snap, which lies on "
+         "this system's own files (/)"},
+        {sys.node("loop4"), "is a loop device over /home/alice/vm/disk.img"},
+    };
+    for (const auto& c : cases) {
+        auto r = platform::assessFormatTarget(c.path, sys.view());
+        ASSERT_FALSE(r.ok()) << c.path;
+        EXPECT_THAT(r.error(), HasSubstr(c.reason)) << c.path;
+    }
+    auto stick = platform::assessFormatTarget(sys.node("loop5"), sys.view());
+    EXPECT_TRUE(stick.ok()) << (stick.ok() ? "" : stick.error());
 }
 
 TEST(FormatTarget, RefusesWhatIsNeitherDeviceNorImage) {

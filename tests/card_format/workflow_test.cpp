@@ -75,11 +75,15 @@ TEST_F(Workflow, ImageGetsLabelAndItsConfigurationBack) {
     EXPECT_THAT(r.steps, ElementsAre(CardFormatStep::SaveConfig, CardFormatStep::Unmount,
                                      CardFormatStep::Format, CardFormatStep::Label,
                                      CardFormatStep::RestoreConfig, CardFormatStep::Done));
-    // The copy in the temporary folder stays, byte for byte.
-    EXPECT_EQ(o.savedConfigPath, (dir / "tmp/config_K7x7.bin"));
-    EXPECT_EQ(readFile(o.savedConfigPath), sampleConfig());
+    // The copy was taken into a folder of this run's own, and removed once the card was read
+    // back holding the same bytes.
+    EXPECT_EQ(std::filesystem::path(o.savedConfigPath).filename(), "config_K7x7.bin");
+    EXPECT_EQ(std::filesystem::path(o.savedConfigPath).parent_path().parent_path(), dir / "tmp");
     EXPECT_TRUE(o.labelled) << o.labelError;
     ASSERT_TRUE(o.configRestored) << o.restoreError;
+    EXPECT_TRUE(o.complete());
+    EXPECT_FALSE(o.copyKept);
+    EXPECT_TRUE(std::filesystem::is_empty(dir / "tmp")) << "the verified copy is removed";
     EXPECT_EQ(mtoolsRead(img, "config_K7x7.bin", dir), sampleConfig());
     RunResult ls = run("MTOOLS_SKIP_CHECK=1 mdir -i " + quote(img) + " ::");
     EXPECT_THAT(ls.out, HasSubstr("config_K7x7.bin"));
@@ -163,6 +167,94 @@ TEST_F(Workflow, FormatFailureGivesTheDialogItsPieces) {
     EXPECT_EQ(readFile(o.savedConfigPath), sampleConfig());
     EXPECT_FALSE(o.configRestored);
     EXPECT_EQ(allocatedBytes(img), 0u);
+}
+
+TEST_F(Workflow, TheSettingsCopyStaysUntilTheRestoreIsVerified) {
+    TempDir dir;
+    const std::string img = (dir / "card.img");
+    ASSERT_TRUE(makeSparseImage(img, 8 * GiB));
+    std::filesystem::create_directories((dir / "card"));
+    std::ofstream((dir / "card/config_K7x7.bin"), std::ios::binary) << sampleConfig();
+    CardTarget t;
+    t.sourcePath = (dir / "card");
+    t.mountPoint = (dir / "card");
+    t.device = img;
+    WorkflowRun r(dir);
+    // The card comes back somewhere the file cannot be written.
+    r.request.remounter = [&](const std::string&) -> Result<std::string> { return (dir / "gone"); };
+    CardFormatOutcome first = runCardFormat(t, r.request);
+    ASSERT_TRUE(first.succeeded()) << first.reason;
+    EXPECT_FALSE(first.configRestored);
+    EXPECT_FALSE(first.restoreError.empty());
+    EXPECT_FALSE(first.complete()) << "formatted without its settings is no plain success";
+    ASSERT_TRUE(first.copyKept);
+    EXPECT_EQ(readFile(first.savedConfigPath), sampleConfig());
+
+    // The next format keeps its own copy and never overwrites the one the first run kept.
+    std::ofstream((dir / "card/config_K7x7.bin"), std::ios::binary) << "another card";
+    CardFormatOutcome second = runCardFormat(t, r.request);
+    ASSERT_TRUE(second.copyKept);
+    EXPECT_NE(second.savedConfigPath, first.savedConfigPath);
+    EXPECT_EQ(readFile(second.savedConfigPath), "another card");
+    EXPECT_EQ(readFile(first.savedConfigPath), sampleConfig());
+}
+
+TEST_F(Workflow, AFailedLabelIsNoPlainSuccess) {
+    TempDir dir;
+    const std::string img = (dir / "card.img");
+    ASSERT_TRUE(makeSparseImage(img, 8 * GiB));
+    CardTarget t;
+    t.sourcePath = img;
+    t.device = img;
+    WorkflowRun r(dir);
+    r.request.labeller = [](const std::string&, std::string_view) -> Result<void> {
+        return makeError("the label could not be written");
+    };
+    CardFormatOutcome o = runCardFormat(t, r.request);
+    ASSERT_TRUE(o.succeeded()) << o.reason;
+    EXPECT_FALSE(o.labelled);
+    EXPECT_EQ(o.labelError, "the label could not be written");
+    EXPECT_FALSE(o.complete());
+}
+
+// The copy used to go to a fixed name in the shared temporary folder: a link planted there by
+// another user was written through, and a file put there first stopped the format.
+TEST_F(Workflow, APlantedLinkAtTheSharedCopyNameIsLeftAlone) {
+    TempDir dir, victim;
+    const std::string img = (dir / "card.img");
+    ASSERT_TRUE(makeSparseImage(img, 8 * GiB));
+    const std::string config = (dir / "config_K7x7.bin");
+    std::ofstream(config, std::ios::binary) << sampleConfig();
+    std::filesystem::create_directories(dir / "tmp");
+    const std::filesystem::path target = victim.touch(".profile", "keep me\n");
+    std::filesystem::create_symlink(target, dir / "tmp/config_K7x7.bin");
+
+    const char* oldRuntime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string savedRuntime = oldRuntime ? oldRuntime : "";
+    const char* oldTmp = std::getenv("TMPDIR");
+    const std::string savedTmp = oldTmp ? oldTmp : "";
+    ::unsetenv("XDG_RUNTIME_DIR");
+    ::setenv("TMPDIR", (dir / "tmp").c_str(), 1);
+    CardTarget t;
+    t.sourcePath = config;
+    t.sourceIsConfigFile = true;
+    t.device = img;
+    WorkflowRun r(dir);
+    r.request.tempDir.clear();  // the user's private folder, as the viewer and the CLI use
+    CardFormatOutcome o = runCardFormat(t, r.request);
+    if (oldRuntime)
+        ::setenv("XDG_RUNTIME_DIR", savedRuntime.c_str(), 1);
+    if (oldTmp)
+        ::setenv("TMPDIR", savedTmp.c_str(), 1);
+    else
+        ::unsetenv("TMPDIR");
+
+    ASSERT_TRUE(o.succeeded()) << o.reason;
+    ASSERT_TRUE(o.configRestored) << o.restoreError;
+    EXPECT_EQ(mtoolsRead(img, "config_K7x7.bin", dir), sampleConfig());
+    EXPECT_NE(o.savedConfigPath, (dir / "tmp/config_K7x7.bin"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "tmp/config_K7x7.bin"));
+    EXPECT_EQ(readFile(target.string()), "keep me\n");
 }
 
 TEST(WorkflowTarget, UnmountFailureStopsBeforeTheFormat) {
@@ -392,19 +484,19 @@ TEST_F(Workflow, CliKeepsTheConfigurationOfAnUnmountedImage) {
         const std::string img = cameraCard(dir, sectorSize);
         ASSERT_FALSE(img.empty());
         std::filesystem::create_directories((dir / "tmp"));
-        RunResult r = run("TMPDIR=" + quote((dir / "tmp")) + " " + quote(cli()) +
-                          " format --yes --no-remount --sector-size " + std::to_string(sectorSize) +
-                          " " + quote(img));
+        RunResult r = run("env -u XDG_RUNTIME_DIR TMPDIR=" + quote((dir / "tmp")) + " " +
+                          quote(cli()) + " format --yes --no-remount --sector-size " +
+                          std::to_string(sectorSize) + " " + quote(img));
         ASSERT_EQ(r.status, 0) << r.out;
         const std::string kib = sectorSize == 512 ? "64K" : "512K";
         EXPECT_THAT(r.out, HasSubstr("allocation unit " + kib + "\n"));
         EXPECT_THAT(r.out,
                     HasSubstr("Cluster size " + std::to_string(sectorSize * 128) + " bytes\n"));
-        EXPECT_THAT(r.out, HasSubstr("Configuration file saved to " +
-                                     (dir / "tmp/config_K7x7.bin") + "\n"));
-        EXPECT_THAT(r.out,
-                    HasSubstr("Configuration file restored to " + img + "::/config_K7x7.bin\n"));
-        EXPECT_EQ(readFile((dir / "tmp/config_K7x7.bin")), sampleConfig());
+        EXPECT_THAT(r.out, HasSubstr("Configuration file restored to " + img +
+                                     "::/config_K7x7.bin (read back and compared)\n"));
+        EXPECT_THAT(r.out, HasSubstr("Format complete.\n"));
+        // The copy and the private folder it was kept in are gone once the restore is checked.
+        EXPECT_TRUE(std::filesystem::is_empty(dir / "tmp"));
         EXPECT_EQ(mtoolsRead(img, "config_K7x7.bin", dir), sampleConfig());
         EXPECT_THAT(mtoolsRead(img, "TIMESET.CFG", dir), HasSubstr("mcopy failed"));
         auto back = readRootFileOnFat32(img, "config_K7x7.bin", 1 << 20, sectorSize);

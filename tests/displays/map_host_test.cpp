@@ -1,9 +1,12 @@
 #include "displays/map_host.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -209,15 +212,112 @@ TEST(MapHostBrowser, SharedPageFileStaysUntilTheLastHostGoes) {
 TEST(MapHostBrowser, UnwritablePageFileShowsNothing) {
     testApplication();
     // A folder where the page file should go cannot be replaced by the file.
-    QTemporaryDir blocked;
-    ASSERT_TRUE(QDir(blocked.path()).mkdir("MAP.HTM"));
-    const QByteArray saved = qgetenv("TMPDIR");
-    qputenv("TMPDIR", blocked.path().toLocal8Bit());
+    QTemporaryDir runtime;
+    ASSERT_TRUE(QDir(runtime.path()).mkpath("orvik/MAP.HTM"));
+    ASSERT_TRUE(QFile::setPermissions(runtime.path() + "/orvik",
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
     MapHost host;
     EXPECT_FALSE(host.loadPage());
     EXPECT_TRUE(host.writtenPagePath().isEmpty());
     EXPECT_FALSE(host.navigateAgain());
-    qputenv("TMPDIR", saved);
+    if (saved.isNull()) {
+        qunsetenv("XDG_RUNTIME_DIR");
+    } else {
+        qputenv("XDG_RUNTIME_DIR", saved);
+    }
+}
+
+TEST(MapPage, LoadsNothingButItselfAndTheTiles) {
+    const QUrl page = QUrl::fromLocalFile("/run/user/1000/orvik/MAP.HTM");
+    EXPECT_TRUE(MapHost::requestAllowed(page, page));
+    EXPECT_TRUE(
+        MapHost::requestAllowed(QUrl("https://tile.openstreetmap.org/15/27940/12700.png"), page));
+    EXPECT_TRUE(MapHost::requestAllowed(QUrl("data:image/svg+xml;base64,PHN2Zy8+"), page));
+    for (const char* refused :
+         {"file:///etc/passwd", "file:///run/user/1000/orvik/other.htm", "http://example.com/",
+          "https://example.com/x.png", "https://tile.openstreetmap.org.evil.example/1/2/3.png",
+          "http://tile.openstreetmap.org/1/2/3.png",
+          "https://tile.openstreetmap.org:8443/1/2/3.png",
+          "https://tile.openstreetmap.org/script.js"}) {
+        EXPECT_FALSE(MapHost::requestAllowed(QUrl(refused), page)) << refused;
+    }
+    EXPECT_FALSE(MapHost::requestAllowed(page, QUrl())) << "no page written: no file at all";
+}
+
+// Another user's link where the page used to be written (the shared temporary folder) is
+// neither followed nor touched; the page goes to a folder of this user's own and still loads.
+TEST(MapHostBrowser, PlantedLinkAtTheSharedNameIsLeftAlone) {
+    testApplication();
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qunsetenv("XDG_RUNTIME_DIR");
+    QTemporaryDir victim;
+    const QString target = victim.filePath(".bashrc");
+    {
+        QFile f(target);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("alias ls='ls --color'\n");
+    }
+    const QString planted = QDir::temp().filePath("MAP.HTM");
+    QFile::remove(planted);
+    ASSERT_TRUE(QFile::link(target, planted));
+
+    {
+        MapHost host;
+        host.resize(MapHost::kMainWidth, MapHost::kMainHeight);
+        ASSERT_TRUE(host.loadPage());
+        const QString path = host.writtenPagePath();
+        EXPECT_NE(path, planted);
+        EXPECT_TRUE(path.endsWith("/MAP.HTM")) << path.toStdString();
+        const QFileInfo folder(QFileInfo(path).path());
+        EXPECT_EQ(folder.ownerId(), ::geteuid());
+        EXPECT_EQ(folder.permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                          QFile::ReadOther | QFile::WriteOther | QFile::ExeOther),
+                  QFile::Permissions())
+            << "the page's folder is closed to others";
+        ASSERT_TRUE(waitReady(host));
+        EXPECT_EQ(evaluate(host, "typeof setLatLag").toString(), "function");
+
+        // The page cannot read local files.
+        evaluate(host,
+                 "window.probe = 'pending'; fetch('file:///etc/hostname')"
+                 ".then(function () { window.probe = 'read'; },"
+                 " function () { window.probe = 'refused'; })");
+        QString probe;
+        for (int i = 0; i < 100 && (probe = evaluate(host, "window.probe").toString()) == "pending";
+             ++i) {
+            QTest::qWait(50);
+        }
+        EXPECT_EQ(probe, "refused");
+    }
+    EXPECT_TRUE(QFileInfo(planted).isSymLink());
+    EXPECT_EQ(QFileInfo(planted).symLinkTarget(), target);
+    QFile f(target);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), "alias ls='ls --color'\n");
+    QFile::remove(planted);
+    if (!savedRuntime.isNull()) {
+        qputenv("XDG_RUNTIME_DIR", savedRuntime);
+    }
+}
+
+// A page file replaced by another program of this user (another viewer sharing the session
+// folder) is its file now: the host leaves it when it goes.
+TEST(MapHostBrowser, APageFileReplacedMeanwhileIsNotRemoved) {
+    testApplication();
+    QString path;
+    {
+        MapHost host;
+        ASSERT_TRUE(host.loadPage());
+        path = host.writtenPagePath();
+        ASSERT_TRUE(QFile::remove(path));
+        QFile other(path);
+        ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+        other.write("<html>another viewer's page</html>");
+    }
+    EXPECT_TRUE(QFile::exists(path));
+    QFile::remove(path);
 }
 
 }  // namespace

@@ -155,6 +155,12 @@ TEST_F(EvidenceCli, TheReportShowsDatePositionTopSpeedAndEveryHashOnA4) {
     char speed[32];
     std::snprintf(speed, sizeof speed, "%.1f km/h", top);
     EXPECT_NE(text.find(speed), std::string::npos) << speed << "\n" << text;
+    // The same facts for programs.
+    const json facts = manifest()["facts"];
+    EXPECT_DOUBLE_EQ(facts["topSpeed"].get<double>(), top);
+    EXPECT_EQ(facts["speedUnit"], "km/h");
+    EXPECT_NEAR(facts["startPosition"][0].get<double>(), std::atof(lat.c_str()), 1e-7);
+    ASSERT_EQ(facts["impacts"].size(), 1u);  // the event recording's impact is in 1..4 s
     for (const json& s : manifest()["sources"])
         EXPECT_NE(text.find(s["sha256"].get<std::string>()), std::string::npos) << s["path"];
     for (const json& o : manifest()["outputs"]) {

@@ -52,6 +52,12 @@ Manifest sampleManifest() {
                   hexOf("front")}};
     m.cameraSettings = CameraSettingsEntry{
         "/card/config_K7x7.bin", hexOf("config"), {{"speedUnit", "1"}, {"timeZoneIndex", "28"}}};
+    m.facts.startPosition = LatLon{37.5576733, 126.8662283};
+    m.facts.distanceKm = 0.196;
+    m.facts.topSpeed = 49;
+    m.facts.speedUnit = "km/h";
+    m.facts.impacts = {{"2026-03-14T08:15:02.500", "/card/event_20260314_081500_F.mp4", 2.5, -2.52,
+                        1.62, -0.59, 4.94}};
     m.outputs = {{"clip.mp4", 5, hexOf("clip!")}, {"report.pdf", 3, hexOf("pdf")}};
     return m;
 }
@@ -77,6 +83,12 @@ TEST(Manifest, RoundTripsEveryField) {
     ASSERT_EQ(back->outputs.size(), 2u);
     EXPECT_EQ(back->outputs[1].name, "report.pdf");
     EXPECT_EQ(back->outputs[1].size, 3u);
+    ASSERT_TRUE(back->facts.startPosition);
+    EXPECT_DOUBLE_EQ(back->facts.startPosition->longitude, 126.8662283);
+    EXPECT_FALSE(back->facts.endPosition);
+    EXPECT_EQ(back->facts.topSpeed, 49.0);
+    ASSERT_EQ(back->facts.impacts.size(), 1u);
+    EXPECT_DOUBLE_EQ(back->facts.impacts[0].changeY, 1.62);
     // Written again, the same bytes: the manifest is the one source of the package's lists.
     EXPECT_EQ(toJson(*back), json);
 }
@@ -103,6 +115,9 @@ TEST(Manifest, RefusesWhatIsNotAManifestSayingWhere) {
     EXPECT_NE(r.error().find("sha256"), std::string::npos) << r.error();
     r = parseManifest(with("\"sources\": [", "\"sources\": [7, "));
     EXPECT_FALSE(r);
+    r = parseManifest(with("\"changeG\": [", "\"changeG\": [\"x\", "));
+    ASSERT_FALSE(r);
+    EXPECT_NE(r.error().find("changeG"), std::string::npos) << r.error();
     // A truncated file is not JSON.
     EXPECT_FALSE(parseManifest(json.substr(0, json.size() / 2)));
 }

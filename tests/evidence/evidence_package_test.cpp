@@ -244,6 +244,37 @@ TEST_F(EvidencePackage, ForceReplacesAnEarlierPackageAndTouchesNothingElse) {
     EXPECT_EQ(namesIn(scratch_.path()), std::vector<std::string>{"incident"});
 }
 
+TEST_F(EvidencePackage, ForceIntoAFolderThatHoldsNoPackageRemovesNothing) {
+    const fs::path out = scratch_.mkdir("mine");
+    orvik::test::writeFile(out / "clip-rear.mp4", "a clip of my own");
+    PackageRequest rq = request(*frontOnly_, out.string());
+    rq.force = true;
+    ASSERT_TRUE(buildPackage(rq));
+    // Not made by this package, not listed by an earlier one: the user's file stays.
+    EXPECT_EQ(orvik::test::readFile(out / "clip-rear.mp4"), "a clip of my own");
+    auto checked = verifyPackage(out.string());
+    ASSERT_TRUE(checked);
+    EXPECT_TRUE(checked->packageIntact());
+    EXPECT_EQ(checked->extraFiles, std::vector<std::string>{"clip-rear.mp4"});
+}
+
+TEST_F(EvidencePackage, ForceNeverPutsAFileInThePlaceOfASourceRecording) {
+    // A recording saved under a name a package uses, in the folder the package is to go into.
+    const fs::path folder = scratch_.mkdir("exports");
+    const fs::path source = folder / "clip.mp4";
+    fs::copy_file(*frontOnly_, source);
+    const std::string before = orvik::test::readFile(source);
+    PackageRequest rq = request(source.string(), folder.string());
+    rq.force = true;
+    auto made = buildPackage(rq);
+    ASSERT_FALSE(made);
+    EXPECT_NE(made.error().find("is a recording the package is made from"), std::string::npos)
+        << made.error();
+    EXPECT_EQ(orvik::test::readFile(source), before);
+    EXPECT_EQ(namesIn(folder), std::vector<std::string>{"clip.mp4"});
+    EXPECT_EQ(namesIn(scratch_.path()), std::vector<std::string>{"exports"});
+}
+
 TEST_F(EvidencePackage, RefusesTargetsItMustNotUse) {
     const auto file = scratch_.touch("a file");
     auto r = buildPackage(request(*eventFront_, file.string()));

@@ -279,5 +279,102 @@ TEST_F(ExportCli, FailuresAreOneLineExitOneAndLeaveNothingBehind) {
     EXPECT_EQ(readFile(existing).substr(4, 8), "ftypiso4");
 }
 
+// An export never replaces what it reads: not the recording, not its partner, whatever path
+// leads there (another spelling, a symbolic link, a hard link), and --force does not change that.
+TEST_F(ExportCli, AnExportNeverReplacesTheRecordingItReadsOrItsPartner) {
+    // A copy of the pair of its own, so the shared card stays as it is whatever happens.
+    const fs::path pair = out_ / "pair";
+    fs::create_directories(pair);
+    const fs::path f = pair / fs::path(front()).filename();
+    const fs::path r = pair / fs::path(rear()).filename();
+    fs::copy_file(front(), f);
+    fs::copy_file(rear(), r);
+    const std::string frontBytes = readFile(f), rearBytes = readFile(r);
+    fs::create_symlink(f, out_ / "link.mp4");
+    fs::create_hard_link(r, out_ / "hard.mp4");
+    fs::create_symlink(f, out_ / "link.jpg");
+
+    const std::string same[] = {
+        "clip " + quote(f.string()) + " --from 0 --to 2 --force --out " + quote(f.string()),
+        "clip " + quote(f.string()) + " --from 0 --to 2 --force --out " + quote(r.string()),
+        "clip " + quote(r.string()) + " --from 0 --to 2 --force --out " + quote(f.string()),
+        "clip " + quote(f.string()) + " --from 0 --to 2 --force --out " +
+            quote((pair / "." / f.filename()).string()),
+        "clip " + quote(f.string()) + " --from 0 --to 2 --force --out " +
+            quote((out_ / "link.mp4").string()),
+        "clip " + quote(f.string()) + " --from 0 --to 2 --force --layout side-by-side --out " +
+            quote((out_ / "hard.mp4").string()),
+        "snapshot " + quote(f.string()) + " --at 1 --force --out " +
+            quote((out_ / "link.jpg").string()),
+    };
+    for (const std::string& args : same) {
+        SCOPED_TRACE(args);
+        const CliRun run1 = run(args);
+        EXPECT_EQ(run1.status, 1);
+        EXPECT_EQ(std::count(run1.err.begin(), run1.err.end(), '\n'), 1) << run1.err;
+        EXPECT_NE(run1.err.find("the export reads"), std::string::npos) << run1.err;
+    }
+    EXPECT_EQ(readFile(f), frontBytes);
+    EXPECT_EQ(readFile(r), rearBytes);
+    EXPECT_TRUE(fs::is_symlink(out_ / "link.mp4"));
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(pair))
+        left.push_back(e.path().filename().string());
+    EXPECT_EQ(left.size(), 2u) << "no temporary file is left beside the recordings";
+}
+
+// A card file named like a recording that is really a playlist (or anything else FFmpeg could
+// follow to other files) is refused before FFmpeg sees it.
+TEST_F(ExportCli, AFileThatIsNotTheCamerasRecordingIsNeverOpenedForExport) {
+    const fs::path secret = out_ / "secret.mp4";
+    fs::copy_file(front(), secret);
+    const fs::path playlist = out_ / "evil" / "alwa_20240101_000000_F.mp4";
+    fs::create_directories(playlist.parent_path());
+    std::ofstream(playlist) << "#EXTM3U\n#EXT-X-TARGETDURATION:5\n#EXTINF:5.0,\n"
+                            << secret.string() << "\n#EXT-X-ENDLIST\n";
+    const fs::path concat = out_ / "evil2" / "alwa_20240101_000000_F.mp4";
+    fs::create_directories(concat.parent_path());
+    std::ofstream(concat) << "ffconcat version 1.0\nfile '" << secret.string() << "'\n";
+    for (const fs::path& input : {playlist, concat}) {
+        for (const std::string& args :
+             {"clip " + quote(input.string()) + " --from 0 --to 2 --out " +
+                  quote((out_ / "stolen.mp4").string()),
+              "snapshot " + quote(input.string()) + " --at 1 --out " +
+                  quote((out_ / "stolen.png").string())}) {
+            SCOPED_TRACE(args);
+            const CliRun r = run(args);
+            EXPECT_EQ(r.status, 1);
+            EXPECT_NE(r.err.find("is not a recording"), std::string::npos) << r.err;
+        }
+    }
+    EXPECT_FALSE(fs::exists(out_ / "stolen.mp4"));
+    EXPECT_FALSE(fs::exists(out_ / "stolen.png"));
+}
+
+// New files get the usual 0666 less the umask; a replaced file keeps the mode it had.
+TEST_F(ExportCli, NewFilesFollowTheUmaskAndAReplacedFileKeepsItsMode) {
+    const fs::path clip = out_ / "clip.mp4";
+    const fs::path shot = out_ / "shot.png";
+    CliRun r =
+        orvik::test::runCommand("umask 022 && " + quote(ORVIK_CLI) + " clip " + quote(front()) +
+                                " --from 0 --to 1 -q --out " + quote(clip.string()));
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = orvik::test::runCommand("umask 002 && " + quote(ORVIK_CLI) + " snapshot " + quote(front()) +
+                                " --at 1 --out " + quote(shot.string()));
+    ASSERT_EQ(r.status, 0) << r.err;
+    struct stat st {};
+    ASSERT_EQ(::stat(clip.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    ASSERT_EQ(::stat(shot.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0664u) << "a shared group's umask";
+
+    ::chmod(clip.c_str(), 0600);
+    r = orvik::test::runCommand("umask 000 && " + quote(ORVIK_CLI) + " clip " + quote(front()) +
+                                " --from 1 --to 2 -q --force --out " + quote(clip.string()));
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(::stat(clip.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u) << "a private clip stays private";
+}
+
 }  // namespace
 }  // namespace orvik::exporting

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
 
@@ -17,6 +18,26 @@ TEST(RunProgram, ReportsStatusAndBothOutputs) {
     EXPECT_EQ(r.status, 3);
     EXPECT_EQ(r.output, "out\nerr");
     EXPECT_EQ(runProgram({"/bin/sh", "-c", "exit 0"}).status, 0);
+}
+
+// A labelling tool that hangs (a card that stopped answering) must not hold its caller forever.
+TEST(RunProgram, AProgramPastItsTimeIsEnded) {
+    const auto start = std::chrono::steady_clock::now();
+    const ProgramRun hung = runProgram({"/bin/sh", "-c", "echo started; exec sleep 30"}, 300);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(hung.status, -1);
+    EXPECT_NE(hung.output.find("timed out after 300 ms"), std::string::npos) << hung.output;
+    EXPECT_LT(took, std::chrono::seconds(5));
+
+    // Its output closed, still running: ended all the same.
+    const ProgramRun quiet = runProgram({"/bin/sh", "-c", "exec >&- 2>&-; sleep 30"}, 300);
+    EXPECT_EQ(quiet.status, -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+
+    // Within its time, a program ends as usual.
+    const ProgramRun quick = runProgram({"/bin/sh", "-c", "echo done; exit 4"}, 5000);
+    EXPECT_EQ(quick.status, 4);
+    EXPECT_EQ(quick.output, "done");
 }
 
 TEST(RunProgram, RefusesNamesThatWouldSearchPath) {

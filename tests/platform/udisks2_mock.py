@@ -8,6 +8,8 @@ lets a test insert and pull cards:
       it, mounted at mountpoint ("" unmounted); Mount mounts it at target
   RemoveCard(name)                                     the card is pulled
   SetMountPoint(name, mountpoint)                      mounted ("" unmounted) by someone else
+  Stall(seconds)                                       answers at once, then answers nothing
+      (no call, no signal) for that long, as a hung service does
 
 The Filesystem interface of each card answers Mount, Unmount and SetLabel as the service does,
 including its errors for a card that is already (or not) mounted.
@@ -141,3 +143,14 @@ def SetMountPoint(self, name, mountpoint):
     if mountpoint:
         os.makedirs(mountpoint, exist_ok=True)
     _set_mount_point(mockobject.objects[_block_path(name)], mountpoint)
+
+
+@dbus.service.method(MAIN_IFACE, in_signature='d', out_signature='')
+def Stall(self, seconds):
+    import time
+    from gi.repository import GLib
+
+    def hang():
+        time.sleep(seconds)
+        return False
+    GLib.idle_add(hang)

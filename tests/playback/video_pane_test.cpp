@@ -1,18 +1,25 @@
 // VideoPane and the renderer under a real X server (Xvfb + Mesa): pixels read back from the
 // pane for the whole picture and for source rectangles, the background while stopped, and the
 // messages a pane sends to the main window.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QPointer>
 #include <QTest>
 #include <QWidget>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <string>
 
 #include "playback/playback_controller.h"
 #include "playback/video_pane.h"
 #include "playback_support.h"
+#include "support/test_support.h"
 
 namespace orvik::playback::test {
 namespace {
@@ -145,6 +152,52 @@ TEST_F(PaneTest, WholePictureFillsThePaneTheRightWayUp) {
                                       {kW / 2, kH / 2, Colour::Grey},
                                       {76, 41, Colour::Red},
                                       {84, 49, Colour::Grey}}));
+}
+
+// Opening a file probes no hardware back end the machine does not have: nothing of the core's
+// probing reaches the user's terminal (it used to print "Cannot load libcuda.so.1" every time).
+TEST_F(PaneTest, OpeningAFileLeavesTheTerminalQuiet) {
+    std::fflush(stderr);
+    const std::string captured =
+        (std::filesystem::temp_directory_path() / ("orvik-stderr-" + std::to_string(::getpid())))
+            .string();
+    const int saved = ::dup(2);
+    const int file = ::open(captured.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(file, 0);
+    ::dup2(file, 2);
+    ::close(file);
+    // Opening is where the render context loads its hardware interops.
+    EXPECT_EQ(player_->OpenFile(clips().pattern), S_OK);
+    EXPECT_EQ(player_->OpenFile(clips().pattern), S_OK);
+    std::fflush(stderr);
+    ::dup2(saved, 2);
+    ::close(saved);
+    std::ifstream in(captured);
+    const std::string said((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::filesystem::remove(captured);
+    EXPECT_EQ(said, "") << "the core's probing reached the terminal";
+}
+
+TEST(HardwareDecoding, VaapiWhereARenderNodeIsElseVdpauWithItsDriverElseSoftware) {
+    orvik::test::TempDir dri, vdpau;
+    const std::string none = dri.str() + "/missing";
+    HardwareDecoding hw = chooseHardwareDecoding(dri.str(), {none, vdpau.str()});
+    EXPECT_EQ(hw.decoders, "no");
+    EXPECT_EQ(hw.interop, "no");
+    // The library's tracing layer is no driver: probing without one prints to the terminal.
+    vdpau.touch("libvdpau_trace.so.1");
+    EXPECT_EQ(chooseHardwareDecoding(dri.str(), {vdpau.str()}).decoders, "no");
+    vdpau.touch("libvdpau_va_gl.so.1");
+    hw = chooseHardwareDecoding(dri.str(), {none, vdpau.str()});
+    EXPECT_EQ(hw.decoders, "vdpau-copy");
+    EXPECT_EQ(hw.interop, "no");
+    dri.touch("card0");
+    EXPECT_EQ(chooseHardwareDecoding(dri.str(), {}).decoders, "no")
+        << "a card node is no render node";
+    dri.touch("renderD128");
+    hw = chooseHardwareDecoding(dri.str(), {vdpau.str()});
+    EXPECT_EQ(hw.decoders, "vaapi");
+    EXPECT_EQ(hw.interop, "vaapi");
 }
 
 TEST_F(PaneTest, MirroredPictureSwapsLeftAndRightAndStaysForTheNextPlayer) {

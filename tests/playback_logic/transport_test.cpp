@@ -142,6 +142,18 @@ TEST(PositionTimer, RearFollowsTheFrontBySeekingWhenFarAndByRateWhenNear) {
     EXPECT_DOUBLE_EQ(rearRateFactor(-kMaxChannelDrift), 1.0 - kMaxRateNudge);
 }
 
+// A rear that landed 300 ms behind the front (its seek took that long at this rate) is sent
+// 300 ms ahead the next time; one that then lands ahead is sent less far; never beyond a second
+// or behind the front, and a landing within the dead band changes nothing.
+TEST(PositionTimer, AReseekAimsAsFarAheadAsTheLastOneLandedBehind) {
+    EXPECT_EQ(nextReseekLead(0_mt, 3'000'000_mt), 3'000'000_mt);
+    EXPECT_EQ(nextReseekLead(3'000'000_mt, -(1'000'000_mt)), 2'000'000_mt);
+    EXPECT_EQ(nextReseekLead(3'000'000_mt, kDriftDeadBand), 3'000'000_mt);
+    EXPECT_EQ(nextReseekLead(3'000'000_mt, -kDriftDeadBand), 3'000'000_mt);
+    EXPECT_EQ(nextReseekLead(9'000'000_mt, 5'000'000_mt), kMaxReseekLead);
+    EXPECT_EQ(nextReseekLead(1'000'000_mt, -(5'000'000_mt)), 0_mt);
+}
+
 TEST(PositionTimer, DriftIsAveragedOverTicks) {
     // One frame of difference read once moves the average only part of the way.
     EXPECT_EQ(averagedDrift(0_mt, 333'333_mt), 99'999_mt);

@@ -2,12 +2,17 @@
 #include "support/gui_journey.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "displays/gsensor_graph.h"
 #include "displays/map_host.h"
@@ -23,12 +28,12 @@ using playback::MediaPlayer;
 using playback::PlaybackState;
 using playback::VideoPane;
 
-// Small pictures, ten seconds a recording.
+// Small pictures, thirty seconds a recording (room for 10-s skips inside one).
 tools::SampleCardOptions windowCard() {
     tools::SampleCardOptions options;
     options.width = 320;
     options.height = 180;
-    options.durationSeconds = 10.0;
+    options.durationSeconds = 30.0;
     options.alwaysPairs = 2;
     return options;
 }
@@ -46,6 +51,95 @@ class PlaybackWindowTest : public WindowJourney {
         return qobject_cast<displays::GSensorGraph*>(window_->control(kGraph));
     }
 };
+
+// Pause, Rewind and FastForward clear the 2x button's state while both players go on at double
+// speed: the rear must follow the front's real rate, never be nudged towards 1x beside it and
+// re-seeked every tick.
+TEST_F(PlaybackWindowTest, AtDoubleSpeedPauseAndSkipsKeepTheRearInStep) {
+    const int row = firstPairRow();
+    ASSERT_GE(row, 0);
+    doubleClickRow(row);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bothRunning(); }, 15000));
+    click(kSpeedUp);
+    ASSERT_EQ(text(kRateLabel), "2x");
+    QSignalSpy realigned(&window_->playback(), &playback::PlaybackController::rearRealigned);
+    QSignalSpy ticks(&window_->playback(), &playback::PlaybackController::positionChanged);
+
+    auto rate = [](MediaPlayer* p) {
+        double r = 0;
+        (void)p->GetRate(&r);
+        return r;
+    };
+    // Once both players have arrived where they were sent and the rear has settled (three ticks
+    // in a row without a re-seek), over `count` more ticks: the rear's rate beside the front's,
+    // re-seeks, and how far apart the two are, typically (the median) and at worst. The rear
+    // that was nudged towards 1x beside a front at 2x ran at half the front's rate and never
+    // settled. A machine too loaded to decode both at 2x in real time (the front falls behind
+    // the clock) drifts whatever the rates, so there only the rates are judged.
+    auto watch = [&](int count, const char* after) {
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return !frontPlayer()->IsSeeking() && !rearPlayer()->IsSeeking(); }, 10000))
+            << after;
+        int quiet = 0;
+        for (int waited = 0; quiet < 3 && waited < 20; ++waited) {
+            realigned.clear();
+            ticks.clear();
+            ASSERT_TRUE(ticks.wait(5000)) << after;
+            quiet = realigned.isEmpty() ? quiet + 1 : 0;
+        }
+        realigned.clear();
+        ticks.clear();
+        QElapsedTimer wall;
+        std::int64_t firstFront = -1, lastFront = 0;
+        std::vector<std::int64_t> apart;
+        while (ticks.count() < count) {
+            ASSERT_TRUE(ticks.wait(5000)) << after;
+            playback::MediaTime front, rear;
+            if (succeeded(frontPlayer()->GetCurrentPosition(&front)) &&
+                succeeded(rearPlayer()->GetCurrentPosition(&rear))) {
+                const std::int64_t f = front.units(), r = rear.units();
+                apart.push_back(std::llabs(f - r));
+                if (firstFront < 0) {
+                    firstFront = f;
+                    wall.start();
+                }
+                lastFront = f;
+            }
+        }
+        ASSERT_GT(apart.size(), 1u) << after;
+        std::sort(apart.begin(), apart.end());
+        EXPECT_NEAR(rate(frontPlayer()), 2.0, 1e-6) << after;
+        EXPECT_NEAR(rate(rearPlayer()), rate(frontPlayer()), 0.1)
+            << after << ": the rear follows the front's rate";
+        const double played = static_cast<double>(lastFront - firstFront) / kSecond;
+        const double clock = static_cast<double>(wall.elapsed()) / 1000.0;
+        if (played < 1.6 * clock) {
+            std::printf(
+                "%s: the front played %.2f s in %.2f s; this machine is too loaded for "
+                "2x, only the rates were judged\n",
+                after, played, clock);
+            return;
+        }
+        EXPECT_EQ(quiet, 3) << after << ": the rear never settled";
+        EXPECT_EQ(realigned.count(), 0) << after << ": the rear was re-seeked";
+        // A frame, plus the frame a loaded machine may show between the two reads.
+        EXPECT_LE(apart[apart.size() / 2], 2 * ((kSecond + 29) / 30))
+            << after << ": more than a frame apart";
+        EXPECT_LE(apart.back(), kSecond / 10) << after << ": far enough apart to be re-seeked";
+    };
+
+    // A few seconds of the recording pass in each watch; Rewind comes before FastForward so
+    // the 10-s skip stays inside the recording.
+    watch(5, "2x");
+    click(kPause);
+    click(kPlay);
+    watch(5, "Pause, Play");
+    click(kRewind);
+    watch(5, "Rewind");
+    ASSERT_LT(seekBar()->position(), 7 * kSecond);
+    click(kFastForward);
+    watch(5, "FastForward");
+}
 
 TEST_F(PlaybackWindowTest, DoubleClickPlaysBothChannelsWithTheirTelemetry) {
     const int row = firstPairRow();
@@ -169,9 +263,10 @@ TEST_F(PlaybackWindowTest, TransportCommandsAndTheEndOfARecording) {
         5000))
         << "front " << f << " rear " << r;
 
-    // FastForward skips to the end of this 10 s pair: the next row opens.
+    // FastForward skips 10 s at a time; at the end of the pair the next row opens.
     const int before = window_->currentRow();
-    click(1030);
+    for (int i = 0; i < 3; ++i)
+        click(1030);
     ASSERT_TRUE(QTest::qWaitFor([&] { return window_->currentRow() != before; }, 15000));
     EXPECT_EQ(window_->currentRow(), before + 2);
     ASSERT_TRUE(QTest::qWaitFor([&] { return running(); }, 15000));

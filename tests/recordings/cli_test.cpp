@@ -466,6 +466,53 @@ TEST_F(Cli, AFifoNamedLikeARecordingIsRefusedAtOnce) {
     }
 }
 
+// A folder whose every recording had to be skipped gives no track at all, not an empty one
+// that looks like a drive without positions.
+TEST_F(Cli, AFolderWhoseEveryRecordingIsSkippedIsAFailure) {
+    const auto card = scratch_.path() / "card";
+    std::filesystem::create_directories(card);
+    std::ofstream(card / "alwa_20240302_120000_F.mp4") << "not a recording";
+    std::ofstream(card / "alwa_20240302_120100_F.mp4") << "nor this";
+    for (const char* format : {" --gpx", " --csv", " --kml", " --geojson"}) {
+        SCOPED_TRACE(format);
+        const CliRun r = run("telemetry " + quote(card.string()) + format);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("orvik-cli: no recording could be read (2 skipped)"),
+                  std::string::npos)
+            << r.err;
+    }
+    // One readable recording beside them: its track, the others reported.
+    writeDrive(card / "alwa_20240302_120200_F.mp4", 0, 2);
+    const CliRun some = run("telemetry " + quote(card.string()) + " --geojson");
+    EXPECT_EQ(some.status, 0) << some.err;
+    EXPECT_EQ(std::count(some.err.begin(), some.err.end(), '\n'), 2) << some.err;
+    // An empty folder is an empty track, as before.
+    std::filesystem::create_directories(scratch_.path() / "empty");
+    EXPECT_EQ(run("telemetry " + quote((scratch_.path() / "empty").string()) + " --gpx").status, 0);
+}
+
+// Numbers out of range are refused in one short line, not written out in full.
+TEST_F(Cli, OutOfRangeSecondsAreOneShortLine) {
+    const std::string file = writeDrive(scratch_.path() / "alwa_20240302_120000_F.mp4", 0, 2);
+    const std::string out = quote((scratch_.path() / "x.mp4").string());
+    const std::pair<std::string, std::string> cases[] = {
+        {"trips " + quote(scratch_.str()) + " --gap inf", "--gap: 0 to 86400 seconds"},
+        {"trips " + quote(scratch_.str()) + " --gap 1e300", "--gap: 0 to 86400 seconds"},
+        {"trips " + quote(scratch_.str()) + " --gap -1", "--gap: 0 to 86400 seconds"},
+        {"trips " + quote(scratch_.str()) + " --gap nan", "--gap: 0 to 86400 seconds"},
+        {"clip " + quote(file) + " --from 0 --to 1e300 --out " + out, "--to: 0 to 86400 seconds"},
+        {"clip " + quote(file) + " --from -5 --to 1 --out " + out, "--from: 0 to 86400 seconds"},
+        {"snapshot " + quote(file) + " --at 1e20 --out x.png", "--at: 0 to 86400 seconds"},
+    };
+    for (const auto& [args, said] : cases) {
+        SCOPED_TRACE(args);
+        const CliRun r = run(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
+        EXPECT_LT(r.err.size(), 200u) << r.err;
+    }
+}
+
 TEST_F(Cli, BadUsageExitsWithTwo) {
     EXPECT_EQ(run("list").status, 2);
     EXPECT_EQ(run("telemetry").status, 2);

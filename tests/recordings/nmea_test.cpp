@@ -4,10 +4,12 @@
 
 #include <cctype>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "recordings/nmea.h"
+#include "recordings/synthetic_recording.h"
 #include "recordings/telemetry.h"
 
 namespace orvik::recordings {
@@ -163,6 +165,60 @@ TEST(Checksum, AMismatchChangesNothingButStillAddsASnapshot) {
     ASSERT_EQ(d.snapshots(), 2u);
     EXPECT_EQ(d.track.nmeaSnapshots()[0], GpsFix{});
     EXPECT_EQ(d.track.nmeaSnapshots()[1].lonHemisphere, 'W');
+}
+
+// The recording as the reader sees it: one fragment, one record per text.
+TelemetryTrack readTexts(const std::vector<std::string>& texts) {
+    testing::RecordingImage image;
+    image.ftyp().moov();
+    std::vector<std::optional<TelemetryRecord>> slots;
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        slots.push_back(
+            testing::RecordingImage::record(static_cast<std::uint32_t>(i + 1), texts[i]));
+    image.fragment(slots);
+    MemoryByteSource source(image.bytes());
+    TelemetryTrack track;
+    EXPECT_EQ(track.readRecording(source), S_OK);
+    return track;
+}
+
+// One rule per recording. A receiver that writes real checksums: a sentence whose checksum
+// does not match is damaged and changes nothing, but still adds its snapshot.
+TEST(ChecksumRule, WithRealChecksumsADamagedSentenceChangesNothing) {
+    const std::string good = sentence("GPRMC,120000.000,A,,,,,10.0,90.0,010124");
+    std::string damaged = sentence("GPRMC,120001.000,A,,,,,99.0,90.0,010124");
+    damaged.back() = damaged.back() == '0' ? '1' : '0';
+    const TelemetryTrack track = readTexts({good + "\n", damaged + "\n"});
+    EXPECT_EQ(track.checksumRule(), ChecksumRule::Verify);
+    ASSERT_EQ(track.nmeaSnapshots().size(), 2u);
+    EXPECT_EQ(track.nmeaSnapshots()[1].speed, 10.0);
+    EXPECT_EQ(track.nmeaSnapshots()[1].time.second, 0);
+}
+
+// A receiver whose checksums never match writes none at all: every sentence is decoded as it
+// stands, as the format's own example (its "*00" is not the sentence's XOR) expects.
+TEST(ChecksumRule, WithoutAnyMatchingChecksumEverySentenceIsDecoded) {
+    const std::string example =
+        "$GPRMC,081530.500,A,3733.1200,N,12658.4400,E,15.0,270.5,140621,,,A*00\n";
+    ASSERT_FALSE(nmeaChecksumMatches(example.substr(0, example.size() - 1)));
+    const TelemetryTrack track =
+        readTexts({example, "$GNGGA,081531,3733.4217,S,12651.8696,W,1,08,0.9,,,,,,*00\n"});
+    EXPECT_EQ(track.checksumRule(), ChecksumRule::Ignore);
+    ASSERT_EQ(track.nmeaSnapshots().size(), 2u);
+    const GpsFix& rmc = track.nmeaSnapshots()[0];
+    EXPECT_EQ(rmc.speed, 15.0);
+    EXPECT_EQ(rmc.course, 270.5);
+    EXPECT_TRUE(rmc.fixValid);
+    EXPECT_EQ(rmc.time.year, 2021);
+    EXPECT_EQ(rmc.time.millisecond, 500);
+    EXPECT_EQ(track.nmeaSnapshots()[1].latHemisphere, 'S');
+    EXPECT_EQ(track.fixes()[1].lonHemisphere, 'W');
+
+    // The same text in a recording that also holds one real checksum: now it is damaged.
+    const std::string real = sentence("GPGGA,081529,,,,,1,08,0.9,,,,,,");
+    const TelemetryTrack mixed = readTexts({real + "\n", example});
+    EXPECT_EQ(mixed.checksumRule(), ChecksumRule::Verify);
+    EXPECT_EQ(mixed.nmeaSnapshots()[1].speed, 0.0);
 }
 
 TEST(ReceiverStatusWords, TrackTheLatestRmcStatusAndGgaQualityAndAltitude) {

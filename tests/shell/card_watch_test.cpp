@@ -5,22 +5,29 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <chrono>
+#include <condition_variable>
 #include <fstream>
+#include <mutex>
 
+#include "displays/map_host.h"
 #include "platform/udisks_mock.h"
 #include "playback/media_player.h"
 #include "playback/video_pane.h"
 #include "shell/card_monitor.h"
 #include "shell/card_notice.h"
 #include "shell/card_watcher.h"
+#include "shell/control_ids.h"
 #include "shell/gui_test_support.h"
 #include "shell/main_window.h"
+#include "shell/private_messages.h"
 
 namespace orvik::shell {
 namespace {
@@ -89,6 +96,7 @@ TEST_F(CardWatch, ReportsCardsInsertedMountedAndRemovedAfterTheBaseline) {
     addCard("sdb1", "PRESENT", true, folder("present"));
     CardWatcher watcher;
     ASSERT_TRUE(watcher.usesDiskService());
+    QTRY_VERIFY_WITH_TIMEOUT(watcher.baselineReady(), 10000);
     EXPECT_EQ(watcher.cards().size(), 1) << "the baseline";
     QSignalSpy inserted(&watcher, &CardWatcher::cardInserted);
     QSignalSpy removed(&watcher, &CardWatcher::cardRemoved);
@@ -115,6 +123,7 @@ TEST_F(CardWatch, ReportsCardsInsertedMountedAndRemovedAfterTheBaseline) {
 TEST_F(CardWatch, AServiceThatGoesAwayLeavesTheKernelView) {
     addCard("sdb1", "ORVIK", true, folder("card"));
     CardWatcher watcher;
+    QTRY_VERIFY_WITH_TIMEOUT(watcher.baselineReady(), 10000);
     QSignalSpy removed(&watcher, &CardWatcher::cardRemoved);
     platform::testing::stopProcess(mockPid_);
     // The mock's cards are unknown to the kernel, so they are gone from the list.
@@ -131,6 +140,8 @@ TEST_F(CardWatch, TheWindowOffersAnInsertedCardAndStopsPlaybackWhenItIsPulled) {
     CardNotice* notice = window.cards().notice();
     ASSERT_TRUE(notice);
     EXPECT_FALSE(notice->isVisible());
+    // Cards present before the first look are the baseline, not insertions.
+    QTRY_VERIFY_WITH_TIMEOUT(window.cards().watcher()->baselineReady(), 10000);
 
     // A card without the camera's files is not offered.
     addCard("sdb1", "PHOTOS", true, folder("photos"));
@@ -176,6 +187,134 @@ TEST_F(CardWatch, TheWindowOffersAnInsertedCardAndStopsPlaybackWhenItIsPulled) {
     control("RemoveCard", "s", "sdb1");
     QTRY_VERIFY_WITH_TIMEOUT(window.cards().watcher()->cards().isEmpty(), 10000);
     EXPECT_FALSE(notice->isVisible());
+}
+
+// Nanoseconds this thread has waited for a processor (runnable, not running) so far.
+std::int64_t runQueueWaitNs() {
+    std::ifstream in("/proc/thread-self/schedstat");
+    std::int64_t onCpu = 0, waiting = 0;
+    in >> onCpu >> waiting;
+    return waiting;
+}
+
+// The longest gap between the ticks of a 10-ms timer while `duration` passes, less the time the
+// GUI thread was ready to run but waited for a processor: how long the window itself waited
+// (on a bus call, a folder) and so could not paint or take input. A machine loaded far beyond
+// its cores delays every thread; that is not the window waiting. `raw` gets the plain gap.
+int longestStallMs(std::chrono::milliseconds duration, int* raw = nullptr) {
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = 0, longest = 0, longestRaw = 0;
+    std::int64_t lastWait = runQueueWaitNs();
+    const auto account = [&] {
+        const qint64 now = clock.elapsed();
+        const std::int64_t wait = runQueueWaitNs();
+        const qint64 gap = now - last;
+        longestRaw = std::max(longestRaw, gap);
+        longest = std::max(longest, gap - static_cast<qint64>((wait - lastWait) / 1'000'000));
+        last = now;
+        lastWait = wait;
+    };
+    QTimer tick;
+    tick.setInterval(10);
+    QObject::connect(&tick, &QTimer::timeout, account);
+    tick.start();
+    while (clock.elapsed() < duration.count())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    account();
+    if (raw)
+        *raw = static_cast<int>(longestRaw);
+    return static_cast<int>(longest);
+}
+
+// The window fully up: its map page loaded (the browser engine's start takes the GUI thread
+// for a while on its own, which is not what these tests measure).
+void waitUntilUp(MainWindow& window) {
+    auto* map = window.findChild<displays::MapHost*>();
+    ASSERT_TRUE(map);
+    QTRY_VERIFY_WITH_TIMEOUT(map->isPageReady(), 60000);
+}
+
+// Clicks Close inside the window's own event loop; the time until the loop has returned and the
+// window is gone.
+std::chrono::milliseconds closeTime(std::unique_ptr<MainWindow>& window) {
+    QWidget* close = window->findChild<QWidget*>(QString::number(ctl::kClose));
+    EXPECT_TRUE(close);
+    QElapsedTimer clock;
+    QTimer::singleShot(0, close, [&] {
+        clock.start();
+        QTest::mouseClick(close, Qt::LeftButton);
+    });
+    EXPECT_EQ(QApplication::exec(), 1);
+    window.reset();
+    return std::chrono::milliseconds(clock.elapsed());
+}
+
+// A disk service that stops answering (a method that sleeps 30 s) while the viewer starts and
+// a card awaits its label: the relabel and every scan wait on workers, the window keeps painting,
+// and Close ends it at once.
+TEST_F(CardWatch, AStalledDiskServiceNeverFreezesTheWindow) {
+    qputenv("ORVIK_MPV_AO", "null");
+    addCard("sdb1", "CAMERA", true, cardFolder("camera"));
+    auto window = std::make_unique<MainWindow>();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    QTRY_VERIFY_WITH_TIMEOUT(window->cards().watcher()->baselineReady(), 20000);
+    waitUntilUp(*window);
+
+    control("Stall", "d", 30.0);
+    WindowMessageEvent checks(WM_STARTUP_CHECKS);
+    QCoreApplication::sendEvent(window.get(), &checks);
+    window->cards().watcher()->rescan();
+    window->cards().watcher()->rescan();
+    int raw = 0;
+    EXPECT_LT(longestStallMs(std::chrono::milliseconds(3000), &raw), 100) << raw << " ms in all";
+    EXPECT_LT(closeTime(window), std::chrono::milliseconds(1000));
+}
+
+// A volume whose folder blocks (a hung mount) while the viewer looks for cards without the disk
+// service: the same.
+TEST(CardWatchBlockedFolder, AFolderThatBlocksNeverFreezesTheWindow) {
+    testing::app();
+    qputenv("ORVIK_MPV_AO", "null");
+    // No disk service at all: the kernel's view, through a provider that hangs like a dead mount.
+    const QByteArray savedBus = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/orvik-test-bus");
+    struct Hung : platform::VolumeProvider {
+        std::mutex m;
+        std::condition_variable released;
+        bool free = false;
+        std::vector<platform::Volume> list() override {
+            std::unique_lock lock(m);
+            released.wait_for(lock, std::chrono::seconds(30), [this] { return free; });
+            return {};
+        }
+        Result<void> setLabel(const platform::Volume&, std::string_view) override { return {}; }
+    };
+    auto hung = std::make_shared<Hung>();
+    platform::setVolumeProvider(hung);
+
+    auto window = std::make_unique<MainWindow>();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    waitUntilUp(*window);
+    WindowMessageEvent checks(WM_STARTUP_CHECKS);
+    QCoreApplication::sendEvent(window.get(), &checks);
+    window->cards().watcher()->rescan();
+    int raw = 0;
+    EXPECT_LT(longestStallMs(std::chrono::milliseconds(3000), &raw), 100) << raw << " ms in all";
+    EXPECT_FALSE(window->cards().watcher()->baselineReady()) << "the scan is still waiting";
+    EXPECT_LT(closeTime(window), std::chrono::milliseconds(1000));
+
+    {
+        std::lock_guard lock(hung->m);
+        hung->free = true;
+    }
+    hung->released.notify_all();
+    platform::setVolumeProvider(nullptr);
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", savedBus);
+    if (savedBus.isNull())
+        qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -9,6 +12,8 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+
+#include <unistd.h>
 
 extern "C" {
 #include <libavcodec/version.h>
@@ -277,6 +282,102 @@ TEST_F(ViewerProcess, CounterStartsBetween2And101AndASecondInstanceExitsAtOnce) 
     auto third = start();
     EXPECT_EQ(waitForCounter(counter), counter + 1);
     stop(*third);
+}
+
+TEST_F(ViewerProcess, ALockThatCannotBeTakenEndsWithItsReason) {
+    testing::app();
+    // A file where the lock's folder should be: nothing is locked, and the user hears why.
+    QFile blocker(home_.path() + "/orvik");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    // ... and nowhere else to go: the data folder would be below that file too.
+    env_.insert("XDG_DATA_HOME", home_.path() + "/orvik/data");
+    QProcess p;
+    p.setProcessEnvironment(env_);
+    p.start(ORVIK_VIEWER_PATH, {});
+    ASSERT_TRUE(p.waitForFinished(10000)) << "a viewer without its lock kept running";
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 1);
+    const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+    EXPECT_TRUE(err.contains("orvik: cannot start: ")) << err.toStdString();
+}
+
+TEST_F(ViewerProcess, ALockFileOfAnotherUserIsNoRunningViewer) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give a file to another user";
+    testing::app();
+    ASSERT_TRUE(QDir(home_.path()).mkdir("orvik"));
+    ASSERT_TRUE(QFile::setPermissions(home_.path() + "/orvik",
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QString lock = home_.path() + "/orvik/ORVIK_INSTANCE";
+    QFile planted(lock);
+    ASSERT_TRUE(planted.open(QIODevice::WriteOnly));
+    planted.close();
+    ASSERT_EQ(::chown(lock.toLocal8Bit().constData(), 65534, 65534), 0);
+    QProcess p;
+    p.setProcessEnvironment(env_);
+    p.start(ORVIK_VIEWER_PATH, {});
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitCode(), 1) << "another user's file is not a running viewer";
+    EXPECT_TRUE(p.readAllStandardError().contains("belongs to another user"));
+}
+
+// Two users on one machine: one with a session folder, one without (its temporary files then go
+// to a folder of its own under TMPDIR). Links another user planted at the names the viewer once
+// used in the shared temporary folder stay links, their targets untouched, and each viewer
+// writes its own map page.
+TEST_F(ViewerProcess, TwoUsersEachGetTheirMapAndPlantedLinksAreLeftAlone) {
+    testing::app();
+    QTemporaryDir shared, victim, secondHome;
+    const QString target = victim.path() + "/.bashrc";
+    {
+        QFile f(target);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("export PATH\n");
+    }
+    const QStringList plantedNames = {"MAP.HTM", "config_K7x7.bin",
+                                      QStringLiteral("ORVIK_INSTANCE-%1").arg(::getuid())};
+    for (const QString& name : plantedNames)
+        ASSERT_TRUE(QFile::link(target, shared.path() + "/" + name)) << name.toStdString();
+
+    // The first user: no session folder, the shared temporary folder.
+    env_.remove("XDG_RUNTIME_DIR");
+    env_.insert("TMPDIR", shared.path());
+    auto first = start();
+    // The second user: a home and a session of their own.
+    QProcessEnvironment second = env_;
+    second.insert("HOME", secondHome.path());
+    second.insert("XDG_DATA_HOME", secondHome.path() + "/data");
+    second.insert("XDG_CACHE_HOME", secondHome.path() + "/cache");
+    second.insert("XDG_RUNTIME_DIR", secondHome.path());
+    QProcess other;
+    other.setProcessEnvironment(second);
+    other.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    other.start(ORVIK_VIEWER_PATH, {});
+    ASSERT_TRUE(other.waitForStarted(5000));
+
+    const QString secondPage = secondHome.path() + "/orvik/MAP.HTM";
+    auto firstPage = [&] {
+        for (const QString& dir : QDir(shared.path()).entryList({"orvik-*"}, QDir::Dirs))
+            if (QFile::exists(shared.path() + "/" + dir + "/MAP.HTM"))
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return firstPage() && QFile::exists(secondPage); }, 60000))
+        << "each viewer writes its own map page";
+    EXPECT_EQ(first->state(), QProcess::Running);
+    EXPECT_EQ(other.state(), QProcess::Running) << "the second user is not taken for the first";
+
+    stop(*first);
+    stop(other);
+    for (const QString& name : plantedNames) {
+        const QFileInfo info(shared.path() + "/" + name);
+        EXPECT_TRUE(info.isSymLink()) << name.toStdString();
+        EXPECT_EQ(info.symLinkTarget(), target) << name.toStdString();
+    }
+    QFile f(target);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), "export PATH\n");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "support/test_support.h"
 #include "trip_card.h"
 #include "trips/recording_stats.h"
+#include "trips/trips.h"
 
 namespace orvik::trips {
 namespace {
@@ -182,6 +183,37 @@ TEST(RecordingStatsFile, DurationDistanceSpeedAndImpacts) {
     EXPECT_EQ(stats.speedUnits, kUnitKmh | kUnitMph);
     ASSERT_EQ(stats.impacts.size(), 1u);
     EXPECT_DOUBLE_EQ(stats.impacts[0], recordMoment(77, 110, 10));
+}
+
+// A movie header may claim up to 2^64 - 1 ticks (about 1.8e19 s at one tick a second): more
+// than a day is damage, never a length the trip arithmetic has to carry.
+TEST(RecordingStatsFile, AHeaderClaimingMoreThanADayIsNotBelieved) {
+    orvik::test::TempDir dir;
+    const auto crafted = dir.path() / "alwa_20260314_081500_F.mp4";
+    ASSERT_TRUE(writeBytes(crafted,
+                           recordingBytes(box("moov", mvhd64(1, UINT64_MAX - 1)), 3, quietRecord)));
+    const auto s = readRecordingStats(crafted.string(), {});
+    EXPECT_EQ(s.durationSource, DurationSource::Telemetry);
+    EXPECT_DOUBLE_EQ(s.durationSeconds, 3.0) << "one second per fragment instead";
+
+    const auto dayAndASecond = dir.path() / "alwa_20260314_081600_F.mp4";
+    ASSERT_TRUE(
+        writeBytes(dayAndASecond, recordingBytes(box("moov", mvhd64(1, 86401)), 2, quietRecord)));
+    EXPECT_DOUBLE_EQ(readRecordingStats(dayAndASecond.string(), {}).durationSeconds, 2.0);
+    const auto day = dir.path() / "alwa_20260314_081700_F.mp4";
+    ASSERT_TRUE(writeBytes(day, recordingBytes(box("moov", mvhd64(1, 86400)), 2, quietRecord)));
+    EXPECT_DOUBLE_EQ(readRecordingStats(day.string(), {}).durationSeconds, 86400.0);
+
+    // And the trips over them stay whole numbers of seconds, in order.
+    TripOptions o;
+    auto trips = findTrips(dir.str(), o);
+    ASSERT_TRUE(trips.ok()) << trips.error();
+    ASSERT_FALSE(trips->empty());
+    for (const Trip& t : *trips) {
+        EXPECT_TRUE(std::isfinite(t.durationSeconds()));
+        EXPECT_GE(t.durationSeconds(), 0.0);
+        EXPECT_LE(t.durationSeconds(), 2 * 86400.0);
+    }
 }
 
 TEST(RecordingStatsFile, DurationFallsBackToTheTelemetry) {

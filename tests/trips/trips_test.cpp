@@ -246,6 +246,26 @@ TEST_F(TripCard, WithoutACacheFolderEveryRunReads) {
     EXPECT_EQ(report_.read, 1u);
 }
 
+// Closing the viewer during a big card's first scan must not wait for the whole card: the scan
+// stops between recordings, and what it read is kept for the next run.
+TEST_F(TripCard, ACancelledScanStopsBetweenRecordingsAndKeepsWhatItRead) {
+    for (int minute = 0; minute < 6; ++minute)
+        add("alwa_20260314_08" + std::to_string(10 + minute) + "00_F.mp4", 60);
+    TripOptions o;
+    o.cacheFolder = cache_.path();
+    std::size_t asked = 0;
+    o.cancelled = [&] { return ++asked > 2; };
+    auto cancelled = findTrips(card_.str(), o, &report_);
+    ASSERT_FALSE(cancelled.ok());
+    EXPECT_EQ(cancelled.error(), "cancelled");
+    EXPECT_EQ(report_.read, 2u) << "stopped at the next recording";
+    EXPECT_TRUE(report_.cacheError.empty()) << report_.cacheError;
+
+    trips();
+    EXPECT_EQ(report_.cached, 2u) << "the recordings read before the cancel are not read again";
+    EXPECT_EQ(report_.read, 4u);
+}
+
 TEST(FindTrips, FailsClearlyOnAMissingFolderAndSucceedsOnAnEmptyOne) {
     TempDir dir;
     TripOptions o;

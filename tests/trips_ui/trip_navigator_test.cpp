@@ -7,6 +7,9 @@
 
 #include <QCoreApplication>
 #include <QSignalSpy>
+#include <chrono>
+#include <cstdio>
+#include <memory>
 
 #include "support/test_support.h"
 #include "trips/trip_card.h"
@@ -126,6 +129,28 @@ TEST_F(Navigator, EventJumpsAndRouteClicksLeadToRecordingsOfTheTrip) {
     nav_.setPlaying({});
     EXPECT_FALSE(nav_.adjacentEvent(+1, 0));
     EXPECT_FALSE(nav_.routeTarget(0, 0));
+}
+
+// A card big enough that its first scan takes a while: the navigator (and with it the window)
+// goes at once, without waiting for the scan, which stops at its next recording.
+TEST_F(Navigator, GoesAtOnceDuringABigFirstScan) {
+    orvik::test::TempDir big;
+    const std::filesystem::path one = path("alwa_20260314_081500_F.mp4");
+    for (int i = 0; i < 3000; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "alwa_2026%02d%02d_%02d%02d00_F.mp4", 1 + i / 1000 % 12,
+                      1 + i / 40 % 25, i / 60 % 24, i % 60);
+        std::filesystem::create_hard_link(one, big.path() / name);
+    }
+    auto navigator = std::make_unique<TripNavigator>();
+    navigator->setCacheFolder(QString::fromStdString(cache_.str()));
+    QSignalSpy bigFound(navigator.get(), &TripNavigator::tripsFound);
+    navigator->setCard(QString::fromStdString(big.str()));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(bigFound.count(), 0) << "the scan takes longer than this";
+    const auto start = std::chrono::steady_clock::now();
+    navigator.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
 }
 
 TEST_F(Navigator, AnotherCardReplacesTheTrips) {

@@ -116,7 +116,8 @@ void CardFormatDialog::fill(const Result<CardTarget>& target) {
     target_ = target.value();
     fileSystem_->addItem(fromView(kFileSystemEntry));
     fileSystem_->setCurrentIndex(fileSystemPreselected(*target_) ? 0 : -1);
-    allocation_->addItem(QString::fromStdString(allocationUnitText(target_->totalBytes)));
+    allocation_->addItem(
+        QString::fromStdString(allocationUnitText(target_->totalBytes, target_->bytesPerSector)));
     allocation_->setCurrentIndex(0);
 }
 
@@ -196,15 +197,21 @@ void CardFormatDialog::onWorkerDone() {
         return;
     }
     QString text = uiText(kTextFormatComplete);
+    if (!o.labelled) {
+        // Formatted, but a card without the label is one the camera may not take.
+        text += QStringLiteral("\n\n") +
+                ui_common::uiFormat(strings::card_format::kLabelFailed, o.labelError.c_str());
+    }
     if (o.configRestored)
         text += QStringLiteral("\n\n") + uiText(strings::card_format::kSettingsKept);
-    if (!o.savedConfigPath.empty() && !o.configRestored) {
+    if (o.copyKept && !o.configRestored) {
         // The settings were saved before the format but could not go back: say where they are.
         text += QStringLiteral("\n\n") + ui_common::uiFormat(strings::card_format::kRestoreFailed,
                                                              o.restoreError.c_str(),
                                                              o.savedConfigPath.c_str());
     }
-    showMessage(this, MessageIcon::Information, fromView(kFormatCaption), text);
+    showMessage(this, o.complete() ? MessageIcon::Information : MessageIcon::Warning,
+                fromView(kFormatCaption), text);
     emit runFinished(true);
     done(0);
 }

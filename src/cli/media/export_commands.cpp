@@ -92,8 +92,12 @@ const RegisterCommand kClip([](CLI::App& app) -> std::function<int()> {
     auto* sub = app.add_subcommand("clip", mediaCommandDescription("clip"));
     auto a = std::make_shared<ClipArgs>();
     sub->add_option("FILE", a->file, "front or rear recording (.mp4)")->required();
-    sub->add_option("--from", a->from, "start, seconds into the recording")->required();
-    sub->add_option("--to", a->to, "end, seconds into the recording")->required();
+    sub->add_option("--from", a->from, "start, seconds into the recording")
+        ->required()
+        ->check(secondsUpTo());
+    sub->add_option("--to", a->to, "end, seconds into the recording")
+        ->required()
+        ->check(secondsUpTo());
     sub->add_option("--out", a->out, "clip to write (.mp4)")->required();
     addCommonOptions(*sub, *a);
     sub->add_flag("-q,--quiet", a->quiet, "no summary line on stderr");
@@ -104,7 +108,9 @@ const RegisterCommand kSnapshot([](CLI::App& app) -> std::function<int()> {
     auto* sub = app.add_subcommand("snapshot", mediaCommandDescription("snapshot"));
     auto a = std::make_shared<SnapshotArgs>();
     sub->add_option("FILE", a->file, "front or rear recording (.mp4)")->required();
-    sub->add_option("--at", a->at, "moment, seconds into the recording")->required();
+    sub->add_option("--at", a->at, "moment, seconds into the recording")
+        ->required()
+        ->check(secondsUpTo());
     sub->add_option("--out", a->out,
                     "picture to write (.png, or .jpg with the GPS position in EXIF)")
         ->required();

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
@@ -19,6 +20,9 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include <unistd.h>
+
+#include "platform/private_folder.h"
 #include "platform/strings.h"
 #include "recordings/partner.h"
 #include "strings/string_ids.h"
@@ -76,6 +80,8 @@ ExportDialog::ExportDialog(Mode mode, const QString& recording, double fromSecon
 
     layout_ = new QComboBox(this);
     layout_->setObjectName(QStringLiteral("layout"));
+    // The card may be pulled as the dialog opens: the partner is looked for without letting a
+    // folder that cannot be read throw out of the menu's slot.
     const recordings::RecordingPair pair = recordings::pairRecording(recording.toStdString());
     const bool front = pair.givenIsFront;
     const bool partner = pair.paired();
@@ -147,13 +153,14 @@ ExportDialog::ExportDialog(Mode mode, const QString& recording, double fromSecon
 
 ExportDialog::~ExportDialog() {
     cancel_ = true;
-    ++previewGeneration_;
     if (worker_.joinable())
         worker_.join();
-    if (previewWorker_.joinable())
-        previewWorker_.join();
-    if (!previewFile_.isEmpty())
-        QFile::remove(previewFile_);
+    if (previews_) {
+        std::lock_guard lock(previews_->m);
+        previews_->closed = true;
+        previews_->next.reset();
+        previews_->wake.notify_all();
+    }
 }
 
 QString ExportDialog::outputPath() const {
@@ -189,40 +196,68 @@ void ExportDialog::browse() {
 
 void ExportDialog::refreshPreview() {
     // The preview is a snapshot of the first moment with the chosen layout and caption, made on
-    // a worker; only the newest request's picture is shown.
-    const int generation = ++previewGeneration_;
-    if (previewWorker_.joinable())
-        previewWorker_.join();
-    if (previewFile_.isEmpty()) {
-        previewFile_ = QDir(QDir::tempPath())
-                           .filePath(QStringLiteral("orvik-preview-%1-%2.png")
-                                         .arg(QCoreApplication::applicationPid())
-                                         .arg(reinterpret_cast<quintptr>(this)));
+    // a worker into the user's private folder (its caption shows where the car was); only the
+    // newest request is made and shown.
+    if (!previews_) {
+        auto file = platform::createPrivateFile("preview-", ".png");
+        if (!file) {
+            preview_->setText(QString::fromStdString(file.error()));
+            return;
+        }
+        ::close(file->fd);
+        previews_ = std::make_shared<PreviewQueue>();
+        previews_->file = file->path.string();
+        std::thread(runPreviews, previews_, QPointer<ExportDialog>(this)).detach();
     }
     SnapshotRequest rq;
     rq.input = recording_.toStdString();
     rq.atSeconds = from_;
-    rq.output = previewFile_.toStdString();
+    rq.output = previews_->file;
     rq.layout = chosenLayout();
     rq.caption = caption_->isChecked();
     rq.speedUnit = speedUnit_;
     rq.force = true;
-    previewWorker_ = std::thread([this, rq, generation] {
-        const auto result = exportSnapshot(rq);
-        const bool ok = static_cast<bool>(result);
+    std::lock_guard lock(previews_->m);
+    previews_->next = PreviewQueue::Job{rq, ++previewGeneration_};
+    previews_->wake.notify_all();
+}
+
+void ExportDialog::runPreviews(std::shared_ptr<PreviewQueue> queue, QPointer<ExportDialog> dialog) {
+    for (;;) {
+        PreviewQueue::Job job;
+        {
+            std::unique_lock lock(queue->m);
+            queue->wake.wait(lock, [&] { return queue->closed || queue->next; });
+            if (queue->closed)
+                break;
+            job = std::move(*queue->next);
+            queue->next.reset();
+        }
+        const bool ok = static_cast<bool>(exportSnapshot(job.request));
+        QImage picture;
+        if (ok)
+            picture.load(QString::fromStdString(job.request.output));
+        std::lock_guard lock(queue->m);
+        if (queue->closed)
+            break;
+        // Handed to the GUI thread, where the dialog is looked up again: it may be gone by then.
         QMetaObject::invokeMethod(
-            this,
-            [this, ok, generation] {
-                if (generation != previewGeneration_)
-                    return;
-                QPixmap picture;
-                if (ok && picture.load(previewFile_)) {
-                    preview_->setPixmap(picture.scaled(preview_->size(), Qt::KeepAspectRatio,
-                                                       Qt::SmoothTransformation));
-                }
+            qApp,
+            [dialog, picture = std::move(picture), generation = job.generation] {
+                if (dialog)
+                    dialog->showPreview(picture, generation);
             },
             Qt::QueuedConnection);
-    });
+    }
+    std::error_code ec;
+    std::filesystem::remove(queue->file, ec);
+}
+
+void ExportDialog::showPreview(const QImage& picture, int generation) {
+    if (generation != previewGeneration_ || picture.isNull())
+        return;
+    preview_->setPixmap(QPixmap::fromImage(picture).scaled(preview_->size(), Qt::KeepAspectRatio,
+                                                           Qt::SmoothTransformation));
 }
 
 void ExportDialog::setSpeedUnit(std::optional<recordings::SpeedUnit> unit) {

@@ -3,9 +3,14 @@
 // preview frame, where to save; the export runs on a worker thread with a progress bar and
 // Cancel, and the result is shown in the file manager.
 #include <QDialog>
+#include <QImage>
+#include <QPointer>
 #include <QString>
 #include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -19,6 +24,19 @@ class QProgressBar;
 class QPushButton;
 
 namespace orvik::exporting::ui {
+
+// Preview requests for the worker: only the newest waits; `closed` once the dialog is gone.
+struct PreviewQueue {
+    struct Job {
+        SnapshotRequest request;
+        int generation = 0;
+    };
+    std::mutex m;
+    std::condition_variable wake;
+    std::optional<Job> next;
+    bool closed = false;
+    std::string file;  // the preview picture, in the user's private folder
+};
 
 class ExportDialog : public QDialog {
     Q_OBJECT
@@ -51,6 +69,8 @@ class ExportDialog : public QDialog {
     void start();
     void cancelOrClose();
     void refreshPreview();
+    static void runPreviews(std::shared_ptr<PreviewQueue> queue, QPointer<ExportDialog> dialog);
+    void showPreview(const QImage& picture, int generation);
     void browse();
     void finish(bool ok, const QString& message);
     Layout chosenLayout() const;
@@ -70,11 +90,12 @@ class ExportDialog : public QDialog {
     QPushButton* exportButton_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
     std::thread worker_;
-    std::thread previewWorker_;
     std::atomic<bool> cancel_{false};
-    std::atomic<int> previewGeneration_{0};
     bool finished_ = false;
-    QString previewFile_;
+    // Shared with the preview worker, which outlives the dialog when a preview is still being
+    // made as it closes (the GUI thread never waits for one).
+    std::shared_ptr<PreviewQueue> previews_;
+    int previewGeneration_ = 0;
 };
 
 }  // namespace orvik::exporting::ui

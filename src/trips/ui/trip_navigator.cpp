@@ -1,37 +1,27 @@
 #include "trips/ui/trip_navigator.h"
 
-#include <QThread>
 #include <algorithm>
 
 #include "trips/summary_cache.h"
 #include "trips/trip_route.h"
+#include "ui_common/background.h"
 
 namespace orvik::trips::ui {
 
 TripNavigator::TripNavigator(QObject* parent) : QObject(parent) {}
 
 TripNavigator::~TripNavigator() {
-    for (QThread* worker : workers_) {
-        worker->wait();
-        delete worker;
-    }
+    if (cardStop_)
+        *cardStop_ = true;
+    if (routeStop_)
+        *routeStop_ = true;
 }
 
-// Work runs on its own thread; done runs on this object's thread with the result, unless the
-// navigator is gone by then (the destructor waits for the thread, so `this` outlives the work).
-template <typename Work, typename Done>
-void TripNavigator::runInBackground(Work work, Done done) {
-    auto result = std::make_shared<decltype(work())>();
-    QThread* worker =
-        QThread::create([result, work = std::move(work)]() mutable { *result = work(); });
-    workers_.push_back(worker);
-    connect(worker, &QThread::finished, this,
-            [this, worker, result, done = std::move(done)]() mutable {
-                std::erase(workers_, worker);
-                worker->deleteLater();
-                done(std::move(*result));
-            });
-    worker->start(QThread::LowPriority);
+TripNavigator::StopFlag TripNavigator::restart(StopFlag& flag) {
+    if (flag)
+        *flag = true;
+    flag = std::make_shared<std::atomic<bool>>(false);
+    return flag;
 }
 
 void TripNavigator::setCard(const QString& root) {
@@ -42,6 +32,7 @@ void TripNavigator::setCard(const QString& root) {
     recording_.reset();
     routedTrip_.reset();
     const unsigned generation = ++cardGeneration_;
+    const StopFlag stop = restart(cardStop_);
     if (root.isEmpty()) {
         emit tripsFound();
         emit tripChanged();
@@ -52,8 +43,10 @@ void TripNavigator::setCard(const QString& root) {
     options.cacheFolder = cacheFolder_.isEmpty()
                               ? userCacheFolder()
                               : std::filesystem::path(cacheFolder_.toStdString());
+    options.cancelled = [stop] { return stop->load(); };
     const std::string folder = root.toStdString();
-    runInBackground(
+    ui_common::runDetached(
+        this,
         [folder, options]() -> std::vector<Trip> {
             auto found = findTrips(folder, options);
             return found ? std::move(*found) : std::vector<Trip>{};
@@ -65,7 +58,8 @@ void TripNavigator::setCard(const QString& root) {
             ready_ = true;
             emit tripsFound();
             locatePlaying();
-        });
+        },
+        ui_common::Priority::Low);
 }
 
 void TripNavigator::setPlaying(const QString& path) {
@@ -89,16 +83,22 @@ void TripNavigator::locatePlaying() {
 
 void TripNavigator::startRoute() {
     const unsigned generation = ++routeGeneration_;
+    const StopFlag stop = restart(routeStop_);
     if (!trip_) {
         emit routeChanged(QStringLiteral("[]"));
         return;
     }
     // The trip is copied: the list may be replaced while the route is read.
-    runInBackground([trip = trips_[*trip_]]() { return routeJson(tripRoute(trip)); },
-                    [this, generation](const std::string& json) {
-                        if (generation == routeGeneration_)
-                            emit routeChanged(QString::fromStdString(json));
-                    });
+    ui_common::runDetached(
+        this,
+        [trip = trips_[*trip_], stop]() {
+            return routeJson(tripRoute(trip, 120, [stop] { return stop->load(); }));
+        },
+        [this, generation](const std::string& json) {
+            if (generation == routeGeneration_)
+                emit routeChanged(QString::fromStdString(json));
+        },
+        ui_common::Priority::Low);
 }
 
 const Trip* TripNavigator::currentTrip() const {

@@ -5,13 +5,12 @@
 // seek bar and the event buttons; it never touches them itself.
 #include <QObject>
 #include <QString>
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <vector>
 
 #include "trips/trips.h"
-
-class QThread;
 
 namespace orvik::trips::ui {
 
@@ -33,7 +32,8 @@ class TripNavigator : public QObject {
     Q_OBJECT
   public:
     explicit TripNavigator(QObject* parent = nullptr);
-    // Waits for background work still running.
+    // Stops background work at its next recording without waiting for it: closing the window
+    // during a big card's first scan is immediate.
     ~TripNavigator() override;
 
     // The card folder whose trips are wanted; found in the background. An empty root forgets
@@ -71,8 +71,9 @@ class TripNavigator : public QObject {
   private:
     void locatePlaying();
     void startRoute();
-    template <typename Work, typename Done>
-    void runInBackground(Work work, Done done);
+    using StopFlag = std::shared_ptr<std::atomic<bool>>;
+    // A fresh flag for new work, the earlier one (in `flag`) raised.
+    static StopFlag restart(StopFlag& flag);
 
     QString root_;
     QString playing_;
@@ -84,7 +85,8 @@ class TripNavigator : public QObject {
     std::optional<std::size_t> routedTrip_;
     unsigned cardGeneration_ = 0;
     unsigned routeGeneration_ = 0;
-    std::vector<QThread*> workers_;
+    StopFlag cardStop_;   // the running scan's
+    StopFlag routeStop_;  // the running route's
 };
 
 }  // namespace orvik::trips::ui

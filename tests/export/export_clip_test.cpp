@@ -1,0 +1,97 @@
+// Clips made in-process from a generated recording, for what the command line cannot set up: a
+// run of packets before the range longer than the export will hold, and a telemetry area that
+// cannot be read while the clip is written.
+// The generator comes first: its field named "slots" must not meet Qt's keyword macro.
+#include "samplecard/sample_card.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "export/export.h"
+#include "recordings/telemetry.h"
+#include "support/test_support.h"
+
+namespace orvik::exporting {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The front recording of a generated card: five seconds, a keyframe every second.
+const std::string& recording() {
+    static orvik::test::TempDir* dir = new orvik::test::TempDir;
+    static std::string path = [] {
+        tools::SampleCardOptions options;
+        options.width = 320;
+        options.height = 180;
+        options.durationSeconds = 5.0;
+        options.alwaysPairs = 1;
+        options.deviceFiles = false;
+        auto card = tools::writeSampleCard(dir->str(), options);
+        EXPECT_TRUE(card.ok()) << (card.ok() ? "" : card.error());
+        for (const auto& e : fs::recursive_directory_iterator(dir->path())) {
+            const std::string name = e.path().filename().string();
+            if (name.rfind("alwa_", 0) == 0 && name.size() > 6 &&
+                name.substr(name.size() - 6) == "_F.mp4")
+                return e.path().string();
+        }
+        return std::string();
+    }();
+    return path;
+}
+
+TEST(ClipHead, ALongRunBeforeTheRangeIsDecodedAfreshInsteadOfHeld) {
+    orvik::test::TempDir out;
+    ClipRequest rq;
+    rq.input = recording();
+    rq.fromSeconds = 1.5;  // half a second past a keyframe
+    rq.toSeconds = 3.0;
+    rq.output = (out.path() / "held.mp4").string();
+    auto held = exportClip(rq);
+    ASSERT_TRUE(held) << held.error();
+    EXPECT_EQ(held->method, ClipMethod::SmartCut);
+
+    // A file whose keyframes lie further apart than the export holds: the same frames, by
+    // decoding from the keyframe afresh.
+    rq.leadLimitBytes = 1;
+    rq.output = (out.path() / "decoded.mp4").string();
+    auto decoded = exportClip(rq);
+    ASSERT_TRUE(decoded) << decoded.error();
+    EXPECT_EQ(decoded->method, ClipMethod::Reencode);
+    EXPECT_EQ(decoded->frames, held->frames);
+    EXPECT_EQ(decoded->telemetryRecords, held->telemetryRecords);
+}
+
+TEST(ClipTelemetry, AnAreaThatCannotBeReadFailsTheClipInsteadOfDroppingItsRecords) {
+    orvik::test::TempDir work;
+    const fs::path source = work.path() / "alwa_20260314_081500_F.mp4";
+    fs::copy_file(recording(), source);
+    const auto size = fs::file_size(source);
+    ClipRequest rq;
+    rq.input = source.string();
+    rq.fromSeconds = 0;
+    rq.toSeconds = 5.0;
+    rq.output = (work.path() / "clip.mp4").string();
+    // The last telemetry area goes away while the clip is written (a card pulled, a bad
+    // sector): the pictures before it are still there.
+    bool cut = false;
+    rq.progress = [&](double) {
+        if (!cut) {
+            cut = true;
+            fs::resize_file(source, size - 100);
+        }
+        return true;
+    };
+    auto clip = exportClip(rq);
+    ASSERT_FALSE(clip) << "a clip without its telemetry was reported as made";
+    EXPECT_NE(clip.error().find("cannot read the telemetry"), std::string::npos) << clip.error();
+    EXPECT_FALSE(fs::exists(rq.output));
+    int left = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(work.path()))
+        ++left;
+    EXPECT_EQ(left, 1) << "nothing but the source is left";
+}
+
+}  // namespace
+}  // namespace orvik::exporting
