@@ -141,7 +141,6 @@ class MediaPlayer {
 
     // Beyond the operations above: read-only views used by the pane, tests and benchmarks.
     VideoPane* videoWindow() const;
-    VideoRenderer* renderer() const { return renderer_.get(); }
     bool hasAudio() const { return hasAudio_; }
     bool hasFile() const { return fileLoaded_; }
     std::int32_t volume() const { return volume_; }

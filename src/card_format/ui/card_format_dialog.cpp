@@ -10,9 +10,9 @@
 #include <QThread>
 #include <QVBoxLayout>
 
-#include "device_config/ui/dialog_look.h"
 #include "platform/volumes.h"
 #include "strings/string_ids.h"
+#include "ui_common/dialog_look.h"
 #include "ui_common/ui_common.h"
 
 namespace orvik::card_format::ui {
@@ -52,7 +52,7 @@ void CardFormatDialog::build() {
     setWindowTitle(uiText(strings::card_format::kFormatTitle));
     setModal(true);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    device_config::ui::applyDialogLook(this);
+    ui_common::applyDialogLook(this);
 
     allocation_ = new QComboBox;
     allocation_->setObjectName(name(3804));
@@ -98,7 +98,7 @@ void CardFormatDialog::build() {
     layout->addLayout(buttons);
     setMinimumWidth(360);
 
-    device_config::ui::applyRegisteredFont(this, {{3802, 3807}});
+    ui_common::applyRegisteredFont(this, {{3802, 3807}});
 
     connect(start_, &QPushButton::clicked, this, &CardFormatDialog::start);
     connect(close_, &QPushButton::clicked, this, &CardFormatDialog::reject);

@@ -10,11 +10,11 @@
 #include <QVBoxLayout>
 
 #include "device_config/time_file.h"
-#include "device_config/ui/dialog_look.h"
 #include "device_config/ui/settings_page.h"
 #include "device_config/validation.h"
 #include "platform/volumes.h"
 #include "strings/string_ids.h"
+#include "ui_common/dialog_look.h"
 #include "ui_common/ui_common.h"
 
 namespace orvik::device_config::ui {
@@ -27,7 +27,7 @@ DeviceTimeDialog::DeviceTimeDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(idName(kResourceId));
     setModal(true);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    applyDialogLook(this);
+    ui_common::applyDialogLook(this);
 
     const QDateTime now = QDateTime::currentDateTime();
     const QLocale locale = uiKorean() ? QLocale(QLocale::Korean) : QLocale(QLocale::English);

@@ -6,10 +6,10 @@
 #include <QScreen>
 #include <QTabWidget>
 
-#include "device_config/ui/dialog_look.h"
 #include "device_config/ui/information_page.h"
 #include "device_config/ui/settings_pages.h"
 #include "strings/string_ids.h"
+#include "ui_common/dialog_look.h"
 #include "ui_common/ui_common.h"
 
 namespace orvik::device_config::ui {
@@ -25,7 +25,7 @@ SettingsEditor::SettingsEditor(const QString& versionText, QWidget* parent) : QD
     resourceTitle_ = uiText(strings::device_config::kSettingsTitle);
     setModal(true);
     setFixedSize(kWidth, kHeight);
-    applyDialogLook(this);
+    ui_common::applyDialogLook(this);
 
     state_.resetToDefaults();
     if (state_.session.locateOnCard(true))
@@ -58,14 +58,14 @@ SettingsEditor::SettingsEditor(const QString& versionText, QWidget* parent) : QD
 
     // The buttons, the settings pages' controls and the Information page's list and buttons
     // carry the main window's font 100; the rest keep the dialog's font.
-    applyRegisteredFont(this, {{3100, 3150},
-                               {3200, 3268},
-                               {3400, 3449},
-                               {3500, 3524},
-                               {3600, 3644},
-                               {3716, 3719},
-                               {4000, 4053},
-                               {4200, 4234}});
+    ui_common::applyRegisteredFont(this, {{3100, 3150},
+                                          {3200, 3268},
+                                          {3400, 3449},
+                                          {3500, 3524},
+                                          {3600, 3644},
+                                          {3716, 3719},
+                                          {4000, 4053},
+                                          {4200, 4234}});
     buildButtons();
 
     QString title = resourceTitle_ + versionText;
@@ -94,7 +94,7 @@ void SettingsEditor::buildButtons() {
     auto button = [this](int id, int textId) {
         auto* b = new QPushButton(uiText(textId), this);
         b->setObjectName(idName(id));
-        b->setFont(registeredFont(kRegisteredFontList));
+        b->setFont(ui_common::registeredFont(ui_common::kRegisteredFontList));
         b->setAutoDefault(false);
         return b;
     };

@@ -222,7 +222,8 @@ void ExportDialog::refreshPreview() {
     previews_->wake.notify_all();
 }
 
-void ExportDialog::runPreviews(std::shared_ptr<PreviewQueue> queue, QPointer<ExportDialog> dialog) {
+void ExportDialog::runPreviews(std::shared_ptr<PreviewQueue> queue,
+                               const QPointer<ExportDialog>& dialog) {
     for (;;) {
         PreviewQueue::Job job;
         {

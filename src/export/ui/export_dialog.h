@@ -69,7 +69,8 @@ class ExportDialog : public QDialog {
     void start();
     void cancelOrClose();
     void refreshPreview();
-    static void runPreviews(std::shared_ptr<PreviewQueue> queue, QPointer<ExportDialog> dialog);
+    static void runPreviews(std::shared_ptr<PreviewQueue> queue,
+                            const QPointer<ExportDialog>& dialog);
     void showPreview(const QImage& picture, int generation);
     void browse();
     void finish(bool ok, const QString& message);
