@@ -21,6 +21,7 @@ extern "C" {
 
 #include "export/caption.h"
 #include "export/fragment_muxer.h"
+#include "platform/private_folder.h"
 #include "platform/system_error.h"
 #include "recordings/partner.h"
 #include "recordings/track_formats.h"
@@ -50,14 +51,21 @@ AVRational rateOfIndex(AVStream* v) {
     return r;
 }
 
-std::string escapeOptionValue(const std::string& text) {
-    std::string out;
+// A value as a filter graph description takes it: escaped once for the option parser and once
+// more for the graph parser.
+std::string graphOptionValue(const std::string& text) {
+    std::string option, graph;
     for (char c : text) {
-        if (c == '\\' || c == '\'' || c == ':' || c == '%')
-            out += '\\';
-        out += c;
+        if (c == '\\' || c == '\'' || c == ':')
+            option += '\\';
+        option += c;
     }
-    return out;
+    for (char c : option) {
+        if (c == '\\' || c == '\'' || c == '[' || c == ']' || c == ',' || c == ';')
+            graph += '\\';
+        graph += c;
+    }
+    return graph;
 }
 
 const char* captionFont() {
@@ -466,6 +474,13 @@ Result<std::unique_ptr<FramePipeline>> FramePipeline::create(const Input& main,
         desc = "[main]null[v]";
     }
     if (caption) {
+        auto file = platform::createPrivateFile("caption-", ".txt");
+        if (!file)
+            return makeError("cannot draw the caption: " + file.error());
+        p->captionFd_ = file->fd;
+        p->captionFile_ = file->path.string();
+        if (auto blank = p->writeCaptionFile(" "); !blank)
+            return makeError(blank.error());
         // At least 1/18 of the picture's height, smaller only when a full caption line (about
         // 50 characters of the condensed font) would not fit the width.
         int size = (h + 17) / 18;
@@ -474,7 +489,8 @@ Result<std::unique_ptr<FramePipeline>> FramePipeline::create(const Input& main,
         const int band = p->fontSize_ * 3 / 2 + 4;
         desc += ";[v]drawbox=x=0:y=ih-" + std::to_string(band) + ":w=iw:h=" + std::to_string(band) +
                 ":color=black@0.7:t=fill,drawtext@caption=fontfile=" + captionFont() +
-                ":expansion=none:text=-:fontsize=" + std::to_string(p->fontSize_) +
+                ":expansion=none:reload=1:textfile=" + graphOptionValue(p->captionFile_) +
+                ":fontsize=" + std::to_string(p->fontSize_) +
                 ":fontcolor=white:x=(w-text_w)/2:y=h-" + std::to_string(band) + "+(" +
                 std::to_string(band) + "-" + std::to_string(p->fontSize_) + ")/2[c]";
         desc += ";[c]format=" + std::string(av_get_pix_fmt_name(outFormat)) + "[out]";
@@ -522,19 +538,36 @@ Result<std::unique_ptr<FramePipeline>> FramePipeline::create(const Input& main,
 FramePipeline::~FramePipeline() {
     if (graph_)
         avfilter_graph_free(&graph_);
+    if (captionFd_ >= 0)
+        ::close(captionFd_);
+    if (!captionFile_.empty())
+        ::unlink(captionFile_.c_str());
+}
+
+Result<void> FramePipeline::writeCaptionFile(const std::string& text) {
+    // The filter reads the file while a frame is pushed, on this thread: it never sees it half
+    // written.
+    std::size_t done = 0;
+    if (::ftruncate(captionFd_, 0) != 0)
+        return makeError("cannot draw the caption: " + platform::systemErrorText(errno));
+    while (done < text.size()) {
+        const ssize_t n =
+            ::pwrite(captionFd_, text.data() + done, text.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return makeError("cannot draw the caption: " +
+                             platform::systemErrorText(n < 0 ? errno : ENOSPC));
+        done += static_cast<std::size_t>(n);
+    }
+    return {};
 }
 
 Result<void> FramePipeline::setCaption(const std::string& text) {
     if (!drawtext_ || text == caption_)
         return {};
     caption_ = text;
-    const std::string arg = "text=" + escapeOptionValue(text.empty() ? " " : text);
-    char reply[64] = {};
-    const int rc = avfilter_graph_send_command(graph_, "drawtext@caption", "reinit", arg.c_str(),
-                                               reply, sizeof reply, 0);
-    if (rc < 0)
-        return makeError("cannot draw the caption: " + avErrorText(rc));
-    return {};
+    return writeCaptionFile(text.empty() ? " " : text);
 }
 
 Result<void> FramePipeline::pushMain(AVFrame* frame) {
