@@ -21,8 +21,11 @@ extern "C" {
 
 #include "export/caption.h"
 #include "export/fragment_muxer.h"
+#include "platform/byte_order.h"
 #include "platform/private_folder.h"
 #include "platform/system_error.h"
+#include "recordings/byte_source.h"
+#include "recordings/fragment_walk.h"
 #include "recordings/partner.h"
 #include "recordings/track_formats.h"
 
@@ -66,6 +69,57 @@ std::string graphOptionValue(const std::string& text) {
         graph += c;
     }
     return graph;
+}
+
+// Calls visit(header) for each box inside [from, to), in order; a box that would not advance or
+// runs past `to` ends the list.
+template <typename Visit>
+void forEachChildBox(recordings::ByteSource& source, std::uint64_t from, std::uint64_t to,
+                     Visit&& visit) {
+    for (std::uint64_t at = from; at + 8 <= to;) {
+        const auto box = recordings::readBoxHeader(source, at);
+        if (!box || box->size < 8 || box->end() > to)
+            return;
+        visit(*box);
+        at = box->end();
+    }
+}
+
+// FFmpeg's MP4 reader makes an index entry for every sample a track run claims before it looks
+// whether the fragment could hold them: a 64-byte run claiming fifty million samples takes
+// gigabytes and minutes. So a run is held to what can be there: its per-sample fields inside its
+// box, and at least one byte of media per sample.
+Result<void> checkTrackRuns(recordings::ByteSource& source,
+                            const recordings::RecordingLayout& layout) {
+    std::string problem;
+    for (std::size_t k = 0; k < layout.fragments.size() && problem.empty(); ++k) {
+        const recordings::Fragment& f = layout.fragments[k];
+        forEachChildBox(source, f.offset + 8, f.offset + f.size, [&](const auto& traf) {
+            if (!traf.is("traf"))
+                return;
+            forEachChildBox(source, traf.offset + 8, traf.end(), [&](const auto& trun) {
+                std::array<std::byte, 8> head{};
+                if (!trun.is("trun") || trun.size < 16 || source.readAt(trun.offset + 8, head) != 8)
+                    return;
+                const std::uint32_t flags = platform::loadBe32(head, 0) & 0xFFFFFFu;
+                const std::uint64_t count = platform::loadBe32(head, 4);
+                // Data offset and first-sample flags, then duration, size, flags and
+                // composition offset for each sample, as the flags say.
+                const std::uint64_t fixed = 16 + ((flags & 0x1) ? 4 : 0) + ((flags & 0x4) ? 4 : 0);
+                const std::uint64_t perSample =
+                    4 * static_cast<std::uint64_t>(((flags & 0x100) != 0) + ((flags & 0x200) != 0) +
+                                                   ((flags & 0x400) != 0) + ((flags & 0x800) != 0));
+                const bool fits = trun.size >= fixed && count * perSample <= trun.size - fixed &&
+                                  count <= f.mediaSize;
+                if (!fits && problem.empty())
+                    problem = "fragment " + std::to_string(k + 1) + " claims " +
+                              std::to_string(count) + " samples it cannot hold";
+            });
+        });
+    }
+    if (!problem.empty())
+        return makeError(problem);
+    return {};
 }
 
 const char* captionFont() {
@@ -173,6 +227,8 @@ Result<std::unique_ptr<InputMedia>> InputMedia::open(const std::string& path) {
     auto layout = recordings::walkRecording(*source);
     if (!layout)
         return makeError("'" + path + "' is not a recording: " + layout.error());
+    if (auto runs = checkTrackRuns(*source, *layout); !runs)
+        return makeError("'" + path + "' is a damaged recording: " + runs.error());
     m->fragments_ = layout->fragments;
     m->telemetry_.readRecords(*source, *layout);
     const std::string name = std::filesystem::path(path).filename().string();

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 
@@ -93,6 +94,32 @@ TEST(ClipTelemetry, AnAreaThatCannotBeReadFailsTheClipInsteadOfDroppingItsRecord
     for ([[maybe_unused]] const auto& e : fs::directory_iterator(work.path()))
         ++left;
     EXPECT_EQ(left, 1) << "nothing but the source is left";
+}
+
+// A fragment whose track run claims fifty million samples in a box of a few dozen bytes: FFmpeg's
+// reader would make an index entry for each (gigabytes, minutes) before noticing. The export
+// refuses it at once.
+TEST(DamagedRecording, ATrackRunClaimingMoreSamplesThanItHoldsIsRefusedAtOnce) {
+    orvik::test::TempDir work;
+    const fs::path crafted = work.path() / "alwa_20260314_081500_F.mp4";
+    std::string bytes = orvik::test::readFile(recording());
+    const std::size_t trun = bytes.find("trun");
+    ASSERT_NE(trun, std::string::npos);
+    const std::uint32_t claimed = 50'000'000;
+    for (int i = 0; i < 4; ++i)
+        bytes[trun + 8 + i] = static_cast<char>(claimed >> (24 - 8 * i));  // sample_count
+    ASSERT_TRUE(orvik::test::writeFile(crafted, bytes));
+    SnapshotRequest rq;
+    rq.input = crafted.string();
+    rq.atSeconds = 1.0;
+    rq.output = (work.path() / "shot.png").string();
+    const auto start = std::chrono::steady_clock::now();
+    auto shot = exportSnapshot(rq);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    ASSERT_FALSE(shot);
+    EXPECT_NE(shot.error().find("claims 50000000 samples it cannot hold"), std::string::npos)
+        << shot.error();
+    EXPECT_FALSE(fs::exists(rq.output));
 }
 
 // The caption changes with every second of a clip (the text is read afresh for each frame),
