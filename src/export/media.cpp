@@ -87,35 +87,52 @@ void forEachChildBox(recordings::ByteSource& source, std::uint64_t from, std::ui
 
 // FFmpeg's MP4 reader makes an index entry for every sample a track run claims before it looks
 // whether the fragment could hold them: a 64-byte run claiming fifty million samples takes
-// gigabytes and minutes. So a run is held to what can be there: its per-sample fields inside its
-// box, and at least one byte of media per sample.
+// gigabytes and minutes. So every fragment box the reader will meet (also one whose media box is
+// cut short) has its runs held to what can be there: their per-sample fields inside the run's
+// box, and at least one byte of the file after the fragment box for each sample.
 Result<void> checkTrackRuns(recordings::ByteSource& source,
                             const recordings::RecordingLayout& layout) {
+    const std::uint64_t fileSize = source.size();
     std::string problem;
-    for (std::size_t k = 0; k < layout.fragments.size() && problem.empty(); ++k) {
-        const recordings::Fragment& f = layout.fragments[k];
-        forEachChildBox(source, f.offset + 8, f.offset + f.size, [&](const auto& traf) {
-            if (!traf.is("traf"))
-                return;
-            forEachChildBox(source, traf.offset + 8, traf.end(), [&](const auto& trun) {
-                std::array<std::byte, 8> head{};
-                if (!trun.is("trun") || trun.size < 16 || source.readAt(trun.offset + 8, head) != 8)
+    std::size_t fragment = 0;
+    std::uint64_t at = layout.movieOffset() + layout.movieSize;
+    while (problem.empty() && at + 8 <= fileSize) {
+        const auto box = recordings::readBoxHeader(source, at, /*largeSizes=*/true);
+        if (!box || box->size < 8)
+            break;
+        const std::uint64_t end = std::min(box->end(), fileSize);
+        if (box->is("moof")) {
+            ++fragment;
+            const std::uint64_t after = fileSize - end;
+            forEachChildBox(source, at + 8, end, [&](const auto& traf) {
+                if (!traf.is("traf"))
                     return;
-                const std::uint32_t flags = platform::loadBe32(head, 0) & 0xFFFFFFu;
-                const std::uint64_t count = platform::loadBe32(head, 4);
-                // Data offset and first-sample flags, then duration, size, flags and
-                // composition offset for each sample, as the flags say.
-                const std::uint64_t fixed = 16 + ((flags & 0x1) ? 4 : 0) + ((flags & 0x4) ? 4 : 0);
-                const std::uint64_t perSample =
-                    4 * static_cast<std::uint64_t>(((flags & 0x100) != 0) + ((flags & 0x200) != 0) +
+                forEachChildBox(source, traf.offset + 8, traf.end(), [&](const auto& trun) {
+                    std::array<std::byte, 8> head{};
+                    if (!trun.is("trun") || trun.size < 16 ||
+                        source.readAt(trun.offset + 8, head) != 8)
+                        return;
+                    const std::uint32_t flags = platform::loadBe32(head, 0) & 0xFFFFFFu;
+                    const std::uint64_t count = platform::loadBe32(head, 4);
+                    // Data offset and first-sample flags, then duration, size, flags and
+                    // composition offset for each sample, as the flags say.
+                    const std::uint64_t fixed =
+                        16 + ((flags & 0x1) ? 4 : 0) + ((flags & 0x4) ? 4 : 0);
+                    const std::uint64_t perSample =
+                        4 *
+                        static_cast<std::uint64_t>(((flags & 0x100) != 0) + ((flags & 0x200) != 0) +
                                                    ((flags & 0x400) != 0) + ((flags & 0x800) != 0));
-                const bool fits = trun.size >= fixed && count * perSample <= trun.size - fixed &&
-                                  count <= f.mediaSize;
-                if (!fits && problem.empty())
-                    problem = "fragment " + std::to_string(k + 1) + " claims " +
-                              std::to_string(count) + " samples it cannot hold";
+                    const bool fits = trun.size >= fixed &&
+                                      count * perSample <= trun.size - fixed && count <= after;
+                    if (!fits && problem.empty())
+                        problem = "fragment " + std::to_string(fragment) + " claims " +
+                                  std::to_string(count) + " samples it cannot hold";
+                });
             });
-        });
+        }
+        if (box->end() <= at)
+            break;
+        at = box->end();
     }
     if (!problem.empty())
         return makeError(problem);
