@@ -1,5 +1,7 @@
 #include "evidence/ui/evidence_dialog.h"
 
+#include <unistd.h>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -8,24 +10,29 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QUrl>
 #include <QVBoxLayout>
+
 #include <cmath>
 #include <filesystem>
 
 #include "evidence/package.h"
 #include "evidence/stretch.h"
 #include "export/export.h"
+#include "platform/private_folder.h"
 #include "platform/strings.h"
 #include "recordings/partner.h"
 #include "recordings/track_formats.h"
+#include "ui_common/background.h"
 #include "ui_common/ui_common.h"
 
 namespace orvik::evidence::ui {
@@ -174,11 +181,8 @@ EvidenceDialog::EvidenceDialog(const QString& recording, double fromSeconds, dou
 }
 
 EvidenceDialog::~EvidenceDialog() {
-    cancel_ = true;
-    if (worker_.joinable())
-        worker_.join();
-    if (previewWorker_.joinable())
-        previewWorker_.join();
+    if (cancel_)
+        *cancel_ = true;
 }
 
 QString EvidenceDialog::folder() const {
@@ -211,29 +215,36 @@ void EvidenceDialog::browse() {
 
 void EvidenceDialog::makePreview() {
     // The first still of the package: the start of the stretch, the front channel (or the only
-    // one), made on a worker into the dialog's private folder.
-    if (!previewFolder_.isValid())
+    // one), made on a worker in the user's private folder (it shows where the car was).
+    auto file = platform::createPrivateFile("evidence-preview-", ".jpg");
+    if (!file) {
+        preview_->setText(QString::fromStdString(file.error()));
         return;
+    }
+    ::close(file->fd);
     exporting::SnapshotRequest rq;
     rq.input = recording_.toStdString();
     rq.atSeconds = from_;
-    rq.output = previewFolder_.filePath(QStringLiteral("first-still.jpg")).toStdString();
+    rq.output = file->path.string();
     rq.force = true;
     if (recordings::pairRecording(rq.input).paired())
         rq.layout = Layout::Front;
-    previewWorker_ = std::thread([this, rq] {
-        const bool ok = static_cast<bool>(exporting::exportSnapshot(rq));
-        const QString file = QString::fromStdString(rq.output);
-        QMetaObject::invokeMethod(
-            this,
-            [this, ok, file] {
-                QPixmap picture;
-                if (ok && picture.load(file))
-                    preview_->setPixmap(picture.scaled(preview_->size(), Qt::KeepAspectRatio,
-                                                       Qt::SmoothTransformation));
-            },
-            Qt::QueuedConnection);
-    });
+    ui_common::runDetached(
+        this,
+        [rq] {
+            QImage picture;
+            if (exporting::exportSnapshot(rq))
+                picture.load(QString::fromStdString(rq.output));
+            std::error_code ec;
+            std::filesystem::remove(rq.output, ec);
+            return picture;
+        },
+        [this](const QImage& picture) {
+            if (!picture.isNull())
+                preview_->setPixmap(QPixmap::fromImage(picture).scaled(
+                    preview_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        },
+        ui_common::Priority::Low);
 }
 
 void EvidenceDialog::setEditable(bool editable) {
@@ -243,14 +254,14 @@ void EvidenceDialog::setEditable(bool editable) {
 }
 
 void EvidenceDialog::start() {
-    if (worker_.joinable())
+    if (running_)
         return;
+    running_ = true;
     setEditable(false);
     progress_->setValue(0);
     progress_->setVisible(true);
     status_->setText(uiText(67120));
-    cancel_ = false;
-    finished_ = false;
+    cancel_ = std::make_shared<std::atomic<bool>>(false);
 
     PackageRequest rq;
     rq.source = recording_.toStdString();
@@ -292,38 +303,43 @@ void EvidenceDialog::start() {
         rq.command.push_back("--note");
         rq.command.push_back(rq.note);
     }
-    worker_ = std::thread([this, rq]() mutable {
-        int lastShown = -1;
-        PackageStage lastStage = PackageStage::HashingSources;
-        rq.progress = [&](PackageStage stage, double done) {
-            const int value = static_cast<int>(done * 1000);
-            if (value != lastShown || stage != lastStage) {
-                lastShown = value;
-                lastStage = stage;
-                QMetaObject::invokeMethod(
-                    this,
-                    [this, value, stage] {
-                        if (finished_)
-                            return;
-                        progress_->setValue(value);
-                        status_->setText(uiText(stageText(stage)));
-                    },
-                    Qt::QueuedConnection);
-            }
-            return !cancel_.load();
-        };
-        auto made = buildPackage(rq);
-        const bool ok = static_cast<bool>(made);
-        const QString message = QString::fromStdString(ok ? made->folder : made.error());
-        QMetaObject::invokeMethod(
-            this, [this, ok, message] { finish(ok, message); }, Qt::QueuedConnection);
-    });
+    // Progress goes to the dialog while it is there; the build itself owns all it uses.
+    QPointer<EvidenceDialog> self(this);
+    rq.progress = [self, cancel = cancel_, lastShown = -1,
+                   lastStage = PackageStage::HashingSources](PackageStage stage,
+                                                             double done) mutable {
+        const int value = static_cast<int>(done * 1000);
+        if (value != lastShown || stage != lastStage) {
+            lastShown = value;
+            lastStage = stage;
+            ui_common::postToGuiThread([self, value, text = stageText(stage)] {
+                if (self)
+                    self->showProgress(value, text);
+            });
+        }
+        return !cancel->load();
+    };
+    ui_common::runDetached(
+        this,
+        [rq] {
+            auto made = buildPackage(rq);
+            return made ? std::pair<bool, std::string>{true, made->folder}
+                        : std::pair<bool, std::string>{false, made.error()};
+        },
+        [this](const std::pair<bool, std::string>& result) {
+            finish(result.first, QString::fromStdString(result.second));
+        });
+}
+
+void EvidenceDialog::showProgress(int value, int textId) {
+    if (!running_)
+        return;
+    progress_->setValue(value);
+    status_->setText(uiText(textId));
 }
 
 void EvidenceDialog::finish(bool ok, const QString& message) {
-    if (worker_.joinable())
-        worker_.join();
-    finished_ = true;
+    running_ = false;
     if (ok) {
         progress_->setValue(1000);
         status_->setText(uiText(67117).arg(message));
@@ -340,8 +356,8 @@ void EvidenceDialog::finish(bool ok, const QString& message) {
 }
 
 void EvidenceDialog::reject() {
-    if (running()) {
-        cancel_ = true;  // the worker stops at its next step and reports "cancelled"
+    if (running_) {
+        *cancel_ = true;  // the work stops at its next step and reports "cancelled"
         return;
     }
     QDialog::reject();

@@ -5,11 +5,10 @@
 // cancelled package leaves no folder behind); the finished folder is shown in the file manager.
 #include <QDialog>
 #include <QString>
-#include <QTemporaryDir>
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
-#include <thread>
 
 #include "recordings/telemetry.h"
 
@@ -32,7 +31,6 @@ class EvidenceDialog : public QDialog {
     // The stretch [fromSeconds, toSeconds) of `recording` (a front or a rear file).
     EvidenceDialog(const QString& recording, double fromSeconds, double toSeconds,
                    QWidget* parent = nullptr);
-    ~EvidenceDialog() override;
 
     // Where a finished package is shown; by default the file manager opens the folder. Tests
     // replace it.
@@ -41,10 +39,13 @@ class EvidenceDialog : public QDialog {
     QString folder() const;
     // Speeds in this unit (the viewer's choice); as recorded when empty.
     void setSpeedUnit(std::optional<recordings::SpeedUnit> unit) { speedUnit_ = unit; }
-    bool running() const { return worker_.joinable() && !finished_; }
+    bool running() const { return running_; }
 
     // Escape or closing while a package is made cancels it first.
     void reject() override;
+    // A dialog closed while a package is made (the viewer quits) cancels it; the work ends on
+    // its own thread, never waited for here.
+    ~EvidenceDialog() override;
 
   signals:
     // The package is made (message: its folder) or not (the error; "cancelled" when cancelled).
@@ -52,6 +53,7 @@ class EvidenceDialog : public QDialog {
 
   private:
     void start();
+    void showProgress(int value, int textId);
     void finish(bool ok, const QString& message);
     void browse();
     void makePreview();
@@ -72,11 +74,9 @@ class EvidenceDialog : public QDialog {
     QLabel* status_ = nullptr;
     QPushButton* makeButton_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
-    std::thread worker_;
-    std::thread previewWorker_;
-    std::atomic<bool> cancel_{false};
-    bool finished_ = false;
-    QTemporaryDir previewFolder_;  // private (mode 0700), removed with the dialog
+    // Shared with the work, which may outlive the dialog.
+    std::shared_ptr<std::atomic<bool>> cancel_;
+    bool running_ = false;
 };
 
 }  // namespace orvik::evidence::ui
