@@ -271,6 +271,15 @@ void MapHost::onConsoleMessage(const QString& message, const QString& source) {
 }
 
 void MapHost::onLoadFinished(bool ok) {
+    // The page file removed while it loaded (another program of this user's session sharing the
+    // folder went and took it along): written again and loaded once more.
+    if (!ok && !writtenPath_.isEmpty() && !QFile::exists(writtenPath_) && !reloadedOnce_) {
+        reloadedOnce_ = true;
+        if (navigateAgain())
+            return;
+    }
+    if (ok)
+        reloadedOnce_ = false;
     ready_ = ok;
     if (ok) {
         const std::vector<QString> names = std::move(pendingNames_);

@@ -88,6 +88,7 @@ class MapHost : public QWebEngineView, public MapScriptTarget {
 
     QString writtenPath_;
     bool ready_ = false;
+    bool reloadedOnce_ = false;
     // Latest call per function name, in first-call order of the names.
     std::vector<std::pair<QString, QStringList>> latest_;
     std::vector<QString> pendingNames_;

@@ -21,7 +21,11 @@ extern "C" {
 
 #include "export/caption.h"
 #include "export/fragment_muxer.h"
+#include "platform/byte_order.h"
+#include "platform/private_folder.h"
 #include "platform/system_error.h"
+#include "recordings/byte_source.h"
+#include "recordings/fragment_walk.h"
 #include "recordings/partner.h"
 #include "recordings/track_formats.h"
 
@@ -50,14 +54,89 @@ AVRational rateOfIndex(AVStream* v) {
     return r;
 }
 
-std::string escapeOptionValue(const std::string& text) {
-    std::string out;
+// A value as a filter graph description takes it: escaped once for the option parser and once
+// more for the graph parser.
+std::string graphOptionValue(const std::string& text) {
+    std::string option, graph;
     for (char c : text) {
-        if (c == '\\' || c == '\'' || c == ':' || c == '%')
-            out += '\\';
-        out += c;
+        if (c == '\\' || c == '\'' || c == ':')
+            option += '\\';
+        option += c;
     }
-    return out;
+    for (char c : option) {
+        if (c == '\\' || c == '\'' || c == '[' || c == ']' || c == ',' || c == ';')
+            graph += '\\';
+        graph += c;
+    }
+    return graph;
+}
+
+// Calls visit(header) for each box inside [from, to), in order; a box that would not advance or
+// runs past `to` ends the list.
+template <typename Visit>
+void forEachChildBox(recordings::ByteSource& source, std::uint64_t from, std::uint64_t to,
+                     Visit&& visit) {
+    for (std::uint64_t at = from; at + 8 <= to;) {
+        const auto box = recordings::readBoxHeader(source, at);
+        if (!box || box->size < 8 || box->end() > to)
+            return;
+        visit(*box);
+        at = box->end();
+    }
+}
+
+// FFmpeg's MP4 reader makes an index entry for every sample a track run claims before it looks
+// whether the fragment could hold them: a 64-byte run claiming fifty million samples takes
+// gigabytes and minutes. So every fragment box the reader will meet (also one whose media box is
+// cut short) has its runs held to what can be there: their per-sample fields inside the run's
+// box, and at least one byte of the file after the fragment box for each sample.
+Result<void> checkTrackRuns(recordings::ByteSource& source,
+                            const recordings::RecordingLayout& layout) {
+    const std::uint64_t fileSize = source.size();
+    std::string problem;
+    std::size_t fragment = 0;
+    std::uint64_t at = layout.movieOffset() + layout.movieSize;
+    while (problem.empty() && at + 8 <= fileSize) {
+        const auto box = recordings::readBoxHeader(source, at, /*largeSizes=*/true);
+        if (!box || box->size < 8)
+            break;
+        const std::uint64_t end = std::min(box->end(), fileSize);
+        if (box->is("moof")) {
+            ++fragment;
+            const std::uint64_t after = fileSize - end;
+            forEachChildBox(source, at + 8, end, [&](const auto& traf) {
+                if (!traf.is("traf"))
+                    return;
+                forEachChildBox(source, traf.offset + 8, traf.end(), [&](const auto& trun) {
+                    std::array<std::byte, 8> head{};
+                    if (!trun.is("trun") || trun.size < 16 ||
+                        source.readAt(trun.offset + 8, head) != 8)
+                        return;
+                    const std::uint32_t flags = platform::loadBe32(head, 0) & 0xFFFFFFu;
+                    const std::uint64_t count = platform::loadBe32(head, 4);
+                    // Data offset and first-sample flags, then duration, size, flags and
+                    // composition offset for each sample, as the flags say.
+                    const std::uint64_t fixed =
+                        16 + ((flags & 0x1) ? 4 : 0) + ((flags & 0x4) ? 4 : 0);
+                    const std::uint64_t perSample =
+                        4 *
+                        static_cast<std::uint64_t>(((flags & 0x100) != 0) + ((flags & 0x200) != 0) +
+                                                   ((flags & 0x400) != 0) + ((flags & 0x800) != 0));
+                    const bool fits = trun.size >= fixed &&
+                                      count * perSample <= trun.size - fixed && count <= after;
+                    if (!fits && problem.empty())
+                        problem = "fragment " + std::to_string(fragment) + " claims " +
+                                  std::to_string(count) + " samples it cannot hold";
+                });
+            });
+        }
+        if (box->end() <= at)
+            break;
+        at = box->end();
+    }
+    if (!problem.empty())
+        return makeError(problem);
+    return {};
 }
 
 const char* captionFont() {
@@ -165,6 +244,8 @@ Result<std::unique_ptr<InputMedia>> InputMedia::open(const std::string& path) {
     auto layout = recordings::walkRecording(*source);
     if (!layout)
         return makeError("'" + path + "' is not a recording: " + layout.error());
+    if (auto runs = checkTrackRuns(*source, *layout); !runs)
+        return makeError("'" + path + "' is a damaged recording: " + runs.error());
     m->fragments_ = layout->fragments;
     m->telemetry_.readRecords(*source, *layout);
     const std::string name = std::filesystem::path(path).filename().string();
@@ -466,6 +547,13 @@ Result<std::unique_ptr<FramePipeline>> FramePipeline::create(const Input& main,
         desc = "[main]null[v]";
     }
     if (caption) {
+        auto file = platform::createPrivateFile("caption-", ".txt");
+        if (!file)
+            return makeError("cannot draw the caption: " + file.error());
+        p->captionFd_ = file->fd;
+        p->captionFile_ = file->path.string();
+        if (auto blank = p->writeCaptionFile(" "); !blank)
+            return makeError(blank.error());
         // At least 1/18 of the picture's height, smaller only when a full caption line (about
         // 50 characters of the condensed font) would not fit the width.
         int size = (h + 17) / 18;
@@ -474,7 +562,8 @@ Result<std::unique_ptr<FramePipeline>> FramePipeline::create(const Input& main,
         const int band = p->fontSize_ * 3 / 2 + 4;
         desc += ";[v]drawbox=x=0:y=ih-" + std::to_string(band) + ":w=iw:h=" + std::to_string(band) +
                 ":color=black@0.7:t=fill,drawtext@caption=fontfile=" + captionFont() +
-                ":expansion=none:text=-:fontsize=" + std::to_string(p->fontSize_) +
+                ":expansion=none:reload=1:textfile=" + graphOptionValue(p->captionFile_) +
+                ":fontsize=" + std::to_string(p->fontSize_) +
                 ":fontcolor=white:x=(w-text_w)/2:y=h-" + std::to_string(band) + "+(" +
                 std::to_string(band) + "-" + std::to_string(p->fontSize_) + ")/2[c]";
         desc += ";[c]format=" + std::string(av_get_pix_fmt_name(outFormat)) + "[out]";
@@ -522,19 +611,36 @@ Result<std::unique_ptr<FramePipeline>> FramePipeline::create(const Input& main,
 FramePipeline::~FramePipeline() {
     if (graph_)
         avfilter_graph_free(&graph_);
+    if (captionFd_ >= 0)
+        ::close(captionFd_);
+    if (!captionFile_.empty())
+        ::unlink(captionFile_.c_str());
+}
+
+Result<void> FramePipeline::writeCaptionFile(const std::string& text) {
+    // The filter reads the file while a frame is pushed, on this thread: it never sees it half
+    // written.
+    std::size_t done = 0;
+    if (::ftruncate(captionFd_, 0) != 0)
+        return makeError("cannot draw the caption: " + platform::systemErrorText(errno));
+    while (done < text.size()) {
+        const ssize_t n =
+            ::pwrite(captionFd_, text.data() + done, text.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return makeError("cannot draw the caption: " +
+                             platform::systemErrorText(n < 0 ? errno : ENOSPC));
+        done += static_cast<std::size_t>(n);
+    }
+    return {};
 }
 
 Result<void> FramePipeline::setCaption(const std::string& text) {
     if (!drawtext_ || text == caption_)
         return {};
     caption_ = text;
-    const std::string arg = "text=" + escapeOptionValue(text.empty() ? " " : text);
-    char reply[64] = {};
-    const int rc = avfilter_graph_send_command(graph_, "drawtext@caption", "reinit", arg.c_str(),
-                                               reply, sizeof reply, 0);
-    if (rc < 0)
-        return makeError("cannot draw the caption: " + avErrorText(rc));
-    return {};
+    return writeCaptionFile(text.empty() ? " " : text);
 }
 
 Result<void> FramePipeline::pushMain(AVFrame* frame) {

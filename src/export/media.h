@@ -136,12 +136,18 @@ class FramePipeline {
 
   private:
     FramePipeline() = default;
+    Result<void> writeCaptionFile(const std::string& text);
     AVFilterGraph* graph_ = nullptr;
     AVFilterContext* mainSrc_ = nullptr;
     AVFilterContext* insetSrc_ = nullptr;
     AVFilterContext* sink_ = nullptr;
     AVFilterContext* drawtext_ = nullptr;
     std::string caption_;
+    // The caption is read from this file (in the user's private folder) for every frame: the
+    // text filter's "reinit" command, the other way to change it, leaks the option strings of
+    // the filter it replaces (FFmpeg 5.1), a little for every second of a captioned clip.
+    std::string captionFile_;
+    int captionFd_ = -1;  // held from its exclusive creation: written in place, never reopened
     int fontSize_ = 0;
 };
 

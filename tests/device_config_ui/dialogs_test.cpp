@@ -22,6 +22,7 @@
 #include "displays/map_host.h"
 #include "gui_fixture.h"
 #include "platform/commit_writer.h"
+#include "support/map_page.h"
 #include "support/test_support.h"
 
 namespace orvik::testing {
@@ -164,7 +165,7 @@ TEST_F(InformationPageTest, DoubleClickOpensThePositionWindowBesideThePage) {
         QItemSelectionModel::ClearAndSelect);
     page->showSelectionOnMap();
     EXPECT_EQ(page->positionWindow(), position);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return position->map()->isPageReady(); }, 30000));
+    ASSERT_TRUE(orvik::test::mapPageLoaded(position->map()));
     QVariant points, markers;
     position->map()->evaluate(QStringLiteral("route ? route.getLatLngs().length : 0"),
                               [&](const QVariant& v) { points = v; });

@@ -209,6 +209,19 @@ TEST(MapHostBrowser, SharedPageFileStaysUntilTheLastHostGoes) {
     EXPECT_EQ(evaluate(main, "typeof setLatLag").toString(), "function");
 }
 
+// Another program of the session sharing the folder may take the page file away while the
+// browser loads it: the host writes it again and the page still comes.
+TEST(MapHostBrowser, APageFileRemovedWhileItLoadsIsWrittenAgain) {
+    testApplication();
+    MapHost host;
+    host.resize(MapHost::kMainWidth, MapHost::kMainHeight);
+    ASSERT_TRUE(host.loadPage());
+    ASSERT_TRUE(QFile::remove(host.writtenPagePath()));
+    ASSERT_TRUE(waitReady(host)) << "the page did not come back";
+    EXPECT_TRUE(QFile::exists(host.writtenPagePath()));
+    EXPECT_EQ(evaluate(host, "typeof setLatLag").toString(), "function");
+}
+
 TEST(MapHostBrowser, UnwritablePageFileShowsNothing) {
     testApplication();
     // A folder where the page file should go cannot be replaced by the file.

@@ -7,9 +7,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 
 #include "export/export.h"
+#include "export/media.h"
 #include "recordings/telemetry.h"
 #include "support/test_support.h"
 
@@ -91,6 +94,70 @@ TEST(ClipTelemetry, AnAreaThatCannotBeReadFailsTheClipInsteadOfDroppingItsRecord
     for ([[maybe_unused]] const auto& e : fs::directory_iterator(work.path()))
         ++left;
     EXPECT_EQ(left, 1) << "nothing but the source is left";
+}
+
+// A fragment whose track run claims fifty million samples in a box of a few dozen bytes: FFmpeg's
+// reader would make an index entry for each (gigabytes, minutes) before noticing. The export
+// refuses it at once.
+TEST(DamagedRecording, ATrackRunClaimingMoreSamplesThanItHoldsIsRefusedAtOnce) {
+    orvik::test::TempDir work;
+    const fs::path crafted = work.path() / "alwa_20260314_081500_F.mp4";
+    std::string bytes = orvik::test::readFile(recording());
+    const std::size_t trun = bytes.find("trun");
+    ASSERT_NE(trun, std::string::npos);
+    const std::uint32_t claimed = 50'000'000;
+    for (int i = 0; i < 4; ++i)
+        bytes[trun + 8 + i] = static_cast<char>(claimed >> (24 - 8 * i));  // sample_count
+    ASSERT_TRUE(orvik::test::writeFile(crafted, bytes));
+    SnapshotRequest rq;
+    rq.input = crafted.string();
+    rq.atSeconds = 1.0;
+    rq.output = (work.path() / "shot.png").string();
+    const auto start = std::chrono::steady_clock::now();
+    auto shot = exportSnapshot(rq);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    ASSERT_FALSE(shot);
+    EXPECT_NE(shot.error().find("claims 50000000 samples it cannot hold"), std::string::npos)
+        << shot.error();
+    EXPECT_FALSE(fs::exists(rq.output));
+}
+
+// The caption changes with every second of a clip (the text is read afresh for each frame),
+// and the same text draws the same pixels.
+TEST(Caption, EachFrameShowsTheTextSetForIt) {
+    const FramePipeline::Input in{320, 180, AV_PIX_FMT_YUV420P, {1, 30}, {1, 1}};
+    auto pipeline =
+        FramePipeline::create(in, std::nullopt, Layout::Given, true, AV_PIX_FMT_YUV420P);
+    ASSERT_TRUE(pipeline) << pipeline.error();
+    const auto band = [&](const std::string& text, std::int64_t pts) {
+        FramePtr frame = makeFrame();
+        frame->width = 320;
+        frame->height = 180;
+        frame->format = AV_PIX_FMT_YUV420P;
+        EXPECT_GE(av_frame_get_buffer(frame.get(), 0), 0);
+        for (int plane = 0; plane < 3; ++plane)
+            std::memset(frame->data[plane], 128,
+                        static_cast<std::size_t>(frame->linesize[plane]) * (plane ? 90 : 180));
+        frame->pts = pts;
+        EXPECT_TRUE((*pipeline)->setCaption(text));
+        EXPECT_TRUE((*pipeline)->pushMain(frame.get()));
+        auto out = (*pipeline)->pull();
+        EXPECT_TRUE(out && *out);
+        std::string rows;
+        if (out && *out) {
+            // The bottom 20 rows of the picture: the caption's band.
+            for (int y = 160; y < 180; ++y)
+                rows.append(
+                    reinterpret_cast<const char*>((*out)->data[0] + y * (*out)->linesize[0]), 320);
+        }
+        return rows;
+    };
+    const std::string first = band("2026-03-14 08:15:00  42 km/h", 0);
+    const std::string same = band("2026-03-14 08:15:00  42 km/h", 1);
+    const std::string next = band("2026-03-14 08:15:01  57 km/h", 2);
+    ASSERT_FALSE(first.empty());
+    EXPECT_EQ(first, same);
+    EXPECT_NE(first, next) << "the new second's text was not drawn";
 }
 
 }  // namespace

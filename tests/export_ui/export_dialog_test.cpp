@@ -170,6 +170,57 @@ TEST_F(ExportDialogTest, AnExistingFileIsKeptUnlessTheUserAsksToReplaceIt) {
     EXPECT_GT(fs::file_size(existing), 1000u);
 }
 
+// The dialog refuses what the command line refuses: the recording itself (or its partner) as
+// the clip's file, Replace ticked or not.
+TEST_F(ExportDialogTest, TheRecordingItselfIsNeverTheOutput) {
+    const fs::path copy = out_ / fs::path(front_->toStdString()).filename();
+    fs::copy_file(front_->toStdString(), copy);
+    const std::string before = orvik::test::readFile(copy);
+    ExportDialog d(ExportDialog::Mode::Clip, QString::fromStdString(copy.string()), 1.0, 2.0);
+    d.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
+    typeOutput(d, QString::fromStdString(copy.string()));
+    click(d, "replace");
+    ASSERT_TRUE(d.findChild<QCheckBox*>(QStringLiteral("replace"))->isChecked());
+    QSignalSpy done(&d, &ExportDialog::exportFinished);
+    click(d, "export");
+    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 60000);
+    EXPECT_FALSE(done.at(0).at(0).toBool());
+    const QString status = d.findChild<QLabel*>(QStringLiteral("status"))->text();
+    EXPECT_TRUE(status.contains("the export reads")) << status.toStdString();
+    EXPECT_EQ(orvik::test::readFile(copy), before);
+}
+
+// The preview frame (its caption shows where the car was) is made in the user's private folder
+// and goes when the dialog has gone.
+TEST_F(ExportDialogTest, ThePreviewLivesInThePrivateFolder) {
+    orvik::test::TempDir runtime;
+    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", runtime.str().c_str());
+    const fs::path folder = runtime.path() / "orvik";
+    const auto previews = [&] {
+        int n = 0;
+        std::error_code ec;
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+            n += it->path().filename().string().rfind("preview-", 0) == 0;
+        return n;
+    };
+    {
+        ExportDialog d(ExportDialog::Mode::Snapshot, *front_, 1.0, 1.0);
+        d.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
+        auto* preview = d.findChild<QLabel*>(QStringLiteral("preview"));
+        QTRY_VERIFY_WITH_TIMEOUT(!preview->pixmap().isNull(), 20000);
+        EXPECT_EQ(previews(), 1);
+        EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(previews(), 0, 20000);
+    if (saved.isNull())
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", saved);
+}
+
 TEST_F(ExportDialogTest, TheDialogSpeaksKorean) {
     platform::setLanguage(platform::Language::Korean);
     ExportDialog d(ExportDialog::Mode::Clip, *front_, 1.0, 2.0);

@@ -19,6 +19,7 @@
 #include "playback/playback_controller.h"
 #include "recordings/partner.h"
 #include "recordings/telemetry.h"
+#include "support/map_page.h"
 
 namespace orvik::shell {
 namespace {
@@ -185,7 +186,7 @@ TEST_F(PlaybackWindowTest, InformationViewMovesTheMarkerAlongTheRoute) {
     auto* host = qobject_cast<displays::MapHost*>(window_->control(32783));
     ASSERT_TRUE(host);
     EXPECT_TRUE(host->isVisible());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return host->isPageReady(); }, 60000));
+    ASSERT_TRUE(orvik::test::mapPageLoaded(host));
     EXPECT_TRUE(text(1020).endsWith("/h"));
 
     // The page may take longer to load than a recording plays, so the marker is compared with the
@@ -302,7 +303,7 @@ TEST_F(PlaybackWindowTest, Screenshots) {
     // The map page loads first, so the pictures show a moment well inside the recording.
     click(1003);
     auto* host = qobject_cast<displays::MapHost*>(window_->control(32783));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return host->isPageReady(); }, 60000));
+    ASSERT_TRUE(orvik::test::mapPageLoaded(host));
     doubleClickRow(firstPairRow());
     ASSERT_TRUE(QTest::qWaitFor([&] { return running(); }, 15000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return seekBar()->position() > 40'000'000; }, 20000));

@@ -28,6 +28,7 @@
 #include "shell/gui_test_support.h"
 #include "shell/main_window.h"
 #include "shell/private_messages.h"
+#include "support/map_page.h"
 
 namespace orvik::shell {
 namespace {
@@ -230,9 +231,7 @@ int longestStallMs(std::chrono::milliseconds duration, int* raw = nullptr) {
 // The window fully up: its map page loaded (the browser engine's start takes the GUI thread
 // for a while on its own, which is not what these tests measure).
 void waitUntilUp(MainWindow& window) {
-    auto* map = window.findChild<displays::MapHost*>();
-    ASSERT_TRUE(map);
-    QTRY_VERIFY_WITH_TIMEOUT(map->isPageReady(), 60000);
+    ASSERT_TRUE(orvik::test::mapPageLoaded(window.findChild<displays::MapHost*>()));
 }
 
 // Clicks Close inside the window's own event loop; the time until the loop has returned and the

@@ -18,6 +18,7 @@
 #include "playback/playback_controller.h"
 #include "shell/displays_panel.h"
 #include "shell/trip_controls.h"
+#include "support/map_page.h"
 #include "trips/ui/trip_navigator.h"
 
 namespace orvik::shell {
@@ -115,9 +116,10 @@ TEST_F(TripJourney, ClickOnTheRouteOpensThatRecordingAtThatMoment) {
     click(kInformationTab);
     auto* map = qobject_cast<displays::MapHost*>(window_->control(kMap));
     ASSERT_TRUE(map && map->isVisible());
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return map->isPageReady() && evaluate(map, "tripPoints.length").toInt() > 50; },
-        60000));
+    ASSERT_TRUE(orvik::test::mapPageLoaded(map));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return evaluate(map, "tripPoints.length").toInt() > 50; }, 30000))
+        << "the trip's route did not reach the loaded map page";
     pause();  // the marker stops moving the map
     // A point on screen in the middle of another recording of the trip (the fifth, a pair).
     const QString findPoint =
