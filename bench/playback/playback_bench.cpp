@@ -217,7 +217,7 @@ int seek(const std::string& file, int count, bool draw) {
     player.SetEventWindow(&watch, WM_GRAPH_EVENT);
     if (failed(player.InitializeGraph()) || failed(player.OpenFile(file)))
         return 1;
-    MediaTime duration = 0;
+    MediaTime duration;
     (void)player.GetDuration(&duration);
     (void)player.Play();
     (void)player.Pause();
@@ -227,8 +227,8 @@ int seek(const std::string& file, int count, bool draw) {
     std::vector<double> latency;
     int lost = 0;
     for (int i = 0; i < count; ++i) {
-        const MediaTime target =
-            static_cast<MediaTime>(rng() % static_cast<std::uint64_t>(duration));
+        const MediaTime target = MediaTime::fromUnits(
+            static_cast<std::int64_t>(rng() % static_cast<std::uint64_t>(duration.units())));
         const std::uint64_t before = pane->framesRendered();
         const double t0 = nowMs();
         (void)player.SetPosition(target);
@@ -286,8 +286,8 @@ int twoChannels(const std::string& frontFile, int seconds, bool doubleSpeed) {
         std::fprintf(stderr, "%s does not open as a front/rear pair\n", frontFile.c_str());
         return 1;
     }
-    MediaPlayer& frontPlayer = *controller.frontPlayer();
-    MediaPlayer& rearPlayer = *controller.rearPlayer();
+    MediaPlayer& frontPlayer = *front->player();
+    MediaPlayer& rearPlayer = *rear->player();
     if (doubleSpeed)
         controller.speedUp();
     const char* k = doubleSpeed ? "two_2x" : "two";
@@ -297,23 +297,24 @@ int twoChannels(const std::string& frontFile, int seconds, bool doubleSpeed) {
     const double cpu0 = cpuSeconds();
     const double t0 = nowMs();
     double nextTick = t0 + kPositionTimerMs;
-    const MediaTime duration = controller.frontDuration();
+    const MediaTime duration = controller.length();
     while (nowMs() - t0 < seconds * 1000.0 && frontPlayer.GetState() == PlaybackState::Running) {
         pumpUntil([&] { return nowMs() >= nextTick; }, kPositionTimerMs * 2.0);
         // Like a timer, missed ticks are not made up.
         nextTick = std::max(nextTick + kPositionTimerMs, nowMs());
-        MediaTime fp = 0, rp = 0;
+        MediaTime fp, rp;
         if (succeeded(frontPlayer.GetCurrentPosition(&fp)) &&
-            succeeded(rearPlayer.GetCurrentPosition(&rp)) && fp < duration - kMediaTimePerSecond) {
-            drift.push_back(std::abs(static_cast<double>(fp - rp)) / 1e4);
+            succeeded(rearPlayer.GetCurrentPosition(&rp)) &&
+            fp < duration - MediaTime::fromSeconds(1)) {
+            drift.push_back(std::abs((fp - rp).milliseconds()));
             if (nowMs() - t0 > 2000.0)
                 steady.push_back(drift.back());
             if (std::getenv("ORVIK_BENCH_TRACE"))
                 std::fprintf(stderr, "tick %.0f front %.3f rear %.3f drift %.1f ms\n", nowMs() - t0,
-                             fp / 1e7, rp / 1e7, (fp - rp) / 1e4);
+                             fp.seconds(), rp.seconds(), (fp - rp).milliseconds());
             reseeks += rearNeedsReseek(fp, rp, duration) ? 1 : 0;
         }
-        controller.positionTick(false);
+        controller.positionTick();
     }
     const double wall = (nowMs() - t0) / 1000.0;
     const double cpu = cpuSeconds() - cpu0;

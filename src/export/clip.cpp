@@ -277,8 +277,8 @@ Result<ClipReport> ClipJob::run() {
     }
     if (auto r = checkRange(); !r)
         return makeError(r.error());
-    auto out = OutputFile::create(
-        rq_.output, rq_.force, {rq_.input, partnerOf(rq_.input), sources->main, sources->inset});
+    auto out = OutputFile::create(rq_.output, rq_.force,
+                                  {rq_.input, partnerOf(rq_.input), sources->main, sources->inset});
     if (!out)
         return makeError(out.error());
     out_.emplace(std::move(*out));

@@ -26,8 +26,11 @@ Result<OutputFile> OutputFile::create(const std::string& target, bool force,
     for (const std::string& source : sources) {
         std::error_code ec;
         if (!source.empty() && std::filesystem::equivalent(target, source, ec))
-            return makeError("'" + target + "' is the recording " + source +
-                             " the export reads; choose another file");
+            return makeError(std::string("'")
+                                 .append(target)
+                                 .append("' is the recording ")
+                                 .append(source)
+                                 .append(" the export reads; choose another file"));
     }
     auto writer = platform::CommitWriter::create(
         target, {force ? platform::IfExists::Replace : platform::IfExists::Refuse,

@@ -76,7 +76,8 @@ Result<void> checkOwnFolder(const fs::path& folder) {
     const int statErr = errno;
     ::close(fd);
     if (statResult != 0)
-        return makeError("cannot examine " + folder.string() + ": " + systemErrorText(statErr), statErr);
+        return makeError("cannot examine " + folder.string() + ": " + systemErrorText(statErr),
+                         statErr);
     if (st.st_uid != ::geteuid())
         return makeError(
             folder.string() + " belongs to another user (uid " + std::to_string(st.st_uid) + ")",
@@ -123,8 +124,8 @@ Result<fs::path> privateRuntimeFolder() {
     }
     std::string tmpl = (fs::path(tmpdir) / "orvik-XXXXXX").string();
     if (!::mkdtemp(tmpl.data()))
-        return makeError("cannot create a private folder in " + tmpdir + ": " + systemErrorText(errno),
-                         errno);
+        return makeError(
+            "cannot create a private folder in " + tmpdir + ": " + systemErrorText(errno), errno);
     static std::once_flag registered;
     std::call_once(registered, [] { std::atexit(removeProcessFolderAtExit); });
     if (!f.path.empty())
@@ -148,7 +149,8 @@ Result<PrivateFile> createPrivateFile(std::string_view stem, std::string_view su
         if (fd >= 0)
             return PrivateFile{fd, path};
         if (errno != EEXIST)
-            return makeError("cannot create " + path.string() + ": " + systemErrorText(errno), errno);
+            return makeError("cannot create " + path.string() + ": " + systemErrorText(errno),
+                             errno);
     }
     return makeError("cannot create a new file in " + folder->string(), EEXIST);
 }
@@ -159,8 +161,8 @@ Result<fs::path> writePrivateFile(std::string_view name, std::string_view bytes)
         return makeError(folder.error(), folder.errorNumber());
     const fs::path target = *folder / std::string(name);
     // Nothing here outlives the session: no flush is waited for.
-    auto writer = CommitWriter::create(target.string(),
-                                       {IfExists::Replace, Durability::WhereLossCounts});
+    auto writer =
+        CommitWriter::create(target.string(), {IfExists::Replace, Durability::WhereLossCounts});
     if (!writer)
         return makeError(writer.error(), writer.errorNumber());
     writer->write(bytes);
@@ -175,8 +177,8 @@ Result<fs::path> createPrivateSubfolder(std::string_view stem) {
         return makeError(folder.error(), folder.errorNumber());
     std::string tmpl = (*folder / (std::string(stem) + "XXXXXX")).string();
     if (!::mkdtemp(tmpl.data()))
-        return makeError("cannot create a folder in " + folder->string() + ": " + systemErrorText(errno),
-                         errno);
+        return makeError(
+            "cannot create a folder in " + folder->string() + ": " + systemErrorText(errno), errno);
     return fs::path(tmpl);
 }
 

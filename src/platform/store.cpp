@@ -175,6 +175,18 @@ IniFile viewerIni() {
     return IniFile(applicationDataFile(kViewerIniName));
 }
 
+std::string viewerSetting(std::string_view key) {
+    std::string value;
+    if (viewerIni().read(kViewerIniSection, key, value) != 0 || value == "error")
+        return {};
+    return value;
+}
+
+void storeViewerSetting(std::string_view key, std::string_view value) {
+    auto ini = viewerIni();
+    (void)ini.write(kViewerIniSection, key, value);
+}
+
 int nextLaunchCounter(IniFile& ini) {
     std::string text;
     std::int64_t n = 0;

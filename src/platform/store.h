@@ -42,6 +42,11 @@ inline constexpr std::string_view kLaunchCounterKey = "ramdom";  // spelled so i
 
 IniFile viewerIni();
 
+// A choice the viewer remembers, a key of the viewer ini's own section: "" when the file or the
+// key is missing; storing it keeps every other line of the file.
+std::string viewerSetting(std::string_view key);
+void storeViewerSetting(std::string_view key, std::string_view value);
+
 // Reads the launch counter, seeds it (1..100 from the clock) when the file or key is missing,
 // adds one and stores it. Text that is not a number counts as 0. Returns the stored value.
 int nextLaunchCounter(IniFile& ini);

@@ -6,8 +6,9 @@
 // Ids are the string-table ids of the viewer's texts. Texts of our own dialogs that have no
 // such id use one block per area: shell 60000-60999, playback and displays 61000-61999,
 // device configuration 62000-62999, card formatting 63000-63999.
-// Name id constants kStr<Name> (`constexpr int kStrOpen = 258;`) or call text(<number>):
-// the completeness test finds ids written either way and checks both languages have them.
+// A table names the ids code refers to ("60050<TAB>CardInserted<TAB>text"); the build turns the
+// names into constants, `#include "strings/string_ids.h"` and write
+// strings::shell::kCardInserted, so an id is written only in its table (resources/strings/).
 #include <string>
 #include <string_view>
 #include <vector>

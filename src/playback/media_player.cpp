@@ -32,14 +32,6 @@ std::int64_t nowMs() {
     return clock.elapsed();
 }
 
-MediaTime toMediaTime(double seconds) {
-    return static_cast<MediaTime>(std::llround(seconds * static_cast<double>(kMediaTimePerSecond)));
-}
-
-double toSeconds(MediaTime t) {
-    return static_cast<double>(t) / static_cast<double>(kMediaTimePerSecond);
-}
-
 void setOption(mpv_handle* core, const char* name, const char* value) {
     // An option this mpv build lacks is not worth failing the player for.
     mpv_set_option_string(core, name, value);
@@ -493,11 +485,11 @@ bool MediaPlayer::CanSeek() const {
 HResult MediaPlayer::SetPosition(MediaTime t) {
     if (!mpv_ || !fileLoaded_)
         return E_UNEXPECTED;
-    if (t < 0)
-        t = 0;
+    if (t < MediaTime{})
+        t = MediaTime{};
     // Locale-free number text: the command parser reads a dot.
     char seconds[32] = {};
-    std::to_chars(seconds, seconds + sizeof seconds - 1, toSeconds(t), std::chars_format::fixed, 7);
+    std::to_chars(seconds, seconds + sizeof seconds - 1, t.seconds(), std::chars_format::fixed, 7);
     const char* cmd[] = {"seek", seconds, "absolute+exact", nullptr};
     if (mpv_command(mpv_, cmd) < 0)
         return E_FAIL;
@@ -518,7 +510,7 @@ HResult MediaPlayer::GetDuration(MediaTime* t) const {
     double seconds = 0;
     if (!fileLoaded_ || !readDouble(mpv_, "duration", &seconds))
         return E_UNEXPECTED;
-    *t = toMediaTime(seconds);
+    *t = MediaTime::fromSeconds(seconds);
     return S_OK;
 }
 
@@ -535,7 +527,7 @@ HResult MediaPlayer::GetCurrentPosition(MediaTime* t) const {
     seekPending_ = false;
     if (!readDouble(mpv_, "time-pos", &seconds))
         return E_UNEXPECTED;
-    *t = toMediaTime(std::max(0.0, seconds));
+    *t = MediaTime::fromSeconds(std::max(0.0, seconds));
     return S_OK;
 }
 

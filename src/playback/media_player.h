@@ -141,7 +141,6 @@ class MediaPlayer {
 
     // Beyond the operations above: read-only views used by the pane, tests and benchmarks.
     VideoPane* videoWindow() const;
-    VideoRenderer* renderer() const { return renderer_.get(); }
     bool hasAudio() const { return hasAudio_; }
     bool hasFile() const { return fileLoaded_; }
     std::int32_t volume() const { return volume_; }
@@ -179,7 +178,7 @@ class MediaPlayer {
     // A seek the core has queued but not carried out: until then the core still reports the old
     // position. Cleared when the core restarts playback, or after a while in case that is missed.
     mutable bool seekPending_ = false;
-    MediaTime seekTarget_ = 0;
+    MediaTime seekTarget_;
     std::int64_t seekIssuedMs_ = 0;
     mpv_handle* mpv_ = nullptr;
     std::unique_ptr<VideoRenderer> renderer_;

@@ -62,7 +62,7 @@ void PlaybackController::createPlayers() {
         rearPane_->setChannel(VideoPane::kRearChannel);
         rearPane_->setPlayer(rear_.get());
     }
-    averagedDrift_ = 0;
+    averagedDrift_ = MediaTime{};
     reseekLanding_ = false;
 }
 
@@ -95,11 +95,15 @@ void PlaybackController::forPlayers(F&& f) {
 }
 
 MediaTime PlaybackController::frontDuration() const {
-    MediaTime d = 0;
+    MediaTime d;
     if (!front_ || failed(front_->GetDuration(&d))) {
-        return 0;
+        return MediaTime{};
     }
     return d;
+}
+
+bool PlaybackController::running() const {
+    return front_ && front_->GetState() == PlaybackState::Running;
 }
 
 bool PlaybackController::isPlaying() const {
@@ -124,7 +128,7 @@ HResult PlaybackController::open(const QString& path) {
     for (MediaPlayer* p : {front_.get(), rear_.get()}) {
         (void)p->Stop();
         if (p->CanSeek()) {
-            (void)p->SetPosition(0);
+            (void)p->SetPosition(MediaTime{});
         }
         (void)p->SetMute(false);
     }
@@ -135,9 +139,15 @@ HResult PlaybackController::open(const QString& path) {
     }
     placePanes();
     disableSeekBar();
+    openedPath_.clear();
     frontPath_.clear();
     rearPath_.clear();
+    // The marks belonged to the recording before.
+    if (markedIn_ || markedOut_) {
+        clearMarks();
+    }
     if (path.isEmpty()) {
+        emit recordingOpened({});
         return S_OK;
     }
 
@@ -154,7 +164,6 @@ HResult PlaybackController::open(const QString& path) {
     rearPath_ = rearPath;
 
     track_.reset();
-    seekMaximum_ = 0;
     emit telemetryCleared();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     // A recording without readable telemetry plays with empty displays.
@@ -163,10 +172,13 @@ HResult PlaybackController::open(const QString& path) {
     emit telemetryRead();
 
     if (const HResult hr = front_->OpenFile(frontPath.toStdString()); failed(hr)) {
+        emit recordingOpened({});
         return hr;
     }
+    openedPath_ = path;
     std::int32_t width = 0, height = 0;
     if (failed(front_->GetNativeVideoSize(&width, &height))) {
+        emit recordingOpened(openedPath_);
         return S_OK;  // nothing to show: nothing is started
     }
     frontView_.nativeWidth = width;
@@ -191,12 +203,14 @@ HResult PlaybackController::open(const QString& path) {
         rearPane_->setHasVideo(false);
     }
     startOfPlayback();
+    emit recordingOpened(openedPath_);
     return S_OK;
 }
 
 void PlaybackController::disableSeekBar() {
-    seekMaximum_ = 0;
-    emit seekBarReset(false, 0);
+    position_ = length_ = MediaTime{};
+    seekable_ = false;
+    emit lengthChanged(false, MediaTime{});
 }
 
 void PlaybackController::startOfPlayback() {
@@ -205,8 +219,10 @@ void PlaybackController::startOfPlayback() {
     forPlayers([](MediaPlayer& p) { (void)p.Play(); });
 
     if (front_->CanSeek()) {
-        seekMaximum_ = frontDuration();
-        emit seekBarReset(true, seekMaximum_);
+        position_ = MediaTime{};
+        length_ = frontDuration();
+        seekable_ = true;
+        emit lengthChanged(true, length_);
     } else {
         disableSeekBar();
     }
@@ -312,11 +328,50 @@ void PlaybackController::setRateText(bool twice) {
     emit rateTextChanged(QString::fromStdString(rateLabel(twice)));
 }
 
+void PlaybackController::moveTo(MediaTime t) {
+    position_ = t;
+    emit positionChanged(t);
+}
+
 void PlaybackController::seekTo(MediaTime t) {
     forPlayers([t](MediaPlayer& p) { (void)p.SetPosition(t); });
     reseekLanding_ = false;  // both moved: where the rear lands says nothing of its own seek
-    emit seekBarMoved(t);
-    emit cursorMoved(cursorForPosition(track_.rawAccel().size(), t, seekMaximum_));
+    moveTo(t);
+    emit cursorMoved(cursorForPosition(track_.rawAccel().size(), t, length_));
+}
+
+// ---- the moment --------------------------------------------------------------------------------
+
+void PlaybackController::markIn() {
+    markedIn_ = position_;
+    if (markedOut_ && *markedOut_ <= *markedIn_) {
+        markedOut_.reset();
+    }
+    emit marksChanged();
+}
+
+void PlaybackController::markOut() {
+    markedOut_ = position_;
+    if (markedIn_ && *markedIn_ >= *markedOut_) {
+        markedIn_.reset();
+    }
+    emit marksChanged();
+}
+
+void PlaybackController::clearMarks() {
+    markedIn_.reset();
+    markedOut_.reset();
+    emit marksChanged();
+}
+
+void PlaybackController::seekDragged(MediaTime t) {
+    dragging_ = true;
+    position_ = t;
+}
+
+void PlaybackController::seek(MediaTime t) {
+    seekReleased(t);
+    moveTo(t);
 }
 
 void PlaybackController::play() {
@@ -350,19 +405,19 @@ void PlaybackController::togglePlayPause() {
     reportRunning();
 }
 
-void PlaybackController::rewind(MediaTime seekBarPosition) {
+void PlaybackController::rewind() {
     if (!front_) {
         return;
     }
-    seekTo(rewindTarget(seekBarPosition));
+    seekTo(rewindTarget(position_));
     doubleSpeed_ = false;
 }
 
-void PlaybackController::fastForward(MediaTime seekBarPosition) {
+void PlaybackController::fastForward() {
     if (!front_) {
         return;
     }
-    seekTo(fastForwardTarget(seekBarPosition, frontDuration()));
+    seekTo(fastForwardTarget(position_, frontDuration()));
     doubleSpeed_ = false;
 }
 
@@ -370,7 +425,7 @@ void PlaybackController::step(int direction) {
     if (!front_) {
         return;
     }
-    MediaTime current = 0;
+    MediaTime current;
     (void)front_->GetCurrentPosition(&current);
     if (const auto t = arrowStepTarget(current, frontDuration(), direction)) {
         seekTo(*t);
@@ -436,6 +491,8 @@ void PlaybackController::pan(int dx, int dy) {
 }
 
 void PlaybackController::seekReleased(MediaTime t) {
+    dragging_ = false;
+    position_ = t;
     if (!front_) {
         return;
     }
@@ -460,7 +517,7 @@ void PlaybackController::handleGraphEvent() {
     }
 }
 
-void PlaybackController::positionTick(bool seekBarPressed) {
+void PlaybackController::positionTick() {
     if (!front_ || front_->GetState() != PlaybackState::Running) {
         return;
     }
@@ -468,15 +525,15 @@ void PlaybackController::positionTick(bool seekBarPressed) {
     (void)front_->GetCurrentPosition(&in.position);
     in.duration = frontDuration();
     in.canSeek = front_->CanSeek();
-    if (MediaTime again = 0; succeeded(front_->GetCurrentPosition(&again))) {
+    if (MediaTime again; succeeded(front_->GetCurrentPosition(&again))) {
         in.reread = again;
     }
-    in.seekBarPressed = seekBarPressed;
-    in.seekBarMaximum = seekMaximum_;
+    in.seekBarPressed = dragging_;
+    in.seekBarMaximum = length_;
     in.sampleCount = track_.rawAccel().size();
     const auto out = playback::positionTick(in);
     if (out.seekBar) {
-        emit seekBarMoved(*out.seekBar);
+        moveTo(*out.seekBar);
     }
     if (out.cursor) {
         emit cursorMoved(*out.cursor);
@@ -493,10 +550,10 @@ void PlaybackController::keepRearInStep() {
     // A player still seeking reports the moment it left: judging the drift then would send the
     // rear after the front again and again while it is on its way (seen on a loaded machine).
     if (front_->IsSeeking() || rear_->IsSeeking()) {
-        averagedDrift_ = 0;
+        averagedDrift_ = MediaTime{};
         return;
     }
-    MediaTime front = 0, rear = 0;
+    MediaTime front, rear;
     if (failed(front_->GetCurrentPosition(&front)) || failed(rear_->GetCurrentPosition(&rear))) {
         return;
     }
@@ -506,7 +563,7 @@ void PlaybackController::keepRearInStep() {
     if (rearNeedsReseek(front, rear, frontDuration())) {
         (void)rear_->SetPosition(std::min(front + reseekLead_, frontDuration()));
         reseekLanding_ = true;
-        averagedDrift_ = 0;
+        averagedDrift_ = MediaTime{};
         emit rearRealigned();
     } else {
         averagedDrift_ = averagedDrift(averagedDrift_, front - rear);

@@ -1,20 +1,25 @@
 #pragma once
-// The one owner of playback: both channels' players, the opened recording's telemetry, the
-// channel mode, swap, double speed, each channel's zoom and pan, and the full-screen pane layout.
+// The one owner of playback: the opened recording and the moment being played (position, length,
+// the in and out marks of the next clip, running or not), both channels' players, the telemetry
+// track, the channel mode, swap, double speed, each channel's zoom and pan, and the full-screen
+// pane layout.
 //
 // It is handed the two panes and the object that receives WM_GRAPH_EVENT, and never reaches into
-// the window: what the window's controls must show (seek bar, labels, Play/Pause, timers, the
-// telemetry displays) is reported through the signals below, and what the controls hold (the
-// seek-bar position, the volume slider) is passed in by the caller.
+// the window. What the controls must show (seek bar, labels, Play/Pause, timers, the telemetry
+// displays) is reported through the signals below; what the user does with them (a drag of the
+// seek bar's thumb, its release, the volume slider) is handed in. Nobody else holds the moment: a
+// window or dialog that needs it asks position(), length() or markedIn().
 #include <QObject>
 #include <QRect>
 #include <QSize>
 #include <QString>
 #include <cstddef>
 #include <memory>
+#include <optional>
 
 #include "platform/hresult.h"
 #include "playback/media_player.h"
+#include "playback/media_time.h"
 #include "playback/transport.h"
 #include "recordings/telemetry.h"
 
@@ -33,9 +38,31 @@ class PlaybackController : public QObject {
     PlaybackController(const PlaybackController&) = delete;
     PlaybackController& operator=(const PlaybackController&) = delete;
 
-    // ---- state, for the window's routing and for tests ----
-    MediaPlayer* frontPlayer() const { return front_.get(); }
-    MediaPlayer* rearPlayer() const { return rear_.get(); }
+    // ---- the opened recording and its moment ----
+    // The recording open() was given and played, "" when none plays.
+    const QString& openedPath() const { return openedPath_; }
+    // The files the front and the rear player play (the rear one "" without a partner; the front
+    // player plays the rear file of a recording without its front partner).
+    const QString& frontPath() const { return frontPath_; }
+    const QString& rearPath() const { return rearPath_; }
+    // The moment the seek bar shows: where the front player is, or where the user drags the
+    // thumb to. 0 when nothing plays.
+    MediaTime position() const { return position_; }
+    // The recording's length (the seek bar's range); 0 unless a seekable recording plays.
+    MediaTime length() const { return length_; }
+    bool seekable() const { return seekable_; }
+    // The front player runs (Pause is shown), or is at least loaded (full screen may be toggled).
+    bool running() const;
+    bool isPlaying() const;
+    // The in and out marks of the next clip; every open clears them.
+    std::optional<MediaTime> markedIn() const { return markedIn_; }
+    std::optional<MediaTime> markedOut() const { return markedOut_; }
+    // A mark at the current position; a mark on the wrong side of the other one drops that one.
+    void markIn();
+    void markOut();
+    void clearMarks();
+
+    // ---- what plays, for the window's routing ----
     VideoPane* frontPane() const { return frontPane_; }
     VideoPane* rearPane() const { return rearPane_; }
     const recordings::TelemetryTrack& track() const { return track_; }
@@ -46,22 +73,14 @@ class PlaybackController : public QObject {
     const ChannelView& view(Channel c) const {
         return c == Channel::Front ? frontView_ : rearView_;
     }
-    // The files the front and the rear player play (the rear one "" without a partner; the front
-    // player plays the rear file of a recording without its front partner).
-    const QString& frontPath() const { return frontPath_; }
-    const QString& rearPath() const { return rearPath_; }
-    // The front player's duration, 0 when it has none.
-    MediaTime frontDuration() const;
-    // True while the front player plays or is paused (full screen may be toggled).
-    bool isPlaying() const;
     // Pane selector of the FullScreen and Maximize commands: 1 front, 2 rear.
     int fullScreenPane() const { return fullScreenPaneSelector(mode_, swapped_); }
 
     // ---- opening ----
     // Opens the recording at `path` with its partner file of the other channel (the rule of
-    // recordings/partner.h) and starts it.
-    // An empty path only resets the players. Returns the front player's failure code when the
-    // front file cannot be opened (the caller tells the user), else S_OK.
+    // recordings/partner.h) and starts it. An empty path only resets the players. Returns the
+    // front player's failure code when the front file cannot be opened (the caller tells the
+    // user), else S_OK.
     HResult open(const QString& path);
     // Stops and deletes both players (the window is closing).
     void shutdown();
@@ -70,20 +89,26 @@ class PlaybackController : public QObject {
     void play();
     void pause();
     void togglePlayPause();  // Space
-    void rewind(MediaTime seekBarPosition);
-    void fastForward(MediaTime seekBarPosition);
+    // Ten seconds back or on from the moment shown.
+    void rewind();
+    void fastForward();
     void step(int direction);  // arrow keys, -1 or +1
     void speedUp();
     void speedDown();
     void zoom(int direction);  // +1 in, -1 out
     void swap();
     void pan(int dx, int dy);
-    void seekReleased(MediaTime seekBarPosition);
+    // The user holds the seek bar's thumb at `t`: the moment follows it and the players' ticks
+    // leave it alone until the release, which seeks there.
+    void seekDragged(MediaTime t);
+    void seekReleased(MediaTime t);
+    // Goes to `t` as a released seek bar does, and says so (a jump to a trip's event).
+    void seek(MediaTime t);
     void setVolumeFromSlider(int sliderPosition);
     void handleGraphEvent();
-    // PositionTimer: moves the seek bar and the cursor with the front position and keeps the rear
+    // PositionTimer: moves the moment and the cursor with the front position and keeps the rear
     // channel in step with the front one.
-    void positionTick(bool seekBarPressed);
+    void positionTick();
     // Keeps the rear channel at the front one's moment (also used on its own by benchmarks).
     void keepRearInStep();
 
@@ -95,10 +120,16 @@ class PlaybackController : public QObject {
     QRect fullScreenPaneRect() const { return fullScreenPaneRect_; }
 
   signals:
-    // The seek bar's range becomes 0..maximum at position 0; enabled while a seekable recording
-    // plays (PositionTimer runs exactly then).
-    void seekBarReset(bool enabled, orvik::playback::MediaTime maximum);
-    void seekBarMoved(orvik::playback::MediaTime position);
+    // A recording was opened and plays (its path), or nothing plays any more ("").
+    void recordingOpened(const QString& path);
+    // The moment starts again at 0 of a new length; seekable while a seekable recording plays
+    // (PositionTimer runs exactly then).
+    void lengthChanged(bool seekable, orvik::playback::MediaTime length);
+    // The moment moved by itself or by a command (not by the user's drag, which the seek bar
+    // shows already).
+    void positionChanged(orvik::playback::MediaTime position);
+    // The in or out mark was set or cleared.
+    void marksChanged();
     // The G-sensor cursor (index into the track's samples).
     void cursorMoved(std::size_t cursor);
     void rateTextChanged(const QString& text);
@@ -124,11 +155,13 @@ class PlaybackController : public QObject {
     template <typename F>
     void forPlayers(F&& f);
 
+    MediaTime frontDuration() const;
     void createPlayers();
     void destroyPlayers();
     void startOfPlayback();
     void disableSeekBar();
     void seekTo(MediaTime t);
+    void moveTo(MediaTime t);  // the moment, reported
     void reportRunning();
     void setRateText(bool twice);
     // Places and shows the panes for the current mode, swap and full-screen state, fits the
@@ -138,7 +171,6 @@ class PlaybackController : public QObject {
     void fitScales();
     void applySourceRect(Channel c);
     void resetPans();
-    void stopRearCorrection();
 
     VideoPane* frontPane_;
     VideoPane* rearPane_;
@@ -147,19 +179,25 @@ class PlaybackController : public QObject {
     std::unique_ptr<MediaPlayer> front_;
     std::unique_ptr<MediaPlayer> rear_;
     recordings::TelemetryTrack track_;
+    QString openedPath_;
     QString frontPath_;
     QString rearPath_;
+    MediaTime position_;
+    MediaTime length_;
+    bool seekable_ = false;
+    bool dragging_ = false;
+    std::optional<MediaTime> markedIn_;
+    std::optional<MediaTime> markedOut_;
 
     ChannelMode mode_ = ChannelMode::Both;
     bool swapped_ = false;
     bool doubleSpeed_ = false;
     ChannelView frontView_;
     ChannelView rearView_;
-    MediaTime seekMaximum_ = 0;
     bool volumeSetOnce_ = false;
     int sliderVolume_ = 50;
-    MediaTime averagedDrift_ = 0;
-    MediaTime reseekLead_ = 0;    // how far ahead of the front a re-seeked rear is sent
+    MediaTime averagedDrift_;
+    MediaTime reseekLead_;        // how far ahead of the front a re-seeked rear is sent
     bool reseekLanding_ = false;  // a re-seek was sent; where it lands is still to be seen
 
     bool fullScreen_ = false;

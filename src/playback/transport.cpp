@@ -7,51 +7,51 @@
 namespace orvik::playback {
 
 std::size_t cursorForPosition(std::size_t sampleCount, MediaTime position, MediaTime rangeMaximum) {
-    if (sampleCount == 0 || rangeMaximum <= 0 || position <= 0) {
+    if (sampleCount == 0 || rangeMaximum <= MediaTime{} || position <= MediaTime{}) {
         return 0;
     }
     if (position >= rangeMaximum) {
         return sampleCount - 1;
     }
     // 128-bit product: a long recording with many samples must not wrap around.
-    const unsigned __int128 product =
-        static_cast<unsigned __int128>(sampleCount - 1) * static_cast<std::uint64_t>(position);
-    return static_cast<std::size_t>(product / static_cast<std::uint64_t>(rangeMaximum));
+    const unsigned __int128 product = static_cast<unsigned __int128>(sampleCount - 1) *
+                                      static_cast<std::uint64_t>(position.units());
+    return static_cast<std::size_t>(product / static_cast<std::uint64_t>(rangeMaximum.units()));
 }
 
 std::optional<std::size_t> cursorForSeekRelease(std::size_t sampleCount, MediaTime position,
                                                 MediaTime duration) {
-    if (duration == 0) {
+    if (duration == MediaTime{}) {
         return std::nullopt;
     }
     const std::int64_t c = sampleCount >= 2 ? static_cast<std::int64_t>(sampleCount - 1) : 1;
-    const __int128 value = static_cast<__int128>(c) * position / duration;
+    const __int128 value = static_cast<__int128>(c) * position.units() / duration.units();
     return value <= 0 ? 0 : static_cast<std::size_t>(value);
 }
 
 MediaTime rewindTarget(MediaTime seekBarPosition) {
-    return std::max<MediaTime>(seekBarPosition - kSkipStep, 0);
+    return std::max(seekBarPosition - kSkipStep, MediaTime{});
 }
 
 MediaTime fastForwardTarget(MediaTime seekBarPosition, MediaTime duration) {
-    return std::min<MediaTime>(seekBarPosition + kSkipStep, duration);
+    return std::min(seekBarPosition + kSkipStep, duration);
 }
 
 std::optional<MediaTime> arrowStepTarget(MediaTime current, MediaTime duration, int direction) {
-    const MediaTime t = current + direction * kArrowStep;
-    if (t > 0 && t <= duration) {
+    const MediaTime t = direction < 0 ? current - kArrowStep : current + kArrowStep;
+    if (t > MediaTime{} && t <= duration) {
         return t;
     }
-    if (direction < 0 && t <= 0) {
-        return 0;
+    if (direction < 0 && t <= MediaTime{}) {
+        return MediaTime{};
     }
     return std::nullopt;
 }
 
 PositionTickResult positionTick(const PositionTickInput& in) {
     PositionTickResult out;
-    if (in.position >= 0 && in.position < in.duration) {
-        if (in.canSeek && in.reread && *in.reread != 0) {
+    if (in.position >= MediaTime{} && in.position < in.duration) {
+        if (in.canSeek && in.reread && *in.reread != MediaTime{}) {
             if (!in.seekBarPressed) {
                 out.seekBar = *in.reread;
             }
@@ -72,20 +72,21 @@ double rearRateFactor(MediaTime averagedDrift) {
     if (averagedDrift >= -kDriftDeadBand && averagedDrift <= kDriftDeadBand) {
         return 1.0;
     }
-    const double nudge =
-        static_cast<double>(averagedDrift) / static_cast<double>(kDriftCorrectionWindow);
+    const double nudge = static_cast<double>(averagedDrift.units()) /
+                         static_cast<double>(kDriftCorrectionWindow.units());
     return 1.0 + std::clamp(nudge, -kMaxRateNudge, kMaxRateNudge);
 }
 
 MediaTime nextReseekLead(MediaTime previousLead, MediaTime driftAfterArrival) {
     if (driftAfterArrival >= -kDriftDeadBand && driftAfterArrival <= kDriftDeadBand)
         return previousLead;
-    return std::clamp<MediaTime>(previousLead + driftAfterArrival, 0, kMaxReseekLead);
+    return std::clamp(previousLead + driftAfterArrival, MediaTime{}, kMaxReseekLead);
 }
 
 MediaTime averagedDrift(MediaTime previousAverage, MediaTime drift) {
     return previousAverage +
-           static_cast<MediaTime>(kDriftSmoothing * static_cast<double>(drift - previousAverage));
+           MediaTime::fromUnits(static_cast<std::int64_t>(
+               kDriftSmoothing * static_cast<double>((drift - previousAverage).units())));
 }
 
 std::int32_t volumeForSliderPosition(int position) {

@@ -14,18 +14,19 @@
 namespace orvik::playback {
 
 // Rewind and FastForward skip ten seconds, as their tooltips promise.
-inline constexpr MediaTime kSkipStep = 100'000'000;
+inline constexpr MediaTime kSkipStep = MediaTime::fromMilliseconds(10'000);
 // The arrow keys step three seconds.
-inline constexpr MediaTime kArrowStep = 30'000'000;
+inline constexpr MediaTime kArrowStep = MediaTime::fromMilliseconds(3'000);
 // Beyond 100 ms between the two players the rear one is moved to the front's position. Below that
 // its rate is nudged instead, from the drift averaged over a few ticks: the positions a core
 // reports move in whole frames (33 ms at 30 fps, more when frames are dropped), so a single
 // reading is too coarse to steer by.
-inline constexpr MediaTime kMaxChannelDrift = 1'000'000;
-inline constexpr MediaTime kDriftDeadBand = 100'000;             // 10 ms: left alone
-inline constexpr MediaTime kDriftCorrectionWindow = 15'000'000;  // close the gap in 1.5 s
-inline constexpr double kMaxRateNudge = 0.05;                    // at most 5 % faster or slower
-inline constexpr double kDriftSmoothing = 0.3;                   // weight of the newest reading
+inline constexpr MediaTime kMaxChannelDrift = MediaTime::fromMilliseconds(100);
+inline constexpr MediaTime kDriftDeadBand = MediaTime::fromMilliseconds(10);  // left alone
+// The gap is closed over this long.
+inline constexpr MediaTime kDriftCorrectionWindow = MediaTime::fromMilliseconds(1'500);
+inline constexpr double kMaxRateNudge = 0.05;   // at most 5 % faster or slower
+inline constexpr double kDriftSmoothing = 0.3;  // weight of the newest reading
 
 inline constexpr int kPositionTimerId = 257;
 inline constexpr int kPositionTimerMs = 200;
@@ -71,12 +72,12 @@ std::optional<MediaTime> arrowStepTarget(MediaTime current, MediaTime duration, 
 
 // What a PositionTimer tick does with the seek bar and the cursor.
 struct PositionTickInput {
-    MediaTime position = 0;           // front position read first
-    MediaTime duration = 0;           // front duration
+    MediaTime position;               // front position read first
+    MediaTime duration;               // front duration
     bool canSeek = false;             // front player can seek
     std::optional<MediaTime> reread;  // front position read once more (nullopt: could not)
     bool seekBarPressed = false;
-    MediaTime seekBarMaximum = 0;
+    MediaTime seekBarMaximum;
     std::size_t sampleCount = 0;
 };
 struct PositionTickResult {
@@ -98,7 +99,7 @@ MediaTime averagedDrift(MediaTime previousAverage, MediaTime drift);
 // to where the front is lands behind it, beyond the re-seek limit again: re-seeked every tick.
 // The rear is therefore sent that far ahead of the front, learnt from where the last one landed
 // (`driftAfterArrival`, front - rear once it arrived); never more than a second.
-inline constexpr MediaTime kMaxReseekLead = 10'000'000;
+inline constexpr MediaTime kMaxReseekLead = MediaTime::fromMilliseconds(1'000);
 MediaTime nextReseekLead(MediaTime previousLead, MediaTime driftAfterArrival);
 
 // ---- Volume ------------------------------------------------------------------------------------

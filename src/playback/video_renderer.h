@@ -1,9 +1,7 @@
 #pragma once
 // The renderer behind a MediaPlayer: binds the core's video output to a VideoPane and turns a
 // source/destination rectangle pair into the core's zoom and pan.
-#include <QImage>
 #include <QPointer>
-#include <QString>
 #include <cstdint>
 
 #include "platform/hresult.h"
@@ -27,11 +25,6 @@ class VideoRenderer {
     virtual HResult UpdateVideoWindow(VideoPane* videoWindow, const VideoRect* source,
                                       const VideoRect* destination) = 0;
     virtual HResult Repaint(VideoPane* videoWindow) = 0;
-    virtual HResult DisplayModeChanged() = 0;
-    virtual HResult SetFullscreen(bool fullscreen) = 0;
-    // Writes the current decoded picture (native size) as a BMP file.
-    virtual HResult SaveCurrentImage(const QString& path) = 0;
-    virtual HResult GetCurrentImage(QImage* image) = 0;
 };
 
 // Where the core must draw the whole picture so that `source` lands letter-boxed in
@@ -65,15 +58,10 @@ class MpvRenderer final : public VideoRenderer {
     HResult UpdateVideoWindow(VideoPane* videoWindow, const VideoRect* source,
                               const VideoRect* destination) override;
     HResult Repaint(VideoPane* videoWindow) override;
-    HResult DisplayModeChanged() override { return S_OK; }
-    HResult SetFullscreen(bool fullscreen) override;
-    HResult SaveCurrentImage(const QString& path) override;
-    HResult GetCurrentImage(QImage* image) override;
 
     // Called by the pane when its size changes: the zoom depends on the target size.
     void relayout();
     const VideoLayout& layout() const { return layout_; }
-    bool fullscreen() const { return fullscreen_; }
 
   private:
     mpv_handle* core_ = nullptr;
@@ -86,7 +74,6 @@ class MpvRenderer final : public VideoRenderer {
     bool hasDestination_ = false;
     VideoRect destination_;
     VideoLayout layout_;
-    bool fullscreen_ = false;
 };
 
 }  // namespace orvik::playback

@@ -9,17 +9,14 @@
 #include <algorithm>
 
 #include "platform/strings.h"
+#include "strings/string_ids.h"
 #include "ui_common/ui_common.h"
 
 namespace orvik::shell {
 
 using ui_common::uiText;
 
-namespace {
-constexpr int kStrCardInserted = 60050;
-constexpr int kStrOpen = 60051;
-constexpr int kStrDismiss = 60052;
-}  // namespace
+namespace {}  // namespace
 
 CardNotice::CardNotice(QWidget* list) : QFrame(list) {
     setObjectName(QStringLiteral("cardNotice"));
@@ -37,8 +34,8 @@ CardNotice::CardNotice(QWidget* list) : QFrame(list) {
     QPalette text = label_->palette();
     text.setColor(QPalette::WindowText, QColor(0xe8, 0xee, 0xf5));
     label_->setPalette(text);
-    open_ = new QPushButton(uiText(kStrOpen), this);
-    dismiss_ = new QPushButton(uiText(kStrDismiss), this);
+    open_ = new QPushButton(uiText(strings::shell::kCardOpen), this);
+    dismiss_ = new QPushButton(uiText(strings::shell::kCardDismiss), this);
     for (QPushButton* b : {open_, dismiss_})
         b->setFocusPolicy(Qt::NoFocus);  // keys stay with playback
     row->addWidget(label_, 1);
@@ -56,7 +53,7 @@ CardNotice::CardNotice(QWidget* list) : QFrame(list) {
 
 void CardNotice::offerCard(const QString& root, const QString& name) {
     root_ = root;
-    label_->setText(uiText(kStrCardInserted).arg(name));
+    label_->setText(uiText(strings::shell::kCardInserted).arg(name));
     label_->setToolTip(root);
     open_->show();
     place();

@@ -1,30 +1,32 @@
 #pragma once
-// The viewer's one top-level window: borderless, fixed 1020 x 645, skinned, holding the video
-// panes, the recording list, the transport strip, the G-sensor graph, the information panel and
-// the map. MainWindow owns the players, panes, displays and all playback state for its life.
+// The viewer's one top-level window: borderless, fixed 1020 x 645, skinned. It lays out the
+// controls, routes commands, keys and the players' messages, owns the recording list and the
+// navigation through it, and wires the areas together; it holds no playback state of its own.
 //
-// The playback state itself (players, telemetry track, modes, zoom, full-screen panes) is owned by
-// one playback::PlaybackController; the window wires its controls and timers to it.
-//
-// Its methods are split over files so that each area has one owner:
-//   main_window.cpp           construction, painting, dragging, routing, panels, shutdown;
-//   main_window_list.cpp      the recording list: Open, list fill, context menu, Copy;
-//   main_window_playback.cpp  panes, opening rows, transport commands, timers, full screen;
-//   main_window_displays.cpp  the telemetry displays: G-sensor graph, readouts, map;
-//   main_window_dialogs.cpp   the Configuration and Clock dialogs;
-//   main_window_cards.cpp     cards inserted and removed while the viewer runs;
-//   main_window_export.cpp    the panes' context menu, clips, snapshots, in and out marks.
+// What it holds, each with one owner:
+//   playback::PlaybackController  the opened recording and its moment (position, length, the
+//                                 clip's marks, running), both players, the telemetry track,
+//                                 channel mode, zoom and pan, the full-screen panes;
+//   DisplaysPanel                 the G-sensor graph, the readouts, the map and its page;
+//   TripControls                  the trips of the card: map route, event marks and jumps;
+//   ExportMenu                    the panes' context menu: snapshots, clips, in and out marks;
+//   CardMonitor                   cards inserted and removed while the viewer runs.
+// Its own files:
+//   main_window.cpp           construction, routing of commands, keys and messages, panels,
+//                             start-up checks, shutdown;
+//   main_window_frame.cpp     the skinned frame: controls and their places, painting, dragging;
+//   main_window_list.cpp      the recording list: Open, rows, navigation through them, Copy;
+//   main_window_playback.cpp  panes, the transport strip wired to the controller, full screen;
+//   main_window_dialogs.cpp   the Configuration and Clock dialogs.
 #include <QPoint>
 #include <QRect>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
-#include "displays/info_panel.h"
 #include "shell/skin.h"
 
 class QLabel;
@@ -34,21 +36,13 @@ namespace orvik::playback {
 class PlaybackController;
 class VideoPane;
 }  // namespace orvik::playback
-namespace orvik::displays {
-class GSensorGraph;
-class MapHost;
-class MapView;
-}  // namespace orvik::displays
-namespace orvik::trips::ui {
-class TripNavigator;
-}
-class QMenu;
 
 namespace orvik::shell {
 
-class CardNotice;
-class CardWatcher;
-struct CardInfo;
+class CardMonitor;
+class DisplaysPanel;
+class ExportMenu;
+class TripControls;
 class SkinButton;
 class SkinSlider;
 class RecordingListModel;
@@ -73,11 +67,6 @@ class MainWindow : public QWidget {
   public:
     static constexpr int kWidth = 1020;
     static constexpr int kHeight = 645;
-    // Window timers (ids kept for logs; both are QTimers of the window).
-    static constexpr int kPositionTimerId = 257;
-    static constexpr int kPositionTimerMs = 200;
-    static constexpr int kDisplayTimerId = 258;
-    static constexpr int kDisplayTimerMs = 500;
     // Exit code of the event loop after the Close button.
     static constexpr int kCloseExitCode = 1;
 
@@ -102,33 +91,21 @@ class MainWindow : public QWidget {
 
     PanelView panelView() const { return panelView_; }
     bool isFullScreenMode() const;
-    // The owner of the playing recording: players, telemetry track, modes, zoom and pan.
-    playback::PlaybackController& playback() const { return *playback_; }
     const QString& versionText() const { return versionText_; }
     RecordingListView* recordingList() const { return recordingList_; }
 
-    // Runs the commands and keys as the buttons and the keyboard would (also used by tests).
-    void runCommand(int id);
-    // The map page file written at start, removed at shutdown; "" when none was written.
-    const QString& mapPagePath() const { return mapPagePath_; }
+    // The areas (see the opening comment).
+    playback::PlaybackController& playback() const { return *playback_; }
+    DisplaysPanel& displays() const { return *displays_; }
+    TripControls& trips() const { return *trips_; }
+    ExportMenu& exportMenu() const { return *exportMenu_; }
+    CardMonitor& cards() const { return *cards_; }
 
-    // The notice line over the recording list (inserted card, removed card).
-    CardNotice* cardNotice() const { return cardNotice_; }
-    CardWatcher* cardWatcher() const { return cardWatcher_; }
+    // Runs a command as its button would (the window's message table).
+    void runCommand(int id);
 
     // Called once after --demo has listed the demo card: plays its first front/rear pair.
     void demoCardListed();
-
-    // The trips of the listed card and the playing recording's place in them.
-    trips::ui::TripNavigator* tripNavigator() const { return tripNavigator_.get(); }
-    // The unit the speed readout shows (a click on it switches; kept in the viewer ini).
-    displays::SpeedDisplay speedDisplay() const { return speedDisplay_; }
-
-    // The in and out marks of the next clip on the seek bar (media time), if set.
-    std::optional<std::int64_t> clipIn() const { return clipIn_; }
-    std::optional<std::int64_t> clipOut() const { return clipOut_; }
-    // Marks other areas show on the seek bar (events, impacts); drawn with the in/out marks.
-    void setExtraSeekBarMarks(std::vector<SliderMark> marks);
 
   signals:
     // After a key-down was consumed, with what it did (None for a dropped key).
@@ -149,92 +126,58 @@ class MainWindow : public QWidget {
     void wheelEvent(QWheelEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
-    void showEvent(QShowEvent* e) override;
 
   private:
     friend class MainWindowTestAccess;
 
     // ---- main_window.cpp ----
-    void createControls();
+    void createAreas();
     void showRecordingsPanel();
     void showInformationPanel();
-    void setTabs(PanelView view);
+    void syncMapShown();
     bool handleKey(int key);  // true: consumed
     void closeCommand();
     void shutdown();
     void startupChecks();
 
+    // ---- main_window_frame.cpp ----
+    void createControls();
+    void setTabs(PanelView view);
+
     // ---- main_window_list.cpp ----
+    void createList();
     void openCommand();
     void showListContextMenu(const QPoint& globalPos);
     void copySelectedRecordings();
-
-    // ---- main_window_playback.cpp ----
-    // The panes and the playback owner, with its reports wired to the controls.
-    void createPlayback();
     void openRecording(int row);   // list double click
     void openNextRecording();      // end of a recording, Page Down
     void openPreviousRecording();  // Page Up
     void openRow(int row);         // shared step: the row's file with its partner
     void selectAndFocusRow(int row);
+    // Opens `path` through its row (for trips); true when it plays then.
+    bool openThroughList(const QString& path);
+
+    // ---- main_window_playback.cpp ----
+    // The panes and the playback owner, with its reports wired to the strip.
+    void createPlayback();
+    void wireTransport();
+    void refreshSeekBarMarks();
+    void setRearMirrored(bool mirrored);
     void toggleFullScreen(int pane);  // 0 none enlarged, 1 front, 2 rear
     void enterFullScreen(int pane);
     void leaveFullScreen();
     void moveStripControls(bool fullScreen, QSize monitor);
     void paneDoubleClick(int channel);
-    void positionTimerTick();
 
-    // ---- main_window_displays.cpp (telemetry displays) ----
-    // Creates the G-sensor graph 1013, the readouts 1020/1023/1024 and the map host 32783 at
-    // their places and their hidden/shown state.
-    void createDisplays();
-    // Writes the map page and loads it into the hidden host (sets mapPagePath_).
-    void loadMapPage();
-    void telemetryCleared();
-    void telemetryRead();
-    void displayTimerTick();
-    void syncMapShown();
-    // The Information tab was chosen; firstTime is true once per process (navigate the map).
-    void informationPanelShown(bool firstTime);
-
-    // ---- main_window_trips.cpp (trips: map route, event marks and jumps, unit, mirror) ----
-    void createTripControls();
-    void cardListed(const QString& folder);
-    void playingRecordingChanged(const QString& path);
-    void updateTripControls();
-    void jumpToEvent(int direction);
-    // Opens `path` through its list row (unless it plays already) and seeks to the moment.
-    void openTripTarget(const QString& path, double offsetSeconds);
-    void addTripPaneMenuEntries(QMenu* menu, playback::VideoPane* pane);
-    void setRearMirrored(bool mirrored);
-    void toggleSpeedUnit();
-    void placeEventButtons();
-    // The speed readout for the moment on screen, in the chosen unit (main_window_displays.cpp).
-    void refreshSpeedReadout();
-
-    // ---- main_window_export.cpp (clips, snapshots, in and out marks) ----
-    void showPaneMenu(playback::VideoPane* pane, const QPoint& globalPos);
-    // The file a pane shows, "" when none.
-    QString paneFile(const playback::VideoPane* pane) const;
-    void snapshotCommand(const QString& file);
-    void exportClipCommand(const QString& file);
-    void markClipIn();
-    void markClipOut();
-    void clearClipMarks();
-    void refreshSeekBarMarks();
-
-    // ---- main_window_cards.cpp (cards inserted and removed while the viewer runs) ----
-    void watchCards();
-    void cardInserted(const CardInfo& card);
-    void cardRemoved(const CardInfo& card);
-    // Stops the playing recording whose card is gone; false when nothing was playing.
-    bool stopPlaybackOfRemovedCard();
-
-    // ---- main_window_dialogs.cpp (settings and time dialogs) ----
+    // ---- main_window_dialogs.cpp ----
     void configurationCommand();
     void clockCommand();
 
     std::unique_ptr<playback::PlaybackController> playback_;
+    DisplaysPanel* displays_ = nullptr;
+    TripControls* trips_ = nullptr;
+    ExportMenu* exportMenu_ = nullptr;
+    CardMonitor* cards_ = nullptr;
 
     // Controls.
     RecordingListView* recordingList_ = nullptr;
@@ -243,27 +186,13 @@ class MainWindow : public QWidget {
     SkinSlider* volumeSlider_ = nullptr;
     QLabel* rateLabel_ = nullptr;  // 1034
     QLabel* zoomLabel_ = nullptr;  // 1033
-    // Created by createDisplays().
-    displays::GSensorGraph* gsensorGraph_ = nullptr;
-    QLabel* speedReadout_ = nullptr;
-    QLabel* precisionReadout_ = nullptr;
-    QLabel* satellitesReadout_ = nullptr;
-    displays::MapHost* mapHost_ = nullptr;
-    std::unique_ptr<displays::MapView> mapView_;
-
-    // The video panes (created by createPlayback(); their players belong to playback_).
+    // The video panes (their players belong to playback_).
     playback::VideoPane* frontPane_ = nullptr;
     playback::VideoPane* rearPane_ = nullptr;
-
-    std::unique_ptr<trips::ui::TripNavigator> tripNavigator_;
-    displays::SpeedDisplay speedDisplay_ = displays::SpeedDisplay::AsRecorded;
-    QString playingPath_;
-
-    CardWatcher* cardWatcher_ = nullptr;
-    CardNotice* cardNotice_ = nullptr;
+    // The trips' event marks, drawn on the seek bar with the clip's in and out marks.
+    std::vector<SliderMark> eventMarks_;
 
     QTimer positionTimer_;
-    QTimer displayTimer_;
 
     int screenWidth_ = 0;
     int screenHeight_ = 0;
@@ -272,11 +201,7 @@ class MainWindow : public QWidget {
     PanelView panelView_ = PanelView::Recordings;
     bool informationShownBefore_ = false;
     int currentRow_ = -1;
-    std::optional<std::int64_t> clipIn_;
-    std::optional<std::int64_t> clipOut_;
-    std::vector<SliderMark> extraSeekBarMarks_;
     QString versionText_;
-    QString mapPagePath_;
 
     // Open / Copy folders remembered for the next browser.
     QString lastOpenedFolder_;

@@ -1,43 +1,61 @@
-// The recording list: Open, filling the list, its context menu and copying recordings.
+// The recording list: Open, the rows, opening a row with its partner and moving on through the
+// list (the end of a recording, Page Up and Page Down), the context menu and Copy.
 #include <QApplication>
-#include <QElapsedTimer>
+#include <QItemSelectionModel>
 #include <QMenu>
-#include <QProgressDialog>
-#include <QPushButton>
-#include <QThread>
-#include <atomic>
 #include <filesystem>
 
-#include "platform/strings.h"
+#include "playback/playback_controller.h"
 #include "recordings/catalogue.h"
+#include "recordings/partner.h"
 #include "shell/control_ids.h"
-#include "shell/file_copy.h"
+#include "shell/copy_recordings.h"
 #include "shell/main_window.h"
 #include "shell/recording_list.h"
+#include "shell/trip_controls.h"
+#include "strings/string_ids.h"
 #include "ui_common/ui_common.h"
 
 namespace orvik::shell {
 
+using playback::ChannelMode;
 using ui_common::uiText;
+namespace text = strings::shell;
 
 namespace {
-constexpr int kStrCopy = 60010;
-constexpr int kStrCopyDestination = 60011;
-constexpr int kStrCopying = 60012;
-constexpr int kStrCopyingFile = 60013;
-constexpr int kStrCancel = 60014;
-constexpr int kStrAlreadyExists = 60015;
-constexpr int kStrReplace = 60016;
-constexpr int kStrSkip = 60017;
-constexpr int kStrReplaceAll = 60018;
-constexpr int kStrSkipAll = 60019;
-constexpr int kStrCopyFailed = 60020;
-constexpr int kStrOpenFolderTitle = 60022;
 
 // More selected rows than this and Copy does nothing.
 constexpr size_t kMaxCopyRows = 100;
 
+// "Error 0x%08x: %s" with the system's text for the code, or the fallback texts.
+QString openFailureText(HResult hr) {
+    const auto code = static_cast<std::uint32_t>(hr);
+    QString reason = QString::fromStdString(playback::resultText(hr)).trimmed();
+    if (reason.isEmpty()) {
+        if (code >= 0x80040200u && code <= 0x8004FFFFu) {
+            reason =
+                uiText(strings::playback::kDispatchError).arg(static_cast<int>(code - 0x80040200u));
+        } else {
+            reason = uiText(strings::playback::kUnknownError).arg(code, 0, 16).toUpper();
+        }
+    }
+    return uiText(strings::playback::kOpenError).arg(code, 8, 16, QLatin1Char('0')).arg(reason);
+}
+
 }  // namespace
+
+void MainWindow::createList() {
+    recordingModel_ = new RecordingListModel(this);
+    recordingList_ = new RecordingListView(this);
+    recordingList_->setListModel(recordingModel_);
+    recordingList_->setGeometry(680, 85, 322, 298);
+    connect(recordingList_, &RecordingListView::rowDoubleClicked, this,
+            [this](int row) { openRecording(row); });
+    connect(recordingList_, &RecordingListView::contextMenuAt, this,
+            [this](const QPoint& p) { showListContextMenu(p); });
+}
+
+// ---- Open and the rows -------------------------------------------------------------------------
 
 void MainWindow::openCommand() {
     if (openDialogShowing_)
@@ -45,7 +63,7 @@ void MainWindow::openCommand() {
     openDialogShowing_ = true;
     ui_common::FileDialogRequest request;
     request.directory = true;
-    request.title = uiText(kStrOpenFolderTitle);
+    request.title = uiText(text::kOpenFolderTitle);
     request.startFolder = lastOpenedFolder_;
     const QString folder = ui_common::askFileName(this, request);
     openDialogShowing_ = false;
@@ -64,15 +82,125 @@ bool MainWindow::listFolder(const QString& folder) {
         return false;
     recordingModel_->setRows(std::move(*rows));
     recordingModel_->setCurrentRow(currentRow_);
-    cardListed(folder);
+    trips_->setCard(folder);
     return true;
 }
+
+void MainWindow::setCurrentRow(int row) {
+    currentRow_ = row;
+    recordingModel_->setCurrentRow(row);
+}
+
+int MainWindow::rowCount() const {
+    return recordingModel_->rowCount();
+}
+
+QString MainWindow::rowFullPath(int row) const {
+    const auto* f = recordingModel_->row(row);
+    return f ? QString::fromStdString(f->fullPath) : QString();
+}
+
+QChar MainWindow::rowChannel(int row) const {
+    const auto* f = recordingModel_->row(row);
+    return f && f->channel ? QChar(static_cast<char16_t>(f->channel)) : QChar();
+}
+
+QString MainWindow::rowFileName(int row) const {
+    const auto* f = recordingModel_->row(row);
+    return f ? QString::fromStdString(f->name) : QString();
+}
+
+// ---- opening rows ------------------------------------------------------------------------------
+
+void MainWindow::openRow(int row) {
+    // The whole path: Linux paths may be far longer than other systems' 260 characters.
+    if (const HResult hr = playback_->open(rowFullPath(row)); failed(hr)) {
+        ui_common::showMessage(this, ui_common::MessageIcon::Warning, windowTitle(),
+                               openFailureText(hr));
+    }
+}
+
+void MainWindow::openRecording(int row) {
+    if (row < 0 || row >= rowCount())
+        return;
+    setCurrentRow(row);
+    if (!rowFullPath(row).isEmpty()) {
+        openRow(row);
+        if (playback_->channelMode() == ChannelMode::Both)
+            setCurrentRow(row + 1);
+    }
+    recordingList_->viewport()->update();
+}
+
+void MainWindow::selectAndFocusRow(int row) {
+    auto* selection = recordingList_->selectionModel();
+    if (!selection || !recordingList_->model())
+        return;
+    const QModelIndex index = recordingList_->model()->index(row, 0);
+    selection->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    selection->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    recordingList_->scrollTo(index);
+}
+
+void MainWindow::openNextRecording() {
+    if (currentRow_ == -1 || currentRow_ + 1 >= rowCount())
+        return;
+    const int row = currentRow_ + 1;
+    setCurrentRow(row);
+    if (rowFullPath(row).isEmpty())
+        return;
+    selectAndFocusRow(row);
+    openRow(row);
+    recordingList_->viewport()->update();
+    if (playback_->channelMode() == ChannelMode::Both)
+        setCurrentRow(currentRow_ + 1);
+}
+
+void MainWindow::openPreviousRecording() {
+    if (currentRow_ <= 0)
+        return;
+    const int row = currentRow_ - 1;
+    setCurrentRow(row);
+    if (rowFullPath(row).isEmpty())
+        return;
+    selectAndFocusRow(row);
+    openRow(row);
+    recordingList_->viewport()->update();
+}
+
+bool MainWindow::openThroughList(const QString& path) {
+    for (int row = 0; row < rowCount(); ++row) {
+        if (rowFullPath(row) == path) {
+            // As a double click does, so the current row and next/previous follow.
+            selectAndFocusRow(row);
+            openRecording(row);
+            return playback_->openedPath() == path;
+        }
+    }
+    return false;  // the list changed since
+}
+
+void MainWindow::demoCardListed() {
+    // The demo shows what the viewer is for: a front recording playing beside its rear partner.
+    for (int row = 0; row < rowCount(); ++row) {
+        if (rowChannel(row) == QLatin1Char('F') &&
+            recordings::pairRecording(rowFullPath(row).toStdString()).paired()) {
+            selectAndFocusRow(row);
+            openRecording(row);
+            return;
+        }
+    }
+    if (rowCount() > 0)
+        openRecording(0);
+}
+
+// ---- context menu and Copy ---------------------------------------------------------------------
 
 void MainWindow::showListContextMenu(const QPoint& globalPos) {
     if (rowCount() == 0)
         return;
     QMenu menu(this);
-    QAction* copy = menu.addAction(uiText(kStrCopy));
+    QAction* copy = menu.addAction(uiText(text::kCopy));
     copy->setData(ctl::kCopyCommand);
     if (QAction* chosen = menu.exec(globalPos); chosen == copy)
         runCommand(ctl::kCopyCommand);
@@ -82,7 +210,6 @@ void MainWindow::copySelectedRecordings() {
     const std::vector<int> selected = recordingList_->selectedRowsInOrder();
     if (selected.empty() || selected.size() > kMaxCopyRows)
         return;
-
     // Each selected row becomes current in turn, as the rows are collected.
     std::vector<std::filesystem::path> sources;
     for (int row : selected) {
@@ -91,129 +218,7 @@ void MainWindow::copySelectedRecordings() {
         sources.emplace_back(rowFullPath(row).toStdString());
     }
     recordingList_->viewport()->update();
-
-    ui_common::FileDialogRequest request;
-    request.directory = true;
-    request.title = uiText(kStrCopyDestination);
-    request.startFolder = lastCopyFolder_;
-    const QString destination = ui_common::askFileName(this, request);
-    if (destination.isEmpty())
-        return;
-    lastCopyFolder_ = destination;
-    const std::filesystem::path target(destination.toStdString());
-
-    // Ask about every file that is already there before anything is copied.
-    struct Job {
-        std::filesystem::path from, to;
-        bool replace = false;
-        std::uint64_t size = 0;
-    };
-    std::vector<Job> jobs;
-    bool replaceAll = false, skipAll = false;
-    for (const auto& src : sources) {
-        Job job{src, target / src.filename()};
-        std::error_code ec;
-        if (std::filesystem::exists(job.to, ec)) {
-            if (std::filesystem::equivalent(job.from, job.to, ec))
-                continue;
-            if (skipAll)
-                continue;
-            if (!replaceAll) {
-                // Buttons: Replace, Skip, [Replace All, Skip All,] Cancel.
-                ui_common::ChoiceRequest ask;
-                ask.caption = QStringLiteral("ORVIK");
-                ask.text = uiText(kStrAlreadyExists)
-                               .arg(QString::fromStdString(job.to.filename().string()));
-                ask.buttons << uiText(kStrReplace) << uiText(kStrSkip);
-                const bool several = sources.size() > 1;
-                if (several)
-                    ask.buttons << uiText(kStrReplaceAll) << uiText(kStrSkipAll);
-                ask.buttons << uiText(kStrCancel);
-                ask.defaultIndex = 1;
-                const int chosen = ui_common::askChoice(this, ask);
-                const bool all = several && chosen == 2;
-                const bool none = several && chosen == 3;
-                if (chosen < 0 || chosen == ask.buttons.size() - 1)
-                    return;
-                if (none)
-                    skipAll = true;
-                if (all)
-                    replaceAll = true;
-                if (chosen == 1 || none)
-                    continue;
-            }
-            job.replace = true;
-        }
-        job.size = std::filesystem::file_size(job.from, ec);
-        jobs.push_back(std::move(job));
-    }
-    if (jobs.empty())
-        return;
-
-    std::uint64_t totalBytes = 0;
-    for (const auto& j : jobs)
-        totalBytes += j.size;
-
-    // The copy runs on a worker thread; the dialog polls it so the window stays live.
-    std::atomic<std::uint64_t> bytesDone{0};
-    std::atomic<int> fileIndex{0};
-    std::atomic<bool> cancel{false};
-    std::vector<CopyOutcome> outcomes(jobs.size(), CopyOutcome{CopyOutcome::Cancelled, {}});
-    QThread* worker = QThread::create([&] {
-        std::uint64_t before = 0;
-        for (size_t i = 0; i < jobs.size() && !cancel; ++i) {
-            fileIndex = static_cast<int>(i);
-            outcomes[i] =
-                copyFileSafely(jobs[i].from, jobs[i].to, jobs[i].replace, [&](std::uint64_t n) {
-                    bytesDone = before + n;
-                    return !cancel.load();
-                });
-            before += jobs[i].size;
-            bytesDone = before;
-        }
-    });
-
-    QProgressDialog progress(uiText(kStrCopying), uiText(kStrCancel), 0, 1000, this);
-    progress.setWindowTitle(QStringLiteral("ORVIK"));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(300);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    progress.setValue(0);
-    QTimer poll;
-    auto update = [&] {
-        const int i = fileIndex;
-        progress.setLabelText(uiText(kStrCopyingFile)
-                                  .arg(i + 1)
-                                  .arg(jobs.size())
-                                  .arg(QString::fromStdString(jobs[i].from.filename().string())));
-        progress.setValue(totalBytes ? static_cast<int>(bytesDone * 1000 / totalBytes) : 0);
-    };
-    connect(&poll, &QTimer::timeout, &progress, update);
-    connect(&progress, &QProgressDialog::canceled, &progress, [&] { cancel = true; });
-    QEventLoop loop;
-    connect(worker, &QThread::finished, &loop, &QEventLoop::quit);
-    worker->start();
-    poll.start(100);
-    loop.exec();
-    poll.stop();
-    worker->wait();
-    delete worker;
-    progress.close();
-
-    QStringList failures;
-    for (size_t i = 0; i < jobs.size(); ++i)
-        if (outcomes[i].status == CopyOutcome::Failed)
-            failures << uiText(kStrCopyFailed)
-                            .arg(QString::fromStdString(jobs[i].from.filename().string()),
-                                 QString::fromStdString(outcomes[i].error));
-        else if (outcomes[i].status == CopyOutcome::Exists)
-            failures << uiText(kStrAlreadyExists)
-                            .arg(QString::fromStdString(jobs[i].to.filename().string()))
-                            .section(QLatin1Char('\n'), 0, 0);
-    if (!failures.isEmpty())
-        ui_common::showMessage(this, ui_common::MessageIcon::Critical, QStringLiteral("ORVIK"),
-                               failures.join(QStringLiteral("\n\n")));
+    copyRecordings(this, sources, lastCopyFolder_);
 }
 
 }  // namespace orvik::shell

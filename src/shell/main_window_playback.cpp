@@ -1,26 +1,26 @@
-// The window's side of playback: the panes, the playback owner's reports wired to the controls,
-// opening list rows, the timers and the window's part of full screen.
+// The window's side of playback: the panes, the transport strip showing what the playback owner
+// reports (and handing it the user's drags), the rear picture's mirror, and the window's part of
+// full screen.
+#include <QAction>
 #include <QGuiApplication>
-#include <QItemSelectionModel>
 #include <QLabel>
+#include <QMenu>
 #include <QScreen>
 
-#include "displays/gsensor_graph.h"
-#include "displays/map_host.h"
-#include "platform/strings.h"
+#include "platform/store.h"
 #include "playback/playback_controller.h"
 #include "playback/transport.h"
 #include "playback/video_pane.h"
-#include "recordings/partner.h"
 #include "shell/control_ids.h"
+#include "shell/displays_panel.h"
 #include "shell/main_window.h"
 #include "shell/recording_list.h"
 #include "shell/skin.h"
+#include "shell/trip_controls.h"
+#include "strings/string_ids.h"
 #include "ui_common/ui_common.h"
 
 namespace orvik::shell {
-
-using ui_common::uiText;
 
 using playback::ChannelMode;
 using playback::MediaTime;
@@ -29,23 +29,8 @@ using playback::VideoPane;
 
 namespace {
 
-constexpr int kStrOpenError = 61000;
-constexpr int kStrDispatchError = 61001;
-constexpr int kStrUnknownError = 61002;
-
-// "Error 0x%08x: %s" with the system's text for the code, or the fallback texts.
-QString openFailureText(HResult hr) {
-    const auto code = static_cast<std::uint32_t>(hr);
-    QString reason = QString::fromStdString(playback::resultText(hr)).trimmed();
-    if (reason.isEmpty()) {
-        if (code >= 0x80040200u && code <= 0x8004FFFFu) {
-            reason = uiText(kStrDispatchError).arg(static_cast<int>(code - 0x80040200u));
-        } else {
-            reason = uiText(kStrUnknownError).arg(code, 0, 16).toUpper();
-        }
-    }
-    return uiText(kStrOpenError).arg(code, 8, 16, QLatin1Char('0')).arg(reason);
-}
+// The viewer ini's key for the rear picture's mirror.
+constexpr std::string_view kRearMirrorKey = "rearMirror";
 
 QImage picture(int imageId) {
     const SkinImage* img = SkinRegistry::instance().image(imageId);
@@ -78,27 +63,35 @@ void MainWindow::createPlayback() {
         pane->setMessageWindow(this);
         pane->setMouseTracking(true);
     }
+    rearPane_->setMirrored(platform::viewerSetting(kRearMirrorKey) == "1");
     playback_ = std::make_unique<PlaybackController>(frontPane_, rearPane_, this);
+}
 
+// The strip shows the moment the controller reports and hands it what the user does.
+void MainWindow::wireTransport() {
     PlaybackController* p = playback_.get();
-    connect(p, &PlaybackController::seekBarReset, this, [this](bool enabled, MediaTime maximum) {
-        seekBar_->setRange(0, maximum);
+    connect(p, &PlaybackController::lengthChanged, this, [this](bool seekable, MediaTime length) {
+        seekBar_->setRange(0, length.units());
         seekBar_->setPosition(0);
-        seekBar_->setEnabled(enabled);
-        if (enabled) {
-            positionTimer_.start(kPositionTimerMs);
-        } else {
+        seekBar_->setEnabled(seekable);
+        if (seekable)
+            positionTimer_.start(playback::kPositionTimerMs);
+        else
             positionTimer_.stop();
-        }
     });
-    connect(p, &PlaybackController::seekBarMoved, this,
-            [this](MediaTime t) { seekBar_->setPosition(t); });
-    connect(p, &PlaybackController::cursorMoved, this, [this](std::size_t cursor) {
-        if (gsensorGraph_) {
-            gsensorGraph_->setCursor(
-                static_cast<std::int32_t>(std::min<std::size_t>(cursor, INT32_MAX)));
-        }
+    connect(p, &PlaybackController::positionChanged, this,
+            [this](MediaTime t) { seekBar_->setPosition(t.units()); });
+    connect(seekBar_, &SkinSlider::tracking, this,
+            [this](std::int64_t t) { playback_->seekDragged(MediaTime::fromUnits(t)); });
+    connect(seekBar_, &SkinSlider::notify, this, [this](int, int code) {
+        if (code == SkinSlider::kReleasedCode)
+            playback_->seekReleased(MediaTime::fromUnits(seekBar_->position()));
     });
+    connect(volumeSlider_, &SkinSlider::notify, this, [this](int, int code) {
+        if (code == SkinSlider::kReleasedCode)
+            playback_->setVolumeFromSlider(static_cast<int>(volumeSlider_->position()));
+    });
+    playback_->setVolumeFromSlider(static_cast<int>(volumeSlider_->position()));
     connect(p, &PlaybackController::rateTextChanged, this,
             [this](const QString& text) { rateLabel_->setText(text); });
     connect(p, &PlaybackController::zoomTextChanged, this,
@@ -107,128 +100,55 @@ void MainWindow::createPlayback() {
         button(ctl::kPause)->setVisible(running);
         button(ctl::kPlay)->setVisible(!running);
     });
-    connect(p, &PlaybackController::telemetryCleared, this, [this] {
-        clearClipMarks();  // the marks belonged to the recording before
-        telemetryCleared();
-    });
-    connect(p, &PlaybackController::telemetryRead, this, [this] { telemetryRead(); });
-    connect(p, &PlaybackController::displayTimerWanted, this, [this](bool run) {
-        if (run) {
-            displayTimer_.start(kDisplayTimerMs);
-        } else {
-            displayTimer_.stop();
-        }
-    });
-}
+    connect(p, &PlaybackController::marksChanged, this, [this] { refreshSeekBarMarks(); });
+    connect(trips_, &TripControls::eventMarksChanged, this,
+            [this](const std::vector<SliderMark>& marks) {
+                eventMarks_ = marks;
+                refreshSeekBarMarks();
+            });
+    positionTimer_.setInterval(playback::kPositionTimerMs);
+    connect(&positionTimer_, &QTimer::timeout, this, [this] { playback_->positionTick(); });
 
-// ---- opening list rows -------------------------------------------------------------------------
-
-void MainWindow::openRow(int row) {
-    // The whole path: Linux paths may be far longer than other systems' 260 characters.
-    const QString path = rowFullPath(row);
-    if (const HResult hr = playback_->open(path); failed(hr)) {
-        playingRecordingChanged({});
-        ui_common::showMessage(this, ui_common::MessageIcon::Warning, windowTitle(),
-                               openFailureText(hr));
-        return;
-    }
-    playingRecordingChanged(path);
-}
-
-void MainWindow::openRecording(int row) {
-    if (row < 0 || row >= rowCount()) {
-        return;
-    }
-    setCurrentRow(row);
-    if (!rowFullPath(row).isEmpty()) {
-        openRow(row);
-        if (playback_->channelMode() == ChannelMode::Both) {
-            setCurrentRow(row + 1);
-        }
-    }
-    recordingList_->viewport()->update();
-}
-
-void MainWindow::selectAndFocusRow(int row) {
-    auto* selection = recordingList_->selectionModel();
-    if (!selection || !recordingList_->model()) {
-        return;
-    }
-    const QModelIndex index = recordingList_->model()->index(row, 0);
-    selection->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    selection->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
-    recordingList_->scrollTo(index);
-}
-
-void MainWindow::openNextRecording() {
-    if (currentRow_ == -1 || currentRow_ + 1 >= rowCount()) {
-        return;
-    }
-    const int row = currentRow_ + 1;
-    setCurrentRow(row);
-    if (rowFullPath(row).isEmpty()) {
-        return;
-    }
-    selectAndFocusRow(row);
-    openRow(row);
-    recordingList_->viewport()->update();
-    if (playback_->channelMode() == ChannelMode::Both) {
-        setCurrentRow(currentRow_ + 1);
-    }
-}
-
-void MainWindow::openPreviousRecording() {
-    if (currentRow_ <= 0) {
-        return;
-    }
-    const int row = currentRow_ - 1;
-    setCurrentRow(row);
-    if (rowFullPath(row).isEmpty()) {
-        return;
-    }
-    selectAndFocusRow(row);
-    openRow(row);
-    recordingList_->viewport()->update();
-}
-
-void MainWindow::demoCardListed() {
-    // The demo shows what the viewer is for: a front recording playing beside its rear partner.
-    for (int row = 0; row < rowCount(); ++row) {
-        if (rowChannel(row) == QLatin1Char('F') &&
-            recordings::pairRecording(rowFullPath(row).toStdString()).paired()) {
-            selectAndFocusRow(row);
-            openRecording(row);
+    // The rear pane's menu offers the mirror.
+    connect(this, &MainWindow::paneMenuRequested, this, [this](QMenu* menu, VideoPane* pane) {
+        if (pane != rearPane_)
             return;
-        }
-    }
-    if (rowCount() > 0) {
-        openRecording(0);
-    }
+        menu->addSeparator();
+        QAction* mirror = menu->addAction(ui_common::uiText(strings::trips::kMirror));
+        mirror->setCheckable(true);
+        mirror->setChecked(rearPane_->mirrored());
+        connect(mirror, &QAction::toggled, this, [this](bool on) { setRearMirrored(on); });
+    });
 }
 
-// ---- timers and pane messages ------------------------------------------------------------------
+void MainWindow::refreshSeekBarMarks() {
+    std::vector<SliderMark> marks = eventMarks_;
+    if (const auto in = playback_->markedIn())
+        marks.push_back({in->units(), SliderMarkKind::In});
+    if (const auto out = playback_->markedOut())
+        marks.push_back({out->units(), SliderMarkKind::Out});
+    seekBar_->setMarks(std::move(marks));
+}
 
-void MainWindow::positionTimerTick() {
-    playback_->positionTick(seekBar_->isPressed());
+void MainWindow::setRearMirrored(bool mirrored) {
+    rearPane_->setMirrored(mirrored);
+    platform::storeViewerSetting(kRearMirrorKey, mirrored ? "1" : "0");
 }
 
 void MainWindow::paneDoubleClick(int channel) {
-    if (playback_->channelMode() == ChannelMode::Both || channel == VideoPane::kFrontChannel) {
+    if (playback_->channelMode() == ChannelMode::Both || channel == VideoPane::kFrontChannel)
         toggleFullScreen(channel);
-    }
 }
 
 // ---- full screen -------------------------------------------------------------------------------
 
 void MainWindow::toggleFullScreen(int pane) {
-    if (!playback_->isPlaying()) {
+    if (!playback_->isPlaying())
         return;
-    }
-    if (playback_->fullScreen()) {
+    if (playback_->fullScreen())
         leaveFullScreen();
-    } else {
+    else
         enterFullScreen(pane);
-    }
     update();
 }
 
@@ -238,12 +158,11 @@ void MainWindow::moveStripControls(bool fullScreen, QSize monitor) {
             const auto place =
                 fullScreen ? playback::fullScreenPlacement(id, monitor.width(), monitor.height())
                            : playback::normalPlacement(id);
-            if (place) {
+            if (place)
                 c->setGeometry(placementRect(*place));
-            }
         }
     }
-    placeEventButtons();
+    trips_->placeButtons(control(ctl::kRewind)->geometry());
 }
 
 void MainWindow::enterFullScreen(int pane) {
@@ -253,13 +172,11 @@ void MainWindow::enterFullScreen(int pane) {
         monitor ? monitor->geometry() : QRect(0, 0, screenWidth_, screenHeight_);
     savedWindowRect_ = geometry();
 
-    for (QWidget* hidden : std::initializer_list<QWidget*>{
-             recordingList_, speedReadout_, precisionReadout_, satellitesReadout_, mapHost_,
-             button(ctl::kRecordTab), button(ctl::kInformationTab), gsensorGraph_}) {
-        if (hidden) {
-            hidden->hide();
-        }
-    }
+    recordingList_->hide();
+    displays_->showInformation(false);
+    displays_->showGraph(false);
+    button(ctl::kRecordTab)->hide();
+    button(ctl::kInformationTab)->hide();
     moveStripControls(true, monitorRect.size());
     // The fixed size is lifted, or the window could not grow over the monitor.
     setMinimumSize(0, 0);
@@ -275,19 +192,11 @@ void MainWindow::leaveFullScreen() {
     moveStripControls(false, {});
     button(ctl::kRecordTab)->show();
     button(ctl::kInformationTab)->show();
-    if (panelView_ == PanelView::Recordings) {
+    if (panelView_ == PanelView::Recordings)
         recordingList_->show();
-    } else {
-        for (QWidget* shown : std::initializer_list<QWidget*>{
-                 mapHost_, speedReadout_, precisionReadout_, satellitesReadout_}) {
-            if (shown) {
-                shown->show();
-            }
-        }
-    }
-    if (gsensorGraph_) {
-        gsensorGraph_->show();
-    }
+    else
+        displays_->showInformation(true);
+    displays_->showGraph(true);
     playback_->leaveFullScreen();
     syncMapShown();
 }

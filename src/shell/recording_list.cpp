@@ -12,6 +12,7 @@
 
 #include "platform/strings.h"
 #include "shell/skin.h"
+#include "strings/string_ids.h"
 #include "ui_common/ui_common.h"
 
 namespace orvik::shell {
@@ -19,10 +20,6 @@ namespace orvik::shell {
 using ui_common::uiText;
 
 namespace {
-constexpr int kStrTypeHeader = 263;
-constexpr int kStrDateHeader = 264;
-constexpr int kStrTimeHeader = 265;
-constexpr int kStrFileNameHeader = 266;
 
 // The Type column: the kind icon hard at the left, the label right after it, so the label
 // still fits the narrow column beside the wide icon.
@@ -187,8 +184,10 @@ QVariant RecordingListModel::headerData(int section, Qt::Orientation o, int role
         return {};
     if (role == Qt::DisplayRole) {
         static const int ids[ColumnCount] = {
-            kStrTypeHeader,     kStrDateHeader,     kStrTimeHeader,    kStrFileNameHeader,
-            kStrFileNameHeader, kStrFileNameHeader, kStrFileNameHeader};
+            strings::shell::kTypeHeader,     strings::shell::kDateHeader,
+            strings::shell::kTimeHeader,     strings::shell::kFileNameHeader,
+            strings::shell::kFileNameHeader, strings::shell::kFileNameHeader,
+            strings::shell::kFileNameHeader};
         return section >= 0 && section < ColumnCount ? uiText(ids[section]) : QVariant();
     }
     if (role == Qt::TextAlignmentRole)

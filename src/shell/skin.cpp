@@ -9,8 +9,8 @@
 #include <QToolTip>
 #include <algorithm>
 
-#include "device_config/ui/dialog_look.h"
 #include "platform/strings.h"
+#include "ui_common/dialog_look.h"
 
 // The skin bitmaps live in a static library, so their resource must be registered by hand.
 static void registerSkinResources() {
@@ -104,7 +104,7 @@ SkinRegistry& SkinRegistry::instance() {
 }
 
 QString SkinRegistry::fontFamily() {
-    return device_config::ui::registeredFontFamily();
+    return ui_common::registeredFontFamily();
 }
 
 void SkinRegistry::fill() {
@@ -176,7 +176,7 @@ void SkinRegistry::fill() {
         fonts_.insert(skin::kFont16pt, pointFont(16));
         // The dialogs give the controls they name these fonts.
         for (auto it = fonts_.cbegin(); it != fonts_.cend(); ++it)
-            device_config::ui::setRegisteredFont(it.key(), it.value());
+            ui_common::setRegisteredFont(it.key(), it.value());
 
         // The texts other parts of the window take from the cache, in this order.
         auto range = [this](int from, int to) {

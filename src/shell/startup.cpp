@@ -19,21 +19,14 @@ extern "C" {
 #include <filesystem>
 
 #include "platform/strings.h"
+#include "strings/string_ids.h"
 #include "ui_common/ui_common.h"
 
 namespace orvik::shell {
 
 using ui_common::uiText;
 
-namespace {
-constexpr int kStrPromptCaption = 60001;
-constexpr int kStrPromptLine1 = 60002;
-constexpr int kStrPromptLine2 = 60003;
-constexpr int kStrPromptDownload = 60004;
-constexpr int kStrPromptCancel = 60005;
-constexpr int kStrMissingDetail = 60032;
-
-}  // namespace
+namespace {}  // namespace
 
 QString makeVersionText() {
     return QStringLiteral("[Ver %1]").arg(QStringLiteral(ORVIK_VERSION));
@@ -106,7 +99,7 @@ DecoderCheck checkDecoders() {
 }
 
 QString decoderDetailText(const DecoderCheck& check) {
-    return uiText(kStrMissingDetail)
+    return uiText(strings::shell::kMissingDetail)
         .arg(check.missing().join(QStringLiteral(", ")),
              check.packages().join(QStringLiteral(", ")));
 }
@@ -121,14 +114,14 @@ QString decoderDownloadAddress(const DecoderCheck& check) {
 LavFiltersPrompt::LavFiltersPrompt(QWidget* owner, const DecoderCheck& check)
     : QDialog(owner), address_(decoderDownloadAddress(check)) {
     setObjectName(QString::number(kDialogId));
-    setWindowTitle(uiText(kStrPromptCaption));
+    setWindowTitle(uiText(strings::shell::kPromptCaption));
     setModal(true);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 20, 24, 16);
     layout->setSpacing(10);
-    auto* line1 = new QLabel(uiText(kStrPromptLine1), this);
+    auto* line1 = new QLabel(uiText(strings::shell::kPromptLine1), this);
     line1->setWordWrap(true);
-    auto* line2 = new QLabel(uiText(kStrPromptLine2), this);
+    auto* line2 = new QLabel(uiText(strings::shell::kPromptLine2), this);
     layout->addWidget(line1);
     if (!check.ok()) {
         auto* d = new QLabel(decoderDetailText(check), this);
@@ -140,9 +133,9 @@ LavFiltersPrompt::LavFiltersPrompt(QWidget* owner, const DecoderCheck& check)
     layout->addWidget(line2);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    download_ = new QPushButton(uiText(kStrPromptDownload), this);
+    download_ = new QPushButton(uiText(strings::shell::kPromptDownload), this);
     download_->setDefault(true);
-    cancel_ = new QPushButton(uiText(kStrPromptCancel), this);
+    cancel_ = new QPushButton(uiText(strings::shell::kPromptCancel), this);
     buttons->addWidget(download_);
     buttons->addWidget(cancel_);
     layout->addLayout(buttons);

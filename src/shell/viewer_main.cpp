@@ -27,6 +27,7 @@
 #include "shell/private_messages.h"
 #include "shell/skin.h"
 #include "shell/startup.h"
+#include "strings/string_ids.h"
 #include "ui_common/guarded_application.h"
 #include "ui_common/ui_common.h"
 
@@ -35,8 +36,6 @@ namespace orvik::shell {
 using ui_common::uiText;
 
 namespace {
-constexpr int kStrPreparingDemo = 60030;
-constexpr int kStrDemoFailed = 60031;
 
 // Text in UTF-8 whatever the session's locale; numbers stay in "C" conventions (libmpv
 // requires it, and our formats spell numbers themselves).
@@ -84,7 +83,7 @@ QString prepareDemoCard(QWidget* owner, const QString& folder) {
     const tools::SampleCardOptions defaults;
     if (tools::sampleCardUpToDate(folder.toStdString(), defaults))
         return {};
-    QProgressDialog progress(uiText(kStrPreparingDemo), QString(), 0, 100, owner);
+    QProgressDialog progress(uiText(strings::shell::kPreparingDemo), QString(), 0, 100, owner);
     progress.setWindowTitle(QStringLiteral("ORVIK"));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(0);
@@ -251,7 +250,8 @@ int runViewer(int argc, char** argv) {
         const QString failure = prepareDemoCard(&window, folder);
         if (!failure.isEmpty())
             ui_common::showMessage(&window, ui_common::MessageIcon::Critical,
-                                   QStringLiteral("ORVIK"), uiText(kStrDemoFailed).arg(failure));
+                                   QStringLiteral("ORVIK"),
+                                   uiText(strings::shell::kDemoFailed).arg(failure));
         else if (window.listFolder(folder))
             window.demoCardListed();
     }

@@ -4,12 +4,11 @@
 #include <cstdio>
 #include <exception>
 
+#include "strings/string_ids.h"
 #include "ui_common/ui_common.h"
 
 namespace orvik::ui_common {
 namespace {
-
-constexpr int kStrUnexpectedError = 60070;
 
 std::function<void(const QString&)>& reporter() {
     static std::function<void(const QString&)> r = [](const QString& what) {
@@ -20,7 +19,7 @@ std::function<void(const QString&)>& reporter() {
             qApp,
             [what] {
                 showMessage(nullptr, MessageIcon::Critical, QStringLiteral("ORVIK"),
-                            uiText(kStrUnexpectedError).arg(what));
+                            uiText(strings::shell::kUnexpectedError).arg(what));
             },
             Qt::QueuedConnection);
     };

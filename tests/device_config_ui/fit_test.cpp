@@ -15,10 +15,10 @@
 
 #include "card_format/ui/card_format_dialog.h"
 #include "device_config/ui/device_time_dialog.h"
-#include "device_config/ui/dialog_look.h"
 #include "device_config/ui/settings_editor.h"
 #include "gui_fixture.h"
 #include "layout_check.h"
+#include "ui_common/dialog_look.h"
 
 namespace orvik::testing {
 namespace {
@@ -95,7 +95,7 @@ TEST_F(FitTest, DialogsKeepTheirOwnLookAndTheRegisteredFont) {
         SettingsEditor editor(QString{});
         EXPECT_NE(editor.palette().color(QPalette::Window), QColor(0x1d, 0x21, 0x27));
         EXPECT_NE(editor.font().pixelSize(), 23);
-        const QFont registered = registeredFont(kRegisteredFontList);
+        const QFont registered = ui_common::registeredFont(ui_common::kRegisteredFontList);
         for (int id : {1, 2, 3002, 3003, 3101, 3210, 3268, 3402, 3501, 3601, 4003, 4205, 3718}) {
             auto* w = editor.findChild<QWidget*>(QString::number(id));
             ASSERT_NE(w, nullptr) << id;

@@ -17,7 +17,9 @@
 #include <vector>
 
 #include "export/ui/export_dialog.h"
+#include "playback/playback_controller.h"
 #include "recordings/telemetry.h"
+#include "shell/displays_panel.h"
 
 namespace orvik::shell {
 namespace {
@@ -90,14 +92,14 @@ TEST_F(PaneExport, MarksInAndOutOnTheSeekBarThenExportsThatClipFromThePaneMenu) 
     EXPECT_EQ(menu->actions().at(0)->text(), QStringLiteral("Snapshot…"));
     EXPECT_EQ(menu->actions().at(1)->text(), QStringLiteral("Export clip…"));
     choose(menu, "markInAction");
-    ASSERT_TRUE(window_->clipIn().has_value());
-    const std::int64_t in = *window_->clipIn();
+    ASSERT_TRUE(window_->playback().markedIn().has_value());
+    const std::int64_t in = window_->playback().markedIn()->units();
     playUntil(static_cast<double>(in) / kSecond + 2.0);
     menu = rightClick(front());
     ASSERT_NE(menu, nullptr);
     choose(menu, "markOutAction");
-    ASSERT_TRUE(window_->clipOut().has_value());
-    const std::int64_t out = *window_->clipOut();
+    ASSERT_TRUE(window_->playback().markedOut().has_value());
+    const std::int64_t out = window_->playback().markedOut()->units();
     EXPECT_GT(out, in);
     // Both marks are drawn on the bar.
     // The trip's event marks share the bar; only the clip's own marks count here.
@@ -166,7 +168,7 @@ TEST_F(PaneExport, TheSnapshotDialogOpensAtTheMomentShownAndOtherAreasCanAddEntr
         ASSERT_TRUE(c && c->isVisible()) << "control " << id;
         QTest::mouseClick(c, Qt::LeftButton, {}, c->rect().center());
     }
-    const displays::SpeedDisplay shown = window_->speedDisplay();
+    const displays::SpeedDisplay shown = window_->displays().speedDisplay();
     ASSERT_NE(shown, displays::SpeedDisplay::AsRecorded);
     QMenu* menu = rightClick(front());
     ASSERT_NE(menu, nullptr);

@@ -26,7 +26,7 @@ std::unique_ptr<MediaPlayer> openPlayer(const std::string& path) {
 }
 
 MediaTime position(const MediaPlayer& player) {
-    MediaTime t = -1;
+    MediaTime t = -(1_mt);
     EXPECT_EQ(player.GetCurrentPosition(&t), S_OK);
     return t;
 }
@@ -116,11 +116,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(MediaPlayerState, WithoutAGraphEverythingFailsCleanly) {
     for (Start setup : {Start::Fresh, Start::Initialized}) {
         auto p = playerIn(setup);
-        MediaTime t = 123;
-        EXPECT_EQ(p->SetPosition(0), E_UNEXPECTED);
+        MediaTime t = 123_mt;
+        EXPECT_EQ(p->SetPosition(0_mt), E_UNEXPECTED);
         EXPECT_EQ(p->GetDuration(&t), E_UNEXPECTED);
         EXPECT_EQ(p->GetCurrentPosition(&t), E_UNEXPECTED);
-        EXPECT_EQ(t, 123);
+        EXPECT_EQ(t, 123_mt);
         EXPECT_FALSE(p->CanSeek());
         EXPECT_EQ(p->SetRate(1.0), setup == Start::Fresh ? E_FAIL : S_OK);
         EXPECT_EQ(p->SetMute(true), S_OK);
@@ -171,28 +171,26 @@ TEST(MediaPlayerState, OpenedFileReportsItsStreamsAndSize) {
 
 TEST(MediaPlayerPosition, DurationOfATenSecondClipIsTenSeconds) {
     auto silent = openPlayer(clips().videoOnly);
-    MediaTime d = 0;
+    MediaTime d;
     ASSERT_EQ(silent->GetDuration(&d), S_OK);
-    EXPECT_NEAR(static_cast<double>(d), 10.0 * kMediaTimePerSecond, kFrame30);
+    EXPECT_NEAR(seconds(d), 10.0, seconds(kFrame30));
     EXPECT_EQ(silent->GetDuration(nullptr), E_POINTER);
     // With sound the last audio frame may reach a few milliseconds past the picture.
     auto p = openPlayer(clips().tenSeconds);
     ASSERT_EQ(p->GetDuration(&d), S_OK);
-    EXPECT_GE(d, 10 * kMediaTimePerSecond - kFrame30);
-    EXPECT_LE(d, 10 * kMediaTimePerSecond + kMediaTimePerSecond / 10);
+    EXPECT_GE(d, MediaTime::fromSeconds(10) - kFrame30);
+    EXPECT_LE(d, MediaTime::fromSeconds(10.1));
 }
 
 TEST(MediaPlayerPosition, PausedSeekLandsWithinOneFrame) {
     auto p = openPlayer(clips().tenSeconds);
     ASSERT_EQ(p->Play(), S_OK);
     ASSERT_EQ(p->Pause(), S_OK);
-    for (MediaTime target :
-         {MediaTime{43'000'000}, MediaTime{12'345'678}, MediaTime{95'000'000}, MediaTime{0}}) {
+    for (MediaTime target : {43'000'000_mt, 12'345'678_mt, 95'000'000_mt, 0_mt}) {
         ASSERT_EQ(p->SetPosition(target), S_OK);
         // At once (the core has not moved yet) and once the seek is done.
-        EXPECT_NEAR(static_cast<double>(position(*p)), static_cast<double>(target), kFrame30);
-        EXPECT_NEAR(static_cast<double>(settledPosition(*p)), static_cast<double>(target),
-                    kFrame30);
+        EXPECT_NEAR(seconds(position(*p)), seconds(target), seconds(kFrame30));
+        EXPECT_NEAR(seconds(settledPosition(*p)), seconds(target), seconds(kFrame30));
         EXPECT_EQ(p->GetState(), PS::Paused);
     }
 }
@@ -200,13 +198,13 @@ TEST(MediaPlayerPosition, PausedSeekLandsWithinOneFrame) {
 TEST(MediaPlayerPosition, SeekWhileStoppedShowsThatFrameWithoutPlaying) {
     auto p = openPlayer(clips().tenSeconds);
     EXPECT_FALSE(p->showsPicture());
-    ASSERT_EQ(p->SetPosition(30'000'000), S_OK);
+    ASSERT_EQ(p->SetPosition(30'000'000_mt), S_OK);
     EXPECT_EQ(p->GetState(), PS::Stopped);
     EXPECT_TRUE(p->showsPicture());
     const MediaTime first = settledPosition(*p);
     pumpEvents(300ms);
     EXPECT_EQ(position(*p), first);  // not playing
-    EXPECT_NEAR(static_cast<double>(first), 30'000'000.0, kFrame30);
+    EXPECT_NEAR(seconds(first), 3.0, seconds(kFrame30));
     ASSERT_EQ(p->Play(), S_OK);
     EXPECT_TRUE(waitFor([&] { return position(*p) > first + kFrame30; }, 3s));
     ASSERT_EQ(p->Stop(), S_OK);
@@ -216,17 +214,17 @@ TEST(MediaPlayerPosition, SeekWhileStoppedShowsThatFrameWithoutPlaying) {
 TEST(MediaPlayerPosition, SeekWhileRunningKeepsRunning) {
     auto p = openPlayer(clips().tenSeconds);
     ASSERT_EQ(p->Play(), S_OK);
-    ASSERT_EQ(p->SetPosition(70'000'000), S_OK);
+    ASSERT_EQ(p->SetPosition(70'000'000_mt), S_OK);
     EXPECT_EQ(p->GetState(), PS::Running);
-    EXPECT_TRUE(waitFor([&] { return position(*p) > 70'000'000 + 3 * kFrame30; }, 3s));
-    EXPECT_LT(position(*p), 90'000'000);
+    EXPECT_TRUE(waitFor([&] { return position(*p) > 70'000'000_mt + 3 * kFrame30; }, 3s));
+    EXPECT_LT(position(*p), 90'000'000_mt);
 }
 
 TEST(MediaPlayerPosition, NegativeTargetSeeksToTheStart) {
     auto p = openPlayer(clips().tenSeconds);
-    ASSERT_EQ(p->SetPosition(20'000'000), S_OK);
+    ASSERT_EQ(p->SetPosition(20'000'000_mt), S_OK);
     settledPosition(*p);
-    ASSERT_EQ(p->SetPosition(-5), S_OK);
+    ASSERT_EQ(p->SetPosition(-(5_mt)), S_OK);
     EXPECT_LE(settledPosition(*p), kFrame30);
 }
 
@@ -235,7 +233,7 @@ TEST(MediaPlayerRate, DoubleSpeedIsAppliedAndHalvesWallTime) {
     ASSERT_EQ(p->SetRate(2.0), S_OK);
     EXPECT_DOUBLE_EQ(mpvDouble(*p, "speed"), 2.0);
     ASSERT_EQ(p->Play(), S_OK);
-    ASSERT_TRUE(waitFor([&] { return position(*p) > 0; }, 3s));
+    ASSERT_TRUE(waitFor([&] { return position(*p) > MediaTime{}; }, 3s));
     const MediaTime start = position(*p);
     QElapsedTimer wall;
     wall.start();
@@ -320,12 +318,12 @@ TEST(MediaPlayerEndOfStream, FrontPlayerPostsCompletionExactlyOnce) {
     }
     // A finished recording stays on its last frame, still "running".
     EXPECT_EQ(front.GetState(), PS::Running);
-    MediaTime d = 0;
+    MediaTime d;
     ASSERT_EQ(front.GetDuration(&d), S_OK);
     EXPECT_GE(position(front), d - 2 * kFrame30);
 
     // Played to the end again after a seek back: one more.
-    ASSERT_EQ(front.SetPosition(5'000'000), S_OK);
+    ASSERT_EQ(front.SetPosition(5'000'000_mt), S_OK);
     ASSERT_TRUE(waitFor([&] { return window.count(WM_PLAYBACK_COMPLETE) == 2; }, 5s));
     pumpEvents(300ms);
     EXPECT_EQ(window.count(WM_PLAYBACK_COMPLETE), 2);
@@ -338,7 +336,7 @@ TEST(MediaPlayerEndOfStream, ReachingTheEndWhilePausedWaitsForPlay) {
     front.SetEventWindow(&window, WM_GRAPH_EVENT);
     ASSERT_EQ(front.InitializeGraph(), S_OK);
     ASSERT_EQ(front.OpenFile(clips().shortClip), S_OK);
-    MediaTime d = 0;
+    MediaTime d;
     ASSERT_EQ(front.GetDuration(&d), S_OK);
     ASSERT_EQ(front.SetPosition(d), S_OK);
     pumpEvents(500ms);
@@ -376,10 +374,10 @@ TEST(MediaPlayerPair, TwoPlayersKeepTheirOwnPositions) {
     EXPECT_EQ(w, 160);
     ASSERT_EQ(front->Play(), S_OK);
     ASSERT_EQ(rear->Play(), S_OK);
-    ASSERT_EQ(front->SetPosition(60'000'000), S_OK);
+    ASSERT_EQ(front->SetPosition(60'000'000_mt), S_OK);
     ASSERT_TRUE(waitFor([&] { return position(*rear) > 2 * kFrame30; }, 3s));
-    EXPECT_LT(position(*rear), 20'000'000);
-    EXPECT_GE(position(*front), 60'000'000);
+    EXPECT_LT(position(*rear), 20'000'000_mt);
+    EXPECT_GE(position(*front), 60'000'000_mt);
     ASSERT_EQ(rear->Pause(), S_OK);
     const MediaTime rearPaused = settledPosition(*rear);
     const MediaTime frontBefore = position(*front);
@@ -387,7 +385,7 @@ TEST(MediaPlayerPair, TwoPlayersKeepTheirOwnPositions) {
     EXPECT_EQ(position(*rear), rearPaused);
     EXPECT_GT(position(*front), frontBefore);
     EXPECT_EQ(front->GetState(), PS::Running);
-    MediaTime fd = 0, rd = 0;
+    MediaTime fd, rd;
     ASSERT_EQ(front->GetDuration(&fd), S_OK);
     ASSERT_EQ(rear->GetDuration(&rd), S_OK);
     EXPECT_NEAR(seconds(fd), 10.0, 0.1);
@@ -533,8 +531,8 @@ TEST(MediaPlayerEnvironment, WorksUnderANonCNumericLocale) {
     if (!chosen)
         GTEST_SKIP() << "no other numeric locale installed";
     auto p = openPlayer(clips().tenSeconds);
-    ASSERT_EQ(p->SetPosition(25'000'000), S_OK);
-    EXPECT_NEAR(static_cast<double>(settledPosition(*p)), 25'000'000.0, kFrame30);
+    ASSERT_EQ(p->SetPosition(25'000'000_mt), S_OK);
+    EXPECT_NEAR(seconds(settledPosition(*p)), 2.5, seconds(kFrame30));
     std::setlocale(LC_NUMERIC, "C");
 }
 

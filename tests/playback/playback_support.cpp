@@ -162,7 +162,7 @@ bool mpvFlag(const MediaPlayer& player, const char* property) {
 }
 
 double seconds(MediaTime t) {
-    return static_cast<double>(t) / kMediaTimePerSecond;
+    return t.seconds();
 }
 
 }  // namespace orvik::playback::test

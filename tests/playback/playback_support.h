@@ -61,7 +61,11 @@ class MessageRecorder : public QObject {
 double mpvDouble(const MediaPlayer& player, const char* property);
 bool mpvFlag(const MediaPlayer& player, const char* property);
 double seconds(MediaTime t);
+// Media time in 100-ns units, written as the tests' numbers.
+constexpr MediaTime operator""_mt(unsigned long long units) {
+    return MediaTime::fromUnits(static_cast<std::int64_t>(units));
+}
 
-inline constexpr MediaTime kFrame30 = kMediaTimePerSecond / 30;
+inline constexpr MediaTime kFrame30 = MediaTime::fromUnits(MediaTime::kUnitsPerSecond / 30);
 
 }  // namespace orvik::playback::test

@@ -298,7 +298,7 @@ TEST_F(PaneTest, BackgroundWhileStoppedPictureOtherwise) {
     ASSERT_EQ(player_->Stop(), S_OK);
     EXPECT_TRUE(showsColours(*pane_, {{5, 5, Colour::Magenta}}));
     // A seek while stopped shows the frame there.
-    ASSERT_EQ(player_->SetPosition(kMediaTimePerSecond), S_OK);
+    ASSERT_EQ(player_->SetPosition(MediaTime::fromSeconds(1)), S_OK);
     EXPECT_TRUE(showsColours(*pane_, {{3, 3, Colour::Red}}));
     EXPECT_EQ(player_->GetState(), PlaybackState::Stopped);
     // A file that fails to open leaves the background.
@@ -342,13 +342,13 @@ TEST_F(PaneTest, HiddenPaneDoesNotHoldUpPlayback) {
     // In full screen the other pane is hidden while its player runs on.
     openPaused(clips().tenSeconds);
     pane_->hide();
-    MediaTime start = 0;
+    MediaTime start;
     ASSERT_EQ(player_->GetCurrentPosition(&start), S_OK);
     ASSERT_EQ(player_->Play(), S_OK);
     pumpEvents(1500ms);
-    MediaTime now = 0;
+    MediaTime now;
     ASSERT_EQ(player_->GetCurrentPosition(&now), S_OK);
-    EXPECT_GT(now - start, kMediaTimePerSecond);
+    EXPECT_GT(now - start, MediaTime::fromSeconds(1));
     // Frames are taken as they come instead of each waiting for a draw that never happens.
     EXPECT_LT(mpvDouble(*player_, "frame-drop-count"), 10);
     pane_->show();
@@ -410,10 +410,10 @@ TEST(PanePair, APairStartsFromBothFirstFrames) {
     ASSERT_EQ(controller.channelMode(), ChannelMode::Both);
     // Neither core was started before both had a picture to start from, or the later one would
     // play behind the other from the first frame on.
-    EXPECT_TRUE(controller.frontPlayer()->firstFrameReady());
-    EXPECT_TRUE(controller.rearPlayer()->firstFrameReady());
-    EXPECT_EQ(controller.frontPlayer()->GetState(), PlaybackState::Running);
-    EXPECT_EQ(controller.rearPlayer()->GetState(), PlaybackState::Running);
+    EXPECT_TRUE(front->player()->firstFrameReady());
+    EXPECT_TRUE(rear->player()->firstFrameReady());
+    EXPECT_EQ(front->player()->GetState(), PlaybackState::Running);
+    EXPECT_EQ(rear->player()->GetState(), PlaybackState::Running);
 }
 
 // ---- messages to the main window -------------------------------------------------------------

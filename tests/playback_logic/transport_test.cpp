@@ -5,70 +5,86 @@
 namespace orvik::playback {
 namespace {
 
+// Media time in 100-ns units, written as the tests' numbers.
+constexpr MediaTime operator""_mt(unsigned long long units) {
+    return MediaTime::fromUnits(static_cast<std::int64_t>(units));
+}
+
+TEST(MediaTime, SecondsAndUnitsAreNamedConversions) {
+    EXPECT_EQ(MediaTime::fromSeconds(1.5).units(), 15'000'000);
+    EXPECT_EQ(MediaTime::fromSeconds(2.00000004).units(), 20'000'000);  // nearest unit
+    EXPECT_DOUBLE_EQ(MediaTime::fromUnits(25'000'000).seconds(), 2.5);
+    EXPECT_EQ(MediaTime::fromMilliseconds(3'000), kArrowStep);
+    EXPECT_EQ(MediaTime{}, 0_mt);
+    EXPECT_LT(-(1_mt), MediaTime{});
+    EXPECT_EQ(3_mt - 5_mt + 2_mt, MediaTime{});
+}
+
 TEST(SeekArithmetic, CursorFollowsTheIndexRule) {
     // 100 samples: start, end and the middle of the recording.
-    EXPECT_EQ(cursorForPosition(100, 0, 1'000'000), 0u);
-    EXPECT_EQ(cursorForPosition(100, 1'000'000, 1'000'000), 99u);
-    EXPECT_EQ(cursorForPosition(100, 500'000, 1'000'000), 49u);
+    EXPECT_EQ(cursorForPosition(100, 0_mt, 1'000'000_mt), 0u);
+    EXPECT_EQ(cursorForPosition(100, 1'000'000_mt, 1'000'000_mt), 99u);
+    EXPECT_EQ(cursorForPosition(100, 500'000_mt, 1'000'000_mt), 49u);
     // Rounds down.
-    EXPECT_EQ(cursorForPosition(3, 999'999, 1'000'000), 1u);
+    EXPECT_EQ(cursorForPosition(3, 999'999_mt, 1'000'000_mt), 1u);
 }
 
 TEST(SeekArithmetic, CursorSurvivesDegenerateInput) {
-    EXPECT_EQ(cursorForPosition(0, 5, 10), 0u);     // no samples
-    EXPECT_EQ(cursorForPosition(50, 5, 0), 0u);     // seek bar without range
-    EXPECT_EQ(cursorForPosition(50, -5, 10), 0u);   // negative position
-    EXPECT_EQ(cursorForPosition(50, 20, 10), 49u);  // beyond the end
+    EXPECT_EQ(cursorForPosition(0, 5_mt, 10_mt), 0u);      // no samples
+    EXPECT_EQ(cursorForPosition(50, 5_mt, 0_mt), 0u);      // seek bar without range
+    EXPECT_EQ(cursorForPosition(50, -(5_mt), 10_mt), 0u);  // negative position
+    EXPECT_EQ(cursorForPosition(50, 20_mt, 10_mt), 49u);   // beyond the end
     // A product beyond 64 bits does not wrap.
-    const MediaTime hours = 1000LL * 3600 * 10'000'000;
-    EXPECT_EQ(cursorForPosition(10'000'000'000ull, hours / 2, hours), 4'999'999'999ull);
+    const MediaTime hours = MediaTime::fromUnits(1000LL * 3600 * 10'000'000);
+    EXPECT_EQ(cursorForPosition(10'000'000'000ull, MediaTime::fromUnits(hours.units() / 2), hours),
+              4'999'999'999ull);
 }
 
 TEST(SeekArithmetic, SeekReleaseCursor) {
-    EXPECT_EQ(cursorForSeekRelease(59, 1000, 0), std::nullopt);  // zero duration: no-op
-    EXPECT_EQ(cursorForSeekRelease(59, 1000, 1000), 58u);        // end selects the last sample
-    EXPECT_EQ(cursorForSeekRelease(59, 500, 1000), 29u);
+    EXPECT_EQ(cursorForSeekRelease(59, 1000_mt, 0_mt), std::nullopt);  // zero duration: no-op
+    EXPECT_EQ(cursorForSeekRelease(59, 1000_mt, 1000_mt), 58u);  // end selects the last sample
+    EXPECT_EQ(cursorForSeekRelease(59, 500_mt, 1000_mt), 29u);
     // Fewer than two samples: c = 1.
-    EXPECT_EQ(cursorForSeekRelease(1, 999, 1000), 0u);
-    EXPECT_EQ(cursorForSeekRelease(1, 1000, 1000), 1u);
-    EXPECT_EQ(cursorForSeekRelease(0, 1000, 1000), 1u);
+    EXPECT_EQ(cursorForSeekRelease(1, 999_mt, 1000_mt), 0u);
+    EXPECT_EQ(cursorForSeekRelease(1, 1000_mt, 1000_mt), 1u);
+    EXPECT_EQ(cursorForSeekRelease(0, 1000_mt, 1000_mt), 1u);
 }
 
 TEST(Skip, RewindAndFastForwardMoveTenSecondsWithClamping) {
-    EXPECT_EQ(kSkipStep, 100'000'000);
-    EXPECT_EQ(rewindTarget(250'000'000), 150'000'000);
-    EXPECT_EQ(rewindTarget(99'999'999), 0);
-    EXPECT_EQ(rewindTarget(0), 0);
-    const MediaTime duration = 300'000'000;
-    EXPECT_EQ(fastForwardTarget(100'000'000, duration), 200'000'000);
-    EXPECT_EQ(fastForwardTarget(250'000'000, duration), duration);  // exactly the end
+    EXPECT_EQ(kSkipStep, 100'000'000_mt);
+    EXPECT_EQ(rewindTarget(250'000'000_mt), 150'000'000_mt);
+    EXPECT_EQ(rewindTarget(99'999'999_mt), 0_mt);
+    EXPECT_EQ(rewindTarget(0_mt), 0_mt);
+    const MediaTime duration = 300'000'000_mt;
+    EXPECT_EQ(fastForwardTarget(100'000'000_mt, duration), 200'000'000_mt);
+    EXPECT_EQ(fastForwardTarget(250'000'000_mt, duration), duration);  // exactly the end
     EXPECT_EQ(fastForwardTarget(duration, duration), duration);
 }
 
 TEST(Skip, ArrowStepsThreeSeconds) {
-    const MediaTime d = 100'000'000;
-    EXPECT_EQ(arrowStepTarget(50'000'000, d, +1), 80'000'000);
-    EXPECT_EQ(arrowStepTarget(50'000'000, d, -1), 20'000'000);
-    EXPECT_EQ(arrowStepTarget(70'000'000, d, +1), d);             // landing on the end is allowed
-    EXPECT_EQ(arrowStepTarget(80'000'000, d, +1), std::nullopt);  // past the end: nothing
-    EXPECT_EQ(arrowStepTarget(20'000'000, d, -1), 0);             // below 3 s: to the start
-    EXPECT_EQ(arrowStepTarget(30'000'000, d, -1), 0);
-    EXPECT_EQ(arrowStepTarget(0, 0, +1), std::nullopt);  // nothing open
+    const MediaTime d = 100'000'000_mt;
+    EXPECT_EQ(arrowStepTarget(50'000'000_mt, d, +1), 80'000'000_mt);
+    EXPECT_EQ(arrowStepTarget(50'000'000_mt, d, -1), 20'000'000_mt);
+    EXPECT_EQ(arrowStepTarget(70'000'000_mt, d, +1), d);  // landing on the end is allowed
+    EXPECT_EQ(arrowStepTarget(80'000'000_mt, d, +1), std::nullopt);  // past the end: nothing
+    EXPECT_EQ(arrowStepTarget(20'000'000_mt, d, -1), 0_mt);          // below 3 s: to the start
+    EXPECT_EQ(arrowStepTarget(30'000'000_mt, d, -1), 0_mt);
+    EXPECT_EQ(arrowStepTarget(0_mt, 0_mt, +1), std::nullopt);  // nothing open
 }
 
 TEST(PositionTimer, MovesSeekBarAndCursorWhilePlaying) {
     PositionTickInput in;
-    in.position = 50;
-    in.duration = 100;
+    in.position = 50_mt;
+    in.duration = 100_mt;
     in.canSeek = true;
-    in.reread = 60;
-    in.seekBarMaximum = 100;
+    in.reread = 60_mt;
+    in.seekBarMaximum = 100_mt;
     in.sampleCount = 11;
     auto out = positionTick(in);
-    EXPECT_EQ(out.seekBar, 60);
+    EXPECT_EQ(out.seekBar, 60_mt);
     EXPECT_EQ(out.cursor, 6u);
 
-    in.reread = 0;  // a position of 0 read back is not trusted
+    in.reread = 0_mt;  // a position of 0 read back is not trusted
     out = positionTick(in);
     EXPECT_FALSE(out.seekBar);
     EXPECT_FALSE(out.cursor);
@@ -76,51 +92,51 @@ TEST(PositionTimer, MovesSeekBarAndCursorWhilePlaying) {
     in.reread = std::nullopt;
     EXPECT_FALSE(positionTick(in).seekBar);
 
-    in.reread = 60;
+    in.reread = 60_mt;
     in.canSeek = false;
     EXPECT_FALSE(positionTick(in).seekBar);
 }
 
 TEST(PositionTimer, AtTheEndTheBarGoesToThePosition) {
     PositionTickInput in;
-    in.position = 100;
-    in.duration = 100;
-    in.seekBarMaximum = 100;
+    in.position = 100_mt;
+    in.duration = 100_mt;
+    in.seekBarMaximum = 100_mt;
     auto out = positionTick(in);
-    EXPECT_EQ(out.seekBar, 100);
+    EXPECT_EQ(out.seekBar, 100_mt);
     EXPECT_FALSE(out.cursor);
 }
 
 TEST(PositionTimer, NeverPullsAHeldThumb) {
     PositionTickInput in;
-    in.position = 50;
-    in.duration = 100;
+    in.position = 50_mt;
+    in.duration = 100_mt;
     in.canSeek = true;
-    in.reread = 50;
-    in.seekBarMaximum = 100;
+    in.reread = 50_mt;
+    in.seekBarMaximum = 100_mt;
     in.sampleCount = 11;
     in.seekBarPressed = true;
     auto out = positionTick(in);
     EXPECT_FALSE(out.seekBar);
     EXPECT_EQ(out.cursor, 5u);
-    in.position = 100;
+    in.position = 100_mt;
     EXPECT_FALSE(positionTick(in).seekBar);
 }
 
 TEST(PositionTimer, RearFollowsTheFrontBySeekingWhenFarAndByRateWhenNear) {
-    const MediaTime d = 100'000'000;
+    const MediaTime d = 100'000'000_mt;
     // Far apart: a re-seek, but not at the very end, where the front one has nothing to show.
-    EXPECT_FALSE(rearNeedsReseek(50'000'000, 50'000'000 + 1'000'000, d));
-    EXPECT_TRUE(rearNeedsReseek(50'000'000, 50'000'000 + 1'000'001, d));
-    EXPECT_TRUE(rearNeedsReseek(50'000'000, 48'000'000, d));
-    EXPECT_FALSE(rearNeedsReseek(d, 0, d));
+    EXPECT_FALSE(rearNeedsReseek(50'000'000_mt, 51'000'000_mt, d));
+    EXPECT_TRUE(rearNeedsReseek(50'000'000_mt, 51'000'001_mt, d));
+    EXPECT_TRUE(rearNeedsReseek(50'000'000_mt, 48'000'000_mt, d));
+    EXPECT_FALSE(rearNeedsReseek(d, 0_mt, d));
     // In step: left alone.
-    EXPECT_EQ(rearRateFactor(0), 1.0);
+    EXPECT_EQ(rearRateFactor(0_mt), 1.0);
     EXPECT_EQ(rearRateFactor(kDriftDeadBand), 1.0);
     EXPECT_EQ(rearRateFactor(-kDriftDeadBand), 1.0);
     // A rear channel behind runs faster, one ahead slower, in proportion to the gap...
-    EXPECT_DOUBLE_EQ(rearRateFactor(300'000), 1.02);  // 30 ms behind
-    EXPECT_DOUBLE_EQ(rearRateFactor(-300'000), 0.98);
+    EXPECT_DOUBLE_EQ(rearRateFactor(300'000_mt), 1.02);  // 30 ms behind
+    EXPECT_DOUBLE_EQ(rearRateFactor(-(300'000_mt)), 0.98);
     // ...but never by more than the largest nudge.
     EXPECT_DOUBLE_EQ(rearRateFactor(kMaxChannelDrift), 1.0 + kMaxRateNudge);
     EXPECT_DOUBLE_EQ(rearRateFactor(-kMaxChannelDrift), 1.0 - kMaxRateNudge);
@@ -130,23 +146,23 @@ TEST(PositionTimer, RearFollowsTheFrontBySeekingWhenFarAndByRateWhenNear) {
 // 300 ms ahead the next time; one that then lands ahead is sent less far; never beyond a second
 // or behind the front, and a landing within the dead band changes nothing.
 TEST(PositionTimer, AReseekAimsAsFarAheadAsTheLastOneLandedBehind) {
-    EXPECT_EQ(nextReseekLead(0, 3'000'000), 3'000'000);
-    EXPECT_EQ(nextReseekLead(3'000'000, -1'000'000), 2'000'000);
-    EXPECT_EQ(nextReseekLead(3'000'000, kDriftDeadBand), 3'000'000);
-    EXPECT_EQ(nextReseekLead(3'000'000, -kDriftDeadBand), 3'000'000);
-    EXPECT_EQ(nextReseekLead(9'000'000, 5'000'000), kMaxReseekLead);
-    EXPECT_EQ(nextReseekLead(1'000'000, -5'000'000), 0);
+    EXPECT_EQ(nextReseekLead(0_mt, 3'000'000_mt), 3'000'000_mt);
+    EXPECT_EQ(nextReseekLead(3'000'000_mt, -(1'000'000_mt)), 2'000'000_mt);
+    EXPECT_EQ(nextReseekLead(3'000'000_mt, kDriftDeadBand), 3'000'000_mt);
+    EXPECT_EQ(nextReseekLead(3'000'000_mt, -kDriftDeadBand), 3'000'000_mt);
+    EXPECT_EQ(nextReseekLead(9'000'000_mt, 5'000'000_mt), kMaxReseekLead);
+    EXPECT_EQ(nextReseekLead(1'000'000_mt, -(5'000'000_mt)), 0_mt);
 }
 
 TEST(PositionTimer, DriftIsAveragedOverTicks) {
     // One frame of difference read once moves the average only part of the way.
-    EXPECT_EQ(averagedDrift(0, 333'333), 99'999);
-    MediaTime average = 0;
+    EXPECT_EQ(averagedDrift(0_mt, 333'333_mt), 99'999_mt);
+    MediaTime average;
     for (int tick = 0; tick < 30; ++tick) {
-        average = averagedDrift(average, 500'000);
+        average = averagedDrift(average, 500'000_mt);
     }
-    EXPECT_NEAR(static_cast<double>(average), 500'000.0, 100.0);
-    EXPECT_EQ(averagedDrift(200'000, -200'000), 80'000);
+    EXPECT_NEAR(static_cast<double>(average.units()), 500'000.0, 100.0);
+    EXPECT_EQ(averagedDrift(200'000_mt, -(200'000_mt)), 80'000_mt);
 }
 
 TEST(Volume, SliderCurve) {

@@ -17,6 +17,7 @@
 #include "displays/gsensor_graph.h"
 #include "displays/map_host.h"
 #include "playback/playback_controller.h"
+#include "recordings/partner.h"
 #include "recordings/telemetry.h"
 #include "support/map_page.h"
 
@@ -25,7 +26,6 @@ namespace {
 
 using namespace testing;
 using playback::MediaPlayer;
-using playback::MediaTime;
 using playback::PlaybackState;
 using playback::VideoPane;
 
@@ -64,7 +64,7 @@ TEST_F(PlaybackWindowTest, AtDoubleSpeedPauseAndSkipsKeepTheRearInStep) {
     click(kSpeedUp);
     ASSERT_EQ(text(kRateLabel), "2x");
     QSignalSpy realigned(&window_->playback(), &playback::PlaybackController::rearRealigned);
-    QSignalSpy ticks(&window_->playback(), &playback::PlaybackController::seekBarMoved);
+    QSignalSpy ticks(&window_->playback(), &playback::PlaybackController::positionChanged);
 
     auto rate = [](MediaPlayer* p) {
         double r = 0;
@@ -91,13 +91,14 @@ TEST_F(PlaybackWindowTest, AtDoubleSpeedPauseAndSkipsKeepTheRearInStep) {
         realigned.clear();
         ticks.clear();
         QElapsedTimer wall;
-        MediaTime firstFront = -1, lastFront = 0;
-        std::vector<MediaTime> apart;
+        std::int64_t firstFront = -1, lastFront = 0;
+        std::vector<std::int64_t> apart;
         while (ticks.count() < count) {
             ASSERT_TRUE(ticks.wait(5000)) << after;
-            MediaTime f = 0, r = 0;
-            if (succeeded(frontPlayer()->GetCurrentPosition(&f)) &&
-                succeeded(rearPlayer()->GetCurrentPosition(&r))) {
+            playback::MediaTime front, rear;
+            if (succeeded(frontPlayer()->GetCurrentPosition(&front)) &&
+                succeeded(rearPlayer()->GetCurrentPosition(&rear))) {
+                const std::int64_t f = front.units(), r = rear.units();
                 apart.push_back(std::llabs(f - r));
                 if (firstFront < 0) {
                     firstFront = f;
@@ -228,37 +229,37 @@ TEST_F(PlaybackWindowTest, TransportCommandsAndTheEndOfARecording) {
     doubleClickRow(row);
     ASSERT_TRUE(QTest::qWaitFor([&] { return running(); }, 15000));
 
-    window_->runCommand(1031);  // Speed+
+    click(1031);  // Speed+
     EXPECT_EQ(text(1034), "2x");
-    window_->runCommand(1032);
+    click(1032);
     EXPECT_EQ(text(1034), "1x");
 
     // These 320-pixel pictures fit the 646-pixel pane at 2.02x, beyond the 2.00x zoom limit:
     // ZoomIn keeps the fit instead of shrinking the picture.
     const QString fit = text(1033);
     EXPECT_EQ(fit, "2.02x");
-    window_->runCommand(1015);  // ZoomIn
+    click(1015);  // ZoomIn
     EXPECT_EQ(text(1033), fit);
-    window_->runCommand(1016);
+    click(1016);
     EXPECT_EQ(text(1033), fit);
 
-    window_->runCommand(1028);  // Pause
+    click(1028);  // Pause
     EXPECT_EQ(frontPlayer()->GetState(), PlaybackState::Paused);
     EXPECT_TRUE(window_->control(1027)->isVisible());
-    window_->runCommand(1027);  // Play
+    click(1027);  // Play
     EXPECT_EQ(frontPlayer()->GetState(), PlaybackState::Running);
 
     // The rear player held back a second is brought to the front's moment within a few ticks.
     ASSERT_TRUE(QTest::qWaitFor([&] { return seekBar()->position() > 10'000'000; }, 15000));
-    MediaTime front = 0;
-    (void)frontPlayer()->GetCurrentPosition(&front);
-    (void)rearPlayer()->SetPosition(std::max<MediaTime>(front - 10'000'000, 0));
-    MediaTime f = 0, r = 0;
+    const std::int64_t front = positionOf(frontPlayer());
+    (void)rearPlayer()->SetPosition(
+        playback::MediaTime::fromUnits(std::max<std::int64_t>(front - kSecond, 0)));
+    std::int64_t f = 0, r = 0;
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
-            (void)frontPlayer()->GetCurrentPosition(&f);
-            (void)rearPlayer()->GetCurrentPosition(&r);
-            return std::llabs(f - r) < 1'000'000;
+            f = positionOf(frontPlayer());
+            r = positionOf(rearPlayer());
+            return std::llabs(f - r) < kSecond / 10;
         },
         5000))
         << "front " << f << " rear " << r;
@@ -266,7 +267,7 @@ TEST_F(PlaybackWindowTest, TransportCommandsAndTheEndOfARecording) {
     // FastForward skips 10 s at a time; at the end of the pair the next row opens.
     const int before = window_->currentRow();
     for (int i = 0; i < 3; ++i)
-        window_->runCommand(1030);
+        click(1030);
     ASSERT_TRUE(QTest::qWaitFor([&] { return window_->currentRow() != before; }, 15000));
     EXPECT_EQ(window_->currentRow(), before + 2);
     ASSERT_TRUE(QTest::qWaitFor([&] { return running(); }, 15000));
@@ -276,12 +277,9 @@ TEST_F(PlaybackWindowTest, ARearRowWithoutPartnerPlaysAloneInTheFrontPane) {
     // A rear recording without a partner plays alone in the front pane.
     int lone = -1;
     for (int r = 0; r < window_->rowCount() && lone < 0; ++r) {
-        QString partner = window_->rowFullPath(r);
-        if (window_->rowChannel(r) == 'R' && partner.size() > 5) {
-            partner[partner.size() - 5] = 'F';
-            if (!QFileInfo::exists(partner)) {
-                lone = r;
-            }
+        if (window_->rowChannel(r) == 'R' &&
+            !recordings::pairRecording(window_->rowFullPath(r).toStdString()).paired()) {
+            lone = r;
         }
     }
     ASSERT_GE(lone, 0);
@@ -303,17 +301,17 @@ TEST_F(PlaybackWindowTest, Screenshots) {
         screen->grabWindow(0, g.x(), g.y(), g.width(), g.height()).save(dir + "/" + name);
     };
     // The map page loads first, so the pictures show a moment well inside the recording.
-    window_->runCommand(1003);
+    click(1003);
     auto* host = qobject_cast<displays::MapHost*>(window_->control(32783));
     ASSERT_TRUE(orvik::test::mapPageLoaded(host));
     doubleClickRow(firstPairRow());
     ASSERT_TRUE(QTest::qWaitFor([&] { return running(); }, 15000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return seekBar()->position() > 40'000'000; }, 20000));
-    window_->runCommand(1028);  // pause, so both pictures show the same moment
+    click(1028);  // pause, so both pictures show the same moment
     const auto drawn = pane("frontPane")->framesRendered();
     (void)QTest::qWaitFor([&] { return pane("frontPane")->framesRendered() > drawn; }, 1000);
     shot("playback-information.png");
-    window_->runCommand(1004);
+    click(1004);
     ASSERT_TRUE(QTest::qWaitFor([&] { return window_->recordingList()->isVisible(); }, 5000));
     shot("playback-recordings.png");
 }

@@ -23,7 +23,6 @@ namespace {
 
 using namespace testing;
 using playback::MediaPlayer;
-using playback::MediaTime;
 using playback::PlaybackState;
 
 const QRect kLargePane{15, 56, 646, 363};
@@ -96,7 +95,7 @@ class UserJourney : public WindowJourney {
     }
 
     // ---- what the user sees ----
-    MediaTime seekPosition() const { return seekBar()->position(); }
+    std::int64_t seekPosition() const { return seekBar()->position(); }
 
     // Plays the first pair as a user starts it and waits for both pictures to move.
     void playFirstPair() {
@@ -113,7 +112,7 @@ class UserJourney : public WindowJourney {
             },
             20000));
     }
-    void waitForPosition(MediaTime atLeast) {
+    void waitForPosition(std::int64_t atLeast) {
         ASSERT_TRUE(QTest::qWaitFor([&] { return seekPosition() >= atLeast; }, 20000))
             << "seek bar at " << seekPosition();
     }
@@ -177,7 +176,7 @@ TEST_F(UserJourney, PlaysAPairSideBySideAndMovesOn) {
     expectNormalLayout();
 
     // The seek bar moves with the picture.
-    const MediaTime start = seekPosition();
+    const std::int64_t start = seekPosition();
     waitForPosition(start + kSecond);
 
     // At the end of the pair the next pair opens and plays.
@@ -215,10 +214,9 @@ TEST_F(UserJourney, TransportStripKeysAndSliders) {
     EXPECT_FALSE(shows(kPause));
 
     // Arrows step three seconds from the picture shown, and the seek bar follows.
-    MediaTime shown = 0;
-    ASSERT_TRUE(succeeded(frontPlayer()->GetCurrentPosition(&shown)));
+    const std::int64_t shown = positionOf(frontPlayer());
     key(Qt::Key_Right);
-    const MediaTime stepped = seekPosition();
+    const std::int64_t stepped = seekPosition();
     EXPECT_LE(std::llabs(stepped - (shown + 3 * kSecond)), kSecond / 100);
     key(Qt::Key_Left);
     EXPECT_LE(std::llabs(seekPosition() - shown), kSecond / 100);
@@ -243,23 +241,23 @@ TEST_F(UserJourney, TransportStripKeysAndSliders) {
     SkinSlider* bar = slider(kSeekBar);
     const int y = bar->height() / 2;
     drag(bar, QPoint(10, y), QPoint(bar->width() * 3 / 4, y), false);
-    const MediaTime held = bar->position();
-    MediaTime pressedAt = 0, frontNow = 0;
-    (void)frontPlayer()->GetCurrentPosition(&pressedAt);
+    const std::int64_t held = bar->position();
+    const std::int64_t pressedAt = positionOf(frontPlayer());
+    std::int64_t frontNow = 0;
     // Several ticks pass while the thumb is held.
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-            (void)frontPlayer()->GetCurrentPosition(&frontNow);
+            frontNow = positionOf(frontPlayer());
             return frontNow > pressedAt + kSecond / 2;
         },
         10000));
     EXPECT_EQ(bar->position(), held) << "a tick moved the thumb out of the user's hand";
     QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(bar->width() * 3 / 4, y));
-    const MediaTime target = bar->position();
+    const std::int64_t target = bar->position();
     EXPECT_GT(target, bar->maximum() / 2);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-            (void)frontPlayer()->GetCurrentPosition(&frontNow);
+            frontNow = positionOf(frontPlayer());
             return frontNow >= target - kSecond / 4;
         },
         10000))

@@ -21,6 +21,7 @@
 #include "platform/udisks_mock.h"
 #include "playback/media_player.h"
 #include "playback/video_pane.h"
+#include "shell/card_monitor.h"
 #include "shell/card_notice.h"
 #include "shell/card_watcher.h"
 #include "shell/control_ids.h"
@@ -137,11 +138,11 @@ TEST_F(CardWatch, TheWindowOffersAnInsertedCardAndStopsPlaybackWhenItIsPulled) {
     MainWindow window;
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    CardNotice* notice = window.cardNotice();
+    CardNotice* notice = window.cards().notice();
     ASSERT_TRUE(notice);
     EXPECT_FALSE(notice->isVisible());
     // Cards present before the first look are the baseline, not insertions.
-    QTRY_VERIFY_WITH_TIMEOUT(window.cardWatcher()->baselineReady(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(window.cards().watcher()->baselineReady(), 10000);
 
     // A card without the camera's files is not offered.
     addCard("sdb1", "PHOTOS", true, folder("photos"));
@@ -185,7 +186,7 @@ TEST_F(CardWatch, TheWindowOffersAnInsertedCardAndStopsPlaybackWhenItIsPulled) {
     QTest::mouseClick(notice->dismissButton(), Qt::LeftButton);
     EXPECT_FALSE(notice->isVisible());
     control("RemoveCard", "s", "sdb1");
-    QTRY_VERIFY_WITH_TIMEOUT(window.cardWatcher()->cards().isEmpty(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(window.cards().watcher()->cards().isEmpty(), 10000);
     EXPECT_FALSE(notice->isVisible());
 }
 
@@ -257,14 +258,14 @@ TEST_F(CardWatch, AStalledDiskServiceNeverFreezesTheWindow) {
     auto window = std::make_unique<MainWindow>();
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    QTRY_VERIFY_WITH_TIMEOUT(window->cardWatcher()->baselineReady(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(window->cards().watcher()->baselineReady(), 20000);
     waitUntilUp(*window);
 
     control("Stall", "d", 30.0);
     WindowMessageEvent checks(WM_STARTUP_CHECKS);
     QCoreApplication::sendEvent(window.get(), &checks);
-    window->cardWatcher()->rescan();
-    window->cardWatcher()->rescan();
+    window->cards().watcher()->rescan();
+    window->cards().watcher()->rescan();
     int raw = 0;
     EXPECT_LT(longestStallMs(std::chrono::milliseconds(3000), &raw), 100) << raw << " ms in all";
     EXPECT_LT(closeTime(window), std::chrono::milliseconds(1000));
@@ -298,10 +299,10 @@ TEST(CardWatchBlockedFolder, AFolderThatBlocksNeverFreezesTheWindow) {
     waitUntilUp(*window);
     WindowMessageEvent checks(WM_STARTUP_CHECKS);
     QCoreApplication::sendEvent(window.get(), &checks);
-    window->cardWatcher()->rescan();
+    window->cards().watcher()->rescan();
     int raw = 0;
     EXPECT_LT(longestStallMs(std::chrono::milliseconds(3000), &raw), 100) << raw << " ms in all";
-    EXPECT_FALSE(window->cardWatcher()->baselineReady()) << "the scan is still waiting";
+    EXPECT_FALSE(window->cards().watcher()->baselineReady()) << "the scan is still waiting";
     EXPECT_LT(closeTime(window), std::chrono::milliseconds(1000));
 
     {

@@ -12,6 +12,7 @@
 #include "gui_test_support.h"
 #include "playback/transport.h"
 #include "shell/control_ids.h"
+#include "shell/displays_panel.h"
 #include "shell/private_messages.h"
 #include "shell/recording_list.h"
 #include "shell/skin.h"
@@ -21,9 +22,8 @@ namespace orvik::shell {
 // Reaches the window's private state the way only a test may.
 class MainWindowTestAccess {
   public:
-    static void setMapPagePath(MainWindow& w, const QString& path) { w.mapPagePath_ = path; }
     static QTimer& positionTimer(MainWindow& w) { return w.positionTimer_; }
-    static QTimer& displayTimer(MainWindow& w) { return w.displayTimer_; }
+    static QTimer& displayTimer(MainWindow& w) { return w.displays_->displayTimer(); }
 };
 
 namespace {
@@ -212,14 +212,10 @@ TEST_F(MainWindowTest, SystemCloseRequestAndDefaultCommandsLeaveTheWindowOpen) {
 }
 
 TEST_F(MainWindowTest, CloseStopsTimersRemovesTheMapPageAndEndsTheLoopWithOne) {
-    QTemporaryDir tmp;
-    const QString page = tmp.filePath("MAP.HTM");
-    {
-        QFile f(page);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("<html></html>");
-    }
-    MainWindowTestAccess::setMapPagePath(*window_, page);
+    // The page the window wrote at start is removed at the end.
+    const QString page = window_->displays().mapPagePath();
+    ASSERT_FALSE(page.isEmpty());
+    ASSERT_TRUE(QFile::exists(page));
     MainWindowTestAccess::positionTimer(*window_).start();
     MainWindowTestAccess::displayTimer(*window_).start();
     // A message still queued when Close comes must never be delivered afterwards.
@@ -231,7 +227,7 @@ TEST_F(MainWindowTest, CloseStopsTimersRemovesTheMapPageAndEndsTheLoopWithOne) {
     EXPECT_FALSE(MainWindowTestAccess::positionTimer(*window_).isActive());
     EXPECT_FALSE(MainWindowTestAccess::displayTimer(*window_).isActive());
     EXPECT_FALSE(window_->isVisible());
-    EXPECT_TRUE(window_->mapPagePath().isEmpty());
+    EXPECT_TRUE(window_->displays().mapPagePath().isEmpty());
 }
 
 // That full screen holds the window still is part of the full-screen journey of the playback tests.

@@ -31,7 +31,8 @@ class MapHost;
 
 namespace orvik::shell::testing {
 
-inline constexpr playback::MediaTime kSecond = 10'000'000;
+// One second on the seek bar, whose positions count 100-ns units.
+inline constexpr std::int64_t kSecond = playback::MediaTime::kUnitsPerSecond;
 
 // Control ids as the window names them.
 enum Control : int {
@@ -102,6 +103,12 @@ class WindowJourney : public ::testing::Test {
     playback::MediaPlayer* frontPlayer() const { return front()->player(); }
     playback::MediaPlayer* rearPlayer() const { return rear()->player(); }
     static bool running(const playback::MediaPlayer* p);
+    // Where a player is, in the seek bar's units (100 ns); 0 when it cannot say.
+    static std::int64_t positionOf(const playback::MediaPlayer* p) {
+        playback::MediaTime t;
+        (void)p->GetCurrentPosition(&t);
+        return t.units();
+    }
     bool running() const { return running(frontPlayer()); }
     bool bothRunning() const { return running(frontPlayer()) && running(rearPlayer()); }
     SkinSlider* slider(int id) const;

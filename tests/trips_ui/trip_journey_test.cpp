@@ -4,6 +4,8 @@
 // switches the unit, and the rear pane's menu mirrors the rear picture; both choices are kept.
 #include "support/gui_journey.h"
 
+#include "shell/trip_controls.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QMenu>
@@ -14,6 +16,8 @@
 #include "displays/map_host.h"
 #include "platform/store.h"
 #include "playback/playback_controller.h"
+#include "shell/displays_panel.h"
+#include "shell/trip_controls.h"
 #include "support/map_page.h"
 #include "trips/ui/trip_navigator.h"
 
@@ -21,7 +25,6 @@ namespace orvik::shell {
 namespace {
 
 using namespace testing;
-using playback::MediaTime;
 using playback::PlaybackState;
 using playback::VideoPane;
 
@@ -47,7 +50,8 @@ class TripJourney : public WindowJourney {
     void openWindow() {
         window_.reset();
         startWindow(generatedCard(tripCard()));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return window_->tripNavigator()->tripsReady(); }, 30000));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return window_->trips().navigator()->tripsReady(); }, 30000));
     }
 
     int frontRowStartingWith(const QString& namePrefix) const {
@@ -62,7 +66,7 @@ class TripJourney : public WindowJourney {
         ASSERT_GE(row, 0) << namePrefix.toStdString();
         playRow(row);
         ASSERT_TRUE(
-            QTest::qWaitFor([&] { return window_->tripNavigator()->currentTrip(); }, 20000));
+            QTest::qWaitFor([&] { return window_->trips().navigator()->currentTrip(); }, 20000));
     }
     void pause() {
         QTest::keyClick(window_.get(), Qt::Key_Space);
@@ -70,7 +74,7 @@ class TripJourney : public WindowJourney {
     }
     double seconds() const { return static_cast<double>(seekBar()->position()) / kSecond; }
     std::optional<std::size_t> playingRecording() const {
-        return window_->tripNavigator()->currentRecording();
+        return window_->trips().navigator()->currentRecording();
     }
     // Right-clicks the pane and picks the entry with `text` from the menu that opens.
     void choosePaneMenuEntry(VideoPane* p, const QString& text) {
@@ -107,7 +111,7 @@ class TripJourney : public WindowJourney {
 
 TEST_F(TripJourney, ClickOnTheRouteOpensThatRecordingAtThatMoment) {
     play("alwa_20260314");
-    const auto* trip = window_->tripNavigator()->currentTrip();
+    const auto* trip = window_->trips().navigator()->currentTrip();
     ASSERT_GE(trip->recordings.size(), 8u);
     click(kInformationTab);
     auto* map = qobject_cast<displays::MapHost*>(window_->control(kMap));
@@ -143,11 +147,10 @@ TEST_F(TripJourney, ClickOnTheRouteOpensThatRecordingAtThatMoment) {
     const double offset = target[3].toDouble();
     EXPECT_NEAR(seconds(), offset, 0.6);
     // Both channels of that moment play.
-    EXPECT_EQ(window_->playback().frontPlayer()->GetState(), PlaybackState::Running);
-    ASSERT_TRUE(window_->playback().rearPlayer());
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return window_->playback().rearPlayer()->GetState() == PlaybackState::Running; },
-        10000));
+    EXPECT_EQ(frontPlayer()->GetState(), PlaybackState::Running);
+    ASSERT_TRUE(rearPlayer());
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return rearPlayer()->GetState() == PlaybackState::Running; }, 10000));
     const QString playing = window_->rowFullPath(window_->currentRow() - 1);
     EXPECT_EQ(playing.toStdString(), trip->recordings[4].path);
 }
@@ -197,7 +200,7 @@ TEST_F(TripJourney, ClickOnTheSpeedReadoutSwitchesTheUnitAndKeepsIt) {
     EXPECT_EQ(iniValue("speedUnit"), "mph");
     // A new window shows mph from the start.
     openWindow();
-    EXPECT_EQ(window_->speedDisplay(), displays::SpeedDisplay::MilesPerHour);
+    EXPECT_EQ(window_->displays().speedDisplay(), displays::SpeedDisplay::MilesPerHour);
     readout = qobject_cast<QLabel*>(window_->control(kSpeedReadout));
     click(kInformationTab);
     QTest::mouseClick(readout, Qt::LeftButton, {}, readout->rect().center());

@@ -10,8 +10,9 @@
 #include <QThread>
 #include <QVBoxLayout>
 
-#include "device_config/ui/dialog_look.h"
 #include "platform/volumes.h"
+#include "strings/string_ids.h"
+#include "ui_common/dialog_look.h"
 #include "ui_common/ui_common.h"
 
 namespace orvik::card_format::ui {
@@ -21,19 +22,6 @@ using ui_common::showMessage;
 using ui_common::uiText;
 
 namespace {
-constexpr int kStrTitle = 63001;
-constexpr int kStrStart = 63010;
-constexpr int kStrClose = 63011;
-constexpr int kStrFormatting = 3802;
-constexpr int kStrFileSystem = 3806;
-constexpr int kStrAllocation = 3807;
-constexpr int kStrRestoreFailed = 63021;
-constexpr int kStrSettingsKept = 63022;
-constexpr int kStrSettingsUnreadable = 63023;
-constexpr int kStrFormatAnyway = 63024;
-constexpr int kStrDoNotFormat = 63025;
-constexpr int kStrLabelFailed = 63026;
-constexpr int kStrStepFirst = 63030;  // one text per CardFormatStep, in order
 
 QString fromView(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -61,20 +49,20 @@ CardFormatDialog::~CardFormatDialog() {
 
 void CardFormatDialog::build() {
     setObjectName(name(kResourceId));
-    setWindowTitle(uiText(kStrTitle));
+    setWindowTitle(uiText(strings::card_format::kFormatTitle));
     setModal(true);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    device_config::ui::applyDialogLook(this);
+    ui_common::applyDialogLook(this);
 
     allocation_ = new QComboBox;
     allocation_->setObjectName(name(3804));
     fileSystem_ = new QComboBox;
     fileSystem_->setObjectName(name(3805));
-    auto* fsLabel = new QLabel(uiText(kStrFileSystem));
+    auto* fsLabel = new QLabel(uiText(strings::card_format::kFileSystem));
     fsLabel->setObjectName(name(3806));
-    auto* auLabel = new QLabel(uiText(kStrAllocation));
+    auto* auLabel = new QLabel(uiText(strings::card_format::kAllocation));
     auLabel->setObjectName(name(3807));
-    status_ = new QLabel(uiText(kStrFormatting));
+    status_ = new QLabel(uiText(strings::card_format::kFormatting));
     status_->setObjectName(name(3802));
     progress_ = new QProgressBar;
     progress_->setObjectName(name(3803));
@@ -85,10 +73,10 @@ void CardFormatDialog::build() {
     progress_->setVisible(false);
     progress_->setEnabled(false);
 
-    start_ = new QPushButton(uiText(kStrStart));
+    start_ = new QPushButton(uiText(strings::card_format::kStart));
     start_->setObjectName(name(1));
     start_->setDefault(true);
-    close_ = new QPushButton(uiText(kStrClose));
+    close_ = new QPushButton(uiText(strings::card_format::kClose));
     close_->setObjectName(name(2));
 
     auto* grid = new QGridLayout;
@@ -110,7 +98,7 @@ void CardFormatDialog::build() {
     layout->addLayout(buttons);
     setMinimumWidth(360);
 
-    device_config::ui::applyRegisteredFont(this, {{3802, 3807}});
+    ui_common::applyRegisteredFont(this, {{3802, 3807}});
 
     connect(start_, &QPushButton::clicked, this, &CardFormatDialog::start);
     connect(close_, &QPushButton::clicked, this, &CardFormatDialog::reject);
@@ -172,7 +160,7 @@ void CardFormatDialog::start() {
 }
 
 void CardFormatDialog::onStep(CardFormatStep step) {
-    status_->setText(uiText(kStrStepFirst + static_cast<int>(step)));
+    status_->setText(uiText(strings::card_format::kStepFirst + static_cast<int>(step)));
     if (step == CardFormatStep::Done)
         progress_->setValue(progress_->maximum());
 }
@@ -190,7 +178,8 @@ void CardFormatDialog::onWorkerDone() {
     const CardFormatOutcome& o = *outcome_;
     if (o.code == kFormatSettingsUnreadable) {
         // Nothing was changed: the user decides whether the camera settings may be lost.
-        const QString question = ui_common::uiFormat(kStrSettingsUnreadable, o.reason.c_str());
+        const QString question =
+            ui_common::uiFormat(strings::card_format::kSettingsUnreadable, o.reason.c_str());
         const bool agreed = discardQuestion_ ? discardQuestion_(question) : askDiscard(question);
         emit runFinished(false);
         if (agreed) {
@@ -210,15 +199,16 @@ void CardFormatDialog::onWorkerDone() {
     QString text = uiText(kTextFormatComplete);
     if (!o.labelled) {
         // Formatted, but a card without the label is one the camera may not take.
-        text += QStringLiteral("\n\n") + ui_common::uiFormat(kStrLabelFailed, o.labelError.c_str());
+        text += QStringLiteral("\n\n") +
+                ui_common::uiFormat(strings::card_format::kLabelFailed, o.labelError.c_str());
     }
     if (o.configRestored)
-        text += QStringLiteral("\n\n") + uiText(kStrSettingsKept);
+        text += QStringLiteral("\n\n") + uiText(strings::card_format::kSettingsKept);
     if (o.copyKept && !o.configRestored) {
         // The settings were saved before the format but could not go back: say where they are.
-        text +=
-            QStringLiteral("\n\n") + ui_common::uiFormat(kStrRestoreFailed, o.restoreError.c_str(),
-                                                         o.savedConfigPath.c_str());
+        text += QStringLiteral("\n\n") + ui_common::uiFormat(strings::card_format::kRestoreFailed,
+                                                             o.restoreError.c_str(),
+                                                             o.savedConfigPath.c_str());
     }
     showMessage(this, o.complete() ? MessageIcon::Information : MessageIcon::Warning,
                 fromView(kFormatCaption), text);
@@ -231,7 +221,8 @@ bool CardFormatDialog::askDiscard(const QString& text) {
     ask.icon = MessageIcon::Warning;
     ask.caption = fromView(kFormatCaption);
     ask.text = QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    ask.buttons << uiText(kStrFormatAnyway) << uiText(kStrDoNotFormat);
+    ask.buttons << uiText(strings::card_format::kFormatAnyway)
+                << uiText(strings::card_format::kDoNotFormat);
     ask.defaultIndex = 1;
     ask.escapeIndex = 1;
     return ui_common::askChoice(this, ask) == 0;

@@ -10,32 +10,24 @@
 #include <QVBoxLayout>
 
 #include "device_config/time_file.h"
-#include "device_config/ui/dialog_look.h"
 #include "device_config/ui/settings_page.h"
 #include "device_config/validation.h"
 #include "platform/volumes.h"
+#include "strings/string_ids.h"
+#include "ui_common/dialog_look.h"
 #include "ui_common/ui_common.h"
 
 namespace orvik::device_config::ui {
 
 using namespace ui_common;
 
-namespace {
-constexpr int kStrTitle = 62002;
-constexpr int kStrSave = 62014;
-constexpr int kStrCancel = 62015;
-constexpr int kStrDate = 62016;
-constexpr int kStrTime = 62017;
-constexpr int kStrWriteFailed = 62022;
-constexpr int kStrErrorCaption = 62021;
-constexpr int kStrSaveAs = 62026;
-}  // namespace
+namespace {}  // namespace
 
 DeviceTimeDialog::DeviceTimeDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(idName(kResourceId));
     setModal(true);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    applyDialogLook(this);
+    ui_common::applyDialogLook(this);
 
     const QDateTime now = QDateTime::currentDateTime();
     const QLocale locale = uiKorean() ? QLocale(QLocale::Korean) : QLocale(QLocale::English);
@@ -52,15 +44,15 @@ DeviceTimeDialog::DeviceTimeDialog(QWidget* parent) : QDialog(parent) {
     time_->setDisplayFormat(QStringLiteral("HH:mm:ss"));
     time_->setAlignment(Qt::AlignRight);
 
-    auto* save = new QPushButton(uiText(kStrSave));
+    auto* save = new QPushButton(uiText(strings::device_config::kDeviceTimeSave));
     save->setObjectName(idName(1));
     save->setDefault(true);
-    auto* cancel = new QPushButton(uiText(kStrCancel));
+    auto* cancel = new QPushButton(uiText(strings::device_config::kDeviceTimeCancel));
     cancel->setObjectName(idName(2));
 
     auto* form = new QFormLayout;
-    form->addRow(uiText(kStrDate), date_);
-    form->addRow(uiText(kStrTime), time_);
+    form->addRow(uiText(strings::device_config::kDate), date_);
+    form->addRow(uiText(strings::device_config::kTime), time_);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(save);
@@ -74,7 +66,7 @@ DeviceTimeDialog::DeviceTimeDialog(QWidget* parent) : QDialog(parent) {
     connect(save, &QPushButton::clicked, this, &DeviceTimeDialog::save);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    QString title = uiText(kStrTitle);
+    QString title = uiText(strings::device_config::kDeviceTimeTitle);
     if (auto found = findTimeFileOnCard(platform::removableVolumes())) {
         path_ = QString::fromStdString(*found);
         title += QStringLiteral(" - ") + path_;
@@ -91,7 +83,7 @@ void DeviceTimeDialog::save() {
     if (target.isEmpty()) {
         FileDialogRequest request;
         request.save = true;
-        request.title = uiText(kStrSaveAs);
+        request.title = uiText(strings::device_config::kDeviceTimeSaveAs);
         request.filters = {QStringLiteral("Config Files (*.cfg)"),
                            QStringLiteral("All Files (*.*)")};
         request.proposedName =
@@ -107,11 +99,12 @@ void DeviceTimeDialog::save() {
         return;
     }
     if (outcome.status == SaveStatus::WriteProtected) {
-        showMessage(this, MessageIcon::Critical, uiText(kStrErrorCaption),
+        showMessage(this, MessageIcon::Critical, uiText(strings::device_config::kErrorCaption),
                     uiText(kMsgWriteProtected));
     } else if (outcome.status == SaveStatus::Failed) {
-        showMessage(this, MessageIcon::Critical, uiText(kStrErrorCaption),
-                    uiFormat(kStrWriteFailed, target.toUtf8().constData(), outcome.error.c_str()));
+        showMessage(this, MessageIcon::Critical, uiText(strings::device_config::kErrorCaption),
+                    uiFormat(strings::device_config::kWriteFailed, target.toUtf8().constData(),
+                             outcome.error.c_str()));
     }
 }
 

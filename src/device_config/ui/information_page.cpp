@@ -9,6 +9,7 @@
 #include "device_config/ui/position_window.h"
 #include "device_config/ui/settings_page.h"
 #include "platform/volumes.h"
+#include "strings/string_ids.h"
 #include "ui_common/ui_common.h"
 
 namespace orvik::device_config::ui {
@@ -16,11 +17,6 @@ namespace orvik::device_config::ui {
 using namespace ui_common;
 
 namespace {
-constexpr int kStrExportFailed = 62023;
-constexpr int kStrReadFailed = 62024;
-constexpr int kStrErrorCaption = 62021;
-constexpr int kStrOpenTitle = 62027;
-constexpr int kStrExportTitle = 62028;
 
 QString fromView(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -136,8 +132,9 @@ void InformationPage::readFile(const QString& path) {
     if (file.ok())
         records_ = std::move(file->records);
     else
-        showMessage(this, MessageIcon::Warning, uiText(kStrErrorCaption),
-                    uiFormat(kStrReadFailed, path.toUtf8().constData(), file.error().c_str()));
+        showMessage(this, MessageIcon::Warning, uiText(strings::device_config::kErrorCaption),
+                    uiFormat(strings::device_config::kReadFailed, path.toUtf8().constData(),
+                             file.error().c_str()));
 }
 
 void InformationPage::refresh() {
@@ -160,7 +157,7 @@ void InformationPage::openFile(const QString& path) {
 void InformationPage::onOpen() {
     FileDialogRequest request;
     request.save = false;
-    request.title = uiText(kStrOpenTitle);
+    request.title = uiText(strings::device_config::kOpenTitle);
     request.filters = {QStringLiteral("obd Files (*.obd)"), QStringLiteral("All Files (*.*)")};
     request.proposedName = fromView(kDrvFileName);
     request.defaultSuffix = QStringLiteral("drv");
@@ -178,8 +175,8 @@ bool InformationPage::exportTo(const QString& path) {
         return true;
     if (outcome.status != SaveStatus::Cancelled) {
         showMessage(
-            this, MessageIcon::Critical, uiText(kStrErrorCaption),
-            uiFormat(kStrExportFailed, path.toUtf8().constData(),
+            this, MessageIcon::Critical, uiText(strings::device_config::kErrorCaption),
+            uiFormat(strings::device_config::kExportFailed, path.toUtf8().constData(),
                      (outcome.status == SaveStatus::WriteProtected ? uiText(300).toStdString()
                                                                    : outcome.error)
                          .c_str()));
@@ -192,7 +189,7 @@ void InformationPage::onExport() {
         return;
     FileDialogRequest request;
     request.save = true;
-    request.title = uiText(kStrExportTitle);
+    request.title = uiText(strings::device_config::kExportTitle);
     request.filters = {QStringLiteral("CSV Files (*.csv)"), QStringLiteral("All Files (*.*)")};
     request.proposedName = fromView(kDrvCsvFileName);
     request.defaultSuffix = QStringLiteral("csv");

@@ -6,6 +6,7 @@
 #include "device_config/ui/settings_page.h"
 #include "displays/map_host.h"
 #include "displays/map_view.h"
+#include "strings/string_ids.h"
 #include "ui_common/ui_common.h"
 
 namespace orvik::device_config::ui {
@@ -13,8 +14,6 @@ namespace orvik::device_config::ui {
 using namespace ui_common;
 
 namespace {
-constexpr int kStrTitle = 62003;
-constexpr int kStrRecordCount = 62029;
 
 // The record's position in NMEA form (ddmm.mmmm), negative for south and west.
 std::pair<double, double> nmeaLatLon(const DriveRouteRecord& r) {
@@ -29,7 +28,7 @@ std::string coordinate(double nmea) {
 
 PositionWindow::PositionWindow(QWidget* parent) : QDialog(parent) {
     setObjectName(idName(kResourceId));
-    setWindowTitle(uiText(kStrTitle));
+    setWindowTitle(uiText(strings::device_config::kPositionTitle));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setModal(false);
     setFixedSize(kWidth, kHeight);
@@ -79,9 +78,10 @@ void PositionWindow::showRoute(const std::vector<DriveRouteRecord>& records) {
     json += ']';
     map_->callPageFunction("showRoute", std::vector<std::string>{json});
     if (records.size() >= 2)
-        status_->setText(status_->text() + QStringLiteral("    (") +
-                         uiFormat(kStrRecordCount, static_cast<int>(records.size())) +
-                         QStringLiteral(")"));
+        status_->setText(
+            status_->text() + QStringLiteral("    (") +
+            uiFormat(strings::device_config::kRecordCount, static_cast<int>(records.size())) +
+            QStringLiteral(")"));
 }
 
 }  // namespace orvik::device_config::ui

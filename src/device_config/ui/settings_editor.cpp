@@ -6,9 +6,10 @@
 #include <QScreen>
 #include <QTabWidget>
 
-#include "device_config/ui/dialog_look.h"
 #include "device_config/ui/information_page.h"
 #include "device_config/ui/settings_pages.h"
+#include "strings/string_ids.h"
+#include "ui_common/dialog_look.h"
 #include "ui_common/ui_common.h"
 
 namespace orvik::device_config::ui {
@@ -16,24 +17,15 @@ namespace orvik::device_config::ui {
 using namespace ui_common;
 
 namespace {
-constexpr int kStrTitle = 62001;
-constexpr int kStrSave = 62010;
-constexpr int kStrCancel = 62011;
-constexpr int kStrInitialize = 62012;
-constexpr int kStrCardFormat = 62013;
-constexpr int kStrSaveFailed = 62020;
-constexpr int kStrErrorCaption = 62021;
-constexpr int kStrSaveAs = 62025;
-constexpr int kStrNoDriveRoute = 357;
 constexpr int kTabCaptions[SettingsEditor::TabCount] = {290, 291, 292, 293, 340, 341, 294, 296};
 }  // namespace
 
 SettingsEditor::SettingsEditor(const QString& versionText, QWidget* parent) : QDialog(parent) {
     setObjectName(idName(kResourceId));
-    resourceTitle_ = uiText(kStrTitle);
+    resourceTitle_ = uiText(strings::device_config::kSettingsTitle);
     setModal(true);
     setFixedSize(kWidth, kHeight);
-    applyDialogLook(this);
+    ui_common::applyDialogLook(this);
 
     state_.resetToDefaults();
     if (state_.session.locateOnCard(true))
@@ -66,14 +58,14 @@ SettingsEditor::SettingsEditor(const QString& versionText, QWidget* parent) : QD
 
     // The buttons, the settings pages' controls and the Information page's list and buttons
     // carry the main window's font 100; the rest keep the dialog's font.
-    applyRegisteredFont(this, {{3100, 3150},
-                               {3200, 3268},
-                               {3400, 3449},
-                               {3500, 3524},
-                               {3600, 3644},
-                               {3716, 3719},
-                               {4000, 4053},
-                               {4200, 4234}});
+    ui_common::applyRegisteredFont(this, {{3100, 3150},
+                                          {3200, 3268},
+                                          {3400, 3449},
+                                          {3500, 3524},
+                                          {3600, 3644},
+                                          {3716, 3719},
+                                          {4000, 4053},
+                                          {4200, 4234}});
     buildButtons();
 
     QString title = resourceTitle_ + versionText;
@@ -102,14 +94,14 @@ void SettingsEditor::buildButtons() {
     auto button = [this](int id, int textId) {
         auto* b = new QPushButton(uiText(textId), this);
         b->setObjectName(idName(id));
-        b->setFont(registeredFont(kRegisteredFontList));
+        b->setFont(ui_common::registeredFont(ui_common::kRegisteredFontList));
         b->setAutoDefault(false);
         return b;
     };
-    save_ = button(1, kStrSave);
-    cancel_ = button(2, kStrCancel);
-    initialize_ = button(3002, kStrInitialize);
-    cardFormat_ = button(3003, kStrCardFormat);
+    save_ = button(1, strings::device_config::kSettingsSave);
+    cancel_ = button(2, strings::device_config::kSettingsCancel);
+    initialize_ = button(3002, strings::device_config::kInitialize);
+    cardFormat_ = button(3003, strings::device_config::kCardFormat);
     save_->setDefault(true);
 
     // One row along the bottom, 18 pixels apart, as wide as the widest caption needs.
@@ -142,7 +134,8 @@ void SettingsEditor::onTabChanged(int index) {
     if (index != Information)
         return;
     if (!information_->hasFile())
-        showMessage(this, MessageIcon::Warning, resourceTitle_, uiText(kStrNoDriveRoute));
+        showMessage(this, MessageIcon::Warning, resourceTitle_,
+                    uiText(strings::device_config::kNoDriveRoute));
     information_->refresh();
 }
 
@@ -187,7 +180,7 @@ void SettingsEditor::save() {
     const auto askPath = [this]() -> std::optional<std::string> {
         FileDialogRequest request;
         request.save = true;
-        request.title = uiText(kStrSaveAs);
+        request.title = uiText(strings::device_config::kSettingsSaveAs);
         request.filters = {QStringLiteral("Binary Files (*.bin)"),
                            QStringLiteral("All Files (*.*)")};
         request.proposedName = QString::fromUtf8(kConfigFileName.data(),
@@ -206,13 +199,14 @@ void SettingsEditor::save() {
         case SaveStatus::Cancelled:
             return;
         case SaveStatus::WriteProtected:
-            showMessage(this, MessageIcon::Critical, uiText(kStrErrorCaption),
+            showMessage(this, MessageIcon::Critical, uiText(strings::device_config::kErrorCaption),
                         uiText(kMsgWriteProtected));
             return;
         case SaveStatus::Failed:
             // The old file is intact (the write is atomic); say so and let the user retry.
-            showMessage(this, MessageIcon::Critical, uiText(kStrErrorCaption),
-                        uiFormat(kStrSaveFailed, outcome.path.c_str(), outcome.error.c_str()));
+            showMessage(this, MessageIcon::Critical, uiText(strings::device_config::kErrorCaption),
+                        uiFormat(strings::device_config::kSaveFailed, outcome.path.c_str(),
+                                 outcome.error.c_str()));
             return;
     }
 }

@@ -32,6 +32,7 @@
 #include "platform/strings.h"
 #include "recordings/partner.h"
 #include "recordings/track_formats.h"
+#include "strings/string_ids.h"
 #include "ui_common/background.h"
 #include "ui_common/ui_common.h"
 
@@ -90,7 +91,7 @@ EvidenceDialog::EvidenceDialog(const QString& recording, double fromSeconds, dou
                                QWidget* parent)
     : QDialog(parent), recording_(recording), from_(fromSeconds), to_(toSeconds) {
     setObjectName(QStringLiteral("EvidenceDialog"));
-    setWindowTitle(uiText(kStrEvidencePackage));
+    setWindowTitle(uiText(strings::evidence::kEvidencePackage));
     setModal(true);
 
     auto* form = new QFormLayout;

@@ -22,9 +22,6 @@ class QPushButton;
 
 namespace orvik::evidence::ui {
 
-// Ids of the dialog's texts (resources/strings/evidence.*.tsv).
-inline constexpr int kStrEvidencePackage = 67100, kStrEvidencePackageMenu = 67101;
-
 class EvidenceDialog : public QDialog {
     Q_OBJECT
   public:

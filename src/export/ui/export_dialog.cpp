@@ -25,6 +25,7 @@
 #include "platform/private_folder.h"
 #include "platform/strings.h"
 #include "recordings/partner.h"
+#include "strings/string_ids.h"
 #include "ui_common/ui_common.h"
 
 namespace orvik::exporting::ui {
@@ -58,7 +59,8 @@ ExportDialog::ExportDialog(Mode mode, const QString& recording, double fromSecon
                            double toSeconds, QWidget* parent)
     : QDialog(parent), mode_(mode), recording_(recording), from_(fromSeconds), to_(toSeconds) {
     setObjectName(QStringLiteral("ExportDialog"));
-    setWindowTitle(uiText(mode == Mode::Clip ? kStrExportClip : kStrSnapshot));
+    setWindowTitle(uiText(mode == Mode::Clip ? strings::exporting::kExportClip
+                                             : strings::exporting::kSnapshot));
     setModal(true);
 
     auto* form = new QFormLayout;
@@ -220,7 +222,8 @@ void ExportDialog::refreshPreview() {
     previews_->wake.notify_all();
 }
 
-void ExportDialog::runPreviews(std::shared_ptr<PreviewQueue> queue, QPointer<ExportDialog> dialog) {
+void ExportDialog::runPreviews(std::shared_ptr<PreviewQueue> queue,
+                               const QPointer<ExportDialog>& dialog) {
     for (;;) {
         PreviewQueue::Job job;
         {

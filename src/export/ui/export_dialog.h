@@ -38,11 +38,6 @@ struct PreviewQueue {
     std::string file;  // the preview picture, in the user's private folder
 };
 
-// Ids of the dialog's texts (resources/strings/export.*.tsv).
-inline constexpr int kStrExportClip = 65000, kStrSnapshot = 65001, kStrSnapshotMenu = 65002,
-                     kStrExportClipMenu = 65003, kStrMarkIn = 65022, kStrMarkOut = 65023,
-                     kStrClearMarks = 65024;
-
 class ExportDialog : public QDialog {
     Q_OBJECT
   public:
@@ -74,7 +69,8 @@ class ExportDialog : public QDialog {
     void start();
     void cancelOrClose();
     void refreshPreview();
-    static void runPreviews(std::shared_ptr<PreviewQueue> queue, QPointer<ExportDialog> dialog);
+    static void runPreviews(std::shared_ptr<PreviewQueue> queue,
+                            const QPointer<ExportDialog>& dialog);
     void showPreview(const QImage& picture, int generation);
     void browse();
     void finish(bool ok, const QString& message);

@@ -1,4 +1,4 @@
-#include "device_config/ui/dialog_look.h"
+#include "ui_common/dialog_look.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -6,7 +6,7 @@
 #include <QStyle>
 #include <QWidget>
 
-namespace orvik::device_config::ui {
+namespace orvik::ui_common {
 
 namespace {
 QHash<int, QFont>& fonts() {
@@ -66,4 +66,4 @@ void applyRegisteredFont(QWidget* root, std::initializer_list<std::pair<int, int
     }
 }
 
-}  // namespace orvik::device_config::ui
+}  // namespace orvik::ui_common

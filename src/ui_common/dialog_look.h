@@ -1,7 +1,7 @@
 #pragma once
-// The look of the device dialogs. The main window's skin gives the application a dark palette and
-// its own font; the dialogs keep the desktop's standard palette and font, and only the controls
-// they name get the main window's registered font 100.
+// The look of the dialogs (settings, device time, card format). The main window's skin gives the
+// application a dark palette and its own font; the dialogs keep the desktop's standard palette and
+// font, and only the controls they name get the main window's registered font 100.
 #include <QFont>
 #include <QString>
 #include <initializer_list>
@@ -9,7 +9,7 @@
 
 class QWidget;
 
-namespace orvik::device_config::ui {
+namespace orvik::ui_common {
 
 inline constexpr int kRegisteredFontList = 100;
 
@@ -29,4 +29,4 @@ void applyDialogLook(QWidget* dialog);
 // that a group's font does not spread to controls inside it that keep the dialog's font.
 void applyRegisteredFont(QWidget* root, std::initializer_list<std::pair<int, int>> ids);
 
-}  // namespace orvik::device_config::ui
+}  // namespace orvik::ui_common

@@ -1,0 +1,49 @@
+#pragma once
+// The panes' context menu and what it exports: a snapshot of the moment shown, a clip between the
+// in and out marks (set from the same menu, drawn on the seek bar), each through its dialog. The
+// moment and the marks are the playback owner's; other areas add their entries to the menu as it
+// opens (through `extend`). No key, button or position of the window changes.
+#include <QObject>
+#include <QPoint>
+#include <QString>
+#include <functional>
+
+#include "displays/info_panel.h"
+
+class QMenu;
+class QWidget;
+
+namespace orvik::playback {
+class PlaybackController;
+class VideoPane;
+}  // namespace orvik::playback
+
+namespace orvik::shell {
+
+class ExportMenu : public QObject {
+    Q_OBJECT
+  public:
+    // Adds the entries of other areas to a menu about to pop up over a pane.
+    using Extend = std::function<void(QMenu* menu, playback::VideoPane* pane)>;
+    // The unit the viewer shows speeds in, which captions take.
+    using SpeedDisplay = std::function<displays::SpeedDisplay()>;
+
+    // `window` parents the menu and the dialogs.
+    ExportMenu(QWidget* window, playback::PlaybackController& playback, SpeedDisplay speedDisplay,
+               Extend extend);
+
+    // Pops the menu of `pane` up at `globalPos`.
+    void showPaneMenu(playback::VideoPane* pane, const QPoint& globalPos);
+    // The file a pane shows, "" when none.
+    QString paneFile(const playback::VideoPane* pane) const;
+    void snapshot(const QString& file);
+    void exportClip(const QString& file);
+
+  private:
+    QWidget* window_;
+    playback::PlaybackController& playback_;
+    SpeedDisplay speedDisplay_;
+    Extend extend_;
+};
+
+}  // namespace orvik::shell

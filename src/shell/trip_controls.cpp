@@ -1,0 +1,118 @@
+#include "shell/trip_controls.h"
+
+#include <QAction>
+#include <QMenu>
+#include <algorithm>
+
+#include "displays/map_host.h"
+#include "displays/map_view.h"
+#include "playback/playback_controller.h"
+#include "shell/control_ids.h"
+#include "strings/string_ids.h"
+#include "trips/ui/trip_navigator.h"
+#include "ui_common/ui_common.h"
+
+namespace orvik::shell {
+
+using playback::MediaTime;
+using playback::PlaybackController;
+using ui_common::uiText;
+
+namespace {
+
+// Places of the event buttons in the strip, after the zoom group, and of the rewind button they
+// keep beside.
+const QRect kPreviousEventRect(318, 603, 23, 26);
+const QRect kNextEventRect(343, 603, 23, 26);
+const QPoint kRewindAt(61, 603);
+
+}  // namespace
+
+TripControls::TripControls(QWidget* window, PlaybackController& playback,
+                           displays::MapHost& mapHost, displays::MapView& mapView,
+                           OpenRecording open)
+    : QObject(window),
+      playback_(playback),
+      open_(std::move(open)),
+      navigator_(std::make_unique<trips::ui::TripNavigator>()) {
+    connect(navigator_.get(), &trips::ui::TripNavigator::tripChanged, this, [this] { update(); });
+    connect(navigator_.get(), &trips::ui::TripNavigator::routeChanged, this,
+            [&mapView](const QString& json) { mapView.setTrip(json.toStdString()); });
+    connect(&mapHost, &displays::MapHost::routeClicked, this, [this](int recording, double offset) {
+        if (auto target = navigator_->routeTarget(recording, offset))
+            openTarget(target->path, target->offsetSeconds);
+    });
+    connect(&playback_, &PlaybackController::recordingOpened, this,
+            [this](const QString& path) { navigator_->setPlaying(path); });
+    // The marks are placed on the moment's range, which a new recording resets.
+    connect(&playback_, &PlaybackController::lengthChanged, this, [this] { update(); });
+
+    auto makeButton = [&](int id, int image, int tip, const QRect& rect, int direction) {
+        auto* b = new SkinButton(id, window);
+        b->setImageId(image);
+        b->setGeometry(rect);
+        b->setToolTip(uiText(tip));
+        b->setEnabled(false);
+        b->show();
+        connect(b, &QAbstractButton::clicked, this, [this, direction] { jumpToEvent(direction); });
+        return b;
+    };
+    previous_ = makeButton(ctl::kPreviousEvent, skin::kPreviousEventButton,
+                           strings::trips::kPreviousEvent, kPreviousEventRect, -1);
+    next_ = makeButton(ctl::kNextEvent, skin::kNextEventButton, strings::trips::kNextEvent,
+                       kNextEventRect, +1);
+}
+
+TripControls::~TripControls() = default;
+
+void TripControls::setCard(const QString& folder) {
+    navigator_->setCard(folder);
+}
+
+void TripControls::addPaneMenuEntries(QMenu* menu) {
+    menu->addSeparator();
+    QAction* previous = menu->addAction(uiText(strings::trips::kPreviousEvent));
+    QAction* next = menu->addAction(uiText(strings::trips::kNextEvent));
+    previous->setEnabled(previous_->isEnabled());
+    next->setEnabled(next_->isEnabled());
+    connect(previous, &QAction::triggered, this, [this] { jumpToEvent(-1); });
+    connect(next, &QAction::triggered, this, [this] { jumpToEvent(+1); });
+}
+
+void TripControls::update() {
+    std::vector<SliderMark> marks;
+    const MediaTime length = playback_.length();
+    if (length > MediaTime{}) {
+        for (const auto& e : navigator_->playingEvents()) {
+            marks.push_back({std::min(MediaTime::fromSeconds(e.offsetSeconds), length).units(),
+                             e.kind == trips::EventKind::Impact ? SliderMarkKind::Impact
+                                                                : SliderMarkKind::Event});
+        }
+    }
+    emit eventMarksChanged(marks);
+    const trips::Trip* trip = navigator_->currentTrip();
+    const bool events = trip && !trip->events.empty();
+    previous_->setEnabled(events);
+    next_->setEnabled(events);
+}
+
+void TripControls::jumpToEvent(int direction) {
+    if (auto target = navigator_->adjacentEvent(direction, playback_.position().seconds()))
+        openTarget(target->path, target->offsetSeconds);
+}
+
+void TripControls::openTarget(const QString& path, double offsetSeconds) {
+    if (path != playback_.openedPath() && !open_(path))
+        return;  // the list changed since the trips were found, or it could not be opened
+    playback_.seek(
+        std::clamp(MediaTime::fromSeconds(offsetSeconds), MediaTime{}, playback_.length()));
+    emit jumped();
+}
+
+void TripControls::placeButtons(const QRect& rewindButton) {
+    const QPoint shift = rewindButton.topLeft() - kRewindAt;
+    previous_->setGeometry(kPreviousEventRect.translated(shift));
+    next_->setGeometry(kNextEventRect.translated(shift));
+}
+
+}  // namespace orvik::shell
