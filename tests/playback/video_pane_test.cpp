@@ -131,7 +131,7 @@ class PaneTest : public ::testing::Test {
         ASSERT_EQ(player_->OpenFile(path), S_OK);
         ASSERT_EQ(player_->Play(), S_OK);
         ASSERT_EQ(player_->Pause(), S_OK);
-        ASSERT_TRUE(waitFor([&] { return pane_->framesRendered() > 0; }, 20s));
+        ASSERT_TRUE(waitFor([&] { return pane_->framesRendered() > 0; }, 60s));
     }
 
     std::unique_ptr<QWidget> window_;

@@ -430,7 +430,7 @@ TEST_F(UserJourney, DemoStartThenEnterFromTheKeyboardCoversTheScreen) {
             return screenShowsControls(
                 corner, {kClose, kMinimize, kPause, kSeekBar, kFullScreen, kVolume, kZoomLabel});
         },
-        10000))
+        30000))
         << "the screen does not show the full-screen strip and caption buttons";
     expectFullScreenLayout();
     EXPECT_EQ(window_->windowHandle()->geometry(), monitor());
