@@ -75,5 +75,9 @@ get_filename_component(exe_name ${PROGRAM} NAME)
 if(NOT exe_name STREQUAL NAME)
   string(REPLACE "${exe_name}" "${NAME}" page "${page}")
 endif()
+# Texts are UTF-8, but man shows pages in the reader's locale too: the two non-ASCII signs of the
+# help texts are written as roff's own, which every locale can show.
+string(REPLACE "…" "..." page "${page}")
+string(REPLACE "—" "\\(em" page "${page}")
 file(WRITE ${OUT} "${page}")
 file(REMOVE ${OUT}.tmp ${include_file})

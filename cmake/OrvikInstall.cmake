@@ -57,33 +57,52 @@ if(TARGET orvik)
   endif()
 endif()
 
-# ---- manual pages, generated from the programs' own --help -------------------------------------
+# ---- manual pages, generated from the programs' own --help, installed compressed ----------------
 find_program(HELP2MAN help2man)
-if(HELP2MAN)
+find_program(GZIP gzip)
+if(HELP2MAN AND GZIP)
   set(man_pages)
   set(summary_orvik "viewer and settings editor for a dash camera's memory card")
   set(summary_orvik-cli "list, export and prepare a dash camera's memory card from scripts")
+  set(summary_orvik-samplecard "write a sample memory card of the dash camera")
   foreach(prog IN LISTS orvik_programs)
-    if(prog STREQUAL "orvik-samplecard")
-      continue()
-    endif()
     set(page ${desktop_out}/man/${prog}.1)
     set(extra ${desktop_src}/${prog}.h2m)
+    # -n: no name or time in the gzip header, so the same page gives the same bytes.
     add_custom_command(
-      OUTPUT ${page}
+      OUTPUT ${page}.gz
       COMMAND ${CMAKE_COMMAND} -DHELP2MAN=${HELP2MAN} -DPROGRAM=$<TARGET_FILE:${prog}>
               -DNAME=${prog} "-DSUMMARY=${summary_${prog}}" -DINCLUDE=${extra} -DOUT=${page}
               -P ${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake
+      COMMAND ${GZIP} -9nf ${page}
       DEPENDS ${prog} ${extra} ${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake
       COMMENT "Writing the manual page ${prog}.1"
       VERBATIM)
-    list(APPEND man_pages ${page})
-    install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    list(APPEND man_pages ${page}.gz)
+    install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   endforeach()
   add_custom_target(orvik_man_pages ALL DEPENDS ${man_pages})
 else()
-  message(WARNING "help2man is missing (run scripts/install-deps.sh): no manual pages")
+  message(WARNING "help2man or gzip is missing (run scripts/install-deps.sh): no manual pages")
 endif()
+
+# ---- the package's documents: copyright and changelog (Debian's formats) -----------------------
+set(ORVIK_MAINTAINER "ORVIK developers <maintainers@orvik.example.org>" CACHE STRING
+    "Maintainer of the Debian package (name <address>), also named in its changelog")
+set(ORVIK_RELEASE_DATE "Tue, 08 Dec 2026 12:00:00 +0000" CACHE STRING
+    "Date of this release in the changelog (RFC 5322), so a package build is reproducible")
+set(doc_out ${PROJECT_BINARY_DIR}/doc)
+configure_file(${PROJECT_SOURCE_DIR}/resources/debian/changelog.in ${doc_out}/changelog @ONLY)
+if(GZIP)
+  add_custom_command(
+    OUTPUT ${doc_out}/changelog.gz
+    COMMAND ${GZIP} -9nc ${doc_out}/changelog > ${doc_out}/changelog.gz
+    DEPENDS ${doc_out}/changelog
+    VERBATIM)
+  add_custom_target(orvik_changelog ALL DEPENDS ${doc_out}/changelog.gz)
+  install(FILES ${doc_out}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/resources/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 install(FILES ${desktop_src}/orvik-cli.bash
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME orvik-cli)
@@ -92,14 +111,14 @@ install(FILES ${desktop_src}/orvik-cli.bash
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME orvik)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "ORVIK developers <orvik@localhost>")
+set(CPACK_PACKAGE_CONTACT "${ORVIK_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "viewer and configuration tool for a two-channel dash camera")
+# The long description only: CPack puts the summary in front and indents every line by one space.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "viewer and configuration tool for a two-channel dash camera
- Lists the recordings of a dash camera's memory card and plays the front and
- rear video side by side, with the speed, GPS, map position and G-sensor
- curves stored in them. Edits the camera's settings file, exports the
- driving-route records and telemetry, and offers orvik-cli for scripts.")
+    "Lists the recordings of a dash camera's memory card and plays the front and
+rear video side by side, with the speed, GPS, map position and G-sensor
+curves stored in them. Edits the camera's settings file, exports the
+driving-route records and telemetry, and offers orvik-cli for scripts.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

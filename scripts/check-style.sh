@@ -1,19 +1,25 @@
 #!/usr/bin/env bash
-# Style checks, run by scripts/test.sh and on their own before a commit:
-#   clang-format --dry-run -Werror over src/ tests/ tools/ fuzz/ bench/, and
-#   clang-tidy (the checks in .clang-tidy) over every .cpp of src/, two at a time.
+# Style checks, on their own before a commit (bash scripts/check-style.sh), the format check in
+# scripts/test.sh and both in CI (.ci/run):
+#   format: clang-format --dry-run -Werror over src/ tests/ tools/ fuzz/ bench/ (seconds);
+#   tidy:   clang-tidy (the checks in .clang-tidy) over every .cpp of src/, two at a time (minutes
+#           after a header changed).
+#   check-style.sh [format|tidy]     (both without an argument)
 # clang-tidy needs a configured build (compile_commands.json; default build/). A file whose text,
 # whose headers under src/ and whose compile command are unchanged since its last clean check is
 # not checked again (the record is kept in <build>/clang-tidy-clean/). A missing tool is skipped
 # with a message. Exit status 1 when either check finds something.
 set -uo pipefail
+what=${1:-all}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ORVIK_BUILD_DIR:-$root/build}
 jobs=${ORVIK_JOBS:-2}
 cd "$root"
 status=0
 
-if command -v clang-format >/dev/null; then
+if [ "$what" = tidy ]; then
+  :
+elif command -v clang-format >/dev/null; then
   mapfile -t files < <(git ls-files -co --exclude-standard -- src tests tools fuzz bench |
                        grep -E '\.(cpp|h)$' | while read -r f; do [ -f "$f" ] && echo "$f"; done)
   if clang-format --dry-run -Werror "${files[@]}" 2>"$build.format.log" ||
@@ -28,7 +34,9 @@ else
   echo "clang-format: not installed, format check skipped (scripts/install-deps.sh installs it)"
 fi
 
-if ! command -v clang-tidy >/dev/null; then
+if [ "$what" = format ]; then
+  :
+elif ! command -v clang-tidy >/dev/null; then
   echo "clang-tidy: not installed, skipped (scripts/install-deps.sh installs it)"
 elif [ ! -f "$build/compile_commands.json" ]; then
   echo "clang-tidy: no $build/compile_commands.json (configure the build first), skipped"

@@ -23,7 +23,10 @@ struct SampleCardArgs {
 // Parses the command line into `a`. Nothing when the work is to be done; otherwise the exit
 // status (0 after --help, 2 for bad usage, with its message printed).
 inline std::optional<int> parseSampleCardArgs(int argc, char** argv, SampleCardArgs& a) {
-    CLI::App app{"Writes a sample memory card (recordings with telemetry and other files)."};
+    CLI::App app{"Writes a sample memory card (recordings with telemetry and other files).",
+                 "orvik-samplecard"};
+    app.set_version_flag("--version", std::string("orvik-samplecard ") + ORVIK_VERSION,
+                         "Print the program version and exit");
     app.add_option("--out", a.out, "card folder to write");
     app.add_option("--single", a.single,
                    "write one front recording to this file instead of a card");

@@ -11,6 +11,7 @@
 #include "cli/command_registry.h"
 #include "trips/summary_cache.h"
 #include "trips/trips.h"
+#include "platform/store.h"
 
 namespace orvik::cli {
 namespace {
@@ -95,7 +96,7 @@ void printTable(std::ostream& out, const std::vector<Trip>& trips, const std::st
 int runTrips(const std::string& dir, bool json, double gap, const std::string& unit) {
     TripOptions options;
     options.gapSeconds = gap;
-    options.cacheFolder = userCacheFolder();
+    options.cacheFolder = platform::userCacheFolder();
     // Reading a big card for the first time takes a while: show how far it got, on a terminal.
     if (::isatty(STDERR_FILENO)) {
         options.progress = [](std::size_t done, std::size_t total) {

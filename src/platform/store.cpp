@@ -154,6 +154,14 @@ fs::path applicationDataFolder() {
     return folder;
 }
 
+fs::path userCacheFolder() {
+    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg && *xdg == '/')
+        return fs::path(xdg) / "Orvik";
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return fs::path(home) / ".cache" / "Orvik";
+    return {};
+}
+
 fs::path applicationDataFile(std::string_view name) {
     return applicationDataFolder() / name;
 }

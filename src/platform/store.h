@@ -12,6 +12,9 @@ namespace orvik::platform {
 // $XDG_DATA_HOME/Orvik (default ~/.local/share/Orvik), created when missing; an existing
 // folder is not an error. Empty when no home folder is known.
 std::filesystem::path applicationDataFolder();
+// The per-user cache folder, spelt as the data folder is: $XDG_CACHE_HOME/Orvik (an absolute
+// $XDG_CACHE_HOME only), else ~/.cache/Orvik; empty when no home folder is known. Not created.
+std::filesystem::path userCacheFolder();
 // applicationDataFolder() / name (the folder is created first).
 std::filesystem::path applicationDataFile(std::string_view name);
 

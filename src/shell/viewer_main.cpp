@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QPalette>
 #include <QProgressDialog>
-#include <QStandardPaths>
 #include <QStyleFactory>
 #include <QThread>
 #include <atomic>
@@ -73,8 +72,7 @@ void applyDarkPalette(QApplication& app) {
 }
 
 QString demoCardFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
-           QStringLiteral("/orvik/demo-card");
+    return QString::fromStdString((platform::userCacheFolder() / "demo-card").string());
 }
 
 // Writes the demo card unless a complete one is already there; returns "" on success or the

@@ -94,14 +94,6 @@ std::uint64_t fnv1a(std::string_view s) {
 
 }  // namespace
 
-std::filesystem::path userCacheFolder() {
-    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg && *xdg == '/')
-        return std::filesystem::path(xdg) / "Orvik";
-    if (const char* home = std::getenv("HOME"); home && *home)
-        return std::filesystem::path(home) / ".cache" / "Orvik";
-    return {};
-}
-
 std::filesystem::path summaryCacheFile(const std::filesystem::path& cacheFolder,
                                        const std::string& cardRoot) {
     std::error_code ec;

@@ -17,9 +17,6 @@
 
 namespace orvik::trips {
 
-// $XDG_CACHE_HOME/Orvik (default ~/.cache/Orvik); empty when no home folder is known.
-std::filesystem::path userCacheFolder();
-
 // The file that caches the recordings under `cardRoot`: one per card folder, so cards do not
 // crowd each other out.
 std::filesystem::path summaryCacheFile(const std::filesystem::path& cacheFolder,

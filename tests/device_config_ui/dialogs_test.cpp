@@ -24,6 +24,7 @@
 #include "platform/commit_writer.h"
 #include "support/map_page.h"
 #include "support/test_support.h"
+#include "user_input.h"
 
 namespace orvik::testing {
 namespace {
@@ -61,7 +62,7 @@ TEST_F(InformationPageTest, ListsTheCardsRecordsAndExportsThem) {
     // Export asks where, with the proposed name, and writes the table as the core formats it.
     const auto target = root_ / "out.csv";
     answer_ = QString::fromStdString(target.string());
-    editor.findChild<QPushButton*>("3716")->click();
+    userClick(editor.findChild<QPushButton*>("3716"));
     ASSERT_EQ(dialogs_.size(), 1u);
     EXPECT_EQ(dialogs_[0].proposedName, QStringLiteral("orvik_drv.csv"));
     std::vector<std::string> headers;
@@ -96,7 +97,7 @@ TEST_F(InformationPageTest, NoRouteFileWarnsOnEverySwitch) {
     EXPECT_EQ(messages_[0].icon, MessageIcon::Warning);
 
     // Export with nothing listed does nothing at all.
-    editor.findChild<QPushButton*>("3716")->click();
+    userClick(editor.findChild<QPushButton*>("3716"));
     EXPECT_TRUE(dialogs_.empty());
 }
 
@@ -107,13 +108,13 @@ TEST_F(InformationPageTest, OpenReadsAnotherFileAndReportsUnreadableOnes) {
     SettingsEditor editor(QString{});
     InformationPage* page = editor.informationPage();
     answer_ = QString::fromStdString(other.string());
-    editor.findChild<QPushButton*>("3719")->click();
+    userClick(editor.findChild<QPushButton*>("3719"));
     ASSERT_EQ(dialogs_.size(), 1u);
     EXPECT_FALSE(dialogs_[0].save);
     EXPECT_EQ(page->model()->rowCount(), 7);
 
     answer_ = QString::fromStdString((root_ / "missing.drv").string());
-    editor.findChild<QPushButton*>("3719")->click();
+    userClick(editor.findChild<QPushButton*>("3719"));
     EXPECT_EQ(page->model()->rowCount(), 0);
     ASSERT_EQ(messages_.size(), 1u);
     EXPECT_TRUE(messages_[0].text.contains("missing.drv"));

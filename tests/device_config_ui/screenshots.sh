@@ -13,7 +13,7 @@ mkdir -p "$out"
 [ "$(id -u)" -eq 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1
 export ORVIK_MPV_AO=null LIBGL_ALWAYS_SOFTWARE=1
 cache=${XDG_CACHE_HOME:-$HOME/.cache}
-export ORVIK_REMOVABLE_VOLUMES="$cache/orvik/demo-card=ORVIK"
+export ORVIK_REMOVABLE_VOLUMES="$cache/Orvik/demo-card=ORVIK"
 for lang in en ko; do
   locale=$([ $lang = ko ] && echo ko_KR.UTF-8 || echo en_US.UTF-8)
   xvfb-run -a -s "-screen 0 1280x800x24" bash -s "$build" "$out" "$lang" "$locale" <<'EOF'

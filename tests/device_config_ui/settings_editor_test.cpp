@@ -393,7 +393,7 @@ TEST_F(SettingsEditorTest, CustomThresholdsAreCheckedOnSave) {
         messages_.clear();
         SettingsEditor editor(QString{});
         const int first = c.parking ? 3255 : 3230;
-        control<QRadioButton>(editor, c.parking ? 3254 : 3229)->click();
+        userClick(control<QRadioButton>(editor, c.parking ? 3254 : 3229));
         for (int axis = 0; axis < 3; ++axis) {
             auto* edit = control<QLineEdit>(editor, first + axis);
             ASSERT_FALSE(edit->isReadOnly());
@@ -486,12 +486,12 @@ TEST_F(SettingsEditorTest, ShareSliderRefusesTheEndsAndShowsWhatIsStored) {
 TEST_F(SettingsEditorTest, GSensorSwitchLocksThePresets) {
     writeConfig(DeviceConfig());
     SettingsEditor editor(QString{});
-    control<QCheckBox>(editor, 3219)->click();
+    userClick(control<QCheckBox>(editor, 3219));
     for (int id = 3224; id <= 3229; ++id)
         EXPECT_FALSE(control<QWidget>(editor, id)->isEnabled()) << id;
     for (int id : {3230, 3231, 3232, 3255, 3256, 3257})
         EXPECT_FALSE(control<QWidget>(editor, id)->isEnabled()) << id;
-    control<QCheckBox>(editor, 3219)->click();
+    userClick(control<QCheckBox>(editor, 3219));
     EXPECT_TRUE(control<QWidget>(editor, 3229)->isEnabled());
     EXPECT_TRUE(control<QLineEdit>(editor, 3230)->isReadOnly());
 }
@@ -499,12 +499,12 @@ TEST_F(SettingsEditorTest, GSensorSwitchLocksThePresets) {
 TEST_F(SettingsEditorTest, BusModeForcesTheQualities) {
     writeConfig(DeviceConfig());
     SettingsEditor editor(QString{});
-    control<QRadioButton>(editor, 3143)->click();
+    userClick(control<QRadioButton>(editor, 3143));
     for (int id : {3101, 3102, 3103, 3104, 3116, 3117, 3118, 3119})
         EXPECT_FALSE(control<QWidget>(editor, id)->isEnabled()) << id;
     EXPECT_TRUE(control<QRadioButton>(editor, 3104)->isChecked());
     EXPECT_TRUE(control<QRadioButton>(editor, 3119)->isChecked());
-    control<QRadioButton>(editor, 3142)->click();
+    userClick(control<QRadioButton>(editor, 3142));
     EXPECT_TRUE(control<QWidget>(editor, 3101)->isEnabled());
     EXPECT_TRUE(control<QRadioButton>(editor, 3102)->isChecked());
     EXPECT_EQ(editor.state().get("frontQuality"), 1u);
@@ -514,8 +514,8 @@ TEST_F(SettingsEditorTest, BusModeForcesTheQualities) {
 TEST_F(SettingsEditorTest, QualityWarningAlsoForTheCheckedRadio) {
     SettingsEditor editor(QString{});
     auto* high = control<QRadioButton>(editor, 3102);
-    high->click();
-    high->click();
+    userClick(high);
+    userClick(high);
     EXPECT_TRUE(high->isChecked());
     EXPECT_EQ(messages_.size(), 2u);
 }
@@ -622,19 +622,19 @@ TEST_F(SettingsEditorTest, LoadedOddValuesAreShownSafely) {
 
 TEST_F(SettingsEditorTest, ExternalPowerDisablesTheCutOffLists) {
     SettingsEditor editor(QString{});
-    control<QCheckBox>(editor, 3416)->click();
+    userClick(control<QCheckBox>(editor, 3416));
     EXPECT_FALSE(control<QWidget>(editor, 3415)->isEnabled());
     EXPECT_FALSE(control<QWidget>(editor, 3422)->isEnabled());
-    control<QCheckBox>(editor, 3416)->click();
+    userClick(control<QCheckBox>(editor, 3416));
     EXPECT_TRUE(control<QWidget>(editor, 3415)->isEnabled());
 }
 
 TEST_F(SettingsEditorTest, PipBoxesActAsOneChoice) {
     SettingsEditor editor(QString{});
     auto* first = control<QCheckBox>(editor, 3451);
-    first->click();  // the checked box stays checked
+    userClick(first);  // the checked box stays checked
     EXPECT_TRUE(first->isChecked());
-    control<QCheckBox>(editor, 3453)->click();
+    userClick(control<QCheckBox>(editor, 3453));
     EXPECT_FALSE(first->isChecked());
     EXPECT_TRUE(control<QCheckBox>(editor, 3453)->isChecked());
     EXPECT_EQ(editor.state().get("pipPosition"), 2u);
@@ -650,7 +650,7 @@ TEST_F(SettingsEditorTest, MotionAreaKeepsTheMiddleCells) {
     EXPECT_TRUE(control<QCheckBox>(editor, 4035)->isChecked());
     EXPECT_FALSE(control<QWidget>(editor, 4034)->isEnabled());
     EXPECT_FALSE(control<QWidget>(editor, 4037)->isEnabled());  // front bottom row
-    control<QCheckBox>(editor, 4042)->click();                  // rear bit 8 off
+    userClick(control<QCheckBox>(editor, 4042));                // rear bit 8 off
     editor.save();
     const DeviceConfig saved = readBack(configPath());
     EXPECT_EQ(saved.frontMotionArea(), 0x60u);
@@ -661,8 +661,8 @@ TEST_F(SettingsEditorTest, CancelWritesNothing) {
     writeConfig(cardFile());
     const auto before = platform::readFileLimited(configPath(), 4096).value();
     SettingsEditor editor(QString{});
-    control<QRadioButton>(editor, 3103)->click();
-    control<QRadioButton>(editor, 3502)->click();
+    userClick(control<QRadioButton>(editor, 3103));
+    userClick(control<QRadioButton>(editor, 3502));
     editor.reject();
     EXPECT_EQ(platform::readFileLimited(configPath(), 4096).value(), before);
 }
@@ -686,7 +686,7 @@ TEST_F(SettingsEditorTest, InitializeResetsThePagesAndSavesByEnumeration) {
     SettingsEditor editor(QStringLiteral("[Ver 1]"));
     const QString title = editor.windowTitle();
     EXPECT_TRUE(control<QRadioButton>(editor, 3229)->isChecked());
-    control<QRadioButton>(editor, 3101)->click();
+    userClick(control<QRadioButton>(editor, 3101));
     editor.initialize();
     EXPECT_TRUE(editor.rememberedPath().isEmpty());
     EXPECT_EQ(editor.windowTitle(), title);
@@ -730,7 +730,7 @@ TEST_F(SettingsEditorTest, FailedWritesAreShownAndKeepTheEditorOpen) {
         SCOPED_TRACE(error);
         messages_.clear();
         SettingsEditor editor(QString{});
-        control<QRadioButton>(editor, 3103)->click();
+        userClick(control<QRadioButton>(editor, 3103));
         messages_.clear();
         platform::setWriteFunctionForTesting([error](int, const void*, std::size_t) -> ssize_t {
             errno = error;

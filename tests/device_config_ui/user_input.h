@@ -9,9 +9,12 @@
 #include <QComboBox>
 #include <QRadioButton>
 #include <QSlider>
+#include <QStackedWidget>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionSlider>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTest>
 #include <QWheelEvent>
 
@@ -30,6 +33,32 @@ inline QPoint clickPoint(QWidget* w) {
 
 inline void click(QWidget* w) {
     QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, clickPoint(w));
+}
+
+// Brings `w` where a user can click it: its window shown, and every tab page that holds it
+// chosen with a click on its tab.
+inline void bringToView(QWidget* w) {
+    QWidget* window = w->window();
+    if (!window->isVisible()) {
+        window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
+    }
+    for (QWidget* page = w; page && page->parentWidget(); page = page->parentWidget()) {
+        auto* stack = qobject_cast<QStackedWidget*>(page->parentWidget());
+        auto* tabs = stack ? qobject_cast<QTabWidget*>(stack->parentWidget()) : nullptr;
+        if (tabs && tabs->currentWidget() != page) {
+            QTabBar* bar = tabs->tabBar();
+            QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier,
+                              bar->tabRect(tabs->indexOf(page)).center());
+        }
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w->isVisible(); })) << w->objectName().toStdString();
+}
+
+// A click as the user gives it, wherever the control is.
+inline void userClick(QWidget* w) {
+    bringToView(w);
+    click(w);
 }
 
 // One wheel notch per step, up (away from the user) for positive counts.

@@ -27,6 +27,14 @@ trap cleanup EXIT
 (cd "$build" && cpack -G DEB -B "$out" >"$out/cpack.log" 2>&1) || { cat "$out/cpack.log"; fail "cpack"; }
 deb=$(ls "$out"/orvik_"$version"_*.deb)
 echo "package: $(basename "$deb"), $(du -k "$deb" | cut -f1) KiB"
+# Debian's own checks: no error and no warning (informational tags are allowed).
+if command -v lintian >/dev/null; then
+  lintian --fail-on error,warning --tag-display-limit 0 "$deb" 2>&1 | grep -v 'running with root' \
+    || true
+  lintian --fail-on error,warning --tag-display-limit 0 "$deb" >/dev/null 2>&1 || fail "lintian"
+else
+  echo "lintian missing: the package's checks are not run"
+fi
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 for lib in libmpv libqt6widgets6 libqt6webenginewidgets6 libavcodec libblkid1 libsystemd0; do
@@ -49,7 +57,12 @@ apt-get install -y -qq -o DPkg::Lock::Timeout=300 "$deb" >"$out/apt.log" 2>&1 \
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM /usr/bin/orvik --version \
   | grep -qx "orvik $version" || fail "orvik --version"
 [ -f /usr/share/applications/org.orvik.viewer.desktop ] || fail "desktop entry not installed"
-[ -f /usr/share/man/man1/orvik.1.gz ] || [ -f /usr/share/man/man1/orvik.1 ] || fail "orvik.1"
+for page in orvik orvik-cli orvik-samplecard; do
+  [ -f /usr/share/man/man1/$page.1.gz ] || fail "$page.1.gz"
+done
+# Every command runs from the installed package.
+/usr/bin/orvik-cli list "$out" >/dev/null || fail "orvik-cli list"
+/usr/bin/orvik-samplecard --version | grep -qx "orvik-samplecard $version" || fail "orvik-samplecard --version"
 
 apt-get remove -y -qq -o DPkg::Lock::Timeout=300 orvik >/dev/null 2>&1 || fail "apt-get remove"
 [ ! -e /usr/bin/orvik ] || fail "/usr/bin/orvik left behind"

@@ -15,7 +15,8 @@ for f in bin/orvik bin/orvik-cli bin/orvik-samplecard \
   share/applications/org.orvik.viewer.desktop \
   share/metainfo/org.orvik.viewer.metainfo.xml \
   share/icons/hicolor/scalable/apps/org.orvik.viewer.svg \
-  share/man/man1/orvik.1 share/man/man1/orvik-cli.1 \
+  share/man/man1/orvik.1.gz share/man/man1/orvik-cli.1.gz share/man/man1/orvik-samplecard.1.gz \
+  share/doc/orvik/copyright share/doc/orvik/changelog.gz \
   share/bash-completion/completions/orvik-cli; do
   [ -e "$prefix/$f" ] || fail "$f is not installed"
 done
@@ -40,12 +41,19 @@ else
 fi
 
 # The manual pages come from the programs' own help: every command of orvik-cli is in its page.
-page=$prefix/share/man/man1/orvik-cli.1
+page=$(mktemp)
+zcat "$prefix/share/man/man1/orvik-cli.1.gz" >"$page"
 grep -q '^\.TH "\?ORVIK-CLI' "$page" || fail "orvik-cli.1 has no title line"
 for cmd in $("$prefix/bin/orvik-cli" --help | awk 'tolower($0) ~ /subcommands:/ {s=1; next} s && /^  +[a-z]/ {print $1} s && !/^ / {s=0}'); do
   grep -q "orvik-cli $cmd" "$page" || fail "orvik-cli.1 does not describe '$cmd'"
 done
-grep -q 'demo' "$prefix/share/man/man1/orvik.1" || fail "orvik.1 lacks --demo"
+zcat "$prefix/share/man/man1/orvik.1.gz" | grep -q 'demo' || fail "orvik.1 lacks --demo"
+zcat "$prefix/share/man/man1/orvik-samplecard.1.gz" | grep -q 'single' || fail "orvik-samplecard.1"
+# The pages read the same in any locale: no sign outside ASCII.
+if zcat "$prefix"/share/man/man1/*.1.gz | LC_ALL=C grep -q '[^[:print:][:space:]]'; then
+  fail "a manual page holds characters outside ASCII"
+fi
+rm -f "$page"
 "$prefix/bin/orvik-cli" --version | grep -qx "orvik-cli $version" || fail "orvik-cli --version"
 # The installed front end finds its media half, and loads no media library itself.
 "$prefix/bin/orvik-cli" clip --help | grep -q -- '--from' || fail "orvik-cli clip --help (orvik-cli-media)"

@@ -110,5 +110,19 @@ TEST_F(StoreTest, KeyValueStoreKeysMustExistBeforeValues) {
               std::string::npos);
 }
 
+TEST(UserFolders, TheCacheFolderFollowsTheEnvironmentAndIsSpeltAsTheDataFolder) {
+    const char* saved = std::getenv("XDG_CACHE_HOME");
+    const std::string before = saved ? saved : "";
+    ::setenv("XDG_CACHE_HOME", "/tmp/xdg-cache-test", 1);
+    EXPECT_EQ(userCacheFolder(), std::filesystem::path("/tmp/xdg-cache-test/Orvik"));
+    // Base directories must be absolute; a relative one is ignored.
+    ::setenv("XDG_CACHE_HOME", "relative", 1);
+    EXPECT_NE(userCacheFolder(), std::filesystem::path("relative/Orvik"));
+    if (saved)
+        ::setenv("XDG_CACHE_HOME", before.c_str(), 1);
+    else
+        ::unsetenv("XDG_CACHE_HOME");
+}
+
 }  // namespace
 }  // namespace orvik::platform

@@ -5,6 +5,7 @@
 #include "trips/summary_cache.h"
 #include "trips/trip_route.h"
 #include "ui_common/background.h"
+#include "platform/store.h"
 
 namespace orvik::trips::ui {
 
@@ -41,7 +42,7 @@ void TripNavigator::setCard(const QString& root) {
     }
     TripOptions options;
     options.cacheFolder = cacheFolder_.isEmpty()
-                              ? userCacheFolder()
+                              ? platform::userCacheFolder()
                               : std::filesystem::path(cacheFolder_.toStdString());
     options.cancelled = [stop] { return stop->load(); };
     const std::string folder = root.toStdString();
