@@ -93,10 +93,14 @@ class TerminalProgress {
 
 std::string outcomeWord(FileOutcome o) {
     switch (o) {
-    case FileOutcome::Imported: return "imported";
-    case FileOutcome::Skipped: return "skipped";
-    case FileOutcome::KeptBeside: return "kept beside";
-    case FileOutcome::Failed: return "failed";
+        case FileOutcome::Imported:
+            return "imported";
+        case FileOutcome::Skipped:
+            return "skipped";
+        case FileOutcome::KeptBeside:
+            return "kept beside";
+        case FileOutcome::Failed:
+            return "failed";
     }
     return "";
 }
@@ -160,7 +164,8 @@ int runImport(const LibraryArgs& a) {
         j["indexRebuilt"] = report->index.rebuilt;
         Json files = Json::array();
         for (const ImportedFile& f : report->files) {
-            Json o = {{"source", f.source}, {"target", f.target}, {"outcome", outcomeWord(f.outcome)}};
+            Json o = {
+                {"source", f.source}, {"target", f.target}, {"outcome", outcomeWord(f.outcome)}};
             if (!f.error.empty())
                 o["error"] = f.error;
             files.push_back(std::move(o));
@@ -185,8 +190,9 @@ int runImport(const LibraryArgs& a) {
                   << " s) into " << report->library << '\n';
     }
     if (report->cancelled) {
-        printError("interrupted: nothing is left half copied; run the same command again to "
-                   "complete the import");
+        printError(
+            "interrupted: nothing is left half copied; run the same command again to "
+            "complete the import");
         return kExitInterrupted;
     }
     return failed > 0 ? kExitFailed : kExitOk;
@@ -325,9 +331,8 @@ int runVerify(const LibraryArgs& a) {
     for (const std::string& p : check->unindexed)
         std::cout << "not indexed: " << p << '\n';
     std::cout << check->intact << " intact, " << check->missing.size() << " missing, "
-              << check->changed.size() << " changed, " << check->unindexed.size()
-              << " not indexed" << (check->unindexed.empty() ? "" : " (library reindex adds them)")
-              << '\n';
+              << check->changed.size() << " changed, " << check->unindexed.size() << " not indexed"
+              << (check->unindexed.empty() ? "" : " (library reindex adds them)") << '\n';
     return check->sound() ? kExitOk : kExitFailed;
 }
 
@@ -349,8 +354,9 @@ int runReindex(const LibraryArgs& a) {
 }
 
 void libraryOption(CLI::App* sub, LibraryArgs& a) {
-    sub->add_option("--library", a.library,
-                    "the library folder (default: $ORVIK_LIBRARY, else the videos folder + /Orvik)");
+    sub->add_option(
+        "--library", a.library,
+        "the library folder (default: $ORVIK_LIBRARY, else the videos folder + /Orvik)");
 }
 
 const RegisterCommand kLibrary([](CLI::App& app) -> std::function<int()> {
@@ -360,8 +366,9 @@ const RegisterCommand kLibrary([](CLI::App& app) -> std::function<int()> {
     auto a = std::make_shared<LibraryArgs>();
     auto chosen = std::make_shared<std::function<int()>>();
 
-    auto* imp = lib->add_subcommand("import", "copy a card's recordings into the library, "
-                                              "verified, and index them");
+    auto* imp = lib->add_subcommand("import",
+                                    "copy a card's recordings into the library, "
+                                    "verified, and index them");
     imp->add_option("CARD", a->card, "the card folder")->required();
     libraryOption(imp, *a);
     imp->add_option("--only", a->only, "events: Event and User recordings and those with an impact")
@@ -369,7 +376,8 @@ const RegisterCommand kLibrary([](CLI::App& app) -> std::function<int()> {
     imp->add_flag("--json", a->json, "the outcome as JSON on stdout");
     imp->callback([a, chosen] { *chosen = [a] { return runImport(*a); }; });
 
-    auto* find = lib->add_subcommand("search", "the library's recordings that match, in time order");
+    auto* find =
+        lib->add_subcommand("search", "the library's recordings that match, in time order");
     libraryOption(find, *a);
     find->add_option("--from", a->from, "from this day (or camera time YYYY-MM-DDThh:mm:ss) on");
     find->add_option("--to", a->to, "up to this day (or camera time), included");

@@ -132,8 +132,11 @@ std::pair<std::string, std::string> cardIdentity(const std::string& card) {
 class Importer {
   public:
     Importer(const ImportOptions& options, LibraryIndex& index, ImportReport& report)
-        : options_(options), index_(index), report_(report),
-          thresholds_(trips::readImpactThresholds(options.card)), importedAt_(utcNow()) {}
+        : options_(options),
+          index_(index),
+          report_(report),
+          thresholds_(trips::readImpactThresholds(options.card)),
+          importedAt_(utcNow()) {}
 
     void run(const std::vector<std::string>& recordingFiles,
              const std::vector<std::pair<std::string, std::string>>& cardFiles) {
@@ -235,9 +238,8 @@ class Importer {
                 continue;
             if (!sourceDigest) {
                 // Only a file of the same name and size needs the card's bytes hashed first.
-                auto hashed = platform::hashFile(source, [this](std::span<const std::uint8_t>) {
-                    return !cancelled();
-                });
+                auto hashed = platform::hashFile(
+                    source, [this](std::span<const std::uint8_t>) { return !cancelled(); });
                 if (!hashed)
                     return hashed.error();
                 sourceDigest = hashed->digest;
@@ -286,7 +288,7 @@ class Importer {
         report_.bytesCopied += hashed->stamp.size;
 
         const auto readBackStarted = Clock::now();
-        const std::string differs = readBack(target, hashed->digest);
+        std::string differs = readBack(target, hashed->digest);
         report_.readBackSeconds += secondsSince(readBackStarted);
         if (!differs.empty()) {
             ::unlink(target.c_str());
@@ -383,8 +385,9 @@ Result<std::vector<std::string>> recordingsToImport(const ImportOptions& options
 }  // namespace
 
 std::size_t ImportReport::count(FileOutcome outcome) const {
-    return static_cast<std::size_t>(std::count_if(
-        files.begin(), files.end(), [outcome](const ImportedFile& f) { return f.outcome == outcome; }));
+    return static_cast<std::size_t>(
+        std::count_if(files.begin(), files.end(),
+                      [outcome](const ImportedFile& f) { return f.outcome == outcome; }));
 }
 
 std::string defaultLibraryFolder() {
@@ -411,8 +414,7 @@ Result<ImportReport> importCard(const ImportOptions& options) {
         return makeError("no card folder at " + options.card, ENOENT);
     fs::create_directories(options.library, ec);
     if (ec)
-        return makeError("cannot make the library folder " + options.library + ": " +
-                             ec.message(),
+        return makeError("cannot make the library folder " + options.library + ": " + ec.message(),
                          ec.value());
     if (fs::equivalent(options.card, options.library, ec))
         return makeError("the card and the library are the same folder");
@@ -430,12 +432,11 @@ Result<ImportReport> importCard(const ImportOptions& options) {
         return makeError(index.error(), index.errorNumber());
     std::tie(report.cardLabel, report.cardUuid) = cardIdentity(options.card);
 
-    const std::string cardFolder =
-        std::string(kCardsFolder) + "/" +
-        safeFolderName(!report.cardUuid.empty()    ? report.cardUuid
-                       : !report.cardLabel.empty() ? report.cardLabel
-                                                   : "card") +
-        "/" + todayLocal();
+    const std::string cardFolder = std::string(kCardsFolder) + "/" +
+                                   safeFolderName(!report.cardUuid.empty()    ? report.cardUuid
+                                                  : !report.cardLabel.empty() ? report.cardLabel
+                                                                              : "card") +
+                                   "/" + todayLocal();
     std::vector<std::pair<std::string, std::string>> cardFiles;
     for (const fs::path& f :
          {fs::path(options.card) / device_config::kConfigFileName,
@@ -451,7 +452,8 @@ Result<ImportReport> importCard(const ImportOptions& options) {
             index->rebuildTrips();
     } catch (const sql::SqlError& e) {
         return makeError(std::string("the recordings are in the library, but its trips could "
-                                     "not be updated: ") + e.what());
+                                     "not be updated: ") +
+                         e.what());
     }
     return report;
 }

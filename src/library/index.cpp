@@ -93,8 +93,8 @@ CREATE VIRTUAL TABLE position_boxes USING rtree(
 constexpr int kMigrationCount = static_cast<int>(std::size(kMigrations));
 static_assert(kMigrationCount == kSchemaVersion);
 
-const char* const kTables[] = {"trips", "recordings", "impacts", "events", "positions",
-                               "position_boxes"};
+const char* const kTables[] = {"trips",  "recordings", "impacts",
+                               "events", "positions",  "position_boxes"};
 
 void configure(sql::Database& db) {
     // A library's file may come from anywhere: its schema gets no say in what runs, and damaged
@@ -259,12 +259,12 @@ void groupTripsOf(sql::Database& db) {
         "INSERT INTO trips(start, end, duration_seconds, distance_km, max_speed_kmh) "
         "VALUES(?, ?, ?, ?, ?)");
     auto member = db.prepare("UPDATE recordings SET trip = ? WHERE id = ?");
-    auto event = db.prepare(
-        "INSERT INTO events(trip, recording, kind, offset_seconds) VALUES(?, ?, ?, ?)");
+    auto event =
+        db.prepare("INSERT INTO events(trip, recording, kind, offset_seconds) VALUES(?, ?, ?, ?)");
     for (const trips::Trip& t : trips::groupTrips(std::move(moments), trips::kDefaultGapSeconds)) {
         trip.reset();
-        trip.bindAll(trips::isoLocalTime(t.start), trips::isoLocalTime(t.end),
-                     t.durationSeconds(), t.distanceKm, t.maxSpeedKmh)
+        trip.bindAll(trips::isoLocalTime(t.start), trips::isoLocalTime(t.end), t.durationSeconds(),
+                     t.distanceKm, t.maxSpeedKmh)
             .run();
         const std::int64_t tripId = db.lastInsertId();
         for (const trips::TripRecording& m : t.recordings) {
@@ -273,8 +273,9 @@ void groupTripsOf(sql::Database& db) {
         }
         for (const trips::TripEvent& e : t.events) {
             event.reset();
-            event.bindAll(tripId, idOf[t.recordings[e.recording].path],
-                          std::string(trips::eventKindName(e.kind)), e.offsetSeconds)
+            event
+                .bindAll(tripId, idOf[t.recordings[e.recording].path],
+                         std::string(trips::eventKindName(e.kind)), e.offsetSeconds)
                 .run();
         }
     }
@@ -292,8 +293,8 @@ std::map<std::string, ImportFacts> readableImportFacts(const std::string& databa
         return facts;
     try {
         sql::Database old(database, sql::Database::Mode::ReadOnly);
-        auto s = old.prepare(
-            "SELECT path, sha256, card_label, card_uuid, imported_at FROM recordings");
+        auto s =
+            old.prepare("SELECT path, sha256, card_label, card_uuid, imported_at FROM recordings");
         while (s.step())
             facts[s.text(0)] = {s.text(1), s.text(2), s.text(3), s.text(4)};
     } catch (const sql::SqlError&) {
@@ -309,13 +310,11 @@ ReindexReport buildIndex(const std::string& folder, const std::string& target,
     auto files = libraryRecordingFiles(folder);
     if (!files)
         throw sql::SqlError(SQLITE_CANTOPEN, files.error());
-    std::vector<std::uint64_t> sizes;
     std::uint64_t totalBytes = 0;
     for (const std::string& f : *files) {
         std::error_code ec;
-        const auto size = fs::file_size(folder + "/" + f, ec);
-        sizes.push_back(ec ? 0 : size);
-        totalBytes += sizes.back();
+        const auto size = fs::file_size(fs::path(folder) / f, ec);
+        totalBytes += ec ? 0 : size;
     }
     const trips::ImpactThresholds thresholds = libraryThresholds(folder);
     const std::string now = utcNow();
@@ -328,7 +327,7 @@ ReindexReport buildIndex(const std::string& folder, const std::string& target,
     std::uint64_t bytesDone = 0;
     for (std::size_t i = 0; i < files->size(); ++i) {
         const std::string& rel = (*files)[i];
-        const std::string abs = folder + "/" + rel;
+        const std::string abs = (fs::path(folder) / rel).string();
         if (progress)
             progress(i, files->size(), bytesDone, totalBytes);
         auto hashed = platform::hashFile(abs, [&](std::span<const std::uint8_t> chunk) {
@@ -394,9 +393,8 @@ Result<ReindexReport> replaceIndex(const std::string& folder, const FileProgress
     if (!keepAsideAs.empty()) {
         removeSideFiles(keepAsideAs);
         if (::rename(target.c_str(), keepAsideAs.c_str()) != 0 && errno != ENOENT)
-            return makeError("cannot move " + target + " aside: " +
-                                 platform::systemErrorText(errno),
-                             errno);
+            return makeError(
+                "cannot move " + target + " aside: " + platform::systemErrorText(errno), errno);
     }
     // Journal files of the old database must not meet the new one.
     removeSideFiles(target);
@@ -427,18 +425,23 @@ std::string problemWith(sql::Database& db, LibraryIndex::Check check) {
 
 std::string_view kindWord(RecordingKind kind) {
     switch (kind) {
-    case RecordingKind::Always: return "always";
-    case RecordingKind::Event: return "event";
-    case RecordingKind::User: return "user";
-    case RecordingKind::Park: return "park";
-    case RecordingKind::Unknown: break;
+        case RecordingKind::Always:
+            return "always";
+        case RecordingKind::Event:
+            return "event";
+        case RecordingKind::User:
+            return "user";
+        case RecordingKind::Park:
+            return "park";
+        case RecordingKind::Unknown:
+            break;
     }
     return "";
 }
 
 std::optional<RecordingKind> kindFromWord(std::string_view word) {
-    for (RecordingKind k : {RecordingKind::Always, RecordingKind::Event, RecordingKind::User,
-                            RecordingKind::Park})
+    for (RecordingKind k :
+         {RecordingKind::Always, RecordingKind::Event, RecordingKind::User, RecordingKind::Park})
         if (kindWord(k) == word)
             return k;
     return std::nullopt;
@@ -576,8 +579,10 @@ Result<LibraryIndex> LibraryIndex::open(const std::string& libraryFolder, Check 
             configure(*db);
             const std::int64_t version = db->queryInteger("PRAGMA user_version");
             if (version > kSchemaVersion)
-                return makeError(path + " was written by a newer version of this program "
-                                 "(schema " + std::to_string(version) +
+                return makeError(path +
+                                 " was written by a newer version of this program "
+                                 "(schema " +
+                                 std::to_string(version) +
                                  "); `orvik-cli library reindex` builds one for this version");
             problem = problemWith(*db, check);
             if (problem.empty()) {

@@ -15,8 +15,8 @@ bool SqlError::damaged() const {
 }
 
 Database::Database(const std::string& path, Mode mode) : path_(path) {
-    const int flags = mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY
-                                             : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    const int flags =
+        mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
     const int rc = sqlite3_open_v2(path.c_str(), &db_, flags | SQLITE_OPEN_NOFOLLOW, nullptr);
     if (rc != SQLITE_OK) {
         const std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
@@ -73,16 +73,16 @@ std::int64_t Database::lastInsertId() const {
 }
 
 void Database::defineFunction(const char* name, int arguments, ScalarFunction function) {
-    const int rc = sqlite3_create_function_v2(db_, name, arguments,
-                                              SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                                              function, nullptr, nullptr, nullptr);
+    const int rc =
+        sqlite3_create_function_v2(db_, name, arguments, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                   nullptr, function, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         fail(rc);
 }
 
 Statement::Statement(Database& db, std::string_view sql) : db_(db.handle()) {
-    const int rc = sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt_,
-                                      nullptr);
+    const int rc =
+        sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr);
     if (rc != SQLITE_OK)
         fail(rc);
 }
@@ -112,8 +112,8 @@ Statement& Statement::bind(int index, double value) {
 }
 
 Statement& Statement::bind(int index, std::string_view text) {
-    if (const int rc = sqlite3_bind_text64(stmt_, index, text.data(), text.size(),
-                                           SQLITE_TRANSIENT, SQLITE_UTF8);
+    if (const int rc = sqlite3_bind_text64(stmt_, index, text.data(), text.size(), SQLITE_TRANSIENT,
+                                           SQLITE_UTF8);
         rc != SQLITE_OK)
         fail(rc);
     return *this;

@@ -17,8 +17,8 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 using orvik::test::quote;
-using orvik::test::RunResult;
 using orvik::test::runCommand;
+using orvik::test::RunResult;
 
 RunResult cli(const std::string& args) {
     return runCommand("timeout 300 " + quote(ORVIK_CLI) + " library " + args);
@@ -31,7 +31,8 @@ std::map<std::string, std::string> sha256sums(const fs::path& root) {
         const std::string name = e.path().filename().string();
         // The names an import takes: a kind, a real date and time, a channel; no hidden trash.
         static const std::regex recording(
-            "(alwa|event|evt[A-Z]+|user|motion)_20[0-9]{2}(0[1-9]|1[0-2])[0-3][0-9]_[0-9]{6}_[FR]\\.mp4");
+            "(alwa|event|evt[A-Z]+|user|motion)_20[0-9]{2}(0[1-9]|1[0-2])[0-3][0-9]_[0-9]{6}_[FR]"
+            "\\.mp4");
         if (!std::regex_match(name, recording) ||
             e.path().string().find("/.trash/") != std::string::npos)
             continue;
@@ -142,9 +143,9 @@ TEST_F(LibraryCli, SearchesCombineAndAnswerInTimeOrder) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "0 recordings\n");
 
-    for (const char* wrong : {"--near 91,0 --radius 5", "--near 37,127", "--radius 5",
-                              "--bbox 2,0,1,1", "--from 2026-13-01", "--kind parked",
-                              "--min-speed -3"}) {
+    for (const char* wrong :
+         {"--near 91,0 --radius 5", "--near 37,127", "--radius 5", "--bbox 2,0,1,1",
+          "--from 2026-13-01", "--kind parked", "--min-speed -3"}) {
         r = cli(std::string("search") + lib() + " " + wrong);
         EXPECT_EQ(r.status, 2) << wrong << ": " << r.err;
         EXPECT_EQ(r.out, "") << wrong;

@@ -309,7 +309,9 @@ TEST_F(LibraryIndexFile, VerifyNamesMissingChangedAndUnindexedFiles) {
     bytes[100] ^= 0x80;
     ASSERT_TRUE(orvik::test::writeBytes(changed, bytes));
     fs::copy_file(libraryFile("user_"), day / "user_20260314_120000_F.mp4");
-    const auto rel = [this](const fs::path& p) { return fs::relative(p, library_.path()).string(); };
+    const auto rel = [this](const fs::path& p) {
+        return fs::relative(p, library_.path()).string();
+    };
 
     auto check = verifyLibrary(library_.str());
     ASSERT_TRUE(check) << check.error();
@@ -362,7 +364,10 @@ TEST_F(LibraryIndexFile, ADeletedOrDamagedIndexIsRebuiltAndKeepsWhatOnlyItKnew) 
 TEST_F(LibraryIndexFile, AnOlderSchemaIsMigratedAndANewerOneRefused) {
     // A database from before the first schema: no tables, user_version 0.
     fs::remove(indexFile());
-    { sql::Database empty(indexFile()); empty.exec("CREATE TABLE unrelated(x)"); }
+    {
+        sql::Database empty(indexFile());
+        empty.exec("CREATE TABLE unrelated(x)");
+    }
     auto migrated = LibraryIndex::open(library_.str(), LibraryIndex::Check::Thorough);
     ASSERT_TRUE(migrated) << migrated.error();
     EXPECT_EQ(migrated->database().queryInteger("PRAGMA user_version"), kSchemaVersion);

@@ -13,8 +13,8 @@
 namespace orvik::library {
 namespace {
 
-using recordings::RecordingKind;
 using orvik::test::TempDir;
+using recordings::RecordingKind;
 
 IndexedRecording recording(const std::string& name, RecordingKind kind, const std::string& start,
                            std::vector<IndexedPosition> positions = {}) {
@@ -50,7 +50,8 @@ class LibrarySearch : public ::testing::Test {
                  recording("d", RecordingKind::Event, "2026-05-04T00:00:00"),
                  recording("a", RecordingKind::Always, "2026-05-02T23:59:59"),
                  recording("c", RecordingKind::Always, "2026-05-03T23:59:59",
-                           {{0, 37.50, 127.00, 20.0}, {1, 37.51, 127.00, 95.0},
+                           {{0, 37.50, 127.00, 20.0},
+                            {1, 37.51, 127.00, 95.0},
                             {2, 37.52, 127.00, 40.0}}),
                  recording("b", RecordingKind::Event, "2026-05-03T00:00:00",
                            {{0, 37.52, 127.00, 30.0}, {1, 37.53, 127.01, std::nullopt}}),
@@ -152,8 +153,8 @@ TEST_F(LibrarySearch, SpeedAloneOrWithAPlaceMeetsOnOnePosition) {
 }
 
 TEST_F(LibrarySearch, APutRecordingReplacesItsOldPositions) {
-    index_->put(recording("c", RecordingKind::Always, "2026-05-03T23:59:59",
-                          {{5, -33.9, 151.2, 10.0}}));
+    index_->put(
+        recording("c", RecordingKind::Always, "2026-05-03T23:59:59", {{5, -33.9, 151.2, 10.0}}));
     SearchQuery old;
     old.box = GeoBox{37.505, 126.99, 37.515, 127.01};
     EXPECT_TRUE(find(old).empty());
