@@ -98,15 +98,6 @@ std::string safeFolderName(std::string text) {
     return text;
 }
 
-std::string todayLocal() {
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    ::localtime_r(&now, &tm);
-    char text[16];
-    std::strftime(text, sizeof text, "%Y-%m-%d", &tm);
-    return text;
-}
-
 // The label and file-system UUID of the removable volume the card folder is on, when it is one.
 std::pair<std::string, std::string> cardIdentity(const std::string& card) {
     std::error_code ec;
@@ -436,7 +427,7 @@ Result<ImportReport> importCard(const ImportOptions& options) {
                                    safeFolderName(!report.cardUuid.empty()    ? report.cardUuid
                                                   : !report.cardLabel.empty() ? report.cardLabel
                                                                               : "card") +
-                                   "/" + todayLocal();
+                                   "/" + localToday();
     std::vector<std::pair<std::string, std::string>> cardFiles;
     for (const fs::path& f :
          {fs::path(options.card) / device_config::kConfigFileName,

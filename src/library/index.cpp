@@ -153,18 +153,18 @@ void distanceMetres(sqlite3_context* context, int, sqlite3_value** argv) {
 
 IndexedRecording rowOf(sql::Statement& s) {
     IndexedRecording r;
-    r.path = s.text(0);
-    r.name = s.text(1);
-    r.kind = kindFromWord(s.text(2)).value_or(RecordingKind::Unknown);
-    r.channel = s.text(3);
+    r.path = s.textOf(0);
+    r.name = s.textOf(1);
+    r.kind = kindFromWord(s.textOf(2)).value_or(RecordingKind::Unknown);
+    r.channel = s.textOf(3);
     r.startSeconds = s.integer(4);
     r.durationSeconds = s.real(5);
     r.size = static_cast<std::uint64_t>(s.integer(6));
     r.modifiedNs = s.integer(7);
-    r.sha256 = s.text(8);
-    r.cardLabel = s.text(9);
-    r.cardUuid = s.text(10);
-    r.importedAt = s.text(11);
+    r.sha256 = s.textOf(8);
+    r.cardLabel = s.textOf(9);
+    r.cardUuid = s.textOf(10);
+    r.importedAt = s.textOf(11);
     r.distanceKm = s.real(12);
     r.maxSpeedKmh = s.real(13);
     r.speedUnits = static_cast<std::uint8_t>(s.integer(14));
@@ -240,8 +240,8 @@ void groupTripsOf(sql::Database& db) {
         "SELECT offset_seconds FROM impacts WHERE recording = ? ORDER BY offset_seconds");
     while (s.step()) {
         trips::TripRecording m;
-        m.kind = kindFromWord(s.text(2)).value_or(RecordingKind::Unknown);
-        m.path = s.text(1);
+        m.kind = kindFromWord(s.textOf(2)).value_or(RecordingKind::Unknown);
+        m.path = s.textOf(1);
         m.start = trips::LocalTime(std::chrono::seconds(s.integer(3)));
         m.stats.readable = true;
         m.stats.durationSeconds = s.real(4);
@@ -296,7 +296,7 @@ std::map<std::string, ImportFacts> readableImportFacts(const std::string& databa
         auto s =
             old.prepare("SELECT path, sha256, card_label, card_uuid, imported_at FROM recordings");
         while (s.step())
-            facts[s.text(0)] = {s.text(1), s.text(2), s.text(3), s.text(4)};
+            facts[s.textOf(0)] = {s.textOf(1), s.textOf(2), s.textOf(3), s.textOf(4)};
     } catch (const sql::SqlError&) {
         // A damaged index gives what it can before the damage; the files are the truth.
     }
@@ -414,8 +414,8 @@ std::string problemWith(sql::Database& db, LibraryIndex::Check check) {
         return {};  // refused by the caller with its own message
     if (check == LibraryIndex::Check::Thorough) {
         auto s = db.prepare("PRAGMA quick_check(1)");
-        if (s.step() && s.text(0) != "ok")
-            return "damaged: " + s.text(0);
+        if (s.step() && s.textOf(0) != "ok")
+            return "damaged: " + s.textOf(0);
     }
     migrate(db);
     const std::string missing = missingTable(db);
@@ -456,13 +456,28 @@ std::string localTimeText(std::int64_t seconds) {
     return trips::isoLocalTime(trips::LocalTime(std::chrono::seconds(seconds)));
 }
 
-std::string utcNow() {
+namespace {
+
+std::string nowAs(const char* format, bool utc) {
     const std::time_t now = std::time(nullptr);
     std::tm tm{};
-    ::gmtime_r(&now, &tm);
+    if (utc)
+        ::gmtime_r(&now, &tm);
+    else
+        ::localtime_r(&now, &tm);
     char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    std::strftime(text, sizeof text, format, &tm);
     return text;
+}
+
+}  // namespace
+
+std::string utcNow() {
+    return nowAs("%Y-%m-%dT%H:%M:%SZ", true);
+}
+
+std::string localToday() {
+    return nowAs("%Y-%m-%d", false);
 }
 
 std::optional<IndexedRecording> readRecordingFacts(const std::string& file,
@@ -619,6 +634,13 @@ std::string LibraryIndex::indexPath() const {
 void LibraryIndex::put(const IndexedRecording& recording) {
     sql::Transaction t(*db_);
     putRecording(*db_, recording);
+    t.commit();
+}
+
+void LibraryIndex::put(const std::vector<IndexedRecording>& recordings) {
+    sql::Transaction t(*db_);
+    for (const IndexedRecording& r : recordings)
+        putRecording(*db_, r);
     t.commit();
 }
 

@@ -78,6 +78,8 @@ trips::ImpactThresholds libraryThresholds(const std::string& libraryFolder);
 
 // "YYYY-MM-DDThh:mm:ssZ" of now.
 std::string utcNow();
+// "YYYY-MM-DD" of today on this computer's clock.
+std::string localToday();
 
 struct OpenReport {
     bool created = false;    // there was no index
@@ -115,6 +117,8 @@ class LibraryIndex {
 
     // Adds the recording, replacing a row of the same path; its positions and impacts with it.
     void put(const IndexedRecording& recording);
+    // Many in one transaction (a rebuild, a generated library).
+    void put(const std::vector<IndexedRecording>& recordings);
     std::optional<IndexedRecording> find(std::string_view path);  // without positions
     std::vector<IndexedRecording> all();                          // without positions, by path
     std::size_t count();

@@ -170,10 +170,10 @@ std::vector<SearchHit> search(LibraryIndex& index, const SearchQuery& q) {
     std::vector<SearchHit> hits;
     while (s.step()) {
         SearchHit h;
-        h.path = index.folder() + "/" + s.text(0);
-        h.name = s.text(1);
-        h.kind = kindFromWord(s.text(2)).value_or(recordings::RecordingKind::Unknown);
-        h.start = s.text(3);
+        h.path = index.folder() + "/" + s.textOf(0);
+        h.name = s.textOf(1);
+        h.kind = kindFromWord(s.textOf(2)).value_or(recordings::RecordingKind::Unknown);
+        h.start = s.textOf(3);
         h.durationSeconds = s.real(4);
         if (!s.isNull(5))
             h.offsetSeconds = s.real(5);

@@ -152,7 +152,7 @@ double Statement::real(int column) const {
     return sqlite3_column_double(stmt_, column);
 }
 
-std::string Statement::text(int column) const {
+std::string Statement::textOf(int column) const {
     const auto* p = sqlite3_column_text(stmt_, column);
     if (!p)
         return {};

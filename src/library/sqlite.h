@@ -96,7 +96,7 @@ class Statement {
     bool isNull(int column) const;
     std::int64_t integer(int column) const;
     double real(int column) const;
-    std::string text(int column) const;
+    std::string textOf(int column) const;
 
   private:
     void bindOne(int i, std::int64_t v) { bind(i, v); }
