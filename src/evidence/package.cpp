@@ -29,6 +29,7 @@
 #include "platform/system_error.h"
 #include "recordings/partner.h"
 #include "recordings/track_formats.h"
+#include "strings/string_ids.h"
 
 namespace orvik::evidence {
 
@@ -418,8 +419,9 @@ std::vector<ReportSetting> PackageJob::cameraSettings() {
     for (const ReportStill& s : stills_) {
         if (s.moment != "start")
             continue;
-        sizes += (sizes.empty() ? "" : ", ") + t(s.channel == "rear" ? 67027 : 67026) + " " +
-                 std::to_string(s.width) + " × " + std::to_string(s.height);
+        sizes += (sizes.empty() ? "" : ", ") +
+                 t(s.channel == "rear" ? strings::evidence::kRear : strings::evidence::kFront) +
+                 " " + std::to_string(s.width) + " × " + std::to_string(s.height);
     }
     if (!config_)
         return out;
@@ -427,11 +429,13 @@ std::vector<ReportSetting> PackageJob::cameraSettings() {
     const auto quality = [&](std::uint32_t q) {
         return q <= 3 ? platform::text(3101 + static_cast<int>(q), lang) : std::to_string(q);
     };
-    out.push_back({t(67043), t(67026) + " " + quality(c.frontQuality()) + ", " + t(67027) + " " +
-                                 quality(c.rearQuality())});
+    out.push_back({t(strings::evidence::kVideoQuality),
+                   t(strings::evidence::kFront) + " " + quality(c.frontQuality()) + ", " +
+                       t(strings::evidence::kRear) + " " + quality(c.rearQuality())});
     if (!sizes.empty())
-        out.push_back({t(67044), sizes});
-    out.push_back({t(67057), t(c.gSensorEnabled() ? 67049 : 67050)});
+        out.push_back({t(strings::evidence::kPictureSize), sizes});
+    out.push_back({t(strings::evidence::kGSensorOn),
+                   t(c.gSensorEnabled() ? strings::evidence::kOn : strings::evidence::kOff)});
     const auto sensitivity = [&](int modeId, int presetBase, int preset, std::uint32_t x,
                                  std::uint32_t y, std::uint32_t z) {
         const std::string level = platform::text(presetBase + preset, lang);
@@ -445,17 +449,20 @@ std::vector<ReportSetting> PackageJob::cameraSettings() {
                        "\n" +
                        sensitivity(3222, 3243, device_config::parkPreset(c), c.parkImpactX(),
                                    c.parkImpactY(), c.parkImpactZ())});
-    out.push_back({t(67046), c.speedUnit() == 1 ? "mph" : "km/h"});
+    out.push_back({t(strings::evidence::kSpeedUnit), c.speedUnit() == 1 ? "mph" : "km/h"});
     const auto* zone = device_config::findField("timeZoneIndex");
     const std::string zoneText =
         zone ? device_config::describeValue(c, *zone, c.timeZoneIndex()) : std::string();
-    out.push_back({t(67047), platform::text(3505, lang) + " " +
-                                 (zoneText.empty() ? std::to_string(c.timeZoneIndex()) : zoneText) +
-                                 ", " + t(67048) + " " + t(c.summerTime() ? 67049 : 67050)});
+    out.push_back({t(strings::evidence::kTimeZone),
+                   platform::text(3505, lang) + " " +
+                       (zoneText.empty() ? std::to_string(c.timeZoneIndex()) : zoneText) + ", " +
+                       t(strings::evidence::kSummerTime) + " " +
+                       t(c.summerTime() ? strings::evidence::kOn : strings::evidence::kOff)});
     if (manifest_.cameraSettings)
         out.push_back(
             {std::string(device_config::kConfigFileName),
-             manifest_.cameraSettings->path + "\n" + t(67060, {manifest_.cameraSettings->sha256})});
+             manifest_.cameraSettings->path + "\n" +
+                 t(strings::evidence::kConfigurationHash, {manifest_.cameraSettings->sha256})});
     return out;
 }
 

@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "evidence/report_canvas.h"
+#include "strings/string_ids.h"
 
 namespace orvik::evidence::report {
 
@@ -203,8 +204,9 @@ void drawRoute(Canvas& c, const Box& box, const StretchFacts& facts) {
     c.frame(box, {0.965, 0.962, 0.945}, kLight);
     const auto lang = c.language();
     if (facts.route.empty()) {
-        c.text(box.x + box.w / 2, box.y + box.h / 2 - 6, 0, platform::text(67018, lang), Font::Body,
-               kGrey, Align::Centre);
+        c.text(box.x + box.w / 2, box.y + box.h / 2 - 6, 0,
+               platform::text(strings::evidence::kNoPositions, lang), Font::Body, kGrey,
+               Align::Centre);
         return;
     }
     // A local plane around the route: metres east and north of its middle latitude.
@@ -300,9 +302,10 @@ void drawRoute(Canvas& c, const Box& box, const StretchFacts& facts) {
         Colour colour;
         int text;
     };
-    std::vector<Item> items{{0, kStartColour, 67019}, {1, kEndColour, 67020}};
+    std::vector<Item> items{{0, kStartColour, strings::evidence::kRouteStart},
+                            {1, kEndColour, strings::evidence::kRouteEnd}};
     if (facts.strongest && facts.impacts[*facts.strongest].position)
-        items.push_back({2, kImpactColour, 67021});
+        items.push_back({2, kImpactColour, strings::evidence::kStrongestImpact});
     double lx = box.x + box.w - 10;
     for (auto it = items.rbegin(); it != items.rend(); ++it) {
         const std::string label = platform::text(it->text, lang);
@@ -327,8 +330,9 @@ void drawCurves(Canvas& c, const Box& box, const std::vector<Curve>& curves, dou
         }
     }
     if (!std::isfinite(lo)) {
-        c.text(box.x + box.w / 2, box.y + box.h / 2 - 6, 0, platform::text(67024, c.language()),
-               Font::Body, kGrey, Align::Centre);
+        c.text(box.x + box.w / 2, box.y + box.h / 2 - 6, 0,
+               platform::text(strings::evidence::kNoTelemetry, c.language()), Font::Body, kGrey,
+               Align::Centre);
         return;
     }
     if (fromZero)
@@ -421,7 +425,8 @@ void drawCurves(Canvas& c, const Box& box, const std::vector<Curve>& curves, dou
         cairo_line_to(cr, lx + 12, box.y + 8);
         cairo_stroke(cr);
         cairo_set_dash(cr, nullptr, 0, 0);
-        c.text(lx + 15, box.y + 3.5, 0, platform::text(67028, c.language()), Font::Small);
+        c.text(lx + 15, box.y + 3.5, 0, platform::text(strings::evidence::kImpact, c.language()),
+               Font::Small);
     }
     c.text(plot.x + plot.w, box.y + 3.5, 0, unit, Font::Small, kGrey, Align::Right);
 }

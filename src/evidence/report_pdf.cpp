@@ -11,6 +11,7 @@
 #include "evidence/report_canvas.h"
 #include "platform/readable_file.h"
 #include "recordings/track_formats.h"
+#include "strings/string_ids.h"
 
 namespace orvik::evidence {
 
@@ -101,8 +102,9 @@ class ReportWriter {
 
     void finishPage() {
         const std::string footer =
-            t(67000) + "  ·  " + c_.manifest->created + "  ·  " +
-            t(67042, {std::to_string(page_), std::to_string(std::max(total_, page_))});
+            t(strings::evidence::kReportTitle) + "  ·  " + c_.manifest->created + "  ·  " +
+            t(strings::evidence::kPageOf,
+              {std::to_string(page_), std::to_string(std::max(total_, page_))});
         canvas_.text(kPageWidth / 2, kPageHeight - 34, 0, footer, Font::Small, kGrey,
                      Align::Centre);
         cairo_show_page(cr_);
@@ -148,21 +150,24 @@ class ReportWriter {
     }
 
     void header() {
-        y_ += canvas_.text(kMargin, y_, kContentWidth, t(67000), Font::Title);
+        y_ += canvas_.text(kMargin, y_, kContentWidth, t(strings::evidence::kReportTitle),
+                           Font::Title);
         const Manifest& m = *c_.manifest;
-        y_ += canvas_.text(kMargin, y_ + 2, kContentWidth,
-                           t(67001, {m.programName, m.programVersion, m.created}), Font::Small,
-                           kGrey) +
+        y_ += canvas_.text(
+                  kMargin, y_ + 2, kContentWidth,
+                  t(strings::evidence::kMadeWithOn, {m.programName, m.programVersion, m.created}),
+                  Font::Small, kGrey) +
               4;
     }
 
     std::string momentText(std::optional<LocalTime> local,
                            const std::optional<recordings::GpsTime>& utc) const {
-        std::string s = local ? t(67007, {localText(*local)}) : std::string();
+        std::string s =
+            local ? t(strings::evidence::kCameraTime, {localText(*local)}) : std::string();
         if (utc) {
             if (!s.empty())
                 s += "\n";
-            s += t(67008, {utcText(*utc)});
+            s += t(strings::evidence::kReceiverUtc, {utcText(*utc)});
         }
         return s.empty() ? "–" : s;
     }
@@ -171,14 +176,15 @@ class ReportWriter {
 
     std::string impactText(const ImpactFact& f) const {
         const std::string when = f.local ? clockText(*f.local) : "+" + fixed(f.seconds, 1) + " s";
-        return t(67058, {when, signedG(f.peak.departureG[0]), signedG(f.peak.departureG[1]),
-                         signedG(f.peak.departureG[2])});
+        return t(strings::evidence::kImpactAxes,
+                 {when, signedG(f.peak.departureG[0]), signedG(f.peak.departureG[1]),
+                  signedG(f.peak.departureG[2])});
     }
 
     void summary() {
         const Stretch& s = *c_.stretch;
         const StretchFacts& f = *c_.facts;
-        heading(67002, 60);
+        heading(strings::evidence::kTheStretch, 60);
         std::string names;
         for (const StretchSegment& seg : s.segments) {
             if (!names.empty())
@@ -186,35 +192,38 @@ class ReportWriter {
             names += std::filesystem::path(seg.path).filename().string() + "  (" +
                      fixed(seg.fromSeconds, 3) + "–" + fixed(seg.toSeconds, 3) + " s)";
         }
-        row(t(67003), names);
-        row(t(67004), momentText(s.start(), f.startUtc));
-        row(t(67005), momentText(s.end(), f.endUtc));
-        row(t(67006), fixed(s.durationSeconds(), 3) + " s");
-        row(t(67009), f.startPosition ? degreesText(*f.startPosition) : "–");
-        row(t(67010), f.endPosition ? degreesText(*f.endPosition) : "–");
-        row(t(67011), fixed(f.distanceKm, 3) + " km");
+        row(t(strings::evidence::kRecording), names);
+        row(t(strings::evidence::kStart), momentText(s.start(), f.startUtc));
+        row(t(strings::evidence::kEnd), momentText(s.end(), f.endUtc));
+        row(t(strings::evidence::kDuration), fixed(s.durationSeconds(), 3) + " s");
+        row(t(strings::evidence::kStartPosition),
+            f.startPosition ? degreesText(*f.startPosition) : "–");
+        row(t(strings::evidence::kEndPosition), f.endPosition ? degreesText(*f.endPosition) : "–");
+        row(t(strings::evidence::kDistance), fixed(f.distanceKm, 3) + " km");
         if (f.topSpeed) {
             const auto at =
                 s.start()
                     ? clockText(*s.start() +
                                 std::chrono::milliseconds(std::llround(f.topSpeedSeconds * 1000)))
                     : "+" + fixed(f.topSpeedSeconds, 1) + " s";
-            row(t(67012), fixed(*f.topSpeed, 1) + " " + unitName() + "  " + t(67051, {at}));
+            row(t(strings::evidence::kTopSpeed), fixed(*f.topSpeed, 1) + " " + unitName() + "  " +
+                                                     t(strings::evidence::kAtMoment, {at}));
         } else {
-            row(t(67012), "–");
+            row(t(strings::evidence::kTopSpeed), "–");
         }
         if (f.impacts.empty())
-            row(t(67013), t(67056));
+            row(t(strings::evidence::kImpacts), t(strings::evidence::kNoneInStretch));
         else
-            row(t(67013),
-                t(67015, {std::to_string(f.impacts.size()), impactText(f.impacts[*f.strongest])}));
+            row(t(strings::evidence::kImpacts),
+                t(strings::evidence::kImpactsStrongest,
+                  {std::to_string(f.impacts.size()), impactText(f.impacts[*f.strongest])}));
         if (!c_.manifest->note.empty())
-            row(t(67016), c_.manifest->note);
+            row(t(strings::evidence::kNote), c_.manifest->note);
     }
 
     void route() {
         const double h = 300;
-        heading(67017, h);
+        heading(strings::evidence::kRoute, h);
         drawRoute(canvas_, {kMargin, y_, kContentWidth, h}, *c_.facts);
         y_ += h + 4;
     }
@@ -226,12 +235,12 @@ class ReportWriter {
             marks.push_back(i.seconds);
         const double h = 150;
         const double duration = c_.stretch->durationSeconds();
-        heading(67022, h);
+        heading(strings::evidence::kSpeed, h);
         drawCurves(canvas_, {kMargin, y_, kContentWidth, h},
-                   {Curve{&f.speed, kSpeedColour, t(67022)}}, duration, marks, c_.stretch->start(),
-                   unitName(), true);
+                   {Curve{&f.speed, kSpeedColour, t(strings::evidence::kSpeed)}}, duration, marks,
+                   c_.stretch->start(), unitName(), true);
         y_ += h + 4;
-        heading(67023, h);
+        heading(strings::evidence::kGSensor, h);
         drawCurves(
             canvas_, {kMargin, y_, kContentWidth, h},
             {Curve{&f.accel[0], kAxisColours[0], "X"}, Curve{&f.accel[1], kAxisColours[1], "Y"},
@@ -244,7 +253,7 @@ class ReportWriter {
         const StretchFacts& f = *c_.facts;
         if (f.impacts.empty())
             return;
-        heading(67013, 30);
+        heading(strings::evidence::kImpacts, 30);
         const double cols[] = {0, 18, 236, 380};
         const auto line = [&](const std::vector<std::string>& cells, Font font) {
             ensure(12);
@@ -256,13 +265,16 @@ class ReportWriter {
                                              cells[i], font));
             y_ += h + 2;
         };
-        line({"#", t(67059), t(67053), t(67052) + " (" + t(67054) + ")"}, Font::Bold);
+        line({"#", t(strings::evidence::kTime), t(strings::evidence::kChangeFromRest),
+              t(strings::evidence::kStrength) + " (" + t(strings::evidence::kTimesThreshold) + ")"},
+             Font::Bold);
         for (std::size_t i = 0; i < f.impacts.size(); ++i) {
             const ImpactFact& fact = f.impacts[i];
             const std::string name =
                 std::filesystem::path(c_.stretch->segments[fact.segment].path).filename().string();
-            const std::string when = (fact.local ? localText(*fact.local) + "\n" : std::string()) +
-                                     t(67055, {fixed(fact.offsetSeconds, 2), name});
+            const std::string when =
+                (fact.local ? localText(*fact.local) + "\n" : std::string()) +
+                t(strings::evidence::kSecondsInto, {fixed(fact.offsetSeconds, 2), name});
             line({std::to_string(i + 1), when,
                   "X " + signedG(fact.peak.departureG[0]) + "   Y " +
                       signedG(fact.peak.departureG[1]) + "   Z " + signedG(fact.peak.departureG[2]),
@@ -315,13 +327,13 @@ class ReportWriter {
             for (const ReportStill* s : row)
                 h = std::max(h, cell * s->height / std::max(1, s->width));
             if (first)
-                heading(67025, h + 16);
+                heading(strings::evidence::kStills, h + 16);
             first = false;
             ensure(h + 18);
             const ReportStill& lead = *row.front();
-            const int label = std::string(moment) == "start"    ? 67004
-                              : std::string(moment) == "impact" ? 67028
-                                                                : 67005;
+            const int label = std::string(moment) == "start"    ? strings::evidence::kStart
+                              : std::string(moment) == "impact" ? strings::evidence::kImpact
+                                                                : strings::evidence::kEnd;
             const std::string when =
                 lead.local ? localText(*lead.local) : "+" + fixed(lead.stretchSeconds, 3) + " s";
             y_ +=
@@ -330,10 +342,11 @@ class ReportWriter {
             for (const ReportStill* s : row) {
                 const double ih = cell * s->height / std::max(1, s->width);
                 image(*s, x, y_, cell, ih);
-                canvas_.text(x, y_ + ih + 1, cell,
-                             t(s->channel == "rear" ? 67027 : 67026) + "  ·  " +
-                                 std::filesystem::path(s->file).filename().string(),
-                             Font::Small, kGrey);
+                canvas_.text(
+                    x, y_ + ih + 1, cell,
+                    t(s->channel == "rear" ? strings::evidence::kRear : strings::evidence::kFront) +
+                        "  ·  " + std::filesystem::path(s->file).filename().string(),
+                    Font::Small, kGrey);
                 x += cell + gap;
             }
             y_ += h + 14;
@@ -341,9 +354,11 @@ class ReportWriter {
     }
 
     void settings() {
-        heading(67029, 30);
+        heading(strings::evidence::kCameraSettings, 30);
         if (c_.settings.empty()) {
-            y_ += canvas_.text(kMargin, y_, kContentWidth, t(67030), Font::Body) + 3;
+            y_ += canvas_.text(kMargin, y_, kContentWidth, t(strings::evidence::kNoConfiguration),
+                               Font::Body) +
+                  3;
             return;
         }
         for (const ReportSetting& s : c_.settings)
@@ -369,43 +384,48 @@ class ReportWriter {
     }
     void hashHeader() {
         ensure(14);
-        canvas_.text(kMargin, y_, 0, t(67034), Font::Bold);
-        canvas_.text(kMargin + 160 + 64 - 8, y_, 0, t(67035), Font::Bold, kBlack, Align::Right);
-        canvas_.text(kMargin + 160 + 64, y_, 0, t(67036), Font::Bold);
+        canvas_.text(kMargin, y_, 0, t(strings::evidence::kName), Font::Bold);
+        canvas_.text(kMargin + 160 + 64 - 8, y_, 0, t(strings::evidence::kBytes), Font::Bold,
+                     kBlack, Align::Right);
+        canvas_.text(kMargin + 160 + 64, y_, 0, t(strings::evidence::kSha256), Font::Bold);
         y_ += 13;
     }
 
     void sources() {
-        heading(67032, 40);
+        heading(strings::evidence::kSourceRecordings, 40);
         hashHeader();
         for (const SourceEntry& s : c_.manifest->sources) {
-            const std::string channel = t(s.channel == "rear" ? 67027 : 67026);
-            hashLine(s.name(), s.size, s.sha256, t(67037, {channel, s.modified}) + "\n" + s.path);
+            const std::string channel =
+                t(s.channel == "rear" ? strings::evidence::kRear : strings::evidence::kFront);
+            hashLine(s.name(), s.size, s.sha256,
+                     t(strings::evidence::kChannelModified, {channel, s.modified}) + "\n" + s.path);
         }
     }
 
     void files() {
-        heading(67033, 40);
+        heading(strings::evidence::kPackageFiles, 40);
         hashHeader();
         for (const OutputEntry& o : c_.manifest->outputs)
             hashLine(o.name, o.size, o.sha256, "");
         y_ += 2;
         ensure(24);
-        y_ += canvas_.text(kMargin, y_, kContentWidth, t(67038), Font::Small, kGrey) + 2;
+        y_ += canvas_.text(kMargin, y_, kContentWidth, t(strings::evidence::kCoveredBySums),
+                           Font::Small, kGrey) +
+              2;
     }
 
     void made() {
         const Manifest& m = *c_.manifest;
-        heading(67039, 40);
-        row(t(67039), m.programName + " " + m.programVersion);
+        heading(strings::evidence::kMadeWith, 40);
+        row(t(strings::evidence::kMadeWith), m.programName + " " + m.programVersion);
         std::string command;
         for (const std::string& word : m.command) {
             const bool plain =
                 !word.empty() && word.find_first_of(" \t\n'\"\\$`") == std::string::npos;
             command += (command.empty() ? "" : " ") + (plain ? word : "'" + word + "'");
         }
-        row(t(67040), command, Font::Mono);
-        row(t(67041), m.created);
+        row(t(strings::evidence::kCommand), command, Font::Mono);
+        row(t(strings::evidence::kCreated), m.created);
     }
 
     const ReportContent& c_;
@@ -426,8 +446,9 @@ Result<RenderedReport> renderPass(const ReportContent& content, int totalPages, 
                          std::string(cairo_status_to_string(cairo_surface_status(surface.get()))));
     const Manifest& m = *content.manifest;
     cairo_pdf_surface_restrict_to_version(surface.get(), CAIRO_PDF_VERSION_1_5);
-    cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_TITLE,
-                                   platform::text(67000, content.language).c_str());
+    cairo_pdf_surface_set_metadata(
+        surface.get(), CAIRO_PDF_METADATA_TITLE,
+        platform::text(strings::evidence::kReportTitle, content.language).c_str());
     cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATOR,
                                    (m.programName + " " + m.programVersion).c_str());
     {

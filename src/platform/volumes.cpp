@@ -231,6 +231,55 @@ void setVolumeProvider(std::shared_ptr<VolumeProvider> provider) {
     installedProvider() = std::move(provider);
 }
 
+std::vector<Volume> VolumeSnapshot::refresh() {
+    auto now = beneath_->list();
+    std::lock_guard lock(m_);
+    volumes_ = now;
+    return now;
+}
+
+std::vector<Volume> VolumeSnapshot::list() {
+    {
+        std::lock_guard lock(m_);
+        if (volumes_)
+            return *volumes_;
+    }
+    return beneath_->list();
+}
+
+Result<void> VolumeSnapshot::setLabel(const Volume& volume, std::string_view label) {
+    return setLabel(volume, label, ChangeOptions{});
+}
+
+Result<void> VolumeSnapshot::setLabel(const Volume& volume, std::string_view label,
+                                      const ChangeOptions& options) {
+    auto r = beneath_->setLabel(volume, label, options);
+    if (!r)
+        return r;
+    std::lock_guard lock(m_);
+    if (volumes_) {
+        for (Volume& v : *volumes_)
+            if (v.mountPoint == volume.mountPoint)
+                v.label = std::string(label);
+    }
+    return r;
+}
+
+std::shared_ptr<VolumeSnapshot> installVolumeSnapshot() {
+    std::lock_guard lock(providerMutex());
+    if (installedProvider() || std::getenv("ORVIK_REMOVABLE_VOLUMES"))
+        return nullptr;
+    auto snapshot = std::make_shared<VolumeSnapshot>(std::make_shared<SystemVolumeProvider>());
+    installedProvider() = snapshot;
+    return snapshot;
+}
+
+void removeVolumeSnapshot(const std::shared_ptr<VolumeSnapshot>& snapshot) {
+    std::lock_guard lock(providerMutex());
+    if (snapshot && installedProvider() == snapshot)
+        installedProvider() = nullptr;
+}
+
 std::shared_ptr<VolumeProvider> makeFolderVolumeProvider(std::vector<std::string> folders) {
     return std::make_shared<FolderVolumeProvider>(std::move(folders));
 }

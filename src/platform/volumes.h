@@ -4,6 +4,8 @@
 // and driving-route code look through, in ascending mount-point order.
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,6 +51,34 @@ Result<void> relabelVolume(const Volume& volume, std::string_view label,
 
 // Installs a provider for the whole process (tests, demo); nullptr restores the default.
 void setVolumeProvider(std::shared_ptr<VolumeProvider> provider);
+
+// The list of a watcher that scans in the background, so that a window's dialogs never wait on
+// the disk service or a hung mount to list the cards. Until the first list arrives it asks the
+// provider beneath it; labels always go to that provider (and show in the list at once).
+class VolumeSnapshot final : public VolumeProvider {
+  public:
+    explicit VolumeSnapshot(std::shared_ptr<VolumeProvider> beneath)
+        : beneath_(std::move(beneath)) {}
+    // What the provider beneath lists now (call it off the window's thread), kept as the list.
+    std::vector<Volume> refresh();
+
+    std::vector<Volume> list() override;
+    Result<void> setLabel(const Volume& volume, std::string_view label) override;
+    Result<void> setLabel(const Volume& volume, std::string_view label,
+                          const ChangeOptions& options) override;
+
+  private:
+    std::shared_ptr<VolumeProvider> beneath_;
+    std::mutex m_;
+    std::optional<std::vector<Volume>> volumes_;
+};
+
+// Puts a snapshot over the system's list for the whole process, unless a provider is installed
+// or ORVIK_REMOVABLE_VOLUMES names the volumes (those ask no service and cannot stall, and their
+// folders may change without a mount to announce it): then nullptr.
+std::shared_ptr<VolumeSnapshot> installVolumeSnapshot();
+// Takes it away again while it is still the one installed.
+void removeVolumeSnapshot(const std::shared_ptr<VolumeSnapshot>& snapshot);
 
 // A provider over folders, as used for ORVIK_REMOVABLE_VOLUMES; labels live in ".volume-label".
 std::shared_ptr<VolumeProvider> makeFolderVolumeProvider(std::vector<std::string> folders);

@@ -71,11 +71,13 @@ CardWatcher::CardWatcher(QObject* parent) : QObject(parent) {
             settle_.start();
         });
     }
+    snapshot_ = platform::installVolumeSnapshot();
     connectToDiskService();
     rescan();
 }
 
 CardWatcher::~CardWatcher() {
+    platform::removeVolumeSnapshot(snapshot_);
     if (mountInfoFd_ >= 0)
         ::close(mountInfoFd_);
 }
@@ -107,7 +109,12 @@ void CardWatcher::connectToDiskService() {
     client_->processPending();
 }
 
-QList<CardInfo> CardWatcher::scan(bool askService) {
+QList<CardInfo> CardWatcher::scan(bool askService,
+                                  const std::shared_ptr<platform::VolumeSnapshot>& snapshot) {
+    // Asked first, so that the dialogs' list is as new as the cards reported.
+    std::vector<platform::Volume> volumes;
+    if (snapshot)
+        volumes = snapshot->refresh();
     QList<CardInfo> found;
     // sd-bus connections are not shared between threads: the worker has its own.
     auto client = askService ? platform::UDisksClient::connect()
@@ -126,7 +133,9 @@ QList<CardInfo> CardWatcher::scan(bool askService) {
             return found;
         }
     }
-    for (const auto& v : platform::removableVolumes()) {
+    if (!snapshot)
+        volumes = platform::removableVolumes();
+    for (const auto& v : volumes) {
         CardInfo c;
         c.key = QString::fromStdString(v.device.empty() ? v.mountPoint : v.device);
         c.root = QString::fromStdString(v.mountPoint);
@@ -146,7 +155,9 @@ void CardWatcher::rescan() {
     }
     scanRunning_ = true;
     ui_common::runDetached(
-        this, [askService = client_ != nullptr] { return scan(askService); },
+        this, [askService = client_ != nullptr, snapshot = snapshot_] {
+            return scan(askService, snapshot);
+        },
         [this](const QList<CardInfo>& now) {
             scanRunning_ = false;
             applyScan(now);

@@ -3,7 +3,8 @@
 // service (UDisks2) when it runs, otherwise through the kernel's mount table. Cards present at
 // start (the first scan) are the baseline; only later changes are reported. Every scan (the
 // service's list, the look into each card's folders) runs on a worker: a stalled service or a
-// hung mount never holds up the window.
+// hung mount never holds up the window. While it lives, the process's list of removable volumes
+// is the one of its latest scan, so dialogs that look for a card never wait either.
 #include <QList>
 #include <QMetaType>
 #include <QObject>
@@ -15,6 +16,7 @@ class QSocketNotifier;
 
 namespace orvik::platform {
 class UDisksClient;
+class VolumeSnapshot;
 }
 
 namespace orvik::shell {
@@ -56,11 +58,14 @@ class CardWatcher : public QObject {
 
   private:
     void connectToDiskService();
-    // Runs on a worker: asks the service on a connection of its own when `askService`.
-    static QList<CardInfo> scan(bool askService);
+    // Runs on a worker: asks the service on a connection of its own when `askService`, and
+    // refreshes `snapshot` (when there is one) for the dialogs that list the cards.
+    static QList<CardInfo> scan(bool askService,
+                                const std::shared_ptr<platform::VolumeSnapshot>& snapshot);
     void applyScan(const QList<CardInfo>& now);
 
     std::unique_ptr<platform::UDisksClient> client_;
+    std::shared_ptr<platform::VolumeSnapshot> snapshot_;
     QSocketNotifier* busNotifier_ = nullptr;
     QSocketNotifier* mountNotifier_ = nullptr;
     int mountInfoFd_ = -1;

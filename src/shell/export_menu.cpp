@@ -4,6 +4,7 @@
 #include <QMenu>
 #include <QWidget>
 
+#include "evidence/ui/evidence_dialog.h"
 #include "export/ui/export_dialog.h"
 #include "playback/playback_controller.h"
 #include "playback/video_pane.h"
@@ -60,6 +61,8 @@ void ExportMenu::showPaneMenu(VideoPane* pane, const QPoint& globalPos) {
     };
     add(text::kSnapshotMenu, "snapshotAction", playing, [this, file] { snapshot(file); });
     add(text::kExportClipMenu, "exportClipAction", playing, [this, file] { exportClip(file); });
+    add(strings::evidence::kEvidencePackageMenu, "evidencePackageAction", playing,
+        [this, file] { evidencePackage(file); });
     menu->addSeparator();
     add(text::kMarkIn, "markInAction", playing, [this] { playback_.markIn(); });
     add(text::kMarkOut, "markOutAction", playing, [this] { playback_.markOut(); });
@@ -81,18 +84,31 @@ void ExportMenu::snapshot(const QString& file) {
     dialog->open();
 }
 
-void ExportMenu::exportClip(const QString& file) {
-    if (file.isEmpty())
-        return;
-    // Between the marks; a missing mark is the start or the end of the recording.
+std::pair<double, double> ExportMenu::markedStretch() const {
     MediaTime from = playback_.markedIn().value_or(MediaTime{});
     MediaTime to = playback_.markedOut().value_or(playback_.length());
     if (to <= from) {
         from = MediaTime{};
         to = playback_.length();
     }
-    auto* dialog =
-        new ExportDialog(ExportDialog::Mode::Clip, file, from.seconds(), to.seconds(), window_);
+    return {from.seconds(), to.seconds()};
+}
+
+void ExportMenu::exportClip(const QString& file) {
+    if (file.isEmpty())
+        return;
+    const auto [from, to] = markedStretch();
+    auto* dialog = new ExportDialog(ExportDialog::Mode::Clip, file, from, to, window_);
+    dialog->setSpeedUnit(captionUnit(speedDisplay_()));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
+}
+
+void ExportMenu::evidencePackage(const QString& file) {
+    if (file.isEmpty())
+        return;
+    const auto [from, to] = markedStretch();
+    auto* dialog = new evidence::ui::EvidenceDialog(file, from, to, window_);
     dialog->setSpeedUnit(captionUnit(speedDisplay_()));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->open();

@@ -1,12 +1,14 @@
 #pragma once
-// The panes' context menu and what it exports: a snapshot of the moment shown, a clip between the
-// in and out marks (set from the same menu, drawn on the seek bar), each through its dialog. The
+// The panes' context menu and what it exports: a snapshot of the moment shown, a clip or an
+// evidence package of the stretch between the in and out marks (set from the same menu, drawn on
+// the seek bar), each through its dialog. The
 // moment and the marks are the playback owner's; other areas add their entries to the menu as it
 // opens (through `extend`). No key, button or position of the window changes.
 #include <QObject>
 #include <QPoint>
 #include <QString>
 #include <functional>
+#include <utility>
 
 #include "displays/info_panel.h"
 
@@ -38,8 +40,14 @@ class ExportMenu : public QObject {
     QString paneFile(const playback::VideoPane* pane) const;
     void snapshot(const QString& file);
     void exportClip(const QString& file);
+    // The evidence package of the same stretch as exportClip.
+    void evidencePackage(const QString& file);
 
   private:
+    // The stretch between the marks in seconds; a missing mark is the start or the end of the
+    // recording.
+    std::pair<double, double> markedStretch() const;
+
     QWidget* window_;
     playback::PlaybackController& playback_;
     SpeedDisplay speedDisplay_;

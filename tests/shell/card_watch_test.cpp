@@ -262,6 +262,13 @@ TEST_F(CardWatch, AStalledDiskServiceNeverFreezesTheWindow) {
     waitUntilUp(*window);
 
     control("Stall", "d", 30.0);
+    // A dialog that looks for the card gets the latest scan's list at once.
+    QElapsedTimer listed;
+    listed.start();
+    const auto volumes = platform::removableVolumes();
+    EXPECT_LT(listed.elapsed(), 100);
+    ASSERT_EQ(volumes.size(), 1u);
+    EXPECT_EQ(volumes.front().label, "CAMERA");
     WindowMessageEvent checks(WM_STARTUP_CHECKS);
     QCoreApplication::sendEvent(window.get(), &checks);
     window->cards().watcher()->rescan();

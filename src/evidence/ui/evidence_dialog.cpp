@@ -53,17 +53,17 @@ std::function<void(const QString&)>& revealHandler() {
 int stageText(PackageStage stage) {
     switch (stage) {
         case PackageStage::HashingSources:
-            return 67120;
+            return strings::evidence::kHashingSources;
         case PackageStage::MakingClips:
-            return 67121;
+            return strings::evidence::kMakingClip;
         case PackageStage::TakingStills:
-            return 67122;
+            return strings::evidence::kTakingStills;
         case PackageStage::WritingReport:
-            return 67123;
+            return strings::evidence::kWritingReport;
         case PackageStage::Finishing:
-            return 67124;
+            return strings::evidence::kFinishing;
     }
-    return 67120;
+    return strings::evidence::kHashingSources;
 }
 
 // Seconds as the command line takes them: to the millisecond, "C" conventions.
@@ -97,58 +97,62 @@ EvidenceDialog::EvidenceDialog(const QString& recording, double fromSeconds, dou
     auto* form = new QFormLayout;
     auto* name = new QLabel(QFileInfo(recording).fileName(), this);
     name->setObjectName(QStringLiteral("recording"));
-    form->addRow(uiText(67102), name);
-    auto* stretch = new QLabel(uiText(67104)
+    form->addRow(uiText(strings::evidence::kDialogRecording), name);
+    auto* stretch = new QLabel(uiText(strings::evidence::kStretchFromTo)
                                    .arg(momentText(recording, from_), momentText(recording, to_))
                                    .arg(QString::number(to_ - from_, 'f', 1)),
                                this);
     stretch->setObjectName(QStringLiteral("stretch"));
-    form->addRow(uiText(67103), stretch);
+    form->addRow(uiText(strings::evidence::kDialogStretch), stretch);
 
     const bool havePartner = recordings::pairRecording(recording.toStdString()).paired();
     layout_ = new QComboBox(this);
     layout_->setObjectName(QStringLiteral("layout"));
     if (havePartner) {
         // Both cameras first: whoever receives the package should see what each one saw.
-        layout_->addItem(uiText(67126), static_cast<int>(Layout::SideBySide));
-        layout_->addItem(uiText(67127), static_cast<int>(Layout::PictureInPicture));
+        layout_->addItem(uiText(strings::evidence::kSideBySideWithChannels),
+                         static_cast<int>(Layout::SideBySide));
+        layout_->addItem(uiText(strings::evidence::kPictureInPictureWithChannels),
+                         static_cast<int>(Layout::PictureInPicture));
         layout_->addItem(uiText(65009), static_cast<int>(Layout::Front));
         layout_->addItem(uiText(65010), static_cast<int>(Layout::Rear));
     } else {
         layout_->addItem(uiText(65008), static_cast<int>(Layout::Given));
     }
-    form->addRow(uiText(67105), layout_);
-    caption_ = new QCheckBox(uiText(67106), this);
+    form->addRow(uiText(strings::evidence::kClipLayout), layout_);
+    caption_ = new QCheckBox(uiText(strings::evidence::kBurnCaption), this);
     caption_->setObjectName(QStringLiteral("caption"));
     form->addRow(QString(), caption_);
     language_ = new QComboBox(this);
     language_->setObjectName(QStringLiteral("language"));
-    language_->addItem(uiText(67108), static_cast<int>(platform::Language::English));
-    language_->addItem(uiText(67109), static_cast<int>(platform::Language::Korean));
+    language_->addItem(uiText(strings::evidence::kEnglish),
+                       static_cast<int>(platform::Language::English));
+    language_->addItem(uiText(strings::evidence::kKorean),
+                       static_cast<int>(platform::Language::Korean));
     language_->setCurrentIndex(platform::language() == platform::Language::Korean ? 1 : 0);
-    form->addRow(uiText(67107), language_);
+    form->addRow(uiText(strings::evidence::kReportLanguage), language_);
     note_ = new QPlainTextEdit(this);
     note_->setObjectName(QStringLiteral("note"));
     note_->setTabChangesFocus(true);
     note_->setFixedHeight(64);
-    form->addRow(uiText(67110), note_);
+    form->addRow(uiText(strings::evidence::kNoteForReport), note_);
 
     preview_ = new QLabel(this);
     preview_->setObjectName(QStringLiteral("preview"));
     preview_->setFixedSize(320, 180);
     preview_->setAlignment(Qt::AlignCenter);
     preview_->setStyleSheet(QStringLiteral("background: #202020; color: #a0a0a0;"));
-    form->addRow(uiText(67111), preview_);
+    form->addRow(uiText(strings::evidence::kFirstStill), preview_);
 
     folder_ = new QLineEdit(defaultFolder(), this);
     folder_->setObjectName(QStringLiteral("folder"));
     folder_->setMinimumWidth(360);
-    browse_ = new QPushButton(uiText(67113), this);
+    browse_ = new QPushButton(uiText(strings::evidence::kBrowse), this);
     browse_->setObjectName(QStringLiteral("browse"));
     auto* folderRow = new QHBoxLayout;
     folderRow->addWidget(folder_, 1);
     folderRow->addWidget(browse_);
-    form->addRow(uiText(67112), folderRow);
+    form->addRow(uiText(strings::evidence::kFolder), folderRow);
 
     progress_ = new QProgressBar(this);
     progress_->setObjectName(QStringLiteral("progress"));
@@ -159,10 +163,10 @@ EvidenceDialog::EvidenceDialog(const QString& recording, double fromSeconds, dou
     status_->setWordWrap(true);
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    makeButton_ = new QPushButton(uiText(67114), this);
+    makeButton_ = new QPushButton(uiText(strings::evidence::kMakePackage), this);
     makeButton_->setObjectName(QStringLiteral("make"));
     makeButton_->setDefault(true);
-    cancelButton_ = new QPushButton(uiText(67115), this);
+    cancelButton_ = new QPushButton(uiText(strings::evidence::kCancel), this);
     cancelButton_->setObjectName(QStringLiteral("cancel"));
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -207,7 +211,7 @@ QString EvidenceDialog::defaultFolder() const {
 void EvidenceDialog::browse() {
     ui_common::FileDialogRequest rq;
     rq.directory = true;
-    rq.title = uiText(67125);
+    rq.title = uiText(strings::evidence::kChooseFolder);
     rq.startFolder = QFileInfo(folder_->text()).absolutePath();
     const QString parent = ui_common::askFileName(this, rq);
     if (!parent.isEmpty())
@@ -261,7 +265,7 @@ void EvidenceDialog::start() {
     setEditable(false);
     progress_->setValue(0);
     progress_->setVisible(true);
-    status_->setText(uiText(67120));
+    status_->setText(uiText(strings::evidence::kHashingSources));
     cancel_ = std::make_shared<std::atomic<bool>>(false);
 
     PackageRequest rq;
@@ -343,15 +347,16 @@ void EvidenceDialog::finish(bool ok, const QString& message) {
     running_ = false;
     if (ok) {
         progress_->setValue(1000);
-        status_->setText(uiText(67117).arg(message));
-        cancelButton_->setText(uiText(67116));
+        status_->setText(uiText(strings::evidence::kSavedIn).arg(message));
+        cancelButton_->setText(uiText(strings::evidence::kClose));
         makeButton_->setEnabled(false);
         revealHandler()(message);
     } else {
         setEditable(true);
         progress_->setVisible(false);
-        status_->setText(message == QStringLiteral("cancelled") ? uiText(67119)
-                                                                : uiText(67118).arg(message));
+        status_->setText(message == QStringLiteral("cancelled")
+                             ? uiText(strings::evidence::kCancelled)
+                             : uiText(strings::evidence::kNotMade).arg(message));
     }
     emit packageFinished(ok, message);
 }
