@@ -149,8 +149,10 @@ class MainWindow : public QWidget {
     void openCommand();
     void showListContextMenu(const QPoint& globalPos);
     void copySelectedRecordings();
-    void openRecording(int row);   // list double click
-    void openNextRecording();      // end of a recording, Page Down
+    void openRecording(int row);  // list double click
+    void openNextRecording();     // end of a recording, Page Down
+    // The list's selection and current row follow a recording the player went on to by itself.
+    void followPlayingRecording();
     void openPreviousRecording();  // Page Up
     void openRow(int row);         // shared step: the row's file with its partner
     void selectAndFocusRow(int row);
