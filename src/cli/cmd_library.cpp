@@ -257,32 +257,18 @@ int runSearch(const LibraryArgs& a) {
     }
     const SearchQuery& q = std::get<SearchQuery>(parsed);
     const std::string folder = libraryOf(a);
-    std::vector<SearchHit> hits;
-    for (int attempt = 0;; ++attempt) {
-        OpenReport opened;
-        auto index = LibraryIndex::open(folder, LibraryIndex::Check::Quick, &opened);
-        if (!index) {
-            printError(index.error());
-            return kExitFailed;
-        }
-        tellRebuilt(opened);
-        try {
-            hits = search(*index, q);
-            break;
-        } catch (const sql::SqlError& e) {
-            // Damage the open did not see shows under the query: rebuilt once, then asked again.
-            if (!e.damaged() || attempt > 0) {
-                printError(std::string("search failed: ") + e.what());
-                return kExitFailed;
-            }
-            std::cerr << "orvik-cli: the index is damaged (" << e.what()
-                      << "); rebuilding it from the folder\n";
-            if (auto r = reindexLibrary(folder); !r) {
-                printError(r.error());
-                return kExitFailed;
-            }
-        }
+    LibrarySearchNotices notices;
+    notices.opened = [](const OpenReport& opened) { tellRebuilt(opened); };
+    notices.rebuilding = [](const std::string& why) {
+        std::cerr << "orvik-cli: the index is damaged (" << why
+                  << "); rebuilding it from the folder\n";
+    };
+    auto found = searchLibrary(folder, q, notices);
+    if (!found) {
+        printError(found.error());
+        return kExitFailed;
     }
+    const std::vector<SearchHit>& hits = *found;
     if (a.json) {
         Json list = Json::array();
         for (const SearchHit& h : hits) {

@@ -94,6 +94,9 @@ void MapView::update(double nmeaLongitude, double nmeaLatitude) {
     std::vector<std::string> arguments = setLatLagArguments(nmeaLongitude, nmeaLatitude);
     arguments.push_back(std::to_string(firstCall_));
     firstCall_ = 0;
+    point_ =
+        MapPoint{recordings::toDecimalDegrees(recordings::NmeaAngle(nmeaLatitude), 'N').value(),
+                 recordings::toDecimalDegrees(recordings::NmeaAngle(nmeaLongitude), 'N').value()};
     target_.callPageFunction("setLatLag", arguments);
 }
 

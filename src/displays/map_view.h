@@ -4,6 +4,7 @@
 // flag, the route of the opened recording). A MapHost carries the calls to a real page; tests
 // record them with RecordingMapTarget.
 #include <cstddef>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -35,6 +36,12 @@ std::vector<std::string> setLatLagArguments(double nmeaLongitude, double nmeaLat
 // thinned evenly to at most maxPoints, always keeping the first and the last point.
 std::string routeJson(std::span<const recordings::GpsFix> fixes, std::size_t maxPoints = 2000);
 
+// A place in decimal degrees, north and east positive.
+struct MapPoint {
+    double latitude = 0;
+    double longitude = 0;
+};
+
 // The main window's map: calls reach the page only while the Information view shows it.
 class MapView {
   public:
@@ -48,6 +55,8 @@ class MapView {
     // Moves the marker to NMEA-form magnitudes signed by hemisphere. Nothing happens while the map
     // is hidden or when either value is 0.
     void update(double nmeaLongitude, double nmeaLatitude);
+    // Where the marker was last put; nothing before the first update that reached the page.
+    const std::optional<MapPoint>& point() const { return point_; }
 
     // The route of the opened recording; sent now when shown, else the next time the map shows.
     void setRoute(std::string json);
@@ -61,6 +70,7 @@ class MapView {
     MapScriptTarget& target_;
     bool shown_ = false;
     int firstCall_ = 1;
+    std::optional<MapPoint> point_;
     std::string route_ = "[]";
     bool routePending_ = false;
     std::string trip_ = "[]";

@@ -182,4 +182,26 @@ std::vector<SearchHit> search(LibraryIndex& index, const SearchQuery& q) {
     return hits;
 }
 
+Result<std::vector<SearchHit>> searchLibrary(const std::string& folder, const SearchQuery& query,
+                                             const LibrarySearchNotices& notices) {
+    for (int attempt = 0;; ++attempt) {
+        OpenReport opened;
+        auto index = LibraryIndex::open(folder, LibraryIndex::Check::Quick, &opened);
+        if (!index)
+            return makeError(index.error(), index.errorNumber());
+        if (notices.opened)
+            notices.opened(opened);
+        try {
+            return search(*index, query);
+        } catch (const sql::SqlError& e) {
+            if (!e.damaged() || attempt > 0)
+                return makeError(std::string("search failed: ") + e.what());
+            if (notices.rebuilding)
+                notices.rebuilding(e.what());
+            if (auto r = reindexLibrary(folder); !r)
+                return makeError(r.error(), r.errorNumber());
+        }
+    }
+}
+
 }  // namespace orvik::library

@@ -2,6 +2,7 @@
 // Searches of the library index: by the camera's local time, kind, place (a box or a circle)
 // and speed, combined (AND), answered in time order.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,5 +49,16 @@ std::optional<std::int64_t> parseSearchTime(const std::string& text, bool endOfD
 
 // Throws sql::SqlError when the index fails under the query (the caller rebuilds a damaged one).
 std::vector<SearchHit> search(LibraryIndex& index, const SearchQuery& query);
+
+// What searchLibrary met on its way, for the caller to tell the user.
+struct LibrarySearchNotices {
+    std::function<void(const OpenReport&)> opened;
+    std::function<void(const std::string& why)> rebuilding;  // damage found under the query
+};
+
+// Opens the library's index and searches it. Damage the open did not see but the query met is
+// rebuilt from the folder once and the query asked again; a second failure is the error.
+Result<std::vector<SearchHit>> searchLibrary(const std::string& folder, const SearchQuery& query,
+                                             const LibrarySearchNotices& notices = {});
 
 }  // namespace orvik::library

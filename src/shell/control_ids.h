@@ -40,6 +40,7 @@ inline constexpr int kNextEvent = 1051;
 inline constexpr int kMapHost = 32783;
 // Context-menu command of the recording list.
 inline constexpr int kCopyCommand = 32777;
+inline constexpr int kFindInLibrary = 32800;  // also Ctrl+F
 // The dialog's default and cancel commands; the window ignores both.
 inline constexpr int kCommandOk = 1;
 inline constexpr int kCommandCancel = 2;

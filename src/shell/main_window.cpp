@@ -36,6 +36,8 @@ KeyAction keyActionFor(int key, bool control) {
             return control ? KeyAction::PreviousEvent : KeyAction::StepBack;
         case Qt::Key_Right:
             return control ? KeyAction::NextEvent : KeyAction::StepForward;
+        case Qt::Key_F:
+            return control ? KeyAction::FindInLibrary : KeyAction::None;
         default:
             return KeyAction::None;
     }
@@ -203,6 +205,9 @@ void MainWindow::runCommand(int id) {
         case ctl::kCopyCommand:
             copySelectedRecordings();
             return;
+        case ctl::kFindInLibrary:
+            findInLibraryCommand();
+            return;
     }
 }
 
@@ -232,6 +237,9 @@ bool MainWindow::handleKey(int key, bool control) {
             break;
         case KeyAction::NextEvent:
             trips_->jumpToEvent(+1);
+            break;
+        case KeyAction::FindInLibrary:
+            findInLibraryCommand();
             break;
         case KeyAction::None:
             break;

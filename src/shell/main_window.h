@@ -19,6 +19,7 @@
 //   main_window_playback.cpp  panes, the transport strip wired to the controller, full screen;
 //   main_window_dialogs.cpp   the Configuration and Clock dialogs.
 #include <QPoint>
+#include <QPointer>
 #include <QRect>
 #include <QString>
 #include <QTimer>
@@ -32,6 +33,12 @@
 class QLabel;
 class QMenu;
 
+namespace orvik::recordings {
+struct RecordingFile;
+}
+namespace orvik::library {
+struct SearchHit;
+}
 namespace orvik::playback {
 class PlaybackController;
 class VideoPane;
@@ -60,10 +67,11 @@ enum class KeyAction {
     StepBack,
     StepForward,
     PreviousEvent,
-    NextEvent
+    NextEvent,
+    FindInLibrary
 };
-// With Ctrl, Left and Right go to the previous and next event of the drive; Ctrl leaves the other
-// keys as they are.
+// With Ctrl, Left and Right go to the previous and next event of the drive and F finds recordings
+// in the library; Ctrl leaves the other keys as they are.
 KeyAction keyActionFor(int qtKey, bool control = false);
 
 class MainWindow : public QWidget {
@@ -150,9 +158,14 @@ class MainWindow : public QWidget {
 
     // ---- main_window_list.cpp ----
     void createList();
+    // The rows of `folder` (an opened card, or the library a search answered from).
+    void showRows(std::vector<recordings::RecordingFile> rows, const QString& folder);
     void openCommand();
     void showListContextMenu(const QPoint& globalPos);
     void copySelectedRecordings();
+    // Find in library: the dialog, and its hits listed as the recording list.
+    void findInLibraryCommand();
+    void listLibraryHits(const std::vector<library::SearchHit>& hits, const QString& folder);
     void openRecording(int row);  // list double click
     void openNextRecording();     // end of a recording, Page Down
     // The list's selection and current row follow a recording the player went on to by itself.
@@ -213,6 +226,7 @@ class MainWindow : public QWidget {
     QString lastOpenedFolder_;
     QString lastCopyFolder_;
     bool openDialogShowing_ = false;
+    QPointer<QWidget> librarySearch_;  // the Find in library dialog while it is up
 
     // Dragging the window by its background.
     std::optional<QPoint> dragOffset_;

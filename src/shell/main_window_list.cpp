@@ -5,11 +5,16 @@
 #include <QMenu>
 #include <filesystem>
 
+#include "displays/map_view.h"
+#include "library/import.h"
+#include "library/search.h"
 #include "playback/playback_controller.h"
 #include "recordings/catalogue.h"
 #include "recordings/partner.h"
 #include "shell/control_ids.h"
 #include "shell/copy_recordings.h"
+#include "shell/displays_panel.h"
+#include "shell/library_search.h"
 #include "shell/main_window.h"
 #include "shell/recording_list.h"
 #include "shell/trip_controls.h"
@@ -80,10 +85,14 @@ bool MainWindow::listFolder(const QString& folder) {
     // A folder that cannot be scanned leaves the list as it was.
     if (!rows)
         return false;
-    recordingModel_->setRows(std::move(*rows));
+    showRows(std::move(*rows), folder);
+    return true;
+}
+
+void MainWindow::showRows(std::vector<recordings::RecordingFile> rows, const QString& folder) {
+    recordingModel_->setRows(std::move(rows));
     recordingModel_->setCurrentRow(currentRow_);
     trips_->setCard(folder);
-    return true;
 }
 
 void MainWindow::setCurrentRow(int row) {
@@ -210,13 +219,43 @@ void MainWindow::demoCardListed() {
 // ---- context menu and Copy ---------------------------------------------------------------------
 
 void MainWindow::showListContextMenu(const QPoint& globalPos) {
-    if (rowCount() == 0)
-        return;
     QMenu menu(this);
-    QAction* copy = menu.addAction(uiText(text::kCopy));
-    copy->setData(ctl::kCopyCommand);
-    if (QAction* chosen = menu.exec(globalPos); chosen == copy)
-        runCommand(ctl::kCopyCommand);
+    // Copy needs rows; the library can be searched from an empty list too.
+    if (rowCount() > 0)
+        menu.addAction(uiText(text::kCopy))->setData(ctl::kCopyCommand);
+    menu.addAction(uiText(text::kLibraryFind))->setData(ctl::kFindInLibrary);
+    if (QAction* chosen = menu.exec(globalPos))
+        runCommand(chosen->data().toInt());
+}
+
+// ---- Find in library ---------------------------------------------------------------------------
+
+void MainWindow::findInLibraryCommand() {
+    if (librarySearch_) {
+        librarySearch_->raise();
+        librarySearch_->activateWindow();
+        return;
+    }
+    auto* dialog = new LibrarySearchDialog(this, library::defaultLibraryFolder(),
+                                           displays_->mapView()->point());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &LibrarySearchDialog::found, this, &MainWindow::listLibraryHits);
+    librarySearch_ = dialog;
+    dialog->open();
+}
+
+void MainWindow::listLibraryHits(const std::vector<library::SearchHit>& hits,
+                                 const QString& folder) {
+    std::vector<recordings::FileEntry> entries;
+    entries.reserve(hits.size());
+    for (const auto& hit : hits) {
+        const std::filesystem::path path(hit.path);
+        entries.push_back({path.parent_path().string(), path.filename().string()});
+    }
+    // The same order and partner pairing as an opened folder's rows.
+    auto rows = recordings::makeRecordingList(entries);
+    recordings::sortRecordingList(rows);
+    showRows(std::move(rows), folder);
 }
 
 void MainWindow::copySelectedRecordings() {

@@ -37,6 +37,10 @@ TEST(MapView, CallsThePageOnlyWhileShown) {
     map.setShown(false);
     map.update(12651.8696, 3733.4217);
     EXPECT_EQ(page.calls.size(), 2u);
+    // The point a search near here starts from is the marker's, not the hidden update's.
+    ASSERT_TRUE(map.point());
+    EXPECT_NEAR(map.point()->latitude, -37.557028, 1e-6);
+    EXPECT_NEAR(map.point()->longitude, -126.864493, 1e-6);
 }
 
 TEST(MapView, ZeroCoordinateDoesNotMoveTheMarker) {
@@ -47,6 +51,7 @@ TEST(MapView, ZeroCoordinateDoesNotMoveTheMarker) {
     map.update(12651.8696, 0.0);
     EXPECT_TRUE(page.calls.empty());
     EXPECT_EQ(map.firstCallFlag(), 1);
+    EXPECT_FALSE(map.point());
 }
 
 TEST(MapView, RouteWaitsForTheMapToShow) {

@@ -1,0 +1,161 @@
+#include "shell/library_search.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include "recordings/recording_file.h"
+#include "strings/string_ids.h"
+#include "ui_common/background.h"
+#include "ui_common/dialog_look.h"
+#include "ui_common/ui_common.h"
+
+namespace orvik::shell {
+
+using recordings::RecordingKind;
+using ui_common::uiText;
+namespace text = strings::shell;
+
+namespace {
+
+constexpr int kDefaultRadiusMetres = 500;
+constexpr int kMaxRadiusMetres = 100'000;
+
+// The camera's local time of a day's first (or last) second, as the index counts it.
+std::int64_t daySeconds(const QDate& day, bool endOfDay) {
+    constexpr std::int64_t kDay = 86'400;
+    return QDate(1970, 1, 1).daysTo(day) * kDay + (endOfDay ? kDay - 1 : 0);
+}
+
+QDateEdit* makeDateEdit(QWidget* parent) {
+    auto* edit = new QDateEdit(QDate::currentDate(), parent);
+    edit->setCalendarPopup(true);
+    edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    edit->setEnabled(false);
+    return edit;
+}
+
+struct Outcome {
+    std::vector<library::SearchHit> hits;
+    std::string error;
+};
+
+}  // namespace
+
+LibrarySearchDialog::LibrarySearchDialog(QWidget* parent, std::string libraryFolder,
+                                         std::optional<displays::MapPoint> point)
+    : QDialog(parent), folder_(std::move(libraryFolder)), point_(point) {
+    setObjectName(QStringLiteral("LibrarySearch"));
+    setWindowTitle(uiText(text::kLibraryFindTitle).arg(QString::fromStdString(folder_)));
+    ui_common::applyDialogLook(this);
+
+    auto* form = new QFormLayout;
+    // An unticked end leaves the range open on that side.
+    auto dateRow = [&](QCheckBox*& box, QDateEdit*& edit, int label) {
+        box = new QCheckBox(uiText(label), this);
+        edit = makeDateEdit(this);
+        connect(box, &QCheckBox::toggled, edit, &QWidget::setEnabled);
+        form->addRow(box, edit);
+    };
+    dateRow(fromBox_, fromDate_, text::kLibraryFrom);
+    dateRow(toBox_, toDate_, text::kLibraryTo);
+
+    kind_ = new QComboBox(this);
+    kind_->addItem(uiText(text::kLibraryAnyKind));
+    const std::pair<int, RecordingKind> kinds[] = {{text::kLibraryAlways, RecordingKind::Always},
+                                                   {text::kLibraryEvent, RecordingKind::Event},
+                                                   {text::kLibraryUser, RecordingKind::User},
+                                                   {text::kLibraryPark, RecordingKind::Park}};
+    for (const auto& [label, kind] : kinds)
+        kind_->addItem(uiText(label), static_cast<int>(kind));
+    form->addRow(uiText(text::kLibraryKind), kind_);
+
+    nearBox_ = new QCheckBox(this);
+    radius_ = new QSpinBox(this);
+    radius_->setRange(10, kMaxRadiusMetres);
+    radius_->setSingleStep(100);
+    radius_->setValue(kDefaultRadiusMetres);
+    radius_->setSuffix(uiText(text::kLibraryMetres));
+    radius_->setEnabled(false);
+    if (point_) {
+        nearBox_->setText(uiText(text::kLibraryNear)
+                              .arg(point_->latitude, 0, 'f', 5)
+                              .arg(point_->longitude, 0, 'f', 5));
+        connect(nearBox_, &QCheckBox::toggled, radius_, &QWidget::setEnabled);
+    } else {
+        nearBox_->setText(uiText(text::kLibraryNoPoint));
+        nearBox_->setEnabled(false);
+    }
+    auto* nearRow = new QHBoxLayout;
+    nearRow->addWidget(nearBox_, 1);
+    nearRow->addWidget(radius_);
+
+    status_ = new QLabel(this);
+    status_->setWordWrap(true);
+
+    auto* buttons = new QDialogButtonBox(this);
+    search_ = buttons->addButton(uiText(text::kLibrarySearch), QDialogButtonBox::AcceptRole);
+    search_->setDefault(true);
+    QPushButton* close =
+        buttons->addButton(uiText(text::kLibraryClose), QDialogButtonBox::RejectRole);
+    connect(search_, &QPushButton::clicked, this, &LibrarySearchDialog::startSearch);
+    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addLayout(nearRow);
+    layout->addWidget(status_);
+    layout->addWidget(buttons);
+}
+
+library::SearchQuery LibrarySearchDialog::query() const {
+    library::SearchQuery q;
+    if (fromBox_->isChecked())
+        q.from = daySeconds(fromDate_->date(), false);
+    if (toBox_->isChecked())
+        q.to = daySeconds(toDate_->date(), true);
+    if (const QVariant kind = kind_->currentData(); kind.isValid())
+        q.kind = static_cast<RecordingKind>(kind.toInt());
+    if (point_ && nearBox_->isChecked())
+        q.near = library::GeoCircle{point_->latitude, point_->longitude,
+                                    static_cast<double>(radius_->value())};
+    return q;
+}
+
+void LibrarySearchDialog::startSearch() {
+    search_->setEnabled(false);
+    status_->setText(uiText(text::kLibrarySearching));
+    // A big library on a slow disk (or one rebuilt first) must not stall the window.
+    ui_common::runDetached(
+        this,
+        [folder = folder_, q = query()] {
+            Outcome outcome;
+            if (auto hits = library::searchLibrary(folder, q))
+                outcome.hits = std::move(*hits);
+            else
+                outcome.error = hits.error();
+            return outcome;
+        },
+        [this](Outcome outcome) {
+            search_->setEnabled(true);
+            if (!outcome.error.empty()) {
+                status_->setText(
+                    uiText(text::kLibrarySearchFailed).arg(QString::fromStdString(outcome.error)));
+            } else if (outcome.hits.empty()) {
+                status_->setText(uiText(text::kLibraryNoMatch));
+            } else {
+                status_->setText(uiText(text::kLibraryFound).arg(outcome.hits.size()));
+                emit found(outcome.hits, QString::fromStdString(folder_));
+                accept();
+            }
+        });
+}
+
+}  // namespace orvik::shell

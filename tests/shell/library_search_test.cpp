@@ -1,0 +1,220 @@
+// Find in library through the real window: Ctrl+F opens the search, a date range, a kind and the
+// Information map's point with a radius are chosen with clicks and keys, the search runs off the
+// window's thread, and what it finds becomes the recording list and plays on a double click.
+#include "support/gui_journey.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QPainter>
+#include <QPointer>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "displays/map_view.h"
+#include "library/import.h"
+#include "playback/playback_controller.h"
+#include "recordings/recording_file.h"
+#include "shell/displays_panel.h"
+#include "shell/library_search.h"
+#include "support/map_page.h"
+
+namespace orvik::shell {
+namespace {
+
+using namespace testing;
+using recordings::RecordingKind;
+
+tools::SampleCardOptions smallCard() {
+    tools::SampleCardOptions options;
+    options.width = 320;
+    options.height = 180;
+    options.durationSeconds = 4.0;
+    options.alwaysPairs = 3;
+    options.deviceFiles = false;
+    return options;
+}
+
+class LibrarySearchJourney : public WindowJourney {
+  protected:
+    void SetUp() override {
+        shotEachCase_ = false;
+        const QString card = generatedCard(smallCard());
+        ASSERT_FALSE(card.isEmpty());
+        library::ImportOptions options;
+        options.card = card.toStdString();
+        options.library = library_.path().toStdString();
+        auto imported = library::importCard(options);
+        ASSERT_TRUE(imported) << imported.error();
+        imported_ = imported->files.size();
+        qputenv("ORVIK_LIBRARY", library_.path().toUtf8());
+        startWindow(card);
+    }
+    void TearDown() override {
+        WindowJourney::TearDown();
+        qunsetenv("ORVIK_LIBRARY");
+    }
+
+    LibrarySearchDialog* openSearch() {
+        QTest::keyClick(window_.get(), Qt::Key_F, Qt::ControlModifier);
+        LibrarySearchDialog* dialog = nullptr;
+        const bool shown = QTest::qWaitFor(
+            [&] {
+                // An earlier search's dialog may still wait for its deletion, hidden.
+                for (auto* d : window_->findChildren<LibrarySearchDialog*>()) {
+                    if (d->isVisible())
+                        dialog = d;
+                }
+                return dialog != nullptr;
+            },
+            5000);
+        EXPECT_TRUE(shown) << "Ctrl+F opened no search";
+        // Keys go where the focus is: only into the dialog once it is the active window.
+        EXPECT_TRUE(shown && QTest::qWaitForWindowActive(dialog));
+        return shown ? dialog : nullptr;
+    }
+    // Ticks the date's box, tabs into its field (which selects the year) and types the day.
+    static void typeDay(QCheckBox* box, QDateEdit* edit, const char* digits) {
+        // A ticked box is clicked off and on again: it takes the focus either way.
+        const QPoint mark(8, box->height() / 2);
+        if (box->isChecked())
+            QTest::mouseClick(box, Qt::LeftButton, {}, mark);
+        QTest::mouseClick(box, Qt::LeftButton, {}, mark);
+        ASSERT_TRUE(box->isChecked());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return box->hasFocus(); }, 5000));
+        ASSERT_TRUE(edit->isEnabled());
+        QTest::keyClick(box, Qt::Key_Tab);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return edit->hasFocus(); }, 5000));
+        QTest::keyClicks(edit, QString::fromLatin1(digits));
+    }
+    // Clicks Search and waits for the answer: the status line the user read, and whether the
+    // dialog closed (it is deleted then, so it is read through a guard).
+    struct Answer {
+        QString said;
+        bool closed = false;
+    };
+    static Answer searchAndWait(LibrarySearchDialog* dialog) {
+        QPointer<LibrarySearchDialog> guard(dialog);
+        Answer answer;
+        QTest::mouseClick(dialog->searchButton(), Qt::LeftButton);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                if (!guard || !guard->isVisible()) {
+                    answer.closed = true;
+                    return true;
+                }
+                answer.said = guard->status()->text();
+                return guard->searchButton()->isEnabled();
+            },
+            30000));
+        return answer;
+    }
+    bool everyRowInTheLibrary() const {
+        for (int r = 0; r < window_->rowCount(); ++r) {
+            if (!window_->rowFullPath(r).startsWith(library_.path() + '/'))
+                return false;
+        }
+        return true;
+    }
+
+    QTemporaryDir library_;
+    std::size_t imported_ = 0;
+};
+
+TEST_F(LibrarySearchJourney, NearTheMapsPointOnADayFindsRecordingsThatPlayFromTheList) {
+    const int pair = firstPairRow();
+    ASSERT_GE(pair, 0);
+    const QString played = window_->rowFileName(pair);
+    playRow(pair);
+    click(kInformationTab);
+    ASSERT_TRUE(orvik::test::mapPageLoaded(window_->displays().mapHost()));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return window_->displays().mapView()->point().has_value(); }, 20000))
+        << "the map never showed the recording's place";
+    const int cardRows = window_->rowCount();
+    const QDate drive = QDate::fromString(
+        QString::fromStdString(recordings::parseRecordingName(played.toStdString()).dateText()),
+        Qt::ISODate);
+    ASSERT_TRUE(drive.isValid());
+    auto digits = [](QDate d) { return d.toString(QStringLiteral("yyyyMMdd")).toLatin1(); };
+
+    LibrarySearchDialog* dialog = openSearch();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(dialog->nearBox()->isEnabled()) << "the map has a point: near here is offered";
+    QTest::mouseClick(dialog->nearBox(), Qt::LeftButton, {},
+                      QPoint(8, dialog->nearBox()->height() / 2));
+    EXPECT_TRUE(dialog->radius()->isEnabled());
+
+    // From the day after the recording's: nothing near here, and the list stays the card's.
+    typeDay(dialog->fromBox(), dialog->fromDate(), digits(drive.addDays(1)).constData());
+    EXPECT_EQ(dialog->fromDate()->date(), drive.addDays(1));
+    const Answer none = searchAndWait(dialog);
+    ASSERT_FALSE(none.closed);
+    EXPECT_EQ(none.said, QStringLiteral("No recordings match."));
+    EXPECT_EQ(window_->rowCount(), cardRows);
+
+    // The recording's day alone: the recording played is found, in the library.
+    typeDay(dialog->fromBox(), dialog->fromDate(), digits(drive).constData());
+    typeDay(dialog->toBox(), dialog->toDate(), digits(drive).constData());
+    EXPECT_EQ(dialog->toDate()->date(), drive);
+    {
+        // The README's picture: the window with the search over it.
+        QImage picture = window_->grab().toImage();
+        QPainter painter(&picture);
+        painter.drawPixmap(dialog->frameGeometry().topLeft() - window_->geometry().topLeft(),
+                           dialog->grab());
+        painter.end();
+        picture.save(screenshotFolder() + "/library-search.png");
+    }
+    const Answer day = searchAndWait(dialog);
+    ASSERT_TRUE(day.closed) << day.said.toStdString();
+    ASSERT_GT(window_->rowCount(), 0);
+    EXPECT_LE(static_cast<std::size_t>(window_->rowCount()), imported_);
+    EXPECT_TRUE(everyRowInTheLibrary());
+    const int found = rowOf(played);
+    ASSERT_GE(found, 0) << played.toStdString() << " was played right there";
+
+    // A found recording plays as any row does, from the library's copy.
+    playRow(found);
+    EXPECT_EQ(window_->playback().openedPath(), window_->rowFullPath(found));
+    shot("library-search-found", false);
+}
+
+TEST_F(LibrarySearchJourney, AKindAloneListsOnlyThatKindAndAMissingLibraryIsSaidPlainly) {
+    LibrarySearchDialog* dialog = openSearch();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_FALSE(dialog->nearBox()->isEnabled()) << "no map point yet: near here is not offered";
+    // Any kind, Always, Event: two steps down with the keyboard.
+    QTest::keyClick(dialog->kind(), Qt::Key_Down);
+    QTest::keyClick(dialog->kind(), Qt::Key_Down);
+    ASSERT_EQ(dialog->kind()->currentText(), QStringLiteral("Event"));
+    const Answer events = searchAndWait(dialog);
+    ASSERT_TRUE(events.closed) << events.said.toStdString();
+    ASSERT_GT(window_->rowCount(), 0);
+    EXPECT_TRUE(everyRowInTheLibrary());
+    for (int r = 0; r < window_->rowCount(); ++r) {
+        EXPECT_EQ(recordings::parseRecordingName(window_->rowFileName(r).toStdString()).kind,
+                  RecordingKind::Event)
+            << window_->rowFileName(r).toStdString();
+    }
+
+    // The library folder gone: the search says why and nothing is listed instead.
+    const int rows = window_->rowCount();
+    qputenv("ORVIK_LIBRARY", (library_.path() + "/gone").toUtf8());
+    dialog = openSearch();
+    ASSERT_NE(dialog, nullptr);
+    const Answer gone = searchAndWait(dialog);
+    ASSERT_FALSE(gone.closed);
+    EXPECT_TRUE(gone.said.startsWith(QStringLiteral("The library could not be searched: ")))
+        << gone.said.toStdString();
+    EXPECT_EQ(window_->rowCount(), rows);
+    QPointer<LibrarySearchDialog> guard(dialog);
+    QTest::keyClick(dialog, Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !guard || !guard->isVisible(); }, 5000));
+}
+
+}  // namespace
+}  // namespace orvik::shell
