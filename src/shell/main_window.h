@@ -47,6 +47,7 @@ class SkinButton;
 class SkinSlider;
 class RecordingListModel;
 class RecordingListView;
+class TimeDisplay;
 
 enum class PanelView { Recordings, Information };
 
@@ -100,6 +101,7 @@ class MainWindow : public QWidget {
     TripControls& trips() const { return *trips_; }
     ExportMenu& exportMenu() const { return *exportMenu_; }
     CardMonitor& cards() const { return *cards_; }
+    TimeDisplay* timeDisplay() const { return timeDisplay_; }
 
     // Runs a command as its button would (the window's message table).
     void runCommand(int id);
@@ -167,6 +169,9 @@ class MainWindow : public QWidget {
     void enterFullScreen(int pane);
     void leaveFullScreen();
     void moveStripControls(bool fullScreen, QSize monitor);
+    // The title artwork's place in the normal layout (centred in full screen).
+    static constexpr int kTitleLeft = 285, kTitleHalfWidth = 226;
+    void placeTimeDisplay(int titleCenter);
     void paneDoubleClick(int channel);
 
     // ---- main_window_dialogs.cpp ----
@@ -186,6 +191,7 @@ class MainWindow : public QWidget {
     SkinSlider* volumeSlider_ = nullptr;
     QLabel* rateLabel_ = nullptr;  // 1034
     QLabel* zoomLabel_ = nullptr;  // 1033
+    TimeDisplay* timeDisplay_ = nullptr;
     // The video panes (their players belong to playback_).
     playback::VideoPane* frontPane_ = nullptr;
     playback::VideoPane* rearPane_ = nullptr;

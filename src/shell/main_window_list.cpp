@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <filesystem>
 
+#include "device_config/opened_card.h"
 #include "playback/playback_controller.h"
 #include "recordings/catalogue.h"
 #include "recordings/partner.h"
@@ -80,6 +81,14 @@ bool MainWindow::listFolder(const QString& folder) {
     // A folder that cannot be scanned leaves the list as it was.
     if (!rows)
         return false;
+    // The folder counts as the user's card for the settings, route and clock dialogs.
+    std::vector<std::string> paths;
+    paths.reserve(rows->size());
+    for (const auto& r : *rows)
+        paths.push_back(r.fullPath);
+    device_config::setOpenedCard(device_config::openedCardRoot(folder.toStdString(), paths));
+    recordingList_->setEmptyText(rows->empty() ? uiText(text::kNoRecordings).arg(folder)
+                                               : QString());
     recordingModel_->setRows(std::move(*rows));
     recordingModel_->setCurrentRow(currentRow_);
     trips_->setCard(folder);

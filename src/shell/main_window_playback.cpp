@@ -16,6 +16,7 @@
 #include "shell/main_window.h"
 #include "shell/recording_list.h"
 #include "shell/skin.h"
+#include "shell/time_display.h"
 #include "shell/trip_controls.h"
 #include "strings/string_ids.h"
 #include "ui_common/ui_common.h"
@@ -81,6 +82,9 @@ void MainWindow::wireTransport() {
     });
     connect(p, &PlaybackController::positionChanged, this,
             [this](MediaTime t) { seekBar_->setPosition(t.units()); });
+    connect(p, &PlaybackController::recordingOpened, timeDisplay_, &TimeDisplay::setRecording);
+    connect(p, &PlaybackController::lengthChanged, timeDisplay_, &TimeDisplay::setLength);
+    connect(p, &PlaybackController::positionChanged, timeDisplay_, &TimeDisplay::setPosition);
     connect(seekBar_, &SkinSlider::tracking, this,
             [this](std::int64_t t) { playback_->seekDragged(MediaTime::fromUnits(t)); });
     connect(seekBar_, &SkinSlider::notify, this, [this](int, int code) {
@@ -163,6 +167,7 @@ void MainWindow::moveStripControls(bool fullScreen, QSize monitor) {
         }
     }
     trips_->placeButtons(control(ctl::kRewind)->geometry());
+    placeTimeDisplay(fullScreen ? monitor.width() / 2 : kTitleLeft + kTitleHalfWidth);
 }
 
 void MainWindow::enterFullScreen(int pane) {

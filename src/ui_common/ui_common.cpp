@@ -102,6 +102,16 @@ QString askFileName(QWidget* parent, const FileDialogRequest& request) {
     if (fileDialogHook())
         return fileDialogHook()(request);
     QFileDialog dialog(parent, request.title);
+    // The folder first: the proposed name is then proposed in it.
+    if (!request.shortcuts.isEmpty()) {
+        QList<QUrl> urls = dialog.sidebarUrls();
+        for (const QString& folder : request.shortcuts)
+            urls << QUrl::fromLocalFile(folder);
+        dialog.setSidebarUrls(urls);
+        dialog.setDirectory(request.shortcuts.constFirst());
+    }
+    if (!request.startFolder.isEmpty())
+        dialog.setDirectory(request.startFolder);
     if (request.directory) {
         dialog.setFileMode(QFileDialog::Directory);
         dialog.setOption(QFileDialog::ShowDirsOnly, true);
@@ -113,15 +123,6 @@ QString askFileName(QWidget* parent, const FileDialogRequest& request) {
         dialog.selectFile(request.proposedName);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.save);
     }
-    if (!request.shortcuts.isEmpty()) {
-        QList<QUrl> urls = dialog.sidebarUrls();
-        for (const QString& folder : request.shortcuts)
-            urls << QUrl::fromLocalFile(folder);
-        dialog.setSidebarUrls(urls);
-        dialog.setDirectory(request.shortcuts.constFirst());
-    }
-    if (!request.startFolder.isEmpty())
-        dialog.setDirectory(request.startFolder);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
