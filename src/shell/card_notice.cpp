@@ -64,7 +64,7 @@ void CardNotice::offerCard(const QString& root, const QString& name) {
 void CardNotice::showMessage(const QString& text) {
     root_.clear();
     label_->setText(text);
-    label_->setToolTip(QString());
+    label_->setToolTip(text);  // a long path may not fit
     open_->hide();
     place();
     show();
@@ -79,9 +79,16 @@ void CardNotice::place() {
     auto* list = qobject_cast<QAbstractScrollArea*>(parentWidget());
     if (!list)
         return;
-    // Over the last rows, above the scroll bar, room for two lines of text.
+    // Over the last rows, above the scroll bar, room for two lines of text, or three when the
+    // text needs them.
     const QRect rows = list->viewport()->geometry();
-    const int h = std::max(kHeight, 2 * label_->fontMetrics().lineSpacing() + 10);
+    int buttons = dismiss_->sizeHint().width() + 24;
+    if (!open_->isHidden())
+        buttons += open_->sizeHint().width();
+    const int spacing = label_->fontMetrics().lineSpacing();
+    const int text = std::clamp(label_->heightForWidth(rows.width() - buttons), 2 * spacing,
+                                3 * spacing);
+    const int h = std::max(kHeight, text + 10);
     setGeometry(rows.left(), rows.bottom() + 1 - h, rows.width(), h);
     raise();
 }

@@ -266,7 +266,9 @@ bool MainWindow::event(QEvent* e) {
     if (type > QEvent::User && type <= QEvent::MaxUser) {
         auto* m = static_cast<WindowMessageEvent*>(e);
         if (type == windowMessageType(WM_PLAYBACK_COMPLETE)) {
-            openNextRecording();
+            // The last recording ended: nothing plays any more.
+            if (!openNextRecording())
+                showRunning(false);
         } else if (type == windowMessageType(WM_GRAPH_EVENT)) {
             playback_->handleGraphEvent();
         } else if (type == windowMessageType(WM_PANE_PAN)) {

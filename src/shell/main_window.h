@@ -152,7 +152,11 @@ class MainWindow : public QWidget {
     void showListContextMenu(const QPoint& globalPos);
     void copySelectedRecordings();
     void openRecording(int row);   // list double click
-    void openNextRecording();      // end of a recording, Page Down
+    bool openNextRecording();      // end of a recording, Page Down; false at the list's end
+    // Play or Pause, as the recording is (or is not) running.
+    void showRunning(bool running);
+    // One line over the list when the recording just opened carries no telemetry.
+    void tellIfWithoutTelemetry(const QString& path);
     void openPreviousRecording();  // Page Up
     void openRow(int row);         // shared step: the row's file with its partner
     void selectAndFocusRow(int row);

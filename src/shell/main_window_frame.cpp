@@ -45,8 +45,9 @@ const ButtonSpec kButtons[] = {
     {ctl::kFullScreen, skin::kFullScreenButton, 278, {519, 594, 39, 33}, true},
     {ctl::kSwap, skin::kSwapButton, 286, {481, 594, 39, 33}, true},
     {ctl::kRewind, skin::kRewindButton, 279, {61, 603, 23, 26}, true},
-    {ctl::kPlay, skin::kPlayButton, 277, {84, 603, 23, 26}, false},
-    {ctl::kPause, skin::kPauseButton, 280, {84, 603, 23, 26}, true},
+    // Nothing plays at start: Play shows.
+    {ctl::kPlay, skin::kPlayButton, 277, {84, 603, 23, 26}, true},
+    {ctl::kPause, skin::kPauseButton, 280, {84, 603, 23, 26}, false},
     {ctl::kFastForward, skin::kFastForwardButton, 282, {107, 603, 23, 26}, true},
     {ctl::kSpeedDown, skin::kSpeedMinusButton, 284, {141, 605, 16, 20}, true},
     {ctl::kSpeedUp, skin::kSpeedPlusButton, 283, {186, 605, 16, 20}, true},

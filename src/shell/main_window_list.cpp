@@ -124,8 +124,9 @@ QString MainWindow::rowFileName(int row) const {
 void MainWindow::openRow(int row) {
     // The whole path: Linux paths may be far longer than other systems' 260 characters.
     if (const HResult hr = playback_->open(rowFullPath(row)); failed(hr)) {
+        // The error's own text, and which file it was about.
         ui_common::showMessage(this, ui_common::MessageIcon::Warning, windowTitle(),
-                               openFailureText(hr));
+                               openFailureText(hr) + QStringLiteral("\n\n") + rowFullPath(row));
     }
 }
 
@@ -151,18 +152,19 @@ void MainWindow::selectAndFocusRow(int row) {
     recordingList_->scrollTo(index);
 }
 
-void MainWindow::openNextRecording() {
+bool MainWindow::openNextRecording() {
     if (currentRow_ == -1 || currentRow_ + 1 >= rowCount())
-        return;
+        return false;
     const int row = currentRow_ + 1;
     setCurrentRow(row);
     if (rowFullPath(row).isEmpty())
-        return;
+        return false;
     selectAndFocusRow(row);
     openRow(row);
     recordingList_->viewport()->update();
     if (playback_->channelMode() == ChannelMode::Both)
         setCurrentRow(currentRow_ + 1);
+    return true;
 }
 
 void MainWindow::openPreviousRecording() {

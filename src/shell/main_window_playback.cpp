@@ -2,6 +2,7 @@
 // reports (and handing it the user's drags), the rear picture's mirror, and the window's part of
 // full screen.
 #include <QAction>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
@@ -11,6 +12,8 @@
 #include "playback/playback_controller.h"
 #include "playback/transport.h"
 #include "playback/video_pane.h"
+#include "shell/card_monitor.h"
+#include "shell/card_notice.h"
 #include "shell/control_ids.h"
 #include "shell/displays_panel.h"
 #include "shell/main_window.h"
@@ -100,9 +103,12 @@ void MainWindow::wireTransport() {
             [this](const QString& text) { rateLabel_->setText(text); });
     connect(p, &PlaybackController::zoomTextChanged, this,
             [this](const QString& text) { zoomLabel_->setText(text); });
-    connect(p, &PlaybackController::runningChanged, this, [this](bool running) {
-        button(ctl::kPause)->setVisible(running);
-        button(ctl::kPlay)->setVisible(!running);
+    connect(p, &PlaybackController::runningChanged, this, &MainWindow::showRunning);
+    connect(p, &PlaybackController::recordingOpened, this, [this](const QString& path) {
+        if (path.isEmpty())
+            showRunning(false);
+        else
+            tellIfWithoutTelemetry(path);
     });
     connect(p, &PlaybackController::marksChanged, this, [this] { refreshSeekBarMarks(); });
     connect(trips_, &TripControls::eventMarksChanged, this,
@@ -123,6 +129,18 @@ void MainWindow::wireTransport() {
         mirror->setChecked(rearPane_->mirrored());
         connect(mirror, &QAction::toggled, this, [this](bool on) { setRearMirrored(on); });
     });
+}
+
+void MainWindow::showRunning(bool running) {
+    button(ctl::kPause)->setVisible(running);
+    button(ctl::kPlay)->setVisible(!running);
+}
+
+void MainWindow::tellIfWithoutTelemetry(const QString& path) {
+    const auto& track = playback_->track();
+    if (track.fixes().empty() && track.rawAccel().empty())
+        cards_->notice()->showMessage(
+            ui_common::uiText(strings::shell::kNoTelemetry).arg(QFileInfo(path).fileName()));
 }
 
 void MainWindow::refreshSeekBarMarks() {

@@ -1,8 +1,11 @@
 #include "ui_common/ui_common.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTranslator>
 #include <QUrl>
 #include <cstdarg>
 #include <vector>
@@ -57,6 +60,26 @@ QString uiFormat(int id, ...) {
 
 bool uiKorean() {
     return orvik::platform::language() == orvik::platform::Language::Korean;
+}
+
+bool installQtTranslations() {
+    static QTranslator* installed = nullptr;
+    if (installed) {
+        QCoreApplication::removeTranslator(installed);
+        delete installed;
+        installed = nullptr;
+    }
+    if (!uiKorean())
+        return true;  // Qt's own texts are English
+    auto* translator = new QTranslator;
+    if (!translator->load(QStringLiteral("qtbase_ko"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    QCoreApplication::installTranslator(translator);
+    installed = translator;
+    return true;
 }
 
 void showMessage(QWidget* parent, MessageIcon icon, const QString& caption, const QString& text) {

@@ -4,7 +4,11 @@
 // would be its own partner plays alone. Every case leaves a screenshot (support/gui_journey.h).
 #include "support/gui_journey.h"
 
+#include "support/test_support.h"
+
+#include <QAbstractButton>
 #include <QApplication>
+#include <QMessageBox>
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
@@ -18,6 +22,8 @@
 #include "device_config/device_config.h"
 #include "device_config/ui/information_page.h"
 #include "device_config/ui/settings_editor.h"
+#include "platform/strings.h"
+#include "playback/playback_controller.h"
 #include "shell/card_monitor.h"
 #include "shell/card_notice.h"
 #include "shell/time_display.h"
@@ -65,25 +71,29 @@ class WindowTells : public WindowJourney {
         click(kOpen);
         ui_common::setFileDialogHook({});
     }
-    // Runs `act` on the settings editor once Configuration has brought it up; returns when it
-    // has closed again.
-    void inSettings(const std::function<void(SettingsEditor&)>& act) {
+    // Runs `act` on the modal dialog of type Dialog that `open` brings up; returns when the
+    // dialog has closed again (it is rejected when `act` left it open).
+    template <class Dialog>
+    void onModal(const std::function<void()>& open, const std::function<void(Dialog&)>& act) {
         bool acted = false;
         QTimer::singleShot(0, window_.get(), [&] {
-            SettingsEditor* editor = nullptr;
+            Dialog* dialog = nullptr;
             EXPECT_TRUE(QTest::qWaitFor([&] {
-                editor = qobject_cast<SettingsEditor*>(QApplication::activeModalWidget());
-                return editor != nullptr;
+                dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+                return dialog != nullptr;
             }));
-            if (!editor)
+            if (!dialog)
                 return;
-            act(*editor);
+            act(*dialog);
             acted = true;
-            if (editor->isVisible())
-                editor->reject();
+            if (dialog->isVisible())
+                dialog->reject();
         });
-        click(kConfiguration);
+        open();
         EXPECT_TRUE(acted);
+    }
+    void inSettings(const std::function<void(SettingsEditor&)>& act) {
+        onModal<SettingsEditor>([this] { click(kConfiguration); }, act);
     }
     static QPushButton* editorButton(SettingsEditor& editor, int id) {
         return editor.findChild<QPushButton*>(QString::number(id));
@@ -249,6 +259,74 @@ TEST_F(WindowTells, ARecordingNamedOutsideTheCamerasGrammarIsNoPartnerOfItself) 
     // The rear pane keeps its placeholder picture: nothing was opened in it.
     EXPECT_FALSE(rearPlayer()->hasFile());
     EXPECT_FALSE(rear()->hasVideo());
+}
+
+TEST_F(WindowTells, InKoreanADamagedFileIsNamedAndTheButtonSaysKoreanOk) {
+    QTemporaryDir dir;
+    const QString damaged = dir.filePath("alwa_20260314_081500_F.mp4");
+    {
+        QFile f(damaged);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(1024, '\x5a'));
+    }
+    openFolder(dir.path());
+    ASSERT_EQ(window_->rowCount(), 1);
+
+    platform::setLanguage(platform::Language::Korean);
+    ASSERT_TRUE(ui_common::installQtTranslations()) << "qt6-translations-l10n is not installed";
+    QString shown, button;
+    onModal<QMessageBox>([this] { doubleClickRow(0); }, [&](QMessageBox& box) {
+        shown = box.text();
+        QAbstractButton* ok = box.buttons().value(0);
+        button = ok ? ok->text() : QString();
+        box.grab().save(screenshotFolder() + "/WindowTells.DamagedFileInKorean.png");
+        if (ok)
+            QTest::mouseClick(ok, Qt::LeftButton);
+    });
+    platform::setLanguage(platform::Language::English);
+    ui_common::installQtTranslations();
+
+    EXPECT_EQ(button.remove(QLatin1Char('&')), QString::fromUtf8("확인"));
+    EXPECT_TRUE(shown.startsWith("Error 0x")) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(damaged)) << shown.toStdString();
+    EXPECT_FALSE(running(frontPlayer()));
+    EXPECT_TRUE(shows(kPlay));
+}
+
+TEST_F(WindowTells, ARecordingWithoutTelemetrySaysSoNamingTheFile) {
+    QTemporaryDir dir;
+    const QString plain = dir.filePath("alwa_20260314_081500_F.mp4");
+    // A picture and nothing else: no telemetry boxes at all.
+    const auto made = orvik::test::runCommand(
+        "ffmpeg -v error -f lavfi -i testsrc=size=320x180:rate=30:duration=2 -c:v libx264 "
+        "-preset ultrafast -pix_fmt yuv420p -y " +
+        orvik::test::quote(plain.toStdString()));
+    ASSERT_EQ(made.status, 0) << made.err;
+    openFolder(dir.path());
+    ASSERT_EQ(window_->rowCount(), 1);
+    playRow(0);
+    EXPECT_TRUE(noticeShown());
+    EXPECT_EQ(notice(), "No telemetry (speed, position, G-sensor) in alwa_20260314_081500_F.mp4");
+    shot("WindowTells.ARecordingWithoutTelemetry", false);
+    // One that carries it shows no such line.
+    window_->cards().notice()->dismissButton()->click();
+    openFolder(generatedCard(tellsCard()));
+    playRow(firstPairRow());
+    EXPECT_FALSE(noticeShown());
+}
+
+TEST_F(WindowTells, PlayShowsWhenNothingPlays) {
+    // Nothing loaded yet, after a recording, and once the last one of the list has ended.
+    EXPECT_TRUE(shows(kPlay));
+    EXPECT_FALSE(shows(kPause));
+    QTemporaryDir dir;
+    openFolder(copyOfCard(dir, false));
+    ASSERT_EQ(window_->rowCount(), 2);  // one pair: its end is the list's end
+    playRow(0);
+    EXPECT_TRUE(shows(kPause));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shows(kPlay); }, 30000))
+        << "the list's last recording ended, Pause still shown";
+    EXPECT_FALSE(shows(kPause));
 }
 
 }  // namespace
