@@ -5,8 +5,13 @@
 //   playback_bench two-channels FRONT [s]       a front/rear pair (FRONT names the ..F.mp4 file)
 //                                               at 1x in the window's panes: drift, drops, CPU
 //   playback_bench two-channels-2x FRONT [s]    the same at 2x
+//   playback_bench handoff[-2x] F1 F2 ...       a drive of front/rear pairs (front files in
+//                                               order) played through: the front pane's still
+//                                               at each hand-off, the rear's drift after it, and
+//                                               what the standby pair costs in memory
 #include <mpv/client.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -341,6 +346,110 @@ int twoChannels(const std::string& frontFile, int seconds, bool doubleSpeed) {
     return 0;
 }
 
+double residentMb() {
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1048576.0;
+}
+
+// What the main window does with the front player's messages.
+class EndOfRecording : public QObject {
+  public:
+    PlaybackController* controller = nullptr;
+    int ordinaryOpens = 0;  // ends without a ready standby pair
+    bool event(QEvent* e) override {
+        if (e->type() == windowMessageType(WM_GRAPH_EVENT)) {
+            controller->handleGraphEvent();
+            return true;
+        }
+        if (e->type() == windowMessageType(WM_PLAYBACK_COMPLETE)) {
+            if (!controller->recordingEnded())
+                ++ordinaryOpens;
+            return true;
+        }
+        return QObject::event(e);
+    }
+};
+
+int handOffs(const std::vector<std::string>& drive, bool doubleSpeed) {
+    QWidget window;
+    window.resize(1020, 645);
+    auto* front = new VideoPane(&window, VideoPane::kFrontChannel);
+    auto* rear = new VideoPane(&window, VideoPane::kRearChannel);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
+    MediaPlayerOptions o;
+    o.audioOutput = "null";
+    EndOfRecording ends;
+    PlaybackController controller(front, rear, &ends, o);
+    ends.controller = &controller;
+    std::size_t playing = 0;
+    std::vector<double> handOffAt;
+    QObject::connect(&controller, &PlaybackController::handedOff, [&] {
+        handOffAt.push_back(nowMs());
+        ++playing;
+        if (playing + 1 < drive.size())
+            controller.setFollowing(QString::fromStdString(drive[playing + 1]));
+    });
+    if (failed(controller.open(QString::fromStdString(drive[0]))) ||
+        controller.channelMode() != ChannelMode::Both) {
+        std::fprintf(stderr, "%s does not open as a front/rear pair\n", drive[0].c_str());
+        return 1;
+    }
+    if (doubleSpeed)
+        controller.speedUp();
+    const double before = residentMb();
+    controller.setFollowing(QString::fromStdString(drive[1]));
+    pumpUntil([&] { return controller.standbyReady(); }, 10000);
+    const double standbyMb = residentMb() - before;
+
+    // Every new front frame drawn, and the rear's distance at every tick of the first second
+    // after a hand-off.
+    std::vector<double> frames;
+    std::vector<double> drift;
+    std::uint64_t drawn = front->framesRendered();
+    double nextTick = nowMs() + kPositionTimerMs;
+    const double limit = nowMs() + 120000.0 * static_cast<double>(drive.size());
+    while (!(playing + 1 == drive.size() && front->player()->atEndOfStream()) && nowMs() < limit) {
+        pumpUntil([&] { return front->framesRendered() != drawn || nowMs() >= nextTick; },
+                  kPositionTimerMs * 2.0);
+        if (front->framesRendered() != drawn) {
+            drawn = front->framesRendered();
+            frames.push_back(nowMs());
+        }
+        if (nowMs() >= nextTick) {
+            nextTick = std::max(nextTick + kPositionTimerMs, nowMs());
+            MediaTime fp, rp;
+            if (!handOffAt.empty() && nowMs() - handOffAt.back() < 1000 &&
+                succeeded(front->player()->GetCurrentPosition(&fp)) &&
+                succeeded(rear->player()->GetCurrentPosition(&rp)))
+                drift.push_back(std::abs((fp - rp).milliseconds()));
+            controller.positionTick();
+        }
+    }
+    std::vector<double> gaps;
+    for (double h : handOffAt) {
+        const auto after = std::upper_bound(frames.begin(), frames.end(), h);
+        if (after != frames.begin() && after != frames.end())
+            gaps.push_back(*after - *(after - 1));
+    }
+    const char* k = doubleSpeed ? "handoff_2x" : "handoff";
+    std::printf("%s_count %zu\n", k, handOffAt.size());
+    std::printf("%s_ordinary_opens %d\n", k, ends.ordinaryOpens);
+    std::printf("%s_gap_ms %.1f\n", k, median(gaps));
+    std::printf("%s_gap_max_ms %.1f\n", k, percentile(gaps, 1.0));
+    std::printf("%s_frame_interval_ms %.1f\n", k, (doubleSpeed ? 0.5 : 1.0) * 1000.0 / 30.0);
+    std::printf("%s_rear_drift_ms %.1f\n", k, median(drift));
+    std::printf("%s_rear_drift_max_ms %.1f\n", k, percentile(drift, 1.0));
+    std::printf("%s_standby_mb %.1f\n", k, standbyMb);
+    return handOffAt.size() + 1 == drive.size() ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -357,8 +466,11 @@ int main(int argc, char** argv) {
         return twoChannels(args[1], args.size() > 2 ? std::atoi(args[2].c_str()) : 30,
                            args[0] == "two-channels-2x");
     }
+    if (args.size() >= 3 && (args[0] == "handoff" || args[0] == "handoff-2x")) {
+        return handOffs({args.begin() + 1, args.end()}, args[0] == "handoff-2x");
+    }
     std::fprintf(stderr,
                  "usage: playback_bench first-frame FILE [runs] | seek[-decode] FILE [count] |"
-                 " two-channels[-2x] FRONT_F.mp4 [seconds]\n");
+                 " two-channels[-2x] FRONT_F.mp4 [seconds] | handoff[-2x] F1 F2...\n");
     return 2;
 }

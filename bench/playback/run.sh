@@ -6,7 +6,12 @@
 #  - paused seeks on a 720p recording until the pane shows the frame: median and p95 of 100;
 #  - a front/rear pair (720p + 360p) played as the main window plays it, at 1x and at 2x: the
 #    front - rear position difference at every PositionTimer tick (two_max_drift_ms,
-#    two_max_drift_ms_2x; target <= 33 ms), dropped frames and CPU.
+#    two_max_drift_ms_2x; target <= 33 ms), dropped frames and CPU;
+#  - a drive of eleven 1080p + 540p pairs played through ten hand-offs at 1x and at 2x: the front
+#    pane's still at each boundary (handoff_gap_ms median and max: from the last frame drawn of
+#    one recording to the first of the next; one frame interval, 33 ms at 1x, is no stall), the
+#    rear's distance from the front in the second after it (handoff_rear_drift_ms) and what the
+#    standby pair adds to memory (target <= 60 MB).
 #   bench/playback/run.sh [seconds-of-two-channel-play]      (build first: scripts/build.sh)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -31,6 +36,12 @@ make_clip f720.mp4 1280 720 5 2
 # A front/rear pair as the camera names them (the rear camera at half size).
 make_clip alwa_20240302_120000_F.mp4 1280 720 "$play_seconds" 2
 make_clip alwa_20240302_120000_R.mp4 640 360 "$play_seconds" 3
+
+# A drive: consecutive 1080p front / 540p rear pairs as the camera writes them.
+drive=$clips/drive
+"$gen" --out "$drive" --count 11 --duration 3 --width 1920 --height 1080 --no-device-files \
+  --if-changed --quiet
+mapfile -t drive_fronts < <(ls "$drive"/Always/alwa_*_F.mp4 | sort)
 
 run_bench() {
   if [ -z "${DISPLAY:-}" ]; then
@@ -63,6 +74,8 @@ run_bench seek "$clips/f720.mp4" 100 2>/dev/null | tee -a "$out" || true
 run_bench seek-decode "$clips/f720.mp4" 100 2>/dev/null | tee -a "$out" || true
 run_bench two-channels "$clips/alwa_20240302_120000_F.mp4" "$play_seconds" 2>/dev/null | tee -a "$out" || true
 run_bench two-channels-2x "$clips/alwa_20240302_120000_F.mp4" "$play_seconds" 2>/dev/null | tee -a "$out" || true
+run_bench handoff "${drive_fronts[@]}" 2>/dev/null | tee -a "$out" || true
+run_bench handoff-2x "${drive_fronts[@]}" 2>/dev/null | tee -a "$out" || true
 
 get() { awk -v k="$1" '$1 == k { print $2 }' "$out"; }
 echo
@@ -89,6 +102,14 @@ for k in two two_2x; do
     "$(get ${k}_front_decoder_drops)" "$(get ${k}_front_vo_drops)" \
     "$(get ${k}_rear_decoder_drops)" "$(get ${k}_rear_vo_drops)" "$(get ${k}_cpu_cores)"
 done
+for k in handoff handoff_2x; do
+  printf '  drive (%s): %s hand-offs (%s ordinary opens); still at a boundary median %s ms, max %s ms (one frame: %s ms); rear drift after it median %s ms, max %s ms; standby pair %s MB\n' \
+    "$k" "$(get ${k}_count)" "$(get ${k}_ordinary_opens)" "$(get ${k}_gap_ms)" "$(get ${k}_gap_max_ms)" \
+    "$(get ${k}_frame_interval_ms)" "$(get ${k}_rear_drift_ms)" "$(get ${k}_rear_drift_max_ms)" \
+    "$(get ${k}_standby_mb)"
+done
+echo "handoff_gap_ms $(get handoff_gap_ms) max $(get handoff_gap_max_ms) (2x: $(get handoff_2x_gap_ms) max $(get handoff_2x_gap_max_ms))"
+echo "handoff_rear_drift_ms $(get handoff_rear_drift_ms) max $(get handoff_rear_drift_max_ms) (2x: $(get handoff_2x_rear_drift_ms) max $(get handoff_2x_rear_drift_max_ms))"
 # The channels in step: front - rear position at every PositionTimer tick (target <= 33 ms).
 echo "two_max_drift_ms $(get two_max_drift_ms)"
 echo "two_max_drift_ms_2x $(get two_2x_max_drift_ms)"

@@ -297,6 +297,7 @@ HResult MediaPlayer::CloseFile() {
     seekPending_ = false;
     seekingCaps_ = 0;
     hasAudio_ = false;
+    background_ = {};
     if (videoWindow_)
         videoWindow_->update();
     return S_OK;
@@ -338,7 +339,7 @@ HResult MediaPlayer::waitForLoad(std::uint64_t entryId) {
     }
 }
 
-HResult MediaPlayer::OpenFile(const std::string& path) {
+HResult MediaPlayer::beginOpen(const std::string& path, std::uint64_t* entryId) {
     (void)CloseFile();
     if (!mpv_)
         return E_POINTER;
@@ -350,10 +351,14 @@ HResult MediaPlayer::OpenFile(const std::string& path) {
     if (HResult hr = checkReadableFile(absolute); failed(hr))
         return hr;
 
-    renderer_ = std::make_unique<MpvRenderer>();
-    if (HResult hr = renderer_->AddToGraph(mpv_, videoWindow_); failed(hr)) {
-        renderer_.reset();
-        return hr;
+    // One renderer for the core's life: a render context is costly to make (its shaders are
+    // built on the GUI thread), and a player reused for the next recording keeps it.
+    if (!renderer_) {
+        renderer_ = std::make_unique<MpvRenderer>();
+        if (HResult hr = renderer_->AddToGraph(mpv_, videoWindow_); failed(hr)) {
+            renderer_.reset();
+            return hr;
+        }
     }
 
     mpv_set_property_string(mpv_, "pause", "yes");
@@ -363,24 +368,43 @@ HResult MediaPlayer::OpenFile(const std::string& path) {
     mpv_node result{};
     if (mpv_command_ret(mpv_, cmd, &result) < 0)
         return E_FAIL;
-    std::uint64_t entryId = 0;
+    *entryId = 0;
     if (result.format == MPV_FORMAT_NODE_MAP) {
         for (int i = 0; i < result.u.list->num; ++i) {
             if (std::string(result.u.list->keys[i]) == "playlist_entry_id" &&
                 result.u.list->values[i].format == MPV_FORMAT_INT64) {
-                entryId = static_cast<std::uint64_t>(result.u.list->values[i].u.int64);
+                *entryId = static_cast<std::uint64_t>(result.u.list->values[i].u.int64);
             }
         }
     }
     mpv_free_node_contents(&result);
-
     firstFrameReady_ = false;
-    HResult hr = waitForLoad(entryId);
-    if (failed(hr)) {
+    return S_OK;
+}
+
+HResult MediaPlayer::OpenFile(const std::string& path) {
+    std::uint64_t entryId = 0;
+    if (const HResult hr = beginOpen(path, &entryId); failed(hr))
+        return hr;
+    if (const HResult hr = waitForLoad(entryId); failed(hr)) {
         const char* stop[] = {"stop", nullptr};
         mpv_command(mpv_, stop);
         return hr;
     }
+    return finishOpen();
+}
+
+HResult MediaPlayer::OpenFileInBackground(const std::string& path) {
+    std::uint64_t entryId = 0;
+    const HResult hr = beginOpen(path, &entryId);
+    background_ = {};
+    background_.opening = succeeded(hr);
+    background_.entryId = entryId;
+    background_.result = hr;
+    return hr;
+}
+
+HResult MediaPlayer::finishOpen() {
     fileLoaded_ = true;
 
     // Streams: any order; a recording needs a moving picture, sound is optional.
@@ -612,6 +636,8 @@ void MediaPlayer::updateEndOfStream(bool reached) {
 }
 
 void MediaPlayer::processEvent(const mpv_event& event) {
+    if (background_.opening && processBackgroundOpen(event))
+        return;
     if (event.event_id == MPV_EVENT_PLAYBACK_RESTART) {
         seekPending_ = false;
         firstFrameReady_ = fileLoaded_;
@@ -622,6 +648,48 @@ void MediaPlayer::processEvent(const mpv_event& event) {
     const auto* property = static_cast<const mpv_event_property*>(event.data);
     updateEndOfStream(property->format == MPV_FORMAT_FLAG && property->data &&
                       *static_cast<const int*>(property->data) != 0);
+}
+
+// The steps waitForLoad takes for an open that nobody waits for.
+bool MediaPlayer::processBackgroundOpen(const mpv_event& event) {
+    switch (event.event_id) {
+        case MPV_EVENT_START_FILE: {
+            const auto* info = static_cast<const mpv_event_start_file*>(event.data);
+            if (static_cast<std::uint64_t>(info->playlist_entry_id) == background_.entryId)
+                background_.started = true;
+            return true;
+        }
+        case MPV_EVENT_FILE_LOADED:
+            background_.loaded = background_.started;
+            return true;
+        case MPV_EVENT_PLAYBACK_RESTART: {
+            // Asked only now that the first frame is decoded and the core rests: while it is
+            // still setting up its output it may wait for the GUI thread, which draws for it, so
+            // asking earlier would stall every pane for as long.
+            if (!background_.loaded)
+                return true;
+            background_.opening = false;
+            background_.result = finishOpen();
+            firstFrameReady_ = succeeded(background_.result);
+            return true;
+        }
+        case MPV_EVENT_END_FILE: {
+            const auto* info = static_cast<const mpv_event_end_file*>(event.data);
+            if (static_cast<std::uint64_t>(info->playlist_entry_id) != background_.entryId)
+                return true;
+            background_.opening = false;
+            background_.result = VFW_E_INVALID_FILE_FORMAT;
+            const char* stop[] = {"stop", nullptr};
+            mpv_command(mpv_, stop);
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+bool MediaPlayer::readyInBackground() const {
+    return !background_.opening && succeeded(background_.result) && fileLoaded_ && firstFrameReady_;
 }
 
 HResult MediaPlayer::WaitForFirstFrame(int timeoutMs) {

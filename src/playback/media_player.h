@@ -102,6 +102,14 @@ class MediaPlayer {
 
     HResult InitializeGraph();
     HResult OpenFile(const std::string& path);
+    // Starts opening `path` and returns at once; the core's events finish the open (and decode
+    // the first frame, paused) while the GUI thread goes on. Fails at once only for what is
+    // known before the core reads the file.
+    HResult OpenFileInBackground(const std::string& path);
+    // The background open succeeded and the first frame is decoded: Play() shows it at once.
+    bool readyInBackground() const;
+    // The background open is still under way.
+    bool openingInBackground() const { return background_.opening; }
     HResult CloseFile();
     HResult TearDownGraph();
 
@@ -143,6 +151,7 @@ class MediaPlayer {
     VideoPane* videoWindow() const;
     bool hasAudio() const { return hasAudio_; }
     bool hasFile() const { return fileLoaded_; }
+    bool atEndOfStream() const { return eofReached_; }
     std::int32_t volume() const { return volume_; }
     bool muted() const { return muted_; }
     std::uint32_t seekingCapabilities() const { return seekingCaps_; }
@@ -156,7 +165,10 @@ class MediaPlayer {
     static void wakeup(void* self);
     void processEvent(const mpv_event& event);
     HResult applyVolume();
+    HResult beginOpen(const std::string& path, std::uint64_t* entryId);
     HResult waitForLoad(std::uint64_t entryId);
+    HResult finishOpen();
+    bool processBackgroundOpen(const mpv_event& event);
     void signalCompletion();
     void updateEndOfStream(bool reached);
 
@@ -180,6 +192,14 @@ class MediaPlayer {
     mutable bool seekPending_ = false;
     MediaTime seekTarget_;
     std::int64_t seekIssuedMs_ = 0;
+    struct BackgroundOpen {
+        bool opening = false;
+        bool started = false;  // the core began the entry asked for
+        bool loaded = false;   // ...and loaded it
+        std::uint64_t entryId = 0;
+        HResult result = E_UNEXPECTED;
+    };
+    BackgroundOpen background_;
     mpv_handle* mpv_ = nullptr;
     std::unique_ptr<VideoRenderer> renderer_;
 };

@@ -13,9 +13,11 @@
 #include <QRect>
 #include <QSize>
 #include <QString>
+#include <QTimer>
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "platform/hresult.h"
 #include "playback/media_player.h"
@@ -85,6 +87,23 @@ class PlaybackController : public QObject {
     // Stops and deletes both players (the window is closing).
     void shutdown();
 
+    // ---- the drive ----
+    // The recording that follows the playing one in its drive ("" for none). Shortly after, it
+    // is opened in a standby pair of players, paused on its first frame, so that the end of the
+    // playing recording hands over without a still picture.
+    void setFollowing(const QString& path);
+    const QString& following() const { return following_; }
+    // At the end of the playing recording: both panes switch to the standby pair in one step and
+    // it plays on at the same rate. False (nothing changed) when no standby pair is ready; the
+    // caller then opens the next recording as before.
+    bool handOff();
+    // The front player reported the end of its recording: hands off to the standby pair when it
+    // is ready (true), ignores a report the playing pair no longer stands by (true), or leaves
+    // it to the caller (false: open the next recording as before).
+    bool recordingEnded();
+    // The standby pair is open and on its first frame (tests, benchmarks).
+    bool standbyReady() const;
+
     // ---- transport ----
     void play();
     void pause();
@@ -144,6 +163,9 @@ class PlaybackController : public QObject {
     void displayTimerWanted(bool run);
     // The rear player was moved to the front's position: it had drifted too far.
     void rearRealigned();
+    // The players went on to the next recording of the drive by themselves (openedPath() tells
+    // which).
+    void handedOff();
 
   private:
     MediaPlayer* player(Channel c) const {
@@ -158,6 +180,9 @@ class PlaybackController : public QObject {
     MediaTime frontDuration() const;
     void createPlayers();
     void destroyPlayers();
+    void prepareStandby();
+    void dropStandby();
+    void armHandOff(MediaTime position);
     void startOfPlayback();
     void disableSeekBar();
     void seekTo(MediaTime t);
@@ -178,6 +203,20 @@ class PlaybackController : public QObject {
     MediaPlayerOptions options_;
     std::unique_ptr<MediaPlayer> front_;
     std::unique_ptr<MediaPlayer> rear_;
+    // The next recording of the drive, ready to take over (rear only while both channels play).
+    std::unique_ptr<MediaPlayer> standbyFront_;
+    std::unique_ptr<MediaPlayer> standbyRear_;
+    recordings::TelemetryTrack standbyTrack_;
+    QString following_;
+    QString standbyPath_;
+    QString standbyFrontPath_;
+    QString standbyRearPath_;
+    QTimer* standbyTimer_ = nullptr;
+    QTimer* handOffTimer_ = nullptr;  // fires when the front's last frame has had its time
+    // The pair handed over from, kept to become the next standby pair: a new core and its render
+    // context would cost the GUI thread a quarter of a second in the middle of playing.
+    std::unique_ptr<MediaPlayer> spareFront_;
+    std::unique_ptr<MediaPlayer> spareRear_;
     recordings::TelemetryTrack track_;
     QString openedPath_;
     QString frontPath_;

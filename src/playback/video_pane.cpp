@@ -8,6 +8,7 @@
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
 #include <QPainter>
+#include <algorithm>
 
 #include "playback/media_player.h"
 #include "playback/window_messages.h"
@@ -34,8 +35,8 @@ VideoPane::VideoPane(QWidget* parent, int channel) : QOpenGLWidget(parent), chan
 }
 
 VideoPane::~VideoPane() {
-    if (renderer_)
-        detachCore(renderer_);
+    while (!attachments_.empty())
+        detachCore(attachments_.back()->renderer);
 }
 
 void VideoPane::setBackground(const QImage& image) {
@@ -64,8 +65,8 @@ void VideoPane::setMirrored(bool mirrored) {
 // The core flips the decoded picture, so zoom, pan and the source rectangle keep working on
 // the picture as the user sees it.
 void VideoPane::applyMirror() {
-    if (core_)
-        mpv_set_property_string(core_, "vf", mirrored_ ? "hflip" : "");
+    for (const auto& a : attachments_)
+        mpv_set_property_string(a->core, "vf", mirrored_ ? "hflip" : "");
 }
 
 QObject* VideoPane::messageWindow() const {
@@ -74,13 +75,21 @@ QObject* VideoPane::messageWindow() const {
     return window() != this ? window() : nullptr;
 }
 
+VideoPane::Attachment* VideoPane::shown() const {
+    for (const auto& a : attachments_) {
+        if (player_ && a->core == player_->mpvHandle())
+            return a.get();
+    }
+    return attachments_.size() == 1 ? attachments_.front().get() : nullptr;
+}
+
 bool VideoPane::attachCore(mpv_handle* core, MpvRenderer* renderer) {
     if (!core || !renderer)
         return false;
-    if (renderer_ && renderer_ != renderer)
-        detachCore(renderer_);
-    if (renderContext_)
-        return true;
+    for (const auto& a : attachments_) {
+        if (a->renderer == renderer)
+            return true;
+    }
     // A pane that was never shown has no GL context yet; grabbing the framebuffer creates it.
     if (!context())
         grabFramebuffer();
@@ -98,33 +107,33 @@ bool VideoPane::attachCore(mpv_handle* core, MpvRenderer* renderer) {
     doneCurrent();
     if (rc < 0 || !created)
         return false;
-    renderContext_ = created;
-    renderer_ = renderer;
-    core_ = core;
+    if (attachments_.empty())
+        framesRendered_ = 0;
+    auto a = std::make_unique<Attachment>(Attachment{this, core, created, renderer, false});
+    mpv_render_context_set_update_callback(created, &VideoPane::onRenderUpdate, a.get());
+    attachments_.push_back(std::move(a));
     if (mirrored_)
         applyMirror();
-    framesRendered_ = 0;
     hasVideo_ = true;
-    mpv_render_context_set_update_callback(renderContext_, &VideoPane::onRenderUpdate, this);
     return true;
 }
 
 void VideoPane::detachCore(MpvRenderer* renderer) {
-    if (!renderContext_ || renderer != renderer_)
+    const auto it = std::find_if(attachments_.begin(), attachments_.end(),
+                                 [renderer](const auto& a) { return a->renderer == renderer; });
+    if (it == attachments_.end())
         return;
     makeCurrent();
-    mpv_render_context_set_update_callback(renderContext_, nullptr, nullptr);
-    mpv_render_context_free(renderContext_);
+    mpv_render_context_set_update_callback((*it)->context, nullptr, nullptr);
+    mpv_render_context_free((*it)->context);
     doneCurrent();
-    renderContext_ = nullptr;
-    renderer_ = nullptr;
-    core_ = nullptr;
+    attachments_.erase(it);
     update();
 }
 
-void VideoPane::onRenderUpdate(void* self) {
+void VideoPane::onRenderUpdate(void* attachment) {
     // Runs on a thread of the core: only post.
-    auto* pane = static_cast<VideoPane*>(self);
+    VideoPane* pane = static_cast<Attachment*>(attachment)->pane;
     if (!pane->updatePending_.exchange(true)) {
         QCoreApplication::postEvent(pane, new QEvent(renderEventType()));
     }
@@ -133,15 +142,18 @@ void VideoPane::onRenderUpdate(void* self) {
 bool VideoPane::event(QEvent* event) {
     if (event->type() == renderEventType()) {
         updatePending_.store(false);
-        if (renderContext_ &&
-            (mpv_render_context_update(renderContext_) & MPV_RENDER_UPDATE_FRAME)) {
-            frameReady_ = true;
-            if (isVisible()) {
+        Attachment* drawn = isVisible() ? shown() : nullptr;
+        for (const auto& a : attachments_) {
+            if (!(mpv_render_context_update(a->context) & MPV_RENDER_UPDATE_FRAME))
+                continue;
+            a->frameReady = true;
+            if (a.get() == drawn) {
                 update();
             } else if (context()) {
-                // Hidden panes acknowledge frames without drawing, so the core never waits.
+                // Frames not shown are acknowledged without drawing, so the core never waits;
+                // the last one stays the core's current frame and is drawn once shown.
                 makeCurrent();
-                renderFrame(true);
+                renderFrame(*a, true);
                 doneCurrent();
             }
         }
@@ -153,11 +165,11 @@ bool VideoPane::event(QEvent* event) {
 void VideoPane::initializeGL() {}
 
 void VideoPane::resizeGL(int, int) {
-    if (renderer_)
-        renderer_->relayout();
+    for (const auto& a : attachments_)
+        a->renderer->relayout();
 }
 
-void VideoPane::renderFrame(bool skip) {
+void VideoPane::renderFrame(Attachment& a, bool skip) {
     const qreal ratio = devicePixelRatioF();
     mpv_opengl_fbo fbo{static_cast<int>(defaultFramebufferObject()),
                        static_cast<int>(width() * ratio), static_cast<int>(height() * ratio), 0};
@@ -173,24 +185,25 @@ void VideoPane::renderFrame(bool skip) {
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };
     // A paint may come before the update event: ask the core whether this render takes a frame.
-    if (mpv_render_context_update(renderContext_) & MPV_RENDER_UPDATE_FRAME)
-        frameReady_ = true;
-    mpv_render_context_render(renderContext_, params);
-    if (frameReady_ && !skip)
+    if (mpv_render_context_update(a.context) & MPV_RENDER_UPDATE_FRAME)
+        a.frameReady = true;
+    mpv_render_context_render(a.context, params);
+    if (a.frameReady && !skip)
         ++framesRendered_;
-    frameReady_ = false;
+    a.frameReady = false;
 }
 
 void VideoPane::paintGL() {
-    const bool picture = renderContext_ && hasVideo_ && player_ && player_->showsPicture();
-    if (renderContext_)
-        renderFrame(false);
+    Attachment* a = shown();
+    const bool picture = a && hasVideo_ && player_ && player_->showsPicture();
+    if (a)
+        renderFrame(*a, false);
     if (!picture) {
         paintBackground();
         return;
     }
     // Only the source rectangle may be seen: clear what the core drew around it.
-    const VideoLayout& layout = renderer_->layout();
+    const VideoLayout& layout = a->renderer->layout();
     if (!layout.valid)
         return;
     const qreal ratio = devicePixelRatioF();

@@ -8,6 +8,8 @@
 #include <QPointer>
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "playback/video_renderer.h"
 
@@ -48,10 +50,12 @@ class VideoPane : public QOpenGLWidget {
     std::uint64_t framesRendered() const { return framesRendered_; }
 
     // Used by MpvRenderer: binds the core's render context to this pane's GL context (making it
-    // on first use), or releases it. A pane holds one core at a time.
+    // on first use), or releases it. A pane may hold several cores (the playing one and the one
+    // standing by for the next recording of a drive); it draws the core of player() and only
+    // acknowledges the frames of the others, so a standby core keeps its first frame ready.
     bool attachCore(mpv_handle* core, MpvRenderer* renderer);
     void detachCore(MpvRenderer* renderer);
-    bool hasCore() const { return renderContext_ != nullptr; }
+    bool hasCore() const { return !attachments_.empty(); }
 
   protected:
     void initializeGL() override;
@@ -64,8 +68,17 @@ class VideoPane : public QOpenGLWidget {
     bool event(QEvent* event) override;
 
   private:
-    static void onRenderUpdate(void* self);
-    void renderFrame(bool skip);
+    struct Attachment {
+        VideoPane* pane = nullptr;
+        mpv_handle* core = nullptr;
+        mpv_render_context* context = nullptr;
+        MpvRenderer* renderer = nullptr;
+        bool frameReady = false;
+    };
+    static void onRenderUpdate(void* attachment);
+    // The attachment of the player shown (or the only one), else nullptr.
+    Attachment* shown() const;
+    void renderFrame(Attachment& a, bool skip);
     void paintBackground();
 
     int channel_;
@@ -78,11 +91,8 @@ class VideoPane : public QOpenGLWidget {
     void applyMirror();
 
     bool mirrored_ = false;
-    mpv_handle* core_ = nullptr;
-    mpv_render_context* renderContext_ = nullptr;
-    MpvRenderer* renderer_ = nullptr;
+    std::vector<std::unique_ptr<Attachment>> attachments_;
     std::atomic<bool> updatePending_{false};
-    bool frameReady_ = false;
     std::uint64_t framesRendered_ = 0;
 };
 

@@ -153,6 +153,8 @@ class MainWindow : public QWidget {
     void copySelectedRecordings();
     void openRecording(int row);   // list double click
     bool openNextRecording();      // end of a recording, Page Down; false at the list's end
+    // The list's selection and current row follow a recording the player went on to by itself.
+    void followPlayingRecording();
     // Play or Pause, as the recording is (or is not) running.
     void showRunning(bool running);
     // One line over the list when the recording just opened carries no telemetry.

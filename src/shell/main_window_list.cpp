@@ -167,6 +167,19 @@ bool MainWindow::openNextRecording() {
     return true;
 }
 
+void MainWindow::followPlayingRecording() {
+    for (int row = 0; row < rowCount(); ++row) {
+        if (rowFullPath(row) == playback_->openedPath()) {
+            selectAndFocusRow(row);
+            setCurrentRow(row);
+            if (playback_->channelMode() == ChannelMode::Both)
+                setCurrentRow(row + 1);
+            recordingList_->viewport()->update();
+            return;
+        }
+    }
+}
+
 void MainWindow::openPreviousRecording() {
     if (currentRow_ <= 0)
         return;

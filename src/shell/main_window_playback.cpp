@@ -74,6 +74,7 @@ void MainWindow::createPlayback() {
 // The strip shows the moment the controller reports and hands it what the user does.
 void MainWindow::wireTransport() {
     PlaybackController* p = playback_.get();
+    connect(p, &PlaybackController::handedOff, this, &MainWindow::followPlayingRecording);
     connect(p, &PlaybackController::lengthChanged, this, [this](bool seekable, MediaTime length) {
         seekBar_->setRange(0, length.units());
         seekBar_->setPosition(0);

@@ -35,7 +35,10 @@ TripControls::TripControls(QWidget* window, PlaybackController& playback,
       playback_(playback),
       open_(std::move(open)),
       navigator_(std::make_unique<trips::ui::TripNavigator>()) {
-    connect(navigator_.get(), &trips::ui::TripNavigator::tripChanged, this, [this] { update(); });
+    connect(navigator_.get(), &trips::ui::TripNavigator::tripChanged, this, [this] {
+        update();
+        playback_.setFollowing(navigator_->followingRecording());
+    });
     connect(navigator_.get(), &trips::ui::TripNavigator::routeChanged, this,
             [&mapView](const QString& json) { mapView.setTrip(json.toStdString()); });
     connect(&mapHost, &displays::MapHost::routeClicked, this, [this](int recording, double offset) {

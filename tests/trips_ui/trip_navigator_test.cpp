@@ -131,6 +131,25 @@ TEST_F(Navigator, EventJumpsAndRouteClicksLeadToRecordingsOfTheTrip) {
     EXPECT_FALSE(nav_.routeTarget(0, 0));
 }
 
+TEST_F(Navigator, TheRecordingThatFollowsInTheDrive) {
+    openCard();
+    // From the rear file too: the next moment's front file, whatever folder it is in.
+    nav_.setPlaying(qpath("alwa_20260314_081500_R.mp4"));
+    EXPECT_EQ(nav_.followingRecording(), qpath("event_20260314_081600_F.mp4"));
+    nav_.setPlaying(qpath("event_20260314_081600_F.mp4"));
+    EXPECT_EQ(nav_.followingRecording(), qpath("alwa_20260314_081700_F.mp4"));
+    // The end of a trip, a lone trip, a parked recording, nothing: none follows (the parked one
+    // ten minutes on is no part of the drive).
+    nav_.setPlaying(qpath("alwa_20260314_081700_F.mp4"));
+    EXPECT_EQ(nav_.followingRecording(), QString());
+    nav_.setPlaying(qpath("alwa_20260314_083000_F.mp4"));
+    EXPECT_EQ(nav_.followingRecording(), QString());
+    nav_.setPlaying(qpath("motion_20260314_082000_F.mp4"));
+    EXPECT_EQ(nav_.followingRecording(), QString());
+    nav_.setPlaying({});
+    EXPECT_EQ(nav_.followingRecording(), QString());
+}
+
 // A card big enough that its first scan takes a while: the navigator (and with it the window)
 // goes at once, without waiting for the scan, which stops at its next recording.
 TEST_F(Navigator, GoesAtOnceDuringABigFirstScan) {

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
+#include "platform/store.h"
 #include "trips/summary_cache.h"
 #include "trips/trip_route.h"
 #include "ui_common/background.h"
-#include "platform/store.h"
 
 namespace orvik::trips::ui {
 
@@ -108,6 +108,13 @@ const Trip* TripNavigator::currentTrip() const {
 
 std::optional<std::size_t> TripNavigator::currentRecording() const {
     return recording_;
+}
+
+QString TripNavigator::followingRecording() const {
+    const Trip* t = currentTrip();
+    if (!t || *recording_ + 1 >= t->recordings.size())
+        return {};
+    return QString::fromStdString(t->recordings[*recording_ + 1].path);
 }
 
 std::vector<PlayingEvent> TripNavigator::playingEvents() const {

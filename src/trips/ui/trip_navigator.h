@@ -48,6 +48,9 @@ class TripNavigator : public QObject {
     const Trip* currentTrip() const;
     std::optional<std::size_t> currentRecording() const;
 
+    // The recording after the playing one in its trip (front or single file), "" at the trip's
+    // end or outside trips.
+    QString followingRecording() const;
     // The events of the playing recording, in time order.
     std::vector<PlayingEvent> playingEvents() const;
     // The next (direction +1) or previous (-1) event of the trip from `positionSeconds` into the

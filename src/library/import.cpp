@@ -1,0 +1,452 @@
+#include "library/import.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <optional>
+#include <set>
+
+#include "device_config/device_config.h"
+#include "device_config/drive_route.h"
+#include "library/sqlite.h"
+#include "platform/commit_writer.h"
+#include "platform/run_program.h"
+#include "platform/sha256.h"
+#include "platform/system_error.h"
+#include "platform/volumes.h"
+#include "recordings/catalogue.h"
+#include "recordings/partner.h"
+#include "trips/recording_stats.h"
+#include "trips/trips.h"
+
+namespace orvik::library {
+
+namespace fs = std::filesystem;
+using recordings::RecordingKind;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// One import or reindex at a time per library: the lock also makes the temporary files left by
+// an interrupted one safe to remove.
+class LibraryLock {
+  public:
+    static Result<LibraryLock> take(const std::string& library) {
+        const std::string path = library + "/.orvik-library.lock";
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+        if (fd < 0)
+            return makeError("cannot lock " + library + ": " + platform::systemErrorText(errno),
+                             errno);
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(fd);
+            return makeError("another import is running on " + library, EBUSY);
+        }
+        LibraryLock lock;
+        lock.fd_ = fd;
+        return lock;
+    }
+    LibraryLock(LibraryLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    LibraryLock& operator=(LibraryLock&&) = delete;
+    ~LibraryLock() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+
+  private:
+    LibraryLock() = default;
+    int fd_ = -1;
+};
+
+// Temporary files of the commit writer (".NAME.XXXXXX.part") that an interrupted import left.
+void removeLeftovers(const fs::path& folder) {
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.starts_with(".") && name.ends_with(".part") && it->is_regular_file(ec))
+            fs::remove(it->path(), ec);
+    }
+}
+
+// "name.mp4", then "name~2.mp4", "name~3.mp4", …
+std::string candidateName(const std::string& name, int n) {
+    if (n == 1)
+        return name;
+    const auto dot = name.rfind('.');
+    const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+    const std::string ext = dot == std::string::npos ? "" : name.substr(dot);
+    return stem + "~" + std::to_string(n) + ext;
+}
+
+std::string safeFolderName(std::string text) {
+    for (char& c : text)
+        if (c == '/' || static_cast<unsigned char>(c) < 0x20)
+            c = '_';
+    if (text.empty() || text.starts_with("."))
+        text = "_" + text;
+    return text;
+}
+
+// The label and file-system UUID of the removable volume the card folder is on, when it is one.
+std::pair<std::string, std::string> cardIdentity(const std::string& card) {
+    std::error_code ec;
+    const std::string where = fs::weakly_canonical(card, ec).string();
+    for (const platform::Volume& v : platform::removableVolumes()) {
+        if (where != v.mountPoint && !where.starts_with(v.mountPoint + "/"))
+            continue;
+        std::string uuid;
+        if (!v.device.empty()) {
+            const fs::path device = fs::weakly_canonical(v.device, ec);
+            for (fs::directory_iterator it("/dev/disk/by-uuid", ec), end; !ec && it != end;
+                 it.increment(ec)) {
+                std::error_code inner;
+                if (fs::weakly_canonical(it->path(), inner) == device)
+                    uuid = it->path().filename().string();
+            }
+        }
+        return {v.label, uuid};
+    }
+    return {};
+}
+
+class Importer {
+  public:
+    Importer(const ImportOptions& options, LibraryIndex& index, ImportReport& report)
+        : options_(options),
+          index_(index),
+          report_(report),
+          thresholds_(trips::readImpactThresholds(options.card)),
+          importedAt_(utcNow()) {}
+
+    void run(const std::vector<std::string>& recordingFiles,
+             const std::vector<std::pair<std::string, std::string>>& cardFiles) {
+        progress_.files = recordingFiles.size() + cardFiles.size();
+        for (const std::string& f : recordingFiles) {
+            std::error_code ec;
+            progress_.bytes += fs::file_size(f, ec);
+        }
+        for (const auto& [f, folder] : cardFiles) {
+            std::error_code ec;
+            progress_.bytes += fs::file_size(f, ec);
+        }
+        for (const std::string& f : recordingFiles) {
+            if (report_.cancelled)
+                return;
+            const recordings::RecordingFile row =
+                recordings::parseRecordingName(fs::path(f).filename().string(), f);
+            const std::string folder = row.dateText().substr(0, 4) + "/" + row.dateText();
+            importFile(f, folder, true);
+        }
+        for (const auto& [f, folder] : cardFiles) {
+            if (report_.cancelled)
+                return;
+            importFile(f, folder, false);
+        }
+    }
+
+  private:
+    bool cancelled() {
+        if (!report_.cancelled && options_.cancelled && options_.cancelled())
+            report_.cancelled = true;
+        return report_.cancelled;
+    }
+
+    void tell() {
+        if (options_.progress)
+            options_.progress(progress_);
+    }
+
+    // The digest of the library file at `rel`: from the index while the file is as indexed,
+    // else read from the disk.
+    std::optional<platform::Sha256Digest> digestOfLibraryFile(const std::string& rel) {
+        const std::string abs = options_.library + "/" + rel;
+        auto stamp = platform::stampOf(abs);
+        if (!stamp)
+            return std::nullopt;
+        if (auto row = index_.find(rel);
+            row && row->size == stamp->size && row->modifiedNs == stamp->modifiedNs)
+            return platform::digestFromHex(row->sha256);
+        auto hashed = platform::hashFile(abs);
+        return hashed ? std::optional(hashed->digest) : std::nullopt;
+    }
+
+    void importFile(const std::string& source, const std::string& folder, bool recording) {
+        ImportedFile result;
+        result.source = source;
+        progress_.current = source;
+        tell();
+        const std::uint64_t bytesBefore = progress_.bytesDone;
+        std::error_code ec;
+        const std::uint64_t size = fs::file_size(source, ec);
+        finish(result, ec ? std::string("cannot read: ") + ec.message()
+                          : place(source, size, folder, recording, result));
+        progress_.bytesDone = bytesBefore + (ec ? 0 : size);
+        ++progress_.filesDone;
+        tell();
+    }
+
+    void finish(ImportedFile& result, const std::string& error) {
+        if (!error.empty()) {
+            result.outcome = FileOutcome::Failed;
+            result.error = error;
+        }
+        report_.files.push_back(std::move(result));
+    }
+
+    // Chooses the file's name in the library and copies it there; "" or why it failed.
+    std::string place(const std::string& source, std::uint64_t size, const std::string& folder,
+                      bool recording, ImportedFile& result) {
+        const fs::path targetFolder = fs::path(options_.library) / folder;
+        std::error_code ec;
+        fs::create_directories(targetFolder, ec);
+        if (ec)
+            return "cannot make " + targetFolder.string() + ": " + ec.message();
+        if (cleaned_.insert(targetFolder.string()).second)
+            removeLeftovers(targetFolder);
+
+        const std::string name = fs::path(source).filename().string();
+        std::optional<platform::Sha256Digest> sourceDigest;
+        for (int n = 1;; ++n) {
+            const std::string rel = folder + "/" + candidateName(name, n);
+            const fs::path abs = fs::path(options_.library) / rel;
+            if (!fs::exists(fs::symlink_status(abs, ec))) {
+                result.target = rel;
+                result.outcome = n == 1 ? FileOutcome::Imported : FileOutcome::KeptBeside;
+                return copy(source, abs.string(), rel, recording);
+            }
+            if (!fs::is_regular_file(fs::symlink_status(abs, ec)) || fs::file_size(abs, ec) != size)
+                continue;
+            if (!sourceDigest) {
+                // Only a file of the same name and size needs the card's bytes hashed first.
+                auto hashed = platform::hashFile(
+                    source, [this](std::span<const std::uint8_t>) { return !cancelled(); });
+                if (!hashed)
+                    return hashed.error();
+                sourceDigest = hashed->digest;
+            }
+            if (digestOfLibraryFile(rel) == sourceDigest) {
+                result.target = rel;
+                result.outcome = FileOutcome::Skipped;
+                if (recording && !index_.find(rel))
+                    return indexFile(abs.string(), rel, *sourceDigest);
+                return {};
+            }
+        }
+    }
+
+    std::string copy(const std::string& source, const std::string& target, const std::string& rel,
+                     bool recording) {
+        const auto started = Clock::now();
+        auto writer = platform::CommitWriter::create(
+            target, {platform::IfExists::Refuse, platform::Durability::Always});
+        if (!writer)
+            return writer.error();
+        const std::uint64_t base = progress_.bytesDone;
+        auto lastTold = Clock::now();
+        auto hashed = platform::hashFile(source, [&](std::span<const std::uint8_t> chunk) {
+            if (cancelled() || !writer->write(chunk))
+                return false;
+            progress_.bytesDone += chunk.size();
+            if (Clock::now() - lastTold > std::chrono::milliseconds(200)) {
+                lastTold = Clock::now();
+                tell();
+            }
+            return true;
+        });
+        progress_.bytesDone = base;
+        if (!hashed)
+            return writer->failed() ? writer->error() : hashed.error();
+        if (auto committed = writer->commit(); !committed)
+            return committed.error();
+        // The copy keeps the card's modification time, as a file manager's copy does.
+        const struct timespec times[2] = {
+            {0, UTIME_OMIT},
+            {static_cast<time_t>(hashed->stamp.modifiedNs / 1'000'000'000),
+             static_cast<long>(hashed->stamp.modifiedNs % 1'000'000'000)}};
+        ::utimensat(AT_FDCWD, target.c_str(), times, 0);
+        report_.copySeconds += secondsSince(started);
+        report_.bytesCopied += hashed->stamp.size;
+
+        const auto readBackStarted = Clock::now();
+        std::string differs = readBack(target, hashed->digest);
+        report_.readBackSeconds += secondsSince(readBackStarted);
+        if (!differs.empty()) {
+            ::unlink(target.c_str());
+            return differs;
+        }
+        return recording ? indexFile(target, rel, hashed->digest) : std::string();
+    }
+
+    // Reads the copy from the disk, not from the page cache the copy left behind.
+    static std::string readBack(const std::string& target, const platform::Sha256Digest& digest) {
+        const int fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd >= 0) {
+            ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+            ::close(fd);
+        }
+        auto again = platform::hashFile(target);
+        if (!again)
+            return "the copy cannot be read back: " + again.error();
+        if (again->digest != digest)
+            return "the copy read back differs from what was read from the card (removed; the "
+                   "disk or the card reader is at fault)";
+        return {};
+    }
+
+    std::string indexFile(const std::string& abs, const std::string& rel,
+                          const platform::Sha256Digest& digest) {
+        auto facts = readRecordingFacts(abs, thresholds_);
+        auto stamp = platform::stampOf(abs);
+        if (!facts || !stamp)
+            return "copied, but cannot be indexed";
+        facts->path = rel;
+        facts->sha256 = platform::toHex(digest);
+        facts->size = stamp->size;
+        facts->modifiedNs = stamp->modifiedNs;
+        facts->cardLabel = report_.cardLabel;
+        facts->cardUuid = report_.cardUuid;
+        facts->importedAt = importedAt_;
+        try {
+            index_.put(*facts);
+        } catch (const sql::SqlError& e) {
+            return std::string("copied, but the index cannot take it: ") + e.what();
+        }
+        return {};
+    }
+
+    const ImportOptions& options_;
+    LibraryIndex& index_;
+    ImportReport& report_;
+    trips::ImpactThresholds thresholds_;
+    std::string importedAt_;
+    ImportProgress progress_;
+    std::set<std::string> cleaned_;
+};
+
+// The card's recordings to import, in time order, front before rear.
+Result<std::vector<std::string>> recordingsToImport(const ImportOptions& options) {
+    auto rows = recordings::catalogueFolder(options.card);
+    if (!rows)
+        return makeError(rows.error(), rows.errorNumber());
+    const trips::ImpactThresholds thresholds = trips::readImpactThresholds(options.card);
+    std::vector<std::string> chosen;
+    std::set<std::string> taken;
+    auto take = [&](const std::string& path) {
+        if (taken.insert(path).second)
+            chosen.push_back(path);
+    };
+    for (const recordings::RecordingFile& row : *rows) {
+        if (row.kind == RecordingKind::Unknown || !trips::startOf(row.timestamp) ||
+            row.name.starts_with("."))
+            continue;
+        if (!options.onlyEvents || row.kind == RecordingKind::Event ||
+            row.kind == RecordingKind::User) {
+            take(row.fullPath);
+            continue;
+        }
+        // Always and Park recordings go with an impact in either channel's telemetry.
+        if (taken.contains(row.fullPath))
+            continue;
+        if (!trips::readRecordingStats(row.fullPath, thresholds).impacts.empty()) {
+            const recordings::RecordingPair pair = recordings::pairRecording(row.fullPath);
+            take(pair.front);
+            if (pair.paired())
+                take(pair.rear);
+        }
+    }
+    std::stable_sort(chosen.begin(), chosen.end(), [](const std::string& a, const std::string& b) {
+        const auto ra = recordings::parseRecordingName(fs::path(a).filename().string());
+        const auto rb = recordings::parseRecordingName(fs::path(b).filename().string());
+        return recordings::recordingListLess(ra, rb);
+    });
+    return chosen;
+}
+
+}  // namespace
+
+std::size_t ImportReport::count(FileOutcome outcome) const {
+    return static_cast<std::size_t>(
+        std::count_if(files.begin(), files.end(),
+                      [outcome](const ImportedFile& f) { return f.outcome == outcome; }));
+}
+
+std::string defaultLibraryFolder() {
+    if (const char* env = std::getenv("ORVIK_LIBRARY"); env && *env)
+        return env;
+    const char* homeEnv = std::getenv("HOME");
+    const std::string home = homeEnv && *homeEnv ? homeEnv : ".";
+    std::string videos;
+    if (const std::string program = platform::findSystemProgram("xdg-user-dir"); !program.empty()) {
+        const platform::ProgramRun run = platform::runProgram({program, "VIDEOS"}, 5000);
+        // xdg-user-dir answers the home folder itself when no videos folder is set.
+        if (run.status == 0 && run.output.starts_with("/") && run.output != home &&
+            run.output.find('\n') == std::string::npos)
+            videos = run.output;
+    }
+    if (videos.empty())
+        videos = home + "/Videos";
+    return videos + "/Orvik";
+}
+
+Result<ImportReport> importCard(const ImportOptions& options) {
+    std::error_code ec;
+    if (!fs::is_directory(options.card, ec))
+        return makeError("no card folder at " + options.card, ENOENT);
+    fs::create_directories(options.library, ec);
+    if (ec)
+        return makeError("cannot make the library folder " + options.library + ": " + ec.message(),
+                         ec.value());
+    if (fs::equivalent(options.card, options.library, ec))
+        return makeError("the card and the library are the same folder");
+    auto lock = LibraryLock::take(options.library);
+    if (!lock)
+        return makeError(lock.error(), lock.errorNumber());
+    auto files = recordingsToImport(options);
+    if (!files)
+        return makeError(files.error(), files.errorNumber());
+
+    ImportReport report;
+    report.library = options.library;
+    auto index = LibraryIndex::open(options.library, LibraryIndex::Check::Thorough, &report.index);
+    if (!index)
+        return makeError(index.error(), index.errorNumber());
+    std::tie(report.cardLabel, report.cardUuid) = cardIdentity(options.card);
+
+    const std::string cardFolder = std::string(kCardsFolder) + "/" +
+                                   safeFolderName(!report.cardUuid.empty()    ? report.cardUuid
+                                                  : !report.cardLabel.empty() ? report.cardLabel
+                                                                              : "card") +
+                                   "/" + localToday();
+    std::vector<std::pair<std::string, std::string>> cardFiles;
+    for (const fs::path& f :
+         {fs::path(options.card) / device_config::kConfigFileName,
+          fs::path(options.card) / device_config::kDrvFolder / device_config::kDrvFileName}) {
+        if (fs::is_regular_file(f, ec))
+            cardFiles.emplace_back(f.string(), cardFolder);
+    }
+
+    Importer importer(options, *index, report);
+    importer.run(*files, cardFiles);
+    try {
+        if (report.count(FileOutcome::Imported) + report.count(FileOutcome::KeptBeside) > 0)
+            index->rebuildTrips();
+    } catch (const sql::SqlError& e) {
+        return makeError(std::string("the recordings are in the library, but its trips could "
+                                     "not be updated: ") +
+                         e.what());
+    }
+    return report;
+}
+
+}  // namespace orvik::library
