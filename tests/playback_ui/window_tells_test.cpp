@@ -315,6 +315,16 @@ TEST_F(WindowTells, ARecordingWithoutTelemetrySaysSoNamingTheFile) {
     EXPECT_FALSE(noticeShown());
 }
 
+TEST_F(WindowTells, TheSpeedReadoutAndItsTooltipNameTheUnitAlike) {
+    playRow(firstPairRow());
+    click(kInformationTab);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shows(kSpeedReadout); }, 10000));
+    EXPECT_TRUE(text(kSpeedReadout).endsWith(" Km/h")) << text(kSpeedReadout).toStdString();
+    EXPECT_TRUE(window_->control(kSpeedReadout)->toolTip().contains("Km/h"))
+        << window_->control(kSpeedReadout)->toolTip().toStdString();
+    click(kRecordTab);
+}
+
 TEST_F(WindowTells, PlayShowsWhenNothingPlays) {
     // Nothing loaded yet, after a recording, and once the last one of the list has ended.
     EXPECT_TRUE(shows(kPlay));
