@@ -275,17 +275,30 @@ std::int64_t readCount(const MediaPlayer& p, const char* name) {
 // Both channels of a pair played by the playback owner as the main window does, in the window's
 // pane sizes, at 1x or 2x. At every PositionTimer tick (200 ms) the front - rear position
 // difference is recorded before the tick's own correction runs.
-int twoChannels(const std::string& frontFile, int seconds, bool doubleSpeed) {
+// A window of the main window's size with a front and a rear pane, shown.
+struct PaneWindow {
     QWidget window;
-    window.resize(1020, 645);
-    auto* front = new VideoPane(&window, VideoPane::kFrontChannel);
-    auto* rear = new VideoPane(&window, VideoPane::kRearChannel);
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
+    VideoPane* front = new VideoPane(&window, VideoPane::kFrontChannel);
+    VideoPane* rear = new VideoPane(&window, VideoPane::kRearChannel);
+    bool shown() {
+        window.resize(1020, 645);
+        window.show();
+        return QTest::qWaitForWindowExposed(&window);
+    }
+    static MediaPlayerOptions options() {
+        MediaPlayerOptions o;
+        o.audioOutput = "null";
+        return o;
+    }
+};
+
+int twoChannels(const std::string& frontFile, int seconds, bool doubleSpeed) {
+    PaneWindow panes;
+    if (!panes.shown())
         return 1;
-    MediaPlayerOptions o;
-    o.audioOutput = "null";
-    PlaybackController controller(front, rear, &window, o);
+    VideoPane* front = panes.front;
+    VideoPane* rear = panes.rear;
+    PlaybackController controller(front, rear, &panes.window, PaneWindow::options());
     if (failed(controller.open(QString::fromStdString(frontFile))) ||
         controller.channelMode() != ChannelMode::Both) {
         std::fprintf(stderr, "%s does not open as a front/rear pair\n", frontFile.c_str());
@@ -360,15 +373,15 @@ double residentMb() {
 class EndOfRecording : public QObject {
   public:
     PlaybackController* controller = nullptr;
-    int ordinaryOpens = 0;  // ends without a ready standby pair
+    int missed = 0;  // ends with a recording to follow but no standby pair ready for it
     bool event(QEvent* e) override {
         if (e->type() == windowMessageType(WM_GRAPH_EVENT)) {
             controller->handleGraphEvent();
             return true;
         }
         if (e->type() == windowMessageType(WM_PLAYBACK_COMPLETE)) {
-            if (!controller->recordingEnded())
-                ++ordinaryOpens;
+            if (!controller->recordingEnded() && !controller->following().isEmpty())
+                ++missed;
             return true;
         }
         return QObject::event(e);
@@ -376,17 +389,13 @@ class EndOfRecording : public QObject {
 };
 
 int handOffs(const std::vector<std::string>& drive, bool doubleSpeed) {
-    QWidget window;
-    window.resize(1020, 645);
-    auto* front = new VideoPane(&window, VideoPane::kFrontChannel);
-    auto* rear = new VideoPane(&window, VideoPane::kRearChannel);
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
+    PaneWindow panes;
+    if (!panes.shown())
         return 1;
-    MediaPlayerOptions o;
-    o.audioOutput = "null";
+    VideoPane* front = panes.front;
+    VideoPane* rear = panes.rear;
     EndOfRecording ends;
-    PlaybackController controller(front, rear, &ends, o);
+    PlaybackController controller(front, rear, &ends, PaneWindow::options());
     ends.controller = &controller;
     std::size_t playing = 0;
     std::vector<double> handOffAt;
@@ -440,7 +449,7 @@ int handOffs(const std::vector<std::string>& drive, bool doubleSpeed) {
     }
     const char* k = doubleSpeed ? "handoff_2x" : "handoff";
     std::printf("%s_count %zu\n", k, handOffAt.size());
-    std::printf("%s_ordinary_opens %d\n", k, ends.ordinaryOpens);
+    std::printf("%s_missed %d\n", k, ends.missed);
     std::printf("%s_gap_ms %.1f\n", k, median(gaps));
     std::printf("%s_gap_max_ms %.1f\n", k, percentile(gaps, 1.0));
     std::printf("%s_frame_interval_ms %.1f\n", k, (doubleSpeed ? 0.5 : 1.0) * 1000.0 / 30.0);

@@ -103,8 +103,8 @@ for k in two two_2x; do
     "$(get ${k}_rear_decoder_drops)" "$(get ${k}_rear_vo_drops)" "$(get ${k}_cpu_cores)"
 done
 for k in handoff handoff_2x; do
-  printf '  drive (%s): %s hand-offs (%s ordinary opens); still at a boundary median %s ms, max %s ms (one frame: %s ms); rear drift after it median %s ms, max %s ms; standby pair %s MB\n' \
-    "$k" "$(get ${k}_count)" "$(get ${k}_ordinary_opens)" "$(get ${k}_gap_ms)" "$(get ${k}_gap_max_ms)" \
+  printf '  drive (%s): %s hand-offs (%s missed); still at a boundary median %s ms, max %s ms (one frame: %s ms); rear drift after it median %s ms, max %s ms; standby pair %s MB\n' \
+    "$k" "$(get ${k}_count)" "$(get ${k}_missed)" "$(get ${k}_gap_ms)" "$(get ${k}_gap_max_ms)" \
     "$(get ${k}_frame_interval_ms)" "$(get ${k}_rear_drift_ms)" "$(get ${k}_rear_drift_max_ms)" \
     "$(get ${k}_standby_mb)"
 done

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "cli/command_registry.h"
+#include "platform/store.h"
 #include "trips/summary_cache.h"
 #include "trips/trips.h"
-#include "platform/store.h"
 
 namespace orvik::cli {
 namespace {

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <future>
+#include <mutex>
 #include <optional>
 #include <set>
 
@@ -141,25 +143,36 @@ class Importer {
             progress_.bytes += fs::file_size(f, ec);
         }
         for (const std::string& f : recordingFiles) {
-            if (report_.cancelled)
-                return;
+            if (cancelled_)
+                break;
             const recordings::RecordingFile row =
                 recordings::parseRecordingName(fs::path(f).filename().string(), f);
             const std::string folder = row.dateText().substr(0, 4) + "/" + row.dateText();
             importFile(f, folder, true);
         }
         for (const auto& [f, folder] : cardFiles) {
-            if (report_.cancelled)
-                return;
+            if (cancelled_)
+                break;
             importFile(f, folder, false);
         }
+        waitForFinishing();
     }
+
+    ~Importer() {
+        if (finishing_.valid())
+            finishing_.wait();
+    }
+    Importer(const Importer&) = delete;
+    Importer& operator=(const Importer&) = delete;
 
   private:
     bool cancelled() {
-        if (!report_.cancelled && options_.cancelled && options_.cancelled())
+        if (!cancelled_ && options_.cancelled && options_.cancelled()) {
+            cancelled_ = true;
+            const std::lock_guard lock(mutex_);
             report_.cancelled = true;
-        return report_.cancelled;
+        }
+        return cancelled_;
     }
 
     void tell() {
@@ -174,7 +187,7 @@ class Importer {
         auto stamp = platform::stampOf(abs);
         if (!stamp)
             return std::nullopt;
-        if (auto row = index_.find(rel);
+        if (auto row = findIndexed(rel);
             row && row->size == stamp->size && row->modifiedNs == stamp->modifiedNs)
             return platform::digestFromHex(row->sha256);
         auto hashed = platform::hashFile(abs);
@@ -189,14 +202,27 @@ class Importer {
         const std::uint64_t bytesBefore = progress_.bytesDone;
         std::error_code ec;
         const std::uint64_t size = fs::file_size(source, ec);
-        finish(result, ec ? std::string("cannot read: ") + ec.message()
-                          : place(source, size, folder, recording, result));
+        bool handedOn = false;
+        const std::string error = ec ? std::string("cannot read: ") + ec.message()
+                                     : place(source, size, folder, recording, result, handedOn);
+        if (!handedOn)
+            finish(result, error);
         progress_.bytesDone = bytesBefore + (ec ? 0 : size);
         ++progress_.filesDone;
         tell();
     }
 
+    // The outcome of a file done on this thread; the report keeps the order files were taken in.
     void finish(ImportedFile& result, const std::string& error) {
+        waitForFinishing();
+        record(result, error);
+    }
+
+    void record(ImportedFile& result, const std::string& error) {
+        const std::lock_guard lock(mutex_);
+        // A file cut short by the user is no failure: nothing of it is left, and a rerun takes it.
+        if (report_.cancelled && !error.empty())
+            return;
         if (!error.empty()) {
             result.outcome = FileOutcome::Failed;
             result.error = error;
@@ -204,9 +230,15 @@ class Importer {
         report_.files.push_back(std::move(result));
     }
 
+    void waitForFinishing() {
+        if (finishing_.valid())
+            finishing_.get();
+        finishingTarget_.clear();
+    }
+
     // Chooses the file's name in the library and copies it there; "" or why it failed.
     std::string place(const std::string& source, std::uint64_t size, const std::string& folder,
-                      bool recording, ImportedFile& result) {
+                      bool recording, ImportedFile& result, bool& handedOn) {
         const fs::path targetFolder = fs::path(options_.library) / folder;
         std::error_code ec;
         fs::create_directories(targetFolder, ec);
@@ -220,10 +252,12 @@ class Importer {
         for (int n = 1;; ++n) {
             const std::string rel = folder + "/" + candidateName(name, n);
             const fs::path abs = fs::path(options_.library) / rel;
+            if (abs.string() == finishingTarget_)
+                waitForFinishing();  // that name is taken once the copy in flight is renamed
             if (!fs::exists(fs::symlink_status(abs, ec))) {
                 result.target = rel;
                 result.outcome = n == 1 ? FileOutcome::Imported : FileOutcome::KeptBeside;
-                return copy(source, abs.string(), rel, recording);
+                return copy(source, abs.string(), rel, recording, result, handedOn);
             }
             if (!fs::is_regular_file(fs::symlink_status(abs, ec)) || fs::file_size(abs, ec) != size)
                 continue;
@@ -238,7 +272,7 @@ class Importer {
             if (digestOfLibraryFile(rel) == sourceDigest) {
                 result.target = rel;
                 result.outcome = FileOutcome::Skipped;
-                if (recording && !index_.find(rel))
+                if (recording && !findIndexed(rel))
                     return indexFile(abs.string(), rel, *sourceDigest);
                 return {};
             }
@@ -246,7 +280,7 @@ class Importer {
     }
 
     std::string copy(const std::string& source, const std::string& target, const std::string& rel,
-                     bool recording) {
+                     bool recording, ImportedFile& result, bool& handedOn) {
         const auto started = Clock::now();
         auto writer = platform::CommitWriter::create(
             target, {platform::IfExists::Refuse, platform::Durability::Always});
@@ -267,25 +301,49 @@ class Importer {
         progress_.bytesDone = base;
         if (!hashed)
             return writer->failed() ? writer->error() : hashed.error();
-        if (auto committed = writer->commit(); !committed)
+        {
+            const std::lock_guard lock(mutex_);
+            report_.copySeconds += secondsSince(started);
+            report_.bytesCopied += hashed->stamp.size;
+        }
+        // The flush, rename, read-back and indexing of this file run while the next file is read,
+        // so the disk writes one file while the next is hashed; one file is in flight at most.
+        waitForFinishing();
+        finishingTarget_ = target;
+        handedOn = true;
+        finishing_ = std::async(
+            std::launch::async, [this, writer = std::move(*writer), hashed = *hashed, target, rel,
+                                 recording, result = std::move(result)]() mutable {
+                const std::string error = settle(writer, hashed, target, rel, recording);
+                record(result, error);
+            });
+        return {};
+    }
+
+    // Flushes and names the copy, reads it back and indexes it; "" or why it failed.
+    std::string settle(platform::CommitWriter& writer, const platform::HashedFile& hashed,
+                       const std::string& target, const std::string& rel, bool recording) {
+        const auto started = Clock::now();
+        if (auto committed = writer.commit(); !committed)
             return committed.error();
         // The copy keeps the card's modification time, as a file manager's copy does.
         const struct timespec times[2] = {
             {0, UTIME_OMIT},
-            {static_cast<time_t>(hashed->stamp.modifiedNs / 1'000'000'000),
-             static_cast<long>(hashed->stamp.modifiedNs % 1'000'000'000)}};
+            {static_cast<time_t>(hashed.stamp.modifiedNs / 1'000'000'000),
+             static_cast<long>(hashed.stamp.modifiedNs % 1'000'000'000)}};
         ::utimensat(AT_FDCWD, target.c_str(), times, 0);
-        report_.copySeconds += secondsSince(started);
-        report_.bytesCopied += hashed->stamp.size;
-
         const auto readBackStarted = Clock::now();
-        std::string differs = readBack(target, hashed->digest);
-        report_.readBackSeconds += secondsSince(readBackStarted);
+        std::string differs = readBack(target, hashed.digest);
+        {
+            const std::lock_guard lock(mutex_);
+            report_.copySeconds += std::chrono::duration<double>(readBackStarted - started).count();
+            report_.readBackSeconds += secondsSince(readBackStarted);
+        }
         if (!differs.empty()) {
             ::unlink(target.c_str());
             return differs;
         }
-        return recording ? indexFile(target, rel, hashed->digest) : std::string();
+        return recording ? indexFile(target, rel, hashed.digest) : std::string();
     }
 
     // Reads the copy from the disk, not from the page cache the copy left behind.
@@ -318,11 +376,17 @@ class Importer {
         facts->cardUuid = report_.cardUuid;
         facts->importedAt = importedAt_;
         try {
+            const std::lock_guard lock(mutex_);
             index_.put(*facts);
         } catch (const sql::SqlError& e) {
             return std::string("copied, but the index cannot take it: ") + e.what();
         }
         return {};
+    }
+
+    std::optional<IndexedRecording> findIndexed(const std::string& rel) {
+        const std::lock_guard lock(mutex_);
+        return index_.find(rel);
     }
 
     const ImportOptions& options_;
@@ -332,6 +396,10 @@ class Importer {
     std::string importedAt_;
     ImportProgress progress_;
     std::set<std::string> cleaned_;
+    std::mutex mutex_;  // the report and the index, shared with the file in flight
+    std::future<void> finishing_;
+    std::string finishingTarget_;
+    bool cancelled_ = false;
 };
 
 // The card's recordings to import, in time order, front before rear.

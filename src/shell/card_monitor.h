@@ -1,10 +1,13 @@
 #pragma once
 // Cards inserted and removed while the viewer runs: a line over the recording list offers a card
-// that holds the camera's files (Open lists it), and when the card of the playing recording is
-// pulled, playback stops cleanly and the same line says so.
+// that holds the camera's files (Open lists it, Import copies it into the library in the
+// background, with progress and Cancel), and when the card of the playing recording is pulled,
+// playback stops cleanly and the same line says so.
 #include <QObject>
 #include <QString>
+#include <atomic>
 #include <functional>
+#include <memory>
 
 class QWidget;
 
@@ -28,6 +31,7 @@ class CardMonitor : public QObject {
     // messages, which a pulled card's playback must no longer act on.
     CardMonitor(QWidget* list, QObject* messageWindow, playback::PlaybackController& playback,
                 ListFolder listFolder);
+    ~CardMonitor() override;
 
     CardNotice* notice() const { return notice_; }
     CardWatcher* watcher() const { return watcher_; }
@@ -37,11 +41,15 @@ class CardMonitor : public QObject {
     void removed(const CardInfo& card);
     // Stops the playing recording; false when nothing was playing.
     bool stopPlayback();
+    void startImport(const QString& root);
 
     QObject* messageWindow_;
     playback::PlaybackController& playback_;
     CardNotice* notice_ = nullptr;
     CardWatcher* watcher_ = nullptr;
+    QString offeredName_;
+    // Set while an import runs; the import stops between two chunks once it holds true.
+    std::shared_ptr<std::atomic<bool>> importCancel_;
 };
 
 }  // namespace orvik::shell

@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QPalette>
 #include <QPushButton>
 #include <algorithm>
@@ -35,12 +36,19 @@ CardNotice::CardNotice(QWidget* list) : QFrame(list) {
     text.setColor(QPalette::WindowText, QColor(0xe8, 0xee, 0xf5));
     label_->setPalette(text);
     open_ = new QPushButton(uiText(strings::shell::kCardOpen), this);
+    import_ = new QPushButton(uiText(strings::shell::kCardImport), this);
     dismiss_ = new QPushButton(uiText(strings::shell::kCardDismiss), this);
-    for (QPushButton* b : {open_, dismiss_})
-        b->setFocusPolicy(Qt::NoFocus);  // keys stay with playback
+    cancel_ = new QPushButton(uiText(strings::shell::kCardImportCancel), this);
     row->addWidget(label_, 1);
-    row->addWidget(open_);
-    row->addWidget(dismiss_);
+    for (QPushButton* b : {open_, import_, dismiss_, cancel_}) {
+        b->setFocusPolicy(Qt::NoFocus);  // keys stay with playback
+        row->addWidget(b);
+    }
+    connect(import_, &QPushButton::clicked, this, [this] { emit importRequested(root_); });
+    connect(cancel_, &QPushButton::clicked, this, [this] {
+        cancel_->setEnabled(false);
+        emit cancelRequested();
+    });
     connect(open_, &QPushButton::clicked, this, [this] {
         const QString root = root_;
         hide();
@@ -55,7 +63,7 @@ void CardNotice::offerCard(const QString& root, const QString& name) {
     root_ = root;
     label_->setText(uiText(strings::shell::kCardInserted).arg(name));
     label_->setToolTip(root);
-    open_->show();
+    showButtons(true, true, true, false);
     place();
     show();
     raise();
@@ -65,10 +73,27 @@ void CardNotice::showMessage(const QString& text) {
     root_.clear();
     label_->setText(text);
     label_->setToolTip(text);  // a long path may not fit
-    open_->hide();
+    showButtons(false, false, true, false);
     place();
     show();
     raise();
+}
+
+void CardNotice::showProgress(const QString& text) {
+    label_->setText(text);
+    if (!cancel_->isVisible())
+        cancel_->setEnabled(true);
+    showButtons(false, false, false, true);
+    place();
+    show();
+    raise();
+}
+
+void CardNotice::showButtons(bool open, bool import, bool dismiss, bool cancel) {
+    open_->setVisible(open);
+    import_->setVisible(import);
+    dismiss_->setVisible(dismiss);
+    cancel_->setVisible(cancel);
 }
 
 QString CardNotice::text() const {
@@ -79,16 +104,18 @@ void CardNotice::place() {
     auto* list = qobject_cast<QAbstractScrollArea*>(parentWidget());
     if (!list)
         return;
-    // Over the last rows, above the scroll bar, room for two lines of text, or three when the
-    // text needs them.
+    // Over the last rows, above the scroll bar, as high as the text needs beside the buttons
+    // shown (two lines at least).
     const QRect rows = list->viewport()->geometry();
-    int buttons = dismiss_->sizeHint().width() + 24;
-    if (!open_->isHidden())
-        buttons += open_->sizeHint().width();
-    const int spacing = label_->fontMetrics().lineSpacing();
-    const int text = std::clamp(label_->heightForWidth(rows.width() - buttons), 2 * spacing,
-                                3 * spacing);
-    const int h = std::max(kHeight, text + 10);
+    const QMargins margins = layout()->contentsMargins();
+    int textWidth = rows.width() - margins.left() - margins.right();
+    for (const QPushButton* b : {open_, import_, dismiss_, cancel_}) {
+        if (!b->isHidden())
+            textWidth -= b->sizeHint().width() + layout()->spacing();
+    }
+    const int text = label_->heightForWidth(std::max(textWidth, 40));
+    const int h = std::max({kHeight, 2 * label_->fontMetrics().lineSpacing() + 10,
+                            text + margins.top() + margins.bottom() + 4});
     setGeometry(rows.left(), rows.bottom() + 1 - h, rows.width(), h);
     raise();
 }

@@ -154,7 +154,8 @@ void CardWatcher::rescan() {
     }
     scanRunning_ = true;
     ui_common::runDetached(
-        this, [askService = client_ != nullptr, snapshot = snapshot_] {
+        this,
+        [askService = client_ != nullptr, snapshot = snapshot_] {
             return scan(askService, snapshot);
         },
         [this](const QList<CardInfo>& now) {

@@ -17,7 +17,7 @@ class QSocketNotifier;
 namespace orvik::platform {
 class UDisksClient;
 class VolumeSnapshot;
-}
+}  // namespace orvik::platform
 
 namespace orvik::shell {
 

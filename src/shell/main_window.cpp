@@ -21,7 +21,7 @@
 
 namespace orvik::shell {
 
-KeyAction keyActionFor(int key) {
+KeyAction keyActionFor(int key, bool control) {
     switch (key) {
         case Qt::Key_Space:
             return KeyAction::PlayPause;
@@ -33,9 +33,9 @@ KeyAction keyActionFor(int key) {
         case Qt::Key_PageDown:
             return KeyAction::NextRecording;
         case Qt::Key_Left:
-            return KeyAction::StepBack;
+            return control ? KeyAction::PreviousEvent : KeyAction::StepBack;
         case Qt::Key_Right:
-            return KeyAction::StepForward;
+            return control ? KeyAction::NextEvent : KeyAction::StepForward;
         default:
             return KeyAction::None;
     }
@@ -206,8 +206,8 @@ void MainWindow::runCommand(int id) {
     }
 }
 
-bool MainWindow::handleKey(int key) {
-    const KeyAction action = keyActionFor(key);
+bool MainWindow::handleKey(int key, bool control) {
+    const KeyAction action = keyActionFor(key, control);
     switch (action) {
         case KeyAction::PlayPause:
             playback_->togglePlayPause();
@@ -227,6 +227,12 @@ bool MainWindow::handleKey(int key) {
         case KeyAction::StepForward:
             playback_->step(+1);
             break;
+        case KeyAction::PreviousEvent:
+            trips_->jumpToEvent(-1);
+            break;
+        case KeyAction::NextEvent:
+            trips_->jumpToEvent(+1);
+            break;
         case KeyAction::None:
             break;
     }
@@ -243,7 +249,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
             // Every key-down in this window ends here, whichever control has the focus. Dialogs
             // (settings, file choosers) keep their keys.
             if (w->window() == this)
-                return handleKey(static_cast<QKeyEvent*>(e)->key());
+                return handleKey(static_cast<QKeyEvent*>(e)->key(),
+                                 static_cast<QKeyEvent*>(e)->modifiers() & Qt::ControlModifier);
             break;
         case QEvent::ShortcutOverride:
             if (w->window() == this) {

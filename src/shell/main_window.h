@@ -59,9 +59,13 @@ enum class KeyAction {
     PreviousRecording,
     NextRecording,
     StepBack,
-    StepForward
+    StepForward,
+    PreviousEvent,
+    NextEvent
 };
-KeyAction keyActionFor(int qtKey);
+// With Ctrl, Left and Right go to the previous and next event of the drive; Ctrl leaves the other
+// keys as they are.
+KeyAction keyActionFor(int qtKey, bool control = false);
 
 class MainWindow : public QWidget {
     Q_OBJECT
@@ -137,7 +141,7 @@ class MainWindow : public QWidget {
     void showRecordingsPanel();
     void showInformationPanel();
     void syncMapShown();
-    bool handleKey(int key);  // true: consumed
+    bool handleKey(int key, bool control = false);  // true: consumed
     void closeCommand();
     void shutdown();
     void startupChecks();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -197,6 +198,40 @@ TEST_F(LibraryCli, ADeletedOrJunkIndexIsRebuiltFromTheFolder) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("indexed "), std::string::npos);
     EXPECT_EQ(cli("search" + lib() + " --json").out, before);
+}
+
+TEST_F(LibraryCli, CtrlCLeavesNoHalfFileAndTheSameCommandCompletesTheImport) {
+    // Big recordings (random bytes: nothing an import could skip), interrupted a moment in.
+    const fs::path big = scratch_.path() / "big-card" / "Always";
+    fs::create_directories(big);
+    std::string block(1 << 20, '\0');
+    std::uint64_t x = 88172645463325252ull;
+    for (int f = 0; f < 4; ++f) {
+        std::ofstream out(big / ("alwa_20250503_0800" + std::to_string(10 + f) + "_F.mp4"),
+                          std::ios::binary);
+        for (int mb = 0; mb < 48; ++mb) {
+            for (char& c : block) {
+                x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+                c = static_cast<char>(x);
+            }
+            out.write(block.data(), static_cast<std::streamsize>(block.size()));
+        }
+    }
+    const std::string command = "import " + quote(big.parent_path().string()) + lib();
+    const RunResult cut = runCommand("timeout --preserve-status -s INT 0.3 " + quote(ORVIK_CLI) +
+                                     " library " + command);
+    const auto source = sha256sums(big.parent_path());
+    for (const auto& [name, digest] : sha256sums(library()))
+        EXPECT_EQ(digest, source.at(name)) << name << " is under its real name but not whole";
+    EXPECT_TRUE(cut.status == 130 || cut.status == 0) << cut.status << cut.err;
+    if (cut.status == 130) {
+        EXPECT_NE(cut.err.find("run the same command again"), std::string::npos) << cut.err;
+    }
+    const RunResult rerun = cli(command);
+    EXPECT_EQ(rerun.status, 0) << rerun.err;
+    EXPECT_EQ(sha256sums(library()), source);
+    for (const auto& e : fs::recursive_directory_iterator(library()))
+        EXPECT_FALSE(e.path().filename().string().ends_with(".part")) << e.path();
 }
 
 TEST_F(LibraryCli, MistakesAreRefusedWithTheReason) {

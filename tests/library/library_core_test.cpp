@@ -180,6 +180,7 @@ TEST_F(LibraryImport, AnInterruptedImportLeavesNoHalfFileAndARerunCompletesIt) {
     auto cut = importCard(o);
     ASSERT_TRUE(cut) << cut.error();
     EXPECT_TRUE(cut->cancelled);
+    EXPECT_EQ(cut->count(FileOutcome::Failed), 0u);  // the file being copied is not a failure
     const auto expected = cardRecordings();
     const auto landed = libraryRecordings();
     EXPECT_LT(landed.size(), expected.size());

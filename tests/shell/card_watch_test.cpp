@@ -252,6 +252,71 @@ std::chrono::milliseconds closeTime(std::unique_ptr<MainWindow>& window) {
 // A disk service that stops answering (a method that sleeps 30 s) while the viewer starts and
 // a card awaits its label: the relabel and every scan wait on workers, the window keeps painting,
 // and Close ends it at once.
+// Import on the notice: the card is copied into the library while the window goes on, with its
+// progress and Cancel on the same line.
+TEST_F(CardWatch, ImportCopiesTheInsertedCardIntoTheLibraryAndCancelLeavesNoHalfFile) {
+    qputenv("ORVIK_MPV_AO", "null");
+    QTemporaryDir library;
+    qputenv("ORVIK_LIBRARY", library.path().toUtf8());
+    MainWindow window;
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    CardNotice* notice = window.cards().notice();
+    QTRY_VERIFY_WITH_TIMEOUT(window.cards().watcher()->baselineReady(), 10000);
+    const std::string camera = cardFolder("camera");
+    addCard("sdc1", "ORVIK", true, camera);
+    QTRY_VERIFY_WITH_TIMEOUT(notice->isVisible(), 10000);
+    ASSERT_TRUE(notice->importButton()->isVisible());
+    saveScreenshot(window, "card-import-offered.png");
+
+    QTest::mouseClick(notice->importButton(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(notice->text().startsWith("Imported "), 60000);
+    const std::string done = notice->text().toStdString();
+    EXPECT_NE(done.find(", kept beside 0, failed 0"), std::string::npos) << done;
+    EXPECT_NE(done.find(library.path().toStdString()), std::string::npos) << done;
+    EXPECT_TRUE(notice->dismissButton()->isVisible());
+    EXPECT_FALSE(notice->importButton()->isVisible());
+    EXPECT_FALSE(notice->cancelButton()->isVisible());
+    EXPECT_EQ(window.rowCount(), 0) << "the list is the user's: an import lists nothing";
+    const fs::path day = fs::path(library.path().toStdString()) / "2026" / "2026-03-14";
+    for (const auto& e : fs::directory_iterator(fs::path(camera) / "Always")) {
+        if (e.path().extension() != ".mp4")
+            continue;
+        std::ifstream a(e.path(), std::ios::binary), b(day / e.path().filename(), std::ios::binary);
+        EXPECT_TRUE(std::equal(std::istreambuf_iterator<char>(a), {},
+                               std::istreambuf_iterator<char>(b), {}))
+            << e.path().filename() << " differs in the library";
+    }
+    saveScreenshot(window, "card-imported.png");
+    QTest::mouseClick(notice->dismissButton(), Qt::LeftButton);
+    EXPECT_FALSE(notice->isVisible());
+
+    // A second card with one big recording (a sparse file: nothing on this disk) is cancelled
+    // while it is copied.
+    const std::string big = folder("big");
+    fs::create_directories(fs::path(big) / "Always");
+    const fs::path huge = fs::path(big) / "Always" / "alwa_20260315_090000_F.mp4";
+    { std::ofstream(huge).close(); }
+    fs::resize_file(huge, std::uintmax_t{4} << 30);
+    addCard("sdd1", "BIG", true, big);
+    QTRY_VERIFY_WITH_TIMEOUT(notice->isVisible() && notice->importButton()->isVisible(), 10000);
+    QTest::mouseClick(notice->importButton(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(notice->cancelButton()->isVisible(), 10000);
+    // First the card's name, then the files and bytes as they are copied.
+    QTRY_VERIFY_WITH_TIMEOUT(notice->text().startsWith("Importing BIG into the library: "), 10000);
+    EXPECT_TRUE(notice->text().contains(" of 1 files, ")) << notice->text().toStdString();
+    saveScreenshot(window, "card-importing.png");
+    QTest::mouseClick(notice->cancelButton(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(notice->text().startsWith("The import was cancelled"), 60000);
+    const fs::path bigDay = fs::path(library.path().toStdString()) / "2026" / "2026-03-15";
+    EXPECT_FALSE(fs::exists(bigDay / huge.filename()));
+    if (fs::exists(bigDay)) {
+        for (const auto& e : fs::directory_iterator(bigDay))
+            ADD_FAILURE() << "left behind: " << e.path();
+    }
+    qunsetenv("ORVIK_LIBRARY");
+}
+
 TEST_F(CardWatch, AStalledDiskServiceNeverFreezesTheWindow) {
     qputenv("ORVIK_MPV_AO", "null");
     addCard("sdb1", "CAMERA", true, cardFolder("camera"));

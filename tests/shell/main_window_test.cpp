@@ -152,7 +152,7 @@ TEST_F(MainWindowTest, TabsSwitchThePanel) {
         EXPECT_FALSE(window_->control(id)->isVisible()) << id;
 }
 
-TEST(KeyActions, SixKeysActAndTheRestAreDropped) {
+TEST(KeyActions, SixKeysActCtrlArrowsJumpToEventsAndTheRestAreDropped) {
     EXPECT_EQ(keyActionFor(Qt::Key_Space), KeyAction::PlayPause);
     EXPECT_EQ(keyActionFor(Qt::Key_Return), KeyAction::Maximize);
     EXPECT_EQ(keyActionFor(Qt::Key_Enter), KeyAction::Maximize);
@@ -162,6 +162,12 @@ TEST(KeyActions, SixKeysActAndTheRestAreDropped) {
     EXPECT_EQ(keyActionFor(Qt::Key_Right), KeyAction::StepForward);
     for (int k : {Qt::Key_Escape, Qt::Key_Up, Qt::Key_Down, Qt::Key_A, Qt::Key_F4, Qt::Key_Tab})
         EXPECT_EQ(keyActionFor(k), KeyAction::None) << k;
+    EXPECT_EQ(keyActionFor(Qt::Key_Left, true), KeyAction::PreviousEvent);
+    EXPECT_EQ(keyActionFor(Qt::Key_Right, true), KeyAction::NextEvent);
+    // Ctrl changes nothing else.
+    EXPECT_EQ(keyActionFor(Qt::Key_Space, true), KeyAction::PlayPause);
+    EXPECT_EQ(keyActionFor(Qt::Key_PageDown, true), KeyAction::NextRecording);
+    EXPECT_EQ(keyActionFor(Qt::Key_Up, true), KeyAction::None);
 }
 
 TEST_F(MainWindowTest, EveryKeyDownIsConsumedWhateverHasTheFocus) {

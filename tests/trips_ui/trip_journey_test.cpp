@@ -12,6 +12,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 
 #include "displays/map_host.h"
 #include "platform/store.h"
@@ -184,6 +185,17 @@ TEST_F(TripJourney, EventMarksAndJumpsAcrossTheTrip) {
     choosePaneMenuEntry(pane("frontPane"), QStringLiteral("Previous event"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return playingRecording() == here; }, 20000));
     EXPECT_NEAR(seconds(), impact, 0.6);
+
+    // The keyboard: Ctrl+Right and Ctrl+Left jump the same way, Right alone steps 3 s.
+    QTest::keyClick(pane("frontPane"), Qt::Key_Right, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return playingRecording() == here + 1; }, 20000));
+    EXPECT_LT(seconds(), 1.5);
+    QTest::keyClick(pane("frontPane"), Qt::Key_Left, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return playingRecording() == here; }, 20000));
+    EXPECT_NEAR(seconds(), impact, 0.6);
+    QTest::keyClick(pane("frontPane"), Qt::Key_Left);
+    EXPECT_EQ(playingRecording(), here);
+    EXPECT_NEAR(seconds(), std::max(0.0, impact - 3), 0.6);
 }
 
 TEST_F(TripJourney, ClickOnTheSpeedReadoutSwitchesTheUnitAndKeepsIt) {
