@@ -61,17 +61,18 @@ struct Moment {
 
 // The error's code is the exit status: a moment that cannot be read is a usage error, one that no
 // recording holds a failure.
-Result<Moment> momentOf(const std::string& file, const std::string& text) {
+Result<Moment> momentOf(const std::string& file, const std::string& option,
+                        const std::string& text) {
     std::error_code ec;
     if (!std::filesystem::is_directory(file, ec)) {
         std::string checked = text;
-        if (!secondsUpTo()(checked).empty())
-            return makeError("not a moment in seconds (0 to 86400): " + text, kExitUsage);
+        if (const std::string wrong = secondsUpTo()(checked); !wrong.empty())
+            return makeError(option + ": " + wrong, kExitUsage);
         return Moment{file, std::stod(text)};
     }
     const auto t = trips::parseLocalTime(text);
     if (!t)
-        return makeError("not a camera time (YYYY-MM-DDThh:mm:ss[.fff]): " + text, kExitUsage);
+        return makeError(option + ": not a camera time (YYYY-MM-DDThh:mm:ss[.fff])", kExitUsage);
     auto found = trips::locateMoment(file, *t);
     if (!found)
         return makeError(found.error(), kExitFailed);
@@ -84,8 +85,8 @@ struct ClipArgs : CommonArgs {
 };
 
 int runClip(const ClipArgs& a) {
-    const auto from = momentOf(a.file, a.from);
-    const auto to = from ? momentOf(a.file, a.to) : from;
+    const auto from = momentOf(a.file, "--from", a.from);
+    const auto to = from ? momentOf(a.file, "--to", a.to) : from;
     if (!from || !to) {
         printError(!from ? from.error() : to.error());
         return !from ? from.errorNumber() : to.errorNumber();
@@ -119,7 +120,7 @@ struct SnapshotArgs : CommonArgs {
 };
 
 int runSnapshot(const SnapshotArgs& a) {
-    const auto at = momentOf(a.file, a.at);
+    const auto at = momentOf(a.file, "--at", a.at);
     if (!at) {
         printError(at.error());
         return at.errorNumber();
