@@ -21,6 +21,7 @@ struct Volume {
     std::string fsType;      // "vfat", "exfat", …; empty when unknown
     std::string label;       // as libblkid reports it, empty when the volume has none
     bool simulated = false;  // a folder listed by ORVIK_REMOVABLE_VOLUMES or a test provider
+    bool openedFolder = false;  // the folder opened in the viewer, not a drive: never relabelled
 };
 
 // Source of the volume list. The default reads /proc/self/mountinfo and sysfs; tests and the

@@ -119,6 +119,54 @@ TEST_F(ExportCli, AClipAtWholeSecondsIsARecordingWithExactlyTheTelemetryOfThoseS
     EXPECT_EQ(outNames(), std::vector<std::string>{"clip.mp4"});
 }
 
+TEST_F(ExportCli, MomentsByTheCamerasClockOnACardGiveTheSameFramesAsSeconds) {
+    // The recording starts at 08:15:00 by the camera's clock.
+    const fs::path bySeconds = out_ / "seconds.mp4", byTime = out_ / "time.mp4";
+    ASSERT_EQ(
+        run("clip " + quote(front()) + " --from 1 --to 4 -q --out " + quote(bySeconds.string()))
+            .status,
+        0);
+    const CliRun r = run("clip " + quote(card_->string()) +
+                         " --from 2026-03-14T08:15:01 --to 2026-03-14T08:15:04.000 -q --out " +
+                         quote(byTime.string()));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(frames(byTime), frames(bySeconds));
+    EXPECT_EQ(telemetry(byTime.string())["timestamps"],
+              telemetry(bySeconds.string())["timestamps"]);
+
+    const fs::path shotSeconds = out_ / "seconds.png", shotTime = out_ / "time.png";
+    ASSERT_EQ(
+        run("snapshot " + quote(front()) + " --at 2.5 --out " + quote(shotSeconds.string())).status,
+        0);
+    ASSERT_EQ(run("snapshot " + quote(card_->string()) + " --at 2026-03-14T08:15:02.5 --out " +
+                  quote(shotTime.string()))
+                  .status,
+              0);
+    EXPECT_EQ(readFile(shotTime), readFile(shotSeconds));
+
+    // A moment no recording holds fails; text that is no moment is a usage error; a stretch over
+    // two recordings is refused with both named, and nothing is written.
+    const std::string target = quote((out_ / "x.mp4").string());
+    CliRun bad = run("snapshot " + quote(card_->string()) + " --at 2026-03-15T08:15:02 --out " +
+                     quote((out_ / "x.png").string()));
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find("no recording"), std::string::npos) << bad.err;
+    for (const char* text : {"08:15:02", "2026-03-14T08:15:02Z", "2026-02-30T08:15:02",
+                             "2026-03-14T24:00:00", "2026-03-14T08:15:02.1234"}) {
+        bad = run("clip " + quote(card_->string()) + " --from " + text +
+                  " --to 2026-03-14T08:15:04 --out " + target);
+        EXPECT_EQ(bad.status, 2) << text << ": " << bad.err;
+    }
+    bad = run("clip " + quote(front()) + " --from 2026-03-14T08:15:01 --to 4 --out " + target);
+    EXPECT_EQ(bad.status, 2) << bad.err;
+    bad = run("clip " + quote(card_->string()) +
+              " --from 2026-03-14T08:15:03 --to 2026-03-14T08:15:07 --out " + target);
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find("one recording"), std::string::npos) << bad.err;
+    EXPECT_EQ(outNames(),
+              (std::vector<std::string>{"seconds.mp4", "seconds.png", "time.mp4", "time.png"}));
+}
+
 TEST_F(ExportCli, ACutOffTheKeyframesIsExactToTheFrameAndDecodesCleanly) {
     const fs::path clip = out_ / "cut.mp4";
     const CliRun r =

@@ -43,7 +43,8 @@ const Expected kControls[] = {
     {1004, {674, 54, 167, 29}, true, true},   {1003, {841, 54, 167, 29}, true, true},
     {1011, {680, 85, 322, 298}, true, true},  {1025, {519, 594, 39, 33}, true, true},
     {1036, {481, 594, 39, 33}, true, true},   {1026, {61, 603, 23, 26}, true, true},
-    {1027, {84, 603, 23, 26}, false, true},   {1028, {84, 603, 23, 26}, true, true},
+    // Nothing is loaded: Play shows, as nothing plays.
+    {1027, {84, 603, 23, 26}, true, true},    {1028, {84, 603, 23, 26}, false, true},
     {1030, {107, 603, 23, 26}, true, true},   {1032, {141, 605, 16, 20}, true, true},
     {1031, {186, 605, 16, 20}, true, true},   {1016, {224, 605, 16, 20}, true, true},
     {1015, {275, 605, 16, 20}, true, true},   {1034, {157, 606, 29, 18}, true, true},

@@ -1,5 +1,6 @@
 // orvik-cli clip / snapshot: evidence export of a recording, alone or with its partner channel.
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -12,6 +13,7 @@ extern "C" {
 #include "cli/media_commands.h"
 #include "export/export.h"
 #include "recordings/track_formats.h"
+#include "trips/moment.h"
 
 namespace orvik::cli {
 namespace {
@@ -50,15 +52,55 @@ Request requestOf(const CommonArgs& a) {
     return rq;
 }
 
+// A moment as given: seconds into FILE, or, when FILE is a card folder, the camera's local time
+// ("2026-03-14T08:15:02[.fff]") of one of its recordings.
+struct Moment {
+    std::string file;
+    double seconds = 0;
+};
+
+// The error's code is the exit status: a moment that cannot be read is a usage error, one that no
+// recording holds a failure.
+Result<Moment> momentOf(const std::string& file, const std::string& option,
+                        const std::string& text) {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(file, ec)) {
+        std::string checked = text;
+        if (const std::string wrong = secondsUpTo()(checked); !wrong.empty())
+            return makeError(option + ": " + wrong, kExitUsage);
+        return Moment{file, std::stod(text)};
+    }
+    const auto t = trips::parseLocalTime(text);
+    if (!t)
+        return makeError(option + ": not a camera time (YYYY-MM-DDThh:mm:ss[.fff])", kExitUsage);
+    auto found = trips::locateMoment(file, *t);
+    if (!found)
+        return makeError(found.error(), kExitFailed);
+    return Moment{found->path, found->offsetSeconds};
+}
+
 struct ClipArgs : CommonArgs {
-    double from = 0, to = 0;
+    std::string from, to;
     bool quiet = false;
 };
 
 int runClip(const ClipArgs& a) {
-    auto rq = requestOf<ClipRequest>(a);
-    rq.fromSeconds = a.from;
-    rq.toSeconds = a.to;
+    const auto from = momentOf(a.file, "--from", a.from);
+    const auto to = from ? momentOf(a.file, "--to", a.to) : from;
+    if (!from || !to) {
+        printError(!from ? from.error() : to.error());
+        return !from ? from.errorNumber() : to.errorNumber();
+    }
+    if (from->file != to->file) {
+        printError("the stretch runs from " + from->file + " into " + to->file +
+                   "; a clip is cut from one recording");
+        return kExitFailed;
+    }
+    CommonArgs common = a;
+    common.file = from->file;
+    auto rq = requestOf<ClipRequest>(common);
+    rq.fromSeconds = from->seconds;
+    rq.toSeconds = to->seconds;
     auto report = exportClip(rq);
     if (!report) {
         printError(report.error());
@@ -74,12 +116,19 @@ int runClip(const ClipArgs& a) {
 }
 
 struct SnapshotArgs : CommonArgs {
-    double at = 0;
+    std::string at;
 };
 
 int runSnapshot(const SnapshotArgs& a) {
-    auto rq = requestOf<SnapshotRequest>(a);
-    rq.atSeconds = a.at;
+    const auto at = momentOf(a.file, "--at", a.at);
+    if (!at) {
+        printError(at.error());
+        return at.errorNumber();
+    }
+    CommonArgs common = a;
+    common.file = at->file;
+    auto rq = requestOf<SnapshotRequest>(common);
+    rq.atSeconds = at->seconds;
     auto report = exportSnapshot(rq);
     if (!report) {
         printError(report.error());
@@ -91,13 +140,14 @@ int runSnapshot(const SnapshotArgs& a) {
 const RegisterCommand kClip([](CLI::App& app) -> std::function<int()> {
     auto* sub = app.add_subcommand("clip", mediaCommandDescription("clip"));
     auto a = std::make_shared<ClipArgs>();
-    sub->add_option("FILE", a->file, "front or rear recording (.mp4)")->required();
-    sub->add_option("--from", a->from, "start, seconds into the recording")
-        ->required()
-        ->check(secondsUpTo());
-    sub->add_option("--to", a->to, "end, seconds into the recording")
-        ->required()
-        ->check(secondsUpTo());
+    sub->add_option("FILE", a->file,
+                    "front or rear recording (.mp4), or a card folder for moments by camera time")
+        ->required();
+    sub->add_option("--from", a->from,
+                    "start: seconds into FILE, or the camera's time on a card "
+                    "(2026-03-14T08:15:02[.fff])")
+        ->required();
+    sub->add_option("--to", a->to, "end, as --from")->required();
     sub->add_option("--out", a->out, "clip to write (.mp4)")->required();
     addCommonOptions(*sub, *a);
     sub->add_flag("-q,--quiet", a->quiet, "no summary line on stderr");
@@ -107,10 +157,13 @@ const RegisterCommand kClip([](CLI::App& app) -> std::function<int()> {
 const RegisterCommand kSnapshot([](CLI::App& app) -> std::function<int()> {
     auto* sub = app.add_subcommand("snapshot", mediaCommandDescription("snapshot"));
     auto a = std::make_shared<SnapshotArgs>();
-    sub->add_option("FILE", a->file, "front or rear recording (.mp4)")->required();
-    sub->add_option("--at", a->at, "moment, seconds into the recording")
-        ->required()
-        ->check(secondsUpTo());
+    sub->add_option("FILE", a->file,
+                    "front or rear recording (.mp4), or a card folder for a moment by camera time")
+        ->required();
+    sub->add_option("--at", a->at,
+                    "moment: seconds into FILE, or the camera's time on a card "
+                    "(2026-03-14T08:15:02[.fff])")
+        ->required();
     sub->add_option("--out", a->out,
                     "picture to write (.png, or .jpg with the GPS position in EXIF)")
         ->required();

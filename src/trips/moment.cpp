@@ -1,0 +1,97 @@
+#include "trips/moment.h"
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+
+#include "recordings/byte_source.h"
+#include "recordings/catalogue.h"
+#include "trips/media_duration.h"
+
+namespace orvik::trips {
+
+namespace {
+
+// Digits only, exactly `count` of them, at `at`.
+std::optional<int> number(std::string_view text, std::size_t at, std::size_t count) {
+    if (at + count > text.size())
+        return std::nullopt;
+    int value = 0;
+    for (std::size_t i = at; i < at + count; ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return std::nullopt;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+bool covers(const TripRecording& r, LocalTime t) {
+    const auto length = std::chrono::duration<double>(r.stats.durationSeconds);
+    return r.start <= t && std::chrono::duration<double>(t - r.start).count() < length.count();
+}
+
+}  // namespace
+
+std::optional<LocalTime> parseLocalTime(std::string_view text) {
+    // 2026-03-14T08:15:02[.fff]
+    if (text.size() < 19 || text[4] != '-' || text[7] != '-' || text[10] != 'T' ||
+        text[13] != ':' || text[16] != ':')
+        return std::nullopt;
+    const auto y = number(text, 0, 4), mo = number(text, 5, 2), d = number(text, 8, 2);
+    const auto h = number(text, 11, 2), mi = number(text, 14, 2), s = number(text, 17, 2);
+    if (!y || !mo || !d || !h || !mi || !s || *h > 23 || *mi > 59 || *s > 59)
+        return std::nullopt;
+    int millis = 0;
+    if (text.size() > 19) {
+        const std::size_t digits = text.size() - 20;
+        if (text[19] != '.' || digits < 1 || digits > 3)
+            return std::nullopt;
+        const auto f = number(text, 20, digits);
+        if (!f)
+            return std::nullopt;
+        millis = *f * (digits == 1 ? 100 : digits == 2 ? 10 : 1);
+    }
+    const std::chrono::year_month_day date{std::chrono::year{*y},
+                                           std::chrono::month{static_cast<unsigned>(*mo)},
+                                           std::chrono::day{static_cast<unsigned>(*d)}};
+    if (!date.ok())
+        return std::nullopt;
+    return LocalTime{std::chrono::sys_days{date}} + std::chrono::hours{*h} +
+           std::chrono::minutes{*mi} + std::chrono::seconds{*s} + std::chrono::milliseconds{millis};
+}
+
+std::optional<MomentInRecording> findMoment(const std::vector<TripRecording>& moments,
+                                            LocalTime t) {
+    const TripRecording* best = nullptr;
+    for (const TripRecording& r : moments) {
+        if (covers(r, t) && (!best || r.start > best->start))
+            best = &r;
+    }
+    if (!best)
+        return std::nullopt;
+    return MomentInRecording{best->path, std::chrono::duration<double>(t - best->start).count()};
+}
+
+Result<MomentInRecording> locateMoment(const std::string& cardRoot, LocalTime t) {
+    auto rows = recordings::catalogueFolder(cardRoot);
+    if (!rows)
+        return makeError(rows.error());
+    std::vector<TripRecording> candidates;
+    for (TripRecording& m : momentsOf(*rows)) {
+        // No recording runs longer than a day: only those starting in the day before `t` are
+        // read.
+        if (m.start > t || t - m.start > std::chrono::hours{24})
+            continue;
+        auto source = recordings::FileByteSource::open(m.path);
+        const std::optional<double> length = source ? mediaDurationSeconds(*source) : std::nullopt;
+        if (!length || !(*length > 0))
+            continue;
+        m.stats.durationSeconds = *length;
+        candidates.push_back(std::move(m));
+    }
+    if (auto found = findMoment(candidates, t))
+        return *found;
+    return makeError("no recording on " + cardRoot + " holds " + isoLocalTime(t));
+}
+
+}  // namespace orvik::trips
