@@ -155,8 +155,8 @@ class MainWindow : public QWidget {
     void openCommand();
     void showListContextMenu(const QPoint& globalPos);
     void copySelectedRecordings();
-    void openRecording(int row);   // list double click
-    bool openNextRecording();      // end of a recording, Page Down; false at the list's end
+    void openRecording(int row);  // list double click
+    bool openNextRecording();     // end of a recording, Page Down; false at the list's end
     // The list's selection and current row follow a recording the player went on to by itself.
     void followPlayingRecording();
     // Play or Pause, as the recording is (or is not) running.
