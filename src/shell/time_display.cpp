@@ -16,8 +16,10 @@ QString clockDuration(MediaTime t) {
     const auto total = std::max<std::int64_t>(0, t.units() / MediaTime::kUnitsPerSecond);
     const auto h = total / 3600, m = total / 60 % 60, s = total % 60;
     if (h > 0)
-        return QStringLiteral("%1:%2:%3").arg(h).arg(m, 2, 10, QLatin1Char('0')).arg(
-            s, 2, 10, QLatin1Char('0'));
+        return QStringLiteral("%1:%2:%3")
+            .arg(h)
+            .arg(m, 2, 10, QLatin1Char('0'))
+            .arg(s, 2, 10, QLatin1Char('0'));
     return QStringLiteral("%1:%2").arg(m).arg(s, 2, 10, QLatin1Char('0'));
 }
 
@@ -29,9 +31,10 @@ QString momentLine(const std::optional<recordings::RecordingTimestamp>& start, M
     if (start && start->validDate() && start->validTime()) {
         const QDateTime begin(QDate(start->year, start->month, start->day),
                               QTime(start->hour, start->minute, start->second));
-        const auto seconds = std::max<std::int64_t>(0, position.units() / MediaTime::kUnitsPerSecond);
-        line = begin.addSecs(seconds).toString(QStringLiteral("HH:mm:ss")) +
-               QStringLiteral(" · ") + line;
+        const auto seconds =
+            std::max<std::int64_t>(0, position.units() / MediaTime::kUnitsPerSecond);
+        line = begin.addSecs(seconds).toString(QStringLiteral("HH:mm:ss")) + QStringLiteral(" · ") +
+               line;
     }
     return line;
 }

@@ -8,9 +8,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QMessageBox>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTabWidget>
@@ -119,8 +119,8 @@ class WindowTells : public WindowJourney {
             fs::copy(root / "DrvInfo", copy / "DrvInfo", fs::copy_options::recursive);
             device_config::DeviceConfig config;
             config.setFrontQuality(3);  // not the default, so the folder's own is told apart
-            EXPECT_TRUE(
-                device_config::writeConfigFile((copy / "config_K7x7.bin").string(), config).saved());
+            EXPECT_TRUE(device_config::writeConfigFile((copy / "config_K7x7.bin").string(), config)
+                            .saved());
         }
         return QString::fromStdString(copy.string());
     }
@@ -152,7 +152,8 @@ TEST_F(WindowTells, TheOpenedFolderIsTheCardOfTheSettingsAndTheDrivingRoute) {
     inSettings([&](SettingsEditor& editor) {
         // The folder's own settings, named in the title.
         EXPECT_EQ(editor.rememberedPath(), configPath);
-        EXPECT_TRUE(editor.windowTitle().endsWith(configPath)) << editor.windowTitle().toStdString();
+        EXPECT_TRUE(editor.windowTitle().endsWith(configPath))
+            << editor.windowTitle().toStdString();
         EXPECT_EQ(editor.state().session.image().frontQuality(), 3u);
         // Its driving-route records on the Information tab.
         QTest::mouseClick(editor.tabs()->tabBar(), Qt::LeftButton, {},
@@ -275,14 +276,16 @@ TEST_F(WindowTells, InKoreanADamagedFileIsNamedAndTheButtonSaysKoreanOk) {
     platform::setLanguage(platform::Language::Korean);
     ASSERT_TRUE(ui_common::installQtTranslations()) << "qt6-translations-l10n is not installed";
     QString shown, button;
-    onModal<QMessageBox>([this] { doubleClickRow(0); }, [&](QMessageBox& box) {
-        shown = box.text();
-        QAbstractButton* ok = box.buttons().value(0);
-        button = ok ? ok->text() : QString();
-        box.grab().save(screenshotFolder() + "/WindowTells.DamagedFileInKorean.png");
-        if (ok)
-            QTest::mouseClick(ok, Qt::LeftButton);
-    });
+    onModal<QMessageBox>(
+        [this] { doubleClickRow(0); },
+        [&](QMessageBox& box) {
+            shown = box.text();
+            QAbstractButton* ok = box.buttons().value(0);
+            button = ok ? ok->text() : QString();
+            box.grab().save(screenshotFolder() + "/WindowTells.DamagedFileInKorean.png");
+            if (ok)
+                QTest::mouseClick(ok, Qt::LeftButton);
+        });
     platform::setLanguage(platform::Language::English);
     ui_common::installQtTranslations();
 

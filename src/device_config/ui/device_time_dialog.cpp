@@ -9,10 +9,10 @@
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
+#include "device_config/opened_card.h"
 #include "device_config/time_file.h"
 #include "device_config/ui/settings_page.h"
 #include "device_config/validation.h"
-#include "device_config/opened_card.h"
 #include "strings/string_ids.h"
 #include "ui_common/dialog_look.h"
 #include "ui_common/ui_common.h"

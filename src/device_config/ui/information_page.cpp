@@ -6,9 +6,9 @@
 #include <QTableView>
 #include <algorithm>
 
+#include "device_config/opened_card.h"
 #include "device_config/ui/position_window.h"
 #include "device_config/ui/settings_page.h"
-#include "device_config/opened_card.h"
 #include "strings/string_ids.h"
 #include "ui_common/ui_common.h"
 
