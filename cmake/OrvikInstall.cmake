@@ -123,7 +123,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Playback tells the user when FFmpeg's decoders are missing; the Korean texts want CJK fonts.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, udisks2")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, qt6-translations-l10n, udisks2")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${ORVIK_HOMEPAGE})
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

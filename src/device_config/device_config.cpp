@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "device_config/opened_card.h"
 #include "platform/readable_file.h"
 
 namespace orvik::device_config {
@@ -128,7 +129,7 @@ std::optional<std::string> chooseSaveTarget(const std::vector<platform::Volume>&
 }
 
 bool ConfigSession::locateOnCard(bool readFile, const LineSink& labelReport) {
-    return locateOnCard(readFile, platform::removableVolumes(), labelReport);
+    return locateOnCard(readFile, cardVolumes(), labelReport);
 }
 
 bool ConfigSession::locateOnCard(bool readFile, const std::vector<platform::Volume>& volumes,
@@ -138,7 +139,7 @@ bool ConfigSession::locateOnCard(bool readFile, const std::vector<platform::Volu
     auto found = findConfigOnCard(volumes);
     if (!found)
         return false;
-    if (found->volume.label != platform::kCameraLabel) {
+    if (!found->volume.openedFolder && found->volume.label != platform::kCameraLabel) {
         if (auto r = platform::relabelVolume(found->volume, platform::kCameraLabel, labelOptions);
             !r) {
             std::string line = "Could not label volume!: " + r.error() + "\n";

@@ -178,9 +178,10 @@ class ConfigSession {
 
     void resetToDefaults() { image_.resetToDefaults(); }
 
-    // Looks for the file on the removable volumes, relabels that card "ORVIK" when its label
-    // differs, and with `readFile` loads it. Returns true only when a file was found and loaded;
-    // the remembered path is kept only after a successful load.
+    // Looks for the file on the removable volumes, then on the card the user opened (see
+    // opened_card.h), relabels a removable card "ORVIK" when its label differs, and with `readFile`
+    // loads it. Returns true only when a file was found and loaded; the remembered path is kept
+    // only after a successful load.
     bool locateOnCard(bool readFile, const LineSink& labelReport = {});
     // As above over a given volume list (tests, callers that already enumerated); the label is
     // changed within `labelOptions` (platform::kQuietChange: no prompt, a short wait).

@@ -16,11 +16,12 @@
 namespace orvik::platform {
 
 struct Volume {
-    std::string mountPoint;  // root folder of the volume, without a trailing '/'
-    std::string device;      // "/dev/mmcblk0p1", empty for a folder presented as a volume
-    std::string fsType;      // "vfat", "exfat", …; empty when unknown
-    std::string label;       // as libblkid reports it, empty when the volume has none
-    bool simulated = false;  // a folder listed by ORVIK_REMOVABLE_VOLUMES or a test provider
+    std::string mountPoint;     // root folder of the volume, without a trailing '/'
+    std::string device;         // "/dev/mmcblk0p1", empty for a folder presented as a volume
+    std::string fsType;         // "vfat", "exfat", …; empty when unknown
+    std::string label;          // as libblkid reports it, empty when the volume has none
+    bool simulated = false;     // a folder listed by ORVIK_REMOVABLE_VOLUMES or a test provider
+    bool openedFolder = false;  // the folder opened in the viewer, not a drive: never relabelled
 };
 
 // Source of the volume list. The default reads /proc/self/mountinfo and sysfs; tests and the

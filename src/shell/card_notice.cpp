@@ -72,7 +72,7 @@ void CardNotice::offerCard(const QString& root, const QString& name) {
 void CardNotice::showMessage(const QString& text) {
     root_.clear();
     label_->setText(text);
-    label_->setToolTip(QString());
+    label_->setToolTip(text);  // a long path may not fit
     showButtons(false, false, true, false);
     place();
     show();

@@ -6,7 +6,7 @@
 #include <QSocketNotifier>
 #include <filesystem>
 
-#include "device_config/device_config.h"
+#include "device_config/opened_card.h"
 #include "platform/udisks.h"
 #include "platform/volumes.h"
 #include "recordings/recording_file.h"
@@ -35,8 +35,7 @@ bool holdsCameraFiles(const QString& rootText) {
         return false;
     const fs::path root(rootText.toStdString());
     std::error_code ec;
-    if (fs::is_regular_file(root / std::string(device_config::kConfigFileName), ec) ||
-        fs::is_directory(root / "DrvInfo", ec))
+    if (device_config::holdsCardFiles(root.string()))
         return true;
     int looked = 0;
     for (fs::directory_iterator it(root, ec), end; !ec && it != end && looked < kMaxEntriesLooked;

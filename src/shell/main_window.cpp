@@ -273,9 +273,10 @@ bool MainWindow::event(QEvent* e) {
     if (type > QEvent::User && type <= QEvent::MaxUser) {
         auto* m = static_cast<WindowMessageEvent*>(e);
         if (type == windowMessageType(WM_PLAYBACK_COMPLETE)) {
-            // The drive goes on without a stall when its next recording stands by.
-            if (!playback_->recordingEnded())
-                openNextRecording();
+            // The drive goes on without a stall when its next recording stands by; after the
+            // list's last recording nothing plays any more.
+            if (!playback_->recordingEnded() && !openNextRecording())
+                showRunning(false);
         } else if (type == windowMessageType(WM_GRAPH_EVENT)) {
             playback_->handleGraphEvent();
         } else if (type == windowMessageType(WM_PANE_PAN)) {

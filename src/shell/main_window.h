@@ -47,6 +47,7 @@ class SkinButton;
 class SkinSlider;
 class RecordingListModel;
 class RecordingListView;
+class TimeDisplay;
 
 enum class PanelView { Recordings, Information };
 
@@ -104,6 +105,7 @@ class MainWindow : public QWidget {
     TripControls& trips() const { return *trips_; }
     ExportMenu& exportMenu() const { return *exportMenu_; }
     CardMonitor& cards() const { return *cards_; }
+    TimeDisplay* timeDisplay() const { return timeDisplay_; }
 
     // Runs a command as its button would (the window's message table).
     void runCommand(int id);
@@ -154,9 +156,13 @@ class MainWindow : public QWidget {
     void showListContextMenu(const QPoint& globalPos);
     void copySelectedRecordings();
     void openRecording(int row);  // list double click
-    void openNextRecording();     // end of a recording, Page Down
+    bool openNextRecording();     // end of a recording, Page Down; false at the list's end
     // The list's selection and current row follow a recording the player went on to by itself.
     void followPlayingRecording();
+    // Play or Pause, as the recording is (or is not) running.
+    void showRunning(bool running);
+    // One line over the list when the recording just opened carries no telemetry.
+    void tellIfWithoutTelemetry(const QString& path);
     void openPreviousRecording();  // Page Up
     void openRow(int row);         // shared step: the row's file with its partner
     void selectAndFocusRow(int row);
@@ -173,6 +179,9 @@ class MainWindow : public QWidget {
     void enterFullScreen(int pane);
     void leaveFullScreen();
     void moveStripControls(bool fullScreen, QSize monitor);
+    // The title artwork's place in the normal layout (centred in full screen).
+    static constexpr int kTitleLeft = 285, kTitleHalfWidth = 226;
+    void placeTimeDisplay(int titleCenter);
     void paneDoubleClick(int channel);
 
     // ---- main_window_dialogs.cpp ----
@@ -192,6 +201,7 @@ class MainWindow : public QWidget {
     SkinSlider* volumeSlider_ = nullptr;
     QLabel* rateLabel_ = nullptr;  // 1034
     QLabel* zoomLabel_ = nullptr;  // 1033
+    TimeDisplay* timeDisplay_ = nullptr;
     // The video panes (their players belong to playback_).
     playback::VideoPane* frontPane_ = nullptr;
     playback::VideoPane* rearPane_ = nullptr;

@@ -2,16 +2,24 @@
 #include "card_format/ui/card_format_dialog.h"
 #include "device_config/ui/device_time_dialog.h"
 #include "device_config/ui/settings_editor.h"
+#include "shell/card_monitor.h"
+#include "shell/card_notice.h"
 #include "shell/main_window.h"
+#include "strings/string_ids.h"
 #include "ui_common/ui_common.h"
 
 namespace orvik::shell {
+
+using ui_common::uiText;
+namespace text = strings::shell;
 
 void MainWindow::configurationCommand() {
     device_config::ui::SettingsEditor editor(versionText(), this);
     connect(&editor, &device_config::ui::SettingsEditor::cardFormatRequested, &editor,
             [&editor] { card_format::ui::startCardFormat(&editor, editor.rememberedPath()); });
     editor.exec();
+    if (!editor.savedPath().isEmpty())
+        cards().notice()->showMessage(uiText(text::kSettingsSaved).arg(editor.savedPath()));
 }
 
 void MainWindow::clockCommand() {
@@ -20,6 +28,8 @@ void MainWindow::clockCommand() {
         return;
     device_config::ui::DeviceTimeDialog dialog(this);
     dialog.exec();
+    if (!dialog.savedPath().isEmpty())
+        cards().notice()->showMessage(uiText(text::kTimeFileSaved).arg(dialog.savedPath()));
 }
 
 }  // namespace orvik::shell

@@ -14,6 +14,7 @@
 #include "shell/export_menu.h"
 #include "shell/main_window.h"
 #include "shell/skin.h"
+#include "shell/time_display.h"
 #include "strings/string_ids.h"
 #include "ui_common/ui_common.h"
 
@@ -44,8 +45,9 @@ const ButtonSpec kButtons[] = {
     {ctl::kFullScreen, skin::kFullScreenButton, 278, {519, 594, 39, 33}, true},
     {ctl::kSwap, skin::kSwapButton, 286, {481, 594, 39, 33}, true},
     {ctl::kRewind, skin::kRewindButton, 279, {61, 603, 23, 26}, true},
-    {ctl::kPlay, skin::kPlayButton, 277, {84, 603, 23, 26}, false},
-    {ctl::kPause, skin::kPauseButton, 280, {84, 603, 23, 26}, true},
+    // Nothing plays at start: Play shows.
+    {ctl::kPlay, skin::kPlayButton, 277, {84, 603, 23, 26}, true},
+    {ctl::kPause, skin::kPauseButton, 280, {84, 603, 23, 26}, false},
     {ctl::kFastForward, skin::kFastForwardButton, 282, {107, 603, 23, 26}, true},
     {ctl::kSpeedDown, skin::kSpeedMinusButton, 284, {141, 605, 16, 20}, true},
     {ctl::kSpeedUp, skin::kSpeedPlusButton, 283, {186, 605, 16, 20}, true},
@@ -111,6 +113,17 @@ void MainWindow::createControls() {
         zoomLabel_->setFont(f);
     }
     rateLabel_ = makeLabel(ctl::kRateLabel, QStringLiteral("1x"), {157, 606, 29, 18});
+    timeDisplay_ = new TimeDisplay(this);
+    placeTimeDisplay(kTitleLeft + kTitleHalfWidth);
+}
+
+void MainWindow::placeTimeDisplay(int titleCenter) {
+    // The caption bar's free stretch right of the title's lettering, up to Minimize: the same in
+    // both layouts, and no control has to make room for it.
+    constexpr int kPastLettering = 72, kGap = 10;
+    const QRect minimize = control(ctl::kMinimize)->geometry();
+    const int left = titleCenter + kPastLettering;
+    timeDisplay_->setGeometry(left, 6, std::max(0, minimize.left() - kGap - left), 42);
 }
 
 QWidget* MainWindow::control(int id) const {
@@ -140,7 +153,7 @@ void MainWindow::paintEvent(QPaintEvent*) {
         if (auto* img = reg.image(skin::kBackground))
             img->draw(p, {0, 0});
         if (auto* img = reg.image(skin::kTitle))
-            img->draw(p, {285, 0});
+            img->draw(p, {kTitleLeft, 0});
         if (auto* img = reg.image(skin::kPanel))
             img->draw(p, {678, 323});
     } else {
@@ -148,7 +161,7 @@ void MainWindow::paintEvent(QPaintEvent*) {
         if (auto* img = reg.image(skin::kStretchBackground))
             img->drawStretched(p, rect());
         if (auto* img = reg.image(skin::kTitle))
-            img->draw(p, {width() / 2 - 226, 0});
+            img->draw(p, {width() / 2 - kTitleHalfWidth, 0});
         if (auto* img = reg.image(skin::kControlPanel))
             img->draw(p, {width() / 2 - 328, height() - 90});
     }

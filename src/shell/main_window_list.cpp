@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <filesystem>
 
+#include "device_config/opened_card.h"
 #include "playback/playback_controller.h"
 #include "recordings/catalogue.h"
 #include "recordings/partner.h"
@@ -80,6 +81,14 @@ bool MainWindow::listFolder(const QString& folder) {
     // A folder that cannot be scanned leaves the list as it was.
     if (!rows)
         return false;
+    // The folder counts as the user's card for the settings, route and clock dialogs.
+    std::vector<std::string> paths;
+    paths.reserve(rows->size());
+    for (const auto& r : *rows)
+        paths.push_back(r.fullPath);
+    device_config::setOpenedCard(device_config::openedCardRoot(folder.toStdString(), paths));
+    recordingList_->setEmptyText(rows->empty() ? uiText(text::kNoRecordings).arg(folder)
+                                               : QString());
     recordingModel_->setRows(std::move(*rows));
     recordingModel_->setCurrentRow(currentRow_);
     trips_->setCard(folder);
@@ -115,8 +124,9 @@ QString MainWindow::rowFileName(int row) const {
 void MainWindow::openRow(int row) {
     // The whole path: Linux paths may be far longer than other systems' 260 characters.
     if (const HResult hr = playback_->open(rowFullPath(row)); failed(hr)) {
+        // The error's own text, and which file it was about.
         ui_common::showMessage(this, ui_common::MessageIcon::Warning, windowTitle(),
-                               openFailureText(hr));
+                               openFailureText(hr) + QStringLiteral("\n\n") + rowFullPath(row));
     }
 }
 
@@ -142,18 +152,19 @@ void MainWindow::selectAndFocusRow(int row) {
     recordingList_->scrollTo(index);
 }
 
-void MainWindow::openNextRecording() {
+bool MainWindow::openNextRecording() {
     if (currentRow_ == -1 || currentRow_ + 1 >= rowCount())
-        return;
+        return false;
     const int row = currentRow_ + 1;
     setCurrentRow(row);
     if (rowFullPath(row).isEmpty())
-        return;
+        return false;
     selectAndFocusRow(row);
     openRow(row);
     recordingList_->viewport()->update();
     if (playback_->channelMode() == ChannelMode::Both)
         setCurrentRow(currentRow_ + 1);
+    return true;
 }
 
 void MainWindow::followPlayingRecording() {

@@ -2,6 +2,7 @@
 // reports (and handing it the user's drags), the rear picture's mirror, and the window's part of
 // full screen.
 #include <QAction>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
@@ -11,11 +12,14 @@
 #include "playback/playback_controller.h"
 #include "playback/transport.h"
 #include "playback/video_pane.h"
+#include "shell/card_monitor.h"
+#include "shell/card_notice.h"
 #include "shell/control_ids.h"
 #include "shell/displays_panel.h"
 #include "shell/main_window.h"
 #include "shell/recording_list.h"
 #include "shell/skin.h"
+#include "shell/time_display.h"
 #include "shell/trip_controls.h"
 #include "strings/string_ids.h"
 #include "ui_common/ui_common.h"
@@ -82,6 +86,9 @@ void MainWindow::wireTransport() {
     });
     connect(p, &PlaybackController::positionChanged, this,
             [this](MediaTime t) { seekBar_->setPosition(t.units()); });
+    connect(p, &PlaybackController::recordingOpened, timeDisplay_, &TimeDisplay::setRecording);
+    connect(p, &PlaybackController::lengthChanged, timeDisplay_, &TimeDisplay::setLength);
+    connect(p, &PlaybackController::positionChanged, timeDisplay_, &TimeDisplay::setPosition);
     connect(seekBar_, &SkinSlider::tracking, this,
             [this](std::int64_t t) { playback_->seekDragged(MediaTime::fromUnits(t)); });
     connect(seekBar_, &SkinSlider::notify, this, [this](int, int code) {
@@ -97,9 +104,12 @@ void MainWindow::wireTransport() {
             [this](const QString& text) { rateLabel_->setText(text); });
     connect(p, &PlaybackController::zoomTextChanged, this,
             [this](const QString& text) { zoomLabel_->setText(text); });
-    connect(p, &PlaybackController::runningChanged, this, [this](bool running) {
-        button(ctl::kPause)->setVisible(running);
-        button(ctl::kPlay)->setVisible(!running);
+    connect(p, &PlaybackController::runningChanged, this, &MainWindow::showRunning);
+    connect(p, &PlaybackController::recordingOpened, this, [this](const QString& path) {
+        if (path.isEmpty())
+            showRunning(false);
+        else
+            tellIfWithoutTelemetry(path);
     });
     connect(p, &PlaybackController::marksChanged, this, [this] { refreshSeekBarMarks(); });
     connect(trips_, &TripControls::eventMarksChanged, this,
@@ -120,6 +130,18 @@ void MainWindow::wireTransport() {
         mirror->setChecked(rearPane_->mirrored());
         connect(mirror, &QAction::toggled, this, [this](bool on) { setRearMirrored(on); });
     });
+}
+
+void MainWindow::showRunning(bool running) {
+    button(ctl::kPause)->setVisible(running);
+    button(ctl::kPlay)->setVisible(!running);
+}
+
+void MainWindow::tellIfWithoutTelemetry(const QString& path) {
+    const auto& track = playback_->track();
+    if (track.fixes().empty() && track.rawAccel().empty())
+        cards_->notice()->showMessage(
+            ui_common::uiText(strings::shell::kNoTelemetry).arg(QFileInfo(path).fileName()));
 }
 
 void MainWindow::refreshSeekBarMarks() {
@@ -164,6 +186,7 @@ void MainWindow::moveStripControls(bool fullScreen, QSize monitor) {
         }
     }
     trips_->placeButtons(control(ctl::kRewind)->geometry());
+    placeTimeDisplay(fullScreen ? monitor.width() / 2 : kTitleLeft + kTitleHalfWidth);
 }
 
 void MainWindow::enterFullScreen(int pane) {

@@ -260,6 +260,21 @@ std::vector<int> RecordingListView::selectedRowsInOrder() const {
     return rows;
 }
 
+void RecordingListView::setEmptyText(const QString& text) {
+    emptyText_ = text;
+    viewport()->update();
+}
+
+void RecordingListView::paintEvent(QPaintEvent* e) {
+    QTableView::paintEvent(e);
+    if (emptyText_.isEmpty() || (model() && model()->rowCount() > 0))
+        return;
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    painter.drawText(viewport()->rect().adjusted(8, 8, -8, -8),
+                     Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, emptyText_);
+}
+
 void RecordingListView::mouseDoubleClickEvent(QMouseEvent* e) {
     const QModelIndex i = indexAt(e->position().toPoint());
     QTableView::mouseDoubleClickEvent(e);

@@ -55,6 +55,9 @@ class RecordingListView : public QTableView {
     void setListModel(RecordingListModel* model);
     // Selected rows, top to bottom.
     std::vector<int> selectedRowsInOrder() const;
+    // A line shown inside the list while it has no rows ("" shows nothing).
+    void setEmptyText(const QString& text);
+    QString emptyText() const { return emptyText_; }
 
   signals:
     void rowDoubleClicked(int row);
@@ -63,6 +66,10 @@ class RecordingListView : public QTableView {
   protected:
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+
+  private:
+    QString emptyText_;
 };
 
 }  // namespace orvik::shell

@@ -222,6 +222,11 @@ int runViewer(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     setRuntimeLocale();
     platform::setLanguage(platform::languageFromEnvironment());
+    if (!ui_common::installQtTranslations())
+        std::fputs(
+            "orvik: Qt's Korean texts are not installed (Debian qt6-translations-l10n); "
+            "its buttons and file dialogs stay English\n",
+            stderr);
 
     platform::nextLaunchCounter();
 

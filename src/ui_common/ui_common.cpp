@@ -1,8 +1,11 @@
 #include "ui_common/ui_common.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTranslator>
 #include <QUrl>
 #include <cstdarg>
 #include <vector>
@@ -59,6 +62,26 @@ bool uiKorean() {
     return orvik::platform::language() == orvik::platform::Language::Korean;
 }
 
+bool installQtTranslations() {
+    static QTranslator* installed = nullptr;
+    if (installed) {
+        QCoreApplication::removeTranslator(installed);
+        delete installed;
+        installed = nullptr;
+    }
+    if (!uiKorean())
+        return true;  // Qt's own texts are English
+    auto* translator = new QTranslator;
+    if (!translator->load(QStringLiteral("qtbase_ko"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    QCoreApplication::installTranslator(translator);
+    installed = translator;
+    return true;
+}
+
 void showMessage(QWidget* parent, MessageIcon icon, const QString& caption, const QString& text) {
     QString shown = text;
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
@@ -102,6 +125,16 @@ QString askFileName(QWidget* parent, const FileDialogRequest& request) {
     if (fileDialogHook())
         return fileDialogHook()(request);
     QFileDialog dialog(parent, request.title);
+    // The folder first: the proposed name is then proposed in it.
+    if (!request.shortcuts.isEmpty()) {
+        QList<QUrl> urls = dialog.sidebarUrls();
+        for (const QString& folder : request.shortcuts)
+            urls << QUrl::fromLocalFile(folder);
+        dialog.setSidebarUrls(urls);
+        dialog.setDirectory(request.shortcuts.constFirst());
+    }
+    if (!request.startFolder.isEmpty())
+        dialog.setDirectory(request.startFolder);
     if (request.directory) {
         dialog.setFileMode(QFileDialog::Directory);
         dialog.setOption(QFileDialog::ShowDirsOnly, true);
@@ -113,15 +146,6 @@ QString askFileName(QWidget* parent, const FileDialogRequest& request) {
         dialog.selectFile(request.proposedName);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.save);
     }
-    if (!request.shortcuts.isEmpty()) {
-        QList<QUrl> urls = dialog.sidebarUrls();
-        for (const QString& folder : request.shortcuts)
-            urls << QUrl::fromLocalFile(folder);
-        dialog.setSidebarUrls(urls);
-        dialog.setDirectory(request.shortcuts.constFirst());
-    }
-    if (!request.startFolder.isEmpty())
-        dialog.setDirectory(request.startFolder);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();

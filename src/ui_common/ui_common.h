@@ -18,6 +18,10 @@ QString uiFormat(int id, ...);
 
 // True when the user-interface language is Korean.
 bool uiKorean();
+// Loads Qt's own texts (message-box buttons, file dialogs) in the interface language, so a Korean
+// window is Korean throughout; false when they are not installed (Debian qt6-translations-l10n).
+// Calling it again after a language change replaces them.
+bool installQtTranslations();
 
 enum class MessageIcon { Warning, Critical, Information };
 

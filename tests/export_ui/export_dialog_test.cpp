@@ -19,6 +19,7 @@
 #include "platform/strings.h"
 #include "recordings/telemetry.h"
 #include "support/test_support.h"
+#include "ui_common/ui_common.h"
 
 namespace orvik::exporting::ui {
 namespace {
@@ -104,6 +105,9 @@ TEST_F(ExportDialogTest, ASideBySideCaptionedClipWithProgressEndsInTheFileManage
 
     auto* layout = d.findChild<QComboBox*>(QStringLiteral("layout"));
     ASSERT_EQ(layout->count(), 4);  // alone, the rear, side by side, picture in picture
+    // Both channels named by their camera.
+    EXPECT_EQ(layout->itemText(0), QStringLiteral("Front camera alone"));
+    EXPECT_EQ(layout->itemText(1), QStringLiteral("Rear camera alone"));
     layout->setFocus();
     QTest::keyClick(layout, Qt::Key_Down);
     QTest::keyClick(layout, Qt::Key_Down);
@@ -158,16 +162,33 @@ TEST_F(ExportDialogTest, AnExistingFileIsKeptUnlessTheUserAsksToReplaceIt) {
     EXPECT_EQ(d.windowTitle(), QStringLiteral("Snapshot"));
     typeOutput(d, QString::fromStdString(existing.string()));
     QSignalSpy done(&d, &ExportDialog::exportFinished);
+    // Export asks (no command-line advice in a window); Cancel keeps the file and exports nothing.
+    QStringList asked;
+    int answer = 1;
+    ui_common::setChoiceHook([&](const ui_common::ChoiceRequest& r) {
+        asked << r.text;
+        EXPECT_EQ(r.buttons, (QStringList{"Replace", "Cancel"}));
+        return answer;
+    });
+    click(d, "export");
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_EQ(asked.front(), "\"" + QString::fromStdString(existing.string()) +
+                                 "\" already exists.\n\nDo you want to replace it?");
+    EXPECT_EQ(done.count(), 0);
+    EXPECT_EQ(fs::file_size(existing), 4u);
+    // Replace: it is replaced.
+    answer = 0;
     click(d, "export");
     QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 60000);
-    EXPECT_FALSE(done.at(0).at(0).toBool());
-    EXPECT_TRUE(d.findChild<QLabel*>(QStringLiteral("status"))->text().startsWith("Export failed"));
-    EXPECT_EQ(fs::file_size(existing), 4u);
+    EXPECT_TRUE(done.at(0).at(0).toBool());
+    EXPECT_GT(fs::file_size(existing), 1000u);
+    // With "Replace an existing file" ticked nothing is asked.
     click(d, "replace");
     click(d, "export");
     QTRY_COMPARE_WITH_TIMEOUT(done.count(), 2, 60000);
     EXPECT_TRUE(done.at(1).at(0).toBool());
-    EXPECT_GT(fs::file_size(existing), 1000u);
+    EXPECT_EQ(asked.size(), 2);
+    ui_common::setChoiceHook({});
 }
 
 // The dialog refuses what the command line refuses: the recording itself (or its partner) as

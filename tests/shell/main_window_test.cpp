@@ -35,7 +35,8 @@ struct Expected {
     bool enabled;
 };
 
-// The control table: place, and whether the control shows and works at start.
+// The control table: place, and whether the control shows and works at start (nothing is loaded,
+// so Play shows and Pause does not).
 const Expected kControls[] = {
     {1005, {7, 5, 56, 47}, true, true},       {1007, {63, 5, 54, 47}, true, true},
     {1008, {171, 5, 54, 47}, false, false},   {1001, {906, 5, 31, 33}, true, true},
@@ -43,7 +44,7 @@ const Expected kControls[] = {
     {1004, {674, 54, 167, 29}, true, true},   {1003, {841, 54, 167, 29}, true, true},
     {1011, {680, 85, 322, 298}, true, true},  {1025, {519, 594, 39, 33}, true, true},
     {1036, {481, 594, 39, 33}, true, true},   {1026, {61, 603, 23, 26}, true, true},
-    {1027, {84, 603, 23, 26}, false, true},   {1028, {84, 603, 23, 26}, true, true},
+    {1027, {84, 603, 23, 26}, true, true},    {1028, {84, 603, 23, 26}, false, true},
     {1030, {107, 603, 23, 26}, true, true},   {1032, {141, 605, 16, 20}, true, true},
     {1031, {186, 605, 16, 20}, true, true},   {1016, {224, 605, 16, 20}, true, true},
     {1015, {275, 605, 16, 20}, true, true},   {1034, {157, 606, 29, 18}, true, true},

@@ -9,10 +9,10 @@
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
+#include "device_config/opened_card.h"
 #include "device_config/time_file.h"
 #include "device_config/ui/settings_page.h"
 #include "device_config/validation.h"
-#include "platform/volumes.h"
 #include "strings/string_ids.h"
 #include "ui_common/dialog_look.h"
 #include "ui_common/ui_common.h"
@@ -67,7 +67,7 @@ DeviceTimeDialog::DeviceTimeDialog(QWidget* parent) : QDialog(parent) {
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     QString title = uiText(strings::device_config::kDeviceTimeTitle);
-    if (auto found = findTimeFileOnCard(platform::removableVolumes())) {
+    if (auto found = findTimeFileOnCard(cardVolumes())) {
         path_ = QString::fromStdString(*found);
         title += QStringLiteral(" - ") + path_;
     }
@@ -89,12 +89,14 @@ void DeviceTimeDialog::save() {
         request.proposedName =
             QString::fromUtf8(kTimeFileName.data(), static_cast<qsizetype>(kTimeFileName.size()));
         request.defaultSuffix = QStringLiteral("cfg");
+        request.startFolder = QString::fromStdString(openedCard());
         target = askFileName(this, request);
         if (target.isEmpty())
             return;
     }
     const SaveOutcome outcome = writeTimeFile(target.toStdString(), moment);
     if (outcome.saved()) {
+        savedPath_ = target;
         accept();
         return;
     }

@@ -13,10 +13,12 @@ class DeviceTimeDialog : public QDialog {
   public:
     static constexpr int kResourceId = 131;
 
-    // Looks for an existing "timeset.cfg" on the removable volumes.
+    // Looks for an existing "timeset.cfg" on the removable volumes, then on the opened card.
     explicit DeviceTimeDialog(QWidget* parent = nullptr);
 
     QString rememberedPath() const { return path_; }
+    // Where Save wrote the file; "" until one went through.
+    QString savedPath() const { return savedPath_; }
     QDateEdit* datePicker() const { return date_; }
     QTimeEdit* timePicker() const { return time_; }
 
@@ -25,6 +27,7 @@ class DeviceTimeDialog : public QDialog {
 
   private:
     QString path_;
+    QString savedPath_;
     QDateEdit* date_ = nullptr;
     QTimeEdit* time_ = nullptr;
 };

@@ -6,9 +6,9 @@
 #include <QTableView>
 #include <algorithm>
 
+#include "device_config/opened_card.h"
 #include "device_config/ui/position_window.h"
 #include "device_config/ui/settings_page.h"
-#include "platform/volumes.h"
 #include "strings/string_ids.h"
 #include "ui_common/ui_common.h"
 
@@ -119,7 +119,7 @@ PositionWindow* InformationPage::positionWindow() const {
 void InformationPage::openPage() {
     records_.clear();
     path_.clear();
-    if (auto found = findDriveRouteOnCard(platform::removableVolumes())) {
+    if (auto found = findDriveRouteOnCard(cardVolumes())) {
         path_ = QString::fromStdString(*found);
         readFile(path_);
     }

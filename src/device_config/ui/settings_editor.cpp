@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QTabWidget>
 
+#include "device_config/opened_card.h"
 #include "device_config/ui/information_page.h"
 #include "device_config/ui/settings_pages.h"
 #include "strings/string_ids.h"
@@ -186,6 +187,7 @@ void SettingsEditor::save() {
         request.proposedName = QString::fromUtf8(kConfigFileName.data(),
                                                  static_cast<qsizetype>(kConfigFileName.size()));
         request.defaultSuffix = QStringLiteral("bin");
+        request.startFolder = QString::fromStdString(openedCard());
         const QString path = askFileName(this, request);
         if (path.isEmpty())
             return std::nullopt;
@@ -194,6 +196,7 @@ void SettingsEditor::save() {
     const SaveOutcome outcome = state_.session.write(askPath);
     switch (outcome.status) {
         case SaveStatus::Saved:
+            savedPath_ = QString::fromStdString(outcome.path);
             accept();
             return;
         case SaveStatus::Cancelled:

@@ -37,6 +37,8 @@ class SettingsEditor : public QDialog {
 
     EditorState& state() { return state_; }
     QString rememberedPath() const;
+    // Where the last Save wrote the settings; "" until one went through.
+    QString savedPath() const { return savedPath_; }
     QString resourceTitle() const { return resourceTitle_; }
 
     QTabWidget* tabs() const { return tabs_; }
@@ -62,6 +64,7 @@ class SettingsEditor : public QDialog {
     void cardFormatRequested();
 
   private:
+    QString savedPath_;
     void buildButtons();
     void onTabChanged(int index);
     bool runSaveChecks();

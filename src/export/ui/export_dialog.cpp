@@ -19,6 +19,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <cmath>
+#include <filesystem>
 
 #include <unistd.h>
 
@@ -31,6 +32,7 @@
 namespace orvik::exporting::ui {
 
 using ui_common::uiText;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -85,7 +87,10 @@ ExportDialog::ExportDialog(Mode mode, const QString& recording, double fromSecon
     const recordings::RecordingPair pair = recordings::pairRecording(recording.toStdString());
     const bool front = pair.givenIsFront;
     const bool partner = pair.paired();
-    layout_->addItem(uiText(65008), static_cast<int>(Layout::Given));
+    // With both channels there, each is named by its camera ("This camera" beside "Rear camera"
+    // read as if they were different things).
+    layout_->addItem(uiText(partner ? (front ? 65009 : 65010) : 65008),
+                     static_cast<int>(Layout::Given));
     if (partner) {
         layout_->addItem(uiText(front ? 65010 : 65009),
                          static_cast<int>(front ? Layout::Rear : Layout::Front));
@@ -272,6 +277,28 @@ void ExportDialog::setSpeedUnit(std::optional<recordings::SpeedUnit> unit) {
 void ExportDialog::start() {
     if (worker_.joinable())
         return;
+    // A file already there is replaced only when the user says so, here rather than by the
+    // command line's advice after a failed export.
+    bool force = replace_->isChecked();
+    const std::string target = output_->text().toStdString();
+    const auto isSource = [&] {
+        // The recording or its partner is refused by the export itself, whatever the answer.
+        const recordings::RecordingPair pair = recordings::pairRecording(recording_.toStdString());
+        std::error_code ec;
+        return (!pair.front.empty() && fs::equivalent(target, pair.front, ec)) ||
+               (!pair.rear.empty() && fs::equivalent(target, pair.rear, ec));
+    };
+    if (std::error_code ec; !force && fs::exists(target, ec) && !isSource()) {
+        ui_common::ChoiceRequest ask;
+        ask.caption = windowTitle();
+        ask.text = uiText(strings::exporting::kReplaceQuestion).arg(output_->text());
+        ask.buttons = {uiText(strings::exporting::kReplaceButton),
+                       uiText(strings::exporting::kKeepButton)};
+        ask.defaultIndex = 1;
+        if (ui_common::askChoice(this, ask) != 0)
+            return;
+        force = true;
+    }
     exportButton_->setEnabled(false);
     layout_->setEnabled(false);
     caption_->setEnabled(false);
@@ -286,7 +313,6 @@ void ExportDialog::start() {
     const Layout layout = chosenLayout();
     const bool caption = caption_->isChecked();
     const auto speedUnit = speedUnit_;
-    const bool force = replace_->isChecked();
     const Mode mode = mode_;
     const double from = from_, to = to_;
     worker_ = std::thread([=, this] {
