@@ -153,9 +153,13 @@ void GSensorGraph::paintGraph(QPainter& painter) const {
         }
     };
     if (samples_) {
+        // A spike past ±2 g stops at the frame instead of running over the scale and readouts.
+        painter.save();
+        painter.setClipRect(QRect(kOriginX, kTop, kGraphWidth + 1, kBottom - kTop + 1));
         drawCurve(kXColour, &recordings::AccelSample::x);
         drawCurve(kYColour, &recordings::AccelSample::y);
         drawCurve(kZColour, &recordings::AccelSample::z);
+        painter.restore();
     }
 
     painter.setPen(thinPen(kCursorColour));
