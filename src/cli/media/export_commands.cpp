@@ -39,11 +39,12 @@ void addCommonOptions(CLI::App& sub, CommonArgs& a) {
     sub.add_flag("--force", a.force, "replace an existing output file");
 }
 
+// `input`: the recording FILE names, or the one of the card FILE that holds the moment.
 template <typename Request>
-Request requestOf(const CommonArgs& a) {
+Request requestOf(const CommonArgs& a, const std::string& input) {
     av_log_set_level(AV_LOG_QUIET);  // failures come as our own one-line message
     Request rq;
-    rq.input = a.file;
+    rq.input = input;
     rq.output = a.out;
     rq.layout = *parseLayout(a.layout);
     rq.caption = a.caption;
@@ -96,9 +97,7 @@ int runClip(const ClipArgs& a) {
                    "; a clip is cut from one recording");
         return kExitFailed;
     }
-    CommonArgs common = a;
-    common.file = from->file;
-    auto rq = requestOf<ClipRequest>(common);
+    auto rq = requestOf<ClipRequest>(a, from->file);
     rq.fromSeconds = from->seconds;
     rq.toSeconds = to->seconds;
     auto report = exportClip(rq);
@@ -125,9 +124,7 @@ int runSnapshot(const SnapshotArgs& a) {
         printError(at.error());
         return at.errorNumber();
     }
-    CommonArgs common = a;
-    common.file = at->file;
-    auto rq = requestOf<SnapshotRequest>(common);
+    auto rq = requestOf<SnapshotRequest>(a, at->file);
     rq.atSeconds = at->seconds;
     auto report = exportSnapshot(rq);
     if (!report) {
