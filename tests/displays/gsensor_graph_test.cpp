@@ -80,11 +80,11 @@ TEST_F(GSensorGraphTest, FiftyNineSamplesSpanTheWidth) {
     EXPECT_EQ(graph.sampleX(58), 600);
 
     const QImage image = graph.renderImage();
-    EXPECT_EQ(at(image, 310, 20), kRed);   // 1.5 g at y = 50 - 30
+    EXPECT_EQ(at(image, 310, 20), kRed);  // 1.5 g at y = 50 - 30
     // -2.5 g runs down to the -2 g line at y = 90 and stops there: nothing below the frame.
     EXPECT_TRUE(anyPixel(image, QRect(410, 85, 11, 6), kRed));
     EXPECT_FALSE(anyPixel(image, QRect(400, 91, 41, 10), kRed));
-    EXPECT_EQ(at(image, 600, 20), kRed);   // the last sample
+    EXPECT_EQ(at(image, 600, 20), kRed);  // the last sample
 
     graph.setCursor(58);  // seek-bar release at the very end
     EXPECT_EQ(graph.cursorX(), 20 + 58 * 600 / 60);
