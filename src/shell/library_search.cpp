@@ -143,7 +143,7 @@ void LibrarySearchDialog::startSearch() {
                 outcome.error = hits.error();
             return outcome;
         },
-        [this](Outcome outcome) {
+        [this](const Outcome& outcome) {
             search_->setEnabled(true);
             if (!outcome.error.empty()) {
                 status_->setText(
