@@ -174,8 +174,14 @@ class PlaybackController : public QObject {
     VideoPane* pane(Channel c) const { return c == Channel::Front ? frontPane_ : rearPane_; }
     ChannelView& view(Channel c) { return c == Channel::Front ? frontView_ : rearView_; }
     bool frontIsLarge() const { return mode_ != ChannelMode::Both || !swapped_; }
+    // The front player, and the rear one while both channels play.
     template <typename F>
-    void forPlayers(F&& f);
+    void forPlayers(F&& f) {
+        if (front_)
+            f(*front_);
+        if (rear_ && mode_ == ChannelMode::Both)
+            f(*rear_);
+    }
 
     MediaTime frontDuration() const;
     void createPlayers();
