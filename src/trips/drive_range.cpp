@@ -64,7 +64,7 @@ Result<std::vector<TripRecording>> driveOf(const std::string& cardRoot,
         if (trip.start <= t && t <= trip.end)
             return std::move(trip.recordings);
     }
-    return makeError("no drive on " + cardRoot + " runs at " + isoLocalTime(t));
+    return makeError("no recording on " + cardRoot + " holds " + isoLocalTime(t));
 }
 
 }  // namespace
