@@ -106,9 +106,8 @@ void AudioQueue::offer(const AVPacket* p) {
 }
 
 bool AudioQueue::pastRange(const AVPacket* p) const {
-    return clock_ && clock_->media->audio() &&
-           p->stream_index == clock_->media->audioIndex() && p->pts != AV_NOPTS_VALUE &&
-           p->pts >= clock_->toPts;
+    return clock_ && clock_->media->audio() && p->stream_index == clock_->media->audioIndex() &&
+           p->pts != AV_NOPTS_VALUE && p->pts >= clock_->toPts;
 }
 
 Result<void> AudioQueue::writeUntil(FragmentMuxer& mux, double clipSeconds) {

@@ -93,8 +93,8 @@ Result<void> ClipJob::reencodePiece() {
         insetTb_ = inset_ ? inset_->video()->time_base : AVRational{1, 1};
         mainWidth_ = frame->width;
         mainHeight_ = frame->height;
-        if (auto r = openEncoder(enc_, pipe_->outWidth(), pipe_->outHeight(),
-                                 pipe_->outTimeBase(), m.frameRate(), AVRational{1, 1}, true);
+        if (auto r = openEncoder(enc_, pipe_->outWidth(), pipe_->outHeight(), pipe_->outTimeBase(),
+                                 m.frameRate(), AVRational{1, 1}, true);
             !r)
             return r;
         AVCodecParameters* par = avcodec_parameters_alloc();
@@ -104,8 +104,9 @@ Result<void> ClipJob::reencodePiece() {
         if (!opened)
             return opened;
     } else if (frame->width != mainWidth_ || frame->height != mainHeight_) {
-        return makeError(m.path() + " has pictures of another size than the recordings before it; "
-                                    "export it as a clip of its own");
+        return makeError(m.path() +
+                         " has pictures of another size than the recordings before it; "
+                         "export it as a clip of its own");
     }
     const AVRational outTb = pipe_->outTimeBase();
     // From the piece's pts to the pipeline's.
@@ -130,9 +131,9 @@ Result<void> ClipJob::reencodePiece() {
         // The inset's frames up to this moment go in first, so the layout pairs them.
         while (insetFrame &&
                inset_->toSeconds(insetFrame->pts) <= seconds + inset_->frameDuration() / 4) {
-            insetFrame->pts = av_rescale_q(insetFrame->pts - insetOrigin,
-                                           inset_->video()->time_base, insetTb_) +
-                              insetShift;
+            insetFrame->pts =
+                av_rescale_q(insetFrame->pts - insetOrigin, inset_->video()->time_base, insetTb_) +
+                insetShift;
             if (auto r = pipe_->pushInset(insetFrame.get()); !r)
                 return r;
             auto f = inset_->nextFrame(insetFromPts);

@@ -101,7 +101,9 @@ Result<DriveRange> rangeOf(const std::vector<TripRecording>& drive, LocalTime fr
     });
     // Times in seconds from `from`.
     const auto startOf = [&](const TripRecording* r) { return secondsBetween(from, r->start); };
-    const auto endOf = [&](const TripRecording* r) { return startOf(r) + r->stats.durationSeconds; };
+    const auto endOf = [&](const TripRecording* r) {
+        return startOf(r) + r->stats.durationSeconds;
+    };
     double driveEnd = 0;
     for (const TripRecording* r : rs)
         driveEnd = std::max(driveEnd, endOf(r));

@@ -172,12 +172,12 @@ TEST_F(ExportCli, AStretchOverARecordingsEndIsJoinedByCopyWithAllItsTelemetryAnd
         run("clip " + quote(front()) + " --from 3 --to 7 --out " + quote(across.string()));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("over 2 recordings (stream copy)"), std::string::npos) << r.err;
-    ASSERT_EQ(run("clip " + quote(front()) + " --from 3 --to 5 -q --out " + quote(head.string()))
-                  .status,
-              0);
-    ASSERT_EQ(run("clip " + quote(event) + " --from 0 --to 2 -q --out " + quote(tail.string()))
-                  .status,
-              0);
+    ASSERT_EQ(
+        run("clip " + quote(front()) + " --from 3 --to 5 -q --out " + quote(head.string())).status,
+        0);
+    ASSERT_EQ(
+        run("clip " + quote(event) + " --from 0 --to 2 -q --out " + quote(tail.string())).status,
+        0);
     // Exactly the frames and records of the two parts, one after the other.
     EXPECT_EQ(frames(across), frames(head) + frames(tail));
     json expected = telemetry(head.string())["timestamps"];
@@ -189,11 +189,11 @@ TEST_F(ExportCli, AStretchOverARecordingsEndIsJoinedByCopyWithAllItsTelemetryAnd
     EXPECT_EQ(shell("ffmpeg -v error -i " + quote(across.string()) + " -f null - 2>&1"), "");
     // The sound runs on without a gap or an overlap at the boundary.
     EXPECT_NEAR(audioSeconds(across), 4.0, 0.1);
-    const std::string steps =
-        shell("ffprobe -v error -select_streams a -show_entries packet=pts_time,duration_time "
-              "-of csv=p=0 " +
-              quote(across.string()) +
-              " | awk -F, 'NR>2 && ($1-e > 0.001 || e-$1 > 0.001) {print $1} {e=$1+$2}'");
+    const std::string steps = shell(
+        "ffprobe -v error -select_streams a -show_entries packet=pts_time,duration_time "
+        "-of csv=p=0 " +
+        quote(across.string()) +
+        " | awk -F, 'NR>2 && ($1-e > 0.001 || e-$1 > 0.001) {print $1} {e=$1+$2}'");
     EXPECT_EQ(steps, "");
 
     // The same stretch by the camera's clock is the same file.

@@ -13,9 +13,9 @@ extern "C" {
 #include "cli/command_registry.h"
 #include "cli/media_commands.h"
 #include "export/export.h"
-#include "recordings/track_formats.h"
 #include "recordings/byte_source.h"
 #include "recordings/partner.h"
+#include "recordings/track_formats.h"
 #include "trips/drive_range.h"
 #include "trips/media_duration.h"
 #include "trips/moment.h"
@@ -136,8 +136,8 @@ Result<std::vector<ClipPiece>> clipPieces(const ClipArgs& a) {
     auto drive = driveFor(a.file, std::nullopt);
     if (!drive)
         return makeError(drive.error(), kExitFailed);
-    auto range = trips::rangeOf(*drive, trips::DrivePoint{a.file, *from},
-                                trips::DrivePoint{a.file, *to});
+    auto range =
+        trips::rangeOf(*drive, trips::DrivePoint{a.file, *from}, trips::DrivePoint{a.file, *to});
     if (!range)
         return makeError(range.error(), kExitFailed);
     return piecesOf(*range, !recordings::channelOfRecording(a.file).front);
