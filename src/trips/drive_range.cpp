@@ -64,7 +64,7 @@ Result<std::vector<TripRecording>> driveOf(const std::string& cardRoot,
         if (trip.start <= t && t <= trip.end)
             return std::move(trip.recordings);
     }
-    return makeError("no drive on " + cardRoot + " runs at " + isoLocalTime(t));
+    return makeError("no recording on " + cardRoot + " holds " + isoLocalTime(t));
 }
 
 }  // namespace
@@ -101,7 +101,9 @@ Result<DriveRange> rangeOf(const std::vector<TripRecording>& drive, LocalTime fr
     });
     // Times in seconds from `from`.
     const auto startOf = [&](const TripRecording* r) { return secondsBetween(from, r->start); };
-    const auto endOf = [&](const TripRecording* r) { return startOf(r) + r->stats.durationSeconds; };
+    const auto endOf = [&](const TripRecording* r) {
+        return startOf(r) + r->stats.durationSeconds;
+    };
     double driveEnd = 0;
     for (const TripRecording* r : rs)
         driveEnd = std::max(driveEnd, endOf(r));
