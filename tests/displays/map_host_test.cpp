@@ -190,6 +190,26 @@ TEST(MapHostBrowser, ReloadKeepsTheLatestMarkerAndRoute) {
     EXPECT_EQ(evaluate(host, "route.getLatLngs().length").toInt(), 2);
 }
 
+TEST(MapHostBrowser, ReloadMakesTheLatestCallsInTheOrderTheyCame) {
+    testApplication();
+    MapHost host;
+    host.resize(MapHost::kMainWidth, MapHost::kMainHeight);
+    ASSERT_TRUE(host.loadPage());
+    ASSERT_TRUE(waitReady(host));
+    // The marker set, taken off (a recording without positions), set again: it stays on.
+    host.setLatLag(12651.8696, 3733.4217);
+    host.callPageFunction(std::string("deleteOverlays"), {});
+    host.setLatLag(12651.8696, 3733.4217);
+    ASSERT_TRUE(host.navigateAgain());
+    ASSERT_TRUE(waitReady(host));
+    EXPECT_EQ(markerText(host), "1:37.557028,126.864493");
+    // Taken off last: it stays off, also over the page's own first marker.
+    host.callPageFunction(std::string("deleteOverlays"), {});
+    ASSERT_TRUE(host.navigateAgain());
+    ASSERT_TRUE(waitReady(host));
+    EXPECT_EQ(evaluate(host, "markers.length").toInt(), 0);
+}
+
 TEST(MapHostBrowser, SharedPageFileStaysUntilTheLastHostGoes) {
     testApplication();
     MapHost main;
