@@ -143,7 +143,7 @@ void DisplaysPanel::stop() {
 }
 
 void DisplaysPanel::show(const displays::InformationUpdate& update) {
-    if (!hasPositions_) {
+    if (withoutPositions_) {
         blankReadouts();
         return;
     }
@@ -177,10 +177,10 @@ void DisplaysPanel::telemetryRead() {
     graph_->reset();
     const auto& fixes = playback_.track().fixes();
     mapView_->setRoute(displays::routeJson(fixes));
-    hasPositions_ = displays::anyPosition(fixes);
+    withoutPositions_ = !displays::anyPosition(fixes);
     // Without a single position there is no place or speed to show: an empty readout and no
     // marker rather than a made-up "0 Km/h" at the map's last place.
-    if (!hasPositions_) {
+    if (withoutPositions_) {
         blankReadouts();
         mapView_->clearMarker();
     }
@@ -207,7 +207,7 @@ void DisplaysPanel::informationShown(bool firstTime, bool mapVisible) {
 }
 
 void DisplaysPanel::refreshSpeedReadout() {
-    if (!hasPositions_) {
+    if (withoutPositions_) {
         blankReadouts();
         return;
     }

@@ -79,7 +79,9 @@ class DisplaysPanel : public QObject {
     displays::SpeedDisplay speedDisplay_ = displays::SpeedDisplay::AsRecorded;
     QTimer displayTimer_;
     QString mapPagePath_;
-    bool hasPositions_ = false;  // the opened recording has at least one position
+    // The opened recording has not a single position (before any is opened the speed readout
+    // shows the chosen unit).
+    bool withoutPositions_ = false;
 };
 
 }  // namespace orvik::shell
