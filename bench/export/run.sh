@@ -6,6 +6,8 @@
 #   1080p front + 540p rear              vs  the same ffmpeg filter graph and x264 settings
 #                                        (a keyframe every second, as the clip's fragments)
 #                                        (target: <= 1.2x ffmpeg; frames per second)
+#   stream-copy clip over three 60-s    orvik-cli clip FILE --from 30 --to 150  vs  ffmpeg -f concat
+#   1080p recordings of one drive        -safe 0 -i list -c copy of the same stretch (target <= 1.2x)
 #   snapshot of a 1080p frame            in-process, call to written file (target < 150 ms)
 # Times are medians of several runs (wall clock), on a shared machine: read the ratios, which
 # compare runs made side by side.
@@ -64,6 +66,25 @@ echo "  orvik-cli clip: $(awk -v t="$our_copy" 'BEGIN { printf "%.0f", 60000 / t
 # Replacing an existing file waits for the data to reach the disk (ffmpeg never does).
 our_replace=$(median_ms - "$cli" clip "$front" --from 1 --to 61 --out "$work/copy.mp4" --force -q)
 echo "  orvik-cli clip --force over an existing file (flushed to disk): ${our_replace} ms, $(ratio "$our_replace" "$ff_copy")x ffmpeg"
+
+echo "== export: stream-copy clip over three 60-s recordings of a drive (30 s into the first to 30 s into the third)"
+# Three minutes of one drive: the recording above cut to 60 s, under consecutive names.
+mkdir -p "$work/drive"
+for minute in 15 16 17; do
+  ffmpeg -v error -y -i "$front" -t 60 -c copy -movflags frag_keyframe+empty_moov+default_base_moof \
+    -brand iso4 "$work/drive/alwa_20260314_08${minute}00_F.mp4"
+done
+first=$work/drive/alwa_20260314_081500_F.mp4
+{
+  echo "file '$first'"; echo "inpoint 30"
+  echo "file '$work/drive/alwa_20260314_081600_F.mp4'"
+  echo "file '$work/drive/alwa_20260314_081700_F.mp4'"; echo "outpoint 30"
+} >"$work/drive.txt"
+ff_concat=$(median_ms "$work/ff-concat.mp4" ffmpeg -v error -y -f concat -safe 0 -i "$work/drive.txt" -c copy "$work/ff-concat.mp4")
+our_concat=$(median_ms "$work/across.mp4" "$cli" clip "$first" --from 30 --to 150 --out "$work/across.mp4" -q)
+"$cli" clip "$first" --from 30 --to 150 --out "$work/across.mp4" --force 2>&1 | sed 's/^/  /'
+echo "  frames: ffmpeg concat $(ffprobe -v error -count_packets -select_streams v -show_entries stream=nb_read_packets -of csv=p=0 "$work/ff-concat.mp4"), orvik-cli $(ffprobe -v error -count_packets -select_streams v -show_entries stream=nb_read_packets -of csv=p=0 "$work/across.mp4")"
+echo "  ffmpeg -f concat -c copy ${ff_concat} ms | orvik-cli clip ${our_concat} ms: $(ratio "$our_concat" "$ff_concat")x ffmpeg (target <= 1.2x)"
 
 echo "== export: captioned side-by-side clip of 10 s (1 s to 11 s)"
 runs=${ORVIK_BENCH_ENCODE_RUNS:-3}

@@ -138,8 +138,9 @@ class Staging {
 };
 
 struct Still {
-    std::string moment;  // "start", "impact", "end"
-    double offsetSeconds = 0;
+    std::string moment;        // "start", "impact", "end"
+    std::size_t segment = 0;   // of the stretch
+    double offsetSeconds = 0;  // into that segment's recording
     double stretchSeconds = 0;
 };
 
@@ -278,6 +279,10 @@ Result<void> PackageJob::makeClips() {
         rq.input = seg.path;
         rq.fromSeconds = seg.fromSeconds;
         rq.toSeconds = seg.toSeconds;
+        if (stretch_.segments.size() > 1) {
+            for (const StretchSegment& s : stretch_.segments)
+                rq.pieces.push_back({s.path, s.fromSeconds, s.toSeconds});
+        }
         rq.output = staging_->file(clips[i].name);
         rq.layout = clips[i].layout;
         rq.caption = clips[i].caption;
@@ -299,18 +304,21 @@ Result<void> PackageJob::makeClips() {
 
 Result<void> PackageJob::takeStills() {
     const StretchSegment& seg = stretch_.segments.front();
-    auto media = exporting::InputMedia::open(seg.path);
+    const std::size_t lastSegment = stretch_.segments.size() - 1;
+    const StretchSegment& last = stretch_.segments.back();
+    auto media = exporting::InputMedia::open(last.path);
     if (!media)
         return makeError(media.error());
     const double frame = (*media)->frameDuration();
-    const double lastFrame = std::min(seg.toSeconds, (*media)->durationSeconds()) - frame;
-    std::vector<Still> moments{{"start", seg.fromSeconds, 0}};
+    const double lastFrame = std::min(last.toSeconds, (*media)->durationSeconds()) - frame;
+    std::vector<Still> moments{{"start", 0, seg.fromSeconds, 0}};
     if (facts_.strongest) {
         const ImpactFact& i = facts_.impacts[*facts_.strongest];
-        moments.push_back({"impact", i.offsetSeconds, i.seconds});
+        moments.push_back({"impact", i.segment, i.offsetSeconds, i.seconds});
     }
-    moments.push_back(
-        {"end", std::max(seg.fromSeconds, lastFrame), std::max(0.0, lastFrame - seg.fromSeconds)});
+    const double endOffset = std::max(last.fromSeconds, lastFrame);
+    moments.push_back({"end", lastSegment, endOffset,
+                       std::max(0.0, stretch_.durationSeconds() - (last.toSeconds - endOffset))});
 
     struct Channel {
         std::string name;
@@ -336,7 +344,7 @@ Result<void> PackageJob::takeStills() {
                 break;
             }
             exporting::SnapshotRequest rq;
-            rq.input = seg.path;
+            rq.input = stretch_.segments[moments[m].segment].path;
             rq.atSeconds = moments[m].offsetSeconds;
             rq.output = staging_->file(nameOf(moments[m], channels[c]));
             rq.layout = channels[c].layout;
@@ -377,9 +385,9 @@ Result<void> PackageJob::takeStills() {
             s.moment = moments[m].moment;
             s.channel = channels[c].name;
             s.stretchSeconds = moments[m].stretchSeconds;
-            if (seg.recordingStart)
-                s.local = *seg.recordingStart +
-                          std::chrono::milliseconds(std::llround((*shot)->frameSeconds * 1000));
+            if (const auto& start = stretch_.segments[moments[m].segment].recordingStart)
+                s.local =
+                    *start + std::chrono::milliseconds(std::llround((*shot)->frameSeconds * 1000));
             s.width = (*shot)->width;
             s.height = (*shot)->height;
             stills_.push_back(std::move(s));
@@ -518,8 +526,6 @@ Result<PackageResult> PackageJob::run() {
     if (!stretch)
         return makeError(stretch.error());
     stretch_ = std::move(*stretch);
-    if (stretch_.segments.size() != 1)
-        return makeError("a package covers one recording");
     if (auto r = checkTarget(); !r)
         return makeError(r.error());
 

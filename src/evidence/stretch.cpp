@@ -10,6 +10,7 @@
 
 #include "evidence/manifest.h"
 #include "recordings/catalogue.h"
+#include "trips/drive_range.h"
 #include "trips/media_duration.h"
 #include "trips/recording_stats.h"
 
@@ -89,6 +90,30 @@ Result<double> offsetInto(const Moment& m, const StretchSegment& seg, const char
     return secondsBetween(*seg.recordingStart, std::get<LocalTime>(m));
 }
 
+// A stretch that runs on past one recording: the pieces of the drive it covers, taken as a clip
+// over several files takes them. `file` is the recording it was named from ("" on a card).
+Result<Stretch> overDrive(const std::string& cardRoot, const std::string& file, LocalTime from,
+                          LocalTime to) {
+    auto drive =
+        file.empty() ? trips::driveAt(cardRoot, from) : trips::driveHolding(cardRoot, file);
+    if (!drive)
+        return makeError(drive.error());
+    auto range = trips::rangeOf(*drive, from, to);
+    if (!range)
+        return makeError(range.error());
+    Stretch stretch;
+    for (const trips::RangePiece& piece : range->pieces) {
+        for (const trips::TripRecording& r : *drive) {
+            if (r.path != piece.path)
+                continue;
+            stretch.segments.push_back({piece.path, r.kind, r.start, r.stats.durationSeconds,
+                                        piece.fromSeconds, piece.toSeconds});
+            break;
+        }
+    }
+    return stretch;
+}
+
 Result<Stretch> withinRecording(const std::string& path, const Moment& from, const Moment& to) {
     StretchSegment seg;
     seg.path = path;
@@ -108,6 +133,9 @@ Result<Stretch> withinRecording(const std::string& path, const Moment& from, con
         return makeError("--to must be after --from");
     if (*a < 0 || (seg.durationSeconds > 0 &&
                    (*a >= seg.durationSeconds || *b > seg.durationSeconds + kEndSlackSeconds))) {
+        if (seg.recordingStart)
+            return overDrive(trips::cardRootOf(path), path, plusSeconds(*seg.recordingStart, *a),
+                             plusSeconds(*seg.recordingStart, *b));
         return makeError("the range " + seconds3(*a) + "–" + seconds3(*b) +
                          " s lies outside the recording (0–" + seconds3(seg.durationSeconds) +
                          " s)");
@@ -152,12 +180,8 @@ Result<Stretch> onCard(const std::string& folder, const Moment& fromMoment,
                std::make_tuple(!ends(b), preference(b.moment.kind), b.moment.start);
     });
     const Candidate& best = holding.front();
-    if (!ends(best)) {
-        return makeError(when + "–" + isoLocalTimeMs(*to) + " runs past the end of '" +
-                         fileName(best.moment.path) + "' (" +
-                         isoLocalTimeMs(plusSeconds(best.moment.start, best.duration)) +
-                         "); a package covers one recording");
-    }
+    if (!ends(best))
+        return overDrive(folder, "", *from, *to);
     StretchSegment seg;
     seg.path = best.moment.path;
     seg.kind = best.moment.kind;

@@ -3,8 +3,8 @@
 // order. A stretch is named as clips are: a recording with seconds into it, or a card folder
 // (or a recording) with the camera's local time, the time in the file names.
 //
-// Today a stretch lies within one recording; the segment list is what lets it run on across the
-// recordings of a drive.
+// A stretch that runs past the end of its recording (or starts before it) goes on across the
+// recordings of its drive.
 #include <optional>
 #include <string>
 #include <string_view>
@@ -48,7 +48,7 @@ struct Stretch {
 
 // Resolves SOURCE, --from and --to into a stretch. A recording takes seconds or local times;
 // a card folder takes local times only. Errors name what does not fit: an unknown time, a
-// moment that no recording holds, a stretch that runs past the end of its recording.
+// moment that no recording holds, a stretch that runs outside its drive.
 Result<Stretch> resolveStretch(const std::string& source, std::string_view from,
                                std::string_view to);
 

@@ -14,7 +14,7 @@ Result<void> ClipJob::copyOrSmartCut() {
     const AVRational tb = v->time_base;
     const std::int64_t fromPts = rangeStartPts();
     const std::int64_t toPts = rangeEndPts();
-    if (auto r = m.seekTo(rq_.fromSeconds); !r)
+    if (auto r = m.seekTo(from_); !r)
         return r;
 
     // Read up to the first frame of the range, keeping the packets from the keyframe before it
@@ -43,8 +43,7 @@ Result<void> ClipJob::copyOrSmartCut() {
             if (leadBytes > rq_.leadLimitBytes) {
                 av_packet_unref(pkt.get());
                 lead.clear();
-                audio_ = std::make_unique<AudioQueue>(m, rq_.fromSeconds, rq_.toSeconds);
-                return reencode();
+                return encodeInstead();
             }
             lead.emplace_back(av_packet_clone(pkt.get()));
         }
@@ -79,16 +78,21 @@ Result<void> ClipJob::copyOrSmartCut() {
         }
         return av_read_frame(m.format(), p.get()) >= 0;
     };
-    const std::int64_t origin = first->pts;  // clip time 0
+    const std::int64_t origin = first->pts;  // the piece's start in the clip
+    // From the piece's pts to the clip's.
+    const std::int64_t shift =
+        static_cast<std::int64_t>(std::llround(clipStart_ / av_q2d(tb))) - origin;
     audio_->startAt(m.toSeconds(origin));
 
     const std::vector<std::uint8_t> parameterSets = parameterSetsOf(v->codecpar);
     const bool startsOnKey = (first->flags & AV_PKT_FLAG_KEY) != 0;
     if (!startsOnKey && parameterSets.empty())
-        return reencode();  // not an H.264 stream that can be spliced
+        return encodeInstead();  // not an H.264 stream that can be spliced
 
-    if (auto r = openMuxer(v->codecpar, tb, m.frameRate()); !r)
-        return r;
+    if (!mux_) {
+        if (auto r = openMuxer(v->codecpar, tb, m.frameRate()); !r)
+            return r;
+    }
 
     bool needParameterSets = false;
     PacketPtr next = std::move(first);
@@ -113,13 +117,12 @@ Result<void> ClipJob::copyOrSmartCut() {
                     return makeError("cannot decode '" + m.path() + "': " + avErrorText(rc));
                 const std::int64_t pts = frame->best_effort_timestamp;
                 if (pts >= fromPts && pts < toPts) {
-                    const std::int64_t rel = pts - origin;
-                    fragmentOfPts_[rel] = carrierOf(m.fragmentAt(frame->pkt_pos));
-                    frame->pts = rel;
-                    frame->pict_type = rel == 0 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
-                    ++report_.frames;
-                    ++report_.encodedFrames;
-                    if (!reportProgress(m.toSeconds(pts) - rq_.fromSeconds))
+                    const std::int64_t clipPts = pts + shift;
+                    fragmentOfPts_[clipPts] = sourceKey(m.fragmentAt(frame->pkt_pos));
+                    frame->pts = clipPts;
+                    frame->pict_type = pts == origin ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+                    countFrame(static_cast<double>(clipPts) * av_q2d(tb), true);
+                    if (!reportProgress(m.toSeconds(pts) - from_))
                         return makeError("cancelled");
                     rc = avcodec_send_frame(enc.ctx, frame.get());
                     if (rc < 0)
@@ -168,14 +171,14 @@ Result<void> ClipJob::copyOrSmartCut() {
         } else if (next->stream_index == m.videoIndex()) {
             if (next->pts != AV_NOPTS_VALUE && next->pts >= toPts)
                 break;
-            const double clipSeconds = static_cast<double>(next->pts - origin) * av_q2d(tb);
-            if (!reportProgress(clipSeconds))
+            const double clipSeconds = static_cast<double>(next->pts + shift) * av_q2d(tb);
+            if (!reportProgress(static_cast<double>(next->pts - origin) * av_q2d(tb)))
                 return makeError("cancelled");
-            if (auto r = beforeVideoPacket(m.fragmentAt(next->pos), clipSeconds); !r)
+            if (auto r = beforeVideoPacket(sourceKey(m.fragmentAt(next->pos)), clipSeconds); !r)
                 return r;
             PacketPtr copy(av_packet_clone(next.get()));
-            copy->pts -= origin;
-            copy->dts = copy->dts == AV_NOPTS_VALUE ? copy->pts : copy->dts - origin;
+            copy->pts += shift;
+            copy->dts = copy->dts == AV_NOPTS_VALUE ? copy->pts : copy->dts + shift;
             if (needParameterSets && (copy->flags & AV_PKT_FLAG_KEY)) {
                 // The encoded head brought its own parameter sets; give the decoder back the
                 // source's before the first copied picture.
@@ -190,7 +193,7 @@ Result<void> ClipJob::copyOrSmartCut() {
                 copy = std::move(joined);
                 needParameterSets = false;
             }
-            ++report_.frames;
+            countFrame(clipSeconds, false);
             if (auto r = mux_->writeVideo(copy.get(), tb); !r)
                 return r;
         }
@@ -198,8 +201,18 @@ Result<void> ClipJob::copyOrSmartCut() {
         if (!readPacket(next))
             break;
     }
-    readAudioTail();
-    return audio_->writeUntil(*mux_, rq_.toSeconds - rq_.fromSeconds + 1);
+    return {};
+}
+
+Result<void> ClipJob::encodeInstead() {
+    // Once the first piece has started a copied stream, the others must join it as they are.
+    if (mux_)
+        return makeError("cannot join " + main_->path() +
+                         " to the recordings before it without encoding the whole clip; "
+                         "ask for a layout to have it encoded");
+    reencoding_ = true;
+    audio_->restartPiece(from_);
+    return reencodePiece();
 }
 
 }  // namespace orvik::exporting::detail

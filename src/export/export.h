@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/result.h"
 #include "recordings/telemetry.h"
@@ -33,10 +34,21 @@ std::string_view layoutName(Layout layout);
 // then fails with the message "cancelled" and leaves nothing behind.
 using Progress = std::function<bool(double done)>;
 
+// One recording's share of a clip: [fromSeconds, toSeconds) from its start.
+struct ClipPiece {
+    std::string input;  // a front or a rear recording
+    double fromSeconds = 0;
+    double toSeconds = 0;
+};
+
 struct ClipRequest {
     std::string input;  // a front or a rear recording
     double fromSeconds = 0;
     double toSeconds = 0;
+    // A clip over several recordings of a drive, in time order, played one after the other;
+    // when given, input and the seconds above are not used. Recordings whose streams match are
+    // joined by stream copy; the layout and caption apply to every piece.
+    std::vector<ClipPiece> pieces;
     std::string output;  // ".mp4"
     Layout layout = Layout::Given;
     bool caption = false;

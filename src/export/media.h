@@ -67,6 +67,11 @@ class InputMedia {
     // Opens the video decoder (all cores, frame threads).
     Result<void> openDecoder();
     AVCodecContext* decoder() const { return decoder_; }
+    // Frees the decoder and its frames once this recording's part of a longer clip is done.
+    void closeDecoder() {
+        if (decoder_)
+            avcodec_free_context(&decoder_);
+    }
     // Seeks so that decoding starts at the keyframe at or before `seconds`.
     Result<void> seekTo(double seconds);
     // Next decoded video frame with pts ≥ fromPts (in the stream's time base); nothing at the end.

@@ -94,6 +94,7 @@ void MainWindow::createAreas() {
 
     trips_ = new TripControls(this, *playback_, *displays_->mapHost(), *displays_->mapView(),
                               [this](const QString& path) { return openThroughList(path); });
+    trips_->placeControls(control(ctl::kRewind)->geometry(), seekBar_->geometry());
     connect(trips_, &TripControls::jumped, displays_, &DisplaysPanel::refreshSpeedReadout);
     exportMenu_ = new ExportMenu(
         this, *playback_, [this] { return displays_->speedDisplay(); },

@@ -89,6 +89,11 @@ void MainWindow::wireTransport() {
     connect(p, &PlaybackController::recordingOpened, timeDisplay_, &TimeDisplay::setRecording);
     connect(p, &PlaybackController::lengthChanged, timeDisplay_, &TimeDisplay::setLength);
     connect(p, &PlaybackController::positionChanged, timeDisplay_, &TimeDisplay::setPosition);
+    connect(trips_, &TripControls::drivePlaceChanged, this,
+            [this](bool inDrive, MediaTime start, MediaTime length) {
+                timeDisplay_->setDrive(inDrive ? std::optional<MediaTime>(start) : std::nullopt,
+                                       length);
+            });
     connect(seekBar_, &SkinSlider::tracking, this,
             [this](std::int64_t t) { playback_->seekDragged(MediaTime::fromUnits(t)); });
     connect(seekBar_, &SkinSlider::notify, this, [this](int, int code) {
@@ -194,7 +199,7 @@ void MainWindow::moveStripControls(bool fullScreen, QSize monitor) {
                 c->setGeometry(placementRect(*place));
         }
     }
-    trips_->placeButtons(control(ctl::kRewind)->geometry());
+    trips_->placeControls(control(ctl::kRewind)->geometry(), seekBar_->geometry());
     placeTimeDisplay(fullScreen ? monitor.width() / 2 : kTitleLeft + kTitleHalfWidth);
 }
 

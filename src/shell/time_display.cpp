@@ -24,15 +24,15 @@ QString clockDuration(MediaTime t) {
 }
 
 QString momentLine(const std::optional<recordings::RecordingTimestamp>& start, MediaTime position,
-                   std::optional<MediaTime> length) {
+                   std::optional<MediaTime> length, std::optional<MediaTime> sinceStart) {
     QString line = clockDuration(position);
     if (length)
         line += QStringLiteral(" / ") + clockDuration(*length);
     if (start && start->validDate() && start->validTime()) {
         const QDateTime begin(QDate(start->year, start->month, start->day),
                               QTime(start->hour, start->minute, start->second));
-        const auto seconds =
-            std::max<std::int64_t>(0, position.units() / MediaTime::kUnitsPerSecond);
+        const auto seconds = std::max<std::int64_t>(
+            0, sinceStart.value_or(position).units() / MediaTime::kUnitsPerSecond);
         line = begin.addSecs(seconds).toString(QStringLiteral("HH:mm:ss")) + QStringLiteral(" · ") +
                line;
     }
@@ -71,8 +71,19 @@ void TimeDisplay::setPosition(MediaTime position) {
     refresh();
 }
 
+void TimeDisplay::setDrive(std::optional<MediaTime> recordingStart, MediaTime driveLength) {
+    driveStart_ = recordingStart;
+    driveLength_ = driveLength;
+    refresh();
+}
+
 void TimeDisplay::refresh() {
-    moment_ = playing_ ? momentLine(start_, position_, length_) : QString();
+    if (!playing_)
+        moment_.clear();
+    else if (driveStart_)
+        moment_ = momentLine(start_, *driveStart_ + position_, driveLength_, position_);
+    else
+        moment_ = momentLine(start_, position_, length_);
     if (!playing_)
         file_.clear();
     setToolTip(file_);

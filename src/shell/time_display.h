@@ -3,7 +3,7 @@
 // within the recording and its length ("08:15:27 · 0:12 / 1:00"), and the file's name under it.
 // It sits in the caption bar between the title's lettering and Minimize, in both layouts, so no
 // control moves for it. Fed by the playback's signals; holds no moment of its
-// own beyond what it shows.
+// own beyond what it shows. Within a drive the position and length are the drive's.
 #include <QString>
 #include <QWidget>
 #include <optional>
@@ -17,8 +17,11 @@ namespace orvik::shell {
 QString clockDuration(playback::MediaTime t);
 // The first line: the camera's clock (when the name carries a valid date and time), position and
 // length ("08:15:27 · 0:12 / 1:00"); without a known length only the position.
+// Within a drive, `position` and `length` are the drive's and `sinceStart` the moment's time since
+// the file name's start (the clock).
 QString momentLine(const std::optional<recordings::RecordingTimestamp>& start,
-                   playback::MediaTime position, std::optional<playback::MediaTime> length);
+                   playback::MediaTime position, std::optional<playback::MediaTime> length,
+                   std::optional<playback::MediaTime> sinceStart = std::nullopt);
 
 class TimeDisplay : public QWidget {
     Q_OBJECT
@@ -34,6 +37,10 @@ class TimeDisplay : public QWidget {
     void setRecording(const QString& path);
     void setLength(bool seekable, orvik::playback::MediaTime length);
     void setPosition(orvik::playback::MediaTime position);
+    // The playing recording's place in its drive: where it starts and how long the drive is;
+    // nothing outside a drive.
+    void setDrive(std::optional<orvik::playback::MediaTime> recordingStart,
+                  orvik::playback::MediaTime driveLength);
 
   protected:
     void paintEvent(QPaintEvent* e) override;
@@ -44,6 +51,8 @@ class TimeDisplay : public QWidget {
     std::optional<recordings::RecordingTimestamp> start_;
     playback::MediaTime position_;
     std::optional<playback::MediaTime> length_;
+    std::optional<playback::MediaTime> driveStart_;
+    playback::MediaTime driveLength_;
     bool playing_ = false;
     QString moment_;
     QString file_;

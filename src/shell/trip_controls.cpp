@@ -8,6 +8,7 @@
 #include "displays/map_view.h"
 #include "playback/playback_controller.h"
 #include "shell/control_ids.h"
+#include "shell/drive_strip.h"
 #include "strings/string_ids.h"
 #include "trips/ui/trip_navigator.h"
 #include "ui_common/ui_common.h"
@@ -25,6 +26,8 @@ namespace {
 const QRect kPreviousEventRect(318, 603, 23, 26);
 const QRect kNextEventRect(343, 603, 23, 26);
 const QPoint kRewindAt(61, 603);
+// The drive strip fills the free band between the seek bar and the buttons under it.
+constexpr int kStripGap = 1, kStripHeight = 10;
 
 }  // namespace
 
@@ -49,6 +52,9 @@ TripControls::TripControls(QWidget* window, PlaybackController& playback,
             [this](const QString& path) { navigator_->setPlaying(path); });
     // The marks are placed on the moment's range, which a new recording resets.
     connect(&playback_, &PlaybackController::lengthChanged, this, [this] { update(); });
+    connect(&playback_, &PlaybackController::positionChanged, this,
+            [this](MediaTime t) { strip_->setMoment(driveSecondsOf(t)); });
+    connect(&playback_, &PlaybackController::marksChanged, this, [this] { showClipMarks(); });
 
     auto makeButton = [&](int id, int image, int tip, const QRect& rect, int direction) {
         auto* b = new SkinButton(id, window);
@@ -64,6 +70,8 @@ TripControls::TripControls(QWidget* window, PlaybackController& playback,
                            strings::trips::kPreviousEvent, kPreviousEventRect, -1);
     next_ = makeButton(ctl::kNextEvent, skin::kNextEventButton, strings::trips::kNextEvent,
                        kNextEventRect, +1);
+    strip_ = new DriveStrip(window);
+    connect(strip_, &DriveStrip::released, this, &TripControls::goToDriveMoment);
 }
 
 TripControls::~TripControls() = default;
@@ -97,6 +105,38 @@ void TripControls::update() {
     const bool events = trip && !trip->events.empty();
     previous_->setEnabled(events);
     next_->setEnabled(events);
+    updateDrive();
+}
+
+void TripControls::updateDrive() {
+    const trips::Trip* trip = navigator_->currentTrip();
+    trips::Drive drive = trip ? trips::Drive(*trip) : trips::Drive{};
+    const auto index = navigator_->currentRecording();
+    recordingStart_ = index ? drive.secondsOf({*index, 0}) : 0;
+    const MediaTime length = MediaTime::fromSeconds(drive.lengthSeconds());
+    const bool inDrive = !drive.empty();
+    strip_->setDrive(std::move(drive));
+    strip_->setMoment(driveSecondsOf(playback_.position()));
+    showClipMarks();
+    emit drivePlaceChanged(inDrive, MediaTime::fromSeconds(recordingStart_), length);
+}
+
+void TripControls::showClipMarks() {
+    const auto inDrive = [this](std::optional<MediaTime> t) {
+        return t ? std::optional<double>(driveSecondsOf(*t)) : std::nullopt;
+    };
+    strip_->setClipMarks(inDrive(playback_.markedIn()), inDrive(playback_.markedOut()));
+}
+
+void TripControls::goToDriveMoment(double seconds) {
+    const trips::Trip* trip = navigator_->currentTrip();
+    if (!trip)
+        return;
+    const auto at = trips::Drive(*trip).positionAt(seconds);
+    if (!at)
+        return;
+    if (auto target = navigator_->routeTarget(static_cast<int>(at->recording), at->offsetSeconds))
+        openTarget(target->path, target->offsetSeconds);
 }
 
 void TripControls::jumpToEvent(int direction) {
@@ -112,10 +152,12 @@ void TripControls::openTarget(const QString& path, double offsetSeconds) {
     emit jumped();
 }
 
-void TripControls::placeButtons(const QRect& rewindButton) {
+void TripControls::placeControls(const QRect& rewindButton, const QRect& seekBar) {
     const QPoint shift = rewindButton.topLeft() - kRewindAt;
     previous_->setGeometry(kPreviousEventRect.translated(shift));
     next_->setGeometry(kNextEventRect.translated(shift));
+    strip_->setGeometry(seekBar.x(), seekBar.y() + seekBar.height() + kStripGap, seekBar.width(),
+                        kStripHeight);
 }
 
 }  // namespace orvik::shell

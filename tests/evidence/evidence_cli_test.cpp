@@ -278,6 +278,26 @@ TEST_F(EvidenceCli, ASourceChangingWhileThePackageIsMadeFailsTheCommandAndLeaves
     EXPECT_EQ(left, std::vector<std::string>{"card"});
 }
 
+// The drive goes on from the 5-s Event recording into the next one at 08:15:10.
+TEST_F(EvidenceCli, AStretchOverARecordingsEndCoversBothWithTheirHashesAndRecords) {
+    const fs::path out = scratch_.path() / "over";
+    const RunResult r =
+        cli("evidence " + quote(*front_) + " --from 3 --to 7 --out " + quote(out.string()));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json m = json::parse(readFile(out / "manifest.json"));
+    ASSERT_EQ(m["range"]["segments"].size(), 2u);
+    EXPECT_EQ(m["range"]["segments"][0]["fromSeconds"], 3.0);
+    EXPECT_EQ(m["range"]["segments"][1]["toSeconds"], 2.0);
+    EXPECT_EQ(m["range"]["end"], "2026-03-14T08:15:12.000");
+    EXPECT_EQ(m["sources"].size(), 4u);  // both channels of both recordings
+    const json records = json::parse(
+        cli("telemetry " + quote((out / "clip.mp4").string()) + " --json").out, nullptr, false);
+    EXPECT_EQ(records["timestamps"].size(), 44u);
+    EXPECT_TRUE(fs::exists(out / "still-end-rear.jpg"));
+    const RunResult verified = cli("verify " + quote(out.string()));
+    EXPECT_EQ(verified.status, 0) << verified.out << verified.err;
+}
+
 TEST_F(EvidenceCli, MistakesAreRefusedWithTheReasonAndNothingWritten) {
     const fs::path out = scratch_.path() / "incident";
     RunResult r =

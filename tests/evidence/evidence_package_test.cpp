@@ -287,7 +287,7 @@ TEST_F(EvidencePackage, RefusesTargetsItMustNotUse) {
     rq.to = "99";
     r = buildPackage(rq);
     ASSERT_FALSE(r);
-    EXPECT_NE(r.error().find("outside the recording"), std::string::npos) << r.error();
+    EXPECT_NE(r.error().find("after its drive does"), std::string::npos) << r.error();
     EXPECT_EQ(namesIn(scratch_.path()), std::vector<std::string>{"a file"});
 }
 
@@ -308,9 +308,13 @@ TEST_F(EvidencePackage, TheCameraClockOnACardNamesTheSameStretchAsSeconds) {
     EXPECT_NEAR(inFile->segments[0].toSeconds, 4.0, 1e-9);
     EXPECT_EQ(isoLocalTimeMs(*inFile->start()), isoLocalTimeMs(*onCard->start()));
 
+    // Past the recording's end the stretch runs on into the next recording of the drive.
     auto runsOn = resolveStretch(card_->str(), from, past);
-    ASSERT_FALSE(runsOn);
-    EXPECT_NE(runsOn.error().find("runs past the end"), std::string::npos) << runsOn.error();
+    ASSERT_TRUE(runsOn) << runsOn.error();
+    ASSERT_EQ(runsOn->segments.size(), 2u);
+    EXPECT_NE(runsOn->segments[1].path, *eventFront_);
+    EXPECT_NEAR(runsOn->durationSeconds(), 5.75, 1e-3);
+    EXPECT_EQ(isoLocalTimeMs(*runsOn->end()), past);
 }
 
 }  // namespace

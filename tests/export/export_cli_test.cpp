@@ -33,7 +33,7 @@ class ExportCli : public ::testing::Test {
         cardDir_ = new orvik::test::TempDir;
         card_ = new fs::path(cardDir_->path());
         const std::string cmd = quote(ORVIK_SAMPLECARD) + " --out " + quote(card_->string()) +
-                                " --count 1 --duration 5 --no-device-files -q";
+                                " --count 1 --duration 5 -q";
         ASSERT_EQ(orvik::test::runCommand(cmd).status, 0);
         for (const auto& e : fs::recursive_directory_iterator(*card_)) {
             const std::string name = e.path().filename().string();
@@ -159,12 +159,95 @@ TEST_F(ExportCli, MomentsByTheCamerasClockOnACardGiveTheSameFramesAsSeconds) {
     }
     bad = run("clip " + quote(front()) + " --from 2026-03-14T08:15:01 --to 4 --out " + target);
     EXPECT_EQ(bad.status, 2) << bad.err;
-    bad = run("clip " + quote(card_->string()) +
-              " --from 2026-03-14T08:15:03 --to 2026-03-14T08:15:07 --out " + target);
-    EXPECT_EQ(bad.status, 1);
-    EXPECT_NE(bad.err.find("one recording"), std::string::npos) << bad.err;
     EXPECT_EQ(outNames(),
               (std::vector<std::string>{"seconds.mp4", "seconds.png", "time.mp4", "time.png"}));
+}
+
+// The card's drive goes on from the 5-s Always recording into an Event recording at 08:15:05.
+TEST_F(ExportCli, AStretchOverARecordingsEndIsJoinedByCopyWithAllItsTelemetryAndSound) {
+    const std::string event = card_->string() + "/Event/event_20260314_081505_F.mp4";
+    const fs::path across = out_ / "across.mp4", byTime = out_ / "time.mp4";
+    const fs::path head = out_ / "head.mp4", tail = out_ / "tail.mp4";
+    const CliRun r =
+        run("clip " + quote(front()) + " --from 3 --to 7 --out " + quote(across.string()));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("over 2 recordings (stream copy)"), std::string::npos) << r.err;
+    ASSERT_EQ(
+        run("clip " + quote(front()) + " --from 3 --to 5 -q --out " + quote(head.string())).status,
+        0);
+    ASSERT_EQ(
+        run("clip " + quote(event) + " --from 0 --to 2 -q --out " + quote(tail.string())).status,
+        0);
+    // Exactly the frames and records of the two parts, one after the other.
+    EXPECT_EQ(frames(across), frames(head) + frames(tail));
+    json expected = telemetry(head.string())["timestamps"];
+    const json tailRecords = telemetry(tail.string());
+    for (const auto& t : tailRecords["timestamps"])
+        expected.push_back(t);
+    EXPECT_EQ(expected.size(), 44u);
+    EXPECT_EQ(telemetry(across.string())["timestamps"], expected);
+    EXPECT_EQ(shell("ffmpeg -v error -i " + quote(across.string()) + " -f null - 2>&1"), "");
+    // The sound runs on without a gap or an overlap at the boundary.
+    EXPECT_NEAR(audioSeconds(across), 4.0, 0.1);
+    const std::string steps = shell(
+        "ffprobe -v error -select_streams a -show_entries packet=pts_time,duration_time "
+        "-of csv=p=0 " +
+        quote(across.string()) +
+        " | awk -F, 'NR>2 && ($1-e > 0.001 || e-$1 > 0.001) {print $1} {e=$1+$2}'");
+    EXPECT_EQ(steps, "");
+
+    // The same stretch by the camera's clock is the same file.
+    ASSERT_EQ(run("clip " + quote(card_->string()) +
+                  " --from 2026-03-14T08:15:03 --to 2026-03-14T08:15:07 -q --out " +
+                  quote(byTime.string()))
+                  .status,
+              0);
+    EXPECT_EQ(readFile(byTime), readFile(across));
+}
+
+TEST_F(ExportCli, LayoutsCaptionsAndSnapshotsGoOnIntoTheNextRecording) {
+    const std::string eventRear = card_->string() + "/Event/event_20260314_081505_R.mp4";
+    const fs::path sbs = out_ / "sbs.mp4", rearClip = out_ / "rear.mp4";
+    CliRun r = run("clip " + quote(rear()) + " --from 4 --to 6 --layout side-by-side --caption " +
+                   "--out " + quote(sbs.string()));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(shell("ffprobe -v error -select_streams v -show_entries stream=width,height -of "
+                    "csv=p=0 " +
+                    quote(sbs.string())),
+              "1280,360");
+    EXPECT_NEAR(frames(sbs), 60, 2);
+    EXPECT_EQ(telemetry(sbs.string())["timestamps"].size(), 22u);
+    // A rear recording's stretch stays on the rear channel.
+    r = run("clip " + quote(rear()) + " --from 4 --to 6 --out " + quote(rearClip.string()));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(shell("ffprobe -v error -select_streams v -show_entries stream=width,height -of "
+                    "csv=p=0 " +
+                    quote(rearClip.string())),
+              "320,180");
+
+    // A moment past the recording's end is in the next one, by seconds or by the clock.
+    const fs::path past = out_ / "past.png", inNext = out_ / "next.png", byTime = out_ / "t.png";
+    ASSERT_EQ(run("snapshot " + quote(front()) + " --at 6.5 --out " + quote(past.string())).status,
+              0);
+    ASSERT_EQ(run("snapshot " + quote(card_->string()) +
+                  "/Event/event_20260314_081505_F.mp4 --at 1.5 --out " + quote(inNext.string()))
+                  .status,
+              0);
+    ASSERT_EQ(run("snapshot " + quote(card_->string()) + " --at 2026-03-14T08:15:06.5 --out " +
+                  quote(byTime.string()))
+                  .status,
+              0);
+    EXPECT_EQ(readFile(past), readFile(inNext));
+    EXPECT_EQ(readFile(byTime), readFile(inNext));
+
+    // Before the drive starts: refused with the reason, nothing written.
+    r = run("clip " + quote(front()) + " --from -2 --to 1 --out " + quote(out_ / "x.mp4"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("before its drive does"), std::string::npos) << r.err;
+    r = run("clip " + quote(eventRear) + " --from -1 --to 1 --out " + quote(out_ / "x.mp4"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(outNames(), (std::vector<std::string>{"next.png", "past.png", "rear.mp4", "sbs.mp4",
+                                                    "t.png", "x.mp4"}));
 }
 
 TEST_F(ExportCli, ACutOffTheKeyframesIsExactToTheFrameAndDecodesCleanly) {
@@ -295,13 +378,13 @@ TEST_F(ExportCli, FailuresAreOneLineExitOneAndLeaveNothingBehind) {
     const std::string cases[] = {
         "clip " + quote(front()) + " --from 1 --to 2 --out " + quote(existing.string()),
         "clip " + quote(loneFront) + " --from 1 --to 2 --layout side-by-side --out " + target,
-        "clip " + quote(front()) + " --from 4 --to 9 --out " + target,
+        "clip " + quote(front()) + " --from 4 --to 3000 --out " + target,  // past the drive
         "clip " + quote(front()) + " --from 3 --to 2 --out " + target,
         "clip " + quote(broken.string()) + " --from 0 --to 1 --out " + target,
         "clip " + quote(fifo.string()) + " --from 0 --to 1 --out " + target,
         "clip " + quote(front()) + " --from 0 --to 1 --out " +
             quote((out_ / "no-such-folder" / "x.mp4").string()),
-        "snapshot " + quote(front()) + " --at 7 --out " + quote((out_ / "x.png").string()),
+        "snapshot " + quote(front()) + " --at 3000 --out " + quote((out_ / "x.png").string()),
         "snapshot " + quote(front()) + " --at 1 --out " + quote((out_ / "x.gif").string()),
         "snapshot " + quote(fifo.string()) + " --at 0 --out " + quote((out_ / "x.png").string()),
     };

@@ -154,6 +154,10 @@ TEST(MomentLine, ClockPositionAndLength) {
     EXPECT_EQ(momentLine(std::nullopt, MediaTime::fromSeconds(3725), MediaTime::fromSeconds(7200)),
               "1:02:05 / 2:00:00");
     EXPECT_EQ(clockDuration(MediaTime::fromSeconds(-4)), "0:00");
+    // Within a drive: the drive's position and length, the clock from the recording's own start.
+    EXPECT_EQ(momentLine(start, MediaTime::fromSeconds(132.7), MediaTime::fromSeconds(360),
+                         MediaTime::fromSeconds(12.7)),
+              QString::fromUtf8("08:15:27 · 2:12 / 6:00"));
 }
 
 TEST_F(WindowTells, TheOpenedFolderIsTheCardOfTheSettingsAndTheDrivingRoute) {

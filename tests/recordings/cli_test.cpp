@@ -500,9 +500,11 @@ TEST_F(Cli, OutOfRangeSecondsAreOneShortLine) {
         {"trips " + quote(scratch_.str()) + " --gap 1e300", "--gap: 0 to 86400 seconds"},
         {"trips " + quote(scratch_.str()) + " --gap -1", "--gap: 0 to 86400 seconds"},
         {"trips " + quote(scratch_.str()) + " --gap nan", "--gap: 0 to 86400 seconds"},
-        {"clip " + quote(file) + " --from 0 --to 1e300 --out " + out, "--to: 0 to 86400 seconds"},
-        {"clip " + quote(file) + " --from -5 --to 1 --out " + out, "--from: 0 to 86400 seconds"},
-        {"snapshot " + quote(file) + " --at 1e20 --out x.png", "--at: 0 to 86400 seconds"},
+        {"clip " + quote(file) + " --from 0 --to 1e300 --out " + out,
+         "--to: seconds (-86400 to 86400)"},
+        {"clip " + quote(file) + " --from -1e300 --to 1 --out " + out,
+         "--from: seconds (-86400 to 86400)"},
+        {"snapshot " + quote(file) + " --at 1e20 --out x.png", "--at: seconds (-86400 to 86400)"},
     };
     for (const auto& [args, said] : cases) {
         SCOPED_TRACE(args);

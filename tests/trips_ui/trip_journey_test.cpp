@@ -2,6 +2,7 @@
 // the map opens that recording at that moment, event marks sit on the seek bar where the events
 // are and the event buttons and pane menu jump between them, a click on the speed readout
 // switches the unit, and the rear pane's menu mirrors the rear picture; both choices are kept.
+// The drive strip under the seek bar shows the whole trip and goes where it is clicked or dragged.
 #include "support/gui_journey.h"
 
 #include "shell/trip_controls.h"
@@ -18,6 +19,8 @@
 #include "platform/store.h"
 #include "playback/playback_controller.h"
 #include "shell/displays_panel.h"
+#include "shell/drive_strip.h"
+#include "shell/time_display.h"
 #include "shell/trip_controls.h"
 #include "support/map_page.h"
 #include "trips/ui/trip_navigator.h"
@@ -196,6 +199,71 @@ TEST_F(TripJourney, EventMarksAndJumpsAcrossTheTrip) {
     QTest::keyClick(pane("frontPane"), Qt::Key_Left);
     EXPECT_EQ(playingRecording(), here);
     EXPECT_NEAR(seconds(), std::max(0.0, impact - 3), 0.6);
+}
+
+TEST_F(TripJourney, TheDriveStripShowsTheDriveAndGoesWhereItIsClickedOrDragged) {
+    play("alwa_20260314");
+    pause();
+    const auto* trip = window_->trips().navigator()->currentTrip();
+    DriveStrip* strip = window_->trips().strip();
+    ASSERT_TRUE(strip->isVisible());
+    const trips::Drive& drive = strip->drive();
+    ASSERT_EQ(drive.blocks().size(), trip->recordings.size());
+    EXPECT_EQ(drive.marks().size(), trip->events.size());
+    // In the free band under the seek bar: it covers no control of the strip.
+    const QRect band = strip->geometry();
+    EXPECT_EQ(band.left(), seekBar()->geometry().left());
+    EXPECT_EQ(band.width(), seekBar()->geometry().width());
+    EXPECT_GT(band.top(), seekBar()->geometry().bottom());
+    for (int id : {kFullScreen, kSwap, kRewind, kPause, kPlay, kFastForward, kVolume,
+                   kPreviousEvent, kNextEvent})
+        EXPECT_FALSE(window_->control(id)->geometry().intersects(band)) << id;
+    // The caption's moment counts through the drive.
+    const QString driveLength =
+        clockDuration(playback::MediaTime::fromSeconds(drive.lengthSeconds()));
+    EXPECT_TRUE(window_->timeDisplay()->momentText().endsWith(" / " + driveLength))
+        << window_->timeDisplay()->momentText().toStdString();
+
+    // A click in the middle of the fifth recording's block plays it there, both channels.
+    const auto middle = [&](std::size_t i) {
+        const trips::DriveBlock& b = drive.blocks()[i];
+        return QPoint(strip->xOf(b.startSeconds + b.durationSeconds / 2), strip->height() / 2);
+    };
+    QTest::mouseClick(strip, Qt::LeftButton, {}, middle(4));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return playingRecording() == 4u; }, 20000));
+    const double half = drive.blocks()[4].durationSeconds / 2;
+    EXPECT_NEAR(seconds(), half, 0.3);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bothRunning(); }, 10000));
+    EXPECT_NEAR(strip->moment(), drive.blocks()[4].startSeconds + half, 0.5);
+    pause();
+
+    // A drag from the sixth recording into the seventh: nothing opens until the release, then
+    // the seventh plays at the moment let go.
+    QTest::mousePress(strip, Qt::LeftButton, {}, middle(5));
+    QTest::mouseMove(strip, middle(5) + QPoint(5, 0));
+    QTest::mouseMove(strip, middle(6));
+    EXPECT_NEAR(strip->moment(), strip->secondsAt(middle(6).x()), 1e-9);
+    EXPECT_EQ(playingRecording(), 4u);
+    QTest::mouseRelease(strip, Qt::LeftButton, {}, middle(6));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return playingRecording() == 6u; }, 20000));
+    EXPECT_NEAR(seconds(), drive.blocks()[6].durationSeconds / 2, 0.3);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bothRunning(); }, 10000));
+
+    // Played on into the next recording, the strip's moment goes on from there, never back.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return playingRecording() == 7u; }, 20000));
+    EXPECT_GE(strip->moment(), drive.blocks()[7].startSeconds - 0.01);
+    EXPECT_EQ(strip->startText(), "08:15:00");
+    EXPECT_EQ(strip->endText(), QString::fromStdString(trips::isoLocalTime(drive.localTimeAt(
+                                                           drive.lengthSeconds())))
+                                    .mid(11));
+    shot("drive-strip", false);  // the README's picture
+
+    // Full screen: the strip stays under the moved seek bar.
+    QTest::mouseDClick(front(), Qt::LeftButton, {}, front()->rect().center());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window_->isFullScreenMode(); }, 5000));
+    EXPECT_EQ(strip->geometry().top(), seekBar()->geometry().bottom() + 2);
+    EXPECT_EQ(strip->geometry().left(), seekBar()->geometry().left());
+    shot("drive-strip-fullscreen");
 }
 
 TEST_F(TripJourney, ClickOnTheSpeedReadoutSwitchesTheUnitAndKeepsIt) {

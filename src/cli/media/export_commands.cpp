@@ -1,4 +1,5 @@
 // orvik-cli clip / snapshot: evidence export of a recording, alone or with its partner channel.
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -12,7 +13,11 @@ extern "C" {
 #include "cli/command_registry.h"
 #include "cli/media_commands.h"
 #include "export/export.h"
+#include "recordings/byte_source.h"
+#include "recordings/partner.h"
 #include "recordings/track_formats.h"
+#include "trips/drive_range.h"
+#include "trips/media_duration.h"
 #include "trips/moment.h"
 
 namespace orvik::cli {
@@ -53,31 +58,51 @@ Request requestOf(const CommonArgs& a, const std::string& input) {
     return rq;
 }
 
-// A moment as given: seconds into FILE, or, when FILE is a card folder, the camera's local time
-// ("2026-03-14T08:15:02[.fff]") of one of its recordings.
-struct Moment {
-    std::string file;
-    double seconds = 0;
-};
+// Seconds from the start of a recording, negative back into its drive: at most a day either way.
+Result<double> offsetOf(const std::string& option, const std::string& text) {
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(v) || std::fabs(v) > kMostSeconds)
+        return makeError(option + ": seconds (-86400 to 86400) or a camera time on a card folder",
+                         kExitUsage);
+    return v;
+}
 
-// The error's code is the exit status: a moment that cannot be read is a usage error, one that no
-// recording holds a failure.
-Result<Moment> momentOf(const std::string& file, const std::string& option,
-                        const std::string& text) {
-    std::error_code ec;
-    if (!std::filesystem::is_directory(file, ec)) {
-        std::string checked = text;
-        if (const std::string wrong = secondsUpTo()(checked); !wrong.empty())
-            return makeError(option + ": " + wrong, kExitUsage);
-        return Moment{file, std::stod(text)};
-    }
+Result<trips::LocalTime> cameraTimeOf(const std::string& option, const std::string& text) {
     const auto t = trips::parseLocalTime(text);
     if (!t)
         return makeError(option + ": not a camera time (YYYY-MM-DDThh:mm:ss[.fff])", kExitUsage);
-    auto found = trips::locateMoment(file, *t);
-    if (!found)
-        return makeError(found.error(), kExitFailed);
-    return Moment{found->path, found->offsetSeconds};
+    return *t;
+}
+
+bool isFolder(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::is_directory(path, ec);
+}
+
+// The recording's length by its box headers; nothing when it cannot be read (the export then
+// says why).
+std::optional<double> lengthOf(const std::string& file) {
+    auto source = recordings::FileByteSource::open(file);
+    return source ? trips::mediaDurationSeconds(*source) : std::nullopt;
+}
+
+// The drive that holds the stretch: FILE's on its card, or the card folder's at the moment.
+Result<std::vector<trips::TripRecording>> driveFor(const std::string& file,
+                                                   std::optional<trips::LocalTime> at) {
+    return at ? trips::driveAt(file, *at) : trips::driveHolding(trips::cardRootOf(file), file);
+}
+
+// The pieces of the stretch in the channel asked for: FILE's own (front or rear) unless a layout
+// names one.
+Result<std::vector<ClipPiece>> piecesOf(const trips::DriveRange& range, bool rear) {
+    std::vector<ClipPiece> pieces;
+    for (const trips::RangePiece& p : range.pieces) {
+        if (rear && p.partnerPath.empty())
+            return makeError(p.path + " has no rear recording beside it");
+        pieces.push_back({p.file(rear), p.fromSeconds, p.toSeconds});
+    }
+    return pieces;
 }
 
 struct ClipArgs : CommonArgs {
@@ -85,33 +110,111 @@ struct ClipArgs : CommonArgs {
     bool quiet = false;
 };
 
+// The clip's pieces: seconds into FILE (running into the recordings before and after it in its
+// drive), or the camera's times on a card folder. A stretch within one recording is one piece.
+Result<std::vector<ClipPiece>> clipPieces(const ClipArgs& a) {
+    if (isFolder(a.file)) {
+        const auto from = cameraTimeOf("--from", a.from);
+        const auto to = from ? cameraTimeOf("--to", a.to) : from;
+        if (!from || !to)
+            return makeError(!from ? from.error() : to.error(), kExitUsage);
+        auto drive = driveFor(a.file, *from);
+        if (!drive)
+            return makeError(drive.error(), kExitFailed);
+        auto range = trips::rangeOf(*drive, *from, *to);
+        if (!range)
+            return makeError(range.error(), kExitFailed);
+        return piecesOf(*range, false);
+    }
+    const auto from = offsetOf("--from", a.from);
+    const auto to = from ? offsetOf("--to", a.to) : from;
+    if (!from || !to)
+        return makeError(!from ? from.error() : to.error(), kExitUsage);
+    const auto length = lengthOf(a.file);
+    if (*from >= 0 && (!length || *to <= *length))
+        return std::vector<ClipPiece>{{a.file, *from, *to}};
+    auto drive = driveFor(a.file, std::nullopt);
+    if (!drive)
+        return makeError(drive.error(), kExitFailed);
+    auto range =
+        trips::rangeOf(*drive, trips::DrivePoint{a.file, *from}, trips::DrivePoint{a.file, *to});
+    if (!range)
+        return makeError(range.error(), kExitFailed);
+    return piecesOf(*range, !recordings::channelOfRecording(a.file).front);
+}
+
 int runClip(const ClipArgs& a) {
-    const auto from = momentOf(a.file, "--from", a.from);
-    const auto to = from ? momentOf(a.file, "--to", a.to) : from;
-    if (!from || !to) {
-        printError(!from ? from.error() : to.error());
-        return !from ? from.errorNumber() : to.errorNumber();
+    auto pieces = clipPieces(a);
+    if (!pieces) {
+        printError(pieces.error());
+        return pieces.errorNumber();
     }
-    if (from->file != to->file) {
-        printError("the stretch runs from " + from->file + " into " + to->file +
-                   "; a clip is cut from one recording");
-        return kExitFailed;
+    auto rq = requestOf<ClipRequest>(a, pieces->front().input);
+    if (pieces->size() == 1) {
+        rq.fromSeconds = pieces->front().fromSeconds;
+        rq.toSeconds = pieces->front().toSeconds;
+    } else {
+        rq.pieces = std::move(*pieces);
     }
-    auto rq = requestOf<ClipRequest>(a, from->file);
-    rq.fromSeconds = from->seconds;
-    rq.toSeconds = to->seconds;
     auto report = exportClip(rq);
     if (!report) {
         printError(report.error());
         return kExitFailed;
     }
     if (!a.quiet) {
-        std::fprintf(stderr, "%s: %lld frames, %.3f s, %zu fragments, %zu telemetry records (%s)\n",
+        std::string over;
+        if (rq.pieces.size() > 1)
+            over = " over " + std::to_string(rq.pieces.size()) + " recordings";
+        std::fprintf(stderr,
+                     "%s: %lld frames, %.3f s, %zu fragments, %zu telemetry records%s (%s)\n",
                      a.out.c_str(), static_cast<long long>(report->frames), report->seconds,
-                     report->fragments, report->telemetryRecords,
+                     report->fragments, report->telemetryRecords, over.c_str(),
                      std::string(clipMethodName(report->method)).c_str());
     }
     return kExitOk;
+}
+
+// A moment as given: seconds into FILE (past its end or before its start: in the recording of
+// its drive that runs then), or the camera's time on a card folder.
+struct Moment {
+    std::string file;
+    double seconds = 0;
+};
+
+Result<Moment> momentOf(const std::string& file, const std::string& text) {
+    std::optional<trips::LocalTime> at;
+    double offset = 0;
+    if (isFolder(file)) {
+        auto t = cameraTimeOf("--at", text);
+        if (!t)
+            return makeError(t.error(), kExitUsage);
+        at = *t;
+    } else {
+        auto seconds = offsetOf("--at", text);
+        if (!seconds)
+            return makeError(seconds.error(), kExitUsage);
+        offset = *seconds;
+        const auto length = lengthOf(file);
+        if (offset >= 0 && (!length || offset < *length))
+            return Moment{file, offset};
+    }
+    auto drive = driveFor(file, at);
+    if (!drive)
+        return makeError(drive.error(), kExitFailed);
+    if (!at)
+        at = trips::timeOf(*drive, trips::DrivePoint{file, offset});
+    const auto found = at ? trips::findMoment(*drive, *at) : std::nullopt;
+    if (!found)
+        return makeError("no recording of the drive runs at " + text, kExitFailed);
+    // The rear channel when FILE is a rear recording.
+    if (!isFolder(file) && !recordings::channelOfRecording(file).front) {
+        for (const trips::TripRecording& r : *drive) {
+            if (r.path == found->path && !r.partnerPath.empty())
+                return Moment{r.partnerPath, found->offsetSeconds};
+        }
+        return makeError(found->path + " has no rear recording beside it", kExitFailed);
+    }
+    return Moment{found->path, found->offsetSeconds};
 }
 
 struct SnapshotArgs : CommonArgs {
@@ -119,7 +222,7 @@ struct SnapshotArgs : CommonArgs {
 };
 
 int runSnapshot(const SnapshotArgs& a) {
-    const auto at = momentOf(a.file, "--at", a.at);
+    const auto at = momentOf(a.file, a.at);
     if (!at) {
         printError(at.error());
         return at.errorNumber();
@@ -141,7 +244,8 @@ const RegisterCommand kClip([](CLI::App& app) -> std::function<int()> {
                     "front or rear recording (.mp4), or a card folder for moments by camera time")
         ->required();
     sub->add_option("--from", a->from,
-                    "start: seconds into FILE, or the camera's time on a card "
+                    "start: seconds into FILE (negative, or past its end: the recordings of its "
+                    "drive before or after it), or the camera's time on a card "
                     "(2026-03-14T08:15:02[.fff])")
         ->required();
     sub->add_option("--to", a->to, "end, as --from")->required();
