@@ -73,6 +73,8 @@ DisplaysPanel::DisplaysPanel(QWidget* window, playback::PlaybackController& play
                           displays::MapHost::kMainWidth, displays::MapHost::kMainHeight);
     mapHost_->hide();
     mapView_ = std::make_unique<displays::MapView>(*mapHost_);
+    mapHost_->callPageFunction(QStringLiteral("setOfflineText"),
+                               {ui_common::uiText(strings::shell::kMapOffline)});
 
     speedDisplay_ = displays::speedDisplayFromName(platform::viewerSetting(kSpeedUnitKey));
     speed_->setAttribute(Qt::WA_TransparentForMouseEvents, false);
