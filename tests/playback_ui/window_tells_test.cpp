@@ -20,15 +20,15 @@
 #include <filesystem>
 
 #include "device_config/device_config.h"
-#include "displays/map_host.h"
-#include "support/map_page.h"
 #include "device_config/ui/information_page.h"
 #include "device_config/ui/settings_editor.h"
+#include "displays/map_host.h"
 #include "platform/strings.h"
 #include "playback/playback_controller.h"
 #include "shell/card_monitor.h"
 #include "shell/card_notice.h"
 #include "shell/time_display.h"
+#include "support/map_page.h"
 #include "ui_common/ui_common.h"
 
 namespace orvik::shell {
@@ -369,8 +369,8 @@ TEST_F(WindowTells, ARecordingWithoutPositionsShowsNoMarkerAndNoReadouts) {
     auto* host = qobject_cast<displays::MapHost*>(window_->control(kMap));
     ASSERT_TRUE(orvik::test::mapPageLoaded(host));
     auto markers = [&] { return evaluate(host, "markers.length").toInt(); };
-    ASSERT_TRUE(QTest::qWaitFor([&] { return markers() == 1 && !text(kSpeedReadout).isEmpty(); },
-                                20000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return markers() == 1 && !text(kSpeedReadout).isEmpty(); }, 20000));
 
     openFolder(dir.path());
     ASSERT_EQ(rowOf("alwa_20260314_081500_F.mp4"), 0);
