@@ -11,7 +11,10 @@
 #    pane's still at each boundary (handoff_gap_ms median and max: from the last frame drawn of
 #    one recording to the first of the next; one frame interval, 33 ms at 1x, is no stall), the
 #    rear's distance from the front in the second after it (handoff_rear_drift_ms) and what the
-#    standby pair adds to memory (target <= 60 MB).
+#    standby pair adds to memory (target <= 60 MB);
+#  - the drive strip's hover picture of a moment not yet cached (1080p source, target <= 150 ms),
+#    against `ffmpeg -ss T -i FILE -frames:v 1` scaled the same way, and how late the event loop
+#    runs while pictures are decoded beside it.
 #   bench/playback/run.sh [seconds-of-two-channel-play]      (build first: scripts/build.sh)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -75,6 +78,14 @@ run_bench seek-decode "$clips/f720.mp4" 100 2>/dev/null | tee -a "$out" || true
 run_bench two-channels "$clips/alwa_20240302_120000_F.mp4" "$play_seconds" 2>/dev/null | tee -a "$out" || true
 run_bench two-channels-2x "$clips/alwa_20240302_120000_F.mp4" "$play_seconds" 2>/dev/null | tee -a "$out" || true
 run_bench handoff "${drive_fronts[@]}" 2>/dev/null | tee -a "$out" || true
+"$build/bench/playback/thumbnail_bench" "$clips/f1080.mp4" 20 | tee -a "$out" || true
+peer=()
+for i in $(seq 1 20); do
+  t0=$(date +%s%N)
+  ffmpeg -v error -ss "$((i % 4)).5" -i "$clips/f1080.mp4" -frames:v 1 -vf scale=192:-2 -f null - 2>/dev/null
+  peer+=($(( ($(date +%s%N) - t0) / 1000 )))
+done
+awk -v m="$(printf '%s\n' "${peer[@]}" | median)" 'BEGIN { printf "thumbnail_ffmpeg_cli_ms %.1f\n", m / 1000 }' | tee -a "$out"
 run_bench handoff-2x "${drive_fronts[@]}" 2>/dev/null | tee -a "$out" || true
 
 get() { awk -v k="$1" '$1 == k { print $2 }' "$out"; }
@@ -113,3 +124,7 @@ echo "handoff_rear_drift_ms $(get handoff_rear_drift_ms) max $(get handoff_rear_
 # The channels in step: front - rear position at every PositionTimer tick (target <= 33 ms).
 echo "two_max_drift_ms $(get two_max_drift_ms)"
 echo "two_max_drift_ms_2x $(get two_2x_max_drift_ms)"
+# The hover picture of a moment not yet cached (target <= 150 ms), against the ffmpeg program.
+awk -v a="$(get thumbnail_ms)" -v b="$(get thumbnail_ffmpeg_cli_ms)" -v m="$(get thumbnail_max_ms)" \
+  -v c="$(get thumbnail_cached_ms)" -v l="$(get thumbnail_gui_late_ms)" -v i="$(get thumbnail_gui_late_idle_ms)" \
+  'BEGIN { printf "thumbnail_ms %s max %s (cached %s; ffmpeg -ss -frames:v 1: %s, ratio %.2f; event loop late at most %s ms while decoding, %s idle)\n", a, m, c, b, (b > 0 ? a / b : 0), l, i }'

@@ -1,7 +1,8 @@
 #pragma once
-// The commands that need the media libraries (FFmpeg, cairo and pango). They run in the
-// helper program orvik-cli-media (libexec/orvik/), so that every other command starts without
-// loading those libraries: orvik-cli lists them in its help and hands `orvik-cli NAME …` to the
+// The commands that need the media libraries (FFmpeg, cairo and pango), or OpenSSL and SQLite for
+// hashing and the library's index. They run in the helper program orvik-cli-media
+// (libexec/orvik/), so that every other command starts without loading those libraries (a
+// listing of a card then costs little more than the scan): orvik-cli lists them in its help and hands `orvik-cli NAME …` to the
 // helper unchanged (same arguments, same exit status).
 //
 // Adding one: write its cmd_NAME.cpp under media/ with a RegisterCommand whose subcommand takes
@@ -23,6 +24,10 @@ inline constexpr MediaCommand kMediaCommands[] = {
     {"evidence",
      "a folder to hand over: clip, stills, track and PDF report of a stretch, with SHA-256 of "
      "every source and file"},
+    {"verify",
+     "check an evidence package: every file's SHA-256, and the source recordings where they "
+     "still are"},
+    {"library", "keep recordings in a folder on this computer, indexed to find them again"},
 };
 
 inline constexpr std::string_view kMediaHelperName = "orvik-cli-media";

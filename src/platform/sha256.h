@@ -59,7 +59,8 @@ Result<FileStamp> stampOf(const std::string& path);
 
 struct HashedFile {
     Sha256Digest digest{};
-    FileStamp stamp;  // as it was before and after the read
+    FileStamp stamp;          // as it was before and after the read
+    std::uint32_t crc32c = 0;  // of the same bytes: a cheap check of a copy read back
 };
 
 // Receives each chunk of the file in order, right after it was hashed; returning false stops
@@ -70,6 +71,10 @@ using ChunkFunction = std::function<bool(std::span<const std::uint8_t> chunk)>;
 // regular file without blocking on it (a FIFO, a device). Fails when the file changes while it
 // is read: a size or modification time after the read that differs from before, a read that
 // ends short of the size, or another file put in its place.
+// The chunks are hashed on a second thread while `onChunk` runs on the caller's.
 Result<HashedFile> hashFile(const std::string& path, const ChunkFunction& onChunk = {});
+
+// The CRC-32C of a regular file's bytes (platform/crc32c.h), read once.
+Result<std::uint32_t> crc32cOfFile(const std::string& path);
 
 }  // namespace orvik::platform

@@ -17,7 +17,9 @@ namespace {
 constexpr int kInset = 3;
 constexpr int kTextPad = 3;
 
-QString clockText(trips::LocalTime t) {
+}  // namespace
+
+QString clockOf(trips::LocalTime t) {
     const auto day = std::chrono::floor<std::chrono::days>(t);
     const std::chrono::hh_mm_ss hms{std::chrono::round<std::chrono::seconds>(t - day)};
     return QStringLiteral("%1:%2:%3")
@@ -25,8 +27,6 @@ QString clockText(trips::LocalTime t) {
         .arg(hms.minutes().count(), 2, 10, QLatin1Char('0'))
         .arg(hms.seconds().count(), 2, 10, QLatin1Char('0'));
 }
-
-}  // namespace
 
 DriveStrip::DriveStrip(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("driveStrip"));
@@ -39,11 +39,11 @@ DriveStrip::DriveStrip(QWidget* parent) : QWidget(parent) {
 }
 
 QString DriveStrip::startText() const {
-    return drive_.empty() ? QString() : clockText(drive_.start());
+    return drive_.empty() ? QString() : clockOf(drive_.start());
 }
 
 QString DriveStrip::endText() const {
-    return drive_.empty() ? QString() : clockText(drive_.localTimeAt(drive_.lengthSeconds()));
+    return drive_.empty() ? QString() : clockOf(drive_.localTimeAt(drive_.lengthSeconds()));
 }
 
 std::pair<int, int> DriveStrip::timeline() const {
@@ -107,13 +107,13 @@ void DriveStrip::paintEvent(QPaintEvent*) {
     for (const trips::DriveMark& m : drive_.marks()) {
         const int x = xOf(m.seconds);
         p.fillRect(QRect(x - 1, 0, 3, height()), QColor(0x0b, 0x0d, 0x10));
-        p.fillRect(QRect(x, 0, 1, height()),
-                   SkinSlider::markColour(m.kind == trips::EventKind::Impact
-                                              ? SliderMarkKind::Impact
-                                              : SliderMarkKind::Event));
+        p.fillRect(
+            QRect(x, 0, 1, height()),
+            SkinSlider::markColour(m.kind == trips::EventKind::Impact ? SliderMarkKind::Impact
+                                                                      : SliderMarkKind::Event));
     }
-    for (const auto& [mark, kind] : {std::pair{in_, SliderMarkKind::In},
-                                     std::pair{out_, SliderMarkKind::Out}}) {
+    for (const auto& [mark, kind] :
+         {std::pair{in_, SliderMarkKind::In}, std::pair{out_, SliderMarkKind::Out}}) {
         if (mark)
             p.fillRect(QRect(xOf(*mark) - 1, 0, 2, height()), SkinSlider::markColour(kind));
     }

@@ -12,6 +12,9 @@
 
 namespace orvik::shell {
 
+// "08:15:27": the camera's clock, to the nearest second.
+QString clockOf(trips::LocalTime t);
+
 class DriveStrip : public QWidget {
     Q_OBJECT
   public:

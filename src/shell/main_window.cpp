@@ -11,11 +11,14 @@
 #include "shell/card_monitor.h"
 #include "shell/control_ids.h"
 #include "shell/displays_panel.h"
+#include "shell/drive_preview.h"
+#include "shell/drive_strip.h"
 #include "shell/export_menu.h"
 #include "shell/private_messages.h"
 #include "shell/recording_list.h"
 #include "shell/startup.h"
 #include "shell/trip_controls.h"
+#include "trips/ui/trip_navigator.h"
 #include "ui_common/background.h"
 #include "ui_common/ui_common.h"
 
@@ -95,6 +98,17 @@ void MainWindow::createAreas() {
     trips_ = new TripControls(this, *playback_, *displays_->mapHost(), *displays_->mapView(),
                               [this](const QString& path) { return openThroughList(path); });
     trips_->placeControls(control(ctl::kRewind)->geometry(), seekBar_->geometry());
+    drivePreview_ = new DrivePreview(
+        this, *trips_->strip(),
+        [this](double seconds) -> std::optional<DrivePreview::Moment> {
+            const trips::Trip* trip = trips_->navigator()->currentTrip();
+            const auto at = trips_->strip()->drive().positionAt(seconds);
+            if (!trip || !at || at->recording >= trip->recordings.size())
+                return std::nullopt;
+            const trips::TripRecording& r = trip->recordings[at->recording];
+            return DrivePreview::Moment{r.path, at->offsetSeconds, r.stats.durationSeconds};
+        },
+        [this] { return displays_->speedDisplay(); });
     connect(trips_, &TripControls::jumped, displays_, &DisplaysPanel::refreshSpeedReadout);
     exportMenu_ = new ExportMenu(
         this, *playback_, [this] { return displays_->speedDisplay(); },

@@ -8,7 +8,9 @@
 //                                 clip's marks, running), both players, the telemetry track,
 //                                 channel mode, zoom and pan, the full-screen panes;
 //   DisplaysPanel                 the G-sensor graph, the readouts, the map and its page;
-//   TripControls                  the trips of the card: map route, event marks and jumps;
+//   TripControls                  the trips of the card: map route, event marks and jumps,
+//                                 the drive strip;
+//   DrivePreview                  the drive strip's hover pictures;
 //   ExportMenu                    the panes' context menu: snapshots, clips, in and out marks;
 //   CardMonitor                   cards inserted and removed while the viewer runs.
 // Its own files:
@@ -48,6 +50,7 @@ namespace orvik::shell {
 
 class CardMonitor;
 class DisplaysPanel;
+class DrivePreview;
 class ExportMenu;
 class TripControls;
 class SkinButton;
@@ -114,6 +117,7 @@ class MainWindow : public QWidget {
     ExportMenu& exportMenu() const { return *exportMenu_; }
     CardMonitor& cards() const { return *cards_; }
     TimeDisplay* timeDisplay() const { return timeDisplay_; }
+    DrivePreview* drivePreview() const { return drivePreview_; }
 
     // Runs a command as its button would (the window's message table).
     void runCommand(int id);
@@ -206,6 +210,7 @@ class MainWindow : public QWidget {
     std::unique_ptr<playback::PlaybackController> playback_;
     DisplaysPanel* displays_ = nullptr;
     TripControls* trips_ = nullptr;
+    DrivePreview* drivePreview_ = nullptr;
     ExportMenu* exportMenu_ = nullptr;
     CardMonitor* cards_ = nullptr;
 

@@ -20,10 +20,10 @@ Drive::Drive(const Trip& trip) {
     start_ = trip.recordings.front().start;
     for (const TripRecording& r : trip.recordings) {
         // A recording whose length could not be read still takes its place, as a sliver.
-        const double duration = std::isfinite(r.stats.durationSeconds)
-                                    ? std::clamp(r.stats.durationSeconds, 0.0,
-                                                 kLongestRecordingSeconds)
-                                    : 0.0;
+        const double duration =
+            std::isfinite(r.stats.durationSeconds)
+                ? std::clamp(r.stats.durationSeconds, 0.0, kLongestRecordingSeconds)
+                : 0.0;
         blocks_.push_back({std::max(0.0, secondsBetween(start_, r.start)), duration, r.kind});
         length_ = std::max(length_, blocks_.back().endSeconds());
     }

@@ -11,6 +11,8 @@
 #include <string>
 
 #include "platform/sha256.h"
+
+#include "platform/crc32c.h"
 #include "support/test_support.h"
 
 namespace orvik::platform {
@@ -50,6 +52,18 @@ TEST(Sha256, HexRoundTripRefusesWhatIsNotADigest) {
     EXPECT_FALSE(digestFromHex(""));
 }
 
+TEST(Crc32c, PublishedCheckValueAndIncrementalUpdates) {
+    const std::string text = "123456789";
+    const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(text.data()),
+                                              text.size());
+    EXPECT_EQ(crc32c(0, bytes), 0xE3069283u);
+    EXPECT_EQ(crc32c(crc32c(0, bytes.first(4)), bytes.subspan(4)), 0xE3069283u);
+    EXPECT_EQ(crc32c(0, {}), 0u);
+    // 32 zero bytes (RFC 3720's example).
+    const std::vector<std::uint8_t> zeros(32, 0);
+    EXPECT_EQ(crc32c(0, zeros), 0x8A9136AAu);
+}
+
 TEST(HashFile, ReadsOnceAndHandsOnEveryChunkInOrder) {
     TempDir dir;
     // Three and a bit of the reader's chunks, with bytes that differ from chunk to chunk.
@@ -70,6 +84,10 @@ TEST(HashFile, ReadsOnceAndHandsOnEveryChunkInOrder) {
     EXPECT_EQ(copy, content);
     EXPECT_GE(chunks, 4);
     EXPECT_EQ(*stampOf(path.string()), hashed->stamp);
+    const std::span<const std::uint8_t> all(reinterpret_cast<const std::uint8_t*>(content.data()),
+                                            content.size());
+    EXPECT_EQ(hashed->crc32c, crc32c(0, all));
+    EXPECT_EQ(*crc32cOfFile(path.string()), hashed->crc32c);
 
     auto empty = hashFile(dir.touch("empty").string());
     ASSERT_TRUE(empty);

@@ -53,8 +53,8 @@ TEST(Drive, BlocksGapsAndMarksOnOneTimeline) {
 
 TEST(Drive, SecondsAndPositionsMapBothWays) {
     const Drive d(threeRecordings());
-    for (const DrivePosition p : {DrivePosition{0, 0}, DrivePosition{0, 59.5},
-                                  DrivePosition{1, 0}, DrivePosition{1, 30}, DrivePosition{2, 12}})
+    for (const DrivePosition p : {DrivePosition{0, 0}, DrivePosition{0, 59.5}, DrivePosition{1, 0},
+                                  DrivePosition{1, 30}, DrivePosition{2, 12}})
         EXPECT_EQ(d.positionAt(d.secondsOf(p)), p) << p.recording << " " << p.offsetSeconds;
     // The boundary belongs to the recording that starts there.
     EXPECT_EQ(d.positionAt(60), (DrivePosition{1, 0}));
@@ -79,11 +79,11 @@ TEST(Drive, OverlapsAndUnreadableLengths) {
     Trip t;
     // An Event recording written over the middle of a minute, then a file whose length is
     // unknown (NaN or absurd) and a recording that ends after it.
-    t.recordings = {recording(RecordingKind::Always, at(8, 0, 0), 60),
-                    recording(RecordingKind::Event, at(8, 0, 20), 10),
-                    recording(RecordingKind::Always, at(8, 1, 0),
-                              std::numeric_limits<double>::quiet_NaN()),
-                    recording(RecordingKind::Always, at(8, 1, 0), 1e12)};
+    t.recordings = {
+        recording(RecordingKind::Always, at(8, 0, 0), 60),
+        recording(RecordingKind::Event, at(8, 0, 20), 10),
+        recording(RecordingKind::Always, at(8, 1, 0), std::numeric_limits<double>::quiet_NaN()),
+        recording(RecordingKind::Always, at(8, 1, 0), 1e12)};
     const Drive d(t);
     EXPECT_EQ(d.positionAt(25), (DrivePosition{1, 5}));   // the one that started last
     EXPECT_EQ(d.positionAt(35), (DrivePosition{0, 35}));  // after the event ended

@@ -8,9 +8,13 @@
 #include "shell/trip_controls.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QMenu>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -19,10 +23,12 @@
 #include "platform/store.h"
 #include "playback/playback_controller.h"
 #include "shell/displays_panel.h"
+#include "shell/drive_preview.h"
 #include "shell/drive_strip.h"
 #include "shell/time_display.h"
 #include "shell/trip_controls.h"
 #include "support/map_page.h"
+#include "thumbnails/thumbnail.h"
 #include "trips/ui/trip_navigator.h"
 
 namespace orvik::shell {
@@ -253,9 +259,9 @@ TEST_F(TripJourney, TheDriveStripShowsTheDriveAndGoesWhereItIsClickedOrDragged) 
     ASSERT_TRUE(QTest::qWaitFor([&] { return playingRecording() == 7u; }, 20000));
     EXPECT_GE(strip->moment(), drive.blocks()[7].startSeconds - 0.01);
     EXPECT_EQ(strip->startText(), "08:15:00");
-    EXPECT_EQ(strip->endText(), QString::fromStdString(trips::isoLocalTime(drive.localTimeAt(
-                                                           drive.lengthSeconds())))
-                                    .mid(11));
+    EXPECT_EQ(strip->endText(),
+              QString::fromStdString(trips::isoLocalTime(drive.localTimeAt(drive.lengthSeconds())))
+                  .mid(11));
     shot("drive-strip", false);  // the README's picture
 
     // Full screen: the strip stays under the moved seek bar.
@@ -264,6 +270,77 @@ TEST_F(TripJourney, TheDriveStripShowsTheDriveAndGoesWhereItIsClickedOrDragged) 
     EXPECT_EQ(strip->geometry().top(), seekBar()->geometry().bottom() + 2);
     EXPECT_EQ(strip->geometry().left(), seekBar()->geometry().left());
     shot("drive-strip-fullscreen");
+}
+
+TEST_F(TripJourney, HoveringOverTheStripShowsThatMomentsPictureWithoutHoldingPlaybackUp) {
+    QTemporaryDir cacheHome;
+    qputenv("XDG_CACHE_HOME", cacheHome.path().toLocal8Bit());
+    play("alwa_20260314");
+    DriveStrip* strip = window_->trips().strip();
+    DrivePreview* preview = window_->drivePreview();
+    PreviewCard* card = preview->card();
+    const trips::Drive& drive = strip->drive();
+    // The X server's own pointer: its moves, and entering and leaving a control, come as a
+    // user's do.
+    const QString xdotool = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
+    ASSERT_FALSE(xdotool.isEmpty()) << "xdotool is needed (scripts/install-deps.sh)";
+    const auto hover = [&](QWidget* w, QPoint at) {
+        const QPoint global = w->mapToGlobal(at);
+        ASSERT_EQ(
+            QProcess::execute(xdotool, {QStringLiteral("mousemove"), QString::number(global.x()),
+                                        QString::number(global.y())}),
+            0);
+    };
+    const auto middle = [&](std::size_t i) {
+        const trips::DriveBlock& b = drive.blocks()[i];
+        return QPoint(strip->xOf(b.startSeconds + b.durationSeconds / 2), strip->height() / 2);
+    };
+    // While it plays, the pointer sweeps over the strip: playback runs on, and the picture of
+    // the moment where the pointer rests comes up above it.
+    const std::int64_t before = positionOf(frontPlayer());
+    for (std::size_t i = 0; i < drive.blocks().size(); ++i)
+        hover(strip, middle(i));
+    hover(strip, middle(2));
+    const double hovered = strip->secondsAt(middle(2).x());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return card->isVisible() &&
+                   card->line().startsWith(clockOf(drive.localTimeAt(hovered)));
+        },
+        10000))
+        << card->line().toStdString() << " visible " << card->isVisible() << " decodes "
+        << preview->decodes();
+    EXPECT_TRUE(running());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return positionOf(frontPlayer()) > before; }, 5000));
+    EXPECT_TRUE(card->line().endsWith("Km/h")) << card->line().toStdString();
+    EXPECT_EQ(card->picture().width(), thumbnails::kDefaultWidth);
+    const QRect shown = card->geometry();
+    EXPECT_LT(shown.bottom(), seekBar()->geometry().top());  // the seek bar stays in sight
+    EXPECT_TRUE(window_->rect().contains(shown));
+    shot("drive-strip-hover", false);  // the README's picture
+    // Kept in the user's cache folder, one folder per recording.
+    const QString folder = cacheHome.path() + "/Orvik/thumbnails";
+    EXPECT_FALSE(QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
+    // Another recording's moment shows another picture; back again, it comes from memory at
+    // once, with nothing decoded.
+    // (The generated recordings draw the same picture at the same offset: another offset.)
+    const QImage first = card->picture();
+    const QPoint other(strip->xOf(drive.blocks()[5].startSeconds + 0.5), strip->height() / 2);
+    hover(strip, other);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return card->line().startsWith(clockOf(drive.localTimeAt(strip->secondsAt(other.x()))));
+        },
+        10000));
+    EXPECT_NE(card->picture(), first);
+    const int decodes = preview->decodes();
+    hover(strip, middle(2));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return card->picture() == first; }, 5000));
+    EXPECT_EQ(preview->decodes(), decodes);
+    // Leaving the strip takes the picture away.
+    hover(seekBar(), seekBar()->rect().center());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !card->isVisible(); }, 5000));
+    qunsetenv("XDG_CACHE_HOME");
 }
 
 TEST_F(TripJourney, ClickOnTheSpeedReadoutSwitchesTheUnitAndKeepsIt) {

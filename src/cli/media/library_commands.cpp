@@ -13,6 +13,7 @@
 #include <string>
 
 #include "cli/command_registry.h"
+#include "cli/media_commands.h"
 #include "library/check.h"
 #include "library/import.h"
 #include "library/search.h"
@@ -346,8 +347,7 @@ void libraryOption(CLI::App* sub, LibraryArgs& a) {
 }
 
 const RegisterCommand kLibrary([](CLI::App& app) -> std::function<int()> {
-    auto* lib = app.add_subcommand(
-        "library", "keep recordings in a folder on this computer, indexed to find them again");
+    auto* lib = app.add_subcommand("library", mediaCommandDescription("library"));
     lib->require_subcommand(1);
     auto a = std::make_shared<LibraryArgs>();
     auto chosen = std::make_shared<std::function<int()>>();

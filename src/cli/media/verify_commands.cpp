@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/command_registry.h"
+#include "cli/media_commands.h"
 #include "evidence/verify.h"
 
 namespace orvik::cli {
@@ -52,10 +53,7 @@ struct VerifyArgs {
 };
 
 const RegisterCommand kVerify([](CLI::App& app) -> std::function<int()> {
-    auto* sub = app.add_subcommand(
-        "verify",
-        "check an evidence package: every file's SHA-256, and the source recordings "
-        "where they still are");
+    auto* sub = app.add_subcommand("verify", mediaCommandDescription("verify"));
     auto a = std::make_shared<VerifyArgs>();
     sub->add_option("FOLDER", a->folder, "the package folder")->required();
     sub->add_flag("--no-sources", a->noSources, "check the package's files only");
