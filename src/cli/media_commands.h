@@ -2,11 +2,11 @@
 // The commands that need the media libraries (FFmpeg, cairo and pango), or OpenSSL and SQLite for
 // hashing and the library's index. They run in the helper program orvik-cli-media
 // (libexec/orvik/), so that every other command starts without loading those libraries (a
-// listing of a card then costs little more than the scan): orvik-cli lists them in its help and hands `orvik-cli NAME …` to the
-// helper unchanged (same arguments, same exit status).
+// listing of a card then costs little more than the scan): orvik-cli lists them in its help
+// and hands `orvik-cli NAME …` to the helper unchanged (same arguments, same exit status).
 //
-// Adding one: write its cmd_NAME.cpp under media/ with a RegisterCommand whose subcommand takes
-// its description from here (mediaCommandDescription), add the file to orvik-cli-media's
+// Adding one: write its NAME_commands.cpp under media/ with a RegisterCommand whose subcommand
+// takes its description from here (mediaCommandDescription), add the file to orvik-cli-media's
 // sources in CMakeLists.txt, and add a line below.
 #include <string>
 #include <string_view>

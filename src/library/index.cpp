@@ -623,6 +623,32 @@ Result<LibraryIndex> LibraryIndex::open(const std::string& libraryFolder, Check 
     }
 }
 
+Result<LibraryIndex> LibraryIndex::openForReading(const std::string& libraryFolder) {
+    const std::string path = libraryFolder + "/" + std::string(kIndexFileName);
+    std::error_code ec;
+    if (!fs::is_regular_file(fs::symlink_status(path, ec)))
+        return makeError("the library at " + libraryFolder +
+                         " cannot be written and has no index to search");
+    try {
+        auto db = std::make_unique<sql::Database>(path, sql::Database::Mode::Immutable);
+        db->exec("PRAGMA trusted_schema=OFF; PRAGMA cell_size_check=ON");
+        if (db->queryInteger("PRAGMA user_version") != kSchemaVersion)
+            return makeError(path +
+                             " is of another version of this program and the library "
+                             "cannot be written to bring it up to date");
+        if (const std::string missing = missingTable(*db); !missing.empty())
+            return makeError(path + " lacks the table " + missing +
+                             " and the library cannot be written to rebuild it");
+        db->defineFunction("distance_m", 4, distanceMetres);
+        LibraryIndex index;
+        index.folder_ = libraryFolder;
+        index.db_ = std::move(db);
+        return index;
+    } catch (const sql::SqlError& e) {
+        return makeError(e.what());
+    }
+}
+
 LibraryIndex::LibraryIndex(LibraryIndex&&) noexcept = default;
 LibraryIndex& LibraryIndex::operator=(LibraryIndex&&) noexcept = default;
 LibraryIndex::~LibraryIndex() = default;

@@ -107,6 +107,11 @@ class LibraryIndex {
                                      OpenReport* report = nullptr,
                                      const FileProgress& rebuildProgress = {});
 
+    // Opens the index of a library that cannot be written (a read-only medium or folder) for
+    // searching only: nothing is created, migrated or rebuilt; an index that is missing,
+    // damaged or of another schema is refused with the reason.
+    static Result<LibraryIndex> openForReading(const std::string& libraryFolder);
+
     LibraryIndex(LibraryIndex&&) noexcept;
     LibraryIndex& operator=(LibraryIndex&&) noexcept;
     ~LibraryIndex();

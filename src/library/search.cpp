@@ -1,7 +1,10 @@
 #include "library/search.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <numbers>
 #include <utility>
@@ -184,6 +187,18 @@ std::vector<SearchHit> search(LibraryIndex& index, const SearchQuery& q) {
 
 Result<std::vector<SearchHit>> searchLibrary(const std::string& folder, const SearchQuery& query,
                                              const LibrarySearchNotices& notices) {
+    // A library that cannot be written (a disk mounted read-only, a folder of another user) is
+    // searched as it is: opening it as usual would try to write and fail.
+    if (::access(folder.c_str(), W_OK) != 0 && (errno == EROFS || errno == EACCES)) {
+        auto index = LibraryIndex::openForReading(folder);
+        if (!index)
+            return makeError(index.error());
+        try {
+            return search(*index, query);
+        } catch (const sql::SqlError& e) {
+            return makeError(std::string("search failed: ") + e.what());
+        }
+    }
     for (int attempt = 0;; ++attempt) {
         OpenReport opened;
         auto index = LibraryIndex::open(folder, LibraryIndex::Check::Quick, &opened);

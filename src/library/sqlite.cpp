@@ -14,10 +14,34 @@ bool SqlError::damaged() const {
     return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB || primary == SQLITE_FORMAT;
 }
 
+namespace {
+
+// "file:" URI of a path, with the characters a URI gives a meaning escaped.
+std::string immutableUri(const std::string& path) {
+    std::string uri = "file:";
+    for (const char c : path) {
+        if (c == '%' || c == '?' || c == '#') {
+            static const char kHex[] = "0123456789ABCDEF";
+            uri += '%';
+            uri += kHex[(static_cast<unsigned char>(c) >> 4) & 0xF];
+            uri += kHex[static_cast<unsigned char>(c) & 0xF];
+        } else {
+            uri += c;
+        }
+    }
+    return uri + "?immutable=1";
+}
+
+}  // namespace
+
 Database::Database(const std::string& path, Mode mode) : path_(path) {
-    const int flags =
-        mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
-    const int rc = sqlite3_open_v2(path.c_str(), &db_, flags | SQLITE_OPEN_NOFOLLOW, nullptr);
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    if (mode == Mode::ReadOnly)
+        flags = SQLITE_OPEN_READONLY;
+    if (mode == Mode::Immutable)
+        flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI;
+    const std::string name = mode == Mode::Immutable ? immutableUri(path) : path;
+    const int rc = sqlite3_open_v2(name.c_str(), &db_, flags | SQLITE_OPEN_NOFOLLOW, nullptr);
     if (rc != SQLITE_OK) {
         const std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
         sqlite3_close(db_);

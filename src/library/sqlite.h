@@ -30,7 +30,9 @@ class Statement;
 
 class Database {
   public:
-    enum class Mode { ReadWrite, ReadOnly };
+    // Immutable: read-only, and the file is taken not to change while it is open, so nothing
+    // is written beside it (no lock, no shared-memory file): a library on a read-only medium.
+    enum class Mode { ReadWrite, ReadOnly, Immutable };
     // Opens (ReadWrite: creates) the database file; waits up to five seconds for another
     // connection's write lock instead of failing at once.
     explicit Database(const std::string& path, Mode mode = Mode::ReadWrite);

@@ -29,8 +29,8 @@ std::uint32_t bytewise(std::uint32_t c, const std::uint8_t* p, std::size_t n) {
 
 #if defined(__x86_64__)
 __attribute__((target("sse4.2"))) std::uint32_t withInstruction(std::uint32_t c,
-                                                                 const std::uint8_t* p,
-                                                                 std::size_t n) {
+                                                                const std::uint8_t* p,
+                                                                std::size_t n) {
     std::uint64_t c64 = c;
     for (; n >= 8; n -= 8, p += 8) {
         std::uint64_t word = 0;

@@ -264,7 +264,8 @@ Result<std::uint32_t> crc32cOfFile(const std::string& path) {
         }
         if (n == 0)
             return crc;
-        crc = crc32c(crc, std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(n)));
+        crc =
+            crc32c(crc, std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(n)));
     }
 }
 

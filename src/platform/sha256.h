@@ -59,7 +59,7 @@ Result<FileStamp> stampOf(const std::string& path);
 
 struct HashedFile {
     Sha256Digest digest{};
-    FileStamp stamp;          // as it was before and after the read
+    FileStamp stamp;           // as it was before and after the read
     std::uint32_t crc32c = 0;  // of the same bytes: a cheap check of a copy read back
 };
 

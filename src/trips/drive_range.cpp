@@ -9,7 +9,6 @@
 #include "device_config/device_config.h"
 #include "device_config/drive_route.h"
 #include "device_config/time_file.h"
-#include "recordings/byte_source.h"
 #include "recordings/catalogue.h"
 #include "trips/media_duration.h"
 
@@ -47,9 +46,8 @@ std::vector<TripRecording> momentsNear(const std::vector<recordings::RecordingFi
         const auto distance = m.start > t ? m.start - t : t - m.start;
         if (distance > std::chrono::hours{24})
             continue;
-        auto source = recordings::FileByteSource::open(m.path);
-        const std::optional<double> length = source ? mediaDurationSeconds(*source) : std::nullopt;
-        if (!length || !(*length > 0))
+        const std::optional<double> length = fileDurationSeconds(m.path);
+        if (!length)
             continue;
         m.stats.durationSeconds = *length;
         near.push_back(std::move(m));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/byte_order.h"
+#include "recordings/byte_source.h"
 #include "recordings/fragment_walk.h"
 
 namespace orvik::trips {
@@ -320,6 +321,14 @@ std::optional<double> mediaDurationSeconds(ByteSource& source) {
     if (longest > 0)
         return longest;
     return std::nullopt;
+}
+
+std::optional<double> fileDurationSeconds(const std::string& path) {
+    auto source = recordings::FileByteSource::open(path);
+    const std::optional<double> length = source ? mediaDurationSeconds(*source) : std::nullopt;
+    if (!length || !(*length > 0))
+        return std::nullopt;
+    return length;
 }
 
 }  // namespace orvik::trips

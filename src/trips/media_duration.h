@@ -7,6 +7,7 @@
 // samples ("trun"), in the track's own time scale ("mdhd"). Every read is bounded by the box
 // that holds it, so a damaged or hostile file gives no duration instead of a wrong one.
 #include <optional>
+#include <string>
 
 #include "recordings/telemetry.h"
 
@@ -14,5 +15,8 @@ namespace orvik::trips {
 
 // Seconds, or nothing when the file carries no usable duration.
 std::optional<double> mediaDurationSeconds(recordings::ByteSource& source);
+// The same for the file at `path`; nothing when it cannot be opened or carries no positive
+// length.
+std::optional<double> fileDurationSeconds(const std::string& path);
 
 }  // namespace orvik::trips

@@ -4,7 +4,6 @@
 #include <charconv>
 #include <chrono>
 
-#include "recordings/byte_source.h"
 #include "recordings/catalogue.h"
 #include "trips/media_duration.h"
 
@@ -82,9 +81,8 @@ Result<MomentInRecording> locateMoment(const std::string& cardRoot, LocalTime t)
         // read.
         if (m.start > t || t - m.start > std::chrono::hours{24})
             continue;
-        auto source = recordings::FileByteSource::open(m.path);
-        const std::optional<double> length = source ? mediaDurationSeconds(*source) : std::nullopt;
-        if (!length || !(*length > 0))
+        const std::optional<double> length = fileDurationSeconds(m.path);
+        if (!length)
             continue;
         m.stats.durationSeconds = *length;
         candidates.push_back(std::move(m));

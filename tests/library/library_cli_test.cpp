@@ -101,6 +101,24 @@ TEST_F(LibraryCli, TheLibraryHoldsTheCardsBytesAndASecondImportCopiesNothing) {
     EXPECT_EQ(plain.err, "");  // no progress lines when stderr is not a terminal
 }
 
+TEST_F(LibraryCli, ALibraryOnAReadOnlyMediumIsSearchedAsItIs) {
+    importJson();
+    // The library seen through a read-only mount, as on a disk mounted read-only.
+    const fs::path view = scratch_.path() / "read-only";
+    fs::create_directories(view);
+    if (runCommand("mount --bind " + quote(library()) + " " + quote(view.string()) +
+                   " 2>/dev/null && mount -o remount,bind,ro " + quote(view.string()) +
+                   " 2>/dev/null")
+            .status != 0) {
+        runCommand("umount " + quote(view.string()) + " 2>/dev/null");
+        GTEST_SKIP() << "cannot mount here (needs root)";
+    }
+    const RunResult r = cli("search --library " + quote(view.string()) + " --kind event --json");
+    runCommand("umount " + quote(view.string()));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(json::parse(r.out).empty());
+}
+
 TEST_F(LibraryCli, SearchesCombineAndAnswerInTimeOrder) {
     importJson();
     RunResult r = cli("search" + lib() + " --from 2026-03-14 --to 2026-03-14 --kind event --json");

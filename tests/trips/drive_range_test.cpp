@@ -51,8 +51,8 @@ std::vector<Piece> piecesOf(const Result<DriveRange>& range) {
 // Three continuous minutes (the first a hair long), an event written over part of the second,
 // then a gap of a minute and one more.
 const std::vector<TripRecording> kDrive = {
-    moment("b", at(8, 16, 0), 60),     moment("a", at(8, 15, 0), 60.033),
-    moment("ev", at(8, 16, 20), 20),   moment("c", at(8, 17, 0), 60),
+    moment("b", at(8, 16, 0), 60), moment("a", at(8, 15, 0), 60.033),
+    moment("ev", at(8, 16, 20), 20), moment("c", at(8, 17, 0), 60),
     moment("d", at(8, 19, 0), 59.5)};
 
 TEST(DriveRange, AStretchOverABoundaryIsEachRecordingsShareTakenOnce) {
@@ -71,11 +71,10 @@ TEST(DriveRange, AStretchOverABoundaryIsEachRecordingsShareTakenOnce) {
 
 TEST(DriveRange, AnEventWrittenOverARecordingAndAGapAreHandledAsASnapshotSeesThem) {
     // The event takes over from "b" and "b" goes on after it: nothing is lost, nothing doubled.
-    EXPECT_EQ(piecesOf(rangeOf(kDrive, at(8, 16, 10), at(8, 17, 5))),
-              (std::vector<Piece>{{"b_F.mp4", 10, 20},
-                                  {"ev_F.mp4", 0, 20},
-                                  {"b_F.mp4", 40, 60},
-                                  {"c_F.mp4", 0, 5}}));
+    EXPECT_EQ(
+        piecesOf(rangeOf(kDrive, at(8, 16, 10), at(8, 17, 5))),
+        (std::vector<Piece>{
+            {"b_F.mp4", 10, 20}, {"ev_F.mp4", 0, 20}, {"b_F.mp4", 40, 60}, {"c_F.mp4", 0, 5}}));
     // The gap between "c" and "d" is left out; a stretch starting in it starts at "d".
     auto over = rangeOf(kDrive, at(8, 17, 50), at(8, 19, 10));
     EXPECT_EQ(piecesOf(over), (std::vector<Piece>{{"c_F.mp4", 50, 60}, {"d_F.mp4", 0, 10}}));
@@ -105,8 +104,7 @@ TEST(DriveRange, StretchesOutsideTheDriveOrBackwardsAreRefusedWithTheReason) {
 TEST(DriveRange, OffsetsFromOneRecordingRunIntoItsNeighboursAndMatchTheClockForm) {
     // Negative offsets reach back into the drive, offsets past the end into what follows; the
     // rear file names the same moment.
-    const auto byOffsets =
-        rangeOf(kDrive, DrivePoint{"b_R.mp4", -10}, DrivePoint{"b_R.mp4", 62.5});
+    const auto byOffsets = rangeOf(kDrive, DrivePoint{"b_R.mp4", -10}, DrivePoint{"b_R.mp4", 62.5});
     const auto byClock = rangeOf(kDrive, at(8, 15, 50), at(8, 17, 2, 500));
     ASSERT_TRUE(byOffsets) << byOffsets.error();
     EXPECT_EQ(piecesOf(byOffsets), piecesOf(byClock));
@@ -126,8 +124,7 @@ TEST(DriveRange, TheCardOfAFileIsTheFolderWithTheCamerasFilesAboveIt) {
     EXPECT_EQ(cardRootOf((card / "Always" / "alwa_20260314_081500_F.mp4").string()),
               (card / "Always").string());
     std::ofstream(card / "timeset.cfg") << "2026/03/14 08:00:00";
-    EXPECT_EQ(cardRootOf((card / "Always" / "alwa_20260314_081500_F.mp4").string()),
-              card.string());
+    EXPECT_EQ(cardRootOf((card / "Always" / "alwa_20260314_081500_F.mp4").string()), card.string());
 }
 
 }  // namespace

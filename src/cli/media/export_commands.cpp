@@ -13,7 +13,6 @@ extern "C" {
 #include "cli/command_registry.h"
 #include "cli/media_commands.h"
 #include "export/export.h"
-#include "recordings/byte_source.h"
 #include "recordings/partner.h"
 #include "recordings/track_formats.h"
 #include "trips/drive_range.h"
@@ -80,13 +79,6 @@ bool isFolder(const std::string& path) {
     return std::filesystem::is_directory(path, ec);
 }
 
-// The recording's length by its box headers; nothing when it cannot be read (the export then
-// says why).
-std::optional<double> lengthOf(const std::string& file) {
-    auto source = recordings::FileByteSource::open(file);
-    return source ? trips::mediaDurationSeconds(*source) : std::nullopt;
-}
-
 // The drive that holds the stretch: FILE's on its card, or the card folder's at the moment.
 Result<std::vector<trips::TripRecording>> driveFor(const std::string& file,
                                                    std::optional<trips::LocalTime> at) {
@@ -130,7 +122,7 @@ Result<std::vector<ClipPiece>> clipPieces(const ClipArgs& a) {
     const auto to = from ? offsetOf("--to", a.to) : from;
     if (!from || !to)
         return makeError(!from ? from.error() : to.error(), kExitUsage);
-    const auto length = lengthOf(a.file);
+    const auto length = trips::fileDurationSeconds(a.file);
     if (*from >= 0 && (!length || *to <= *length))
         return std::vector<ClipPiece>{{a.file, *from, *to}};
     auto drive = driveFor(a.file, std::nullopt);
@@ -194,7 +186,7 @@ Result<Moment> momentOf(const std::string& file, const std::string& text) {
         if (!seconds)
             return makeError(seconds.error(), kExitUsage);
         offset = *seconds;
-        const auto length = lengthOf(file);
+        const auto length = trips::fileDurationSeconds(file);
         if (offset >= 0 && (!length || offset < *length))
             return Moment{file, offset};
     }
