@@ -12,11 +12,11 @@ namespace orvik::tools {
 
 struct SampleCardArgs {
     std::string out, single, longFile;
-    int width = 0, height = 0, fps = 30, count = 3, threads = 1;
+    int width = 0, height = 0, fps = 30, count = -1, threads = 1;  // -1: the card's default
     double duration = 0;
     std::uint64_t seed = 1;
     bool pattern = false, videoOnly = false, corrupt = false, truncated = false, edge = false;
-    bool quiet = false, noDeviceFiles = false, ifChanged = false;
+    bool quiet = false, noDeviceFiles = false, ifChanged = false, demo = false;
     std::string preset = "ultrafast";
 };
 
@@ -32,14 +32,14 @@ inline std::optional<int> parseSampleCardArgs(int argc, char** argv, SampleCardA
                    "write one front recording to this file instead of a card");
     app.add_option("--long", a.longFile,
                    "write one long recording to this file (defaults 1920x1080, 180 s)");
-    app.add_option("--duration", a.duration, "seconds per recording (card: 4, single: 2)")
+    app.add_option("--duration", a.duration, "seconds per recording (card: 4, demo: 8, single: 2)")
         ->check(CLI::Range(0.1, 3600.0));
     app.add_option("--width", a.width, "front picture width (rear: half)")
         ->check(CLI::Range(16, 4096));
     app.add_option("--height", a.height, "front picture height (rear: half)")
         ->check(CLI::Range(16, 4096));
     app.add_option("--fps", a.fps, "frames per second")->check(CLI::Range(1, 120));
-    app.add_option("--count", a.count, "continuous front/rear pairs on the card")
+    app.add_option("--count", a.count, "continuous front/rear pairs on the card (3; demo: 6)")
         ->check(CLI::Range(0, 500));
     app.add_option("--seed", a.seed, "seed of the simulated drive");
     app.add_flag("--pattern", a.pattern,
@@ -51,6 +51,9 @@ inline std::optional<int> parseSampleCardArgs(int argc, char** argv, SampleCardA
                  "card: add an event pair with damaged slots; single: damage slots");
     app.add_flag("--truncated", a.truncated, "card: add a pair cut short; single: cut it short");
     app.add_flag("--edge-cases", a.edge, "card: all three of the above");
+    app.add_flag("--demo", a.demo,
+                 "card: the viewer's demo, one drive along real streets with road pictures "
+                 "and an Event recording, nothing odd");
     app.add_flag("--no-device-files", a.noDeviceFiles,
                  "card: leave out config_K7x7.bin, timeset.cfg and DrvInfo/orvik_000.drv");
     app.add_flag("--if-changed", a.ifChanged,

@@ -17,7 +17,8 @@ int main(int argc, char** argv) {
     av_log_set_level(AV_LOG_ERROR);
 
     if (!a.out.empty()) {
-        orvik::tools::SampleCardOptions o;
+        orvik::tools::SampleCardOptions o =
+            a.demo ? orvik::tools::demoCardOptions() : orvik::tools::SampleCardOptions{};
         if (a.width)
             o.width = a.width;
         if (a.height)
@@ -25,7 +26,8 @@ int main(int argc, char** argv) {
         if (a.duration > 0)
             o.durationSeconds = a.duration;
         o.fps = a.fps;
-        o.alwaysPairs = a.count;
+        if (a.count >= 0)
+            o.alwaysPairs = a.count;
         o.seed = a.seed;
         o.pattern = a.pattern;
         o.videoOnlyRecording = a.videoOnly || a.edge;

@@ -220,16 +220,14 @@ void MapHost::callPageFunction(const QString& name, const QStringList& arguments
     if (callScript(name, arguments).isEmpty()) {
         return;
     }
-    auto it = std::find_if(latest_.begin(), latest_.end(),
-                           [&](const auto& entry) { return entry.first == name; });
-    if (it == latest_.end()) {
-        latest_.emplace_back(name, arguments);
-    } else {
-        it->second = arguments;
-    }
+    // Replayed in the order of their latest calls: a marker taken off after it was set stays
+    // off after a reload, and one set again after that stays on.
+    std::erase_if(latest_, [&](const auto& entry) { return entry.first == name; });
+    latest_.emplace_back(name, arguments);
     if (ready_) {
         runCall(name, arguments);
-    } else if (std::find(pendingNames_.begin(), pendingNames_.end(), name) == pendingNames_.end()) {
+    } else {
+        std::erase(pendingNames_, name);
         pendingNames_.push_back(name);
     }
 }

@@ -56,7 +56,7 @@ class MapHost : public QWebEngineView, public MapScriptTarget {
 
     // Calls a page function with string arguments. Calls made while the page is loading are held
     // (the latest per function) and made when it has loaded; after a reload the latest call of
-    // each function is made again, so the marker and route survive it.
+    // each function is made again, in the order they came, so the marker and route survive it.
     void callPageFunction(const std::string& name,
                           const std::vector<std::string>& arguments) override;
     void callPageFunction(const QString& name, const QStringList& arguments);
@@ -89,7 +89,7 @@ class MapHost : public QWebEngineView, public MapScriptTarget {
     QString writtenPath_;
     bool ready_ = false;
     bool reloadedOnce_ = false;
-    // Latest call per function name, in first-call order of the names.
+    // Latest call per function name, in the order of those latest calls.
     std::vector<std::pair<QString, QStringList>> latest_;
     std::vector<QString> pendingNames_;
 };

@@ -1,5 +1,6 @@
 #include "displays/map_view.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -42,6 +43,10 @@ double signedMagnitude(double value, bool negative) {
 }
 
 }  // namespace
+
+bool anyPosition(std::span<const recordings::GpsFix> fixes) {
+    return std::any_of(fixes.begin(), fixes.end(), hasPosition);
+}
 
 std::string routeJson(std::span<const recordings::GpsFix> fixes, std::size_t maxPoints) {
     std::vector<std::size_t> withPosition;
@@ -94,10 +99,17 @@ void MapView::update(double nmeaLongitude, double nmeaLatitude) {
     std::vector<std::string> arguments = setLatLagArguments(nmeaLongitude, nmeaLatitude);
     arguments.push_back(std::to_string(firstCall_));
     firstCall_ = 0;
+    clearPending_ = false;
     point_ =
         MapPoint{recordings::toDecimalDegrees(recordings::NmeaAngle(nmeaLatitude), 'N').value(),
                  recordings::toDecimalDegrees(recordings::NmeaAngle(nmeaLongitude), 'N').value()};
     target_.callPageFunction("setLatLag", arguments);
+}
+
+void MapView::clearMarker() {
+    point_.reset();
+    clearPending_ = true;
+    sendRouteIfPending();
 }
 
 void MapView::setRoute(std::string json) {
@@ -113,6 +125,10 @@ void MapView::setTrip(std::string json) {
 }
 
 void MapView::sendRouteIfPending() {
+    if (shown_ && clearPending_) {
+        clearPending_ = false;
+        target_.callPageFunction("deleteOverlays", {});
+    }
     if (shown_ && routePending_) {
         routePending_ = false;
         target_.callPageFunction("showRoute", {route_});

@@ -36,6 +36,9 @@ std::vector<std::string> setLatLagArguments(double nmeaLongitude, double nmeaLat
 // thinned evenly to at most maxPoints, always keeping the first and the last point.
 std::string routeJson(std::span<const recordings::GpsFix> fixes, std::size_t maxPoints = 2000);
 
+// Whether any fix carries a position (both values set, finite and in range).
+bool anyPosition(std::span<const recordings::GpsFix> fixes);
+
 // A place in decimal degrees, north and east positive.
 struct MapPoint {
     double latitude = 0;
@@ -57,6 +60,9 @@ class MapView {
     void update(double nmeaLongitude, double nmeaLatitude);
     // Where the marker was last put; nothing before the first update that reached the page.
     const std::optional<MapPoint>& point() const { return point_; }
+    // Takes the marker off the map (a recording without positions has no place to show); sent
+    // now when shown, else the next time the map shows. The next update puts it back.
+    void clearMarker();
 
     // The route of the opened recording; sent now when shown, else the next time the map shows.
     void setRoute(std::string json);
@@ -71,6 +77,7 @@ class MapView {
     bool shown_ = false;
     int firstCall_ = 1;
     std::optional<MapPoint> point_;
+    bool clearPending_ = false;
     std::string route_ = "[]";
     bool routePending_ = false;
     std::string trip_ = "[]";

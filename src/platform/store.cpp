@@ -195,6 +195,23 @@ void storeViewerSetting(std::string_view key, std::string_view value) {
     (void)ini.write(kViewerIniSection, key, value);
 }
 
+namespace {
+constexpr std::string_view kChoicesSection = "Choices";
+}  // namespace
+
+std::string rememberedChoice(std::string_view key) {
+    bool opened = false;
+    return lookup(applicationDataFile(kChoicesIniName), kChoicesSection, key, opened)
+        .value_or(std::string());
+}
+
+bool rememberChoice(std::string_view key, std::string_view value) {
+    // A line break would end the value and start a line of its own.
+    if (value.find_first_of("\r\n") != std::string_view::npos)
+        return false;
+    return store(applicationDataFile(kChoicesIniName), kChoicesSection, key, value, true);
+}
+
 int nextLaunchCounter(IniFile& ini) {
     std::string text;
     std::int64_t n = 0;

@@ -50,6 +50,13 @@ IniFile viewerIni();
 std::string viewerSetting(std::string_view key);
 void storeViewerSetting(std::string_view key, std::string_view value);
 
+// Choices the viewer remembers whose values may be long (folders, which the viewer ini's reads
+// would cut at 79 characters): "choices.ini" in the data folder, one [Choices] section, values
+// kept whole. "" when the file or key is missing. A value with a line break is not stored.
+inline constexpr std::string_view kChoicesIniName = "choices.ini";
+std::string rememberedChoice(std::string_view key);
+bool rememberChoice(std::string_view key, std::string_view value);
+
 // Reads the launch counter, seeds it (1..100 from the clock) when the file or key is missing,
 // adds one and stores it. Text that is not a number counts as 0. Returns the stored value.
 int nextLaunchCounter(IniFile& ini);

@@ -122,6 +122,10 @@ class PlaybackController : public QObject {
     // is ready (true), ignores a report the playing pair no longer stands by (true), or leaves
     // it to the caller (false: open the next recording as before).
     bool recordingEnded();
+    // Where the front player's data ran out, when it reached the end more than
+    // kEarlyEndTolerance before the length its container promises (a recording cut short by a
+    // power loss); nothing after a normal end or while it plays.
+    std::optional<MediaTime> earlyEnd() const;
     // The standby pair is open and on its first frame (tests, benchmarks).
     bool standbyReady() const;
 

@@ -90,6 +90,15 @@ bool PlaybackController::recordingEnded() {
     return handOff();
 }
 
+std::optional<MediaTime> PlaybackController::earlyEnd() const {
+    if (!front_ || !front_->atEndOfStream() || !seekable_)
+        return std::nullopt;
+    MediaTime at;
+    if (failed(front_->GetCurrentPosition(&at)) || length_ - at <= kEarlyEndTolerance)
+        return std::nullopt;
+    return at;
+}
+
 bool PlaybackController::handOff() {
     if (!front_ || !standbyReady())
         return false;

@@ -28,6 +28,10 @@ inline constexpr MediaTime kDriftCorrectionWindow = MediaTime::fromMilliseconds(
 inline constexpr double kMaxRateNudge = 0.05;   // at most 5 % faster or slower
 inline constexpr double kDriftSmoothing = 0.3;  // weight of the newest reading
 
+// A recording whose player ends further than this before its promised length was cut short: a
+// normal end stops within a frame or two of it.
+inline constexpr MediaTime kEarlyEndTolerance = MediaTime::fromMilliseconds(500);
+
 inline constexpr int kPositionTimerId = 257;
 inline constexpr int kPositionTimerMs = 200;
 inline constexpr int kDisplayTimerId = 258;

@@ -50,21 +50,6 @@ class ClickFilter : public QObject {
     std::function<void()> click_;
 };
 
-void show(const displays::InformationUpdate& update, QLabel* speed, QLabel* precision,
-          QLabel* satellites, displays::MapView* map) {
-    auto set = [](QLabel* label, const std::optional<std::string>& text) {
-        if (label && text) {
-            label->setText(QString::fromStdString(*text));
-            label->update();
-        }
-    };
-    set(speed, update.speed);
-    set(precision, update.precision);
-    set(satellites, update.satellites);
-    if (update.map && map)
-        map->update(update.map->longitude, update.map->latitude);
-}
-
 }  // namespace
 
 DisplaysPanel::DisplaysPanel(QWidget* window, playback::PlaybackController& playback)
@@ -88,6 +73,8 @@ DisplaysPanel::DisplaysPanel(QWidget* window, playback::PlaybackController& play
                           displays::MapHost::kMainWidth, displays::MapHost::kMainHeight);
     mapHost_->hide();
     mapView_ = std::make_unique<displays::MapView>(*mapHost_);
+    mapHost_->callPageFunction(QStringLiteral("setOfflineText"),
+                               {ui_common::uiText(strings::shell::kMapOffline)});
 
     speedDisplay_ = displays::speedDisplayFromName(platform::viewerSetting(kSpeedUnitKey));
     speed_->setAttribute(Qt::WA_TransparentForMouseEvents, false);
@@ -157,8 +144,32 @@ void DisplaysPanel::stop() {
     displayTimer_.stop();
 }
 
+void DisplaysPanel::show(const displays::InformationUpdate& update) {
+    if (withoutPositions_) {
+        blankReadouts();
+        return;
+    }
+    auto set = [](QLabel* label, const std::optional<std::string>& text) {
+        if (text) {
+            label->setText(QString::fromStdString(*text));
+            label->update();
+        }
+    };
+    set(speed_, update.speed);
+    set(precision_, update.precision);
+    set(satellites_, update.satellites);
+    if (update.map)
+        mapView_->update(update.map->longitude, update.map->latitude);
+}
+
+void DisplaysPanel::blankReadouts() {
+    for (QLabel* l : {speed_, precision_, satellites_})
+        l->clear();
+}
+
 void DisplaysPanel::telemetryCleared() {
     graph_->reset();
+    speed_->setText(QString::fromStdString(displays::speedText(0, 0, speedDisplay_)));
     precision_->setText(QString::fromLatin1(displays::kInitialPrecisionText));
     satellites_->setText(QString::fromLatin1(displays::kInitialSatellitesText));
 }
@@ -166,7 +177,15 @@ void DisplaysPanel::telemetryCleared() {
 void DisplaysPanel::telemetryRead() {
     // The graph lays itself out for the new sample count, its cursor back on the first one.
     graph_->reset();
-    mapView_->setRoute(displays::routeJson(playback_.track().fixes()));
+    const auto& fixes = playback_.track().fixes();
+    mapView_->setRoute(displays::routeJson(fixes));
+    withoutPositions_ = !displays::anyPosition(fixes);
+    // Without a single position there is no place or speed to show: an empty readout and no
+    // marker rather than a made-up "0 Km/h" at the map's last place.
+    if (withoutPositions_) {
+        blankReadouts();
+        mapView_->clearMarker();
+    }
 }
 
 void DisplaysPanel::tick() {
@@ -176,8 +195,7 @@ void DisplaysPanel::tick() {
     moment.seekMaximum = playback_.length().units();
     moment.graphCursor = graph_->cursor();
     const auto& track = playback_.track();
-    show(displays::refreshInformation(track.fixes(), track.nmeaSnapshots(), moment, speedDisplay_),
-         speed_, precision_, satellites_, mapView_.get());
+    show(displays::refreshInformation(track.fixes(), track.nmeaSnapshots(), moment, speedDisplay_));
 }
 
 void DisplaysPanel::informationShown(bool firstTime, bool mapVisible) {
@@ -187,16 +205,18 @@ void DisplaysPanel::informationShown(bool firstTime, bool mapVisible) {
     const auto& track = playback_.track();
     show(displays::sampleInformation(track.fixes(), track.nmeaSnapshots(),
                                      playback_.position().units(), playback_.length().units(),
-                                     speedDisplay_),
-         speed_, precision_, satellites_, mapView_.get());
+                                     speedDisplay_));
 }
 
 void DisplaysPanel::refreshSpeedReadout() {
+    if (withoutPositions_) {
+        blankReadouts();
+        return;
+    }
     const auto& track = playback_.track();
     const auto update = displays::sampleInformation(track.fixes(), track.nmeaSnapshots(),
                                                     playback_.position().units(),
                                                     playback_.length().units(), speedDisplay_);
-    // Without telemetry the readout still shows the chosen unit.
     const std::string text =
         update.speed ? *update.speed : displays::speedText(0, 0, speedDisplay_);
     speed_->setText(QString::fromStdString(text));

@@ -64,6 +64,9 @@ class DisplaysPanel : public QObject {
     void telemetryRead();
     void tick();
     void toggleSpeedUnit();
+    // Shows `update`; a recording without positions shows no readout and no marker.
+    void show(const displays::InformationUpdate& update);
+    void blankReadouts();
     QLabel* makeReadout(QWidget* window, int id, const char* text, const QRect& geometry);
 
     playback::PlaybackController& playback_;
@@ -76,6 +79,9 @@ class DisplaysPanel : public QObject {
     displays::SpeedDisplay speedDisplay_ = displays::SpeedDisplay::AsRecorded;
     QTimer displayTimer_;
     QString mapPagePath_;
+    // The opened recording has not a single position (before any is opened the speed readout
+    // shows the chosen unit).
+    bool withoutPositions_ = false;
 };
 
 }  // namespace orvik::shell

@@ -308,6 +308,7 @@ bool MainWindow::event(QEvent* e) {
         if (type == windowMessageType(WM_PLAYBACK_COMPLETE)) {
             // The drive goes on without a stall when its next recording stands by; after the
             // list's last recording nothing plays any more.
+            tellIfEndedEarly();
             if (!playback_->recordingEnded() && !openNextRecording())
                 showRunning(false);
         } else if (type == windowMessageType(WM_GRAPH_EVENT)) {

@@ -180,6 +180,8 @@ class MainWindow : public QWidget {
     void showRunning(bool running);
     // One line over the list when the recording just opened carries no telemetry.
     void tellIfWithoutTelemetry(const QString& path);
+    // One line naming the recording when it ended before its promised length.
+    void tellIfEndedEarly();
     void openPreviousRecording();  // Page Up
     void openRow(int row);         // shared step: the row's file with its partner
     void selectAndFocusRow(int row);

@@ -149,6 +149,15 @@ void MainWindow::tellIfWithoutTelemetry(const QString& path) {
             ui_common::uiText(strings::shell::kNoTelemetry).arg(QFileInfo(path).fileName()));
 }
 
+void MainWindow::tellIfEndedEarly() {
+    const auto at = playback_->earlyEnd();
+    if (!at)
+        return;
+    cards_->notice()->showMessage(ui_common::uiText(strings::shell::kEndedEarly)
+                                      .arg(QFileInfo(playback_->openedPath()).fileName(),
+                                           clockDuration(*at), clockDuration(playback_->length())));
+}
+
 void MainWindow::refreshSeekBarMarks() {
     std::vector<SliderMark> marks = eventMarks_;
     if (const auto in = playback_->markedIn())

@@ -78,7 +78,7 @@ QString demoCardFolder() {
 // Writes the demo card unless a complete one is already there; returns "" on success or the
 // reason it failed.
 QString prepareDemoCard(QWidget* owner, const QString& folder) {
-    const tools::SampleCardOptions defaults;
+    const tools::SampleCardOptions defaults = tools::demoCardOptions();
     if (tools::sampleCardUpToDate(folder.toStdString(), defaults))
         return {};
     QProgressDialog progress(uiText(strings::shell::kPreparingDemo), QString(), 0, 100, owner);
@@ -90,7 +90,7 @@ QString prepareDemoCard(QWidget* owner, const QString& folder) {
     std::atomic<int> done{0}, total{1};
     std::string error;
     QThread* worker = QThread::create([&] {
-        tools::SampleCardOptions options;
+        tools::SampleCardOptions options = defaults;
         options.progress = [&](const std::string&, int index, int count) {
             done = index;
             total = std::max(1, count);

@@ -175,6 +175,57 @@ TEST(MapHostBrowser, ClickOnTheTripRouteReportsTheRecordingAndMoment) {
     EXPECT_EQ(evaluate(host, "route.getLatLngs().length").toInt(), 2);
 }
 
+// A trip is fitted into view, also one that arrives while the map has no size yet; the car moving
+// along it does not pull the view off it.
+TEST(MapHostBrowser, TheTripIsFittedAndStaysInViewWhileTheCarDrivesAlongIt) {
+    testApplication();
+    MapHost host;
+    host.resize(0, 0);
+    host.show();
+    ASSERT_TRUE(host.loadPage());
+    ASSERT_TRUE(waitReady(host));
+    // About 4 km to the north-east: far more than a view at the page's first zoom shows.
+    QString points = "[";
+    for (int i = 0; i < 20; ++i)
+        points += QString("%1[%2,%3,50,0,%4]")
+                      .arg(i ? "," : "")
+                      .arg(37.50 + i * 0.0015, 0, 'f', 6)
+                      .arg(127.02 + i * 0.0015, 0, 'f', 6)
+                      .arg(i);
+    points += "]";
+    host.callPageFunction(QStringLiteral("showTrip"), {points});
+    const QString inView =
+        "tripPoints.every(function (p) { return map.getBounds().contains(L.latLng(p[0], p[1])); })";
+    host.resize(MapHost::kMainWidth, MapHost::kMainHeight);
+    QTRY_VERIFY_WITH_TIMEOUT(evaluate(host, inView).toBool(), 10000);
+    EXPECT_LT(evaluate(host, "map.getZoom()").toInt(), 15);
+    // The car halfway along (NMEA form): the whole trip stays in view.
+    host.setLatLag(12702.10, 3730.90);
+    EXPECT_EQ(evaluate(host, "markers.length").toInt(), 1);
+    EXPECT_TRUE(evaluate(host, inView).toBool());
+    // Far off the trip the map follows the car.
+    host.setLatLag(12900.0, 3500.0);
+    EXPECT_NEAR(evaluate(host, "map.getCenter().lat").toDouble(), 35.0, 1e-4);
+}
+
+// Without a network the tiles fail: a short note says so, in the language it is given, and goes
+// when a tile loads.
+TEST(MapHostBrowser, FailingTilesShowTheOfflineNoteUntilATileLoads) {
+    testApplication();
+    MapHost host;
+    host.resize(MapHost::kMainWidth, MapHost::kMainHeight);
+    host.show();
+    host.callPageFunction(QStringLiteral("setOfflineText"), {QStringLiteral("offline here")});
+    ASSERT_TRUE(host.loadPage());
+    ASSERT_TRUE(waitReady(host));
+    EXPECT_EQ(evaluate(host, "document.getElementById('orvik_offline').textContent").toString(),
+              "offline here");
+    evaluate(host, "tiles.fire('tileerror', {}); 0");
+    EXPECT_TRUE(evaluate(host, "offlineNoteShown()").toBool());
+    evaluate(host, "tiles.fire('tileload', {}); 0");
+    EXPECT_FALSE(evaluate(host, "offlineNoteShown()").toBool());
+}
+
 TEST(MapHostBrowser, ReloadKeepsTheLatestMarkerAndRoute) {
     testApplication();
     MapHost host;
@@ -188,6 +239,26 @@ TEST(MapHostBrowser, ReloadKeepsTheLatestMarkerAndRoute) {
     ASSERT_TRUE(waitReady(host));
     EXPECT_EQ(markerText(host), "1:37.557028,126.864493");
     EXPECT_EQ(evaluate(host, "route.getLatLngs().length").toInt(), 2);
+}
+
+TEST(MapHostBrowser, ReloadMakesTheLatestCallsInTheOrderTheyCame) {
+    testApplication();
+    MapHost host;
+    host.resize(MapHost::kMainWidth, MapHost::kMainHeight);
+    ASSERT_TRUE(host.loadPage());
+    ASSERT_TRUE(waitReady(host));
+    // The marker set, taken off (a recording without positions), set again: it stays on.
+    host.setLatLag(12651.8696, 3733.4217);
+    host.callPageFunction(std::string("deleteOverlays"), {});
+    host.setLatLag(12651.8696, 3733.4217);
+    ASSERT_TRUE(host.navigateAgain());
+    ASSERT_TRUE(waitReady(host));
+    EXPECT_EQ(markerText(host), "1:37.557028,126.864493");
+    // Taken off last: it stays off, also over the page's own first marker.
+    host.callPageFunction(std::string("deleteOverlays"), {});
+    ASSERT_TRUE(host.navigateAgain());
+    ASSERT_TRUE(waitReady(host));
+    EXPECT_EQ(evaluate(host, "markers.length").toInt(), 0);
 }
 
 TEST(MapHostBrowser, SharedPageFileStaysUntilTheLastHostGoes) {

@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -240,6 +242,66 @@ TEST_F(ExportDialogTest, ThePreviewLivesInThePrivateFolder) {
         qunsetenv("XDG_RUNTIME_DIR");
     else
         qputenv("XDG_RUNTIME_DIR", saved);
+}
+
+// Layout, caption, folder and picture type come back in the next dialog (the per-user folders
+// are each case's own, so the other cases start from the defaults).
+TEST_F(ExportDialogTest, TheLastChoicesAreRememberedForTheNextExport) {
+    const fs::path pictures = out_ / "my pictures";
+    fs::create_directories(pictures);
+    auto combo = [](ExportDialog& d) { return d.findChild<QComboBox*>(QStringLiteral("layout")); };
+    auto captioned = [](ExportDialog& d) {
+        return d.findChild<QCheckBox*>(QStringLiteral("caption"))->isChecked();
+    };
+    {
+        ExportDialog d(ExportDialog::Mode::Snapshot, *front_, 2.0, 2.0);
+        d.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
+        EXPECT_EQ(combo(d)->currentText(), QStringLiteral("Front camera alone"));
+        EXPECT_FALSE(captioned(d));
+        combo(d)->setFocus();
+        for (int i = 0; i < 3; ++i)
+            QTest::keyClick(combo(d), Qt::Key_Down);
+        ASSERT_EQ(combo(d)->currentText(), QStringLiteral("Picture in picture"));
+        click(d, "caption");
+        typeOutput(d, QString::fromStdString((pictures / "moment.png").string()));
+        QSignalSpy done(&d, &ExportDialog::exportFinished);
+        click(d, "export");
+        QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 60000);
+        EXPECT_TRUE(done.at(0).at(0).toBool()) << done.at(0).at(1).toString().toStdString();
+    }
+    QString rear = *front_;
+    rear.replace(QStringLiteral("_F.mp4"), QStringLiteral("_R.mp4"));
+    {
+        ExportDialog d(ExportDialog::Mode::Snapshot, rear, 1.0, 1.0);
+        EXPECT_EQ(combo(d)->currentText(), QStringLiteral("Picture in picture"));
+        EXPECT_TRUE(captioned(d));
+        const QFileInfo proposed(d.outputPath());
+        EXPECT_EQ(proposed.absolutePath().toStdString(), pictures.string());
+        EXPECT_EQ(proposed.suffix(), QStringLiteral("png"));
+        // The front camera chosen on the rear recording is still the front camera on the next.
+        combo(d)->setFocus();
+        QTest::keyClick(combo(d), Qt::Key_Home);
+        QTest::keyClick(combo(d), Qt::Key_Down);
+        ASSERT_EQ(combo(d)->currentText(), QStringLiteral("Front camera alone"));
+        click(d, "caption");
+        QSignalSpy done(&d, &ExportDialog::exportFinished);
+        click(d, "export");
+        QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 60000);
+    }
+    {
+        ExportDialog d(ExportDialog::Mode::Clip, *front_, 1.0, 2.0);
+        EXPECT_EQ(combo(d)->currentIndex(), 0);
+        EXPECT_EQ(combo(d)->currentText(), QStringLiteral("Front camera alone"));
+        EXPECT_FALSE(captioned(d));
+        // Clips keep a folder of their own: none chosen yet.
+        EXPECT_NE(QFileInfo(d.outputPath()).absolutePath().toStdString(), pictures.string());
+    }
+    // A folder that has gone is not proposed.
+    fs::remove_all(pictures);
+    ExportDialog d(ExportDialog::Mode::Snapshot, *front_, 1.0, 1.0);
+    EXPECT_TRUE(QDir(QFileInfo(d.outputPath()).absolutePath()).exists())
+        << d.outputPath().toStdString();
 }
 
 TEST_F(ExportDialogTest, TheDialogSpeaksKorean) {

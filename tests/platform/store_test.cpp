@@ -86,6 +86,21 @@ TEST_F(StoreTest, LaunchCounterOddValues) {
     EXPECT_LE(reseeded, 101);
 }
 
+TEST_F(StoreTest, RememberedChoicesKeepLongValuesWholeAndRefuseLineBreaks) {
+    ::setenv("XDG_DATA_HOME", dir_.c_str(), 1);
+    EXPECT_EQ(rememberedChoice("exportClipFolder"), "");
+    const std::string folder = "/home/someone/" + std::string(120, 'v') + "/clips";
+    ASSERT_TRUE(rememberChoice("exportClipFolder", folder));
+    ASSERT_TRUE(rememberChoice("exportCaption", "1"));
+    EXPECT_EQ(rememberedChoice("exportClipFolder"), folder);
+    EXPECT_FALSE(rememberChoice("exportClipFolder", "/a\nexportCaption=0"));
+    EXPECT_EQ(rememberedChoice("exportClipFolder"), folder);
+    EXPECT_EQ(rememberedChoice("exportCaption"), "1");
+    // The viewer ini is another file and is left alone.
+    EXPECT_FALSE(fs::exists(dir_ / "Orvik" / std::string(kViewerIniName)));
+    ::unsetenv("XDG_DATA_HOME");
+}
+
 TEST_F(StoreTest, ApplicationDataFolderFollowsXdgAndIsCreated) {
     ::setenv("XDG_DATA_HOME", dir_.c_str(), 1);
     EXPECT_EQ(applicationDataFolder(), dir_ / "Orvik");

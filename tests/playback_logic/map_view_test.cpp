@@ -84,6 +84,45 @@ TEST(MapView, TripWaitsForTheMapToShowAfterTheRoute) {
     EXPECT_EQ(page.calls[2], (Call{"showTrip", {"[]"}}));
 }
 
+TEST(MapView, MarkerTakenOffNowOrWhenTheMapShowsAndPutBackByTheNextUpdate) {
+    RecordingMapTarget page;
+    MapView map(page);
+    map.setShown(true);
+    map.update(12651.8696, 3733.4217);
+    map.clearMarker();
+    ASSERT_EQ(page.calls.size(), 2u);
+    EXPECT_EQ(page.calls[1], (Call{"deleteOverlays", {}}));
+    EXPECT_FALSE(map.point());
+    // Hidden: held until the map shows, and dropped when an update came meanwhile.
+    map.setShown(false);
+    map.clearMarker();
+    EXPECT_EQ(page.calls.size(), 2u);
+    map.setShown(true);
+    ASSERT_EQ(page.calls.size(), 3u);
+    EXPECT_EQ(page.calls[2].name, "deleteOverlays");
+    map.setShown(false);
+    map.clearMarker();
+    map.setShown(true);
+    map.update(12651.8696, 3733.4217);
+    map.clearMarker();
+    map.setShown(false);
+    map.setShown(true);  // nothing more once sent
+    EXPECT_EQ(page.calls.size(), 6u);
+    EXPECT_EQ(page.calls[5].name, "deleteOverlays");
+}
+
+TEST(Route, AnyPositionIgnoresEmptyAndOutOfRangeFixes) {
+    std::vector<recordings::GpsFix> fixes(2);
+    EXPECT_FALSE(anyPosition(fixes));
+    EXPECT_FALSE(anyPosition({}));
+    fixes[0].latitude = recordings::NmeaAngle(9500.0);  // beyond the pole
+    fixes[0].longitude = recordings::NmeaAngle(12651.8696);
+    EXPECT_FALSE(anyPosition(fixes));
+    fixes[1].latitude = recordings::NmeaAngle(3733.4217);
+    fixes[1].longitude = recordings::NmeaAngle(12651.8696);
+    EXPECT_TRUE(anyPosition(fixes));
+}
+
 TEST(Route, PointsWithPositionSignedAndThinned) {
     std::vector<recordings::GpsFix> fixes(3);
     fixes[0].latitude = recordings::NmeaAngle(3733.4217);

@@ -22,11 +22,13 @@
 #include "device_config/device_config.h"
 #include "device_config/ui/information_page.h"
 #include "device_config/ui/settings_editor.h"
+#include "displays/map_host.h"
 #include "platform/strings.h"
 #include "playback/playback_controller.h"
 #include "shell/card_monitor.h"
 #include "shell/card_notice.h"
 #include "shell/time_display.h"
+#include "support/map_page.h"
 #include "ui_common/ui_common.h"
 
 namespace orvik::shell {
@@ -97,6 +99,18 @@ class WindowTells : public WindowJourney {
     }
     static QPushButton* editorButton(SettingsEditor& editor, int id) {
         return editor.findChild<QPushButton*>(QString::number(id));
+    }
+    // A picture and nothing else (no telemetry boxes at all) named as the camera names its
+    // recordings, with its index first; "" and a failure when ffmpeg fails.
+    static QString plainRecording(const QTemporaryDir& dir, int seconds) {
+        const QString path = dir.filePath("alwa_20260314_081500_F.mp4");
+        const auto made = orvik::test::runCommand(
+            "ffmpeg -v error -f lavfi -i testsrc=size=160x90:rate=10:duration=" +
+            std::to_string(seconds) +
+            " -c:v libx264 -preset ultrafast -g 10 -pix_fmt yuv420p -movflags +faststart -y " +
+            orvik::test::quote(path.toStdString()));
+        EXPECT_EQ(made.status, 0) << made.err;
+        return made.status == 0 ? path : QString();
     }
     QString notice() const { return window_->cards().notice()->text(); }
     bool noticeShown() const { return window_->cards().notice()->isVisible(); }
@@ -302,13 +316,7 @@ TEST_F(WindowTells, InKoreanADamagedFileIsNamedAndTheButtonSaysKoreanOk) {
 
 TEST_F(WindowTells, ARecordingWithoutTelemetrySaysSoNamingTheFile) {
     QTemporaryDir dir;
-    const QString plain = dir.filePath("alwa_20260314_081500_F.mp4");
-    // A picture and nothing else: no telemetry boxes at all.
-    const auto made = orvik::test::runCommand(
-        "ffmpeg -v error -f lavfi -i testsrc=size=320x180:rate=30:duration=2 -c:v libx264 "
-        "-preset ultrafast -pix_fmt yuv420p -y " +
-        orvik::test::quote(plain.toStdString()));
-    ASSERT_EQ(made.status, 0) << made.err;
+    ASSERT_FALSE(plainRecording(dir, 2).isEmpty());
     openFolder(dir.path());
     ASSERT_EQ(window_->rowCount(), 1);
     playRow(0);
@@ -320,6 +328,64 @@ TEST_F(WindowTells, ARecordingWithoutTelemetrySaysSoNamingTheFile) {
     openFolder(generatedCard(tellsCard()));
     playRow(firstPairRow());
     EXPECT_FALSE(noticeShown());
+}
+
+TEST_F(WindowTells, ARecordingCutShortSaysWhereItEndedAndShowsPlay) {
+    QTemporaryDir dir, other;
+    const QString whole = copyOfCard(other, false);
+    const QString cut = plainRecording(dir, 60);
+    ASSERT_FALSE(cut.isEmpty());
+    // A power loss: the index still promises a minute, the pictures stop after about a second.
+    const auto size = fs::file_size(cut.toStdString());
+    fs::resize_file(cut.toStdString(), size / 40);
+    openFolder(dir.path());
+    ASSERT_EQ(window_->rowCount(), 1);
+    doubleClickRow(0);
+    const QRegularExpression line(
+        "^alwa_20260314_081500_F\\.mp4 ended early, at 0:0\\d of 1:00: the rest of the "
+        "recording is missing$");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return line.match(notice()).hasMatch(); }, 30000))
+        << notice().toStdString();
+    EXPECT_TRUE(noticeShown());
+    // Nothing plays any more, and the button says so.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shows(kPlay); }, 10000));
+    EXPECT_FALSE(shows(kPause));
+    shot("WindowTells.ARecordingCutShort", false);
+
+    // A recording that plays to its end says nothing of the kind.
+    window_->cards().notice()->dismissButton()->click();
+    openFolder(whole);
+    playRow(0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shows(kPlay); }, 30000));
+    EXPECT_FALSE(noticeShown()) << notice().toStdString();
+}
+
+TEST_F(WindowTells, ARecordingWithoutPositionsShowsNoMarkerAndNoReadouts) {
+    QTemporaryDir dir, other;
+    ASSERT_FALSE(plainRecording(dir, 4).isEmpty());
+    const QString folder = copyOfCard(other, false);
+    playRow(firstPairRow());
+    click(kInformationTab);
+    auto* host = qobject_cast<displays::MapHost*>(window_->control(kMap));
+    ASSERT_TRUE(orvik::test::mapPageLoaded(host));
+    auto markers = [&] { return evaluate(host, "markers.length").toInt(); };
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return markers() == 1 && !text(kSpeedReadout).isEmpty(); }, 20000));
+
+    openFolder(dir.path());
+    ASSERT_EQ(rowOf("alwa_20260314_081500_F.mp4"), 0);
+    doubleClickRow(0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return markers() == 0; }, 20000));
+    for (int readout : {int(kSpeedReadout), 1023, 1024})
+        EXPECT_TRUE(text(readout).isEmpty()) << readout << ": " << text(readout).toStdString();
+    shot("WindowTells.NoPositionsNoMarker", false);
+
+    // A recording with positions brings them back.
+    openFolder(folder);
+    playRow(0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return markers() == 1; }, 20000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return text(kSpeedReadout).endsWith("/h"); }, 20000));
+    click(kRecordTab);
 }
 
 TEST_F(WindowTells, TheSpeedReadoutAndItsTooltipNameTheUnitAlike) {

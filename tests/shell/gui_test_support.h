@@ -1,6 +1,6 @@
 #pragma once
 // A QApplication for GUI tests (created on first use, kept for the whole program) and a
-// throw-away per-user home so tests never touch the real ~/.local/share/Orvik.
+// throw-away cache folder; each case's per-user folders are its own (support/test_support.h).
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
@@ -24,7 +24,6 @@ inline QApplication& app() {
     static char name[] = "orvik-test";
     static char* argv[] = {name, nullptr};
     static QApplication* a = [] {
-        ::setenv("XDG_DATA_HOME", qPrintable(home.path() + "/data"), 1);
         ::setenv("XDG_CACHE_HOME", qPrintable(home.path() + "/cache"), 1);
         ::setenv("QT_QPA_PLATFORM", "xcb", 0);
         QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);

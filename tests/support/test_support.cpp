@@ -117,7 +117,27 @@ void expectGolden(const std::string& name, const std::string& actual) {
 
 namespace orvik::test {
 
+namespace {
+
+// Every case starts with per-user folders of its own: what one case makes the viewer remember
+// (an export's layout, the speed unit) never reaches the next one, nor the real home.
+class FreshUserFolders : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo&) override {
+        const fs::path user = root_.path() / std::to_string(++count_);
+        for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME"}) {
+            const fs::path folder = user / name;
+            fs::create_directories(folder);
+            ::setenv(name, folder.c_str(), 1);
+        }
+    }
+    TempDir root_;
+    int count_ = 0;
+};
+
+}  // namespace
+
 int runAllTests() {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new FreshUserFolders);
     const int rc = RUN_ALL_TESTS();
     if (rc != 0)
         return rc;

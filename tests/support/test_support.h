@@ -60,6 +60,7 @@ namespace orvik::test {
 
 // RUN_ALL_TESTS, but a program in which a case was skipped (and none failed) ends with 77, which
 // ctest shows as skipped rather than passed. The skipped cases are listed on standard output.
+// Each case gets fresh, empty $XDG_DATA_HOME and $XDG_CONFIG_HOME folders of its own.
 int runAllTests();
 
 }  // namespace orvik::test

@@ -67,6 +67,50 @@ std::string prnList(const int* prns, int count) {
     return s;
 }
 
+double metresBetween(double lat1, double lon1, double lat2, double lon2) {
+    const double dy = (lat2 - lat1) * kMetresPerDegree;
+    const double dx = (lon2 - lon1) * kMetresPerDegree * std::cos(lat1 * std::numbers::pi / 180.0);
+    return std::hypot(dx, dy);
+}
+
+double bearing(double lat1, double lon1, double lat2, double lon2) {
+    const double dy = (lat2 - lat1);
+    const double dx = (lon2 - lon1) * std::cos(lat1 * std::numbers::pi / 180.0);
+    return std::fmod(std::atan2(dx, dy) * 180.0 / std::numbers::pi + 360.0, 360.0);
+}
+
+double angleBetween(double from, double to) {  // -180 .. 180, positive clockwise
+    return std::remainder(to - from, 360.0);
+}
+
+// Steers towards the route's next waypoint and slows down before a turn.
+void steerAlong(DriveState& st, std::span<const std::array<double, 2>> route,
+                double intervalSeconds) {
+    while (st.routeLeg < route.size() &&
+           metresBetween(st.latitude, st.longitude, route[st.routeLeg][0], route[st.routeLeg][1]) <
+               12.0)
+        ++st.routeLeg;
+    if (uniform(st.rng, 0, 1) < intervalSeconds / 5.0)
+        st.targetKmh = uniform(st.rng, 34.0, 52.0);
+    if (st.routeLeg >= route.size()) {
+        st.yawRate = 0.0;
+        return;
+    }
+    const auto& next = route[st.routeLeg];
+    const double toNext = bearing(st.latitude, st.longitude, next[0], next[1]);
+    const double error = angleBetween(st.headingDegrees, toNext);
+    st.yawRate = std::clamp(error * 1.5, -24.0, 24.0);
+    if (std::fabs(error) > 25.0)
+        st.targetKmh = std::min(st.targetKmh, 20.0);
+    if (st.routeLeg + 1 < route.size()) {
+        const auto& after = route[st.routeLeg + 1];
+        const double turn = angleBetween(toNext, bearing(next[0], next[1], after[0], after[1]));
+        if (std::fabs(turn) > 30.0 &&
+            metresBetween(st.latitude, st.longitude, next[0], next[1]) < 45.0)
+            st.targetKmh = std::min(st.targetKmh, 20.0);
+    }
+}
+
 }  // namespace
 
 double toNmeaMagnitude(double degrees) {
@@ -90,11 +134,15 @@ std::vector<TelemetrySample> simulateDrive(DriveState& st, std::size_t count,
             st.speedKmh = st.targetKmh = 0.0;
             st.yawRate = 0.0;
         } else {
-            if (uniform(st.rng, 0, 1) < intervalSeconds / 6.0)
-                st.targetKmh = uniform(st.rng, 15.0, 78.0);
+            if (!opt.route.empty()) {
+                steerAlong(st, opt.route, intervalSeconds);
+            } else {
+                if (uniform(st.rng, 0, 1) < intervalSeconds / 6.0)
+                    st.targetKmh = uniform(st.rng, 15.0, 78.0);
+                st.yawRate = std::clamp(st.yawRate + uniform(st.rng, -1.5, 1.5), -6.0, 6.0);
+            }
             const double maxDelta = 9.0 * intervalSeconds;  // 2.5 m/s² in km/h
             st.speedKmh += std::clamp(st.targetKmh - st.speedKmh, -maxDelta, maxDelta);
-            st.yawRate = std::clamp(st.yawRate + uniform(st.rng, -1.5, 1.5), -6.0, 6.0);
             if (st.speedKmh < 5.0)
                 st.yawRate = 0.0;
             st.headingDegrees =

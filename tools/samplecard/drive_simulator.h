@@ -1,8 +1,10 @@
 #pragma once
 // A plausible drive (speed, heading, position, G-sensor, GPS receiver output) that the sample
 // recordings carry as telemetry. Deterministic for a given starting state.
+#include <array>
 #include <chrono>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "samplecard/telemetry_record.h"
@@ -31,6 +33,7 @@ struct DriveState {
     std::uint32_t timestamp = 3'600'000;  // camera clock in milliseconds, free-running
     std::uint64_t recordIndex = 0;        // over the whole drive; selects the sentences
     std::uint64_t rng = 0x5eed;
+    std::size_t routeLeg = 0;  // the waypoint of DriveOptions::route driven towards
     bool operator==(const DriveState&) const = default;
 };
 
@@ -40,6 +43,9 @@ struct DriveOptions {
     int noFixRecords = 0;     // leading records without a position fix
     bool parked = false;      // standing still (parking recordings)
     int impactAtRecord = -1;  // record of this call's output that carries a G-sensor spike
+    // Waypoints (latitude, longitude in decimal degrees) the car steers along, slowing for the
+    // turns, instead of wandering; it drives straight on past the last one.
+    std::span<const std::array<double, 2>> route;
 };
 
 // Next `count` records, `intervalSeconds` apart, advancing `state`.

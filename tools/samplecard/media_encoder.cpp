@@ -105,6 +105,10 @@ void paintFrame(std::vector<std::uint8_t>& rgb, int w, int h, int index, const M
         p[1] = g;
         p[2] = b;
     };
+    if (spec.road) {
+        paintRoad(rgb, w, h, spec.road(index));
+        return;
+    }
     if (spec.pattern) {
         const int bw = w / 4, bh = h / 4;
         for (int y = 0; y < h; ++y) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/result.h"
+#include "samplecard/road_picture.h"
 
 namespace orvik::tools {
 
@@ -19,6 +20,8 @@ struct MediaSpec {
     // Static frames: grey with solid corner blocks (each a quarter of the width and height):
     // red top-left, green top-right, blue bottom-left, white bottom-right.
     bool pattern = false;
+    // When set, each frame is this road picture instead (frame index from 0).
+    std::function<RoadFrame(std::int64_t)> road;
     char channel = 'F';  // tints the moving picture and pitches the tone, so F and R differ
     std::string preset = "ultrafast";
     int crf = 28;

@@ -19,6 +19,7 @@ struct RecordingSpec {
     bool audio = true;
     bool telemetry = true;  // false: a plain fragmented MP4 without telemetry slots
     bool pattern = false;   // corner-colour test frames (see MediaSpec)
+    bool road = false;      // a road as the camera sees it, stamped with its time (the demo)
     char channel = 'F';
     DriveState drive;  // where and when the recording starts
     DriveOptions driveOptions;

@@ -1,6 +1,7 @@
 #include "samplecard/sample_card.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -32,7 +33,25 @@ int even(int v) {
     return std::max(16, v / 2 * 2);
 }
 
+// The demo's drive in Seoul: north on Gangnam-daero to Gangnam station, right into Teheran-ro
+// and east along it towards Yeoksam and Seolleung.
+constexpr std::array<std::array<double, 2>, 7> kDemoRoute{{{37.49620, 127.02832},
+                                                           {37.49795, 127.02760},
+                                                           {37.49880, 127.03030},
+                                                           {37.49975, 127.03330},
+                                                           {37.50067, 127.03643},
+                                                           {37.50200, 127.04080},
+                                                           {37.50449, 127.04894}}};
+
 }  // namespace
+
+SampleCardOptions demoCardOptions() {
+    SampleCardOptions o;
+    o.demo = true;
+    o.alwaysPairs = 6;
+    o.durationSeconds = 8.0;
+    return o;
+}
 
 std::string recordingFileName(const std::string& prefix, UtcTime utc, char channel) {
     const auto day = floor<days>(utc);
@@ -130,10 +149,11 @@ std::string sampleCardStamp(const SampleCardOptions& o) {
     std::snprintf(buf, sizeof buf,
                   "orvik-samplecard 1\nsize %dx%d\nfps %d\nduration %.3f\ncount %d\nseed %llu\n"
                   "pattern %d\nvideo-only %d\ncorrupt-slots %d\ntruncated %d\ndevice-files %d\n"
-                  "preset %s\n",
+                  "preset %s\ndemo %d\n",
                   o.width, o.height, o.fps, o.durationSeconds, o.alwaysPairs,
                   static_cast<unsigned long long>(o.seed), o.pattern, o.videoOnlyRecording,
-                  o.corruptSlotsRecording, o.truncatedRecording, o.deviceFiles, o.preset.c_str());
+                  o.corruptSlotsRecording, o.truncatedRecording, o.deviceFiles, o.preset.c_str(),
+                  o.demo);
     return buf;
 }
 
@@ -162,6 +182,7 @@ Result<SampleCardSummary> writeSampleCard(const std::string& dir, const SampleCa
     base.fps = o.fps;
     base.durationSeconds = o.durationSeconds;
     base.pattern = o.pattern;
+    base.road = o.demo;
     base.preset = o.preset;
     base.threads = o.threads;
     base.drive.rng = o.seed * 0x9E3779B97F4A7C15ULL + 1;
@@ -206,88 +227,108 @@ Result<SampleCardSummary> writeSampleCard(const std::string& dir, const SampleCa
     DriveOptions gps = gn;
     gps.receiver = GnssReceiver::GpsOnly;
 
-    for (int i = 0; i < o.alwaysPairs; ++i) {
-        DriveOptions opt = gn;
-        if (i == 0)
-            opt.noFixRecords = 6;  // the receiver is still looking for satellites
-        moment("Always", "alwa_", "FR", opt, none);
+    if (o.demo) {
+        // One drive along the route, already under way; the fourth recording is an Event one.
+        drive.latitude = kDemoRoute[0][0];
+        drive.longitude = kDemoRoute[0][1];
+        drive.headingDegrees = 342;
+        drive.speedKmh = 28;
+        drive.targetKmh = 42;
+        drive.routeLeg = 1;
+        base.drive = drive;
+        for (int i = 0; i < o.alwaysPairs; ++i) {
+            DriveOptions opt = gn;
+            opt.route = kDemoRoute;
+            if (i == 3) {
+                opt.impactAtRecord = middle;
+                moment("Event", "event_", "FR", opt, none);
+            } else {
+                moment("Always", "alwa_", "FR", opt, none);
+            }
+        }
+    } else {
+        for (int i = 0; i < o.alwaysPairs; ++i) {
+            DriveOptions opt = gn;
+            if (i == 0)
+                opt.noFixRecords = 6;  // the receiver is still looking for satellites
+            moment("Always", "alwa_", "FR", opt, none);
+        }
+        {
+            DriveOptions opt = gn;
+            opt.impactAtRecord = middle;
+            moment("Event", "event_", "FR", opt, none);
+        }
+        {
+            DriveOptions opt = gns;
+            opt.impactAtRecord = middle;
+            moment("Event", "evtA_", "FR", opt, none);
+            moment("Event", "evtF_", "F", opt, none);
+        }
+        {
+            DriveOptions opt = gps;
+            opt.speedUnitCode = kSpeedUnitMph;
+            opt.impactAtRecord = middle;
+            moment("Event", "evtLL_", "FR", opt, none);
+            moment("Event", "evtLR_", "R", opt, none);
+        }
+        {
+            DriveOptions opt = gn;
+            opt.speedUnitCode = kSpeedUnitMph;
+            moment("User", "user_", "FR", opt, none);
+            if (o.videoOnlyRecording)
+                moment("User", "user_", "F", opt, [](RecordingSpec& s) { s.audio = false; });
+        }
+        if (o.corruptSlotsRecording) {
+            DriveOptions opt = gn;
+            opt.impactAtRecord = middle;
+            moment("Event", "event_", "FR", opt, [](RecordingSpec& s) { s.corruptSlots = true; });
+        }
+        if (o.truncatedRecording)
+            moment("Always", "alwa_", "FR", gn, [](RecordingSpec& s) { s.truncated = true; });
+        {
+            // Parked a little later: the motion sensor wakes the camera.
+            drive.utc += minutes{2};
+            DriveOptions opt = gn;
+            opt.parked = true;
+            opt.impactAtRecord = middle;
+            moment("Parking", "motion_", "FR", opt, none);
+        }
+        const std::string firstFront = plan.front().relativePath;
+        {
+            // The evening before, in a nested folder, from an older GPS-only receiver.
+            drive = base.drive;
+            drive.utc -= hours{14};
+            drive.latitude = 37.5013;
+            drive.longitude = 127.0396;
+            drive.headingDegrees = 300;
+            restart = true;
+            moment("Archive/2026/03-13", "alwa_", "FR", gps, none);
+            // A hidden folder: its recordings must never be listed.
+            moment(".trash", "alwa_", "F", gps, none);
+        }
+        auto copy = [&](const std::string& path) {
+            Planned p;
+            p.relativePath = path;
+            p.copyOf = firstFront;
+            plan.push_back(std::move(p));
+        };
+        copy("Misc/clip.mp4");                          // no kind prefix
+        copy("Misc/a.mp4");                             // shorter than six characters
+        copy("Misc/EVENT_20260314_081500_F.MP4");       // prefixes are case-sensitive
+        copy("Misc/event_20261399_081500_F.mp4");       // a prefix with an impossible date
+        copy("Misc/.alwa_20260314_081500_F.mp4");       // hidden file in a visible folder
+        copy("Misc/x.mp4/user_20260314_091500_F.mp4");  // a folder whose name ends in .mp4
+        copy("Misc/clip.mp4.bak");                      // not an mp4 file
+        for (auto [path, text] :
+             {std::pair{"Misc/notes.txt", "Sample card written by orvik-samplecard.\n"},
+              std::pair{"Always/thumbs.db", "not a recording\n"}}) {
+            Planned p;
+            p.relativePath = path;
+            p.text = text;
+            p.isRecording = false;
+            plan.push_back(std::move(p));
+        }
     }
-    {
-        DriveOptions opt = gn;
-        opt.impactAtRecord = middle;
-        moment("Event", "event_", "FR", opt, none);
-    }
-    {
-        DriveOptions opt = gns;
-        opt.impactAtRecord = middle;
-        moment("Event", "evtA_", "FR", opt, none);
-        moment("Event", "evtF_", "F", opt, none);
-    }
-    {
-        DriveOptions opt = gps;
-        opt.speedUnitCode = kSpeedUnitMph;
-        opt.impactAtRecord = middle;
-        moment("Event", "evtLL_", "FR", opt, none);
-        moment("Event", "evtLR_", "R", opt, none);
-    }
-    {
-        DriveOptions opt = gn;
-        opt.speedUnitCode = kSpeedUnitMph;
-        moment("User", "user_", "FR", opt, none);
-        if (o.videoOnlyRecording)
-            moment("User", "user_", "F", opt, [](RecordingSpec& s) { s.audio = false; });
-    }
-    if (o.corruptSlotsRecording) {
-        DriveOptions opt = gn;
-        opt.impactAtRecord = middle;
-        moment("Event", "event_", "FR", opt, [](RecordingSpec& s) { s.corruptSlots = true; });
-    }
-    if (o.truncatedRecording)
-        moment("Always", "alwa_", "FR", gn, [](RecordingSpec& s) { s.truncated = true; });
-    {
-        // Parked a little later: the motion sensor wakes the camera.
-        drive.utc += minutes{2};
-        DriveOptions opt = gn;
-        opt.parked = true;
-        opt.impactAtRecord = middle;
-        moment("Parking", "motion_", "FR", opt, none);
-    }
-    const std::string firstFront = plan.front().relativePath;
-    {
-        // The evening before, in a nested folder, from an older GPS-only receiver.
-        drive = base.drive;
-        drive.utc -= hours{14};
-        drive.latitude = 37.5013;
-        drive.longitude = 127.0396;
-        drive.headingDegrees = 300;
-        restart = true;
-        moment("Archive/2026/03-13", "alwa_", "FR", gps, none);
-        // A hidden folder: its recordings must never be listed.
-        moment(".trash", "alwa_", "F", gps, none);
-    }
-    auto copy = [&](const std::string& path) {
-        Planned p;
-        p.relativePath = path;
-        p.copyOf = firstFront;
-        plan.push_back(std::move(p));
-    };
-    copy("Misc/clip.mp4");                          // no kind prefix
-    copy("Misc/a.mp4");                             // shorter than six characters
-    copy("Misc/EVENT_20260314_081500_F.MP4");       // prefixes are case-sensitive
-    copy("Misc/event_20261399_081500_F.mp4");       // a prefix with an impossible date
-    copy("Misc/.alwa_20260314_081500_F.mp4");       // hidden file in a visible folder
-    copy("Misc/x.mp4/user_20260314_091500_F.mp4");  // a folder whose name ends in .mp4
-    copy("Misc/clip.mp4.bak");                      // not an mp4 file
-    for (auto [path, text] :
-         {std::pair{"Misc/notes.txt", "Sample card written by orvik-samplecard.\n"},
-          std::pair{"Always/thumbs.db", "not a recording\n"}}) {
-        Planned p;
-        p.relativePath = path;
-        p.text = text;
-        p.isRecording = false;
-        plan.push_back(std::move(p));
-    }
-
     SampleCardSummary summary;
     summary.root = dir;
     std::error_code ec;

@@ -1,6 +1,7 @@
 #pragma once
 // A complete sample card folder: recordings of every kind named as the camera names them, front
-// and rear partners, odd names and other files, nested and hidden folders.
+// and rear partners, odd names and other files, nested and hidden folders (the test card); or the
+// viewer's demo card, one drive as a new user should see it first.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -19,7 +20,11 @@ struct SampleCardOptions {
     double durationSeconds = 4.0;
     int alwaysPairs = 3;  // continuous front/rear recordings at the start of the drive
     std::uint64_t seed = 1;
-    bool pattern = false;                // corner-colour frames in every recording
+    bool pattern = false;  // corner-colour frames in every recording
+    // The viewer's demo instead of the test card: one drive along real streets of `alwaysPairs`
+    // consecutive front/rear recordings (one of them an Event recording with an impact), road
+    // pictures stamped with the camera's time, the camera's own files and nothing odd.
+    bool demo = false;
     bool videoOnlyRecording = false;     // add a user recording without an audio track
     bool corruptSlotsRecording = false;  // add an event pair with damaged telemetry slots
     bool truncatedRecording = false;     // add a continuous pair cut short by a power loss
@@ -44,6 +49,9 @@ struct SampleCardSummary {
     // The recording at `relativePath`, or nullptr.
     const RecordingSummary* find(const std::string& relativePath) const;
 };
+
+// The demo card's options: six consecutive recordings of eight seconds each.
+SampleCardOptions demoCardOptions();
 
 // Writes the card into `dir` (created when missing). Files of an earlier card are replaced;
 // other files in the folder are left alone.

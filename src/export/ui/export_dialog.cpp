@@ -24,6 +24,7 @@
 #include <unistd.h>
 
 #include "platform/private_folder.h"
+#include "platform/store.h"
 #include "platform/strings.h"
 #include "recordings/partner.h"
 #include "strings/string_ids.h"
@@ -49,6 +50,17 @@ QString clock(double seconds) {
         .arg(tenths / 600, 2, 10, QLatin1Char('0'))
         .arg(tenths / 10 % 60, 2, 10, QLatin1Char('0'))
         .arg(tenths % 10);
+}
+
+// The user's last choices, remembered per user in the viewer's data folder.
+constexpr std::string_view kLayoutKey = "exportLayout";
+constexpr std::string_view kCaptionKey = "exportCaption";
+constexpr std::string_view kClipFolderKey = "exportClipFolder";
+constexpr std::string_view kSnapshotFolderKey = "exportSnapshotFolder";
+constexpr std::string_view kSnapshotTypeKey = "exportSnapshotType";
+
+QString remembered(std::string_view key) {
+    return QString::fromStdString(platform::rememberedChoice(key));
 }
 
 }  // namespace
@@ -98,8 +110,17 @@ ExportDialog::ExportDialog(Mode mode, const QString& recording, double fromSecon
         layout_->addItem(uiText(65012), static_cast<int>(Layout::PictureInPicture));
     }
     form->addRow(uiText(65007), layout_);
+    // The layout is remembered by camera, not as "the given one", so that a choice made on a
+    // front recording means the same on the next one, front or rear.
+    if (const auto last = parseLayout(platform::rememberedChoice(kLayoutKey))) {
+        const Layout own = front ? Layout::Front : Layout::Rear;
+        const int at = layout_->findData(static_cast<int>(*last == own ? Layout::Given : *last));
+        if (at >= 0)
+            layout_->setCurrentIndex(at);
+    }
     caption_ = new QCheckBox(uiText(65013), this);
     caption_->setObjectName(QStringLiteral("caption"));
+    caption_->setChecked(remembered(kCaptionKey) == QLatin1String("1"));
     form->addRow(QString(), caption_);
 
     preview_ = new QLabel(this);
@@ -177,16 +198,23 @@ Layout ExportDialog::chosenLayout() const {
 }
 
 QString ExportDialog::defaultOutput() const {
-    // The user's videos or pictures folder, not the card: the card may be full or read-only.
-    QString folder = QStandardPaths::writableLocation(
-        mode_ == Mode::Clip ? QStandardPaths::MoviesLocation : QStandardPaths::PicturesLocation);
+    // The folder of the last export of this kind while it is there; else the user's videos or
+    // pictures folder, not the card: the card may be full or read-only.
+    QString folder = remembered(mode_ == Mode::Clip ? kClipFolderKey : kSnapshotFolderKey);
+    if (folder.isEmpty() || !QFileInfo(folder).isAbsolute() || !QDir(folder).exists())
+        folder = QStandardPaths::writableLocation(mode_ == Mode::Clip
+                                                      ? QStandardPaths::MoviesLocation
+                                                      : QStandardPaths::PicturesLocation);
     if (folder.isEmpty() || !QDir(folder).exists())
         folder = QDir::homePath();
+    const QString type = remembered(kSnapshotTypeKey) == QLatin1String("png")
+                             ? QStringLiteral("png")
+                             : QStringLiteral("jpg");
     const QString base = QFileInfo(recording_).completeBaseName();
     const auto secs = [](double s) { return QString::number(static_cast<int>(std::floor(s))); };
     const QString name = mode_ == Mode::Clip
                              ? QStringLiteral("%1_%2-%3s.mp4").arg(base, secs(from_), secs(to_))
-                             : QStringLiteral("%1_%2s.jpg").arg(base, secs(from_));
+                             : QStringLiteral("%1_%2s.%3").arg(base, secs(from_), type);
     return QDir(folder).filePath(name);
 }
 
@@ -299,6 +327,7 @@ void ExportDialog::start() {
             return;
         force = true;
     }
+    rememberChoices();
     exportButton_->setEnabled(false);
     layout_->setEnabled(false);
     caption_->setEnabled(false);
@@ -362,6 +391,25 @@ void ExportDialog::start() {
         QMetaObject::invokeMethod(
             this, [this, ok, message] { finish(ok, message); }, Qt::QueuedConnection);
     });
+}
+
+void ExportDialog::rememberChoices() const {
+    // A recording without its partner offers no choice of layout: the one made before stays.
+    if (layout_->count() > 1) {
+        Layout chosen = chosenLayout();
+        if (chosen == Layout::Given)
+            chosen = recordings::pairRecording(recording_.toStdString()).givenIsFront
+                         ? Layout::Front
+                         : Layout::Rear;
+        platform::rememberChoice(kLayoutKey, layoutName(chosen));
+    }
+    platform::rememberChoice(kCaptionKey, caption_->isChecked() ? "1" : "0");
+    const QFileInfo target(output_->text());
+    platform::rememberChoice(mode_ == Mode::Clip ? kClipFolderKey : kSnapshotFolderKey,
+                             target.absolutePath().toStdString());
+    if (mode_ == Mode::Snapshot)
+        platform::rememberChoice(kSnapshotTypeKey,
+                                 target.suffix().toLower() == QLatin1String("png") ? "png" : "jpg");
 }
 
 void ExportDialog::finish(bool ok, const QString& message) {

@@ -1,7 +1,8 @@
 #pragma once
 // The viewer's dialog for a clip or a snapshot of the playing recording: layout, caption, a
 // preview frame, where to save; the export runs on a worker thread with a progress bar and
-// Cancel, and the result is shown in the file manager.
+// Cancel, and the result is shown in the file manager. Layout, caption, folder and picture type
+// are remembered per user for the next export.
 #include <QDialog>
 #include <QImage>
 #include <QPointer>
@@ -79,7 +80,10 @@ class ExportDialog : public QDialog {
     void browse();
     void finish(bool ok, const QString& message);
     Layout chosenLayout() const;
+    // The output proposed: the last export's folder and picture type, the recording's name.
     QString defaultOutput() const;
+    // Layout, caption, folder and picture type, for the next dialog.
+    void rememberChoices() const;
 
     Mode mode_;
     QString recording_;
