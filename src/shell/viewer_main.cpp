@@ -14,6 +14,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 
 #include <unistd.h>
@@ -95,6 +96,10 @@ QString prepareDemoCard(QWidget* owner, const QString& folder) {
             done = index;
             total = std::max(1, count);
         };
+        // The folder is the program's own cache: an older demo (or its odd test files) goes
+        // first, so that only this demo is listed.
+        std::error_code ignored;
+        std::filesystem::remove_all(folder.toStdString(), ignored);
         auto result = tools::writeSampleCard(folder.toStdString(), options);
         if (!result)
             error = result.error();
