@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "playback/media_time.h"
-#include "trips/drive_range.h"
 #include "shell/skin.h"
+#include "trips/drive_range.h"
 
 class QMenu;
 class QWidget;

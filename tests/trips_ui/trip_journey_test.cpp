@@ -8,13 +8,13 @@
 #include "shell/trip_controls.h"
 
 #include <QApplication>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSignalSpy>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -23,16 +23,16 @@
 #include <algorithm>
 
 #include "displays/map_host.h"
+#include "export/ui/export_dialog.h"
 #include "platform/store.h"
 #include "playback/playback_controller.h"
-#include "export/ui/export_dialog.h"
+#include "recordings/telemetry.h"
 #include "shell/displays_panel.h"
 #include "shell/drive_preview.h"
 #include "shell/drive_strip.h"
 #include "shell/time_display.h"
 #include "shell/trip_controls.h"
 #include "support/map_page.h"
-#include "recordings/telemetry.h"
 #include "thumbnails/thumbnail.h"
 #include "trips/ui/trip_navigator.h"
 
