@@ -154,10 +154,8 @@ std::optional<trips::DriveRange> TripControls::markedRange() const {
 }
 
 void TripControls::goToDriveMoment(double seconds) {
-    const trips::Trip* trip = navigator_->currentTrip();
-    if (!trip)
-        return;
-    const auto at = trips::Drive(*trip).positionAt(seconds);
+    // The strip holds the drive of the current trip: what was clicked is what it drew.
+    const auto at = strip_->drive().positionAt(seconds);
     if (!at)
         return;
     if (auto target = navigator_->routeTarget(static_cast<int>(at->recording), at->offsetSeconds))
