@@ -3,15 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include "support/camera_time.h"
+
 namespace orvik::trips {
 namespace {
 
 using namespace std::chrono;
-
-LocalTime at(int h, int m, int s, int ms = 0) {
-    return LocalTime{sys_days{2026y / March / 14}} + hours{h} + minutes{m} + seconds{s} +
-           milliseconds{ms};
-}
 
 TEST(CameraTime, ReadsTheFileNamesClockWithAnOptionalFraction) {
     EXPECT_EQ(parseLocalTime("2026-03-14T08:15:02"), at(8, 15, 2));
