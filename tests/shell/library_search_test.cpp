@@ -3,6 +3,7 @@
 // window's thread, and what it finds becomes the recording list and plays on a double click.
 #include "support/gui_journey.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -14,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "displays/map_host.h"
 #include "displays/map_view.h"
 #include "library/import.h"
 #include "playback/playback_controller.h"
@@ -181,6 +183,72 @@ TEST_F(LibrarySearchJourney, NearTheMapsPointOnADayFindsRecordingsThatPlayFromTh
     playRow(found);
     EXPECT_EQ(window_->playback().openedPath(), window_->rowFullPath(found));
     shot("library-search-found", false);
+}
+
+// A left-button drag on the dialog's map, as the mouse makes it, in the map's own pixels.
+void dragOn(displays::MapHost* map, QPoint from, QPoint to) {
+    QWidget* surface = map->focusProxy() ? map->focusProxy() : map;
+    QTest::mousePress(surface, Qt::LeftButton, {}, from);
+    for (int step = 1; step <= 8; ++step) {
+        const QPoint at = from + (to - from) * step / 8;
+        QMouseEvent move(QEvent::MouseMove, at, surface->mapToGlobal(at), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(surface, &move);
+    }
+    QTest::mouseRelease(surface, Qt::LeftButton, {}, to);
+}
+
+TEST_F(LibrarySearchJourney, ARectangleDraggedOnTheMapIsThePlaceSearched) {
+    playRow(firstPairRow());
+    click(kInformationTab);
+    ASSERT_TRUE(orvik::test::mapPageLoaded(window_->displays().mapHost()));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return window_->displays().mapView()->point().has_value(); }, 20000));
+    click(kRecordTab);
+    const int cardRows = window_->rowCount();
+
+    // The dialog's map opens on the map's point; a drag over most of it holds the drive.
+    LibrarySearchDialog* dialog = openSearch();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(orvik::test::mapPageLoaded(dialog->map()));
+    QTest::mouseClick(dialog->areaBox(), Qt::LeftButton, {},
+                      QPoint(8, dialog->areaBox()->height() / 2));
+    ASSERT_TRUE(dialog->areaBox()->isChecked());
+    const QSize size = dialog->map()->size();
+    // A corner far from the point (the map is centred on it) holds nothing.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            dragOn(dialog->map(), {6, 6}, {40, 40});
+            return dialog->area().has_value();
+        },
+        20000))
+        << "the drag drew no area: "
+        << evaluate(dialog->map(), "areaMode + ':' + (areaRect !== null) + ':' + map.getSize()")
+               .toString()
+               .toStdString();
+    const auto corner = *dialog->area();
+    EXPECT_LT(corner.south, corner.north);
+    EXPECT_LT(corner.west, corner.east);
+    EXPECT_TRUE(dialog->areaBox()->text().startsWith("In the area dragged on the map: "))
+        << dialog->areaBox()->text().toStdString();
+    const auto point = *window_->displays().mapView()->point();
+    EXPECT_GT(point.latitude, corner.north) << "the corner lies north-west of the map's point";
+    const Answer none = searchAndWait(dialog);
+    ASSERT_FALSE(none.closed);
+    EXPECT_EQ(none.said, QStringLiteral("No recordings match."));
+    EXPECT_EQ(window_->rowCount(), cardRows);
+
+    dragOn(dialog->map(), {6, 6}, {size.width() - 6, size.height() - 6});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog->area()->north > point.latitude; }, 10000));
+    EXPECT_LT(dialog->area()->south, point.latitude);
+    EXPECT_LT(dialog->area()->west, point.longitude);
+    EXPECT_GT(dialog->area()->east, point.longitude);
+    EXPECT_EQ(dialog->query().box.has_value(), true);
+    dialog->grab().save(screenshotFolder() + "/library-search-area.png");
+    const Answer found = searchAndWait(dialog);
+    ASSERT_TRUE(found.closed) << found.said.toStdString();
+    ASSERT_GT(window_->rowCount(), 0);
+    EXPECT_TRUE(everyRowInTheLibrary());
 }
 
 TEST_F(LibrarySearchJourney, AKindAloneListsOnlyThatKindAndAMissingLibraryIsSaidPlainly) {
