@@ -8,6 +8,7 @@ bash "$root/scripts/build.sh"
 if [ -x "$build/src/shell/orvik" ]; then
   exec "$build/src/shell/orvik" --demo "$@"
 fi
-card=${XDG_CACHE_HOME:-$HOME/.cache}/orvik/demo-card
-"$build/tools/orvik-samplecard" --out "$card" >/dev/null
+# Without the viewer (a core-only build): the same demo card, listed.
+card=${XDG_CACHE_HOME:-$HOME/.cache}/Orvik/demo-card
+"$build/tools/orvik-samplecard" --demo --out "$card" >/dev/null
 exec "$build/src/cli/orvik-cli" list "$card"

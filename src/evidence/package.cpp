@@ -386,8 +386,7 @@ Result<void> PackageJob::takeStills() {
             s.channel = channels[c].name;
             s.stretchSeconds = moments[m].stretchSeconds;
             if (const auto& start = stretch_.segments[moments[m].segment].recordingStart)
-                s.local =
-                    *start + std::chrono::milliseconds(std::llround((*shot)->frameSeconds * 1000));
+                s.local = trips::plusSeconds(*start, (*shot)->frameSeconds);
             s.width = (*shot)->width;
             s.height = (*shot)->height;
             stills_.push_back(std::move(s));

@@ -7,6 +7,7 @@
 
 #include "evidence/report_canvas.h"
 #include "strings/string_ids.h"
+#include "trips/trips.h"
 
 namespace orvik::evidence::report {
 
@@ -365,9 +366,8 @@ void drawCurves(Canvas& c, const Box& box, const std::vector<Curve>& curves, dou
         cairo_move_to(cr, px(s), plot.y);
         cairo_line_to(cr, px(s), plot.y + plot.h);
         cairo_stroke(cr);
-        const std::string label =
-            start ? clockText(*start + std::chrono::milliseconds(std::llround(s * 1000)))
-                  : "+" + fixed(s, decimalsFor(xStep)) + " s";
+        const std::string label = start ? clockText(trips::plusSeconds(*start, s))
+                                        : "+" + fixed(s, decimalsFor(xStep)) + " s";
         // Centred under its line, but never past the frame's edges.
         const double w = c.widthOf(label, Font::Small);
         const double left = std::clamp(px(s) - w / 2, box.x + 2, box.x + box.w - 2 - w);

@@ -12,6 +12,7 @@
 #include "platform/readable_file.h"
 #include "recordings/track_formats.h"
 #include "strings/string_ids.h"
+#include "trips/trips.h"
 
 namespace orvik::evidence {
 
@@ -201,11 +202,8 @@ class ReportWriter {
         row(t(strings::evidence::kEndPosition), f.endPosition ? degreesText(*f.endPosition) : "–");
         row(t(strings::evidence::kDistance), fixed(f.distanceKm, 3) + " km");
         if (f.topSpeed) {
-            const auto at =
-                s.start()
-                    ? clockText(*s.start() +
-                                std::chrono::milliseconds(std::llround(f.topSpeedSeconds * 1000)))
-                    : "+" + fixed(f.topSpeedSeconds, 1) + " s";
+            const auto at = s.start() ? clockText(trips::plusSeconds(*s.start(), f.topSpeedSeconds))
+                                      : "+" + fixed(f.topSpeedSeconds, 1) + " s";
             row(t(strings::evidence::kTopSpeed), fixed(*f.topSpeed, 1) + " " + unitName() + "  " +
                                                      t(strings::evidence::kAtMoment, {at}));
         } else {

@@ -20,6 +20,8 @@ namespace {
 
 using namespace std::chrono;
 using recordings::RecordingKind;
+using trips::plusSeconds;
+using trips::secondsBetween;
 
 // A moment given to the millisecond may fall a hair after the end of a recording whose length
 // is not a whole number of milliseconds.
@@ -28,31 +30,9 @@ constexpr double kEndSlackSeconds = 0.05;
 // long; an hour leaves room for the longest.
 constexpr auto kLongestRecording = hours{1};
 
-bool digits(std::string_view s, std::size_t at, std::size_t n, int& value) {
-    if (at + n > s.size())
-        return false;
-    value = 0;
-    for (std::size_t i = at; i < at + n; ++i) {
-        if (s[i] < '0' || s[i] > '9')
-            return false;
-        value = value * 10 + (s[i] - '0');
-    }
-    return true;
-}
-
-double secondsBetween(LocalTime a, LocalTime b) {
-    return duration<double>(b - a).count();
-}
-
-LocalTime plusSeconds(LocalTime t, double s) {
-    return t + milliseconds(std::llround(s * 1000.0));
-}
-
 double durationOf(const std::string& path) {
-    if (auto source = recordings::FileByteSource::open(path)) {
-        if (auto d = trips::mediaDurationSeconds(*source); d && std::isfinite(*d) && *d > 0)
-            return *d;
-    }
+    if (auto d = trips::fileDurationSeconds(path); d && std::isfinite(*d))
+        return *d;
     return trips::readRecordingStats(path, {}).durationSeconds;
 }
 
@@ -193,29 +173,6 @@ Result<Stretch> onCard(const std::string& folder, const Moment& fromMoment,
 }
 
 }  // namespace
-
-std::optional<LocalTime> parseLocalTime(std::string_view s) {
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
-    if (s.size() < 19 || s[4] != '-' || s[7] != '-' || (s[10] != 'T' && s[10] != ' ') ||
-        s[13] != ':' || s[16] != ':' || !digits(s, 0, 4, y) || !digits(s, 5, 2, mo) ||
-        !digits(s, 8, 2, d) || !digits(s, 11, 2, h) || !digits(s, 14, 2, mi) ||
-        !digits(s, 17, 2, sec)) {
-        return std::nullopt;
-    }
-    int ms = 0;
-    if (s.size() > 19) {
-        const std::string_view frac = s.substr(20);
-        if (s[19] != '.' || frac.empty() || frac.size() > 3 || !digits(frac, 0, frac.size(), ms))
-            return std::nullopt;
-        for (std::size_t i = frac.size(); i < 3; ++i)
-            ms *= 10;
-    }
-    const year_month_day ymd{year{y}, month{static_cast<unsigned>(mo)},
-                             day{static_cast<unsigned>(d)}};
-    if (!ymd.ok() || h > 23 || mi > 59 || sec > 59)
-        return std::nullopt;
-    return LocalTime{sys_days{ymd} + hours{h} + minutes{mi} + seconds{sec} + milliseconds{ms}};
-}
 
 std::string isoLocalTimeMs(LocalTime t) {
     return isoTimeText(t, true);

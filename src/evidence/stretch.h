@@ -13,15 +13,14 @@
 
 #include "platform/result.h"
 #include "recordings/recording_file.h"
+#include "trips/moment.h"
 #include "trips/trips.h"
 
 namespace orvik::evidence {
 
 using trips::LocalTime;
 
-// "YYYY-MM-DDThh:mm:ss" with an optional fraction of up to three digits (a space may stand for
-// the "T"); nothing for any other text or an impossible date or time.
-std::optional<LocalTime> parseLocalTime(std::string_view text);
+using trips::parseLocalTime;
 // "2026-03-14T08:15:02.500" (milliseconds always written).
 std::string isoLocalTimeMs(LocalTime t);
 

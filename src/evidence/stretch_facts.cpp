@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "recordings/track_formats.h"
+#include "trips/trips.h"
 
 namespace orvik::evidence {
 
@@ -112,8 +113,7 @@ StretchFacts factsOf(const Stretch& stretch, const std::vector<SegmentTelemetry>
             fact.offsetSeconds = p.seconds;
             fact.seconds = stretchSeconds(p.record);
             if (seg.recordingStart)
-                fact.local = *seg.recordingStart +
-                             std::chrono::milliseconds(std::llround(p.seconds * 1000.0));
+                fact.local = trips::plusSeconds(*seg.recordingStart, p.seconds);
             fact.peak = p;
             for (std::size_t i = p.record + 1; i-- > t.firstRecord;) {
                 if (recordings::isTrackPoint(t.track, i)) {

@@ -152,10 +152,7 @@ HResult PlaybackController::open(const QString& path) {
     frontPath_.clear();
     rearPath_.clear();
     following_.clear();
-    // The marks belonged to the recording before.
-    if (markedIn_ || markedOut_) {
-        clearMarks();
-    }
+    keepMarksFor(path);
     if (path.isEmpty()) {
         emit recordingOpened({});
         return S_OK;
@@ -353,25 +350,56 @@ void PlaybackController::seekTo(MediaTime t) {
 // ---- the moment --------------------------------------------------------------------------------
 
 void PlaybackController::markIn() {
-    markedIn_ = position_;
-    if (markedOut_ && *markedOut_ <= *markedIn_) {
-        markedOut_.reset();
-    }
+    inMark_ = ClipMark{openedPath_, position_};
+    if (outMark_ && !markBefore(*inMark_, *outMark_))
+        outMark_.reset();
     emit marksChanged();
 }
 
 void PlaybackController::markOut() {
-    markedOut_ = position_;
-    if (markedIn_ && *markedIn_ >= *markedOut_) {
-        markedIn_.reset();
-    }
+    outMark_ = ClipMark{openedPath_, position_};
+    if (inMark_ && !markBefore(*inMark_, *outMark_))
+        inMark_.reset();
     emit marksChanged();
 }
 
 void PlaybackController::clearMarks() {
-    markedIn_.reset();
-    markedOut_.reset();
+    inMark_.reset();
+    outMark_.reset();
     emit marksChanged();
+}
+
+std::optional<MediaTime> PlaybackController::markHere(const std::optional<ClipMark>& mark) const {
+    if (!mark || openedPath_.isEmpty() || mark->path != openedPath_)
+        return std::nullopt;
+    return mark->offset;
+}
+
+std::optional<double> PlaybackController::timelineSeconds(const ClipMark& mark) const {
+    if (!markTimeline_)
+        return std::nullopt;
+    const auto start = markTimeline_(mark.path);
+    return start ? std::optional<double>(*start + mark.offset.seconds()) : std::nullopt;
+}
+
+bool PlaybackController::markBefore(const ClipMark& a, const ClipMark& b) const {
+    if (a.path == b.path)
+        return a.offset < b.offset;
+    const auto sa = timelineSeconds(a), sb = timelineSeconds(b);
+    return sa && sb && *sa < *sb;
+}
+
+void PlaybackController::keepMarksFor(const QString& path) {
+    if (!inMark_ && !outMark_)
+        return;
+    const auto onTimeline = [this](const QString& p) {
+        return markTimeline_ && markTimeline_(p).has_value();
+    };
+    const bool keep = !path.isEmpty() && onTimeline(path) &&
+                      (!inMark_ || onTimeline(inMark_->path)) &&
+                      (!outMark_ || onTimeline(outMark_->path));
+    if (!keep)
+        clearMarks();
 }
 
 void PlaybackController::seekDragged(MediaTime t) {

@@ -15,6 +15,7 @@
 #include <QString>
 #include <QTimer>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -28,6 +29,14 @@
 namespace orvik::playback {
 
 class VideoPane;
+
+// An in or out mark of the next clip: a moment of a recording (the path open() was given). The
+// two marks may lie in different recordings of one drive.
+struct ClipMark {
+    QString path;
+    MediaTime offset;
+    friend bool operator==(const ClipMark&, const ClipMark&) = default;
+};
 
 class PlaybackController : public QObject {
     Q_OBJECT
@@ -56,13 +65,25 @@ class PlaybackController : public QObject {
     // The front player runs (Pause is shown), or is at least loaded (full screen may be toggled).
     bool running() const;
     bool isPlaying() const;
-    // The in and out marks of the next clip; every open clears them.
-    std::optional<MediaTime> markedIn() const { return markedIn_; }
-    std::optional<MediaTime> markedOut() const { return markedOut_; }
+    // The in and out marks of the next clip, wherever they lie. An open or a hand-off keeps them
+    // while the new recording and the marks' recordings lie on the mark timeline (one drive),
+    // and clears them otherwise.
+    const std::optional<ClipMark>& inMark() const { return inMark_; }
+    const std::optional<ClipMark>& outMark() const { return outMark_; }
+    // The marks that lie in the opened recording (the seek bar's).
+    std::optional<MediaTime> markedIn() const { return markHere(inMark_); }
+    std::optional<MediaTime> markedOut() const { return markHere(outMark_); }
     // A mark at the current position; a mark on the wrong side of the other one drops that one.
     void markIn();
     void markOut();
     void clearMarks();
+    // Where a recording (any of its channels' files) starts on the timeline marks in different
+    // recordings are ordered on, in seconds; nothing when it is not on it. Without one, marks
+    // live in one recording.
+    using MarkTimeline = std::function<std::optional<double>(const QString& path)>;
+    void setMarkTimeline(MarkTimeline timeline) { markTimeline_ = std::move(timeline); }
+    // Seconds of a mark on that timeline, or nothing.
+    std::optional<double> timelineSeconds(const ClipMark& mark) const;
 
     // ---- what plays, for the window's routing ----
     VideoPane* frontPane() const { return frontPane_; }
@@ -188,6 +209,11 @@ class PlaybackController : public QObject {
     }
 
     MediaTime frontDuration() const;
+    std::optional<MediaTime> markHere(const std::optional<ClipMark>& mark) const;
+    // Whether `a` comes before `b` (marks that cannot be compared do not).
+    bool markBefore(const ClipMark& a, const ClipMark& b) const;
+    // Clears the marks unless they and the recording at `path` share the timeline.
+    void keepMarksFor(const QString& path);
     void createPlayers();
     void destroyPlayers();
     void prepareStandby();
@@ -235,8 +261,9 @@ class PlaybackController : public QObject {
     MediaTime length_;
     bool seekable_ = false;
     bool dragging_ = false;
-    std::optional<MediaTime> markedIn_;
-    std::optional<MediaTime> markedOut_;
+    std::optional<ClipMark> inMark_;
+    std::optional<ClipMark> outMark_;
+    MarkTimeline markTimeline_;
 
     ChannelMode mode_ = ChannelMode::Both;
     bool swapped_ = false;

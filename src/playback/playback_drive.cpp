@@ -138,8 +138,7 @@ bool PlaybackController::handOff() {
     }
     averagedDrift_ = MediaTime{};
     reseekLanding_ = false;
-    if (markedIn_ || markedOut_)
-        clearMarks();
+    keepMarksFor(openedPath_);
     (void)front_->SetVolume(volumeForSliderPosition(sliderVolume_));
     if (mode_ != ChannelMode::RearOnly)
         (void)rear_->SetMute(true);

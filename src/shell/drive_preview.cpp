@@ -108,7 +108,7 @@ void DrivePreview::hover(double seconds, QPoint globalPos) {
         start(r);
 }
 
-void DrivePreview::start(Request r) {
+void DrivePreview::start(const Request& r) {
     busy_ = true;
     const bool needSpeeds = !speeds_.count(r.path);
     const auto folder = platform::userCacheFolder();

@@ -76,7 +76,7 @@ class DrivePreview : public QObject {
         bool decoded = false;
     };
     void hover(double seconds, QPoint globalPos);
-    void start(Request r);
+    void start(const Request& r);
     void finished(const Request& r, Done done);
     void present(const Request& r);
 

@@ -28,6 +28,8 @@ class DriveStrip : public QWidget {
     double moment() const { return moment_; }
     // The clip's in and out points, seconds since the drive's start.
     void setClipMarks(std::optional<double> in, std::optional<double> out);
+    std::optional<double> clipIn() const { return in_; }
+    std::optional<double> clipOut() const { return out_; }
     bool isPressed() const { return pressed_; }
 
     // The drive's second under x (clamped to the drive) and the x of a second.

@@ -94,11 +94,27 @@ std::pair<double, double> ExportMenu::markedStretch() const {
     return {from.seconds(), to.seconds()};
 }
 
+bool ExportMenu::showsRear(const QString& file) const {
+    return !playback_.rearPath().isEmpty() && file == playback_.rearPath() &&
+           file != playback_.frontPath();
+}
+
 void ExportMenu::exportClip(const QString& file) {
     if (file.isEmpty())
         return;
-    const auto [from, to] = markedStretch();
-    auto* dialog = new ExportDialog(ExportDialog::Mode::Clip, file, from, to, window_);
+    auto [from, to] = markedStretch();
+    QString first = file;
+    std::vector<exporting::ClipPiece> pieces;
+    // Marks in different recordings: the clip runs on across the drive, in the pane's channel.
+    if (const auto stretch = driveStretch_ ? driveStretch_() : std::nullopt) {
+        for (const trips::RangePiece& p : stretch->range.pieces)
+            pieces.push_back({p.file(showsRear(file)), p.fromSeconds, p.toSeconds});
+        first = QString::fromStdString(pieces.front().input);
+        from = pieces.front().fromSeconds;
+        to = from + stretch->seconds;
+    }
+    auto* dialog = new ExportDialog(ExportDialog::Mode::Clip, first, from, to, window_);
+    dialog->setPieces(std::move(pieces));
     dialog->setSpeedUnit(captionUnit(speedDisplay_()));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->open();
@@ -107,8 +123,17 @@ void ExportMenu::exportClip(const QString& file) {
 void ExportMenu::evidencePackage(const QString& file) {
     if (file.isEmpty())
         return;
-    const auto [from, to] = markedStretch();
-    auto* dialog = new evidence::ui::EvidenceDialog(file, from, to, window_);
+    auto [from, to] = markedStretch();
+    QString first = file;
+    // Marks in different recordings: from the in mark's recording on, past its end into the
+    // drive.
+    if (const auto stretch = driveStretch_ ? driveStretch_() : std::nullopt) {
+        const trips::RangePiece& p = stretch->range.pieces.front();
+        first = QString::fromStdString(p.file(showsRear(file)));
+        from = p.fromSeconds;
+        to = from + stretch->seconds;
+    }
+    auto* dialog = new evidence::ui::EvidenceDialog(first, from, to, window_);
     dialog->setSpeedUnit(captionUnit(speedDisplay_()));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->open();

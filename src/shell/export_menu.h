@@ -8,9 +8,11 @@
 #include <QPoint>
 #include <QString>
 #include <functional>
+#include <optional>
 #include <utility>
 
 #include "displays/info_panel.h"
+#include "trips/drive_range.h"
 
 class QMenu;
 class QWidget;
@@ -30,10 +32,18 @@ class ExportMenu : public QObject {
     // The unit the viewer shows speeds in, which captions take.
     using SpeedDisplay = std::function<displays::SpeedDisplay()>;
 
+    // The stretch between the marks when they lie in different recordings of a drive: each
+    // recording's share, and the seconds from the in mark to the out mark on the camera's clock.
+    struct DriveStretch {
+        trips::DriveRange range;
+        double seconds = 0;
+    };
+    using FindDriveStretch = std::function<std::optional<DriveStretch>()>;
     // `window` parents the menu and the dialogs.
     ExportMenu(QWidget* window, playback::PlaybackController& playback, SpeedDisplay speedDisplay,
                Extend extend);
 
+    void setDriveStretch(FindDriveStretch find) { driveStretch_ = std::move(find); }
     // Pops the menu of `pane` up at `globalPos`.
     void showPaneMenu(playback::VideoPane* pane, const QPoint& globalPos);
     // The file a pane shows, "" when none.
@@ -47,11 +57,14 @@ class ExportMenu : public QObject {
     // The stretch between the marks in seconds; a missing mark is the start or the end of the
     // recording.
     std::pair<double, double> markedStretch() const;
+    // Whether `file` is the rear channel of the pair playing.
+    bool showsRear(const QString& file) const;
 
     QWidget* window_;
     playback::PlaybackController& playback_;
     SpeedDisplay speedDisplay_;
     Extend extend_;
+    FindDriveStretch driveStretch_;
 };
 
 }  // namespace orvik::shell

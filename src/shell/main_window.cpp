@@ -116,6 +116,16 @@ void MainWindow::createAreas() {
             trips_->addPaneMenuEntries(menu);
             emit paneMenuRequested(menu, pane);
         });
+    exportMenu_->setDriveStretch([this]() -> std::optional<ExportMenu::DriveStretch> {
+        auto range = trips_->markedRange();
+        const auto in = playback_->inMark(), out = playback_->outMark();
+        if (!range || range->pieces.empty() || !in || !out)
+            return std::nullopt;
+        const auto from = playback_->timelineSeconds(*in), to = playback_->timelineSeconds(*out);
+        if (!from || !to || *to <= *from)
+            return std::nullopt;
+        return ExportMenu::DriveStretch{std::move(*range), *to - *from};
+    });
     wireTransport();
     cards_ = new CardMonitor(recordingList_, this, *playback_, [this](const QString& root) {
         if (!listFolder(root))

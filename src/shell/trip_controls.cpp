@@ -70,6 +70,7 @@ TripControls::TripControls(QWidget* window, PlaybackController& playback,
                            strings::trips::kPreviousEvent, kPreviousEventRect, -1);
     next_ = makeButton(ctl::kNextEvent, skin::kNextEventButton, strings::trips::kNextEvent,
                        kNextEventRect, +1);
+    playback_.setMarkTimeline([this](const QString& path) { return startInDrive(path); });
     strip_ = new DriveStrip(window);
     connect(strip_, &DriveStrip::released, this, &TripControls::goToDriveMoment);
 }
@@ -122,17 +123,39 @@ void TripControls::updateDrive() {
 }
 
 void TripControls::showClipMarks() {
-    const auto inDrive = [this](std::optional<MediaTime> t) {
-        return t ? std::optional<double>(driveSecondsOf(*t)) : std::nullopt;
+    const auto inDrive = [this](const std::optional<playback::ClipMark>& m) {
+        return m ? playback_.timelineSeconds(*m) : std::nullopt;
     };
-    strip_->setClipMarks(inDrive(playback_.markedIn()), inDrive(playback_.markedOut()));
+    strip_->setClipMarks(inDrive(playback_.inMark()), inDrive(playback_.outMark()));
+}
+
+std::optional<double> TripControls::startInDrive(const QString& path) const {
+    const trips::Trip* trip = navigator_->currentTrip();
+    if (!trip || path.isEmpty())
+        return std::nullopt;
+    const std::string p = path.toStdString();
+    for (std::size_t i = 0; i < trip->recordings.size(); ++i) {
+        const trips::TripRecording& r = trip->recordings[i];
+        if (r.path == p || r.partnerPath == p)
+            return strip_->drive().secondsOf({i, 0});
+    }
+    return std::nullopt;
+}
+
+std::optional<trips::DriveRange> TripControls::markedRange() const {
+    const auto& in = playback_.inMark();
+    const auto& out = playback_.outMark();
+    const trips::Trip* trip = navigator_->currentTrip();
+    if (!in || !out || !trip || in->path == out->path)
+        return std::nullopt;
+    auto range = trips::rangeOf(trip->recordings, {in->path.toStdString(), in->offset.seconds()},
+                                {out->path.toStdString(), out->offset.seconds()});
+    return range ? std::optional<trips::DriveRange>(std::move(*range)) : std::nullopt;
 }
 
 void TripControls::goToDriveMoment(double seconds) {
-    const trips::Trip* trip = navigator_->currentTrip();
-    if (!trip)
-        return;
-    const auto at = trips::Drive(*trip).positionAt(seconds);
+    // The strip holds the drive of the current trip: what was clicked is what it drew.
+    const auto at = strip_->drive().positionAt(seconds);
     if (!at)
         return;
     if (auto target = navigator_->routeTarget(static_cast<int>(at->recording), at->offsetSeconds))

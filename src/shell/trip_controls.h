@@ -10,10 +10,12 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "playback/media_time.h"
 #include "shell/skin.h"
+#include "trips/drive_range.h"
 
 class QMenu;
 class QWidget;
@@ -56,6 +58,11 @@ class TripControls : public QObject {
     // under the seek bar, also in full screen.
     void placeControls(const QRect& rewindButton, const QRect& seekBar);
     DriveStrip* strip() const { return strip_; }
+    // Where a recording (either channel's file) starts in the playing recording's drive, seconds.
+    std::optional<double> startInDrive(const QString& path) const;
+    // The stretch between the clip's marks when they lie in different recordings of the drive:
+    // each recording's share. Nothing when they lie in one recording (or not both are set).
+    std::optional<trips::DriveRange> markedRange() const;
     // Goes to a moment of the playing recording's drive (seconds since its start), opening the
     // recording that holds it.
     void goToDriveMoment(double seconds);

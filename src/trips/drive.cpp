@@ -6,14 +6,6 @@
 
 namespace orvik::trips {
 
-namespace {
-
-double secondsBetween(LocalTime from, LocalTime to) {
-    return std::chrono::duration<double>(to - from).count();
-}
-
-}  // namespace
-
 Drive::Drive(const Trip& trip) {
     if (trip.recordings.empty())
         return;
@@ -73,7 +65,7 @@ std::optional<DrivePosition> Drive::positionAt(double seconds) const {
 
 LocalTime Drive::localTimeAt(double seconds) const {
     const double t = std::isfinite(seconds) ? seconds : 0.0;
-    return start_ + std::chrono::milliseconds(std::llround(t * 1000));
+    return plusSeconds(start_, t);
 }
 
 }  // namespace orvik::trips

@@ -6,9 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "device_config/device_config.h"
-#include "device_config/drive_route.h"
-#include "device_config/time_file.h"
+#include "device_config/opened_card.h"
 #include "recordings/catalogue.h"
 #include "trips/media_duration.h"
 
@@ -17,16 +15,6 @@ namespace orvik::trips {
 namespace {
 
 namespace fs = std::filesystem;
-using Seconds = std::chrono::duration<double>;
-
-LocalTime plusSeconds(LocalTime t, double seconds) {
-    return t + std::chrono::round<std::chrono::milliseconds>(Seconds(seconds));
-}
-
-double secondsBetween(LocalTime a, LocalTime b) {
-    return std::chrono::duration_cast<Seconds>(b - a).count();
-}
-
 bool sameFile(const std::string& a, const std::string& b) {
     if (a.empty() || b.empty())
         return false;
@@ -185,19 +173,8 @@ Result<std::vector<TripRecording>> driveAt(const std::string& cardRoot, LocalTim
 
 std::string cardRootOf(const std::string& file) {
     std::error_code ec;
-    const fs::path folder = fs::absolute(file, ec).parent_path();
-    fs::path at = folder;
-    for (int level = 0; level < 3 && !at.empty(); ++level) {
-        for (std::string_view mark : {device_config::kConfigFileName, device_config::kTimeFileName,
-                                      device_config::kDrvFolder}) {
-            if (fs::exists(at / mark, ec))
-                return at.string();
-        }
-        if (at == at.root_path())
-            break;
-        at = at.parent_path();
-    }
-    return folder.string();
+    const fs::path absolute = fs::absolute(file, ec);
+    return device_config::openedCardRoot(absolute.parent_path().string(), {absolute.string()});
 }
 
 }  // namespace orvik::trips

@@ -58,8 +58,8 @@ Result<std::vector<TripRecording>> driveHolding(const std::string& cardRoot,
                                                 const std::string& file);
 Result<std::vector<TripRecording>> driveAt(const std::string& cardRoot, LocalTime t);
 
-// Where the card that holds `file` starts: the nearest folder above it (up to three levels) that
-// is a mount point or holds the camera's device files, else the file's own folder.
+// Where the card that holds `file` starts: the nearest folder above it (a few levels at most)
+// that holds the camera's own files, else the file's own folder.
 std::string cardRootOf(const std::string& file);
 
 }  // namespace orvik::trips

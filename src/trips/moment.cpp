@@ -4,9 +4,6 @@
 #include <charconv>
 #include <chrono>
 
-#include "recordings/catalogue.h"
-#include "trips/media_duration.h"
-
 namespace orvik::trips {
 
 namespace {
@@ -25,16 +22,15 @@ std::optional<int> number(std::string_view text, std::size_t at, std::size_t cou
 }
 
 bool covers(const TripRecording& r, LocalTime t) {
-    const auto length = std::chrono::duration<double>(r.stats.durationSeconds);
-    return r.start <= t && std::chrono::duration<double>(t - r.start).count() < length.count();
+    return r.start <= t && secondsBetween(r.start, t) < r.stats.durationSeconds;
 }
 
 }  // namespace
 
 std::optional<LocalTime> parseLocalTime(std::string_view text) {
-    // 2026-03-14T08:15:02[.fff]
-    if (text.size() < 19 || text[4] != '-' || text[7] != '-' || text[10] != 'T' ||
-        text[13] != ':' || text[16] != ':')
+    // 2026-03-14T08:15:02[.fff]; a space for the "T" as people type it.
+    if (text.size() < 19 || text[4] != '-' || text[7] != '-' ||
+        (text[10] != 'T' && text[10] != ' ') || text[13] != ':' || text[16] != ':')
         return std::nullopt;
     const auto y = number(text, 0, 4), mo = number(text, 5, 2), d = number(text, 8, 2);
     const auto h = number(text, 11, 2), mi = number(text, 14, 2), s = number(text, 17, 2);
@@ -68,28 +64,7 @@ std::optional<MomentInRecording> findMoment(const std::vector<TripRecording>& mo
     }
     if (!best)
         return std::nullopt;
-    return MomentInRecording{best->path, std::chrono::duration<double>(t - best->start).count()};
-}
-
-Result<MomentInRecording> locateMoment(const std::string& cardRoot, LocalTime t) {
-    auto rows = recordings::catalogueFolder(cardRoot);
-    if (!rows)
-        return makeError(rows.error());
-    std::vector<TripRecording> candidates;
-    for (TripRecording& m : momentsOf(*rows)) {
-        // No recording runs longer than a day: only those starting in the day before `t` are
-        // read.
-        if (m.start > t || t - m.start > std::chrono::hours{24})
-            continue;
-        const std::optional<double> length = fileDurationSeconds(m.path);
-        if (!length)
-            continue;
-        m.stats.durationSeconds = *length;
-        candidates.push_back(std::move(m));
-    }
-    if (auto found = findMoment(candidates, t))
-        return *found;
-    return makeError("no recording on " + cardRoot + " holds " + isoLocalTime(t));
+    return MomentInRecording{best->path, secondsBetween(best->start, t)};
 }
 
 }  // namespace orvik::trips

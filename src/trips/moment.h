@@ -6,13 +6,12 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/result.h"
 #include "trips/trips.h"
 
 namespace orvik::trips {
 
-// "YYYY-MM-DDThh:mm:ss" with an optional fraction of up to three digits (".5", ".250"); nothing
-// for any other text or an impossible date or time.
+// "YYYY-MM-DDThh:mm:ss" with an optional fraction of up to three digits (".5", ".250"), a space
+// allowed for the "T"; nothing for any other text or an impossible date or time.
 std::optional<LocalTime> parseLocalTime(std::string_view text);
 
 struct MomentInRecording {
@@ -24,10 +23,5 @@ struct MomentInRecording {
 // recording that started last at or before `t` and still runs at `t`. Where recordings of
 // several kinds cover it, the one listed first of those starting last.
 std::optional<MomentInRecording> findMoment(const std::vector<TripRecording>& moments, LocalTime t);
-
-// The same for a card folder: its Always, Event and User recordings, each file's length read
-// from its box headers (only for the recordings that may hold `t`). An error names the moment
-// when no recording holds it.
-Result<MomentInRecording> locateMoment(const std::string& cardRoot, LocalTime t);
 
 }  // namespace orvik::trips

@@ -31,6 +31,14 @@ bool inTrips(RecordingKind kind) {
 
 }  // namespace
 
+double secondsBetween(LocalTime from, LocalTime to) {
+    return duration<double>(to - from).count();
+}
+
+LocalTime plusSeconds(LocalTime t, double seconds) {
+    return t + toMilliseconds(seconds);
+}
+
 std::string isoLocalTime(LocalTime t) {
     const auto secs = round<seconds>(t);
     const auto day = floor<days>(secs);
@@ -53,7 +61,7 @@ std::optional<LocalTime> startOf(const recordings::RecordingTimestamp& ts) {
 }
 
 LocalTime TripRecording::end() const {
-    return start + toMilliseconds(stats.durationSeconds);
+    return plusSeconds(start, stats.durationSeconds);
 }
 
 std::string_view eventKindName(EventKind kind) {
@@ -61,7 +69,7 @@ std::string_view eventKindName(EventKind kind) {
 }
 
 double Trip::durationSeconds() const {
-    return duration<double>(end - start).count();
+    return secondsBetween(start, end);
 }
 
 SpeedUnit Trip::recordedUnit() const {

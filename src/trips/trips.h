@@ -22,6 +22,10 @@ using LocalTime = std::chrono::sys_time<std::chrono::milliseconds>;
 
 inline constexpr double kDefaultGapSeconds = 120;
 
+// Seconds from `from` to `to`; `t` moved by `seconds`, to the millisecond.
+double secondsBetween(LocalTime from, LocalTime to);
+LocalTime plusSeconds(LocalTime t, double seconds);
+
 // "YYYY-MM-DDThh:mm:ss" (fractions of a second rounded to the nearest second).
 std::string isoLocalTime(LocalTime t);
 // The moment a file name gives, or nothing when its date or time is not valid.

@@ -13,12 +13,10 @@
 #include <QTimer>
 
 #include "displays/qt_app.h"
+#include "support/map_page.h"
 
 namespace orvik::displays {
 namespace {
-
-// Loading the page starts the browser engine: 5-7 s here, more on a busy machine.
-constexpr int kLoadTimeoutMs = 60000;
 
 QVariant evaluate(MapHost& host, const QString& script) {
     QVariant result;
@@ -36,15 +34,12 @@ QVariant evaluate(MapHost& host, const QString& script) {
     return result;
 }
 
-bool waitReady(MapHost& host) {
-    if (host.isPageReady()) {
-        return true;
-    }
-    QSignalSpy spy(&host, &MapHost::pageReady);
-    if (!spy.wait(kLoadTimeoutMs)) {
-        return false;
-    }
-    return spy.takeFirst().at(0).toBool();
+// The host at the main window's map size, its page loaded.
+::testing::AssertionResult loadAtMainSize(MapHost& host) {
+    host.resize(MapHost::kMainWidth, MapHost::kMainHeight);
+    if (!host.loadPage())
+        return ::testing::AssertionFailure() << "the map page could not be written";
+    return orvik::test::mapPageLoaded(&host);
 }
 
 QString markerText(MapHost& host) {
@@ -93,7 +88,7 @@ TEST(MapHostBrowser, LoadsTheWrittenPageAndMovesTheMarker) {
     MapView view(*host);
     view.setShown(true);
     view.update(12651.8696, 3733.4217);
-    ASSERT_TRUE(waitReady(*host));
+    ASSERT_TRUE(orvik::test::mapPageLoaded(host.get()));
 
     EXPECT_EQ(evaluate(*host, "typeof L").toString(), "object");
     EXPECT_EQ(evaluate(*host, "map.getZoom()").toInt(), 15);
@@ -128,7 +123,7 @@ TEST(MapHostBrowser, ClickOnTheTripRouteReportsTheRecordingAndMoment) {
     host.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
     ASSERT_TRUE(host.loadPage());
-    ASSERT_TRUE(waitReady(host));
+    ASSERT_TRUE(orvik::test::mapPageLoaded(&host));
     // Three recordings along a road to the north-east, 10 points each, slow then fast.
     QString points = "[";
     for (int i = 0; i < 30; ++i) {
@@ -183,7 +178,7 @@ TEST(MapHostBrowser, TheTripIsFittedAndStaysInViewWhileTheCarDrivesAlongIt) {
     host.resize(0, 0);
     host.show();
     ASSERT_TRUE(host.loadPage());
-    ASSERT_TRUE(waitReady(host));
+    ASSERT_TRUE(orvik::test::mapPageLoaded(&host));
     // About 4 km to the north-east: far more than a view at the page's first zoom shows.
     QString points = "[";
     for (int i = 0; i < 20; ++i)
@@ -217,7 +212,7 @@ TEST(MapHostBrowser, FailingTilesShowTheOfflineNoteUntilATileLoads) {
     host.show();
     host.callPageFunction(QStringLiteral("setOfflineText"), {QStringLiteral("offline here")});
     ASSERT_TRUE(host.loadPage());
-    ASSERT_TRUE(waitReady(host));
+    ASSERT_TRUE(orvik::test::mapPageLoaded(&host));
     EXPECT_EQ(evaluate(host, "document.getElementById('orvik_offline').textContent").toString(),
               "offline here");
     evaluate(host, "tiles.fire('tileerror', {}); 0");
@@ -229,14 +224,12 @@ TEST(MapHostBrowser, FailingTilesShowTheOfflineNoteUntilATileLoads) {
 TEST(MapHostBrowser, ReloadKeepsTheLatestMarkerAndRoute) {
     testApplication();
     MapHost host;
-    host.resize(MapHost::kMainWidth, MapHost::kMainHeight);
-    ASSERT_TRUE(host.loadPage());
-    ASSERT_TRUE(waitReady(host));
+    ASSERT_TRUE(loadAtMainSize(host));
     host.setLatLag(12651.8696, 3733.4217);
     host.callPageFunction(std::string("showRoute"), {"[[37.5,126.8],[37.6,126.9]]"});
     ASSERT_TRUE(host.navigateAgain());
     EXPECT_FALSE(host.isPageReady());
-    ASSERT_TRUE(waitReady(host));
+    ASSERT_TRUE(orvik::test::mapPageLoaded(&host));
     EXPECT_EQ(markerText(host), "1:37.557028,126.864493");
     EXPECT_EQ(evaluate(host, "route.getLatLngs().length").toInt(), 2);
 }
@@ -244,20 +237,18 @@ TEST(MapHostBrowser, ReloadKeepsTheLatestMarkerAndRoute) {
 TEST(MapHostBrowser, ReloadMakesTheLatestCallsInTheOrderTheyCame) {
     testApplication();
     MapHost host;
-    host.resize(MapHost::kMainWidth, MapHost::kMainHeight);
-    ASSERT_TRUE(host.loadPage());
-    ASSERT_TRUE(waitReady(host));
+    ASSERT_TRUE(loadAtMainSize(host));
     // The marker set, taken off (a recording without positions), set again: it stays on.
     host.setLatLag(12651.8696, 3733.4217);
     host.callPageFunction(std::string("deleteOverlays"), {});
     host.setLatLag(12651.8696, 3733.4217);
     ASSERT_TRUE(host.navigateAgain());
-    ASSERT_TRUE(waitReady(host));
+    ASSERT_TRUE(orvik::test::mapPageLoaded(&host));
     EXPECT_EQ(markerText(host), "1:37.557028,126.864493");
     // Taken off last: it stays off, also over the page's own first marker.
     host.callPageFunction(std::string("deleteOverlays"), {});
     ASSERT_TRUE(host.navigateAgain());
-    ASSERT_TRUE(waitReady(host));
+    ASSERT_TRUE(orvik::test::mapPageLoaded(&host));
     EXPECT_EQ(evaluate(host, "markers.length").toInt(), 0);
 }
 
@@ -276,7 +267,7 @@ TEST(MapHostBrowser, SharedPageFileStaysUntilTheLastHostGoes) {
     QFile::remove(path);
     ASSERT_TRUE(main.navigateAgain());
     EXPECT_TRUE(QFile::exists(path));
-    ASSERT_TRUE(waitReady(main));
+    ASSERT_TRUE(orvik::test::mapPageLoaded(&main));
     EXPECT_EQ(evaluate(main, "typeof setLatLag").toString(), "function");
 }
 
@@ -288,7 +279,7 @@ TEST(MapHostBrowser, APageFileRemovedWhileItLoadsIsWrittenAgain) {
     host.resize(MapHost::kMainWidth, MapHost::kMainHeight);
     ASSERT_TRUE(host.loadPage());
     ASSERT_TRUE(QFile::remove(host.writtenPagePath()));
-    ASSERT_TRUE(waitReady(host)) << "the page did not come back";
+    ASSERT_TRUE(orvik::test::mapPageLoaded(&host)) << "the page did not come back";
     EXPECT_TRUE(QFile::exists(host.writtenPagePath()));
     EXPECT_EQ(evaluate(host, "typeof setLatLag").toString(), "function");
 }
@@ -360,7 +351,7 @@ TEST(MapHostBrowser, PlantedLinkAtTheSharedNameIsLeftAlone) {
                                           QFile::ReadOther | QFile::WriteOther | QFile::ExeOther),
                   QFile::Permissions())
             << "the page's folder is closed to others";
-        ASSERT_TRUE(waitReady(host));
+        ASSERT_TRUE(orvik::test::mapPageLoaded(&host));
         EXPECT_EQ(evaluate(host, "typeof setLatLag").toString(), "function");
 
         // The page cannot read local files.

@@ -8,17 +8,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include "support/camera_time.h"
 #include "support/test_support.h"
 
 namespace orvik::trips {
 namespace {
 
 using namespace std::chrono;
-
-LocalTime at(int h, int m, int s, int ms = 0) {
-    return LocalTime{sys_days{2026y / March / 14}} + hours{h} + minutes{m} + seconds{s} +
-           milliseconds{ms};
-}
 
 TripRecording moment(const std::string& path, LocalTime start, double seconds) {
     TripRecording r;

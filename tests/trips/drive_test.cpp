@@ -5,15 +5,13 @@
 
 #include <limits>
 
+#include "support/camera_time.h"
+
 namespace orvik::trips {
 namespace {
 
 using namespace std::chrono;
 using recordings::RecordingKind;
-
-LocalTime at(int h, int m, int s) {
-    return LocalTime{sys_days{2026y / March / 14}} + hours{h} + minutes{m} + seconds{s};
-}
 
 TripRecording recording(RecordingKind kind, LocalTime start, double seconds) {
     TripRecording r;

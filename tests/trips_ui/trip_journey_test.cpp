@@ -10,8 +10,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -20,8 +23,10 @@
 #include <algorithm>
 
 #include "displays/map_host.h"
+#include "export/ui/export_dialog.h"
 #include "platform/store.h"
 #include "playback/playback_controller.h"
+#include "recordings/telemetry.h"
 #include "shell/displays_panel.h"
 #include "shell/drive_preview.h"
 #include "shell/drive_strip.h"
@@ -86,7 +91,8 @@ class TripJourney : public WindowJourney {
     std::optional<std::size_t> playingRecording() const {
         return window_->trips().navigator()->currentRecording();
     }
-    // Right-clicks the pane and picks the entry with `text` from the menu that opens.
+    // Right-clicks the pane and picks the entry with `text` (or that name) from the menu that
+    // opens.
     void choosePaneMenuEntry(VideoPane* p, const QString& text) {
         bool picked = false;
         QTimer::singleShot(0, [&] {
@@ -97,7 +103,7 @@ class TripJourney : public WindowJourney {
             if (!menu)
                 return;
             for (QAction* a : menu->actions()) {
-                if (a->text() == text && a->isEnabled()) {
+                if ((a->text() == text || a->objectName() == text) && a->isEnabled()) {
                     QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
                     picked = true;
                     return;
@@ -341,6 +347,74 @@ TEST_F(TripJourney, HoveringOverTheStripShowsThatMomentsPictureWithoutHoldingPla
     hover(seekBar(), seekBar()->rect().center());
     EXPECT_TRUE(QTest::qWaitFor([&] { return !card->isVisible(); }, 5000));
     qunsetenv("XDG_CACHE_HOME");
+}
+
+TEST_F(TripJourney, MarksInTwoRecordingsOfTheDriveMakeOneClipAcrossThem) {
+    play("alwa_20260314");
+    pause();
+    DriveStrip* strip = window_->trips().strip();
+    const trips::Drive& drive = strip->drive();
+    const auto* trip = window_->trips().navigator()->currentTrip();
+    const auto at = [&](std::size_t i, double offset) {
+        return QPoint(strip->xOf(drive.blocks()[i].startSeconds + offset), strip->height() / 2);
+    };
+    // In: 2.5 s into the second recording; out: 1.5 s into the third, chosen on the strip.
+    QTest::mouseClick(strip, Qt::LeftButton, {}, at(1, 2.5));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return playingRecording() == 1u; }, 20000));
+    pause();
+    choosePaneMenuEntry(front(), QStringLiteral("markInAction"));
+    QTest::mouseClick(strip, Qt::LeftButton, {}, at(2, 1.5));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return playingRecording() == 2u; }, 20000));
+    pause();
+    choosePaneMenuEntry(front(), QStringLiteral("markOutAction"));
+    const auto& playback = window_->playback();
+    ASSERT_TRUE(playback.inMark() && playback.outMark());
+    EXPECT_EQ(playback.inMark()->path.toStdString(), trip->recordings[1].path);
+    EXPECT_EQ(playback.outMark()->path.toStdString(), trip->recordings[2].path);
+    // The strip shows both; the seek bar the one in the recording shown.
+    ASSERT_TRUE(strip->clipIn() && strip->clipOut());
+    EXPECT_NEAR(*strip->clipIn(), drive.blocks()[1].startSeconds + 2.5, 0.3);
+    EXPECT_NEAR(*strip->clipOut(), drive.blocks()[2].startSeconds + 1.5, 0.3);
+    EXPECT_FALSE(playback.markedIn());
+    EXPECT_TRUE(playback.markedOut());
+
+    // Export clip… makes one clip over both recordings, with the telemetry of both shares.
+    choosePaneMenuEntry(front(), QStringLiteral("exportClipAction"));
+    exporting::ui::ExportDialog* dialog = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            dialog = window_->findChild<exporting::ui::ExportDialog*>();
+            return dialog && dialog->isVisible();
+        },
+        5000));
+    ASSERT_EQ(dialog->pieces().size(), 2u);
+    EXPECT_EQ(dialog->pieces()[0].input, trip->recordings[1].path);
+    EXPECT_NEAR(dialog->pieces()[0].fromSeconds, 2.5, 0.3);
+    EXPECT_NEAR(dialog->pieces()[1].toSeconds, 1.5, 0.3);
+    QTemporaryDir out;
+    const QString target = out.filePath(QStringLiteral("across.mp4"));
+    auto* edit = dialog->findChild<QLineEdit*>("output");
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(edit, target);
+    QSignalSpy done(dialog, &exporting::ui::ExportDialog::exportFinished);
+    auto* exportButton = dialog->findChild<QPushButton*>("export");
+    QTest::mouseClick(exportButton, Qt::LeftButton, {}, exportButton->rect().center());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return done.count() == 1; }, 120000));
+    EXPECT_TRUE(done.at(0).at(0).toBool()) << done.at(0).at(1).toString().toStdString();
+    recordings::TelemetryTrack track;
+    ASSERT_EQ(track.readRecording(target.toStdString()), S_OK);
+    EXPECT_GE(track.size(), 22u);  // about eleven records a second, two and a half seconds
+    dialog->close();
+
+    // Going on to another recording of the drive keeps the marks; a recording outside it
+    // clears them.
+    QTest::mouseClick(strip, Qt::LeftButton, {}, at(4, 1));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return playingRecording() == 4u; }, 20000));
+    EXPECT_TRUE(playback.inMark() && playback.outMark());
+    playRow(rowOf(QStringLiteral("alwa_20260313_181500_F.mp4")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !playback.inMark() && !playback.outMark(); }, 20000));
+    EXPECT_FALSE(strip->clipIn());
 }
 
 TEST_F(TripJourney, ClickOnTheSpeedReadoutSwitchesTheUnitAndKeepsIt) {

@@ -74,8 +74,7 @@ std::string secondsArg(double s) {
 QString momentText(const QString& recording, double seconds) {
     const auto name = recordings::parseRecordingName(QFileInfo(recording).fileName().toStdString());
     if (const auto start = trips::startOf(name.timestamp)) {
-        const std::string t =
-            isoLocalTimeMs(*start + std::chrono::milliseconds(std::llround(seconds * 1000)));
+        const std::string t = isoLocalTimeMs(trips::plusSeconds(*start, seconds));
         return QString::fromStdString(t.substr(11, 8));
     }
     return QString::number(seconds, 'f', 1) + QStringLiteral(" s");

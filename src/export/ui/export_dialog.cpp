@@ -344,6 +344,7 @@ void ExportDialog::start() {
     const auto speedUnit = speedUnit_;
     const Mode mode = mode_;
     const double from = from_, to = to_;
+    const std::vector<ClipPiece> pieces = pieces_;
     worker_ = std::thread([=, this] {
         std::string error;
         bool ok = false;
@@ -352,6 +353,7 @@ void ExportDialog::start() {
             rq.input = input;
             rq.fromSeconds = from;
             rq.toSeconds = to;
+            rq.pieces = pieces;
             rq.output = output;
             rq.layout = layout;
             rq.caption = caption;

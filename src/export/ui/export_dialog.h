@@ -57,6 +57,10 @@ class ExportDialog : public QDialog {
     // The caption's speed in this unit (the viewer's choice); as recorded when empty.
     void setSpeedUnit(std::optional<recordings::SpeedUnit> unit);
     std::optional<recordings::SpeedUnit> speedUnit() const { return speedUnit_; }
+    // A clip over several recordings of a drive (in time order): exported instead of the range,
+    // which then only names the stretch (from the first recording's start).
+    void setPieces(std::vector<ClipPiece> pieces) { pieces_ = std::move(pieces); }
+    const std::vector<ClipPiece>& pieces() const { return pieces_; }
     bool running() const { return worker_.joinable() && !finished_; }
 
     // Escape or closing while an export runs cancels it first.
@@ -84,6 +88,7 @@ class ExportDialog : public QDialog {
     Mode mode_;
     QString recording_;
     double from_, to_;
+    std::vector<ClipPiece> pieces_;
     std::optional<recordings::SpeedUnit> speedUnit_;
     QComboBox* layout_ = nullptr;
     QCheckBox* caption_ = nullptr;
