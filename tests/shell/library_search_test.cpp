@@ -60,6 +60,16 @@ class LibrarySearchJourney : public WindowJourney {
         qunsetenv("ORVIK_LIBRARY");
     }
 
+    // The window with the search over it, as the screen shows them.
+    void shotWithDialog(LibrarySearchDialog* dialog, const char* name) const {
+        QImage picture = window_->grab().toImage();
+        QPainter painter(&picture);
+        painter.drawPixmap(dialog->frameGeometry().topLeft() - window_->geometry().topLeft(),
+                           dialog->grab());
+        painter.end();
+        picture.save(screenshotFolder() + "/" + name + ".png");
+    }
+
     LibrarySearchDialog* openSearch() {
         QTest::keyClick(window_.get(), Qt::Key_F, Qt::ControlModifier);
         LibrarySearchDialog* dialog = nullptr;
@@ -162,15 +172,8 @@ TEST_F(LibrarySearchJourney, NearTheMapsPointOnADayFindsRecordingsThatPlayFromTh
     typeDay(dialog->fromBox(), dialog->fromDate(), digits(drive).constData());
     typeDay(dialog->toBox(), dialog->toDate(), digits(drive).constData());
     EXPECT_EQ(dialog->toDate()->date(), drive);
-    {
-        // The README's picture: the window with the search over it.
-        QImage picture = window_->grab().toImage();
-        QPainter painter(&picture);
-        painter.drawPixmap(dialog->frameGeometry().topLeft() - window_->geometry().topLeft(),
-                           dialog->grab());
-        painter.end();
-        picture.save(screenshotFolder() + "/library-search.png");
-    }
+    ASSERT_TRUE(orvik::test::mapPageLoaded(dialog->map()));
+    shotWithDialog(dialog, "library-search");  // the README's picture
     const Answer day = searchAndWait(dialog);
     ASSERT_TRUE(day.closed) << day.said.toStdString();
     ASSERT_GT(window_->rowCount(), 0);
@@ -214,37 +217,61 @@ TEST_F(LibrarySearchJourney, ARectangleDraggedOnTheMapIsThePlaceSearched) {
     QTest::mouseClick(dialog->areaBox(), Qt::LeftButton, {},
                       QPoint(8, dialog->areaBox()->height() / 2));
     ASSERT_TRUE(dialog->areaBox()->isChecked());
-    const QSize size = dialog->map()->size();
-    // A corner far from the point (the map is centred on it) holds nothing.
+    // The page takes its drags as the area once it says so (the cursor turns to a cross).
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-            dragOn(dialog->map(), {6, 6}, {40, 40});
-            return dialog->area().has_value();
+            return evaluate(dialog->map(), "areaMode && map.dragging.enabled() === false").toBool();
         },
-        20000))
-        << "the drag drew no area: "
-        << evaluate(dialog->map(), "areaMode + ':' + (areaRect !== null) + ':' + map.getSize()")
-               .toString()
-               .toStdString();
-    const auto corner = *dialog->area();
+        10000));
+    const QSize size = dialog->map()->size();
+    const auto point = *window_->displays().mapView()->point();
+
+    // A click without a drag is no area.
+    QWidget* surface = dialog->map()->focusProxy() ? dialog->map()->focusProxy() : dialog->map();
+    QTest::mouseClick(surface, Qt::LeftButton, {}, {200, 100});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return evaluate(dialog->map(), "areaRect !== null").toBool(); }, 10000));
+    EXPECT_FALSE(dialog->area().has_value());
+    EXPECT_FALSE(dialog->query().box.has_value());
+
+    // A corner north-west of the point (the map is centred on it) holds nothing.
+    dragOn(dialog->map(), {6, 6}, {40, 40});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog->area().has_value(); }, 10000))
+        << "the drag drew no area";
+    const library::GeoBox corner = *dialog->area();
     EXPECT_LT(corner.south, corner.north);
     EXPECT_LT(corner.west, corner.east);
+    EXPECT_GT(corner.south, point.latitude);
+    EXPECT_LT(corner.east, point.longitude);
     EXPECT_TRUE(dialog->areaBox()->text().startsWith("In the area dragged on the map: "))
         << dialog->areaBox()->text().toStdString();
-    const auto point = *window_->displays().mapView()->point();
-    EXPECT_GT(point.latitude, corner.north) << "the corner lies north-west of the map's point";
     const Answer none = searchAndWait(dialog);
     ASSERT_FALSE(none.closed);
     EXPECT_EQ(none.said, QStringLiteral("No recordings match."));
     EXPECT_EQ(window_->rowCount(), cardRows);
 
-    dragOn(dialog->map(), {6, 6}, {size.width() - 6, size.height() - 6});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog->area()->north > point.latitude; }, 10000));
-    EXPECT_LT(dialog->area()->south, point.latitude);
-    EXPECT_LT(dialog->area()->west, point.longitude);
-    EXPECT_GT(dialog->area()->east, point.longitude);
-    EXPECT_EQ(dialog->query().box.has_value(), true);
-    dialog->grab().save(screenshotFolder() + "/library-search-area.png");
+    // Unticked, the area goes and the map moves again; ticked, a drag over most of the map, from
+    // the bottom right (above the attribution's line) up to the top left, holds the drive.
+    QTest::mouseClick(dialog->areaBox(), Qt::LeftButton, {},
+                      QPoint(8, dialog->areaBox()->height() / 2));
+    EXPECT_FALSE(dialog->area().has_value());
+    EXPECT_FALSE(dialog->query().box.has_value());
+    EXPECT_EQ(dialog->areaBox()->text(), QStringLiteral("In an area dragged on the map below"));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return evaluate(dialog->map(), "!areaMode && areaRect === null").toBool(); }, 10000));
+    QTest::mouseClick(dialog->areaBox(), Qt::LeftButton, {},
+                      QPoint(8, dialog->areaBox()->height() / 2));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return evaluate(dialog->map(), "areaMode").toBool(); }, 10000));
+    dragOn(dialog->map(), {size.width() - 8, size.height() - 30}, {6, 6});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog->area().has_value(); }, 10000));
+    const library::GeoBox all = *dialog->area();
+    EXPECT_LT(all.south, point.latitude);
+    EXPECT_GT(all.north, point.latitude);
+    EXPECT_LT(all.west, point.longitude);
+    EXPECT_GT(all.east, point.longitude);
+    ASSERT_TRUE(dialog->query().box.has_value());
+    shotWithDialog(dialog, "library-search-area");  // the README's picture
     const Answer found = searchAndWait(dialog);
     ASSERT_TRUE(found.closed) << found.said.toStdString();
     ASSERT_GT(window_->rowCount(), 0);
