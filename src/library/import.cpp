@@ -283,7 +283,7 @@ class Importer {
                      bool recording, ImportedFile& result, bool& handedOn) {
         const auto started = Clock::now();
         auto writer = platform::CommitWriter::create(
-            target, {platform::IfExists::Refuse, platform::Durability::Always});
+            target, {platform::IfExists::Refuse, platform::Durability::Always, /*direct=*/true});
         if (!writer)
             return writer.error();
         const std::uint64_t base = progress_.bytesDone;
@@ -351,11 +351,6 @@ class Importer {
     // gave them back: a fault of the disk or the reader, not an adversary, is what is looked
     // for, and a second SHA-256 would double the processor's share of an import.
     static std::string readBack(const std::string& target, std::uint32_t crc) {
-        const int fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd >= 0) {
-            ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-            ::close(fd);
-        }
         auto again = platform::crc32cOfFile(target);
         if (!again)
             return "the copy cannot be read back: " + again.error();
