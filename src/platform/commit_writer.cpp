@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <filesystem>
 #include <mutex>
 #include <utility>
@@ -19,6 +20,8 @@ namespace {
 // The medium's writing is started every this many bytes, so a flush at the end has only the
 // last few megabytes to wait for and a long export never piles up gigabytes of unwritten pages.
 constexpr std::uint64_t kWriteBehind = 8u << 20;
+// What direct writes must be aligned to (a page covers every block size in use).
+constexpr std::size_t kPage = 4096;
 // Names tried for the temporary file before giving up (each clash is another program's file).
 constexpr int kNameAttempts = 64;
 
@@ -112,6 +115,7 @@ Result<CommitWriter> CommitWriter::create(const std::string& target, Options opt
     w.target_ = target;
     w.folder_ = path.has_parent_path() ? path.parent_path().string() : std::string(".");
     w.ifExists_ = options.ifExists;
+    w.direct_ = options.direct;
     struct stat st {};
     if (::stat(target.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode))
@@ -162,7 +166,9 @@ CommitWriter::CommitWriter(CommitWriter&& other) noexcept
       error_(std::move(other.error_)),
       errorNumber_(other.errorNumber_),
       written_(other.written_),
-      writeStartedUpTo_(other.writeStartedUpTo_) {
+      writeStartedUpTo_(other.writeStartedUpTo_),
+      direct_(other.direct_),
+      directOn_(other.directOn_) {
     other.temp_.clear();
 }
 
@@ -194,6 +200,19 @@ bool CommitWriter::write(std::string_view text) {
                                                text.size()));
 }
 
+void CommitWriter::setDirect(std::span<const std::uint8_t> bytes) {
+    const bool want = direct_ && reinterpret_cast<std::uintptr_t>(bytes.data()) % kPage == 0 &&
+                      bytes.size() % kPage == 0 && written_ % kPage == 0;
+    if (want == directOn_)
+        return;
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (flags >= 0 && ::fcntl(fd_, F_SETFL, want ? flags | O_DIRECT : flags & ~O_DIRECT) == 0) {
+        directOn_ = want;
+    } else if (want) {
+        direct_ = false;  // refused by the file system (a pipe-like or memory file system)
+    }
+}
+
 bool CommitWriter::write(std::span<const std::uint8_t> bytes) {
     if (failed())
         return false;
@@ -202,11 +221,26 @@ bool CommitWriter::write(std::span<const std::uint8_t> bytes) {
         error_ = "cannot write " + target_ + ": the file is already closed";
         return false;
     }
+    if (direct_)
+        setDirect(bytes);
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = doWrite(fd_, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0 && errno == EINVAL && directOn_) {
+            // The file system takes no direct writes after all: the usual way from here on.
+            direct_ = false;
+            setDirect(bytes);
+            continue;
+        }
+        if (directOn_ && n > 0 && static_cast<std::size_t>(n) % kPage != 0) {
+            // A short direct write leaves the offset off the page grid: the rest goes cached.
+            done += static_cast<std::size_t>(n);
+            direct_ = false;
+            setDirect(bytes);
+            continue;
+        }
         if (n <= 0) {
             // A write that makes no progress means a full medium.
             (void)fail(n < 0 ? errno : ENOSPC);
@@ -215,7 +249,9 @@ bool CommitWriter::write(std::span<const std::uint8_t> bytes) {
         done += static_cast<std::size_t>(n);
     }
     written_ += bytes.size();
-    if (written_ - writeStartedUpTo_ >= kWriteBehind) {
+    if (directOn_) {
+        writeStartedUpTo_ = written_;  // on the medium already
+    } else if (written_ - writeStartedUpTo_ >= kWriteBehind) {
         ::sync_file_range(fd_, static_cast<off_t>(writeStartedUpTo_),
                           static_cast<off_t>(written_ - writeStartedUpTo_), SYNC_FILE_RANGE_WRITE);
         writeStartedUpTo_ = written_;

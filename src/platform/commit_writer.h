@@ -42,6 +42,10 @@ class CommitWriter {
     struct Options {
         IfExists ifExists = IfExists::Replace;
         Durability durability = Durability::Always;
+        // Whole pages from page-aligned buffers go straight to the medium, past the system's
+        // cache (where the file system allows it; the rest is written the usual way): for large
+        // copies, which then cost no second copy in memory and leave no cache to flush.
+        bool direct = false;
     };
 
     // Errors carry the errno: EEXIST (refused), EISDIR (the target is a folder), EINVAL (not a
@@ -78,6 +82,8 @@ class CommitWriter {
   private:
     CommitWriter() = default;
     Result<void> fail(int err);
+    // Turns the descriptor's O_DIRECT on for `bytes` when they can go that way, else off.
+    void setDirect(std::span<const std::uint8_t> bytes);
 
     std::string target_;
     std::string folder_;
@@ -92,6 +98,8 @@ class CommitWriter {
     int errorNumber_ = 0;
     std::uint64_t written_ = 0;
     std::uint64_t writeStartedUpTo_ = 0;
+    bool direct_ = false;    // asked for and not turned down by the file system
+    bool directOn_ = false;  // the descriptor's O_DIRECT as it stands
 };
 
 // Writes `bytes` as the whole new content of `target` (IfExists::Replace, Durability::Always).

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -119,6 +120,108 @@ class FileDescriptor {
     int fd_;
 };
 
+// Page-aligned, as reads and writes that bypass the system's cache need their buffers.
+class AlignedBuffer {
+  public:
+    explicit AlignedBuffer(std::size_t size)
+        : size_(size), data_(static_cast<std::uint8_t*>(std::aligned_alloc(kAlignment, size))) {
+        if (!data_)
+            throw std::bad_alloc();
+    }
+    ~AlignedBuffer() { std::free(data_); }
+    AlignedBuffer(const AlignedBuffer&) = delete;
+    AlignedBuffer& operator=(const AlignedBuffer&) = delete;
+    std::uint8_t* data() { return data_; }
+    std::size_t size() const { return size_; }
+
+  private:
+    static constexpr std::size_t kAlignment = 4096;
+    std::size_t size_;
+    std::uint8_t* data_;
+};
+
+// Reads a file chunk by chunk on a thread of its own, one chunk ahead of the caller, into a ring
+// of buffers: the next chunk comes off the medium while the caller hands the last one on (a
+// card's read overlaps the disk's write). A chunk's buffer is refilled only once released.
+class ReadAhead {
+  public:
+    static constexpr std::size_t kBuffers = 3;
+
+    explicit ReadAhead(int fd)
+        : fd_(fd),
+          buffers_{AlignedBuffer(kChunkBytes), AlignedBuffer(kChunkBytes),
+                   AlignedBuffer(kChunkBytes)},
+          thread_([this] { work(); }) {}
+    ~ReadAhead() {
+        {
+            const std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // The next chunk (empty at the end), or the read's errno.
+    Result<std::span<const std::uint8_t>> next() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return filled_ > taken_; });
+        const Read& r = reads_[taken_ % kBuffers];
+        ++taken_;
+        if (r.error != 0)
+            return makeError(systemErrorText(r.error), r.error);
+        return std::span<const std::uint8_t>(buffers_[(taken_ - 1) % kBuffers].data(), r.size);
+    }
+    // The oldest chunk taken and not yet released may be read over.
+    void releaseOldest() {
+        {
+            const std::lock_guard lock(mutex_);
+            ++released_;
+        }
+        changed_.notify_all();
+    }
+
+  private:
+    struct Read {
+        std::size_t size = 0;
+        int error = 0;
+    };
+
+    void work() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return stop_ || filled_ - released_ < kBuffers; });
+            if (stop_)
+                return;
+            AlignedBuffer& buffer = buffers_[filled_ % kBuffers];
+            lock.unlock();
+            ssize_t n = 0;
+            do {
+                n = ::read(fd_, buffer.data(), buffer.size());
+            } while (n < 0 && (errno == EINTR || errno == EAGAIN));
+            const Read r{n > 0 ? static_cast<std::size_t>(n) : 0, n < 0 ? errno : 0};
+            lock.lock();
+            reads_[filled_ % kBuffers] = r;
+            ++filled_;
+            changed_.notify_all();
+            if (r.size == 0)
+                return;  // the end, or an error: nothing more to read
+        }
+    }
+
+    int fd_;
+    AlignedBuffer buffers_[kBuffers];
+    Read reads_[kBuffers];
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t filled_ = 0;    // chunks read
+    std::size_t taken_ = 0;     // chunks handed to the caller
+    std::size_t released_ = 0;  // chunks the caller is done with
+    bool stop_ = false;
+    std::thread thread_;  // last: starts once the rest is in place
+};
+
 }  // namespace
 
 std::string toHex(const Sha256Digest& digest) {
@@ -209,28 +312,24 @@ Result<HashedFile> hashFile(const std::string& path, const ChunkFunction& onChun
     ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
     const auto changed = [&path] { return makeError("'" + path + "' changed while it was read"); };
-    // Two buffers: one is hashed while the other is handed on and filled again.
-    std::vector<std::uint8_t> buffers[2] = {std::vector<std::uint8_t>(kChunkBytes),
-                                            std::vector<std::uint8_t>(kChunkBytes)};
-    ChunkHasher hasher;  // after the buffers: stops before they go
+    // Three threads at once: the next chunk is read while the last is hashed and handed on.
+    // Aligned buffers, so a writer may hand them to the medium directly.
+    ReadAhead reader(fd.get());
+    ChunkHasher hasher;  // after the reader: stops before its buffers go
     std::uint64_t total = 0;
     for (std::size_t k = 0;; ++k) {
-        std::vector<std::uint8_t>& buffer = buffers[k % 2];
-        ssize_t n = 0;
-        do {
-            n = ::read(fd.get(), buffer.data(), buffer.size());
-        } while (n < 0 && (errno == EINTR || errno == EAGAIN));
-        if (n < 0) {
-            return makeError("cannot read '" + path + "': " + systemErrorText(errno), errno);
-        }
-        if (n == 0)
+        auto chunk = reader.next();
+        if (!chunk)
+            return makeError("cannot read '" + path + "': " + chunk.error(), chunk.errorNumber());
+        if (chunk->empty())
             break;
-        const std::span<const std::uint8_t> chunk(buffer.data(), static_cast<std::size_t>(n));
-        hasher.add(chunk);
-        total += chunk.size();
+        hasher.add(*chunk);  // once the chunk before is hashed: its buffer is free again
+        if (k > 0)
+            reader.releaseOldest();
+        total += chunk->size();
         if (total > before.size)
             return changed();  // it grew
-        if (onChunk && !onChunk(chunk))
+        if (onChunk && !onChunk(*chunk))
             return makeError("cancelled");
     }
     hasher.wait();
@@ -252,14 +351,31 @@ Result<std::uint32_t> crc32cOfFile(const std::string& path) {
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return makeError("cannot read '" + path + "': not a regular file");
+    // From the medium itself, not from the memory a copy just written left behind: straight
+    // into the buffer where the file system allows it (no second copy through the cache either),
+    // else with the cached pages dropped first.
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    bool direct = flags >= 0 && ::fcntl(fd.get(), F_SETFL, flags | O_DIRECT) == 0;
+    const auto goBuffered = [&] {
+        direct = false;
+        (void)::fcntl(fd.get(), F_SETFL, flags);
+        ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_DONTNEED);
+    };
+    if (!direct)
+        goBuffered();
     ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    std::vector<std::uint8_t> buffer(kChunkBytes * 4);
+    AlignedBuffer buffer(kChunkBytes * 4);
     std::uint32_t crc = 0;
     for (;;) {
         const ssize_t n = ::read(fd.get(), buffer.data(), buffer.size());
         if (n < 0) {
             if (errno == EINTR || errno == EAGAIN)
                 continue;
+            // Direct reads the file system turns down after all (alignment): the usual way.
+            if (errno == EINVAL && direct) {
+                goBuffered();
+                continue;
+            }
             return makeError("cannot read '" + path + "': " + systemErrorText(errno), errno);
         }
         if (n == 0)

@@ -74,7 +74,8 @@ using ChunkFunction = std::function<bool(std::span<const std::uint8_t> chunk)>;
 // The chunks are hashed on a second thread while `onChunk` runs on the caller's.
 Result<HashedFile> hashFile(const std::string& path, const ChunkFunction& onChunk = {});
 
-// The CRC-32C of a regular file's bytes (platform/crc32c.h), read once.
+// The CRC-32C of a regular file's bytes (platform/crc32c.h), read once from the medium, past
+// the system's cache where the file system allows it (else with the cached pages dropped first).
 Result<std::uint32_t> crc32cOfFile(const std::string& path);
 
 }  // namespace orvik::platform

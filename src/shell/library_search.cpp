@@ -11,6 +11,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "displays/map_host.h"
 #include "recordings/recording_file.h"
 #include "strings/string_ids.h"
 #include "ui_common/background.h"
@@ -97,6 +98,37 @@ LibrarySearchDialog::LibrarySearchDialog(QWidget* parent, std::string libraryFol
     nearRow->addWidget(nearBox_, 1);
     nearRow->addWidget(radius_);
 
+    // A rectangle dragged on a map of the dialog's own: while the box is ticked a drag draws the
+    // area instead of moving the map.
+    areaBox_ = new QCheckBox(uiText(text::kLibraryArea), this);
+    map_ = new displays::MapHost(this);
+    map_->setObjectName(QStringLiteral("libraryMap"));
+    map_->setFixedSize(420, 240);
+    map_->loadPage();
+    if (point_)
+        map_->callPageFunction(
+            QStringLiteral("setLatLag"),
+            {QString::fromStdString(displays::formatCoordinate(point_->longitude)),
+             QString::fromStdString(displays::formatCoordinate(point_->latitude)),
+             QStringLiteral("1")});
+    connect(areaBox_, &QCheckBox::toggled, this, [this](bool on) {
+        map_->callPageFunction(QStringLiteral("setAreaMode"),
+                               {on ? QStringLiteral("1") : QStringLiteral("0")});
+        if (!on) {
+            area_.reset();
+            areaBox_->setText(uiText(text::kLibraryArea));
+        }
+    });
+    connect(
+        map_, &displays::MapHost::pageEvent, this,
+        [this](const QString& name, const QJsonArray& args) {
+            if (name != QLatin1String("areaChosen") || args.size() != 4 || !areaBox_->isChecked())
+                return;
+            library::GeoBox box{args[0].toDouble(), args[1].toDouble(), args[2].toDouble(),
+                                args[3].toDouble()};
+            areaChosen(box);
+        });
+
     status_ = new QLabel(this);
     status_->setWordWrap(true);
 
@@ -111,6 +143,8 @@ LibrarySearchDialog::LibrarySearchDialog(QWidget* parent, std::string libraryFol
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addLayout(nearRow);
+    layout->addWidget(areaBox_);
+    layout->addWidget(map_, 0, Qt::AlignHCenter);
     layout->addWidget(status_);
     layout->addWidget(buttons);
 }
@@ -126,7 +160,21 @@ library::SearchQuery LibrarySearchDialog::query() const {
     if (point_ && nearBox_->isChecked())
         q.near = library::GeoCircle{point_->latitude, point_->longitude,
                                     static_cast<double>(radius_->value())};
+    if (area_ && areaBox_->isChecked())
+        q.box = area_;
     return q;
+}
+
+void LibrarySearchDialog::areaChosen(const library::GeoBox& box) {
+    // A click without a drag is no area.
+    if (!(box.north > box.south) || box.east == box.west)
+        return;
+    area_ = box;
+    areaBox_->setText(uiText(text::kLibraryAreaChosen)
+                          .arg(box.south, 0, 'f', 5)
+                          .arg(box.west, 0, 'f', 5)
+                          .arg(box.north, 0, 'f', 5)
+                          .arg(box.east, 0, 'f', 5));
 }
 
 void LibrarySearchDialog::startSearch() {

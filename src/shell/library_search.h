@@ -1,6 +1,7 @@
 #pragma once
-// Find in library: a date range, a kind and a circle around the Information map's point, asked
-// of the library's index off the window's thread. The hits become the recording list.
+// Find in library: a date range, a kind, a circle around the Information map's point or an area
+// dragged on a map of its own, asked of the library's index off the window's thread. The hits
+// become the recording list.
 #include <QDialog>
 #include <optional>
 #include <string>
@@ -15,6 +16,10 @@ class QDateEdit;
 class QLabel;
 class QPushButton;
 class QSpinBox;
+
+namespace orvik::displays {
+class MapHost;
+}
 
 namespace orvik::shell {
 
@@ -35,6 +40,10 @@ class LibrarySearchDialog : public QDialog {
     QComboBox* kind() const { return kind_; }
     QCheckBox* nearBox() const { return nearBox_; }
     QSpinBox* radius() const { return radius_; }
+    QCheckBox* areaBox() const { return areaBox_; }
+    displays::MapHost* map() const { return map_; }
+    // The area dragged on the map, while "In the area" is ticked.
+    const std::optional<library::GeoBox>& area() const { return area_; }
     QPushButton* searchButton() const { return search_; }
     QLabel* status() const { return status_; }
 
@@ -44,6 +53,7 @@ class LibrarySearchDialog : public QDialog {
 
   private:
     void startSearch();
+    void areaChosen(const library::GeoBox& box);
 
     std::string folder_;
     std::optional<displays::MapPoint> point_;
@@ -54,6 +64,9 @@ class LibrarySearchDialog : public QDialog {
     QComboBox* kind_ = nullptr;
     QCheckBox* nearBox_ = nullptr;
     QSpinBox* radius_ = nullptr;
+    QCheckBox* areaBox_ = nullptr;
+    displays::MapHost* map_ = nullptr;
+    std::optional<library::GeoBox> area_;
     QPushButton* search_ = nullptr;
     QLabel* status_ = nullptr;
 };

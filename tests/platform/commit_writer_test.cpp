@@ -1,14 +1,19 @@
 #include "platform/commit_writer.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <span>
+#include <string>
 #include <vector>
 
 #include "platform/volumes.h"
@@ -196,4 +201,71 @@ TEST(CommitWriter, NewFilesOnFixedDisksAreNotWaitedForButReplacementsAre) {
     auto always = CommitWriter::create(d / "b");
     ASSERT_TRUE(always);
     EXPECT_TRUE(always->flushesOnCommit());
+}
+
+// A large copy's whole pages go past the cache; pieces off the page grid (an unaligned buffer, an
+// odd length, everything after it) go the usual way, a file system that turns direct writes down
+// gets them the usual way too, and a short direct write is finished. Every byte lands in order.
+TEST(CommitWriter, DirectWritesKeepEveryByteWhateverTheAlignment) {
+    struct Free {
+        void operator()(std::uint8_t* p) const { std::free(p); }
+    };
+    const std::size_t size = 1u << 20;
+    std::unique_ptr<std::uint8_t, Free> block(
+        static_cast<std::uint8_t*>(std::aligned_alloc(4096, size + 4096)));
+    ASSERT_TRUE(block);
+    for (std::size_t i = 0; i < size + 4096; ++i)
+        block.get()[i] = static_cast<std::uint8_t>(i * 7 + i / 4096);
+    const std::span<const std::uint8_t> aligned(block.get(), size);
+    // Page-aligned pieces, an unaligned one, an odd one, then aligned memory off the grid.
+    const std::vector<std::span<const std::uint8_t>> pieces = {
+        aligned, aligned.first(4096), std::span(block.get() + 1, 4096), aligned.first(1000),
+        aligned, aligned.first(8192)};
+    std::string expected;
+    for (auto p : pieces)
+        expected.append(reinterpret_cast<const char*>(p.data()), p.size());
+
+    int directWrites = 0;
+    bool refuseOnce = false;
+    bool shortOnce = false;
+    setWriteFunctionForTesting([&](int fd, const void* p, std::size_t n) -> ssize_t {
+        if ((::fcntl(fd, F_GETFL) & O_DIRECT) == 0)
+            return ::write(fd, p, n);
+        ++directWrites;
+        if (refuseOnce) {
+            refuseOnce = false;
+            errno = EINVAL;
+            return -1;
+        }
+        if (shortOnce && n > 4096) {
+            shortOnce = false;
+            return ::write(fd, p, 4096 + 512);  // the device took less, and off the grid
+        }
+        return ::write(fd, p, n);
+    });
+    TempDir d;
+    for (int mode = 0; mode < 3; ++mode) {
+        refuseOnce = mode == 1;
+        shortOnce = mode == 2;
+        const std::string f = d.str() + "/copy" + std::to_string(mode) + ".mp4";
+        auto w = CommitWriter::create(f, {IfExists::Refuse, Durability::Always, true});
+        ASSERT_TRUE(w) << w.error();
+        for (auto p : pieces)
+            ASSERT_TRUE(w->write(p)) << w->error();
+        ASSERT_TRUE(w->commit()) << mode;
+        EXPECT_EQ(readFile(f), expected) << "mode " << mode;
+    }
+    // On a memory file system direct writes may be refused outright: the bytes are the same.
+    if (fs::is_directory("/dev/shm")) {
+        const std::string f = "/dev/shm/orvik-direct-test-" + std::to_string(::getpid());
+        auto w = CommitWriter::create(f, {IfExists::Replace, Durability::Always, true});
+        ASSERT_TRUE(w) << w.error();
+        for (auto p : pieces)
+            ASSERT_TRUE(w->write(p));
+        ASSERT_TRUE(w->commit());
+        EXPECT_EQ(readFile(f), expected);
+        fs::remove(f);
+    }
+    setWriteFunctionForTesting({});
+    RecordProperty("directWrites", directWrites);
 }

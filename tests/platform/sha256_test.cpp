@@ -64,6 +64,39 @@ TEST(Crc32c, PublishedCheckValueAndIncrementalUpdates) {
     EXPECT_EQ(crc32c(0, zeros), 0x8A9136AAu);
 }
 
+// The fast path runs over blocks of three stretches at once and joins them; a bit-at-a-time
+// reference must agree at every length around a block's edges, at any alignment, continued.
+TEST(Crc32c, AgreesWithABitwiseReferenceAcrossBlockEdgesAndAlignments) {
+    const auto reference = [](std::uint32_t crc, std::span<const std::uint8_t> bytes) {
+        std::uint32_t c = ~crc;
+        for (std::uint8_t b : bytes) {
+            c ^= b;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? (c >> 1) ^ 0x82F63B78u : c >> 1;
+        }
+        return ~c;
+    };
+    std::vector<std::uint8_t> data(3 * 3 * 8192 + 64);
+    std::uint32_t x = 12345;
+    for (auto& b : data) {
+        x = x * 1103515245u + 12345u;
+        b = static_cast<std::uint8_t>(x >> 23);
+    }
+    const std::span<const std::uint8_t> all(data);
+    for (std::size_t offset : {0u, 1u, 3u, 7u}) {
+        for (std::size_t length :
+             {0u, 7u, 8191u, 24575u, 24576u, 24577u, 24584u, 49152u, 73727u, 73728u, 73729u}) {
+            const auto bytes = all.subspan(offset, length);
+            EXPECT_EQ(crc32c(0, bytes), reference(0, bytes)) << offset << "+" << length;
+            EXPECT_EQ(crc32c(0xDEADBEEF, bytes), reference(0xDEADBEEF, bytes))
+                << offset << "+" << length;
+        }
+    }
+    const std::uint32_t whole = reference(0, all);
+    EXPECT_EQ(crc32c(crc32c(0, all.first(30001)), all.subspan(30001)), whole);
+    EXPECT_EQ(crc32c(0, all), whole);
+}
+
 TEST(HashFile, ReadsOnceAndHandsOnEveryChunkInOrder) {
     TempDir dir;
     // Three and a bit of the reader's chunks, with bytes that differ from chunk to chunk.

@@ -3,6 +3,7 @@
 // window's thread, and what it finds becomes the recording list and plays on a double click.
 #include "support/gui_journey.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -14,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "displays/map_host.h"
 #include "displays/map_view.h"
 #include "library/import.h"
 #include "playback/playback_controller.h"
@@ -56,6 +58,16 @@ class LibrarySearchJourney : public WindowJourney {
     void TearDown() override {
         WindowJourney::TearDown();
         qunsetenv("ORVIK_LIBRARY");
+    }
+
+    // The window with the search over it, as the screen shows them.
+    void shotWithDialog(LibrarySearchDialog* dialog, const char* name) const {
+        QImage picture = window_->grab().toImage();
+        QPainter painter(&picture);
+        painter.drawPixmap(dialog->frameGeometry().topLeft() - window_->geometry().topLeft(),
+                           dialog->grab());
+        painter.end();
+        picture.save(screenshotFolder() + "/" + name + ".png");
     }
 
     LibrarySearchDialog* openSearch() {
@@ -160,15 +172,8 @@ TEST_F(LibrarySearchJourney, NearTheMapsPointOnADayFindsRecordingsThatPlayFromTh
     typeDay(dialog->fromBox(), dialog->fromDate(), digits(drive).constData());
     typeDay(dialog->toBox(), dialog->toDate(), digits(drive).constData());
     EXPECT_EQ(dialog->toDate()->date(), drive);
-    {
-        // The README's picture: the window with the search over it.
-        QImage picture = window_->grab().toImage();
-        QPainter painter(&picture);
-        painter.drawPixmap(dialog->frameGeometry().topLeft() - window_->geometry().topLeft(),
-                           dialog->grab());
-        painter.end();
-        picture.save(screenshotFolder() + "/library-search.png");
-    }
+    ASSERT_TRUE(orvik::test::mapPageLoaded(dialog->map()));
+    shotWithDialog(dialog, "library-search");  // the README's picture
     const Answer day = searchAndWait(dialog);
     ASSERT_TRUE(day.closed) << day.said.toStdString();
     ASSERT_GT(window_->rowCount(), 0);
@@ -181,6 +186,96 @@ TEST_F(LibrarySearchJourney, NearTheMapsPointOnADayFindsRecordingsThatPlayFromTh
     playRow(found);
     EXPECT_EQ(window_->playback().openedPath(), window_->rowFullPath(found));
     shot("library-search-found", false);
+}
+
+// A left-button drag on the dialog's map, as the mouse makes it, in the map's own pixels.
+void dragOn(displays::MapHost* map, QPoint from, QPoint to) {
+    QWidget* surface = map->focusProxy() ? map->focusProxy() : map;
+    QTest::mousePress(surface, Qt::LeftButton, {}, from);
+    for (int step = 1; step <= 8; ++step) {
+        const QPoint at = from + (to - from) * step / 8;
+        QMouseEvent move(QEvent::MouseMove, at, surface->mapToGlobal(at), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(surface, &move);
+    }
+    QTest::mouseRelease(surface, Qt::LeftButton, {}, to);
+}
+
+TEST_F(LibrarySearchJourney, ARectangleDraggedOnTheMapIsThePlaceSearched) {
+    playRow(firstPairRow());
+    click(kInformationTab);
+    ASSERT_TRUE(orvik::test::mapPageLoaded(window_->displays().mapHost()));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return window_->displays().mapView()->point().has_value(); }, 20000));
+    click(kRecordTab);
+    const int cardRows = window_->rowCount();
+
+    // The dialog's map opens on the map's point; a drag over most of it holds the drive.
+    LibrarySearchDialog* dialog = openSearch();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(orvik::test::mapPageLoaded(dialog->map()));
+    QTest::mouseClick(dialog->areaBox(), Qt::LeftButton, {},
+                      QPoint(8, dialog->areaBox()->height() / 2));
+    ASSERT_TRUE(dialog->areaBox()->isChecked());
+    // The page takes its drags as the area once it says so (the cursor turns to a cross).
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return evaluate(dialog->map(), "areaMode && map.dragging.enabled() === false").toBool();
+        },
+        10000));
+    const QSize size = dialog->map()->size();
+    const auto point = *window_->displays().mapView()->point();
+
+    // A click without a drag is no area.
+    QWidget* surface = dialog->map()->focusProxy() ? dialog->map()->focusProxy() : dialog->map();
+    QTest::mouseClick(surface, Qt::LeftButton, {}, {200, 100});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return evaluate(dialog->map(), "areaRect !== null").toBool(); }, 10000));
+    EXPECT_FALSE(dialog->area().has_value());
+    EXPECT_FALSE(dialog->query().box.has_value());
+
+    // A corner north-west of the point (the map is centred on it) holds nothing.
+    dragOn(dialog->map(), {6, 6}, {40, 40});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog->area().has_value(); }, 10000))
+        << "the drag drew no area";
+    const library::GeoBox corner = *dialog->area();
+    EXPECT_LT(corner.south, corner.north);
+    EXPECT_LT(corner.west, corner.east);
+    EXPECT_GT(corner.south, point.latitude);
+    EXPECT_LT(corner.east, point.longitude);
+    EXPECT_TRUE(dialog->areaBox()->text().startsWith("In the area dragged on the map: "))
+        << dialog->areaBox()->text().toStdString();
+    const Answer none = searchAndWait(dialog);
+    ASSERT_FALSE(none.closed);
+    EXPECT_EQ(none.said, QStringLiteral("No recordings match."));
+    EXPECT_EQ(window_->rowCount(), cardRows);
+
+    // Unticked, the area goes and the map moves again; ticked, a drag over most of the map, from
+    // the bottom right (above the attribution's line) up to the top left, holds the drive.
+    QTest::mouseClick(dialog->areaBox(), Qt::LeftButton, {},
+                      QPoint(8, dialog->areaBox()->height() / 2));
+    EXPECT_FALSE(dialog->area().has_value());
+    EXPECT_FALSE(dialog->query().box.has_value());
+    EXPECT_EQ(dialog->areaBox()->text(), QStringLiteral("In an area dragged on the map below"));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return evaluate(dialog->map(), "!areaMode && areaRect === null").toBool(); }, 10000));
+    QTest::mouseClick(dialog->areaBox(), Qt::LeftButton, {},
+                      QPoint(8, dialog->areaBox()->height() / 2));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return evaluate(dialog->map(), "areaMode").toBool(); }, 10000));
+    dragOn(dialog->map(), {size.width() - 8, size.height() - 30}, {6, 6});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog->area().has_value(); }, 10000));
+    const library::GeoBox all = *dialog->area();
+    EXPECT_LT(all.south, point.latitude);
+    EXPECT_GT(all.north, point.latitude);
+    EXPECT_LT(all.west, point.longitude);
+    EXPECT_GT(all.east, point.longitude);
+    ASSERT_TRUE(dialog->query().box.has_value());
+    shotWithDialog(dialog, "library-search-area");  // the README's picture
+    const Answer found = searchAndWait(dialog);
+    ASSERT_TRUE(found.closed) << found.said.toStdString();
+    ASSERT_GT(window_->rowCount(), 0);
+    EXPECT_TRUE(everyRowInTheLibrary());
 }
 
 TEST_F(LibrarySearchJourney, AKindAloneListsOnlyThatKindAndAMissingLibraryIsSaidPlainly) {
