@@ -6,15 +6,19 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <future>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <set>
+#include <thread>
 
 #include "device_config/device_config.h"
 #include "device_config/drive_route.h"
@@ -131,51 +135,82 @@ class Importer {
           thresholds_(trips::readImpactThresholds(options.card)),
           importedAt_(utcNow()) {}
 
+    // `lanes` files are copied at once (each with its own flush and read-back in flight), so
+    // several hashes run side by side on as many cores.
     void run(const std::vector<std::string>& recordingFiles,
-             const std::vector<std::pair<std::string, std::string>>& cardFiles) {
-        progress_.files = recordingFiles.size() + cardFiles.size();
+             const std::vector<std::pair<std::string, std::string>>& cardFiles, int lanes) {
+        const auto started = Clock::now();
+        std::vector<Job> jobs;
         for (const std::string& f : recordingFiles) {
-            std::error_code ec;
-            progress_.bytes += fs::file_size(f, ec);
-        }
-        for (const auto& [f, folder] : cardFiles) {
-            std::error_code ec;
-            progress_.bytes += fs::file_size(f, ec);
-        }
-        for (const std::string& f : recordingFiles) {
-            if (cancelled_)
-                break;
             const recordings::RecordingFile row =
                 recordings::parseRecordingName(fs::path(f).filename().string(), f);
-            const std::string folder = row.dateText().substr(0, 4) + "/" + row.dateText();
-            importFile(f, folder, true);
+            jobs.push_back({f, row.dateText().substr(0, 4) + "/" + row.dateText(), true});
         }
-        for (const auto& [f, folder] : cardFiles) {
-            if (cancelled_)
-                break;
-            importFile(f, folder, false);
+        for (const auto& [f, folder] : cardFiles)
+            jobs.push_back({f, folder, false});
+        progress_.files = jobs.size();
+        for (const Job& job : jobs) {
+            std::error_code ec;
+            progress_.bytes += fs::file_size(job.source, ec);
         }
-        waitForFinishing();
+        std::atomic<std::size_t> next = 0;
+        const auto work = [&](Lane& lane) {
+            while (!cancelled()) {
+                const std::size_t i = next++;
+                if (i >= jobs.size())
+                    break;
+                importFile(jobs[i], lane);
+            }
+            waitForFinishing(lane);
+        };
+        std::vector<Lane> laneStates(static_cast<std::size_t>(std::max(lanes, 1)));
+        {
+            std::vector<std::jthread> others;
+            for (std::size_t l = 1; l < laneStates.size(); ++l)
+                others.emplace_back([&work, &lane = laneStates[l]] { work(lane); });
+            work(laneStates[0]);
+        }
+        // The report lists the files in the order they were taken from the card.
+        std::map<std::string, std::size_t> order;
+        for (std::size_t i = 0; i < jobs.size(); ++i)
+            order.emplace(jobs[i].source, i);
+        std::stable_sort(report_.files.begin(), report_.files.end(),
+                         [&order](const ImportedFile& a, const ImportedFile& b) {
+                             return order[a.source] < order[b.source];
+                         });
+        report_.copySeconds = secondsSince(started);
     }
-
-    ~Importer() {
-        if (finishing_.valid())
-            finishing_.wait();
-    }
-    Importer(const Importer&) = delete;
-    Importer& operator=(const Importer&) = delete;
 
   private:
+    struct Job {
+        std::string source;
+        std::string folder;
+        bool recording = false;
+    };
+    // One file copied at a time per lane, and its flush, rename and read-back in flight.
+    struct Lane {
+        std::future<void> finishing;
+    };
+
     bool cancelled() {
-        if (!cancelled_ && options_.cancelled && options_.cancelled()) {
-            cancelled_ = true;
-            const std::lock_guard lock(mutex_);
-            report_.cancelled = true;
+        if (!cancelled_ && options_.cancelled) {
+            const std::lock_guard lock(askMutex_);
+            if (!cancelled_ && options_.cancelled()) {
+                cancelled_ = true;
+                const std::lock_guard reportLock(mutex_);
+                report_.cancelled = true;
+            }
         }
         return cancelled_;
     }
 
-    void tell() {
+    // Tells the caller how far the import is; never from two threads at once.
+    void tell(std::uint64_t bytesDone, bool fileDone, const std::string& current) {
+        const std::lock_guard lock(progressMutex_);
+        progress_.bytesDone += bytesDone;
+        progress_.filesDone += fileDone ? 1 : 0;
+        if (!current.empty())
+            progress_.current = current;
         if (options_.progress)
             options_.progress(progress_);
     }
@@ -194,27 +229,25 @@ class Importer {
         return hashed ? std::optional(hashed->digest) : std::nullopt;
     }
 
-    void importFile(const std::string& source, const std::string& folder, bool recording) {
+    void importFile(const Job& job, Lane& lane) {
         ImportedFile result;
-        result.source = source;
-        progress_.current = source;
-        tell();
-        const std::uint64_t bytesBefore = progress_.bytesDone;
+        result.source = job.source;
+        tell(0, false, job.source);
         std::error_code ec;
-        const std::uint64_t size = fs::file_size(source, ec);
+        const std::uint64_t size = fs::file_size(job.source, ec);
         bool handedOn = false;
-        const std::string error = ec ? std::string("cannot read: ") + ec.message()
-                                     : place(source, size, folder, recording, result, handedOn);
+        std::uint64_t told = 0;  // of this file's bytes
+        const std::string error =
+            ec ? std::string("cannot read: ") + ec.message()
+               : place(job.source, size, job.folder, job.recording, result, lane, handedOn, told);
         if (!handedOn)
-            finish(result, error);
-        progress_.bytesDone = bytesBefore + (ec ? 0 : size);
-        ++progress_.filesDone;
-        tell();
+            finish(result, error, lane);
+        tell((ec ? 0 : size) - told, true, {});
     }
 
-    // The outcome of a file done on this thread; the report keeps the order files were taken in.
-    void finish(ImportedFile& result, const std::string& error) {
-        waitForFinishing();
+    // The outcome of a file done on this lane's thread; the report is sorted at the end.
+    void finish(ImportedFile& result, const std::string& error, Lane& lane) {
+        waitForFinishing(lane);
         record(result, error);
     }
 
@@ -230,34 +263,70 @@ class Importer {
         report_.files.push_back(std::move(result));
     }
 
-    void waitForFinishing() {
-        if (finishing_.valid())
-            finishing_.get();
-        finishingTarget_.clear();
+    static void waitForFinishing(Lane& lane) {
+        if (lane.finishing.valid())
+            lane.finishing.get();
+    }
+
+    // A library name is held from the moment a lane chooses it until its copy is renamed there
+    // (or given up), so no two lanes take the same free name.
+    void release(const std::string& abs) {
+        {
+            const std::lock_guard lock(mutex_);
+            held_.erase(abs);
+        }
+        released_.notify_all();
+    }
+    // Waits while another copy holds the name: it exists (or is gone) once that one is done.
+    void waitUntilFree(const std::string& abs, Lane& lane) {
+        std::unique_lock lock(mutex_);
+        if (!held_.contains(abs))
+            return;
+        lock.unlock();
+        waitForFinishing(lane);  // perhaps this lane's own copy in flight
+        lock.lock();
+        released_.wait(lock, [&] { return !held_.contains(abs); });
+    }
+
+    // Temporary files an interrupted import left, once per folder before anything is copied
+    // there (under the lock: never a temporary file of a copy in flight).
+    void cleanOnce(const fs::path& folder) {
+        const std::lock_guard lock(mutex_);
+        if (cleaned_.insert(folder.string()).second)
+            removeLeftovers(folder);
     }
 
     // Chooses the file's name in the library and copies it there; "" or why it failed.
     std::string place(const std::string& source, std::uint64_t size, const std::string& folder,
-                      bool recording, ImportedFile& result, bool& handedOn) {
+                      bool recording, ImportedFile& result, Lane& lane, bool& handedOn,
+                      std::uint64_t& told) {
         const fs::path targetFolder = fs::path(options_.library) / folder;
         std::error_code ec;
         fs::create_directories(targetFolder, ec);
         if (ec)
             return "cannot make " + targetFolder.string() + ": " + ec.message();
-        if (cleaned_.insert(targetFolder.string()).second)
-            removeLeftovers(targetFolder);
+        cleanOnce(targetFolder);
 
         const std::string name = fs::path(source).filename().string();
         std::optional<platform::Sha256Digest> sourceDigest;
         for (int n = 1;; ++n) {
             const std::string rel = folder + "/" + candidateName(name, n);
             const fs::path abs = fs::path(options_.library) / rel;
-            if (abs.string() == finishingTarget_)
-                waitForFinishing();  // that name is taken once the copy in flight is renamed
-            if (!fs::exists(fs::symlink_status(abs, ec))) {
+            bool free = false;
+            for (;;) {
+                waitUntilFree(abs.string(), lane);
+                const std::lock_guard lock(mutex_);
+                if (held_.contains(abs.string()))
+                    continue;  // taken again meanwhile
+                free = !fs::exists(fs::symlink_status(abs, ec));
+                if (free)
+                    held_.insert(abs.string());
+                break;
+            }
+            if (free) {
                 result.target = rel;
                 result.outcome = n == 1 ? FileOutcome::Imported : FileOutcome::KeptBeside;
-                return copy(source, abs.string(), rel, recording, result, handedOn);
+                return copy(source, abs.string(), rel, recording, result, lane, handedOn, told);
             }
             if (!fs::is_regular_file(fs::symlink_status(abs, ec)) || fs::file_size(abs, ec) != size)
                 continue;
@@ -280,41 +349,49 @@ class Importer {
     }
 
     std::string copy(const std::string& source, const std::string& target, const std::string& rel,
-                     bool recording, ImportedFile& result, bool& handedOn) {
-        const auto started = Clock::now();
+                     bool recording, ImportedFile& result, Lane& lane, bool& handedOn,
+                     std::uint64_t& told) {
+        std::string error = startCopy(source, target, rel, recording, result, lane, handedOn, told);
+        if (!handedOn)
+            release(target);
+        return error;
+    }
+
+    std::string startCopy(const std::string& source, const std::string& target,
+                          const std::string& rel, bool recording, ImportedFile& result, Lane& lane,
+                          bool& handedOn, std::uint64_t& told) {
         auto writer = platform::CommitWriter::create(
             target, {platform::IfExists::Refuse, platform::Durability::Always, /*direct=*/true});
         if (!writer)
             return writer.error();
-        const std::uint64_t base = progress_.bytesDone;
         auto lastTold = Clock::now();
+        std::uint64_t copied = 0;
         auto hashed = platform::hashFile(source, [&](std::span<const std::uint8_t> chunk) {
             if (cancelled() || !writer->write(chunk))
                 return false;
-            progress_.bytesDone += chunk.size();
+            copied += chunk.size();
             if (Clock::now() - lastTold > std::chrono::milliseconds(200)) {
                 lastTold = Clock::now();
-                tell();
+                tell(copied - told, false, {});
+                told = copied;
             }
             return true;
         });
-        progress_.bytesDone = base;
         if (!hashed)
             return writer->failed() ? writer->error() : hashed.error();
         {
             const std::lock_guard lock(mutex_);
-            report_.copySeconds += secondsSince(started);
             report_.bytesCopied += hashed->stamp.size;
         }
-        // The flush, rename, read-back and indexing of this file run while the next file is read,
-        // so the disk writes one file while the next is hashed; one file is in flight at most.
-        waitForFinishing();
-        finishingTarget_ = target;
+        // The flush, rename, read-back and indexing of this file run while the lane reads the
+        // next, so the disk writes one file while the next is hashed.
+        waitForFinishing(lane);
         handedOn = true;
-        finishing_ = std::async(
+        lane.finishing = std::async(
             std::launch::async, [this, writer = std::move(*writer), hashed = *hashed, target, rel,
                                  recording, result = std::move(result)]() mutable {
                 const std::string error = settle(writer, hashed, target, rel, recording);
+                release(target);
                 record(result, error);
             });
         return {};
@@ -323,7 +400,6 @@ class Importer {
     // Flushes and names the copy, reads it back and indexes it; "" or why it failed.
     std::string settle(platform::CommitWriter& writer, const platform::HashedFile& hashed,
                        const std::string& target, const std::string& rel, bool recording) {
-        const auto started = Clock::now();
         if (auto committed = writer.commit(); !committed)
             return committed.error();
         // The copy keeps the card's modification time, as a file manager's copy does.
@@ -336,7 +412,6 @@ class Importer {
         std::string differs = readBack(target, hashed.crc32c);
         {
             const std::lock_guard lock(mutex_);
-            report_.copySeconds += std::chrono::duration<double>(readBackStarted - started).count();
             report_.readBackSeconds += secondsSince(readBackStarted);
         }
         if (!differs.empty()) {
@@ -392,12 +467,14 @@ class Importer {
     ImportReport& report_;
     trips::ImpactThresholds thresholds_;
     std::string importedAt_;
+    std::mutex progressMutex_;
     ImportProgress progress_;
+    std::mutex askMutex_;  // the caller's cancel question, asked by one lane at a time
+    std::atomic<bool> cancelled_ = false;
+    std::mutex mutex_;  // what follows, the report and the index, shared by the lanes
+    std::condition_variable released_;
     std::set<std::string> cleaned_;
-    std::mutex mutex_;  // the report and the index, shared with the file in flight
-    std::future<void> finishing_;
-    std::string finishingTarget_;
-    bool cancelled_ = false;
+    std::set<std::string> held_;
 };
 
 // The card's recordings to import, in time order, front before rear.
@@ -502,8 +579,14 @@ Result<ImportReport> importCard(const ImportOptions& options) {
             cardFiles.emplace_back(f.string(), cardFolder);
     }
 
+    // Two files at once where the card is a folder on a fixed disk: the hashing, not the
+    // medium, is then what takes the time. A card in a reader gives one file at a time its best.
+    const int lanes =
+        platform::onRemovableMedia(options.card)
+            ? 1
+            : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 2u));
     Importer importer(options, *index, report);
-    importer.run(*files, cardFiles);
+    importer.run(*files, cardFiles, lanes);
     try {
         if (report.count(FileOutcome::Imported) + report.count(FileOutcome::KeptBeside) > 0)
             index->rebuildTrips();

@@ -36,8 +36,10 @@ struct ImportOptions {
     std::string library;
     // Event and User recordings and the recordings with an impact (both channels) only.
     bool onlyEvents = false;
-    std::function<void(const ImportProgress&)> progress;  // now and then; may be empty
-    std::function<bool()> cancelled;                      // asked between chunks; may be empty
+    // Now and then, from the thread of the file being copied but never two calls at once; may
+    // be empty.
+    std::function<void(const ImportProgress&)> progress;
+    std::function<bool()> cancelled;  // asked between chunks, likewise; may be empty
 };
 
 enum class FileOutcome { Imported, Skipped, KeptBeside, Failed };
@@ -55,8 +57,8 @@ struct ImportReport {
     std::string cardLabel;
     std::string cardUuid;
     std::uint64_t bytesCopied = 0;
-    double copySeconds = 0;      // reading the card, hashing and writing, flushed
-    double readBackSeconds = 0;  // reading the copies back from the disk
+    double copySeconds = 0;      // the copy from start to end: read, hashed, written, flushed
+    double readBackSeconds = 0;  // reading the copies back, summed (it overlaps the copy)
     bool cancelled = false;
     OpenReport index;
     std::size_t count(FileOutcome outcome) const;

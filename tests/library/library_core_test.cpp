@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <map>
@@ -104,8 +106,26 @@ class LibraryImport : public ::testing::Test {
 };
 
 TEST_F(LibraryImport, SameBytesLandByDateAndASecondImportCopiesNothing) {
-    auto first = importCard(options());
+    // Progress comes from whichever file is being copied, never two calls at once, and only
+    // grows until it reaches the whole.
+    std::vector<ImportProgress> told;
+    std::atomic<int> inside = 0;
+    ImportOptions o = options();
+    o.progress = [&](const ImportProgress& p) {
+        EXPECT_EQ(++inside, 1);
+        told.push_back(p);
+        --inside;
+    };
+    auto first = importCard(o);
     ASSERT_TRUE(first) << first.error();
+    ASSERT_FALSE(told.empty());
+    for (std::size_t i = 1; i < told.size(); ++i) {
+        EXPECT_GE(told[i].bytesDone, told[i - 1].bytesDone);
+        EXPECT_GE(told[i].filesDone, told[i - 1].filesDone);
+    }
+    EXPECT_EQ(told.back().filesDone, told.back().files);
+    EXPECT_EQ(told.back().bytesDone, told.back().bytes);
+    EXPECT_EQ(told.back().files, first->files.size());
     EXPECT_EQ(first->count(FileOutcome::Failed), 0u);
     EXPECT_FALSE(first->cancelled);
     const auto expected = cardRecordings();
@@ -196,13 +216,19 @@ TEST_F(LibraryImport, AnInterruptedImportLeavesNoHalfFileAndARerunCompletesIt) {
     {
         auto index = LibraryIndex::open(library_.str(), LibraryIndex::Check::Quick);
         ASSERT_TRUE(index);
+        // As if their rows never made it: the R*Tree (no foreign keys) loses their boxes too.
         index->database().exec("DELETE FROM recordings WHERE name LIKE 'alwa_%'");
+        index->database().exec(
+            "DELETE FROM position_boxes WHERE id NOT IN (SELECT id FROM "
+            "positions)");
     }
 
     auto rerun = importCard(options());
     ASSERT_TRUE(rerun) << rerun.error();
     EXPECT_FALSE(rerun->cancelled);
     EXPECT_EQ(rerun->count(FileOutcome::Failed), 0u);
+    for (const ImportedFile& f : rerun->files)
+        EXPECT_EQ(f.error, "") << f.source;
     EXPECT_EQ(libraryRecordings(), expected);
     EXPECT_FALSE(fs::exists(leftover));
     auto index = LibraryIndex::open(library_.str(), LibraryIndex::Check::Thorough);
@@ -212,15 +238,16 @@ TEST_F(LibraryImport, AnInterruptedImportLeavesNoHalfFileAndARerunCompletesIt) {
 
 TEST_F(LibraryImport, AFullDiskOrABadCopyFailsThatFileOnlyAndLeavesNothingUnderItsName) {
     // The fourth file written finds the disk full; the sixth is written with one byte changed,
-    // as a failing disk or card reader would return it.
-    int written = 0;
+    // as a failing disk or card reader would return it. (Two files are copied at once: the
+    // count is shared.)
+    std::atomic<int> written = 0;
     platform::setWriteFunctionForTesting([&written](int fd, const void* data, std::size_t size) {
-        ++written;
-        if (written == 4) {
+        const int n = ++written;
+        if (n == 4) {
             errno = ENOSPC;
             return ssize_t(-1);
         }
-        if (written == 6 && size > 0) {
+        if (n == 6 && size > 0) {
             std::vector<std::uint8_t> copy(static_cast<const std::uint8_t*>(data),
                                            static_cast<const std::uint8_t*>(data) + size);
             copy[size / 2] ^= 0x10;
@@ -239,6 +266,9 @@ TEST_F(LibraryImport, AFullDiskOrABadCopyFailsThatFileOnlyAndLeavesNothingUnderI
             EXPECT_FALSE(fs::exists(library_.path() / f.target)) << f.target;
         }
     }
+    std::sort(errors.begin(), errors.end(), [](const std::string& a, const std::string&) {
+        return a.find("No space left") != std::string::npos;
+    });
     EXPECT_NE(errors[0].find("No space left"), std::string::npos) << errors[0];
     EXPECT_NE(errors[1].find("read back differs"), std::string::npos) << errors[1];
     const auto expected = cardRecordings();
