@@ -243,8 +243,9 @@ void ExportDialog::refreshPreview() {
         previews_->file = file->path.string();
         ui_common::preparePosting();
         std::thread([queue = previews_, dialog = QPointer<ExportDialog>(this),
-                     running = platform::DetachedWork{}] { runPreviews(queue, dialog); })
-            .detach();
+                     running = platform::DetachedWork{}] {
+            runPreviews(queue, dialog);
+        }).detach();
     }
     SnapshotRequest rq;
     rq.input = recording_.toStdString();
