@@ -41,6 +41,17 @@ function(orvik_gtest name)
   if(labels)
     set_tests_properties(${name} PROPERTIES LABELS "${labels}")
   endif()
+  orvik_test_cost(${name})
+endfunction()
+
+# orvik_test_cost(NAME) — the test's COST from ORVIK_TEST_COSTS (tests/CMakeLists.txt), if listed.
+function(orvik_test_cost name)
+  list(FIND ORVIK_TEST_COSTS ${name} at)
+  if(at GREATER_EQUAL 0)
+    math(EXPR at "${at} + 1")
+    list(GET ORVIK_TEST_COSTS ${at} cost)
+    set_tests_properties(${name} PROPERTIES COST ${cost})
+  endif()
 endfunction()
 
 # orvik_fuzz_target(NAME SOURCES ... LIBS ...) — with ORVIK_FUZZ a libFuzzer program NAME
@@ -72,4 +83,5 @@ function(orvik_gui_test_on_screen name target size)
                                 $<TARGET_FILE:${target}> ${ARGN})
   set_tests_properties(${name} PROPERTIES TIMEOUT 600 LABELS gui SKIP_RETURN_CODE 77
     ENVIRONMENT "QTWEBENGINE_DISABLE_SANDBOX=1;QT_QPA_PLATFORM=xcb;LIBGL_ALWAYS_SOFTWARE=1")
+  orvik_test_cost(${name})
 endfunction()

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # toolchain
-  build-essential cmake ninja-build pkg-config git clang libclang-rt-14-dev ccache
+  build-essential cmake ninja-build pkg-config git clang libclang-rt-14-dev ccache lld
   # style checks (scripts/check-style.sh)
   clang-format clang-tidy
   # tests and benchmarks

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The README's test command: installs what is missing, builds build/ and runs every test (GUI
 # tests inside a virtual X server when there is no display), then checks the format. Arguments
-# go to ctest (e.g. -R telemetry). CI (.ci/run) runs this and then what takes longer: the core
+# go to ctest (e.g. -R telemetry). The benchmark programs are not built here (bench/*/run.sh
+# builds them). CI (.ci/run) runs this with them built too, and then what takes longer: the core
 # alone as an optimised Release build without Qt, and clang-tidy.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -3,10 +3,10 @@
 # of the whole command (both label the volume "ORVIK") and the bytes each leaves allocated; then
 # the system-area throughput line of our formatter for a 128 GiB image, and the Google Benchmark
 # figures of the formatter in-process.
-#   bench/card_format/run.sh [repetitions]     (build first: scripts/build.sh)
+#   bench/card_format/run.sh [repetitions]
 set -euo pipefail
-root=$(cd "$(dirname "$0")/../.." && pwd)
-build=${ORVIK_BUILD_DIR:-$root/build}
+source "$(dirname "$0")/../bench_build.sh"
+bench_build bench_card_format orvik-cli
 cli=$build/src/cli/orvik-cli
 reps=${1:-15}
 mkfs=$(command -v mkfs.fat || echo /usr/sbin/mkfs.fat)

@@ -3,9 +3,8 @@
 # targets (configuration read+write < 1 ms; 100 000 drv records decoded).
 # ORVIK_BENCH_DIR chooses the folder the file benchmarks write to (default: the build folder).
 set -euo pipefail
-root=$(cd "$(dirname "$0")/../.." && pwd)
-build=${ORVIK_BUILD_DIR:-$root/build}
-cmake --build "$build" -j "${ORVIK_JOBS:-2}" --target bench_device_config >/dev/null
+source "$(dirname "$0")/../bench_build.sh"
+bench_build bench_device_config
 bin=$(find "$build" -name bench_device_config -type f -perm -u+x | head -n1)
 export ORVIK_BENCH_DIR=${ORVIK_BENCH_DIR:-$build}
 json=$(mktemp)

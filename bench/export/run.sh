@@ -12,12 +12,8 @@
 # Times are medians of several runs (wall clock), on a shared machine: read the ratios, which
 # compare runs made side by side.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/../.." && pwd)
-build=${ORVIK_BUILD_DIR:-$root/build}
-if [ ! -x "$build/bench/export/bench_export" ] || [ ! -x "$build/src/cli/orvik-cli" ]; then
-  cmake -S "$root" -B "$build" -G Ninja >/dev/null
-  cmake --build "$build" -j "${ORVIK_JOBS:-2}" --target bench_export orvik-cli >/dev/null
-fi
+source "$(dirname "$0")/../bench_build.sh"
+bench_build bench_export orvik-cli
 cli=$build/src/cli/orvik-cli
 work=$(mktemp -d "${TMPDIR:-/tmp}/orvik-bench-export-XXXXXX")
 trap 'rm -rf "$work"' EXIT

@@ -15,10 +15,10 @@
 #  - the drive strip's hover picture of a moment not yet cached (1080p source, target <= 150 ms),
 #    against `ffmpeg -ss T -i FILE -frames:v 1` scaled the same way, and how late the event loop
 #    runs while pictures are decoded beside it.
-#   bench/playback/run.sh [seconds-of-two-channel-play]      (build first: scripts/build.sh)
+#   bench/playback/run.sh [seconds-of-two-channel-play]
 set -euo pipefail
-root=$(cd "$(dirname "$0")/../.." && pwd)
-build=${ORVIK_BUILD_DIR:-$root/build}
+source "$(dirname "$0")/../bench_build.sh"
+bench_build playback_bench thumbnail_bench orvik-samplecard
 bench=$build/bench/playback/playback_bench
 gen=$build/tools/orvik-samplecard
 play_seconds=${1:-30}

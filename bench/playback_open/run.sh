@@ -2,8 +2,8 @@
 # Opening a recording (telemetry + both panes to their first frame) against MediaPlayer OpenFile
 # alone, on a 3-minute 1080p recording with its rear partner (generated once into the build).
 set -euo pipefail
-root=$(cd "$(dirname "$0")/../.." && pwd)
-build=${ORVIK_BUILD_DIR:-$root/build}
+source "$(dirname "$0")/../bench_build.sh"
+bench_build bench_playback_open orvik-samplecard
 bench=$build/bench/playback_open/bench_playback_open
 gen=$build/tools/orvik-samplecard
 data=$build/bench-data/playback_open

@@ -561,6 +561,8 @@ void MediaPlayer::processEvent(const mpv_event& event) {
     if (event.event_id == MPV_EVENT_PLAYBACK_RESTART) {
         seekPending_ = false;
         firstFrameReady_ = fileLoaded_;
+        if (videoWindow_ && fileLoaded_)
+            videoWindow_->pictureSettled(mpv_);
         return;
     }
     if (event.event_id != MPV_EVENT_PROPERTY_CHANGE || event.reply_userdata != kObserveEof)

@@ -131,6 +131,14 @@ void VideoPane::detachCore(MpvRenderer* renderer) {
     update();
 }
 
+void VideoPane::pictureSettled(mpv_handle* core) {
+    Attachment* a = shown();
+    if (!a || a->core != core)
+        return;
+    a->settled = true;
+    update();
+}
+
 void VideoPane::onRenderUpdate(void* attachment) {
     // Runs on a thread of the core: only post.
     VideoPane* pane = static_cast<Attachment*>(attachment)->pane;
@@ -188,8 +196,15 @@ void VideoPane::renderFrame(Attachment& a, bool skip) {
     if (mpv_render_context_update(a.context) & MPV_RENDER_UPDATE_FRAME)
         a.frameReady = true;
     mpv_render_context_render(a.context, params);
-    if (a.frameReady && !skip)
-        ++framesRendered_;
+    if (!skip) {
+        // The core waits only a moment for a frame to be taken and then keeps it as its current
+        // picture, which every render draws. When it came to rest on a picture while the GUI
+        // thread was too busy to take it, drawing that picture now counts as its new frame.
+        if (a.frameReady || (a.settled && !a.drewFrame))
+            ++framesRendered_;
+        a.drewFrame = !a.settled && (a.drewFrame || a.frameReady);
+        a.settled = false;
+    }
     a.frameReady = false;
 }
 

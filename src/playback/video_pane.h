@@ -56,6 +56,9 @@ class VideoPane : public QOpenGLWidget {
     bool attachCore(mpv_handle* core, MpvRenderer* renderer);
     void detachCore(MpvRenderer* renderer);
     bool hasCore() const { return !attachments_.empty(); }
+    // Called by the player when its core has come to rest on a new picture (after an open or a
+    // seek): the pane draws it even if it never took it as a new frame (see paintGL).
+    void pictureSettled(mpv_handle* core);
 
   protected:
     void initializeGL() override;
@@ -74,6 +77,8 @@ class VideoPane : public QOpenGLWidget {
         mpv_render_context* context = nullptr;
         MpvRenderer* renderer = nullptr;
         bool frameReady = false;
+        bool settled = false;    // the core rests on a picture that is to be drawn
+        bool drewFrame = false;  // a new frame was drawn since the core last came to rest
     };
     static void onRenderUpdate(void* attachment);
     // The attachment of the player shown (or the only one), else nullptr.

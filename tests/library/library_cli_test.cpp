@@ -236,8 +236,13 @@ TEST_F(LibraryCli, CtrlCLeavesNoHalfFileAndTheSameCommandCompletesTheImport) {
         }
     }
     const std::string command = "import " + quote(big.parent_path().string()) + lib();
-    const RunResult cut = runCommand("timeout --preserve-status -s INT 0.3 " + quote(ORVIK_CLI) +
-                                     " library " + command);
+    // Ctrl+C while a recording is being copied (its .part file is there), however long the start
+    // takes on a loaded machine. `timeout` passes the signal on: a job the shell starts in the
+    // background ignores SIGINT.
+    const RunResult cut = runCommand(
+        "timeout --preserve-status -s INT 600 " + quote(ORVIK_CLI) + " library " + command +
+        " & pid=$!; while kill -0 $pid 2>/dev/null && [ -z \"$(find " + quote(library()) +
+        " -name '*.part' 2>/dev/null)\" ]; do sleep 0.01; done; kill -INT $pid; wait $pid");
     const auto source = sha256sums(big.parent_path());
     for (const auto& [name, digest] : sha256sums(library()))
         EXPECT_EQ(digest, source.at(name)) << name << " is under its real name but not whole";
