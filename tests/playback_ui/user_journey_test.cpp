@@ -3,8 +3,8 @@
 // clicks, keys, wheel turns, drags) and check what a user would see: where the panes and controls
 // are, the label texts, the picture moving on, the next recording opening. They run on whatever
 // screen the X server offers (ctest runs them on 1920 x 1080, 1280 x 800 and 1600 x 900, and some
-// under the openbox window manager). Every
-// journey leaves a screenshot (see support/gui_journey.h).
+// under the openbox window manager). Every journey leaves a screenshot (see
+// support/gui_journey.h).
 #include "support/gui_journey.h"
 
 #include <QtTest/qtestspontaneevent.h>
