@@ -72,15 +72,22 @@ function(orvik_fuzz_target name)
   endif()
 endfunction()
 
-# orvik_gui_test_on_screen(NAME TARGET WIDTHxHEIGHT [ARGS...]) — the GUI test program TARGET once
-# more, on a virtual X server of its own with a screen of that size.
+# orvik_gui_test_on_screen(NAME TARGET WIDTHxHEIGHT [WM] [ARGS...]) — the GUI test program TARGET
+# once more, on a virtual X server of its own with a screen of that size; with WM, under the
+# openbox window manager there (tests/support/with_openbox.sh).
 function(orvik_gui_test_on_screen name target size)
   find_program(ORVIK_XVFB_RUN xvfb-run)
   if(NOT ORVIK_XVFB_RUN)
     return()
   endif()
-  add_test(NAME ${name} COMMAND ${ORVIK_XVFB_RUN} -a -s "-screen 0 ${size}x24"
-                                $<TARGET_FILE:${target}> ${ARGN})
+  set(args ${ARGN})
+  set(wm)
+  if(args AND "${ARGV3}" STREQUAL "WM")
+    list(REMOVE_AT args 0)
+    set(wm ${PROJECT_SOURCE_DIR}/tests/support/with_openbox.sh)
+  endif()
+  add_test(NAME ${name} COMMAND ${ORVIK_XVFB_RUN} -a -s "-screen 0 ${size}x24" ${wm}
+                                $<TARGET_FILE:${target}> ${args})
   set_tests_properties(${name} PROPERTIES TIMEOUT 600 LABELS gui SKIP_RETURN_CODE 77
     ENVIRONMENT "QTWEBENGINE_DISABLE_SANDBOX=1;QT_QPA_PLATFORM=xcb;LIBGL_ALWAYS_SOFTWARE=1")
   orvik_test_cost(${name})

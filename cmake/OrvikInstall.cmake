@@ -20,7 +20,7 @@ if(TARGET orvik)
 endif()
 install(TARGETS ${orvik_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The media halves of orvik-cli and orvik-samplecard (platform/helper_program.h).
-install(TARGETS orvik-cli-media orvik-samplecard-writer RUNTIME DESTINATION ${ORVIK_HELPER_DIR})
+install(TARGETS orvik-cli-media orvik-cli-library orvik-samplecard-writer RUNTIME DESTINATION ${ORVIK_HELPER_DIR})
 
 # ---- desktop entry, metainfo, icons (only with the viewer) ------------------------------------
 if(TARGET orvik)

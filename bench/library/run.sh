@@ -49,7 +49,7 @@ cp_ms=$(printf '%s\n' "${cps[@]}" | median)
 cpsync_ms=$(printf '%s\n' "${cpsyncs[@]}" | median)
 echo "  cp -r ${cp_ms} ms | import ${import_ms} ms: $(ratio "$import_ms" "$cp_ms")x cp -r (target <= 1.2x)"
 echo "  cp -r then sync ${cpsync_ms} ms | import $(ratio "$import_ms" "$cpsync_ms")x (the import flushes every file before it names it)"
-echo "  of which the read-back ${readback_ms} ms, while the next file is copied"
+echo "  read-back ${readback_ms} ms (summed over the files; it runs while the next ones are copied)"
 rm -rf "$work/card" "$work/library"
 
 echo "== library search: $recordings recordings x 60 positions"

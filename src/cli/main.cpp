@@ -1,5 +1,5 @@
 // orvik-cli: the commands of the core libraries, and the front of those that need the media
-// libraries (media_commands.h), which it hands to the helper program.
+// libraries (media_commands.h), which it hands to their helper programs.
 #include <string_view>
 
 #include "cli/command_registry.h"
@@ -8,9 +8,9 @@
 
 int main(int argc, char** argv) {
     using namespace orvik::cli;
-    if (argc > 1 && findMediaCommand(argv[1])) {
+    if (const MediaCommand* command = argc > 1 ? findMediaCommand(argv[1]) : nullptr) {
         // Only returns when the helper cannot be started.
-        printError(orvik::platform::execHelperProgram(std::string(kMediaHelperName), argv));
+        printError(orvik::platform::execHelperProgram(std::string(command->helper), argv));
         return kExitFailed;
     }
     return runCommandLine(argc, argv, [](CLI::App& app) {

@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <ctime>
+#include <exception>
 #include <filesystem>
 #include <future>
 #include <map>
@@ -167,9 +168,19 @@ class Importer {
         {
             std::vector<std::jthread> others;
             for (std::size_t l = 1; l < laneStates.size(); ++l)
-                others.emplace_back([&work, &lane = laneStates[l]] { work(lane); });
+                others.emplace_back([&work, &lane = laneStates[l]] {
+                    // What goes wrong on another lane reaches the caller as on this one.
+                    try {
+                        work(lane);
+                    } catch (...) {
+                        lane.thrown = std::current_exception();
+                    }
+                });
             work(laneStates[0]);
         }
+        for (const Lane& lane : laneStates)
+            if (lane.thrown)
+                std::rethrow_exception(lane.thrown);
         // The report lists the files in the order they were taken from the card.
         std::map<std::string, std::size_t> order;
         for (std::size_t i = 0; i < jobs.size(); ++i)
@@ -190,6 +201,7 @@ class Importer {
     // One file copied at a time per lane, and its flush, rename and read-back in flight.
     struct Lane {
         std::future<void> finishing;
+        std::exception_ptr thrown;
     };
 
     bool cancelled() {

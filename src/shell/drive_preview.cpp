@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/store.h"
 #include "recordings/telemetry.h"
 #include "shell/drive_strip.h"
 #include "shell/skin.h"
+#include "shell/thumbnail_image.h"
 #include "thumbnails/thumbnail.h"
 #include "ui_common/background.h"
 
@@ -22,10 +22,6 @@ constexpr int kBorder = 2;
 constexpr int kClearAboveStrip = 16;
 // Pictures kept in memory (about 60 KB each): a long drive hovered end to end.
 constexpr std::size_t kMemoryPictures = 400;
-
-QImage imageOf(const thumbnails::Thumbnail& t) {
-    return QImage(t.rgb.data(), t.width, t.height, t.width * 3, QImage::Format_RGB888).copy();
-}
 
 }  // namespace
 
@@ -111,12 +107,10 @@ void DrivePreview::hover(double seconds, QPoint globalPos) {
 void DrivePreview::start(const Request& r) {
     busy_ = true;
     const bool needSpeeds = !speeds_.count(r.path);
-    const auto folder = platform::userCacheFolder();
     ui_common::runDetached(
         this,
-        [r, needSpeeds, folder] {
+        [r, needSpeeds, cache = userThumbnailCache()] {
             Done done;
-            const thumbnails::ThumbnailCache cache(folder.empty() ? folder : folder / "thumbnails");
             const auto file = cache.fileFor(r.path, r.second, kPictureWidth);
             const bool cached = !file.empty() && std::filesystem::exists(file);
             if (auto t = cache.get(r.path, r.second, kPictureWidth)) {

@@ -131,6 +131,21 @@ LibrarySearchDialog::LibrarySearchDialog(QWidget* parent, std::string libraryFol
 
     status_ = new QLabel(this);
     status_->setWordWrap(true);
+    // An answer belongs to the question it answered: a changed question takes it away.
+    const auto forgetAnswer = [this] {
+        if (search_ && search_->isEnabled())
+            status_->clear();
+    };
+    for (QCheckBox* box : {fromBox_, toBox_, nearBox_, areaBox_})
+        connect(box, &QCheckBox::toggled, this, forgetAnswer);
+    for (QDateEdit* edit : {fromDate_, toDate_})
+        connect(edit, &QDateEdit::dateChanged, this, forgetAnswer);
+    connect(kind_, &QComboBox::currentIndexChanged, this, forgetAnswer);
+    connect(radius_, &QSpinBox::valueChanged, this, forgetAnswer);
+    connect(map_, &displays::MapHost::pageEvent, this, [forgetAnswer](const QString& name) {
+        if (name == QLatin1String("areaChosen"))
+            forgetAnswer();
+    });
 
     auto* buttons = new QDialogButtonBox(this);
     search_ = buttons->addButton(uiText(text::kLibrarySearch), QDialogButtonBox::AcceptRole);

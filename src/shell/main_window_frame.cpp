@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -186,8 +187,11 @@ void MainWindow::mouseMoveEvent(QMouseEvent* e) {
             if ((global - dragStart_).manhattanLength() < QApplication::startDragDistance())
                 return;
             systemMoveTried_ = true;
-            // The window manager moves the window where it can (and must, on Wayland).
-            if (windowHandle() && windowHandle()->startSystemMove()) {
+            // On Wayland only the compositor may move a window. On X the window moves itself:
+            // a window manager asked to move it there (openbox) never took the pointer from the
+            // press the window holds, and the window stood still.
+            if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")) &&
+                windowHandle() && windowHandle()->startSystemMove()) {
                 dragOffset_.reset();
                 return;
             }

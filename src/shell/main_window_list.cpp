@@ -9,6 +9,7 @@
 #include "displays/map_view.h"
 #include "library/import.h"
 #include "library/search.h"
+#include "platform/store.h"
 #include "playback/playback_controller.h"
 #include "recordings/catalogue.h"
 #include "recordings/partner.h"
@@ -32,6 +33,7 @@ namespace {
 
 // More selected rows than this and Copy does nothing.
 constexpr size_t kMaxCopyRows = 100;
+constexpr std::string_view kListPicturesKey = "listPictures";
 
 // "Error 0x%08x: %s" with the system's text for the code, or the fallback texts.
 QString openFailureText(HResult hr) {
@@ -54,6 +56,7 @@ void MainWindow::createList() {
     recordingModel_ = new RecordingListModel(this);
     recordingList_ = new RecordingListView(this);
     recordingList_->setListModel(recordingModel_);
+    recordingList_->setPicturesShown(platform::viewerSetting(kListPicturesKey) == "1");
     recordingList_->setGeometry(680, 85, 322, 298);
     connect(recordingList_, &RecordingListView::rowDoubleClicked, this,
             [this](int row) { openRecording(row); });
@@ -235,8 +238,18 @@ void MainWindow::showListContextMenu(const QPoint& globalPos) {
     if (rowCount() > 0)
         menu.addAction(uiText(text::kCopy))->setData(ctl::kCopyCommand);
     menu.addAction(uiText(text::kLibraryFind))->setData(ctl::kFindInLibrary);
-    if (QAction* chosen = menu.exec(globalPos))
+    menu.addSeparator();
+    QAction* pictures = menu.addAction(uiText(text::kListPictures));
+    pictures->setObjectName(QStringLiteral("listPictures"));
+    pictures->setCheckable(true);
+    pictures->setChecked(recordingList_->picturesShown());
+    QAction* chosen = menu.exec(globalPos);
+    if (chosen == pictures) {
+        recordingList_->setPicturesShown(pictures->isChecked());
+        platform::storeViewerSetting(kListPicturesKey, pictures->isChecked() ? "1" : "0");
+    } else if (chosen) {
         runCommand(chosen->data().toInt());
+    }
 }
 
 // ---- Find in library ---------------------------------------------------------------------------

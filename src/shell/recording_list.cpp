@@ -11,6 +11,7 @@
 #include <QTime>
 
 #include "platform/strings.h"
+#include "shell/list_pictures.h"
 #include "shell/skin.h"
 #include "strings/string_ids.h"
 #include "ui_common/ui_common.h"
@@ -20,6 +21,11 @@ namespace orvik::shell {
 using ui_common::uiText;
 
 namespace {
+
+// Rows as the style allows them at least (the header's minimum wins over a smaller size), and
+// tall enough for a picture with a margin while the picture column is shown.
+constexpr int kRowHeight = 20;
+constexpr int kPictureRowHeight = 40;
 
 // The Type column: the kind icon hard at the left, the label right after it, so the label
 // still fits the narrow column beside the wide icon.
@@ -54,10 +60,40 @@ class TypeColumnDelegate : public QStyledItemDelegate {
     // The visible part of each 53-pixel icon; the rest of the slice is see-through.
     static constexpr int kIconArtWidth = 44;
 };
+
+// The picture column: the row's picture once it has been made, a pale frame while it is made,
+// nothing for a recording that has none.
+class PictureColumnDelegate : public QStyledItemDelegate {
+  public:
+    PictureColumnDelegate(QObject* parent, ListPictures& pictures)
+        : QStyledItemDelegate(parent), pictures_(pictures) {}
+    void paint(QPainter* p, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem opt(option);
+        initStyleOption(&opt, index);
+        const QWidget* w = opt.widget;
+        (w ? w->style() : QApplication::style())
+            ->drawPrimitive(QStyle::PE_PanelItemViewItem, &opt, p, w);
+        const QString path = index.siblingAtColumn(RecordingListModel::FullPath).data().toString();
+        const QRect box(opt.rect.left() + (opt.rect.width() - ListPictures::kWidth) / 2,
+                        opt.rect.top() + 2, ListPictures::kWidth, opt.rect.height() - 4);
+        if (const QPixmap* picture = pictures_.picture(path, index.row())) {
+            const QPixmap fitted =
+                picture->height() > box.height() ? picture->scaledToHeight(box.height()) : *picture;
+            p->drawPixmap(box.left() + (box.width() - fitted.width()) / 2,
+                          box.top() + (box.height() - fitted.height()) / 2, fitted);
+        } else if (!pictures_.failed(path)) {
+            p->fillRect(box, QColor(0xe8, 0xeb, 0xef));
+        }
+    }
+
+  private:
+    ListPictures& pictures_;
+};
 }  // namespace
 
 int RecordingListModel::columnWidth(int column) {
-    static const int widths[ColumnCount] = {98, 85, 65, 186, 0, 0, 0};
+    static const int widths[ColumnCount] = {98, 85, 65, 186, 0, 0, 0, 72};
     return column >= 0 && column < ColumnCount ? widths[column] : 0;
 }
 
@@ -187,7 +223,7 @@ QVariant RecordingListModel::headerData(int section, Qt::Orientation o, int role
             strings::shell::kTypeHeader,     strings::shell::kDateHeader,
             strings::shell::kTimeHeader,     strings::shell::kFileNameHeader,
             strings::shell::kFileNameHeader, strings::shell::kFileNameHeader,
-            strings::shell::kFileNameHeader};
+            strings::shell::kFileNameHeader, strings::shell::kPictureHeader};
         return section >= 0 && section < ColumnCount ? uiText(ids[section]) : QVariant();
     }
     if (role == Qt::TextAlignmentRole)
@@ -197,7 +233,8 @@ QVariant RecordingListModel::headerData(int section, Qt::Orientation o, int role
 
 // ---- view --------------------------------------------------------------------------------------
 
-RecordingListView::RecordingListView(QWidget* parent) : QTableView(parent) {
+RecordingListView::RecordingListView(QWidget* parent)
+    : QTableView(parent), pictures_(new ListPictures(this, [this] { return visibleRows(); })) {
     setObjectName(QStringLiteral("1011"));
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -214,10 +251,17 @@ RecordingListView::RecordingListView(QWidget* parent) : QTableView(parent) {
     verticalHeader()->hide();
     // Fixed row height: 20 000 rows lay out without measuring each one.
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(20);
+    verticalHeader()->setDefaultSectionSize(kRowHeight);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setSectionsClickable(false);
     horizontalHeader()->setFixedHeight(22);
+    horizontalHeader()->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(horizontalHeader(), &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& p) { emit contextMenuAt(horizontalHeader()->mapToGlobal(p)); });
+    connect(pictures_, &ListPictures::arrived, this, [this](int row) {
+        if (picturesShown_ && model())
+            viewport()->update(visualRect(model()->index(row, RecordingListModel::Picture)));
+    });
     setFocusPolicy(Qt::ClickFocus);
     setStyleSheet(
         QStringLiteral("QTableView { background: #ffffff; color: #000000; gridline-color: #d4d8de;"
@@ -242,12 +286,33 @@ RecordingListView::RecordingListView(QWidget* parent) : QTableView(parent) {
 void RecordingListView::setListModel(RecordingListModel* model) {
     setModel(model);
     setItemDelegateForColumn(RecordingListModel::Type, new TypeColumnDelegate(this));
+    setItemDelegateForColumn(RecordingListModel::Picture,
+                             new PictureColumnDelegate(this, *pictures_));
     for (int c = 0; c < RecordingListModel::ColumnCount; ++c) {
         setColumnWidth(c, RecordingListModel::columnWidth(c));
         setColumnHidden(c, RecordingListModel::columnWidth(c) == 0);
     }
+    // The picture leads the row, where it is seen without scrolling sideways.
+    horizontalHeader()->moveSection(horizontalHeader()->visualIndex(RecordingListModel::Picture),
+                                    0);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     horizontalHeader()->setStretchLastSection(false);
+    connect(model, &QAbstractItemModel::modelReset, pictures_, &ListPictures::rowsChanged);
+    setPicturesShown(picturesShown_);
+}
+
+void RecordingListView::setPicturesShown(bool shown) {
+    picturesShown_ = shown;
+    setColumnHidden(RecordingListModel::Picture, !shown);
+    verticalHeader()->setDefaultSectionSize(shown ? kPictureRowHeight : kRowHeight);
+}
+
+std::pair<int, int> RecordingListView::visibleRows() const {
+    if (!model() || model()->rowCount() == 0)
+        return {-1, -1};
+    const int first = rowAt(0);
+    const int last = rowAt(viewport()->height() - 1);
+    return {first, last < 0 ? model()->rowCount() - 1 : last};
 }
 
 std::vector<int> RecordingListView::selectedRowsInOrder() const {

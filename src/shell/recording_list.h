@@ -4,17 +4,21 @@
 #include <QAbstractTableModel>
 #include <QPixmap>
 #include <QTableView>
+#include <utility>
 #include <vector>
 
 #include "recordings/recording_file.h"
 
 namespace orvik::shell {
 
+class ListPictures;
+
 class RecordingListModel : public QAbstractTableModel {
     Q_OBJECT
   public:
-    enum Column { Type = 0, Date, Time, FileName, Key, Channel, FullPath, ColumnCount };
-    // Header and width of each column; the last three are hidden.
+    enum Column { Type = 0, Date, Time, FileName, Key, Channel, FullPath, Picture, ColumnCount };
+    // Header and width of each column; Key, Channel and FullPath are hidden, Picture (shown
+    // first) only while the user has switched it on.
     static int columnWidth(int column);
     static Qt::Alignment columnAlignment(int column);
 
@@ -59,8 +63,15 @@ class RecordingListView : public QTableView {
     void setEmptyText(const QString& text);
     QString emptyText() const { return emptyText_; }
 
+    // The picture column (off at first): a small picture of each row, rows tall enough for it.
+    // With it off the list is laid out exactly as without it.
+    void setPicturesShown(bool shown);
+    bool picturesShown() const { return picturesShown_; }
+    ListPictures* pictures() const { return pictures_; }
+
   signals:
     void rowDoubleClicked(int row);
+    // Over the rows or over the column headers.
     void contextMenuAt(const QPoint& globalPos);
 
   protected:
@@ -69,7 +80,11 @@ class RecordingListView : public QTableView {
     void paintEvent(QPaintEvent* e) override;
 
   private:
+    std::pair<int, int> visibleRows() const;
+
     QString emptyText_;
+    bool picturesShown_ = false;
+    ListPictures* pictures_;
 };
 
 }  // namespace orvik::shell

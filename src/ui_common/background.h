@@ -11,6 +11,8 @@
 #include <thread>
 #include <utility>
 
+#include "platform/detached_work.h"
+
 namespace orvik::ui_common {
 
 // Call on the GUI thread before work may post: from then on the application's destruction
@@ -32,7 +34,8 @@ template <typename Work, typename Done>
 void runDetached(QObject* receiver, Work work, Done done, Priority priority = Priority::Normal) {
     preparePosting();
     QPointer<QObject> guard(receiver);
-    std::thread([guard, priority, work = std::move(work), done = std::move(done)]() mutable {
+    std::thread([guard, priority, work = std::move(work), done = std::move(done),
+                 running = platform::DetachedWork{}]() mutable {
         if (priority == Priority::Low)
             lowerThreadPriority();
         // An exception must not end the process from a thread nobody waits for: it is reported

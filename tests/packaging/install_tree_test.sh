@@ -11,7 +11,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 for f in bin/orvik bin/orvik-cli bin/orvik-samplecard \
-  libexec/orvik/orvik-cli-media libexec/orvik/orvik-samplecard-writer \
+  libexec/orvik/orvik-cli-media libexec/orvik/orvik-cli-library libexec/orvik/orvik-samplecard-writer \
   share/applications/org.orvik.viewer.desktop \
   share/metainfo/org.orvik.viewer.metainfo.xml \
   share/icons/hicolor/scalable/apps/org.orvik.viewer.svg \
@@ -59,6 +59,12 @@ rm -f "$page"
 "$prefix/bin/orvik-cli" clip --help | grep -q -- '--from' || fail "orvik-cli clip --help (orvik-cli-media)"
 if ldd "$prefix/bin/orvik-cli" "$prefix/bin/orvik-samplecard" | grep -q 'libav'; then
   fail "orvik-cli or orvik-samplecard links a media library"
+fi
+# The library's commands run in a helper of their own, without the media libraries.
+"$prefix/bin/orvik-cli" library search --help | grep -q -- '--bbox' \
+  || fail "orvik-cli library search --help (orvik-cli-library)"
+if ldd "$prefix/libexec/orvik/orvik-cli-library" | grep -q 'libav'; then
+  fail "orvik-cli-library links a media library"
 fi
 
 # Completion: the commands come from the installed program's help.

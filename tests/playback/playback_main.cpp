@@ -5,10 +5,12 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 
+#include "platform/detached_work.h"
 #include "support/test_support.h"
 
 int main(int argc, char** argv) {
@@ -27,5 +29,7 @@ int main(int argc, char** argv) {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
     ::testing::InitGoogleTest(&argc, argv);
-    return orvik::test::runAllTests();
+    // Before the application goes: no worker a case left running may outlive it.
+    using namespace std::chrono_literals;
+    return orvik::platform::finishDetachedWork(orvik::test::runAllTests(), 1s);
 }

@@ -2,14 +2,18 @@
 // card. The tests act only through input events on the widgets a user sees (clicks, double
 // clicks, keys, wheel turns, drags) and check what a user would see: where the panes and controls
 // are, the label texts, the picture moving on, the next recording opening. They run on whatever
-// screen the X server offers (ctest runs them on 1920 x 1080, 1280 x 800 and 1600 x 900). Every
-// journey leaves a screenshot (see support/gui_journey.h).
+// screen the X server offers (ctest runs them on 1920 x 1080, 1280 x 800 and 1600 x 900, and some
+// under the openbox window manager). Every journey leaves a screenshot (see
+// support/gui_journey.h).
 #include "support/gui_journey.h"
 
 #include <QtTest/qtestspontaneevent.h>
 #include <QApplication>
+#include <QCursor>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -400,6 +404,48 @@ TEST_F(UserJourney, DoubleClicksToggleFullScreen) {
     QTest::mouseDClick(window_.get(), Qt::LeftButton, {}, QPoint(monitor().width() / 2, 30));
     EXPECT_EQ(window_->geometry(), before);
     expectNormalLayout();
+}
+
+// Dragging the caption area with the X server's own pointer, as a user does: the window follows
+// the pointer, with or without a window manager.
+TEST_F(UserJourney, DraggingTheCaptionWithThePointerMovesTheWindow) {
+    const QString xdotool = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
+    ASSERT_FALSE(xdotool.isEmpty()) << "xdotool is needed (scripts/install-deps.sh)";
+    // Each step runs beside the event loop: the window and a window manager see the pointer
+    // move while it moves.
+    const auto pointer = [&](const QStringList& args) {
+        QProcess p;
+        p.start(xdotool, args);
+        ASSERT_TRUE(p.waitForStarted(5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 5000));
+        ASSERT_EQ(p.exitCode(), 0) << args.join(' ').toStdString();
+    };
+    const auto at = [](QPoint g) {
+        return QStringList{"mousemove", QString::number(g.x()), QString::number(g.y())};
+    };
+    const QPoint start = window_->frameGeometry().topLeft();
+    const QPoint grab = window_->mapToGlobal(QPoint(560, 30));  // the caption's plain background
+    pointer(at(grab));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QCursor::pos() == grab; }, 5000));
+    pointer({"mousedown", "1"});
+    ASSERT_TRUE(
+        QTest::qWaitFor([] { return QGuiApplication::mouseButtons() & Qt::LeftButton; }, 5000));
+    // Past the drag distance, then on in small steps as a hand moves.
+    for (int step = 1; step <= 8; ++step)
+        pointer(at(grab + QPoint(10 * step, 6 * step)));
+    const QPoint moved(80, 48);
+    const int slack = QApplication::startDragDistance();
+    const auto followed = [&] {
+        const QPoint d = window_->frameGeometry().topLeft() - start;
+        return std::abs(d.x() - moved.x()) <= slack && std::abs(d.y() - moved.y()) <= slack;
+    };
+    EXPECT_TRUE(QTest::qWaitFor(followed, 5000))
+        << "the window is at " << window_->frameGeometry().x() << ","
+        << window_->frameGeometry().y() << ", it was at " << start.x() << "," << start.y();
+    pointer({"mouseup", "1"});
+    // It stays where the pointer left it.
+    EXPECT_TRUE(QTest::qWaitFor(followed, 5000));
+    EXPECT_EQ(window_->size(), QSize(1020, 645));
 }
 
 // The way a new user meets full screen: `orvik --demo` plays the first pair, the Enter key comes

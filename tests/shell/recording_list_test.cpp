@@ -40,11 +40,11 @@ class RecordingListTest : public ::testing::Test {
 
 TEST_F(RecordingListTest, ColumnsHeadersWidthsAndHiddenColumns) {
     auto* view = window_->recordingList();
-    const char* headers[] = {"Type",     "Date",     "Time",    "FileName",
-                             "FileName", "FileName", "FileName"};
+    const char* headers[] = {"Type",     "Date",     "Time",     "FileName",
+                             "FileName", "FileName", "FileName", "Picture"};
     const int widths[] = {98, 85, 65, 186};
-    ASSERT_EQ(model()->columnCount(), 7);
-    for (int c = 0; c < 7; ++c) {
+    ASSERT_EQ(model()->columnCount(), 8);
+    for (int c = 0; c < 8; ++c) {
         EXPECT_EQ(model()->headerData(c, Qt::Horizontal).toString(), headers[c]) << c;
         EXPECT_EQ(view->isColumnHidden(c), c >= 4) << c;
         if (c < 4) {

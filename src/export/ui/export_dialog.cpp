@@ -28,6 +28,7 @@
 #include "platform/strings.h"
 #include "recordings/partner.h"
 #include "strings/string_ids.h"
+#include "ui_common/background.h"
 #include "ui_common/ui_common.h"
 
 namespace orvik::exporting::ui {
@@ -240,7 +241,11 @@ void ExportDialog::refreshPreview() {
         ::close(file->fd);
         previews_ = std::make_shared<PreviewQueue>();
         previews_->file = file->path.string();
-        std::thread(runPreviews, previews_, QPointer<ExportDialog>(this)).detach();
+        ui_common::preparePosting();
+        std::thread([queue = previews_, dialog = QPointer<ExportDialog>(this),
+                     running = platform::DetachedWork{}] {
+            runPreviews(queue, dialog);
+        }).detach();
     }
     SnapshotRequest rq;
     rq.input = recording_.toStdString();
@@ -275,13 +280,11 @@ void ExportDialog::runPreviews(std::shared_ptr<PreviewQueue> queue,
         if (queue->closed)
             break;
         // Handed to the GUI thread, where the dialog is looked up again: it may be gone by then.
-        QMetaObject::invokeMethod(
-            qApp,
+        ui_common::postToGuiThread(
             [dialog, picture = std::move(picture), generation = job.generation] {
                 if (dialog)
                     dialog->showPreview(picture, generation);
-            },
-            Qt::QueuedConnection);
+            });
     }
     std::error_code ec;
     std::filesystem::remove(queue->file, ec);
