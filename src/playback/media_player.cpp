@@ -32,6 +32,9 @@ std::int64_t nowMs() {
     return clock.elapsed();
 }
 
+// The sound outputs tried in turn; "null" plays without sound.
+constexpr const char* kSoundOutputs = "pipewire,pulse,alsa,jack,null";
+
 void setOption(mpv_handle* core, const char* name, const char* value) {
     // An option this mpv build lacks is not worth failing the player for.
     mpv_set_option_string(core, name, value);
@@ -138,8 +141,10 @@ HResult MediaPlayer::InitializeGraph() {
                            : options_.videoOutput.empty() ? "null"
                                                           : options_.videoOutput;
     setOption(core, "vo", vo.c_str());
-    if (!options_.audioOutput.empty())
-        setOption(core, "ao", options_.audioOutput.c_str());
+    // Without a sound server the core's own list goes on to SDL's audio, and two players starting
+    // it at once crash or hang in it; a machine without sound plays silently instead.
+    setOption(core, "ao",
+              options_.audioOutput.empty() ? kSoundOutputs : options_.audioOutput.c_str());
     // A finished recording stays on its last frame and reports end of stream.
     setOption(core, "keep-open", "yes");
     // ...without pausing there on its own: the player's state alone says whether it runs.
