@@ -3,8 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
+#include <future>
+#include <memory>
 #include <thread>
 
 namespace orvik::platform {
@@ -13,12 +14,9 @@ namespace {
 using namespace std::chrono_literals;
 
 TEST(DetachedWork, TheEndWaitsForWorkThatFinishesWithinTheGrace) {
-    std::atomic<bool> release{false};
-    std::thread([&release, running = DetachedWork{}] {
-        while (!release.load())
-            std::this_thread::yield();
-    }).detach();
-    std::thread([&release] { release = true; }).detach();
+    std::promise<void> release;
+    std::thread([done = release.get_future(), running = DetachedWork{}] { done.wait(); }).detach();
+    release.set_value();
     EXPECT_EQ(finishDetachedWork(4, 30s), 4);  // returns, so destructors run as usual
 }
 
@@ -35,10 +33,9 @@ TEST(DetachedWorkDeathTest, WorkStillRunningEndsWithTheProcessAndItsExitCode) {
     // instead of destroying globals under the worker.
     EXPECT_EXIT(
         {
-            std::thread([running = DetachedWork{}] {
-                for (;;)
-                    std::this_thread::sleep_for(1h);
-            }).detach();
+            // Waits on a promise nobody keeps.
+            auto never = std::make_shared<std::promise<void>>();
+            std::thread([never, running = DetachedWork{}] { never->get_future().wait(); }).detach();
             finishDetachedWork(3, 20ms);
             std::abort();  // never reached
         },
