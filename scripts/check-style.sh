@@ -47,30 +47,58 @@ else
   shared=$( { clang-tidy --version; cat .clang-tidy; git ls-files -co --exclude-standard -- 'src/*.h' |
               sort | xargs cat; } | sha1sum | cut -c1-40)
   list=$(mktemp)
-  python3 - "$build/compile_commands.json" "$root" "$clean" "$shared" >"$list" <<'PY'
-import hashlib, json, os, sys
-db, root, clean, shared = sys.argv[1:]
+  # clang-tidy reads a copy of the build's compile commands as it would compile each source alone:
+  # a unity source stands for the sources it includes, and GCC's precompiled headers (which clang
+  # cannot read) are left out, the sources including what they use themselves.
+  tidydb="$build/clang-tidy-db"
+  mkdir -p "$tidydb"
+  python3 - "$build/compile_commands.json" "$root" "$clean" "$shared" "$tidydb" >"$list" <<'PY'
+import hashlib, json, os, re, shlex, sys
+db, root, clean, shared, tidydb = sys.argv[1:]
+
+def alone(e):
+    args = e["arguments"] if "arguments" in e else shlex.split(e["command"])
+    out, skip = [], False
+    for i, a in enumerate(args):
+        if skip:
+            skip = False
+        elif a == "-Winvalid-pch":
+            pass
+        elif a == "-include" and i + 1 < len(args) and "cmake_pch" in args[i + 1]:
+            skip = True
+        else:
+            out.append(a)
+    unit = os.path.realpath(os.path.join(e["directory"], e["file"]))
+    sources = [unit]
+    if re.search(r"/Unity/unity_[^/]*$", unit):
+        sources = re.findall(r'^#include "([^"]+)"', open(unit).read(), re.M)
+    for src in sources:
+        yield {"directory": e["directory"], "file": src,
+               "arguments": [src if a == e["file"] or a == unit else a for a in out]}
+
+entries = [x for e in json.load(open(db)) for x in alone(e)]
+json.dump(entries, open(os.path.join(tidydb, "compile_commands.json"), "w"), indent=0)
 seen = set()
-for e in json.load(open(db)):
+for e in entries:
     f = os.path.realpath(os.path.join(e["directory"], e["file"]))
     rel = os.path.relpath(f, root)
     if not rel.startswith("src/") or not rel.endswith(".cpp") or rel in seen:
         continue
     seen.add(rel)
-    h = hashlib.sha1((shared + e.get("command", " ".join(e.get("arguments", [])))).encode())
+    h = hashlib.sha1((shared + json.dumps(e["arguments"])).encode())
     h.update(open(f, "rb").read())
     stamp = os.path.join(clean, rel.replace("/", "__") + "." + h.hexdigest())
     if not os.path.exists(stamp):
         print(rel + "\t" + stamp)
 PY
-  total=$(python3 -c "import json,sys; print(len({e['file'] for e in json.load(open(sys.argv[1])) if '/src/' in e['file'] and e['file'].endswith('.cpp')}))" "$build/compile_commands.json")
+  total=$(python3 -c "import json,sys; print(len({e['file'] for e in json.load(open(sys.argv[1])) if '/src/' in e['file'] and e['file'].endswith('.cpp')}))" "$tidydb/compile_commands.json")
   todo=$(wc -l <"$list")
   echo "clang-tidy: $todo of $total files of src/ to check ($jobs at a time)"
   start=$(date +%s)
-  export build
+  export tidydb
   if [ "$todo" -gt 0 ] && ! xargs -a "$list" -d '\n' -P "$jobs" -n 1 bash -c '
       rel=${1%%$'"'"'\t'"'"'*}; stamp=${1#*$'"'"'\t'"'"'}
-      if out=$(clang-tidy -p "$build" --quiet "$rel" 2>&1); then
+      if out=$(clang-tidy -p "$tidydb" --quiet "$rel" 2>&1); then
         rm -f "$(dirname "$stamp")/$(basename "$stamp" | sed "s/\.[0-9a-f]*$//")".*; touch "$stamp"
       else
         printf "%s\n" "$out" | grep -v "^[0-9]* warnings\? generated" ; exit 1
