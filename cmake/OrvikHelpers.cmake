@@ -92,3 +92,14 @@ function(orvik_gui_test_on_screen name target size)
     ENVIRONMENT "QTWEBENGINE_DISABLE_SANDBOX=1;QT_QPA_PLATFORM=xcb;LIBGL_ALWAYS_SOFTWARE=1")
   orvik_test_cost(${name})
 endfunction()
+
+# orvik_widgets_pch(TARGET) — TARGET compiles against the precompiled QtWidgets headers made for
+# orvik_ui_common: they are most of a widget source's compile time. GCC takes a precompiled
+# header only where the macros it was made with are defined alike (and -fPIC matches), so this is
+# for widget libraries without macros of their own; with -Werror a mismatch fails the build
+# (-Winvalid-pch) instead of quietly parsing the headers again.
+# (Deferred to the end of the top folder: orvik_ui_common comes later in the layering.)
+function(orvik_widgets_pch target)
+  cmake_language(EVAL CODE "cmake_language(DEFER DIRECTORY [[${PROJECT_SOURCE_DIR}]]
+    CALL target_precompile_headers [[${target}]] REUSE_FROM orvik_ui_common)")
+endfunction()
