@@ -58,8 +58,8 @@ std::string cachedCard(const tools::SampleCardOptions& options, std::string& err
     const fs::path card = root / name, keyFile = root / (std::string(name) + ".key");
     std::error_code ec;
     fs::create_directories(root, ec);
-    const int lock = ::open((root / (std::string(name) + ".lock")).c_str(),
-                            O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    const int lock =
+        ::open((root / (std::string(name) + ".lock")).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (lock < 0 || ::flock(lock, LOCK_EX) != 0) {
         error = "cannot lock the card cache in " + root.string();
         if (lock >= 0)
@@ -67,7 +67,8 @@ std::string cachedCard(const tools::SampleCardOptions& options, std::string& err
         return {};
     }
     std::ifstream in(keyFile, std::ios::binary);
-    const std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string written((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
     if (written != key || !tools::sampleCardUpToDate(card.string(), options)) {
         // Written aside and renamed into place: a program stopped halfway leaves no card that
         // looks whole.
