@@ -33,8 +33,10 @@ std::int64_t nowMs() {
     return clock.elapsed();
 }
 
-// The sound outputs tried in turn; "null" plays without sound.
-constexpr const char* kSoundOutputs = "pipewire,pulse,alsa,jack,null";
+// The sound outputs tried in turn; "null" plays without sound. Not JACK: where no JACK server
+// runs, the front and rear cores trying its client library at once can deadlock inside it and
+// freeze the window at the first Play (ORVIK_MPV_AO=jack still names it).
+constexpr const char* kSoundOutputs = "pipewire,pulse,alsa,null";
 
 void setOption(mpv_handle* core, const char* name, const char* value) {
     // An option this mpv build lacks is not worth failing the player for.
