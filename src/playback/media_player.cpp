@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <algorithm>
 #include <charconv>
 #include <clocale>
 #include <cmath>
@@ -266,7 +267,8 @@ HResult MediaPlayer::waitForLoad(std::uint64_t entryId) {
     }
 }
 
-HResult MediaPlayer::beginOpen(const std::string& path, std::uint64_t* entryId) {
+HResult MediaPlayer::beginOpen(const std::string& path, std::uint64_t* entryId,
+                               int decoderThreads) {
     (void)CloseFile();
     if (!mpv_)
         return E_POINTER;
@@ -291,7 +293,9 @@ HResult MediaPlayer::beginOpen(const std::string& path, std::uint64_t* entryId) 
     mpv_set_property_string(mpv_, "pause", "yes");
     // The absolute path keeps names like "http:..." or "-x" from being read as anything but a file.
     const std::string target = absolute.string();
-    const char* cmd[] = {"loadfile", target.c_str(), "replace", nullptr};
+    // A per-file option: the next open starts from the core's own choice again.
+    const std::string perFile = "vd-lavc-threads=" + std::to_string(std::max(0, decoderThreads));
+    const char* cmd[] = {"loadfile", target.c_str(), "replace", perFile.c_str(), nullptr};
     mpv_node result{};
     if (mpv_command_ret(mpv_, cmd, &result) < 0)
         return E_FAIL;
@@ -321,9 +325,9 @@ HResult MediaPlayer::OpenFile(const std::string& path) {
     return finishOpen();
 }
 
-HResult MediaPlayer::OpenFileInBackground(const std::string& path) {
+HResult MediaPlayer::OpenFileInBackground(const std::string& path, int decoderThreads) {
     std::uint64_t entryId = 0;
-    const HResult hr = beginOpen(path, &entryId);
+    const HResult hr = beginOpen(path, &entryId, decoderThreads);
     background_ = {};
     background_.opening = succeeded(hr);
     background_.entryId = entryId;
