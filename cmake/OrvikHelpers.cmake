@@ -1,5 +1,7 @@
 # Small helpers shared by every folder's CMakeLists.txt.
 
+set(ORVIK_WITH_DISPLAY ${PROJECT_SOURCE_DIR}/tests/support/with_display.sh)
+
 # orvik_library(NAME SOURCES ... [LIBS ...]) — a static library of one subsystem; the
 # include root is src/, so code includes "recordings/telemetry.h".
 function(orvik_library name)
@@ -12,7 +14,8 @@ endfunction()
 # orvik_gtest(NAME SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT s] [ARGS ...] [GUI] [NO_CTEST])
 # A GoogleTest program registered with CTest, with tests/support linked. Its main (the shared
 # one unless a source defines its own) exits 77 when a case was skipped, which ctest shows as
-# skipped. GUI tests need a display: scripts/test.sh runs ctest under xvfb-run when there is none.
+# skipped. GUI tests run on a virtual X server of their own (tests/support/with_display.sh) with a
+# 1920 x 1080 screen, so they can run side by side although some move the pointer or read the screen.
 # ARGS go to the program when ctest runs it; NO_CTEST builds a program ctest does not run (the
 # screenshot generators, run by scripts/screenshots.sh).
 function(orvik_gtest name)
@@ -27,7 +30,11 @@ function(orvik_gtest name)
   if(A_NO_CTEST)
     return()
   endif()
-  add_test(NAME ${name} COMMAND ${name} ${A_ARGS})
+  if(A_GUI)
+    add_test(NAME ${name} COMMAND ${ORVIK_WITH_DISPLAY} 1920x1080 $<TARGET_FILE:${name}> ${A_ARGS})
+  else()
+    add_test(NAME ${name} COMMAND ${name} ${A_ARGS})
+  endif()
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 300)
   endif()
@@ -73,21 +80,16 @@ function(orvik_fuzz_target name)
 endfunction()
 
 # orvik_gui_test_on_screen(NAME TARGET WIDTHxHEIGHT [WM] [ARGS...]) — the GUI test program TARGET
-# once more, on a virtual X server of its own with a screen of that size; with WM, under the
-# openbox window manager there (tests/support/with_openbox.sh).
+# once more, on a screen of that size; with WM, under the openbox window manager there
+# (tests/support/with_openbox.sh).
 function(orvik_gui_test_on_screen name target size)
-  find_program(ORVIK_XVFB_RUN xvfb-run)
-  if(NOT ORVIK_XVFB_RUN)
-    return()
-  endif()
   set(args ${ARGN})
   set(wm)
   if(args AND "${ARGV3}" STREQUAL "WM")
     list(REMOVE_AT args 0)
     set(wm ${PROJECT_SOURCE_DIR}/tests/support/with_openbox.sh)
   endif()
-  add_test(NAME ${name} COMMAND ${ORVIK_XVFB_RUN} -a -s "-screen 0 ${size}x24" ${wm}
-                                $<TARGET_FILE:${target}> ${args})
+  add_test(NAME ${name} COMMAND ${ORVIK_WITH_DISPLAY} ${size} ${wm} $<TARGET_FILE:${target}> ${args})
   set_tests_properties(${name} PROPERTIES TIMEOUT 600 LABELS gui SKIP_RETURN_CODE 77
     ENVIRONMENT "QTWEBENGINE_DISABLE_SANDBOX=1;QT_QPA_PLATFORM=xcb;LIBGL_ALWAYS_SOFTWARE=1")
   orvik_test_cost(${name})

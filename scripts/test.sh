@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The README's test command: installs what is missing, builds build/ and runs every test (GUI
-# tests inside a virtual X server when there is no display), then checks the format. Arguments
+# The README's test command: installs what is missing, builds build/ and runs every test (each GUI
+# test on a virtual X server of its own), then checks the format. Arguments
 # go to ctest (e.g. -R telemetry). The benchmark programs are not built here (bench/*/run.sh
 # builds them). CI (.ci/run) runs this with them built too, and then what takes longer: the core
 # alone as an optimised Release build without Qt, and clang-tidy.
@@ -14,13 +14,9 @@ lap "build"
 ORVIK_BUILD_DIR=$build bash "$root/scripts/build.sh"
 [ "$(id -u)" -eq 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1
 status=0
-run=(ctest --test-dir "$build" --output-on-failure -j 2 "$@")
+run=(ctest --test-dir "$build" --output-on-failure -j 4 "$@")
 lap "tests of the full build"
-if [ -z "${DISPLAY:-}" ]; then
-  xvfb-run -a -s "-screen 0 1920x1080x24" "${run[@]}" || status=1
-else
-  "${run[@]}" || status=1
-fi
+"${run[@]}" || status=1
 lap "format"
 ORVIK_BUILD_DIR=$build bash "$root/scripts/check-style.sh" format || status=1
 lap "done"

@@ -412,6 +412,9 @@ int handOffs(const std::vector<std::string>& drive, bool doubleSpeed) {
     }
     if (doubleSpeed)
         controller.speedUp();
+    // The playing pair's first moments of play (its decoder threads starting, ~30 MB) belong to
+    // it, not to the standby pair.
+    pumpUntil([&] { return front->framesRendered() >= 10; }, 10000);
     const double before = residentMb();
     controller.setFollowing(QString::fromStdString(drive[1]));
     pumpUntil([&] { return controller.standbyReady(); }, 10000);
@@ -456,6 +459,10 @@ int handOffs(const std::vector<std::string>& drive, bool doubleSpeed) {
     std::printf("%s_rear_drift_ms %.1f\n", k, median(drift));
     std::printf("%s_rear_drift_max_ms %.1f\n", k, percentile(drift, 1.0));
     std::printf("%s_standby_mb %.1f\n", k, standbyMb);
+    // The last pair was opened as a standby pair, with its fewer decoding threads.
+    std::printf("%s_last_front_drops %lld+%lld\n", k,
+                static_cast<long long>(readCount(*front->player(), "decoder-frame-drop-count")),
+                static_cast<long long>(readCount(*front->player(), "frame-drop-count")));
     return handOffAt.size() + 1 == drive.size() ? 0 : 1;
 }
 

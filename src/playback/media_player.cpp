@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <algorithm>
 #include <charconv>
 #include <clocale>
 #include <cmath>
@@ -32,8 +33,10 @@ std::int64_t nowMs() {
     return clock.elapsed();
 }
 
-// The sound outputs tried in turn; "null" plays without sound.
-constexpr const char* kSoundOutputs = "pipewire,pulse,alsa,jack,null";
+// The sound outputs tried in turn; "null" plays without sound. Not JACK: where no JACK server
+// runs, the front and rear cores trying its client library at once can deadlock inside it and
+// freeze the window at the first Play (ORVIK_MPV_AO=jack still names it).
+constexpr const char* kSoundOutputs = "pipewire,pulse,alsa,null";
 
 void setOption(mpv_handle* core, const char* name, const char* value) {
     // An option this mpv build lacks is not worth failing the player for.
@@ -264,7 +267,8 @@ HResult MediaPlayer::waitForLoad(std::uint64_t entryId) {
     }
 }
 
-HResult MediaPlayer::beginOpen(const std::string& path, std::uint64_t* entryId) {
+HResult MediaPlayer::beginOpen(const std::string& path, std::uint64_t* entryId,
+                               int decoderThreads) {
     (void)CloseFile();
     if (!mpv_)
         return E_POINTER;
@@ -289,7 +293,9 @@ HResult MediaPlayer::beginOpen(const std::string& path, std::uint64_t* entryId) 
     mpv_set_property_string(mpv_, "pause", "yes");
     // The absolute path keeps names like "http:..." or "-x" from being read as anything but a file.
     const std::string target = absolute.string();
-    const char* cmd[] = {"loadfile", target.c_str(), "replace", nullptr};
+    // A per-file option: the next open starts from the core's own choice again.
+    const std::string perFile = "vd-lavc-threads=" + std::to_string(std::max(0, decoderThreads));
+    const char* cmd[] = {"loadfile", target.c_str(), "replace", perFile.c_str(), nullptr};
     mpv_node result{};
     if (mpv_command_ret(mpv_, cmd, &result) < 0)
         return E_FAIL;
@@ -319,9 +325,9 @@ HResult MediaPlayer::OpenFile(const std::string& path) {
     return finishOpen();
 }
 
-HResult MediaPlayer::OpenFileInBackground(const std::string& path) {
+HResult MediaPlayer::OpenFileInBackground(const std::string& path, int decoderThreads) {
     std::uint64_t entryId = 0;
-    const HResult hr = beginOpen(path, &entryId);
+    const HResult hr = beginOpen(path, &entryId, decoderThreads);
     background_ = {};
     background_.opening = succeeded(hr);
     background_.entryId = entryId;

@@ -104,8 +104,10 @@ class MediaPlayer {
     HResult OpenFile(const std::string& path);
     // Starts opening `path` and returns at once; the core's events finish the open (and decode
     // the first frame, paused) while the GUI thread goes on. Fails at once only for what is
-    // known before the core reads the file.
-    HResult OpenFileInBackground(const std::string& path);
+    // known before the core reads the file. `decoderThreads` > 0 caps the video decoder's threads
+    // for this file (0: the core's choice): each thread holds frames of its own, which a player
+    // that only waits its turn need not pay for. The count holds until the next open.
+    HResult OpenFileInBackground(const std::string& path, int decoderThreads = 0);
     // The background open succeeded and the first frame is decoded: Play() shows it at once.
     bool readyInBackground() const;
     // The background open is still under way.
@@ -165,7 +167,7 @@ class MediaPlayer {
     static void wakeup(void* self);
     void processEvent(const mpv_event& event);
     HResult applyVolume();
-    HResult beginOpen(const std::string& path, std::uint64_t* entryId);
+    HResult beginOpen(const std::string& path, std::uint64_t* entryId, int decoderThreads = 0);
     HResult waitForLoad(std::uint64_t entryId);
     HResult finishOpen();
     bool processBackgroundOpen(const mpv_event& event);

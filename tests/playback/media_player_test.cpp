@@ -1,6 +1,7 @@
 // MediaPlayer against real libmpv (no picture, no sound device): the state machine, positions,
 // rate, volume, end of stream, two players side by side and broken input.
 #include <gtest/gtest.h>
+#include <mpv/client.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -405,6 +406,28 @@ TEST(MediaPlayerPair, FirstFrameIsWaitedForWithoutStarting) {
     EXPECT_EQ(player->WaitForFirstFrame(20000), S_OK);
     ASSERT_EQ(player->CloseFile(), S_OK);
     EXPECT_EQ(player->WaitForFirstFrame(1000), VFW_E_WRONG_STATE);
+}
+
+TEST(MediaPlayerPair, ADecoderThreadCapOfABackgroundOpenHoldsForThatFileOnly) {
+    const auto threads = [](const MediaPlayer& p) {
+        char* text = mpv_get_property_string(p.mpvHandle(), "vd-lavc-threads");
+        const std::string value = text ? text : "?";
+        mpv_free(text);
+        return value;
+    };
+    MediaPlayer player(nullptr, headlessOptions());
+    ASSERT_EQ(player.InitializeGraph(), S_OK);
+    ASSERT_EQ(player.OpenFileInBackground(clips().tenSeconds, 1), S_OK);
+    ASSERT_TRUE(waitFor([&] { return player.readyInBackground(); }, 20s));
+    EXPECT_EQ(threads(player), "1");
+    EXPECT_EQ(player.Play(), S_OK);
+    EXPECT_TRUE(waitFor([&] { return mpvDouble(player, "time-pos") > 0.2; }, 10s));
+    // The next recording, opened in the ordinary way, decodes with the core's own choice again.
+    ASSERT_EQ(player.OpenFile(clips().rear), S_OK);
+    EXPECT_EQ(threads(player), "0");
+    ASSERT_EQ(player.OpenFileInBackground(clips().pattern), S_OK);
+    ASSERT_TRUE(waitFor([&] { return player.readyInBackground(); }, 20s));
+    EXPECT_EQ(threads(player), "0");
 }
 
 // ---- input that is not a playable recording --------------------------------------------------

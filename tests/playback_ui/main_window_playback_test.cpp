@@ -137,6 +137,10 @@ TEST_F(PlaybackWindowTest, AtDoubleSpeedPauseAndSkipsKeepTheRearInStep) {
     watch(5, "Pause, Play");
     click(kRewind);
     watch(5, "Rewind");
+    // The recording plays on at 2x while the watches wait, longer on a loaded machine: where
+    // that left no room for the 10-s skip ahead, the user rewinds once more.
+    if (seekBar()->position() >= 7 * kSecond)
+        click(kRewind);
     ASSERT_LT(seekBar()->position(), 7 * kSecond);
     click(kFastForward);
     watch(5, "FastForward");

@@ -63,8 +63,9 @@ enum Control : int {
     kMap = 32783
 };
 
-// A card written by the sample generator, once per test program (the first caller's options
-// hold); "" and a test failure when it cannot be written.
+// A card written by the sample generator, a copy of the program's own made once per test program
+// (the first caller's options hold) from the build folder's card cache (test-cards/), which
+// writes each card once for every program and run; "" and a test failure when it cannot be had.
 const QString& generatedCard(const tools::SampleCardOptions& options);
 
 // Folder for screenshots, made when missing.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs a command under the openbox window manager on the X display the test was given (the one
-# xvfb-run made): starts openbox, waits until it has taken the screen (it names itself on the
+# with_display.sh made): starts openbox, waits until it has taken the screen (it names itself on the
 # root window), runs the command and stops openbox again. The command's exit status is returned.
 #   with_openbox.sh PROGRAM [ARGS...]
 set -u
