@@ -14,7 +14,7 @@ lap "build"
 ORVIK_BUILD_DIR=$build bash "$root/scripts/build.sh"
 [ "$(id -u)" -eq 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1
 status=0
-run=(ctest --test-dir "$build" --output-on-failure -j 3 "$@")
+run=(ctest --test-dir "$build" --output-on-failure -j 4 "$@")
 lap "tests of the full build"
 "${run[@]}" || status=1
 lap "format"

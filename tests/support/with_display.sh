@@ -7,7 +7,7 @@ set -u
 [ $# -ge 2 ] || { echo "usage: with_display.sh WIDTHxHEIGHT PROGRAM [ARGS...]" >&2; exit 2; }
 size=$1
 shift
-command -v Xvfb >/dev/null || { echo "with_display.sh: Xvfb is not installed" >&2; exit 77; }
+command -v Xvfb >/dev/null || { echo "with_display.sh: Xvfb is not installed (scripts/install-deps.sh)" >&2; exit 1; }
 dir=$(mktemp -d)
 server=
 cleanup() {
