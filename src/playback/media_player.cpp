@@ -429,6 +429,10 @@ HResult MediaPlayer::Stop() {
 }
 
 bool MediaPlayer::IsSeeking() const {
+    // Until the core's restart has been taken in, the position reported is the seek's target:
+    // a judge of the position (the rear kept in step) must wait as for the core's own seeking.
+    if (seekPending_ && nowMs() - seekIssuedMs_ < kSeekPendingLimitMs)
+        return true;
     return readFlag(mpv_, "seeking");
 }
 

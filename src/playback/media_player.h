@@ -122,7 +122,7 @@ class MediaPlayer {
 
     bool CanSeek() const;
     // True while the player is still finding the moment it was sent to (its position then is
-    // the old one).
+    // the target, or the old one when the core takes longer than a second).
     bool IsSeeking() const;
     HResult SetPosition(MediaTime t);
     HResult GetDuration(MediaTime* t) const;

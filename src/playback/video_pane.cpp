@@ -45,7 +45,14 @@ void VideoPane::setBackground(const QImage& image) {
 }
 
 void VideoPane::setPlayer(MediaPlayer* player) {
+    const Attachment* before = shown();
     player_ = player;
+    // A core shown from now on (a standby core taking over) rests on a picture it took without
+    // drawing; the next paint draws it, and that is a new frame on the screen.
+    if (Attachment* now = shown(); now && now != before) {
+        now->settled = true;
+        now->drewFrame = false;
+    }
     update();
 }
 

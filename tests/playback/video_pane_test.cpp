@@ -370,6 +370,22 @@ TEST_F(PaneTest, PlayersCanBeReplacedOnTheSamePane) {
     EXPECT_FALSE(pane_->hasCore());
 }
 
+// A standby core decodes its first picture while the pane shows another core, which the pane
+// acknowledges without drawing. When the pane turns to it, that picture is drawn as a new frame:
+// it is the first of the next recording on the screen.
+TEST_F(PaneTest, AStandbyCoresPictureIsANewFrameOnceThePaneTurnsToIt) {
+    openPaused(clips().pattern);
+    MediaPlayer standby(pane_, headlessOptions());
+    ASSERT_EQ(standby.InitializeGraph(), S_OK);
+    ASSERT_EQ(standby.OpenFileInBackground(clips().rear, 1), S_OK);
+    ASSERT_TRUE(waitFor([&] { return standby.readyInBackground(); }, 60s));
+    EXPECT_EQ(pane_->player(), player_.get());
+    const std::uint64_t before = pane_->framesRendered();
+    pane_->setPlayer(&standby);
+    EXPECT_TRUE(waitFor([&] { return pane_->framesRendered() == before + 1; }, 20s))
+        << pane_->framesRendered() - before << " new frames";
+}
+
 TEST_F(PaneTest, PaneDestroyedBeforeItsPlayer) {
     openPaused(clips().pattern);
     delete pane_;

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "displays/gsensor_graph.h"
@@ -93,12 +94,15 @@ TEST_F(PlaybackWindowTest, AtDoubleSpeedPauseAndSkipsKeepTheRearInStep) {
         QElapsedTimer wall;
         std::int64_t firstFront = -1, lastFront = 0;
         std::vector<std::int64_t> apart;
+        std::string seen;  // front/rear seconds at each tick, for a failure's message
         while (ticks.count() < count) {
             ASSERT_TRUE(ticks.wait(5000)) << after;
             playback::MediaTime front, rear;
             if (succeeded(frontPlayer()->GetCurrentPosition(&front)) &&
                 succeeded(rearPlayer()->GetCurrentPosition(&rear))) {
                 const std::int64_t f = front.units(), r = rear.units();
+                seen += " " + std::to_string(front.seconds()).substr(0, 6) + "/" +
+                        std::to_string(rear.seconds()).substr(0, 6);
                 apart.push_back(std::llabs(f - r));
                 if (firstFront < 0) {
                     firstFront = f;
@@ -122,11 +126,12 @@ TEST_F(PlaybackWindowTest, AtDoubleSpeedPauseAndSkipsKeepTheRearInStep) {
             return;
         }
         EXPECT_EQ(quiet, 3) << after << ": the rear never settled";
-        EXPECT_EQ(realigned.count(), 0) << after << ": the rear was re-seeked";
+        EXPECT_EQ(realigned.count(), 0) << after << ": the rear was re-seeked; front/rear:" << seen;
         // A frame, plus the frame a loaded machine may show between the two reads.
         EXPECT_LE(apart[apart.size() / 2], 2 * ((kSecond + 29) / 30))
             << after << ": more than a frame apart";
-        EXPECT_LE(apart.back(), kSecond / 10) << after << ": far enough apart to be re-seeked";
+        EXPECT_LE(apart.back(), kSecond / 10)
+            << after << ": far enough apart to be re-seeked; front/rear:" << seen;
     };
 
     // A few seconds of the recording pass in each watch; Rewind comes before FastForward so
