@@ -428,12 +428,14 @@ HResult MediaPlayer::Stop() {
     return S_OK;
 }
 
+bool MediaPlayer::seekTargetHeld() const {
+    return seekPending_ && nowMs() - seekIssuedMs_ < kSeekPendingLimitMs;
+}
+
 bool MediaPlayer::IsSeeking() const {
     // Until the core's restart has been taken in, the position reported is the seek's target:
     // a judge of the position (the rear kept in step) must wait as for the core's own seeking.
-    if (seekPending_ && nowMs() - seekIssuedMs_ < kSeekPendingLimitMs)
-        return true;
-    return readFlag(mpv_, "seeking");
+    return seekTargetHeld() || readFlag(mpv_, "seeking");
 }
 
 bool MediaPlayer::CanSeek() const {
@@ -479,7 +481,7 @@ HResult MediaPlayer::GetCurrentPosition(MediaTime* t) const {
     double seconds = 0;
     if (!fileLoaded_)
         return E_UNEXPECTED;
-    if (seekPending_ && nowMs() - seekIssuedMs_ < kSeekPendingLimitMs) {
+    if (seekTargetHeld()) {
         *t = seekTarget_;
         return S_OK;
     }

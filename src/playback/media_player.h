@@ -167,6 +167,9 @@ class MediaPlayer {
     static void wakeup(void* self);
     void processEvent(const mpv_event& event);
     HResult applyVolume();
+    // A seek was sent and its restart not yet taken in (for at most a second): the position
+    // reported is its target.
+    bool seekTargetHeld() const;
     HResult beginOpen(const std::string& path, std::uint64_t* entryId, int decoderThreads = 0);
     HResult waitForLoad(std::uint64_t entryId);
     HResult finishOpen();
