@@ -152,6 +152,10 @@ HResult MediaPlayer::InitializeGraph() {
     setOption(core, "keep-open", "yes");
     // ...without pausing there on its own: the player's state alone says whether it runs.
     setOption(core, "keep-open-pause", "no");
+    // The core hands each frame over when it is due, not up to 50 ms before: the pane draws
+    // what it is given at once, so an early frame would be drawn early, and the frame after a
+    // start of play, handed over with the one that follows it, was never drawn at all.
+    setOption(core, "video-timing-offset", "0");
     setOption(core, "hr-seek", "yes");
     setOption(core, "idle", "yes");
     setOption(core, "pause", "yes");
@@ -364,6 +368,10 @@ HResult MediaPlayer::finishOpen() {
         return VFW_E_INVALID_FILE_FORMAT;
     }
     hasAudio_ = audio;
+    double fps = 0;
+    frameInterval_ = MediaTime::fromSeconds(
+        readDouble(mpv_, "container-fps", &fps) && fps >= 1.0 && fps <= 1000.0 ? 1.0 / fps
+                                                                               : 1.0 / 30.0);
     (void)renderer_->FinalizeGraph(mpv_);  // only fails without a core, which was checked above
 
     seekingCaps_ = 0;
@@ -410,6 +418,33 @@ HResult MediaPlayer::Pause() {
     if (state_ != PlaybackState::Running)
         return VFW_E_WRONG_STATE;
     if (mpv_ && mpv_set_property_string(mpv_, "pause", "yes") < 0)
+        return E_FAIL;
+    state_ = PlaybackState::Paused;
+    return S_OK;
+}
+
+HResult MediaPlayer::PlayWithoutWaiting(double rate) {
+    if (state_ != PlaybackState::Paused && state_ != PlaybackState::Stopped)
+        return VFW_E_WRONG_STATE;
+    if (!mpv_)
+        return E_FAIL;
+    if (std::isfinite(rate) && rate >= 0.01 && rate <= 100.0)
+        mpv_set_property_async(mpv_, 0, "speed", MPV_FORMAT_DOUBLE, &rate);
+    const char* no = "no";
+    if (mpv_set_property_async(mpv_, 0, "pause", MPV_FORMAT_STRING, &no) < 0)
+        return E_FAIL;
+    state_ = PlaybackState::Running;
+    stoppedFrame_ = false;
+    if (videoWindow_)
+        videoWindow_->update();
+    return S_OK;
+}
+
+HResult MediaPlayer::PauseWithoutWaiting() {
+    if (state_ != PlaybackState::Running)
+        return VFW_E_WRONG_STATE;
+    const char* yes = "yes";
+    if (mpv_ && mpv_set_property_async(mpv_, 0, "pause", MPV_FORMAT_STRING, &yes) < 0)
         return E_FAIL;
     state_ = PlaybackState::Paused;
     return S_OK;

@@ -118,6 +118,10 @@ class MediaPlayer {
     HResult Play();   // Paused or Stopped -> Running, else VFW_E_WRONG_STATE
     HResult Pause();  // Running -> Paused, else VFW_E_WRONG_STATE
     HResult Stop();   // Running or Paused -> Stopped, else VFW_E_WRONG_STATE
+    // The same steps without waiting for the core to take them (it takes them in order): the
+    // switch to a standby pair must not wait on four cores in turn. Play starts at `rate`.
+    HResult PlayWithoutWaiting(double rate);
+    HResult PauseWithoutWaiting();
     PlaybackState GetState() const { return state_; }
 
     bool CanSeek() const;
@@ -130,6 +134,9 @@ class MediaPlayer {
     HResult SetRate(double rate);
     // The rate the player runs at now (1.0 normal).
     HResult GetRate(double* rate) const;
+    // How long one frame of the open file stands at 1x (its container's frame rate; 1/30 s when
+    // the container gives none).
+    MediaTime frameInterval() const { return frameInterval_; }
 
     HResult SetMute(bool muted);
     HResult SetVolume(std::int32_t attenuation);
@@ -196,6 +203,7 @@ class MediaPlayer {
     // position. Cleared when the core restarts playback, or after a while in case that is missed.
     mutable bool seekPending_ = false;
     MediaTime seekTarget_;
+    MediaTime frameInterval_ = MediaTime::fromSeconds(1.0 / 30.0);
     std::int64_t seekIssuedMs_ = 0;
     struct BackgroundOpen {
         bool opening = false;

@@ -430,6 +430,32 @@ TEST(MediaPlayerPair, ADecoderThreadCapOfABackgroundOpenHoldsForThatFileOnly) {
     EXPECT_EQ(threads(player), "0");
 }
 
+TEST(MediaPlayerPair, AStandbyPairStartsAtTheRateAskedWithoutWaitingAndStopsTheSameWay) {
+    MediaPlayer player(nullptr, headlessOptions());
+    ASSERT_EQ(player.InitializeGraph(), S_OK);
+    ASSERT_EQ(player.OpenFileInBackground(clips().tenSeconds, 1), S_OK);
+    ASSERT_TRUE(waitFor([&] { return player.readyInBackground(); }, 20s));
+    EXPECT_NEAR(seconds(player.frameInterval()), seconds(kFrame30),
+                0.001);                                          // the container says ~30
+    EXPECT_EQ(player.PauseWithoutWaiting(), VFW_E_WRONG_STATE);  // not running yet
+
+    ASSERT_EQ(player.PlayWithoutWaiting(2.0), S_OK);
+    EXPECT_EQ(player.GetState(), PlaybackState::Running);
+    EXPECT_EQ(player.PlayWithoutWaiting(2.0), VFW_E_WRONG_STATE);
+    // The core takes the rate before it starts, so it never plays a moment at the old one.
+    EXPECT_TRUE(waitFor([&] { return !mpvFlag(player, "pause"); }, 5s));
+    EXPECT_DOUBLE_EQ(mpvDouble(player, "speed"), 2.0);
+    EXPECT_TRUE(waitFor([&] { return mpvDouble(player, "time-pos") > 0.2; }, 10s));
+
+    ASSERT_EQ(player.PauseWithoutWaiting(), S_OK);
+    EXPECT_EQ(player.GetState(), PlaybackState::Paused);
+    EXPECT_TRUE(waitFor([&] { return mpvFlag(player, "pause"); }, 5s));
+    // A rate the core would refuse is left out; the start still happens.
+    ASSERT_EQ(player.PlayWithoutWaiting(std::nan("")), S_OK);
+    EXPECT_TRUE(waitFor([&] { return !mpvFlag(player, "pause"); }, 5s));
+    EXPECT_DOUBLE_EQ(mpvDouble(player, "speed"), 2.0);
+}
+
 // ---- input that is not a playable recording --------------------------------------------------
 
 std::string prefixOf(const std::string& path, std::size_t bytes) {
