@@ -445,10 +445,19 @@ int handOffs(const std::vector<std::string>& drive, bool doubleSpeed) {
         }
     }
     std::vector<double> gaps;
+    std::vector<std::size_t> boundaryFrames;
     for (double h : handOffAt) {
         const auto after = std::upper_bound(frames.begin(), frames.end(), h);
-        if (after != frames.begin() && after != frames.end())
+        if (after != frames.begin() && after != frames.end()) {
             gaps.push_back(*after - *(after - 1));
+            boundaryFrames.push_back(static_cast<std::size_t>(after - frames.begin()));
+        }
+    }
+    // The same gap between frames of one recording, to hold the boundaries against.
+    std::vector<double> frameGaps;
+    for (std::size_t i = 1; i < frames.size(); ++i) {
+        if (std::find(boundaryFrames.begin(), boundaryFrames.end(), i) == boundaryFrames.end())
+            frameGaps.push_back(frames[i] - frames[i - 1]);
     }
     const char* k = doubleSpeed ? "handoff_2x" : "handoff";
     std::printf("%s_count %zu\n", k, handOffAt.size());
@@ -456,6 +465,7 @@ int handOffs(const std::vector<std::string>& drive, bool doubleSpeed) {
     std::printf("%s_gap_ms %.1f\n", k, median(gaps));
     std::printf("%s_gap_max_ms %.1f\n", k, percentile(gaps, 1.0));
     std::printf("%s_frame_interval_ms %.1f\n", k, (doubleSpeed ? 0.5 : 1.0) * 1000.0 / 30.0);
+    std::printf("%s_frame_gap_ms %.1f\n", k, median(frameGaps));
     std::printf("%s_rear_drift_ms %.1f\n", k, median(drift));
     std::printf("%s_rear_drift_max_ms %.1f\n", k, percentile(drift, 1.0));
     std::printf("%s_standby_mb %.1f\n", k, standbyMb);

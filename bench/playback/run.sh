@@ -9,7 +9,8 @@
 #    two_max_drift_ms_2x; target <= 33 ms), dropped frames and CPU;
 #  - a drive of eleven 1080p + 540p pairs played through ten hand-offs at 1x and at 2x: the front
 #    pane's still at each boundary (handoff_gap_ms median and max: from the last frame drawn of
-#    one recording to the first of the next; one frame interval, 33 ms at 1x, is no stall), the
+#    one recording to the first of the next; one frame interval, 33 ms at 1x, is no stall; printed
+#    beside the median gap between frames of one recording in the same run), the
 #    rear's distance from the front in the second after it (handoff_rear_drift_ms) and what the
 #    standby pair adds to memory once the playing pair runs (target <= 60 MB);
 #  - the drive strip's hover picture of a moment not yet cached (1080p source, target <= 150 ms),
@@ -114,9 +115,9 @@ for k in two two_2x; do
     "$(get ${k}_rear_decoder_drops)" "$(get ${k}_rear_vo_drops)" "$(get ${k}_cpu_cores)"
 done
 for k in handoff handoff_2x; do
-  printf '  drive (%s): %s hand-offs (%s missed); still at a boundary median %s ms, max %s ms (one frame: %s ms); rear drift after it median %s ms, max %s ms; standby pair %s MB (target <= 60); the last pair'"'"'s front dropped %s (decoder+output)\n' \
+  printf '  drive (%s): %s hand-offs (%s missed); still at a boundary median %s ms, max %s ms (one frame: %s ms; between the frames of a recording, median %s ms); rear drift after it median %s ms, max %s ms; standby pair %s MB (target <= 60); the last pair'"'"'s front dropped %s (decoder+output)\n' \
     "$k" "$(get ${k}_count)" "$(get ${k}_missed)" "$(get ${k}_gap_ms)" "$(get ${k}_gap_max_ms)" \
-    "$(get ${k}_frame_interval_ms)" "$(get ${k}_rear_drift_ms)" "$(get ${k}_rear_drift_max_ms)" \
+    "$(get ${k}_frame_interval_ms)" "$(get ${k}_frame_gap_ms)" "$(get ${k}_rear_drift_ms)" "$(get ${k}_rear_drift_max_ms)" \
     "$(get ${k}_standby_mb)" "$(get ${k}_last_front_drops)"
 done
 echo "handoff_gap_ms $(get handoff_gap_ms) max $(get handoff_gap_max_ms) (2x: $(get handoff_2x_gap_ms) max $(get handoff_2x_gap_max_ms))"

@@ -42,13 +42,8 @@ PlaybackController::PlaybackController(VideoPane* frontPane, VideoPane* rearPane
     handOffTimer_ = new QTimer(this);
     handOffTimer_->setSingleShot(true);
     handOffTimer_->setTimerType(Qt::PreciseTimer);
-    connect(handOffTimer_, &QTimer::timeout, this, [this] {
-        MediaTime at;
-        // Paused or moved away meanwhile: the end is not here yet.
-        if (running() && succeeded(front_->GetCurrentPosition(&at)) &&
-            (length_ - at).seconds() * 1000 < kPositionTimerMs)
-            (void)handOff();
-    });
+    connect(handOffTimer_, &QTimer::timeout, this, &PlaybackController::handOffWhenDue);
+    connect(frontPane_, &VideoPane::newFrameShown, this, &PlaybackController::frontFrameShown);
     createPlayers();
     placePanes();
 }
@@ -573,7 +568,6 @@ void PlaybackController::positionTick() {
     if (out.seekBar) {
         moveTo(*out.seekBar);
     }
-    armHandOff(in.position);
     if (out.cursor) {
         emit cursorMoved(*out.cursor);
     }

@@ -14,6 +14,7 @@
 #include <QSize>
 #include <QString>
 #include <QTimer>
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -218,7 +219,14 @@ class PlaybackController : public QObject {
     void destroyPlayers();
     void prepareStandby();
     void dropStandby();
-    void armHandOff(MediaTime position);
+    // A new frame of the front pane reached the screen: once the front has reported its end,
+    // its last frame's time aims the switch.
+    void frontFrameShown();
+    // Starts the switch so that the next recording's first frame reaches the screen one frame
+    // interval after the last frame of this one, as the frames of one recording follow: that
+    // frame was due at `lastFrameDue`, and the switch itself takes switchMs_.
+    void aimHandOff(std::chrono::steady_clock::time_point lastFrameDue);
+    void handOffWhenDue();
     void startOfPlayback();
     void disableSeekBar();
     void seekTo(MediaTime t);
@@ -249,6 +257,13 @@ class PlaybackController : public QObject {
     QString standbyRearPath_;
     QTimer* standbyTimer_ = nullptr;
     QTimer* handOffTimer_ = nullptr;  // fires when the front's last frame has had its time
+    // The front reported its end with a standby pair ready; the switch waits for the timer.
+    bool endReported_ = false;
+    // When the timed switch began, until the next recording's first frame reaches the screen,
+    // and how much longer than an ordinary frame switches took to get it there (milliseconds,
+    // averaged).
+    std::optional<std::chrono::steady_clock::time_point> switchStartedAt_;
+    double switchMs_ = 5.0;  // a guess before the first
     // The pair handed over from, kept to become the next standby pair: a new core and its render
     // context would cost the GUI thread a quarter of a second in the middle of playing.
     std::unique_ptr<MediaPlayer> spareFront_;

@@ -1,7 +1,10 @@
 // The drive: the recording that follows the playing one is opened ahead in a standby pair, and
 // the panes switch to it at the end without reopening.
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <memory>
+#include <utility>
 
 #include "playback/playback_controller.h"
 #include "playback/video_pane.h"
@@ -12,21 +15,33 @@ namespace orvik::playback {
 
 namespace {
 
-// Waiting for the core to report its end would keep the last frame up for a few frames more.
-constexpr double kHandOffWithinMs = 2.0 * kPositionTimerMs;
+// How long the switch and the paint that shows the next recording's first frame take is measured
+// at every switch (switchMs_); the switch starts that much before the last frame's time is up,
+// but never more than this share of a frame interval at the playing rate.
+constexpr double kMostSwitchShare = 0.75;
 // One decoding thread per standby core: the frames a thread of its own would keep are most of
 // what the pair costs while it waits (a 1080p + 540p pair: about 40 MB instead of 58 MB), and
 // one thread decodes a camera's 1080p at 2x with time to spare. The core keeps the count for the
 // recording once the pair is live: it takes a new count only when it opens the next file.
 constexpr int kStandbyDecoderThreads = 1;
 
+double playingRate(const MediaPlayer& player) {
+    double rate = 1.0;
+    return succeeded(player.GetRate(&rate)) && rate > 0 ? rate : 1.0;
+}
+
 }  // namespace
 
 void PlaybackController::setFollowing(const QString& path) {
     if (path == following_)
         return;
+    // The drive changed while the switch to its old next recording was due: the caller opens
+    // what follows now, as at any end without a standby pair.
+    const bool endWaiting = endReported_;
     following_ = path;
     dropStandby();
+    if (endWaiting && front_ && front_->atEndOfStream())
+        postWindowMessage(eventWindow_, WM_PLAYBACK_COMPLETE);
     if (!following_.isEmpty())
         standbyTimer_->start();
 }
@@ -36,6 +51,7 @@ void PlaybackController::dropStandby() {
         standbyTimer_->stop();
     if (handOffTimer_)
         handOffTimer_->stop();
+    endReported_ = false;
     standbyFront_.reset();
     standbyRear_.reset();
     standbyPath_.clear();
@@ -80,19 +96,67 @@ bool PlaybackController::standbyReady() const {
            (mode_ != ChannelMode::Both || (standbyRear_ && standbyRear_->readyInBackground()));
 }
 
-void PlaybackController::armHandOff(MediaTime position) {
-    double rate = 1.0;
-    if (handOffTimer_->isActive() || !standbyReady() || failed(front_->GetRate(&rate)) || rate <= 0)
+void PlaybackController::frontFrameShown() {
+    if (switchStartedAt_) {
+        // The next recording's first frame is up: what the switch took aims the next one.
+        const double took = std::chrono::duration<double, std::milli>(
+                                std::chrono::steady_clock::now() - *switchStartedAt_)
+                                .count();
+        // Beyond what any frame takes to reach the screen. A pane that was not drawn for a while
+        // (the window hidden) says nothing about it.
+        const double beyond = std::clamp(took - frontPane_->frameLatencyMs(), 0.0,
+                                         front_->frameInterval().milliseconds());
+        switchMs_ = 0.75 * switchMs_ + 0.25 * beyond;
+        switchStartedAt_.reset();
         return;
-    const double msLeft = (length_ - position).seconds() * 1000 / rate;
-    if (msLeft < kHandOffWithinMs)
-        handOffTimer_->start(static_cast<int>(std::max(0.0, msLeft)));
+    }
+    if (endReported_)
+        aimHandOff(frontPane_->lastFrameDueAt());
+}
+
+void PlaybackController::aimHandOff(std::chrono::steady_clock::time_point lastFrameDue) {
+    const double frame = front_->frameInterval().milliseconds() / playingRate(*front_);
+    const double since =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - lastFrameDue)
+            .count();
+    const double ms = frame - std::clamp(switchMs_, 0.0, kMostSwitchShare * frame) - since;
+    if (ms < 1.0)
+        handOffWhenDue();
+    else
+        handOffTimer_->start(static_cast<int>(std::lround(ms)));
+}
+
+void PlaybackController::handOffWhenDue() {
+    handOffTimer_->stop();
+    // Paused meanwhile: the pair rests on its last frame, as at any end while paused. Moved away
+    // (a seek): the end is not here any more.
+    if (!std::exchange(endReported_, false) || !front_ || !running() || !front_->atEndOfStream())
+        return;
+    const auto started = std::chrono::steady_clock::now();
+    if (handOff())
+        switchStartedAt_ = started;
+    else
+        postWindowMessage(eventWindow_, WM_PLAYBACK_COMPLETE);
 }
 
 bool PlaybackController::recordingEnded() {
     if (!front_ || !front_->atEndOfStream())
         return true;  // sent by a pair handed off from
-    return handOff();
+    if (endReported_)
+        return true;
+    if (!standbyReady())
+        return false;
+    endReported_ = true;
+    // The core reports its end as its last frame falls due: that frame is still on its way to
+    // the screen, and reaching it aims the switch. Should it never get there (the window hidden),
+    // the switch goes ahead after two frames.
+    if (frontPane_->framePending()) {
+        handOffTimer_->start(
+            static_cast<int>(2.0 * front_->frameInterval().milliseconds() / playingRate(*front_)));
+        return true;
+    }
+    aimHandOff(frontPane_->lastFrameDueAt());
+    return true;
 }
 
 std::optional<MediaTime> PlaybackController::earlyEnd() const {
@@ -107,12 +171,30 @@ std::optional<MediaTime> PlaybackController::earlyEnd() const {
 bool PlaybackController::handOff() {
     if (!front_ || !standbyReady())
         return false;
+    handOffTimer_->stop();
+    endReported_ = false;
     double rate = 1.0;
     (void)front_->GetRate(&rate);
-    // One step: the panes draw the standby cores' first frames from their next paint on.
+    MediaPlayer& nextFront = *standbyFront_;
+    MediaPlayer* nextRear = standbyRear_.get();
+    // What the switch needs to know of the standby cores is asked while they rest: once they
+    // play, every question waits for them.
+    std::int32_t sizes[2][2] = {};
+    for (MediaPlayer* p : {&nextFront, nextRear}) {
+        if (p)
+            (void)p->GetNativeVideoSize(&sizes[p == nextRear][0], &sizes[p == nextRear][1]);
+    }
+    (void)nextFront.SetVolume(volumeForSliderPosition(sliderVolume_));
+    if (nextRear && mode_ != ChannelMode::RearOnly)
+        (void)nextRear->SetMute(true);
+    MediaTime nextLength;
+    (void)nextFront.GetDuration(&nextLength);
+
+    // One step, waiting on no core: the panes draw the standby cores' first frames from their
+    // next paint on.
     for (auto* old : {front_.get(), rear_.get()}) {
         old->SetEventWindow(nullptr, 0);
-        (void)old->Pause();
+        (void)old->PauseWithoutWaiting();
     }
     spareFront_ = std::move(front_);
     spareRear_ = std::move(rear_);
@@ -122,37 +204,32 @@ bool PlaybackController::handOff() {
     front_->SetEventWindow(eventWindow_, WM_GRAPH_EVENT);
     frontPane_->setPlayer(front_.get());
     rearPane_->setPlayer(rear_.get());
+    for (Channel c : {Channel::Front, Channel::Rear}) {
+        const auto* size = sizes[c == Channel::Rear];
+        if (player(c) && size[0] > 0 && size[1] > 0) {
+            view(c).nativeWidth = size[0];
+            view(c).nativeHeight = size[1];
+        }
+    }
     resetPans();
     relayout();
-    forPlayers([rate](MediaPlayer& p) {
-        (void)p.SetRate(rate);
-        (void)p.Play();
-    });
+    forPlayers([rate](MediaPlayer& p) { (void)p.PlayWithoutWaiting(rate); });
 
     openedPath_ = standbyPath_;
     frontPath_ = standbyFrontPath_;
     rearPath_ = mode_ == ChannelMode::Both ? standbyRearPath_ : QString();
     standbyPath_.clear();
     following_.clear();
-    for (Channel c : {Channel::Front, Channel::Rear}) {
-        std::int32_t width = 0, height = 0;
-        if (player(c) && succeeded(player(c)->GetNativeVideoSize(&width, &height))) {
-            view(c).nativeWidth = width;
-            view(c).nativeHeight = height;
-        }
-    }
     averagedDrift_ = MediaTime{};
     reseekLanding_ = false;
     keepMarksFor(openedPath_);
-    (void)front_->SetVolume(volumeForSliderPosition(sliderVolume_));
-    if (mode_ != ChannelMode::RearOnly)
-        (void)rear_->SetMute(true);
 
-    track_ = standbyTrack_;
+    track_ = std::move(standbyTrack_);
+    standbyTrack_.reset();
     emit telemetryCleared();
     emit telemetryRead();
     position_ = MediaTime{};
-    length_ = frontDuration();
+    length_ = nextLength;
     seekable_ = front_->CanSeek();
     emit lengthChanged(seekable_, length_);
     reportRunning();

@@ -9,6 +9,7 @@
 #include <QOpenGLFunctions>
 #include <QPainter>
 #include <algorithm>
+#include <utility>
 
 #include "playback/media_player.h"
 #include "playback/window_messages.h"
@@ -32,6 +33,7 @@ void* getProcAddress(void*, const char* name) {
 VideoPane::VideoPane(QWidget* parent, int channel) : QOpenGLWidget(parent), channel_(channel) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(false);
+    connect(this, &QOpenGLWidget::frameSwapped, this, &VideoPane::frameSwapped);
 }
 
 VideoPane::~VideoPane() {
@@ -52,6 +54,8 @@ void VideoPane::setPlayer(MediaPlayer* player) {
     if (Attachment* now = shown(); now && now != before) {
         now->settled = true;
         now->drewFrame = false;
+        dueAt_ = std::chrono::steady_clock::now();
+        takenOver_ = true;
     }
     update();
 }
@@ -163,6 +167,8 @@ bool VideoPane::event(QEvent* event) {
                 continue;
             a->frameReady = true;
             if (a.get() == drawn) {
+                if (!dueAt_)
+                    dueAt_ = std::chrono::steady_clock::now();
                 update();
             } else if (context()) {
                 // Frames not shown are acknowledged without drawing, so the core never waits;
@@ -207,12 +213,39 @@ void VideoPane::renderFrame(Attachment& a, bool skip) {
         // The core waits only a moment for a frame to be taken and then keeps it as its current
         // picture, which every render draws. When it came to rest on a picture while the GUI
         // thread was too busy to take it, drawing that picture now counts as its new frame.
-        if (a.frameReady || (a.settled && !a.drewFrame))
-            ++framesRendered_;
+        const bool newFrame = a.frameReady || (a.settled && !a.drewFrame);
         a.drewFrame = !a.settled && (a.drewFrame || a.frameReady);
         a.settled = false;
+        a.frameReady = false;
+        if (newFrame) {
+            ++framesRendered_;
+            frameUnshown_ = true;
+            if (!dueAt_)
+                dueAt_ = std::chrono::steady_clock::now();
+        }
+        return;
     }
     a.frameReady = false;
+}
+
+void VideoPane::frameSwapped() {
+    if (!std::exchange(frameUnshown_, false))
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    lastFrameDueAt_ = dueAt_.value_or(now);
+    dueAt_.reset();
+    // The first frame of a core taken over was due when the pane turned to it, which says how
+    // long a switch takes, not how long a frame does.
+    if (!std::exchange(takenOver_, false)) {
+        const double ms = std::chrono::duration<double, std::milli>(now - lastFrameDueAt_).count();
+        latencyMs_ = latencyMs_ > 0 ? 0.9 * latencyMs_ + 0.1 * ms : ms;
+    }
+    emit newFrameShown();
+}
+
+bool VideoPane::framePending() const {
+    const Attachment* a = shown();
+    return a && isVisible() && (a->frameReady || frameUnshown_ || updatePending_.load());
 }
 
 void VideoPane::paintGL() {

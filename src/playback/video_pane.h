@@ -7,8 +7,10 @@
 #include <QPoint>
 #include <QPointer>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "playback/video_renderer.h"
@@ -48,6 +50,12 @@ class VideoPane : public QOpenGLWidget {
 
     // New frames of the core drawn into this pane since the last attach (tests, benchmarks).
     std::uint64_t framesRendered() const { return framesRendered_; }
+    // When the last new frame of player() that reached the screen was due (its core handed it
+    // over), how long frames take from there to the screen (their window composed; averaged,
+    // milliseconds), and whether a frame of player() is on its way.
+    std::chrono::steady_clock::time_point lastFrameDueAt() const { return lastFrameDueAt_; }
+    double frameLatencyMs() const { return latencyMs_; }
+    bool framePending() const;
 
     // Used by MpvRenderer: binds the core's render context to this pane's GL context (making it
     // on first use), or releases it. A pane may hold several cores (the playing one and the one
@@ -59,6 +67,10 @@ class VideoPane : public QOpenGLWidget {
     // Called by the player when its core has come to rest on a new picture (after an open or a
     // seek): the pane draws it even if it never took it as a new frame (see paintGL).
     void pictureSettled(mpv_handle* core);
+
+  signals:
+    // A new frame of player() has reached the screen.
+    void newFrameShown();
 
   protected:
     void initializeGL() override;
@@ -99,6 +111,12 @@ class VideoPane : public QOpenGLWidget {
     std::vector<std::unique_ptr<Attachment>> attachments_;
     std::atomic<bool> updatePending_{false};
     std::uint64_t framesRendered_ = 0;
+    void frameSwapped();
+    bool frameUnshown_ = false;  // a new frame drawn, its window not yet composed
+    std::optional<std::chrono::steady_clock::time_point> dueAt_;  // of the frame on its way
+    bool takenOver_ = false;  // that frame is the first of a core the pane newly shows
+    std::chrono::steady_clock::time_point lastFrameDueAt_;
+    double latencyMs_ = 0;
 };
 
 }  // namespace orvik::playback

@@ -4,6 +4,8 @@
 #include "support/gui_journey.h"
 #include "support/test_support.h"
 
+#include <mpv/client.h>
+
 #include <QDateTime>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "playback/playback_controller.h"
+#include "playback/video_pane.h"
 #include "shell/trip_controls.h"
 #include "trips/ui/trip_navigator.h"
 
@@ -171,6 +174,45 @@ TEST_F(DriveHandOffTest, TheFrontPaneNeverStandsStillAtTheBoundaries) {
         << "hand-offs at" << boundaries.str() << "; stills:" << seen.str();
     std::printf("longest still at a boundary %.0f ms, elsewhere %.0f ms\n", longestAtBoundary,
                 longestElsewhere);
+}
+
+// Frames the core gave up on: the decoder's and the output's.
+std::int64_t droppedFrames(playback::MediaPlayer* player) {
+    std::int64_t total = 0;
+    for (const char* name : {"decoder-frame-drop-count", "frame-drop-count"}) {
+        std::int64_t n = 0;
+        if (mpv_get_property(player->mpvHandle(), name, MPV_FORMAT_INT64, &n) >= 0)
+            total += n;
+    }
+    return total;
+}
+
+TEST_F(DriveHandOffTest, EveryFrameOfARecordingIsShownBeforeTheNextRecordingTakesOver) {
+    const int first = rowOf("alwa_20260314_081500_F.mp4");
+    ASSERT_GE(first, 0);
+    // Counted from the first frame on: the recording opens on it, paused, before it plays.
+    std::uint64_t shownBefore = 0;
+    std::vector<std::int64_t> shown, dropped;
+    playback::MediaPlayer* playing = nullptr;
+    QObject::connect(&playback(), &playback::PlaybackController::handedOff, [&] {
+        shown.push_back(static_cast<std::int64_t>(front()->framesRendered() - shownBefore));
+        dropped.push_back(droppedFrames(playing));
+        shownBefore = front()->framesRendered();
+        playing = frontPlayer();
+    });
+    doubleClickRow(first);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bothRunning(); }, 15000));
+    playing = frontPlayer();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() == 3; }, 30000));
+
+    // A recording of four seconds at 30 frames a second has 120 frames. Each reaches the screen,
+    // the last one too, unless the core itself dropped it on a busy machine (its count may also
+    // take in a frame that was drawn after all, so this is a floor).
+    const auto frames = static_cast<std::int64_t>(kRecordingSeconds * 30);
+    for (std::size_t i = 0; i < shown.size(); ++i)
+        EXPECT_GE(shown[i] + dropped[i], frames)
+            << "recording " << i + 1 << ": " << shown[i] << " frames shown, " << dropped[i]
+            << " dropped by the core";
 }
 
 }  // namespace
