@@ -466,6 +466,7 @@ int handOffs(const std::vector<std::string>& drive, bool doubleSpeed) {
     std::printf("%s_gap_max_ms %.1f\n", k, percentile(gaps, 1.0));
     std::printf("%s_frame_interval_ms %.1f\n", k, (doubleSpeed ? 0.5 : 1.0) * 1000.0 / 30.0);
     std::printf("%s_frame_gap_ms %.1f\n", k, median(frameGaps));
+    std::printf("%s_frame_gap_max_ms %.1f\n", k, percentile(frameGaps, 1.0));
     std::printf("%s_rear_drift_ms %.1f\n", k, median(drift));
     std::printf("%s_rear_drift_max_ms %.1f\n", k, percentile(drift, 1.0));
     std::printf("%s_standby_mb %.1f\n", k, standbyMb);

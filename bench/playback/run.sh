@@ -115,9 +115,9 @@ for k in two two_2x; do
     "$(get ${k}_rear_decoder_drops)" "$(get ${k}_rear_vo_drops)" "$(get ${k}_cpu_cores)"
 done
 for k in handoff handoff_2x; do
-  printf '  drive (%s): %s hand-offs (%s missed); still at a boundary median %s ms, max %s ms (one frame: %s ms; between the frames of a recording, median %s ms); rear drift after it median %s ms, max %s ms; standby pair %s MB (target <= 60); the last pair'"'"'s front dropped %s (decoder+output)\n' \
+  printf '  drive (%s): %s hand-offs (%s missed); still at a boundary median %s ms, max %s ms (one frame: %s ms; between the frames of a recording, median %s ms, max %s ms); rear drift after it median %s ms, max %s ms; standby pair %s MB (target <= 60); the last pair'"'"'s front dropped %s (decoder+output)\n' \
     "$k" "$(get ${k}_count)" "$(get ${k}_missed)" "$(get ${k}_gap_ms)" "$(get ${k}_gap_max_ms)" \
-    "$(get ${k}_frame_interval_ms)" "$(get ${k}_frame_gap_ms)" "$(get ${k}_rear_drift_ms)" "$(get ${k}_rear_drift_max_ms)" \
+    "$(get ${k}_frame_interval_ms)" "$(get ${k}_frame_gap_ms)" "$(get ${k}_frame_gap_max_ms)" "$(get ${k}_rear_drift_ms)" "$(get ${k}_rear_drift_max_ms)" \
     "$(get ${k}_standby_mb)" "$(get ${k}_last_front_drops)"
 done
 echo "handoff_gap_ms $(get handoff_gap_ms) max $(get handoff_gap_max_ms) (2x: $(get handoff_2x_gap_ms) max $(get handoff_2x_gap_max_ms))"

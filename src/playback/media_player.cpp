@@ -222,6 +222,12 @@ HResult MediaPlayer::CloseFile() {
         const char* cmd[] = {"stop", nullptr};
         mpv_command(mpv_, cmd);
     }
+    forgetFile();
+    return S_OK;
+}
+
+void MediaPlayer::forgetFile() {
+    (void)Stop();
     fileLoaded_ = false;
     stoppedFrame_ = false;
     eofReached_ = false;
@@ -232,7 +238,6 @@ HResult MediaPlayer::CloseFile() {
     background_ = {};
     if (videoWindow_)
         videoWindow_->update();
-    return S_OK;
 }
 
 HResult MediaPlayer::waitForLoad(std::uint64_t entryId) {
@@ -273,7 +278,10 @@ HResult MediaPlayer::waitForLoad(std::uint64_t entryId) {
 
 HResult MediaPlayer::beginOpen(const std::string& path, std::uint64_t* entryId,
                                int decoderThreads) {
-    (void)CloseFile();
+    // No "stop" first: "loadfile replace" ends the file in the core and keeps its video output.
+    // A stop ends the output too, which waits for the GUI thread that draws for the core while
+    // that thread waits for the command: every pane stood still for a quarter of a second.
+    forgetFile();
     if (!mpv_)
         return E_POINTER;
 

@@ -174,6 +174,8 @@ class MediaPlayer {
     static void wakeup(void* self);
     void processEvent(const mpv_event& event);
     HResult applyVolume();
+    // The player's own record of an open file, cleared (the core is not told).
+    void forgetFile();
     // A seek was sent and its restart not yet taken in (for at most a second): the position
     // reported is its target.
     bool seekTargetHeld() const;
