@@ -227,6 +227,8 @@ class PlaybackController : public QObject {
     // frame was due at `lastFrameDue`, and the switch itself takes switchMs_.
     void aimHandOff(std::chrono::steady_clock::time_point lastFrameDue);
     void handOffWhenDue();
+    // Starts the standby pair playing, hidden, at the playing rate (once; a no-op when it runs).
+    void startStandby();
     void startOfPlayback();
     void disableSeekBar();
     void seekTo(MediaTime t);
@@ -264,6 +266,11 @@ class PlaybackController : public QObject {
     // averaged).
     std::optional<std::chrono::steady_clock::time_point> switchStartedAt_;
     double switchMs_ = 5.0;  // a guess before the first
+    // What the switch needs of the standby pair, read before it starts.
+    struct StandbyFacts {
+        std::int32_t sizes[2][2] = {};  // front, rear: width, height
+        MediaTime length;
+    } standbyFacts_;
     // The pair handed over from, kept to become the next standby pair: a new core and its render
     // context would cost the GUI thread a quarter of a second in the middle of playing.
     std::unique_ptr<MediaPlayer> spareFront_;

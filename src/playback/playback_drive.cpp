@@ -126,12 +126,41 @@ void PlaybackController::aimHandOff(std::chrono::steady_clock::time_point lastFr
         handOffTimer_->start(static_cast<int>(std::lround(ms)));
 }
 
+void PlaybackController::startStandby() {
+    if (!standbyReady() || standbyFront_->GetState() == PlaybackState::Running)
+        return;
+    // What the switch needs to know of the standby cores is asked while they rest: once they
+    // play, every question waits for them.
+    standbyFacts_ = {};
+    for (MediaPlayer* p : {standbyFront_.get(), standbyRear_.get()}) {
+        auto& size = standbyFacts_.sizes[p == standbyRear_.get()];
+        if (p)
+            (void)p->GetNativeVideoSize(&size[0], &size[1]);
+    }
+    (void)standbyFront_->GetDuration(&standbyFacts_.length);
+    (void)standbyFront_->SetVolume(volumeForSliderPosition(sliderVolume_));
+    if (standbyRear_ && mode_ != ChannelMode::RearOnly)
+        (void)standbyRear_->SetMute(true);
+    const double rate = playingRate(*front_);
+    for (MediaPlayer* p : {standbyFront_.get(), standbyRear_.get()}) {
+        if (p)
+            (void)p->PlayWithoutWaiting(rate);
+    }
+}
+
 void PlaybackController::handOffWhenDue() {
     handOffTimer_->stop();
     // Paused meanwhile: the pair rests on its last frame, as at any end while paused. Moved away
     // (a seek): the end is not here any more.
-    if (!std::exchange(endReported_, false) || !front_ || !running() || !front_->atEndOfStream())
+    if (!std::exchange(endReported_, false) || !front_ || !running() || !front_->atEndOfStream()) {
+        // The standby pair started for a switch that is not coming: it is opened afresh.
+        if (standbyFront_ && standbyFront_->GetState() == PlaybackState::Running) {
+            dropStandby();
+            if (!following_.isEmpty())
+                standbyTimer_->start();
+        }
         return;
+    }
     const auto started = std::chrono::steady_clock::now();
     if (handOff())
         switchStartedAt_ = started;
@@ -147,6 +176,9 @@ bool PlaybackController::recordingEnded() {
     if (!standbyReady())
         return false;
     endReported_ = true;
+    // A core started from rest holds its first frame for about two frame intervals: started a
+    // frame before the panes turn to it, the next recording goes on at the pace of this one.
+    startStandby();
     // The core reports its end as its last frame falls due: that frame is still on its way to
     // the screen, and reaching it aims the switch. Should it never get there (the window hidden),
     // the switch goes ahead after two frames.
@@ -173,22 +205,8 @@ bool PlaybackController::handOff() {
         return false;
     handOffTimer_->stop();
     endReported_ = false;
-    double rate = 1.0;
-    (void)front_->GetRate(&rate);
-    MediaPlayer& nextFront = *standbyFront_;
-    MediaPlayer* nextRear = standbyRear_.get();
-    // What the switch needs to know of the standby cores is asked while they rest: once they
-    // play, every question waits for them.
-    std::int32_t sizes[2][2] = {};
-    for (MediaPlayer* p : {&nextFront, nextRear}) {
-        if (p)
-            (void)p->GetNativeVideoSize(&sizes[p == nextRear][0], &sizes[p == nextRear][1]);
-    }
-    (void)nextFront.SetVolume(volumeForSliderPosition(sliderVolume_));
-    if (nextRear && mode_ != ChannelMode::RearOnly)
-        (void)nextRear->SetMute(true);
-    MediaTime nextLength;
-    (void)nextFront.GetDuration(&nextLength);
+    startStandby();
+    const StandbyFacts next = standbyFacts_;
 
     // One step, waiting on no core: the panes draw the standby cores' first frames from their
     // next paint on.
@@ -205,7 +223,7 @@ bool PlaybackController::handOff() {
     frontPane_->setPlayer(front_.get());
     rearPane_->setPlayer(rear_.get());
     for (Channel c : {Channel::Front, Channel::Rear}) {
-        const auto* size = sizes[c == Channel::Rear];
+        const auto& size = next.sizes[c == Channel::Rear];
         if (player(c) && size[0] > 0 && size[1] > 0) {
             view(c).nativeWidth = size[0];
             view(c).nativeHeight = size[1];
@@ -213,7 +231,6 @@ bool PlaybackController::handOff() {
     }
     resetPans();
     relayout();
-    forPlayers([rate](MediaPlayer& p) { (void)p.PlayWithoutWaiting(rate); });
 
     openedPath_ = standbyPath_;
     frontPath_ = standbyFrontPath_;
@@ -229,7 +246,7 @@ bool PlaybackController::handOff() {
     emit telemetryCleared();
     emit telemetryRead();
     position_ = MediaTime{};
-    length_ = nextLength;
+    length_ = next.length;
     seekable_ = front_->CanSeek();
     emit lengthChanged(seekable_, length_);
     reportRunning();
