@@ -241,7 +241,7 @@ bool PlaybackController::handOff() {
     reseekLanding_ = false;
     keepMarksFor(openedPath_);
 
-    track_ = std::move(standbyTrack_);
+    track_ = standbyTrack_;
     standbyTrack_.reset();
     emit telemetryCleared();
     emit telemetryRead();
