@@ -423,12 +423,7 @@ HResult MediaPlayer::Play() {
 }
 
 HResult MediaPlayer::Pause() {
-    if (state_ != PlaybackState::Running)
-        return VFW_E_WRONG_STATE;
-    if (mpv_ && mpv_set_property_string(mpv_, "pause", "yes") < 0)
-        return E_FAIL;
-    state_ = PlaybackState::Paused;
-    return S_OK;
+    return pause(true);
 }
 
 HResult MediaPlayer::PlayWithoutWaiting(double rate) {
@@ -449,10 +444,15 @@ HResult MediaPlayer::PlayWithoutWaiting(double rate) {
 }
 
 HResult MediaPlayer::PauseWithoutWaiting() {
+    return pause(false);
+}
+
+HResult MediaPlayer::pause(bool wait) {
     if (state_ != PlaybackState::Running)
         return VFW_E_WRONG_STATE;
     const char* yes = "yes";
-    if (mpv_ && mpv_set_property_async(mpv_, 0, "pause", MPV_FORMAT_STRING, &yes) < 0)
+    if (mpv_ && (wait ? mpv_set_property_string(mpv_, "pause", yes)
+                      : mpv_set_property_async(mpv_, 0, "pause", MPV_FORMAT_STRING, &yes)) < 0)
         return E_FAIL;
     state_ = PlaybackState::Paused;
     return S_OK;

@@ -176,6 +176,7 @@ class MediaPlayer {
     HResult applyVolume();
     // The player's own record of an open file, cleared (the core is not told).
     void forgetFile();
+    HResult pause(bool wait);
     // A seek was sent and its restart not yet taken in (for at most a second): the position
     // reported is its target.
     bool seekTargetHeld() const;
