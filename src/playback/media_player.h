@@ -177,6 +177,8 @@ class MediaPlayer {
     // The player's own record of an open file, cleared (the core is not told).
     void forgetFile();
     HResult pause(bool wait);
+    // The reply tag under which the core reports "eof-reached".
+    static constexpr std::uint64_t kObserveEof = 1;
     // A seek was sent and its restart not yet taken in (for at most a second): the position
     // reported is its target.
     bool seekTargetHeld() const;

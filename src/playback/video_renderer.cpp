@@ -6,24 +6,15 @@
 #include <cmath>
 #include <string>
 
+#include "playback/mpv_properties.h"
 #include "playback/video_pane.h"
 
 namespace orvik::playback {
 
-namespace {
+using mpv::readInt;
+using mpv::readString;
 
-std::string readString(mpv_handle* core, const std::string& name) {
-    char* text = core ? mpv_get_property_string(core, name.c_str()) : nullptr;
-    std::string result = text ? text : "";
-    mpv_free(text);
-    return result;
-}
-
-bool readInt(mpv_handle* core, const char* name, std::int64_t* value) {
-    return core && mpv_get_property(core, name, MPV_FORMAT_INT64, value) >= 0;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 VideoLayout computeVideoLayout(std::int32_t nativeWidth, std::int32_t nativeHeight,
                                const VideoRect* source, const VideoRect* destination,
